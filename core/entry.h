@@ -1,0 +1,43 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace bibsources {
+
+// One name as btparse split it. Only the parts that reach the output are kept:
+// the last part and the first part, each a list of tokens (raw parser bytes).
+struct Person {
+    std::vector<std::string> last;
+    std::vector<std::string> first;
+
+    bool operator==(const Person &) const = default;
+};
+
+// One field of an entry, exactly as the parser delivered it.
+struct Field {
+    std::string name;
+    std::string text;
+    // Filled for "author", "editor" and "translator" fields only: the names the
+    // field's text splits into. nullopt when the splitter returned no list.
+    std::optional<std::vector<Person>> names;
+
+    bool operator==(const Field &) const = default;
+};
+
+// One cleanly parsed entry. Every string holds the parser's bytes unchanged;
+// they are usually UTF-8 but nothing guarantees it.
+struct Entry {
+    std::string type;
+    std::string key; // empty for macro definitions and preambles
+    std::vector<Field> fields;
+    int line = 0; // line of the input on which the entry starts
+
+    bool operator==(const Entry &) const = default;
+};
+
+// True for the field names whose text is a list of people.
+bool isContributorField(std::string_view fieldName);
+
+} // namespace bibsources
