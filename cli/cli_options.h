@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace bibsources::cli {
+
+struct Options {
+    std::vector<std::string> inputs;
+    std::string output; // empty: Sources.xml beside each input; "-": standard output
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    std::string usageError; // set when the command line cannot be used as given
+};
+
+// Reads the command line (without the program name). Options may stand
+// anywhere before "--"; everything after "--" is an input, so a file called
+// "-q.bib" can be converted.
+Options parseArguments(const std::vector<std::string> &arguments);
+
+} // namespace bibsources::cli

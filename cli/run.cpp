@@ -1,0 +1,197 @@
+#include "run.h"
+
+#include "cli_options.h"
+#include "convert.h"
+#include "atomic_write.h"
+
+#include <filesystem>
+#include <map>
+#include <ostream>
+
+namespace bibsources::cli {
+
+namespace {
+
+constexpr const char *programName = "bibsources";
+constexpr size_t diagnosticsShownPerFile = 10;
+
+constexpr const char *usageLine =
+    "usage: bibsources [-q] [-o OUTPUT] FILE.bib...";
+
+constexpr const char *helpText =
+    "bibsources turns BibTeX files into a Sources.xml bibliography that word\n"
+    "processors import as their list of citable sources.\n"
+    "\n"
+    "usage: bibsources [-q] FILE.bib...            write Sources.xml beside each FILE.bib\n"
+    "       bibsources [-q] -o OUTPUT FILE.bib...  write every entry of all files to OUTPUT\n"
+    "\n"
+    "options:\n"
+    "  -o, --output OUTPUT  write one document with the records of every input, in\n"
+    "                       order, to OUTPUT; '-' writes it to standard output. If any\n"
+    "                       input cannot be converted, OUTPUT is not written at all.\n"
+    "  -q, --quiet          print only errors, not the summary and parser warnings\n"
+    "  -h, --help           show this help and exit\n"
+    "  -V, --version        show the version and exit\n"
+    "  --                   everything after this is a file, even if it starts with '-'\n"
+    "\n"
+    "An input of '-' reads BibTeX from standard input (only together with -o).\n"
+    "Without -o, an existing Sources.xml beside an input is replaced in one step;\n"
+    "two inputs in the same folder need -o, since they would write the same file.\n"
+    "Entries the parser cannot read are skipped and counted; the rest are kept.\n"
+    "\n"
+    "exit status: 0 written, 1 some input could not be converted, 2 wrong usage\n"
+    "\n"
+    "example:\n"
+    "  bibsources ~/papers/refs.bib      writes ~/papers/Sources.xml\n";
+
+std::string displayPath(const std::string &path)
+{
+    std::error_code ignored;
+    const auto absolute = std::filesystem::absolute(path, ignored);
+    return ignored ? path : absolute.lexically_normal().string();
+}
+
+std::string plural(int count, const char *one, const char *many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string inputName(const std::string &path)
+{
+    return path == "-" ? "standard input" : path;
+}
+
+void printDiagnostics(const InputReport &input, std::ostream &err)
+{
+    const auto &lines = input.diagnostics;
+    for (size_t i = 0; i < lines.size() && i < diagnosticsShownPerFile; ++i) {
+        err << lines[i] << '\n';
+    }
+    if (lines.size() > diagnosticsShownPerFile) {
+        err << inputName(input.inputPath) << ": ... and "
+            << (lines.size() - diagnosticsShownPerFile) << " more\n";
+    }
+}
+
+void printSummary(const InputReport &input, const std::string &destination, std::ostream &err)
+{
+    err << inputName(input.inputPath) << ": " << plural(input.recordsWritten, "source", "sources");
+    if (input.entriesSkipped > 0) {
+        err << ", " << plural(input.entriesSkipped, "entry", "entries") << " skipped";
+    }
+    err << " -> " << destination << '\n';
+}
+
+// Without -o every input writes the Sources.xml of its own folder; two inputs
+// in one folder would silently overwrite each other's result.
+std::string sharedOutputProblem(const std::vector<std::string> &inputs)
+{
+    std::map<std::string, std::string> firstInputFor;
+    for (const std::string &input : inputs) {
+        if (input == "-") {
+            return "standard input (-) has no folder to write Sources.xml into; use -o OUTPUT";
+        }
+        std::error_code ignored;
+        const std::string output =
+            std::filesystem::weakly_canonical(displayPath(outputPathFor(input)), ignored).string();
+        const auto [it, inserted] = firstInputFor.emplace(output, input);
+        if (!inserted) {
+            return "'" + it->second + "' and '" + input + "' would both write " + output
+                + "; convert them one at a time, or merge them with -o OUTPUT";
+        }
+    }
+    return {};
+}
+
+int convertEach(const Options &options, std::ostream &err)
+{
+    int status = Success;
+    for (const std::string &input : options.inputs) {
+        ConversionResult result = convertFile(input);
+        InputReport report{input, result.recordsWritten, result.entriesSkipped,
+                           std::move(result.diagnostics), {}};
+        if (!options.quiet) {
+            printDiagnostics(report, err);
+        }
+        if (!result.ok()) {
+            err << programName << ": " << result.error << '\n';
+            status = ConversionFailed;
+        } else if (!options.quiet) {
+            printSummary(report, displayPath(result.outputPath), err);
+        }
+    }
+    return status;
+}
+
+int convertMerged(const Options &options, std::ostream &out, std::ostream &err)
+{
+    Document document = buildDocument(options.inputs);
+    bool failed = false;
+    for (const InputReport &input : document.inputs) {
+        if (!options.quiet) {
+            printDiagnostics(input, err);
+        }
+        if (!input.ok()) {
+            err << programName << ": " << input.error << '\n';
+            failed = true;
+        }
+    }
+    if (failed) {
+        err << programName << ": nothing written to "
+            << (options.output == "-" ? "standard output" : "'" + options.output + "'")
+            << ", so that it never lacks an input\n";
+        return ConversionFailed;
+    }
+
+    std::string destination;
+    if (options.output == "-") {
+        out << document.text;
+        out.flush();
+        if (!out) {
+            err << programName << ": cannot write to standard output\n";
+            return ConversionFailed;
+        }
+        destination = "standard output";
+    } else {
+        if (const std::string error = writeFileAtomically(options.output, document.text);
+            !error.empty()) {
+            err << programName << ": " << error << '\n';
+            return ConversionFailed;
+        }
+        destination = displayPath(options.output);
+    }
+    if (!options.quiet) {
+        for (const InputReport &input : document.inputs) {
+            printSummary(input, destination, err);
+        }
+    }
+    return Success;
+}
+
+} // namespace
+
+int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostream &err)
+{
+    const Options options = parseArguments(arguments);
+    if (options.help) {
+        out << helpText;
+        return Success;
+    }
+    if (options.version) {
+        out << programName << ' ' << BIBSOURCES_VERSION << '\n';
+        return Success;
+    }
+    std::string problem = options.usageError;
+    if (problem.empty() && options.output.empty()) {
+        problem = sharedOutputProblem(options.inputs);
+    }
+    if (!problem.empty()) {
+        err << programName << ": " << problem << '\n'
+            << usageLine << "\n"
+            << "Try 'bibsources --help' for more information.\n";
+        return UsageError;
+    }
+    return options.output.empty() ? convertEach(options, err) : convertMerged(options, out, err);
+}
+
+} // namespace bibsources::cli

@@ -1,0 +1,139 @@
+#include "btparse_reader.h"
+
+#include "btparse_handles.h"
+#include "input_file.h"
+
+#include <cstring>
+
+namespace bibsources {
+
+namespace {
+
+std::vector<std::string> tokensOf(const bt_name &name, int part)
+{
+    std::vector<std::string> tokens;
+    const int count = name.part_len[part];
+    tokens.reserve(count > 0 ? count : 0);
+    for (int i = 0; i < count; ++i) {
+        const char *token = name.parts[part][i];
+        tokens.emplace_back(token ? token : "");
+    }
+    return tokens;
+}
+
+// The people of one contributor field. btparse gives no list for some texts
+// and a null item for an empty name ("A and and B"); the latter becomes a
+// person without names rather than a crash.
+std::optional<std::vector<Person>> splitNames(const char *text)
+{
+    ListPtr list(bt_split_list(const_cast<char *>(text), const_cast<char *>("and"), nullptr, 0,
+                               const_cast<char *>("name")));
+    if (!list) {
+        return std::nullopt;
+    }
+    std::vector<Person> people;
+    people.reserve(list->num_items > 0 ? list->num_items : 0);
+    for (int i = 0; i < list->num_items; ++i) {
+        const char *item = list->items[i];
+        if (!item) {
+            people.emplace_back();
+            continue;
+        }
+        NamePtr name(bt_split_name(const_cast<char *>(item), nullptr, 0, i));
+        if (!name) {
+            people.emplace_back();
+            continue;
+        }
+        people.push_back(Person{tokensOf(*name, BTN_LAST), tokensOf(*name, BTN_FIRST)});
+    }
+    return people;
+}
+
+Entry entryFrom(AST *ast)
+{
+    Entry entry;
+    const char *type = bt_entry_type(ast);
+    const char *key = bt_entry_key(ast);
+    entry.type = type ? type : "";
+    entry.key = key ? key : "";
+    entry.line = ast->line;
+
+    AST *field = nullptr;
+    char *name = nullptr;
+    while ((field = bt_next_field(ast, field, &name))) {
+        const char *text = bt_get_text(field);
+        Field out{name ? name : "", text ? text : "", std::nullopt};
+        if (isContributorField(out.name)) {
+            out.names = splitNames(out.text.c_str());
+        }
+        entry.fields.push_back(std::move(out));
+    }
+    return entry;
+}
+
+} // namespace
+
+ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName,
+                                 const EntrySink &sink)
+{
+    ReadReport report;
+    ParserSession session;
+    char *parserFileName = const_cast<char *>(fileName.c_str());
+
+    // Test the end-of-file flag before each call, never after: btparse reads
+    // ahead, so the flag is usually set while it is still handing back the
+    // last entry. The error flag ends the loop too, so a stream that fails
+    // without ever reaching its end cannot keep us here.
+    while (!std::feof(stream) && !std::ferror(stream)) {
+        boolean status = 0;
+        EntryPtr ast(bt_parse_entry(stream, parserFileName, 0, &status));
+        if (!status) {
+            if (ast) {
+                ++report.entriesSkipped;
+            }
+            continue;
+        }
+        if (!ast) {
+            continue;
+        }
+        const char *type = bt_entry_type(ast.get());
+        if (type && std::strcmp(type, "comment") == 0) {
+            continue;
+        }
+        sink(entryFrom(ast.get()));
+    }
+
+    if (std::ferror(stream)) {
+        report.error = "cannot read '" + fileName + "': a read error occurred";
+        return report;
+    }
+    // btparse forgets a file's state only when it is itself called at the end
+    // of that file. Without this last call the next file parsed in the same
+    // process starts with a stale lexer: spurious syntax errors and wrong
+    // line numbers.
+    boolean ignored = 0;
+    EntryPtr(bt_parse_entry(stream, parserFileName, 0, &ignored));
+    return report;
+}
+
+ReadReport readEntriesInProcess(const std::string &inputPath, const EntrySink &sink)
+{
+    if (inputPath == "-") {
+        return readEntriesFromStream(stdin, "(standard input)", sink);
+    }
+    OpenedInput input = openInputFile(inputPath);
+    if (!input.error.empty()) {
+        ReadReport report;
+        report.error = input.error;
+        return report;
+    }
+    FilePtr stream(fdopen(input.fd, "r"));
+    if (!stream) {
+        ReadReport report;
+        report.error = "cannot open '" + inputPath + "': out of memory";
+        return report;
+    }
+    return readEntriesFromStream(stream.get(), inputPath, sink);
+}
+
+} // namespace bibsources

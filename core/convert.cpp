@@ -1,0 +1,94 @@
+#include "convert.h"
+
+#include "atomic_write.h"
+#include "entry_reader.h"
+#include "record.h"
+
+namespace bibsources {
+
+namespace {
+
+constexpr std::string_view bibliographyNamespace =
+    "http://schemas.openxmlformats.org/officeDocument/2006/bibliography";
+
+std::string documentHeader()
+{
+    std::string header = "<?xml version=\"1.0\"?>\n";
+    header += "<b:Sources SelectedStyle=\"\" ";
+    header.append("xmlns:b=\"").append(bibliographyNamespace).append("\" ");
+    header.append("xmlns=\"").append(bibliographyNamespace).append("\">\n");
+    return header;
+}
+
+constexpr std::string_view documentFooter = "</b:Sources>\n";
+
+} // namespace
+
+bool Document::ok() const
+{
+    for (const InputReport &input : inputs) {
+        if (!input.ok()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string outputPathFor(std::string_view inputPath)
+{
+    const auto slash = inputPath.rfind('/');
+    std::string directory;
+    if (slash == std::string_view::npos) {
+        directory = ".";
+    } else if (slash == 0) {
+        directory = "/";
+    } else {
+        directory = std::string(inputPath.substr(0, slash));
+    }
+    return directory + "/Sources.xml";
+}
+
+Document buildDocument(const std::vector<std::string> &inputPaths)
+{
+    Document document;
+    // Every record is text appended to one growing buffer; entry text is
+    // escaped and cleaned as it enters, so the finished text needs no
+    // whole-document pass before it is written.
+    document.text = documentHeader();
+    for (const std::string &path : inputPaths) {
+        InputReport report;
+        report.inputPath = path;
+        ReadReport read = readEntries(path, [&](Entry &&entry) {
+            document.text += sourceRecord(entry);
+            ++report.recordsWritten;
+        });
+        report.entriesSkipped = read.entriesSkipped;
+        report.diagnostics = std::move(read.diagnostics);
+        report.error = std::move(read.error);
+        document.inputs.push_back(std::move(report));
+    }
+    document.text += documentFooter;
+    return document;
+}
+
+ConversionResult convertFile(const std::string &bibPath, const std::string &outputPath)
+{
+    ConversionResult result;
+    result.outputPath = outputPath.empty() ? outputPathFor(bibPath) : outputPath;
+
+    Document document = buildDocument({bibPath});
+    InputReport &input = document.inputs.front();
+    result.recordsWritten = input.recordsWritten;
+    result.entriesSkipped = input.entriesSkipped;
+    result.diagnostics = std::move(input.diagnostics);
+    if (!input.ok()) {
+        // Nothing is written for an input we could not read: an existing
+        // Sources.xml is worth more than an empty one.
+        result.error = std::move(input.error);
+        return result;
+    }
+    result.error = writeFileAtomically(result.outputPath, document.text);
+    return result;
+}
+
+} // namespace bibsources

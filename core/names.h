@@ -1,0 +1,25 @@
+#pragma once
+
+#include "entry.h"
+
+#include <string>
+#include <string_view>
+
+namespace bibsources {
+
+enum class NamePart { First = 0, Last = 2 };
+
+// The elements one part of a name contributes to a b:Person: nothing for a
+// part without tokens; "<b:Last>...</b:Last>\n" for the last part; for the
+// first part "<b:First>...</b:First>\n", followed by "<b:Middle>...</b:Middle>\n"
+// holding its final token when it has two or more. Several tokens in one
+// element are joined by one space. Text is escaped and cleaned for XML.
+std::string parseNamePart(const Person &person, NamePart part);
+
+// The whole contributor block that one author, editor or translator field
+// writes: the outer b:Author, the role's element, and a b:NameList with one
+// b:Person per name (no name list when the field could not be split).
+// `fieldName` must be one of the three contributor field names.
+std::string contributorBlock(std::string_view fieldName, const Field &field);
+
+} // namespace bibsources
