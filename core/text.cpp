@@ -1,0 +1,332 @@
+#include "text.h"
+
+#include "accent_table.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace bibsources {
+
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to)
+{
+    if (from.empty()) {
+        return std::string(text);
+    }
+    std::string result;
+    result.reserve(text.size());
+    size_t start = 0;
+    for (size_t hit = text.find(from); hit != std::string_view::npos;
+         hit = text.find(from, start)) {
+        result.append(text, start, hit - start);
+        result.append(to);
+        start = hit + from.size();
+    }
+    result.append(text, start);
+    return result;
+}
+
+namespace {
+
+void appendUtf8(std::string &out, char32_t c)
+{
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+bool isContinuation(unsigned char c)
+{
+    return (c & 0xC0) == 0x80;
+}
+
+// Strict: overlong forms, surrogates (ED A0..ED BF) and anything above
+// U+10FFFF are rejected, so such bytes are read as Windows-1252 instead of
+// being passed on as something no XML reader accepts.
+bool isValidUtf8(std::string_view bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *end = p + bytes.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int length = 0;
+        unsigned char low = 0x80; // allowed range of the second byte
+        unsigned char high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            if (c == 0xE0) {
+                low = 0xA0;
+            } else if (c == 0xED) {
+                high = 0x9F;
+            }
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            if (c == 0xF0) {
+                low = 0x90;
+            } else if (c == 0xF4) {
+                high = 0x8F;
+            }
+        } else {
+            return false;
+        }
+        if (end - p < length || p[1] < low || p[1] > high) {
+            return false;
+        }
+        for (int i = 2; i < length; ++i) {
+            if (!isContinuation(p[i])) {
+                return false;
+            }
+        }
+        p += length;
+    }
+    return true;
+}
+
+// Windows-1252 differs from Latin-1 only in 0x80-0x9F; the five bytes it
+// leaves undefined become U+FFFD rather than C1 control characters.
+constexpr std::array<char32_t, 32> windows1252High{
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
+};
+
+bool isForbiddenControl(unsigned char c)
+{
+    return c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
+
+// Text that needs no decoding and no stripping before it is escaped: ASCII
+// without the control characters XML forbids.
+bool isPlainAscii(std::string_view bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char ch) {
+        const auto c = static_cast<unsigned char>(ch);
+        return c < 0x80 && !isForbiddenControl(c);
+    });
+}
+
+// A key packed with its length into one integer, so that looking up a
+// candidate is a binary search over integers with no allocation. Keys are at
+// most seven bytes, which leaves the low byte for the length.
+constexpr size_t shortestKey = 4;
+constexpr size_t longestKey = 7;
+
+uint64_t packKey(const char *key, size_t length)
+{
+    uint64_t packed = 0;
+    for (size_t i = 0; i < longestKey; ++i) {
+        packed <<= 8;
+        if (i < length) {
+            packed |= static_cast<unsigned char>(key[i]);
+        }
+    }
+    return (packed << 8) | length;
+}
+
+struct PackedRow {
+    uint64_t key;
+    char utf8[2]; // every letter lies in U+00C0..U+017F: two bytes
+};
+
+class AccentIndex {
+public:
+    AccentIndex()
+    {
+        const auto table = accentTable();
+        for (size_t i = 0; i < table.size(); ++i) {
+            const char32_t letter = table[i].letter;
+            rows[i] = {packKey(table[i].key.data(), table[i].key.size()),
+                       {char(0xC0 | (letter >> 6)), char(0x80 | (letter & 0x3F))}};
+        }
+        std::sort(rows.begin(), rows.end(),
+                  [](const PackedRow &a, const PackedRow &b) { return a.key < b.key; });
+    }
+
+    // The row whose key is exactly `length` bytes at `key`, or null.
+    const PackedRow *find(const char *key, size_t length) const
+    {
+        const uint64_t packed = packKey(key, length);
+        const auto it = std::lower_bound(
+            rows.begin(), rows.end(), packed,
+            [](const PackedRow &row, uint64_t value) { return row.key < value; });
+        return it != rows.end() && it->key == packed ? &*it : nullptr;
+    }
+
+private:
+    std::array<PackedRow, 169> rows{};
+};
+
+const AccentIndex &accentIndex()
+{
+    static const AccentIndex index;
+    return index;
+}
+
+// The next occurrence of one byte at or after a position, remembered between
+// calls: each byte value is searched for by memchr at most once per stretch
+// of text, so scanning for several bytes stays linear.
+class NextByte {
+public:
+    NextByte(std::string_view text, char byte) : text(text), byte(byte) {}
+
+    size_t from(size_t position)
+    {
+        if (found < position || !searched) {
+            const void *hit = std::memchr(text.data() + position, byte, text.size() - position);
+            found = hit ? size_t(static_cast<const char *>(hit) - text.data()) : text.size();
+            searched = true;
+        }
+        return found;
+    }
+
+private:
+    std::string_view text;
+    char byte;
+    size_t found = 0;
+    bool searched = false;
+};
+
+// The clean-up as one left-to-right scan: an "&" becomes "&amp;", a key of the
+// accent table its letter, and, when asked, "<" and ">" their references;
+// everything else is copied. Because every key begins with its only "{" and
+// ends with its only "}", keys cannot overlap, and a letter or reference put
+// in cannot take part in a later match, this equals replacing row by row.
+std::string scan(std::string_view text, bool escapeAngles)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    NextByte ampersand(text, '&');
+    NextByte brace(text, '{');
+    NextByte less(text, '<');
+    NextByte greater(text, '>');
+    const AccentIndex &index = accentIndex();
+
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t next = std::min(ampersand.from(i), brace.from(i));
+        if (escapeAngles) {
+            next = std::min({next, less.from(i), greater.from(i)});
+        }
+        out.append(text.data() + i, next - i);
+        if (next == text.size()) {
+            break;
+        }
+        i = next + 1;
+        switch (text[next]) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        default: {
+            // A key is "{\" up to the first "}", four to seven bytes long.
+            const size_t limit = std::min(text.size(), next + longestKey);
+            size_t close = next + 2;
+            while (close < limit && text[close] != '}') {
+                ++close;
+            }
+            const PackedRow *row = nullptr;
+            const size_t length = close + 1 - next;
+            if (close < limit && length >= shortestKey && text[next + 1] == '\\') {
+                row = index.find(text.data() + next, length);
+            }
+            if (row) {
+                out.append(row->utf8, 2);
+                i = close + 1;
+            } else {
+                out += '{';
+            }
+            break;
+        }
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::string decodeParserText(std::string_view bytes)
+{
+    if (isValidUtf8(bytes)) {
+        return std::string(bytes);
+    }
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 2);
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else if (c < 0xA0) {
+            appendUtf8(out, windows1252High[c - 0x80]);
+        } else {
+            appendUtf8(out, c);
+        }
+    }
+    return out;
+}
+
+std::string stripXmlForbidden(std::string_view utf8)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (isForbiddenControl(c)) {
+            continue;
+        }
+        // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
+        if (c == 0xEF && i + 2 < utf8.size() && utf8[i + 1] == '\xBF'
+            && (utf8[i + 2] == '\xBE' || utf8[i + 2] == '\xBF')) {
+            i += 2;
+            continue;
+        }
+        out += char(c);
+    }
+    return out;
+}
+
+std::string cleanupOutput(std::string_view document)
+{
+    return scan(document, false);
+}
+
+std::string escapeAndClean(std::string_view utf8)
+{
+    return scan(utf8, true);
+}
+
+std::string xmlContent(std::string_view parserBytes)
+{
+    // Nearly every field value is plain ASCII; it needs neither decoding nor
+    // stripping, and two copies saved are most of the time spent here.
+    if (isPlainAscii(parserBytes)) {
+        return escapeAndClean(parserBytes);
+    }
+    return escapeAndClean(stripXmlForbidden(decodeParserText(parserBytes)));
+}
+
+} // namespace bibsources
