@@ -1,0 +1,74 @@
+#include "mainwindow.h"
+
+#include "controller.h"
+#include "dragview.h"
+#include "toolkit/dragging.h"
+#include "ui_mainwindow.h"
+
+#include <QFileDialog>
+#include <QKeySequence>
+#include <QMimeData>
+#include <QUrl>
+
+namespace bibsources {
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()),
+      windowController(new Controller(this))
+{
+    ui->setupUi(this);
+    windowController->dragView = ui->dragView;
+
+    connect(ui->convertButton, &QPushButton::clicked, windowController,
+            [this] { windowController->convertBibTex(ui->convertButton); });
+    connect(ui->convertAction, &QAction::triggered, windowController,
+            [this] { windowController->convertBibTex(ui->convertAction); });
+    connect(ui->openAction, &QAction::triggered, this, &MainWindow::chooseFile);
+    connect(ui->quitAction, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    // A default button only reacts to Return inside a dialog; in a main
+    // window the Convert entry takes Return and Enter as well, so the
+    // highlighted button does what it promises.
+    ui->convertAction->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    ui->openAction->setShortcut(QKeySequence::Open);
+    ui->quitAction->setShortcuts(QKeySequence::Quit);
+    if (ui->quitAction->shortcuts().isEmpty()) {
+        ui->quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    }
+
+    windowController->awakeFromNib();
+}
+
+MainWindow::~MainWindow() = default;
+
+Controller *MainWindow::controller() const
+{
+    return windowController;
+}
+
+DragView *MainWindow::dragView() const
+{
+    return ui->dragView;
+}
+
+void MainWindow::openFile(const QString &path)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    const toolkit::DraggingInfo info(&data, Qt::CopyAction);
+    if (ui->dragView->prepareForDragOperation(info) && ui->dragView->performDragOperation(info)) {
+        ui->dragView->concludeDragOperation(info);
+    }
+}
+
+void MainWindow::chooseFile()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open BibTeX File"), QString(),
+                                                      tr("BibTeX files (*.bib);;All files (*)"));
+    if (!path.isEmpty()) {
+        openFile(path);
+    }
+}
+
+} // namespace bibsources
