@@ -1,8 +1,8 @@
 #include "run.h"
 
+#include "atomic_write.h"
 #include "cli_options.h"
 #include "convert.h"
-#include "atomic_write.h"
 
 #include <filesystem>
 #include <map>
@@ -15,34 +15,33 @@ namespace {
 constexpr const char *programName = "bibsources";
 constexpr size_t diagnosticsShownPerFile = 10;
 
-constexpr const char *usageLine =
-    "usage: bibsources [-q] [-o OUTPUT] FILE.bib...";
+constexpr const char *usageLine = "usage: bibsources [-q] [-o OUTPUT] FILE.bib...";
 
-constexpr const char *helpText =
-    "bibsources turns BibTeX files into a Sources.xml bibliography that word\n"
-    "processors import as their list of citable sources.\n"
-    "\n"
-    "usage: bibsources [-q] FILE.bib...            write Sources.xml beside each FILE.bib\n"
-    "       bibsources [-q] -o OUTPUT FILE.bib...  write every entry of all files to OUTPUT\n"
-    "\n"
-    "options:\n"
-    "  -o, --output OUTPUT  write one document with the records of every input, in\n"
-    "                       order, to OUTPUT; '-' writes it to standard output. If any\n"
-    "                       input cannot be converted, OUTPUT is not written at all.\n"
-    "  -q, --quiet          print only errors, not the summary and parser warnings\n"
-    "  -h, --help           show this help and exit\n"
-    "  -V, --version        show the version and exit\n"
-    "  --                   everything after this is a file, even if it starts with '-'\n"
-    "\n"
-    "An input of '-' reads BibTeX from standard input (only together with -o).\n"
-    "Without -o, an existing Sources.xml beside an input is replaced in one step;\n"
-    "two inputs in the same folder need -o, since they would write the same file.\n"
-    "Entries the parser cannot read are skipped and counted; the rest are kept.\n"
-    "\n"
-    "exit status: 0 written, 1 some input could not be converted, 2 wrong usage\n"
-    "\n"
-    "example:\n"
-    "  bibsources ~/papers/refs.bib      writes ~/papers/Sources.xml\n";
+constexpr const char *helpText
+    = "bibsources turns BibTeX files into a Sources.xml bibliography that word\n"
+      "processors import as their list of citable sources.\n"
+      "\n"
+      "usage: bibsources [-q] FILE.bib...            write Sources.xml beside each FILE.bib\n"
+      "       bibsources [-q] -o OUTPUT FILE.bib...  write every entry of all files to OUTPUT\n"
+      "\n"
+      "options:\n"
+      "  -o, --output OUTPUT  write one document with the records of every input, in\n"
+      "                       order, to OUTPUT; '-' writes it to standard output. If any\n"
+      "                       input cannot be converted, OUTPUT is not written at all.\n"
+      "  -q, --quiet          print only errors, not the summary and parser warnings\n"
+      "  -h, --help           show this help and exit\n"
+      "  -V, --version        show the version and exit\n"
+      "  --                   everything after this is a file, even if it starts with '-'\n"
+      "\n"
+      "An input of '-' reads BibTeX from standard input (only together with -o).\n"
+      "Without -o, an existing Sources.xml beside an input is replaced in one step;\n"
+      "two inputs in the same folder need -o, since they would write the same file.\n"
+      "Entries the parser cannot read are skipped and counted; the rest are kept.\n"
+      "\n"
+      "exit status: 0 written, 1 some input could not be converted, 2 wrong usage\n"
+      "\n"
+      "example:\n"
+      "  bibsources ~/papers/refs.bib      writes ~/papers/Sources.xml\n";
 
 std::string displayPath(const std::string &path)
 {
@@ -68,8 +67,8 @@ void printDiagnostics(const InputReport &input, std::ostream &err)
         err << lines[i] << '\n';
     }
     if (lines.size() > diagnosticsShownPerFile) {
-        err << inputName(input.inputPath) << ": ... and "
-            << (lines.size() - diagnosticsShownPerFile) << " more\n";
+        err << inputName(input.inputPath) << ": ... and " << (lines.size() - diagnosticsShownPerFile)
+            << " more\n";
     }
 }
 
@@ -92,8 +91,8 @@ std::string sharedOutputProblem(const std::vector<std::string> &inputs)
             return "standard input (-) has no folder to write Sources.xml into; use -o OUTPUT";
         }
         std::error_code ignored;
-        const std::string output =
-            std::filesystem::weakly_canonical(displayPath(outputPathFor(input)), ignored).string();
+        const std::string output
+            = std::filesystem::weakly_canonical(displayPath(outputPathFor(input)), ignored).string();
         const auto [it, inserted] = firstInputFor.emplace(output, input);
         if (!inserted) {
             return "'" + it->second + "' and '" + input + "' would both write " + output
@@ -108,8 +107,8 @@ int convertEach(const Options &options, std::ostream &err)
     int status = Success;
     for (const std::string &input : options.inputs) {
         ConversionResult result = convertFile(input);
-        InputReport report{input, result.recordsWritten, result.entriesSkipped,
-                           std::move(result.diagnostics), {}};
+        InputReport report{
+            input, result.recordsWritten, result.entriesSkipped, std::move(result.diagnostics), {}};
         if (!options.quiet) {
             printDiagnostics(report, err);
         }
@@ -153,8 +152,7 @@ int convertMerged(const Options &options, std::ostream &out, std::ostream &err)
         }
         destination = "standard output";
     } else {
-        if (const std::string error = writeFileAtomically(options.output, document.text);
-            !error.empty()) {
+        if (const std::string error = writeFileAtomically(options.output, document.text); !error.empty()) {
             err << programName << ": " << error << '\n';
             return ConversionFailed;
         }

@@ -49,7 +49,7 @@ bool writeAll(int fd, std::string_view contents)
 std::string writeFileAtomically(const std::string &path, std::string_view contents)
 {
     const std::string quoted = "'" + path + "'";
-    struct stat target {};
+    struct stat target { };
     if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
         return "cannot write " + quoted + ": it is a directory";
     }

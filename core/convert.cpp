@@ -8,8 +8,8 @@ namespace bibsources {
 
 namespace {
 
-constexpr std::string_view bibliographyNamespace =
-    "http://schemas.openxmlformats.org/officeDocument/2006/bibliography";
+constexpr std::string_view bibliographyNamespace
+    = "http://schemas.openxmlformats.org/officeDocument/2006/bibliography";
 
 std::string documentHeader()
 {

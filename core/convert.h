@@ -10,9 +10,9 @@ namespace bibsources {
 struct InputReport {
     std::string inputPath;
     int recordsWritten = 0;
-    int entriesSkipped = 0;               // entries btparse could not parse cleanly
+    int entriesSkipped = 0; // entries btparse could not parse cleanly
     std::vector<std::string> diagnostics; // the parser's messages about this input
-    std::string error;                    // empty unless the input could not be read
+    std::string error; // empty unless the input could not be read
 
     bool ok() const { return error.empty(); }
 };

@@ -9,8 +9,8 @@ namespace {
 // Tokens are decoded one by one (a Latin-1 token next to a UTF-8 one must
 // not turn its neighbour into mojibake), then joined and escaped as one text
 // so that an accent macro is converted exactly as in any other field.
-std::string elementText(std::vector<std::string>::const_iterator begin,
-                        std::vector<std::string>::const_iterator end)
+std::string elementText(
+    std::vector<std::string>::const_iterator begin, std::vector<std::string>::const_iterator end)
 {
     std::string joined;
     for (auto token = begin; token != end; ++token) {

@@ -17,8 +17,7 @@ std::string replaceAll(std::string_view text, std::string_view from, std::string
     std::string result;
     result.reserve(text.size());
     size_t start = 0;
-    for (size_t hit = text.find(from); hit != std::string_view::npos;
-         hit = text.find(from, start)) {
+    for (size_t hit = text.find(from); hit != std::string_view::npos; hit = text.find(from, start)) {
         result.append(text, start, hit - start);
         result.append(to);
         start = hit + from.size();
@@ -104,10 +103,38 @@ bool isValidUtf8(std::string_view bytes)
 // Windows-1252 differs from Latin-1 only in 0x80-0x9F; the five bytes it
 // leaves undefined become U+FFFD rather than C1 control characters.
 constexpr std::array<char32_t, 32> windows1252High{
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
-    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
+    0x20AC,
+    0xFFFD,
+    0x201A,
+    0x0192,
+    0x201E,
+    0x2026,
+    0x2020,
+    0x2021,
+    0x02C6,
+    0x2030,
+    0x0160,
+    0x2039,
+    0x0152,
+    0xFFFD,
+    0x017D,
+    0xFFFD,
+    0xFFFD,
+    0x2018,
+    0x2019,
+    0x201C,
+    0x201D,
+    0x2022,
+    0x2013,
+    0x2014,
+    0x02DC,
+    0x2122,
+    0x0161,
+    0x203A,
+    0x0153,
+    0xFFFD,
+    0x017E,
+    0x0178,
 };
 
 bool isForbiddenControl(unsigned char c)
@@ -156,18 +183,17 @@ public:
         for (size_t i = 0; i < table.size(); ++i) {
             const char32_t letter = table[i].letter;
             rows[i] = {packKey(table[i].key.data(), table[i].key.size()),
-                       {char(0xC0 | (letter >> 6)), char(0x80 | (letter & 0x3F))}};
+                {char(0xC0 | (letter >> 6)), char(0x80 | (letter & 0x3F))}};
         }
-        std::sort(rows.begin(), rows.end(),
-                  [](const PackedRow &a, const PackedRow &b) { return a.key < b.key; });
+        std::sort(
+            rows.begin(), rows.end(), [](const PackedRow &a, const PackedRow &b) { return a.key < b.key; });
     }
 
     // The row whose key is exactly `length` bytes at `key`, or null.
     const PackedRow *find(const char *key, size_t length) const
     {
         const uint64_t packed = packKey(key, length);
-        const auto it = std::lower_bound(
-            rows.begin(), rows.end(), packed,
+        const auto it = std::lower_bound(rows.begin(), rows.end(), packed,
             [](const PackedRow &row, uint64_t value) { return row.key < value; });
         return it != rows.end() && it->key == packed ? &*it : nullptr;
     }
@@ -187,7 +213,11 @@ const AccentIndex &accentIndex()
 // of text, so scanning for several bytes stays linear.
 class NextByte {
 public:
-    NextByte(std::string_view text, char byte) : text(text), byte(byte) {}
+    NextByte(std::string_view text, char byte)
+        : text(text)
+        , byte(byte)
+    {
+    }
 
     size_t from(size_t position)
     {

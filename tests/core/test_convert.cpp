@@ -22,9 +22,9 @@ TEST(OutputPath, IsTheInputsFolderFollowedBySourcesXml)
     };
     const Row rows[] = {
         {"/data/papers/refs.bib", "/data/papers/Sources.xml"},
-        {"/refs.bib", "//Sources.xml"},         // the root keeps its own slash
+        {"/refs.bib", "//Sources.xml"}, // the root keeps its own slash
         {"papers/refs.bib", "papers/Sources.xml"},
-        {"refs.bib", "./Sources.xml"},          // never the root of the file system
+        {"refs.bib", "./Sources.xml"}, // never the root of the file system
         {"/a b/ü.bib", "/a b/Sources.xml"},
     };
     for (const Row &row : rows) {
@@ -35,7 +35,8 @@ TEST(OutputPath, IsTheInputsFolderFollowedBySourcesXml)
 TEST(Convert, GivesTheSameDocumentEveryTimeInOneProcess)
 {
     TemporaryDirectory directory;
-    writeFile(directory / "refs.bib", "@article{a, title = {T}, author = {A. Author}}\n" + std::string(oneBook));
+    writeFile(
+        directory / "refs.bib", "@article{a, title = {T}, author = {A. Author}}\n" + std::string(oneBook));
 
     std::string first;
     for (int run = 0; run < 3; ++run) {
@@ -76,19 +77,19 @@ TEST(Convert, FailureLeavesTheFolderAsItWas)
     const Row rows[] = {
         {"missing input", [](auto &d) { return (d / "nope.bib").string(); }, {}, "cannot open '"},
         {"input is a folder",
-         [](auto &d) {
-             std::filesystem::create_directory(d / "x.bib");
-             return (d / "x.bib").string();
-         },
-         {}, "cannot open '"},
+            [](auto &d) {
+                std::filesystem::create_directory(d / "x.bib");
+                return (d / "x.bib").string();
+            },
+            {}, "cannot open '"},
         {"output is a folder", [](auto &d) { return (d / "refs.bib").string(); },
-         [](auto &d) {
-             std::filesystem::create_directory(d / "out.xml");
-             return (d / "out.xml").string();
-         },
-         "cannot write '"},
+            [](auto &d) {
+                std::filesystem::create_directory(d / "out.xml");
+                return (d / "out.xml").string();
+            },
+            "cannot write '"},
         {"output folder missing", [](auto &d) { return (d / "refs.bib").string(); },
-         [](auto &d) { return (d / "no-such-folder" / "Sources.xml").string(); }, "cannot write '"},
+            [](auto &d) { return (d / "no-such-folder" / "Sources.xml").string(); }, "cannot write '"},
     };
     for (const Row &row : rows) {
         TemporaryDirectory directory;
@@ -117,7 +118,7 @@ TEST(AtomicWrite, GivesANewFileOrdinaryPermissions)
     ::umask(previous);
 
     ASSERT_EQ(error, "");
-    struct stat info {};
+    struct stat info { };
     ASSERT_EQ(::stat((directory / "Sources.xml").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u); // 0666 less the umask, not a temporary file's 0600
 }

@@ -15,7 +15,7 @@ using testing::TemporaryDirectory;
 
 const std::filesystem::path dataDirectory = BIBSOURCES_TEST_DATA;
 
-class Golden : public ::testing::TestWithParam<const char *> {};
+class Golden : public ::testing::TestWithParam<const char *> { };
 
 TEST_P(Golden, ConvertsToTheExpectedDocument)
 {
@@ -31,21 +31,21 @@ TEST_P(Golden, ConvertsToTheExpectedDocument)
     const std::string written = readFile(directory / "Sources.xml");
     EXPECT_EQ(written, readFile(dataDirectory / (name + ".xml")));
 
-    xmlDocPtr parsed = xmlReadMemory(written.data(), static_cast<int>(written.size()), "Sources.xml",
-                                     nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR);
+    xmlDocPtr parsed = xmlReadMemory(written.data(), static_cast<int>(written.size()), "Sources.xml", nullptr,
+        XML_PARSE_NONET | XML_PARSE_NOERROR);
     EXPECT_NE(parsed, nullptr) << "not well-formed XML";
     xmlFreeDoc(parsed);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Golden,
-                         ::testing::Values("lee07",            // the record of an inproceedings entry
-                                           "empty",            // header and footer only
-                                           "only_comments",    // comments write nothing
-                                           "bad_between_good", // a broken entry leaves no trace
-                                           "fields",           // every field rule, per entry type
-                                           "names",            // contributor blocks
-                                           "accents",          // TeX accents and ampersands
-                                           "encodings"));      // Latin-1 and control characters
+    ::testing::Values("lee07", // the record of an inproceedings entry
+        "empty", // header and footer only
+        "only_comments", // comments write nothing
+        "bad_between_good", // a broken entry leaves no trace
+        "fields", // every field rule, per entry type
+        "names", // contributor blocks
+        "accents", // TeX accents and ampersands
+        "encodings")); // Latin-1 and control characters
 
 TEST(Golden, CountsRecordsAndSkippedEntries)
 {

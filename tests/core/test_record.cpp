@@ -10,7 +10,7 @@ struct TypeRow {
     const char *entryType;
     const char *sourceType;
 };
-class SourceType : public ::testing::TestWithParam<TypeRow> {};
+class SourceType : public ::testing::TestWithParam<TypeRow> { };
 
 TEST_P(SourceType, Maps)
 {
@@ -18,16 +18,14 @@ TEST_P(SourceType, Maps)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SourceType,
-                         ::testing::Values(TypeRow{"article", "JournalArticle"},
-                                           TypeRow{"conference", "ConferenceProceedings"},
-                                           TypeRow{"booklet", "BookSection"}, // not "Book"
-                                           TypeRow{"mastersthesis", "Report"},
-                                           TypeRow{"webpage", "DocumentFromInternetSite"},
-                                           TypeRow{"url", "InternetSite"}, // not the same as webpage
-                                           TypeRow{"incollection", "incollection"}, // passes through
-                                           TypeRow{"Article", "Article"},           // case-sensitive
-                                           TypeRow{"article ", "article "},         // nothing trimmed
-                                           TypeRow{"", ""}));
+    ::testing::Values(TypeRow{"article", "JournalArticle"}, TypeRow{"conference", "ConferenceProceedings"},
+        TypeRow{"booklet", "BookSection"}, // not "Book"
+        TypeRow{"mastersthesis", "Report"}, TypeRow{"webpage", "DocumentFromInternetSite"},
+        TypeRow{"url", "InternetSite"}, // not the same as webpage
+        TypeRow{"incollection", "incollection"}, // passes through
+        TypeRow{"Article", "Article"}, // case-sensitive
+        TypeRow{"article ", "article "}, // nothing trimmed
+        TypeRow{"", ""}));
 
 TEST(SourceRecord, HasItsFiveHeadLinesAndAThesisTypeOnlyForTheses)
 {

@@ -14,9 +14,10 @@ namespace {
 // The text of the first element named `name` in the document, as libxml2 reads it.
 std::string firstElementText(const std::string &record, const char *name)
 {
-    const std::string document = "<?xml version=\"1.0\"?>\n<b:Sources xmlns:b=\"urn:x\">\n" + record + "</b:Sources>\n";
+    const std::string document
+        = "<?xml version=\"1.0\"?>\n<b:Sources xmlns:b=\"urn:x\">\n" + record + "</b:Sources>\n";
     xmlDocPtr parsed = xmlReadMemory(document.data(), static_cast<int>(document.size()), "record.xml",
-                                     nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+        nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     if (!parsed) {
         return "<not well-formed>";
     }
@@ -56,7 +57,11 @@ TEST(XmlRoundTrip, AReaderGetsBackWhatTheEntryMeant)
         {"Latin-1 bytes", "title", "Caf\xe9 cr\xe8me", "Title", "Caf\xc3\xa9 cr\xc3\xa8me"},
         {"Windows-1252 euro sign", "title", "\x80", "Title", "\xe2\x82\xac"},
         {"UTF-8 kept", "title", "Caf\xc3\xa9", "Title", "Caf\xc3\xa9"},
-        {"control characters dropped", "title", "a\x01" "b\x0b" "c\td", "Title", "abc\td"},
+        {"control characters dropped", "title",
+            "a\x01"
+            "b\x0b"
+            "c\td",
+            "Title", "abc\td"},
         {"accent macros", "title", "Sch{\\\"o}n {\\v c}", "Title", "Sch\xc3\xb6n \xc4\x8d"},
         {"quotes pass", "publisher", "\"Q\" & 'A'", "Publisher", "\"Q\" & 'A'"},
     };
@@ -69,9 +74,9 @@ TEST(XmlRoundTrip, AReaderGetsBackWhatTheEntryMeant)
 TEST(XmlRoundTrip, PersonNamesComeBackAsUnicode)
 {
     const std::vector<Person> people{
-        {{"M{\\\"u}ller"}, {"J\xf6rg"}},                    // accent macro, and a Latin-1 token
-        {{"Garcia", "Marquez"}, {"Gabriel"}},                // several last tokens, one space
-        {{"<Chips>"}, {"Fish", "&"}},                        // markup characters in names
+        {{"M{\\\"u}ller"}, {"J\xf6rg"}}, // accent macro, and a Latin-1 token
+        {{"Garcia", "Marquez"}, {"Gabriel"}}, // several last tokens, one space
+        {{"<Chips>"}, {"Fish", "&"}}, // markup characters in names
     };
     Entry entry{"book", "k", {Field{"author", "(split)", people}}, 1};
     const std::string record = sourceRecord(entry);
@@ -79,8 +84,9 @@ TEST(XmlRoundTrip, PersonNamesComeBackAsUnicode)
     EXPECT_EQ(firstElementText(record, "Last"), "M\xc3\xbcller");
     EXPECT_EQ(firstElementText(record, "First"), "J\xc3\xb6rg");
     EXPECT_NE(record.find("<b:Last>Garcia Marquez</b:Last>"), std::string::npos);
-    EXPECT_NE(record.find("<b:Last>&lt;Chips&gt;</b:Last>\n<b:First>Fish</b:First>\n<b:Middle>&amp;</b:Middle>"),
-              std::string::npos);
+    EXPECT_NE(
+        record.find("<b:Last>&lt;Chips&gt;</b:Last>\n<b:First>Fish</b:First>\n<b:Middle>&amp;</b:Middle>"),
+        std::string::npos);
 }
 
 TEST(XmlRoundTrip, KeysAndTypesAreEscapedToo)
