@@ -77,18 +77,17 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${BIBSOURCES_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION "tex")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_COMPRESSION_TYPE "xz")
-# The lines of a Debian long description start with one space; an empty line
-# is written as " .".
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${PROJECT_DESCRIPTION}
- bibsources converts a BibTeX database into the Office Open XML bibliography
- (Sources.xml) that word processors import as their list of citable sources.
- Authors, editors and translators become name lists and TeX accents become
- Unicode letters.
- .
- The package holds the desktop application bibsources-gui, onto whose window
- a .bib file is dropped, and the command bibsources, which converts or merges
- any number of files. The BibTeX parser runs in a separate, sandboxed helper
- process, so an input that crashes it costs one entry, not the conversion.")
+# CPack puts the summary above this text and indents it as Debian wants
+# (an empty line becomes " ."), so it is written here as plain paragraphs.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "bibsources converts a BibTeX database into the Office Open XML bibliography
+(Sources.xml) that word processors import as their list of citable sources.
+Authors, editors and translators become name lists and TeX accents become
+Unicode letters.
+
+The package holds the desktop application bibsources-gui, onto whose window
+a .bib file is dropped, and the command bibsources, which converts or merges
+any number of files. The BibTeX parser runs in a separate, sandboxed helper
+process, so an input that crashes it costs one entry, not the conversion.")
 
 # The library packages are read off the built programs by dpkg-shlibdeps
 # (from dpkg-dev). Without it the list is written out by hand; keep it in

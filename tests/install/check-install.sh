@@ -8,6 +8,8 @@
 # WITH_GUI and WITH_WORKER (ON/OFF), and the install directories BINDIR,
 # LIBEXECDIR, DATADIR, MANDIR relative to the prefix.
 set -uo pipefail
+# The installed programs must find their helper on their own.
+unset BIBSOURCES_WORKER
 
 appId=org.bibsources.Bibsources
 failures=0
