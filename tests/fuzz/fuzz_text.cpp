@@ -1,0 +1,168 @@
+// Fuzzes the text path every field value takes: parser bytes are decoded,
+// stripped of characters XML forbids, escaped and cleaned. Whatever the bytes,
+//  - every stage hands on valid UTF-8, and from stripping on, only XML characters;
+//  - the escaped text is character data an XML parser accepts, with no markup,
+//    and when no accent macro is involved it reads back as the stripped text;
+//  - the one-scan clean-up and escaping equal naive replacement row by row;
+//  - the clean-up of a text without "&" never makes it longer, and a second
+//    clean-up changes nothing;
+//  - the shortcut for plain ASCII gives what the full path gives.
+
+#include "fuzz_check.h"
+
+#include "accent_table.h"
+#include "text.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+using fuzzcheck::check;
+
+namespace {
+
+std::string naiveReplace(std::string_view text, std::string_view from, std::string_view to)
+{
+    std::string out;
+    size_t start = 0;
+    for (size_t hit = text.find(from); hit != std::string_view::npos; hit = text.find(from, start)) {
+        out.append(text.substr(start, hit - start)).append(to);
+        start = hit + from.size();
+    }
+    out.append(text.substr(start));
+    return out;
+}
+
+std::string utf8Of(char32_t c)
+{
+    std::string out;
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+// Ampersands first, so that the references put in are not escaped again;
+// then one table row after another over the whole text.
+std::string naiveClean(std::string_view text, bool escapeAngles)
+{
+    std::string out = naiveReplace(text, "&", "&amp;");
+    if (escapeAngles) {
+        out = naiveReplace(naiveReplace(out, "<", "&lt;"), ">", "&gt;");
+    }
+    for (const bibsources::AccentRow &row : bibsources::accentTable()) {
+        out = naiveReplace(out, row.key, utf8Of(row.letter));
+    }
+    return out;
+}
+
+std::string withoutForbidden(std::string_view utf8)
+{
+    std::string out;
+    fuzzcheck::forEachCodePoint(utf8, [&](char32_t c) {
+        if (fuzzcheck::isXmlChar(c)) {
+            out += utf8Of(c);
+        }
+    });
+    return out;
+}
+
+// What an XML parser reports for character data: every CR LF pair and every
+// lone CR becomes LF before anything else happens.
+std::string lineEndsNormalised(std::string_view text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// Parses `content` as the whole content of one element and returns its text;
+// fails the run if the parser refuses it or finds anything but text in it.
+std::string parsedCharacterData(const std::string &content)
+{
+    const std::string document = "<t>" + content + "</t>";
+    xmlDocPtr doc = xmlReadMemory(document.data(), int(document.size()), "fuzz.xml", "UTF-8",
+                                  XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    check(doc != nullptr, "escaped text is not XML character data", content);
+    xmlNodePtr root = xmlDocGetRootElement(doc);
+    check(root != nullptr, "escaped text left no root element", content);
+    for (xmlNodePtr child = root->children; child; child = child->next) {
+        check(child->type == XML_TEXT_NODE, "escaped text holds markup", content);
+    }
+    xmlChar *text = xmlNodeGetContent(root);
+    std::string result = text ? reinterpret_cast<const char *>(text) : "";
+    xmlFree(text);
+    xmlFreeDoc(doc);
+    return result;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    xmlInitParser();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    using namespace bibsources;
+    const std::string_view input(reinterpret_cast<const char *>(data), size);
+
+    const std::string decoded = decodeParserText(input);
+    check(fuzzcheck::isValidUtf8(decoded), "decoded text is not valid UTF-8", input);
+    if (fuzzcheck::isValidUtf8(input)) {
+        check(decoded == input, "decoding changed valid UTF-8", input);
+    }
+
+    const std::string stripped = stripXmlForbidden(decoded);
+    check(fuzzcheck::hasOnlyXmlChars(stripped), "stripped text holds a forbidden character", decoded);
+    check(stripped == withoutForbidden(decoded), "stripping removed more than forbidden characters",
+          decoded);
+
+    const std::string escaped = escapeAndClean(stripped);
+    check(fuzzcheck::hasOnlyXmlChars(escaped), "escaped text holds a forbidden character", stripped);
+    check(escaped == naiveClean(stripped, true), "escaping differs from replacement row by row",
+          stripped);
+    const std::string parsed = parsedCharacterData(escaped);
+    if (stripped.find('{') == std::string::npos) {
+        check(parsed == lineEndsNormalised(stripped), "escaped text does not read back as itself",
+              stripped);
+    }
+
+    check(xmlContent(input) == escaped, "xmlContent differs from its three steps", input);
+
+    const std::string cleaned = cleanupOutput(input);
+    check(cleaned == naiveClean(input, false), "clean-up differs from replacement row by row", input);
+    if (input.find('&') == std::string_view::npos) {
+        check(cleaned.size() <= input.size(), "clean-up made an ampersand-free text longer", input);
+        check(cleanupOutput(cleaned) == cleaned, "a second clean-up changed the text", input);
+    }
+    check(fuzzcheck::hasOnlyXmlChars(cleanupOutput(stripped)),
+          "clean-up of XML-safe text made it unsafe", stripped);
+    return 0;
+}
