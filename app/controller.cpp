@@ -6,7 +6,8 @@
 
 namespace bibsources {
 
-Controller::Controller(QObject *parent) : toolkit::ApplicationDelegate(parent)
+Controller::Controller(QObject *parent)
+    : toolkit::ApplicationDelegate(parent)
 {
     toolkit::initializeClass<Controller>();
 }

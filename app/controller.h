@@ -11,8 +11,7 @@ class DragView;
 // Sits behind the window: turns a press of Convert into one conversion of the
 // file the drop target remembers, and lets the application end when its
 // window closes. Keeps no state of its own.
-class Controller : public toolkit::ApplicationDelegate
-{
+class Controller : public toolkit::ApplicationDelegate {
     Q_OBJECT
 
 public:

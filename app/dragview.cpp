@@ -31,7 +31,8 @@ QString displayName(const QString &path)
 
 } // namespace
 
-DragView::DragView(QWidget *parent) : QWidget(parent)
+DragView::DragView(QWidget *parent)
+    : QWidget(parent)
 {
     toolkit::registerForDraggedTypes(this, {toolkit::tiffType, toolkit::filenamesType});
     setPicture(normalPicture);
@@ -95,14 +96,15 @@ bool DragView::performDragOperation(const toolkit::DraggingInfo &sender)
         toolkit::log(QStringLiteral("Supported - ") + fileName);
         setPicture(loadPicture);
         describe(tr("%1 ready to convert").arg(displayName(fileName)),
-                 tr("Press Convert to write Sources.xml beside %1.").arg(fileName));
+            tr("Press Convert to write Sources.xml beside %1.").arg(fileName));
     } else {
         toolkit::log(QStringLiteral("Not Supported - ") + fileName);
         const QString refused = fileName.isEmpty() ? tr("The dropped item is not a file")
                                                    : tr("%1 is not a .bib file").arg(displayName(fileName));
         fileName.clear();
         setPicture(normalPicture);
-        describe(tr("Drop a BibTeX file here"), refused + tr(": only files ending in .bib can be converted."));
+        describe(
+            tr("Drop a BibTeX file here"), refused + tr(": only files ending in .bib can be converted."));
     }
     update();
     // The source is told the drop succeeded even when the file was refused:
@@ -166,9 +168,9 @@ void DragView::convert()
     setPicture(convertedPicture);
     update();
     const QString output = QString::fromStdString(result.outputPath);
-    describe(tr("Sources.xml written"), result.recordsWritten == 1
-                                            ? tr("1 source written to %1.").arg(output)
-                                            : tr("%1 sources written to %2.").arg(result.recordsWritten).arg(output));
+    describe(tr("Sources.xml written"),
+        result.recordsWritten == 1 ? tr("1 source written to %1.").arg(output)
+                                   : tr("%1 sources written to %2.").arg(result.recordsWritten).arg(output));
     // The completion timer is kept nowhere: later drags and drops must not
     // stop it. A hover cannot be running here (Convert is pressed between
     // drags), but if one were, dropping the field would leave it running
@@ -262,10 +264,10 @@ void DragView::describeRestingState()
 {
     if (fileName.isEmpty()) {
         describe(tr("Drop a BibTeX file here"),
-                 tr("Drag a .bib file onto this area or choose File > Open, then press Convert."));
+            tr("Drag a .bib file onto this area or choose File > Open, then press Convert."));
     } else {
         describe(tr("%1 ready to convert").arg(displayName(fileName)),
-                 tr("Press Convert to write Sources.xml beside %1.").arg(fileName));
+            tr("Press Convert to write Sources.xml beside %1.").arg(fileName));
     }
 }
 

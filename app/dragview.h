@@ -26,8 +26,7 @@ extern int num;
 // entered the view ends in either a leave or a drop event, and both stop the
 // animation themselves. So nothing calls draggingEnded() from Qt; it stays for
 // callers that end a drag by other means.
-class DragView : public QWidget
-{
+class DragView : public QWidget {
     Q_OBJECT
 
 public:
@@ -86,7 +85,7 @@ private:
     toolkit::ImageCell imageCell;
     QString fileName;
     toolkit::Timer *timer = nullptr; // not owned: a child of this view
-    QObject *_delegate = nullptr;    // not owned
+    QObject *_delegate = nullptr; // not owned
 };
 
 } // namespace bibsources

@@ -13,16 +13,17 @@
 namespace bibsources {
 
 MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>()),
-      windowController(new Controller(this))
+    : QMainWindow(parent)
+    , ui(std::make_unique<Ui::MainWindow>())
+    , windowController(new Controller(this))
 {
     ui->setupUi(this);
     windowController->dragView = ui->dragView;
 
     connect(ui->convertButton, &QPushButton::clicked, windowController,
-            [this] { windowController->convertBibTex(ui->convertButton); });
+        [this] { windowController->convertBibTex(ui->convertButton); });
     connect(ui->convertAction, &QAction::triggered, windowController,
-            [this] { windowController->convertBibTex(ui->convertAction); });
+        [this] { windowController->convertBibTex(ui->convertAction); });
     connect(ui->openAction, &QAction::triggered, this, &MainWindow::chooseFile);
     connect(ui->quitAction, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
@@ -64,8 +65,8 @@ void MainWindow::openFile(const QString &path)
 
 void MainWindow::chooseFile()
 {
-    const QString path = QFileDialog::getOpenFileName(this, tr("Open BibTeX File"), QString(),
-                                                      tr("BibTeX files (*.bib);;All files (*)"));
+    const QString path = QFileDialog::getOpenFileName(
+        this, tr("Open BibTeX File"), QString(), tr("BibTeX files (*.bib);;All files (*)"));
     if (!path.isEmpty()) {
         openFile(path);
     }

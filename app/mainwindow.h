@@ -17,8 +17,7 @@ class DragView;
 // it. Constructing it does what loading a window resource does: creates the
 // objects, connects the controller's dragView outlet and the Convert button
 // and menu entry to convertBibTex, then wakes the controller.
-class MainWindow : public QMainWindow
-{
+class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:

@@ -17,7 +17,8 @@ Application *Application::shared()
     return instance;
 }
 
-Application::Application(QObject *application) : QObject(application)
+Application::Application(QObject *application)
+    : QObject(application)
 {
     QGuiApplication::setQuitOnLastWindowClosed(false);
     // Qt emits this only while exec() runs, once the last visible top-level

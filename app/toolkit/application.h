@@ -10,8 +10,7 @@ class QWidget;
 namespace bibsources::toolkit {
 
 // What the application asks its delegate.
-class ApplicationDelegate : public QObject
-{
+class ApplicationDelegate : public QObject {
     Q_OBJECT
 
 public:
@@ -25,8 +24,7 @@ public:
 // QApplication plus a delegate that decides whether closing the last window
 // quits. Qt's own quit-on-last-window rule is switched off, so that decision
 // is the delegate's alone; without a delegate the application keeps running.
-class Application : public QObject
-{
+class Application : public QObject {
     Q_OBJECT
 
 public:

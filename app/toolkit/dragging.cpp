@@ -36,7 +36,8 @@ QString pathExtension(const QString &path)
 }
 
 DraggingInfo::DraggingInfo(const QMimeData *data, Qt::DropActions sourceActions)
-    : data(data), sourceActions(sourceActions)
+    : data(data)
+    , sourceActions(sourceActions)
 {
 }
 

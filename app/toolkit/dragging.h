@@ -38,8 +38,7 @@ QString pathExtension(const QString &path);
 // What the view learns about the drag in progress: which operations its
 // source allows and what it carries. Reads the data when asked; holds it only
 // as long as the event it came from.
-class DraggingInfo
-{
+class DraggingInfo {
 public:
     DraggingInfo(const QMimeData *data, Qt::DropActions sourceActions);
     explicit DraggingInfo(const QDropEvent *event);

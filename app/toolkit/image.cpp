@@ -29,7 +29,11 @@ void clearCache()
 
 } // namespace
 
-Image::Image(const QString &name, const QPixmap &pixmap) : imageName(name), pixels(pixmap) {}
+Image::Image(const QString &name, const QPixmap &pixmap)
+    : imageName(name)
+    , pixels(pixmap)
+{
+}
 
 Image imageNamed(const QString &name)
 {

@@ -10,8 +10,7 @@ namespace bibsources::toolkit {
 
 // A picture resource together with the name it was looked up by. Copies share
 // the pixel data.
-class Image
-{
+class Image {
 public:
     Image() = default;
     Image(const QString &name, const QPixmap &pixmap);
@@ -34,8 +33,7 @@ Image imageNamed(const QString &name);
 QRectF fittedRect(const QSizeF &imageSize, const QRectF &frame);
 
 // Holds one picture (none at first) and draws it into a rectangle of a view.
-class ImageCell
-{
+class ImageCell {
 public:
     void setImage(const Image &newImage) { current = newImage; }
     const Image &image() const { return current; }

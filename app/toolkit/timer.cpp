@@ -5,7 +5,9 @@
 namespace bibsources::toolkit {
 
 Timer::Timer(double seconds, QObject *target, Action action, bool repeats)
-    : QObject(target), action(std::move(action)), seconds(seconds)
+    : QObject(target)
+    , action(std::move(action))
+    , seconds(seconds)
 {
     // The hover animation ticks every 70 ms; a coarse timer may be 5 % late
     // on each tick, which shows as uneven frames.

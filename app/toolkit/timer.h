@@ -15,19 +15,18 @@ namespace bibsources::toolkit {
 // The timer is a child of its target: whoever holds a pointer to it does not
 // own it, and destroying the target destroys its timers, so no timer can ever
 // fire on a destroyed object.
-class Timer : public QObject
-{
+class Timer : public QObject {
     Q_OBJECT
 
 public:
     using Action = std::function<void(Timer *timer)>;
 
     template <class Target>
-    static Timer *scheduledTimer(double seconds, Target *target, void (Target::*action)(Timer *),
-                                 bool repeats)
+    static Timer *scheduledTimer(
+        double seconds, Target *target, void (Target::*action)(Timer *), bool repeats)
     {
-        return new Timer(seconds, target, [target, action](Timer *timer) { (target->*action)(timer); },
-                         repeats);
+        return new Timer(
+            seconds, target, [target, action](Timer *timer) { (target->*action)(timer); }, repeats);
     }
 
     double timeInterval() const;
