@@ -25,7 +25,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->convertAction, &QAction::triggered, windowController,
         [this] { windowController->convertBibTex(ui->convertAction); });
     connect(ui->openAction, &QAction::triggered, this, &MainWindow::chooseFile);
-    connect(ui->quitAction, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    connect(ui->quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
 
     // A default button only reacts to Return inside a dialog; in a main
     // window the Convert entry takes Return and Enter as well, so the

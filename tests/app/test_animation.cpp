@@ -15,256 +15,241 @@ class TestAnimation : public QObject {
     Q_OBJECT
 
 private slots:
-    void firstFrameAppearsOnlyAtFirstTick();
-    void framesRunZeroToSixThenZero();
-    void nextHoverContinuesWhereLastStopped();
-    void leavingBeforeFirstTickShowsIdle();
-    void secondEnterLeavesOneAnimationTimer();
-    void draggingEndedStopsAnimationKeepingFrame();
-    void dropStopsAnimation();
-    void twoViewsShareOneCounter();
-    void timersDieWithTheirView();
+    void firstFrameAppearsOnlyAtFirstTick()
+    {
+        DragView view;
+        const int first = num;
+        toolkit::Timer *timer = hover(view);
+        QVERIFY(timer);
+        QVERIFY(timer->repeats());
+        QCOMPARE(view.imageName(), "backdrop_normal.png");
 
-    void convertedPictureStaysUntilCompletionTimer();
-    void convertAgainMeanwhileLeavesFeedbackAlone();
-    void fileAcceptedWithinTwoSecondsStaysRemembered();
-    void hoverDuringCompletionFeedback();
+        timer->fire();
 
-    void scheduledIntervalsOnTheRealEventLoop();
+        QCOMPARE(view.imageName(), QStringLiteral("backdrop_on_%1.png").arg(first));
+        QCOMPARE(num, (first + 1) % 7);
+    }
+
+    void framesRunZeroToSixThenZero()
+    {
+        DragView view;
+        num = 0;
+        toolkit::Timer *timer = hover(view);
+        QStringList shown;
+        for (int tick = 0; tick < 8; ++tick) {
+            timer->fire();
+            shown.append(view.imageName());
+            QVERIFY(num >= 0 && num <= 6);
+        }
+        QCOMPARE(shown,
+            (QStringList{"backdrop_on_0.png", "backdrop_on_1.png", "backdrop_on_2.png", "backdrop_on_3.png",
+                "backdrop_on_4.png", "backdrop_on_5.png", "backdrop_on_6.png", "backdrop_on_0.png"}));
+    }
+
+    void nextHoverContinuesWhereLastStopped()
+    {
+        DragView view;
+        num = 0;
+        toolkit::Timer *first = hover(view);
+        for (int tick = 0; tick < 4; ++tick) {
+            first->fire();
+        }
+        QCOMPARE(view.imageName(), "backdrop_on_3.png");
+        sendLeave(&view);
+
+        hover(view)->fire();
+
+        QCOMPARE(view.imageName(), "backdrop_on_4.png");
+    }
+
+    void leavingBeforeFirstTickShowsIdle()
+    {
+        DragView view;
+        const int before = num;
+        hover(view);
+        sendLeave(&view);
+
+        QCOMPARE(view.imageName(), "backdrop_normal.png");
+        QCOMPARE(view.animationTimer(), nullptr);
+        QVERIFY(scheduledTimers(&view).isEmpty());
+        QCOMPARE(num, before);
+    }
+
+    void secondEnterLeavesOneAnimationTimer()
+    {
+        DragView view;
+        toolkit::Timer *first = hover(view);
+        toolkit::Timer *second = hover(view);
+
+        QVERIFY(!first->isValid());
+        QCOMPARE(scheduledTimers(&view), QList<toolkit::Timer *>{second});
+        QCOMPARE(view.animationTimer(), second);
+    }
+
+    void draggingEndedStopsAnimationKeepingFrame()
+    {
+        DragView view;
+        num = 2;
+        hover(view)->fire();
+
+        view.draggingEnded(toolkit::DraggingInfo(nullptr, Qt::IgnoreAction));
+
+        QCOMPARE(view.imageName(), "backdrop_on_2.png");
+        QCOMPARE(view.animationTimer(), nullptr);
+        QVERIFY(scheduledTimers(&view).isEmpty());
+    }
+
+    void dropStopsAnimation()
+    {
+        DragView view;
+        const auto data = fileData({directory.filePath("refs.bib")});
+        hover(view)->fire();
+
+        QVERIFY(sendDrop(&view, data.get()));
+
+        QCOMPARE(view.imageName(), "backdrop_load.png");
+        QVERIFY(scheduledTimers(&view).isEmpty());
+    }
+
+    void twoViewsShareOneCounter()
+    {
+        DragView left;
+        DragView right;
+        num = 5;
+        hover(left)->fire();
+        hover(right)->fire();
+        QCOMPARE(left.imageName(), "backdrop_on_5.png");
+        QCOMPARE(right.imageName(), "backdrop_on_6.png");
+    }
+
+    void timersDieWithTheirView()
+    {
+        auto *view = new DragView;
+        QPointer<toolkit::Timer> animation = hover(*view);
+        sendLeave(view);
+        QPointer<toolkit::Timer> completion = convertOnce(*view);
+        animation = hover(*view);
+        QVERIFY(animation && completion);
+
+        delete view;
+
+        QVERIFY(!animation);
+        QVERIFY(!completion);
+    }
+
+    void convertedPictureStaysUntilCompletionTimer()
+    {
+        DragView view;
+        toolkit::Timer *completion = convertOnce(view);
+        QVERIFY(completion);
+        QVERIFY(!completion->repeats());
+        QCOMPARE(completion->timeInterval(), 2.0);
+        QCOMPARE(view.imageName(), "backdrop_converted.png");
+        QCOMPARE(view.animationTimer(), nullptr);
+
+        const int before = num;
+        completion->fire();
+
+        QCOMPARE(view.imageName(), "backdrop_normal.png");
+        QVERIFY(!completion->isValid());
+        QCOMPARE(num, before);
+        QCOMPARE(view.accessibleName(), "Drop a BibTeX file here");
+    }
+
+    void convertAgainMeanwhileLeavesFeedbackAlone()
+    {
+        DragView view;
+        Controller controller;
+        controller.dragView = &view;
+        toolkit::Timer *completion = convertOnce(view);
+        QVERIFY(completion);
+        LogCapture log;
+
+        controller.convertBibTex(nullptr);
+
+        QCOMPARE(log.lines(), (QStringList{"Convert pressed", "Nil"}));
+        QCOMPARE(view.imageName(), "backdrop_converted.png");
+        QCOMPARE(scheduledTimers(&view), QList<toolkit::Timer *>{completion});
+    }
+
+    void fileAcceptedWithinTwoSecondsStaysRemembered()
+    {
+        DragView view;
+        toolkit::Timer *completion = convertOnce(view);
+        QVERIFY(completion);
+        const QString next = directory.filePath("next.bib");
+        dropFiles(&view, {next});
+        QCOMPARE(view.imageName(), "backdrop_load.png");
+        QVERIFY(completion->isValid());
+
+        completion->fire();
+
+        QCOMPARE(view.imageName(), "backdrop_normal.png");
+        QCOMPARE(view.pathInfo(), next);
+        QCOMPARE(view.accessibleName(), "next.bib ready to convert");
+    }
+
+    void hoverDuringCompletionFeedback()
+    {
+        DragView view;
+        num = 1;
+        toolkit::Timer *completion = convertOnce(view);
+        QVERIFY(completion);
+        toolkit::Timer *animation = hover(view);
+        QCOMPARE(scheduledTimers(&view).size(), 2);
+
+        completion->fire();
+        QCOMPARE(view.imageName(), "backdrop_normal.png");
+        QVERIFY(animation->isValid());
+
+        animation->fire();
+        QCOMPARE(view.imageName(), "backdrop_on_1.png");
+    }
+
+    void scheduledIntervalsOnTheRealEventLoop()
+    {
+        DragView view;
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        toolkit::Timer *animation = hover(view);
+        QCOMPARE(animation->qtTimer().interval(), 70);
+        QVERIFY(!animation->qtTimer().isSingleShot());
+        QVERIFY(animation->qtTimer().isActive());
+        // The event loop, not a hand, shows the first frame.
+        QTRY_VERIFY(view.imageName().startsWith("backdrop_on_"));
+        QVERIFY(animation->qtTimer().isActive());
+        sendLeave(&view);
+
+        toolkit::Timer *completion = convertOnce(view);
+
+        QVERIFY(completion);
+        QCOMPARE(completion->qtTimer().interval(), 2000);
+        QVERIFY(completion->qtTimer().isSingleShot());
+        QVERIFY(completion->qtTimer().isActive());
+    }
 
 private:
     // Enters view with a file drag and returns the hover timer.
-    toolkit::Timer *hover(DragView &view);
+    toolkit::Timer *hover(DragView &view)
+    {
+        const auto data = fileData({directory.filePath("refs.bib")});
+        if (!sendEnter(&view, data.get())) {
+            return nullptr;
+        }
+        return view.animationTimer();
+    }
+
     // Drops a real .bib on view and converts it; returns the completion timer.
-    toolkit::Timer *convertOnce(DragView &view);
+    toolkit::Timer *convertOnce(DragView &view)
+    {
+        dropFiles(&view, {writeBib(directory.path())});
+        view.convert();
+        const QList<toolkit::Timer *> timers = scheduledTimers(&view);
+        return timers.size() == 1 ? timers.first() : nullptr;
+    }
 
     QTemporaryDir directory;
 };
-
-toolkit::Timer *TestAnimation::hover(DragView &view)
-{
-    const auto data = fileData({directory.filePath("refs.bib")});
-    if (!sendEnter(&view, data.get())) {
-        return nullptr;
-    }
-    return view.animationTimer();
-}
-
-toolkit::Timer *TestAnimation::convertOnce(DragView &view)
-{
-    dropFiles(&view, {writeBib(directory.path())});
-    view.convert();
-    const QList<toolkit::Timer *> timers = scheduledTimers(&view);
-    return timers.size() == 1 ? timers.first() : nullptr;
-}
-
-void TestAnimation::firstFrameAppearsOnlyAtFirstTick()
-{
-    DragView view;
-    const int first = num;
-    toolkit::Timer *timer = hover(view);
-    QVERIFY(timer);
-    QVERIFY(timer->repeats());
-    QCOMPARE(view.imageName(), "backdrop_normal.png");
-
-    timer->fire();
-
-    QCOMPARE(view.imageName(), QStringLiteral("backdrop_on_%1.png").arg(first));
-    QCOMPARE(num, (first + 1) % 7);
-}
-
-void TestAnimation::framesRunZeroToSixThenZero()
-{
-    DragView view;
-    num = 0;
-    toolkit::Timer *timer = hover(view);
-    QStringList shown;
-    for (int tick = 0; tick < 8; ++tick) {
-        timer->fire();
-        shown.append(view.imageName());
-        QVERIFY(num >= 0 && num <= 6);
-    }
-    QCOMPARE(shown,
-        (QStringList{"backdrop_on_0.png", "backdrop_on_1.png", "backdrop_on_2.png", "backdrop_on_3.png",
-            "backdrop_on_4.png", "backdrop_on_5.png", "backdrop_on_6.png", "backdrop_on_0.png"}));
-}
-
-void TestAnimation::nextHoverContinuesWhereLastStopped()
-{
-    DragView view;
-    num = 0;
-    toolkit::Timer *first = hover(view);
-    for (int tick = 0; tick < 4; ++tick) {
-        first->fire();
-    }
-    QCOMPARE(view.imageName(), "backdrop_on_3.png");
-    sendLeave(&view);
-
-    hover(view)->fire();
-
-    QCOMPARE(view.imageName(), "backdrop_on_4.png");
-}
-
-void TestAnimation::leavingBeforeFirstTickShowsIdle()
-{
-    DragView view;
-    const int before = num;
-    hover(view);
-    sendLeave(&view);
-
-    QCOMPARE(view.imageName(), "backdrop_normal.png");
-    QCOMPARE(view.animationTimer(), nullptr);
-    QVERIFY(scheduledTimers(&view).isEmpty());
-    QCOMPARE(num, before);
-}
-
-void TestAnimation::secondEnterLeavesOneAnimationTimer()
-{
-    DragView view;
-    toolkit::Timer *first = hover(view);
-    toolkit::Timer *second = hover(view);
-
-    QVERIFY(!first->isValid());
-    QCOMPARE(scheduledTimers(&view), QList<toolkit::Timer *>{second});
-    QCOMPARE(view.animationTimer(), second);
-}
-
-void TestAnimation::draggingEndedStopsAnimationKeepingFrame()
-{
-    DragView view;
-    num = 2;
-    hover(view)->fire();
-
-    view.draggingEnded(toolkit::DraggingInfo(nullptr, Qt::IgnoreAction));
-
-    QCOMPARE(view.imageName(), "backdrop_on_2.png");
-    QCOMPARE(view.animationTimer(), nullptr);
-    QVERIFY(scheduledTimers(&view).isEmpty());
-}
-
-void TestAnimation::dropStopsAnimation()
-{
-    DragView view;
-    const auto data = fileData({directory.filePath("refs.bib")});
-    hover(view)->fire();
-
-    QVERIFY(sendDrop(&view, data.get()));
-
-    QCOMPARE(view.imageName(), "backdrop_load.png");
-    QVERIFY(scheduledTimers(&view).isEmpty());
-}
-
-void TestAnimation::twoViewsShareOneCounter()
-{
-    DragView left;
-    DragView right;
-    num = 5;
-    hover(left)->fire();
-    hover(right)->fire();
-    QCOMPARE(left.imageName(), "backdrop_on_5.png");
-    QCOMPARE(right.imageName(), "backdrop_on_6.png");
-}
-
-void TestAnimation::timersDieWithTheirView()
-{
-    auto *view = new DragView;
-    QPointer<toolkit::Timer> animation = hover(*view);
-    sendLeave(view);
-    QPointer<toolkit::Timer> completion = convertOnce(*view);
-    animation = hover(*view);
-    QVERIFY(animation && completion);
-
-    delete view;
-
-    QVERIFY(!animation);
-    QVERIFY(!completion);
-}
-
-void TestAnimation::convertedPictureStaysUntilCompletionTimer()
-{
-    DragView view;
-    toolkit::Timer *completion = convertOnce(view);
-    QVERIFY(completion);
-    QVERIFY(!completion->repeats());
-    QCOMPARE(completion->timeInterval(), 2.0);
-    QCOMPARE(view.imageName(), "backdrop_converted.png");
-    QCOMPARE(view.animationTimer(), nullptr);
-
-    const int before = num;
-    completion->fire();
-
-    QCOMPARE(view.imageName(), "backdrop_normal.png");
-    QVERIFY(!completion->isValid());
-    QCOMPARE(num, before);
-    QCOMPARE(view.accessibleName(), "Drop a BibTeX file here");
-}
-
-void TestAnimation::convertAgainMeanwhileLeavesFeedbackAlone()
-{
-    DragView view;
-    Controller controller;
-    controller.dragView = &view;
-    toolkit::Timer *completion = convertOnce(view);
-    LogCapture log;
-
-    controller.convertBibTex(nullptr);
-
-    QCOMPARE(log.lines(), (QStringList{"Convert pressed", "Nil"}));
-    QCOMPARE(view.imageName(), "backdrop_converted.png");
-    QCOMPARE(scheduledTimers(&view), QList<toolkit::Timer *>{completion});
-}
-
-void TestAnimation::fileAcceptedWithinTwoSecondsStaysRemembered()
-{
-    DragView view;
-    toolkit::Timer *completion = convertOnce(view);
-    const QString next = directory.filePath("next.bib");
-    dropFiles(&view, {next});
-    QCOMPARE(view.imageName(), "backdrop_load.png");
-    QVERIFY(completion->isValid());
-
-    completion->fire();
-
-    QCOMPARE(view.imageName(), "backdrop_normal.png");
-    QCOMPARE(view.pathInfo(), next);
-    QCOMPARE(view.accessibleName(), "next.bib ready to convert");
-}
-
-void TestAnimation::hoverDuringCompletionFeedback()
-{
-    DragView view;
-    num = 1;
-    toolkit::Timer *completion = convertOnce(view);
-    toolkit::Timer *animation = hover(view);
-    QCOMPARE(scheduledTimers(&view).size(), 2);
-
-    completion->fire();
-    QCOMPARE(view.imageName(), "backdrop_normal.png");
-    QVERIFY(animation->isValid());
-
-    animation->fire();
-    QCOMPARE(view.imageName(), "backdrop_on_1.png");
-}
-
-void TestAnimation::scheduledIntervalsOnTheRealEventLoop()
-{
-    DragView view;
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    toolkit::Timer *animation = hover(view);
-    QCOMPARE(animation->qtTimer().interval(), 70);
-    QVERIFY(!animation->qtTimer().isSingleShot());
-    QVERIFY(animation->qtTimer().isActive());
-    // The event loop, not a hand, shows the first frame.
-    QTRY_VERIFY(view.imageName().startsWith("backdrop_on_"));
-    QVERIFY(animation->qtTimer().isActive());
-    sendLeave(&view);
-
-    toolkit::Timer *completion = convertOnce(view);
-    QCOMPARE(completion->qtTimer().interval(), 2000);
-    QVERIFY(completion->qtTimer().isSingleShot());
-    QVERIFY(completion->qtTimer().isActive());
-}
 
 QTEST_MAIN(TestAnimation)
 #include "test_animation.moc"

@@ -18,195 +18,182 @@ class TestController : public QObject {
 
 private slots:
     // Runs first, before anything in this process has made a Controller.
-    void initializedIsLoggedOncePerProcess();
+    void initializedIsLoggedOncePerProcess()
+    {
+        LogCapture log;
+        {
+            Controller first;
+            QCOMPARE(log.lines(), QStringList{"Initialized"});
+        }
+        Controller second;
+        MainWindow window;
+        QCOMPARE(log.lines(), QStringList{"Initialized"});
+    }
 
-    void convertBeforeAnyDropLogsNil();
-    void convertAfterDropWritesSourcesXml();
-    void convertAfterPassOverConvertsEarlierFile();
-    void failedRunLogsOneLineAndShowsIdle_data();
-    void failedRunLogsOneLineAndShowsIdle();
-    void unconnectedOutletLogsNil();
-    void awakeFromNibMakesControllerTheDelegate();
-    void windowResourceIsConnected();
-    void openGoesThroughTheDropRule_data();
-    void openGoesThroughTheDropRule();
-    void closingTheWindowQuits();
+    void convertBeforeAnyDropLogsNil()
+    {
+        MainWindow window;
+        LogCapture log;
+        window.findChild<QPushButton *>("convertButton")->click();
+        QCOMPARE(log.lines(), (QStringList{"Convert pressed", "Nil"}));
+        QCOMPARE(window.dragView()->imageName(), "backdrop_normal.png");
+    }
+
+    void convertAfterDropWritesSourcesXml()
+    {
+        QTemporaryDir here;
+        const QString bib = writeBib(here.path());
+        MainWindow window;
+        QPushButton *convert = window.findChild<QPushButton *>("convertButton");
+        dropFiles(window.dragView(), {bib});
+        LogCapture log;
+
+        convert->click();
+
+        QCOMPARE(log.lines(), QStringList{"Convert pressed"});
+        QFile output(here.filePath("Sources.xml"));
+        QVERIFY(output.open(QIODevice::ReadOnly));
+        const QByteArray text = output.readAll();
+        QVERIFY2(text.startsWith("<?xml version=\"1.0\"?>\n"), text.left(60).constData());
+        QVERIFY(text.contains("smith2020"));
+        QCOMPARE(window.dragView()->imageName(), "backdrop_converted.png");
+        QCOMPARE(window.dragView()->pathInfo(), QString());
+        QCOMPARE(window.dragView()->animationTimer(), nullptr);
+        QCOMPARE(window.dragView()->accessibleName(), "Sources.xml written");
+
+        log.clear();
+        convert->click();
+        QCOMPARE(log.lines(), (QStringList{"Convert pressed", "Nil"}));
+    }
+
+    void convertAfterPassOverConvertsEarlierFile()
+    {
+        QTemporaryDir here;
+        const QString bib = writeBib(here.path());
+        MainWindow window;
+        dropFiles(window.dragView(), {bib});
+        const auto passing = fileData({here.filePath("other.bib")});
+        sendEnter(window.dragView(), passing.get());
+        sendLeave(window.dragView());
+        LogCapture log;
+
+        window.controller()->convertBibTex(nullptr);
+
+        QCOMPARE(log.lines(), QStringList{"Convert pressed"});
+        QVERIFY(QFile::exists(here.filePath("Sources.xml")));
+    }
+
+    void failedRunLogsOneLineAndShowsIdle_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("file does not exist") << directory.filePath("missing.bib");
+        QTest::newRow("directory does not exist") << directory.filePath("gone/refs.bib");
+    }
+
+    void failedRunLogsOneLineAndShowsIdle()
+    {
+        QFETCH(QString, path);
+        MainWindow window;
+        window.openFile(path);
+        LogCapture log;
+
+        window.controller()->convertBibTex(nullptr);
+
+        const QStringList lines = log.lines();
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.at(0), "Convert pressed");
+        const QString prefix = "Conversion failed - " + path + ": ";
+        QVERIFY2(
+            lines.at(1).startsWith(prefix) && lines.at(1).size() > prefix.size(), qPrintable(lines.at(1)));
+        QCOMPARE(window.dragView()->imageName(), "backdrop_normal.png");
+        QCOMPARE(window.dragView()->pathInfo(), QString());
+        QVERIFY(scheduledTimers(window.dragView()).isEmpty());
+        QVERIFY(window.dragView()->accessibleName().startsWith("Conversion failed: "));
+        QVERIFY(!QFile::exists(QFileInfo(path).dir().filePath("Sources.xml")));
+    }
+
+    void unconnectedOutletLogsNil()
+    {
+        Controller controller;
+        LogCapture log;
+        controller.convertBibTex(nullptr);
+        QCOMPARE(log.lines(), (QStringList{"Convert pressed", "Nil"}));
+    }
+
+    void awakeFromNibMakesControllerTheDelegate()
+    {
+        MainWindow window;
+        QCOMPARE(window.controller()->dragView, window.dragView());
+        QCOMPARE(window.dragView()->delegate(), window.controller());
+        QCOMPARE(toolkit::Application::shared()->delegate(), window.controller());
+        QVERIFY(window.controller()->applicationShouldTerminateAfterLastWindowClosed(qApp));
+    }
+
+    void windowResourceIsConnected()
+    {
+        MainWindow window;
+        QCOMPARE(window.windowTitle(), "bibsources");
+        QVERIFY(window.minimumWidth() >= 240 && window.minimumHeight() >= 180);
+        QVERIFY(window.findChild<QPushButton *>("convertButton")->isDefault());
+
+        auto *open = window.findChild<QAction *>("openAction");
+        auto *quit = window.findChild<QAction *>("quitAction");
+        auto *convert = window.findChild<QAction *>("convertAction");
+        QCOMPARE(open->shortcut(), QKeySequence("Ctrl+O"));
+        QCOMPARE(quit->shortcut(), QKeySequence("Ctrl+Q"));
+        QVERIFY(convert->shortcuts().contains(QKeySequence(Qt::Key_Return)));
+
+        LogCapture log;
+        convert->trigger();
+        QCOMPARE(log.lines(), (QStringList{"Convert pressed", "Nil"}));
+    }
+
+    void openGoesThroughTheDropRule_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("logLine");
+        QTest::addColumn<QString>("picture");
+        QTest::newRow("bib") << "refs.bib"
+                             << "Supported - "
+                             << "backdrop_load.png";
+        QTest::newRow("upper-case suffix") << "refs.BIB"
+                                           << "Not Supported - "
+                                           << "backdrop_normal.png";
+    }
+
+    void openGoesThroughTheDropRule()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, logLine);
+        QFETCH(QString, picture);
+        MainWindow window;
+        LogCapture log;
+        const QString path = directory.filePath(name);
+
+        window.openFile(path);
+
+        QCOMPARE(log.lines(), QStringList{logLine + path});
+        QCOMPARE(window.dragView()->imageName(), picture);
+    }
+
+    void closingTheWindowQuits()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTimer::singleShot(0, &window, &QWidget::close);
+        // Fires only if closing the window did not end the loop.
+        QTimer safety;
+        safety.setSingleShot(true);
+        connect(&safety, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
+        safety.start(10000);
+
+        QCOMPARE(QApplication::exec(), 0);
+    }
 
 private:
     QTemporaryDir directory;
 };
-
-void TestController::initializedIsLoggedOncePerProcess()
-{
-    LogCapture log;
-    {
-        Controller first;
-        QCOMPARE(log.lines(), QStringList{"Initialized"});
-    }
-    Controller second;
-    MainWindow window;
-    QCOMPARE(log.lines(), QStringList{"Initialized"});
-}
-
-void TestController::convertBeforeAnyDropLogsNil()
-{
-    MainWindow window;
-    LogCapture log;
-    window.findChild<QPushButton *>("convertButton")->click();
-    QCOMPARE(log.lines(), (QStringList{"Convert pressed", "Nil"}));
-    QCOMPARE(window.dragView()->imageName(), "backdrop_normal.png");
-}
-
-void TestController::convertAfterDropWritesSourcesXml()
-{
-    QTemporaryDir here;
-    const QString bib = writeBib(here.path());
-    MainWindow window;
-    QPushButton *convert = window.findChild<QPushButton *>("convertButton");
-    dropFiles(window.dragView(), {bib});
-    LogCapture log;
-
-    convert->click();
-
-    QCOMPARE(log.lines(), QStringList{"Convert pressed"});
-    QFile output(here.filePath("Sources.xml"));
-    QVERIFY(output.open(QIODevice::ReadOnly));
-    const QByteArray text = output.readAll();
-    QVERIFY2(text.startsWith("<?xml version=\"1.0\"?>\n"), text.left(60).constData());
-    QVERIFY(text.contains("smith2020"));
-    QCOMPARE(window.dragView()->imageName(), "backdrop_converted.png");
-    QCOMPARE(window.dragView()->pathInfo(), QString());
-    QCOMPARE(window.dragView()->animationTimer(), nullptr);
-    QCOMPARE(window.dragView()->accessibleName(), "Sources.xml written");
-
-    log.clear();
-    convert->click();
-    QCOMPARE(log.lines(), (QStringList{"Convert pressed", "Nil"}));
-}
-
-void TestController::convertAfterPassOverConvertsEarlierFile()
-{
-    QTemporaryDir here;
-    const QString bib = writeBib(here.path());
-    MainWindow window;
-    dropFiles(window.dragView(), {bib});
-    const auto passing = fileData({here.filePath("other.bib")});
-    sendEnter(window.dragView(), passing.get());
-    sendLeave(window.dragView());
-    LogCapture log;
-
-    window.controller()->convertBibTex(nullptr);
-
-    QCOMPARE(log.lines(), QStringList{"Convert pressed"});
-    QVERIFY(QFile::exists(here.filePath("Sources.xml")));
-}
-
-void TestController::failedRunLogsOneLineAndShowsIdle_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::newRow("file does not exist") << directory.filePath("missing.bib");
-    QTest::newRow("directory does not exist") << directory.filePath("gone/refs.bib");
-}
-
-void TestController::failedRunLogsOneLineAndShowsIdle()
-{
-    QFETCH(QString, path);
-    MainWindow window;
-    window.openFile(path);
-    LogCapture log;
-
-    window.controller()->convertBibTex(nullptr);
-
-    const QStringList lines = log.lines();
-    QCOMPARE(lines.size(), 2);
-    QCOMPARE(lines.at(0), "Convert pressed");
-    const QString prefix = "Conversion failed - " + path + ": ";
-    QVERIFY2(lines.at(1).startsWith(prefix) && lines.at(1).size() > prefix.size(), qPrintable(lines.at(1)));
-    QCOMPARE(window.dragView()->imageName(), "backdrop_normal.png");
-    QCOMPARE(window.dragView()->pathInfo(), QString());
-    QVERIFY(scheduledTimers(window.dragView()).isEmpty());
-    QVERIFY(window.dragView()->accessibleName().startsWith("Conversion failed: "));
-    QVERIFY(!QFile::exists(QFileInfo(path).dir().filePath("Sources.xml")));
-}
-
-void TestController::unconnectedOutletLogsNil()
-{
-    Controller controller;
-    LogCapture log;
-    controller.convertBibTex(nullptr);
-    QCOMPARE(log.lines(), (QStringList{"Convert pressed", "Nil"}));
-}
-
-void TestController::awakeFromNibMakesControllerTheDelegate()
-{
-    MainWindow window;
-    QCOMPARE(window.controller()->dragView, window.dragView());
-    QCOMPARE(window.dragView()->delegate(), window.controller());
-    QCOMPARE(toolkit::Application::shared()->delegate(), window.controller());
-    QVERIFY(window.controller()->applicationShouldTerminateAfterLastWindowClosed(qApp));
-}
-
-void TestController::windowResourceIsConnected()
-{
-    MainWindow window;
-    QCOMPARE(window.windowTitle(), "bibsources");
-    QVERIFY(window.minimumWidth() >= 240 && window.minimumHeight() >= 180);
-    QVERIFY(window.findChild<QPushButton *>("convertButton")->isDefault());
-
-    auto *open = window.findChild<QAction *>("openAction");
-    auto *quit = window.findChild<QAction *>("quitAction");
-    auto *convert = window.findChild<QAction *>("convertAction");
-    QCOMPARE(open->shortcut(), QKeySequence("Ctrl+O"));
-    QCOMPARE(quit->shortcut(), QKeySequence("Ctrl+Q"));
-    QVERIFY(convert->shortcuts().contains(QKeySequence(Qt::Key_Return)));
-
-    LogCapture log;
-    convert->trigger();
-    QCOMPARE(log.lines(), (QStringList{"Convert pressed", "Nil"}));
-}
-
-void TestController::openGoesThroughTheDropRule_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("logLine");
-    QTest::addColumn<QString>("picture");
-    QTest::newRow("bib") << "refs.bib"
-                         << "Supported - "
-                         << "backdrop_load.png";
-    QTest::newRow("upper-case suffix") << "refs.BIB"
-                                       << "Not Supported - "
-                                       << "backdrop_normal.png";
-}
-
-void TestController::openGoesThroughTheDropRule()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, logLine);
-    QFETCH(QString, picture);
-    MainWindow window;
-    LogCapture log;
-    const QString path = directory.filePath(name);
-
-    window.openFile(path);
-
-    QCOMPARE(log.lines(), QStringList{logLine + path});
-    QCOMPARE(window.dragView()->imageName(), picture);
-}
-
-void TestController::closingTheWindowQuits()
-{
-    MainWindow window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTimer::singleShot(0, &window, &QWidget::close);
-    // Fires only if closing the window did not end the loop.
-    QTimer safety;
-    safety.setSingleShot(true);
-    connect(&safety, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
-    safety.start(10000);
-
-    QCOMPARE(QApplication::exec(), 0);
-}
 
 QTEST_MAIN(TestController)
 #include "test_controller.moc"
