@@ -65,10 +65,14 @@ void MainWindow::openFile(const QString &path)
 
 void MainWindow::chooseFile()
 {
-    const QString path = QFileDialog::getOpenFileName(
-        this, tr("Open BibTeX File"), QString(), tr("BibTeX files (*.bib);;All files (*)"));
-    if (!path.isEmpty()) {
-        openFile(path);
+    QFileDialog dialog(this, tr("Open BibTeX File"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({tr("BibTeX files (*.bib)"), tr("All files (*)")});
+    // The drop target takes ".bib" only, not ".BIB"; the filter should not
+    // offer what will then be refused.
+    dialog.setFilter(dialog.filter() | QDir::CaseSensitive);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        openFile(dialog.selectedFiles().constFirst());
     }
 }
 
