@@ -212,6 +212,7 @@ private slots:
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         toolkit::Timer *animation = hover(view);
+        QVERIFY(animation);
         QCOMPARE(animation->qtTimer().interval(), 70);
         QVERIFY(!animation->qtTimer().isSingleShot());
         QVERIFY(animation->qtTimer().isActive());
