@@ -38,7 +38,9 @@ while read -r path; do
         *) fail "unexpected path in the package: $path" ;;
     esac
 done < <(dpkg-deb -c "$deb" | awk '{print $6}')
-if ! dpkg-deb -c "$deb" | grep -q ' ./usr/libexec/bibsources/bibsources-parse$'; then
+# Read whole before searching: grep -q stopping early would break the pipe.
+listing=$(dpkg-deb -c "$deb")
+if ! grep -q ' ./usr/libexec/bibsources/bibsources-parse$' <<<"$listing"; then
     fail "the package holds no parser helper"
 fi
 
