@@ -73,12 +73,16 @@ Entry entryFrom(AST *ast)
 
 } // namespace
 
-ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName,
-                                 const EntrySink &sink)
+bool parseStream(std::FILE *stream, const std::string &fileName, const ParseSettings &settings,
+                 const StepSink &sink)
 {
-    ReadReport report;
     ParserSession session;
     char *parserFileName = const_cast<char *>(fileName.c_str());
+    const btshort options = settings.storeMacros ? 0 : BTO_NOSTORE;
+    for (const auto &[name, value] : settings.macros) {
+        bt_add_macro_text(const_cast<char *>(name.c_str()), const_cast<char *>(value.c_str()),
+                          nullptr, 0);
+    }
 
     // Test the end-of-file flag before each call, never after: btparse reads
     // ahead, so the flag is usually set while it is still handing back the
@@ -86,33 +90,47 @@ ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName,
     // without ever reaching its end cannot keep us here.
     while (!std::feof(stream) && !std::ferror(stream)) {
         boolean status = 0;
-        EntryPtr ast(bt_parse_entry(stream, parserFileName, 0, &status));
+        EntryPtr ast(bt_parse_entry(stream, parserFileName, options, &status));
+        ParseStep step;
         if (!status) {
-            if (ast) {
-                ++report.entriesSkipped;
+            step.outcome = ast ? StepOutcome::Skipped : StepOutcome::Nothing;
+        } else if (ast) {
+            const char *type = bt_entry_type(ast.get());
+            if (!type || std::strcmp(type, "comment") != 0) {
+                step.outcome = StepOutcome::Entry;
+                step.entry = entryFrom(ast.get());
+                step.macroDefinition = bt_entry_metatype(ast.get()) == BTE_MACRODEF;
             }
-            continue;
         }
-        if (!ast) {
-            continue;
-        }
-        const char *type = bt_entry_type(ast.get());
-        if (type && std::strcmp(type, "comment") == 0) {
-            continue;
-        }
-        sink(entryFrom(ast.get()));
+        sink(std::move(step));
     }
 
     if (std::ferror(stream)) {
-        report.error = "cannot read '" + fileName + "': a read error occurred";
-        return report;
+        return false;
     }
     // btparse forgets a file's state only when it is itself called at the end
     // of that file. Without this last call the next file parsed in the same
     // process starts with a stale lexer: spurious syntax errors and wrong
     // line numbers.
     boolean ignored = 0;
-    EntryPtr(bt_parse_entry(stream, parserFileName, 0, &ignored));
+    EntryPtr(bt_parse_entry(stream, parserFileName, options, &ignored));
+    return true;
+}
+
+ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName,
+                                 const EntrySink &sink)
+{
+    ReadReport report;
+    const bool readOk = parseStream(stream, fileName, {}, [&](ParseStep &&step) {
+        if (step.outcome == StepOutcome::Entry) {
+            sink(std::move(step.entry));
+        } else if (step.outcome == StepOutcome::Skipped) {
+            ++report.entriesSkipped;
+        }
+    });
+    if (!readOk) {
+        report.error = "cannot read '" + fileName + "': a read error occurred";
+    }
     return report;
 }
 

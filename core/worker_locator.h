@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+namespace bibsources {
+
+struct WorkerLocation {
+    std::string path;  // the helper to start
+    std::string error; // set instead of path when none was found
+};
+
+// Finds the parser helper "bibsources-parse". The environment variable
+// BIBSOURCES_WORKER names it outright when set (tests use it, and a wrong
+// value is an error, not a reason to look elsewhere). Otherwise, relative to
+// the running program: the libexec directory of an installed tree, then the
+// helper's place in the build tree this program was built in, then the
+// program's own directory.
+WorkerLocation locateWorker();
+
+} // namespace bibsources

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "worker_protocol.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace bibsources {
+
+// How to start one parser worker on one input.
+struct WorkerStart {
+    std::string helperPath;
+    int inputFd = -1;             // becomes the worker's standard input
+    std::string fileName;         // what the parser's messages call the input
+    std::uint64_t startOffset = 0; // where in the input to begin
+    int startLine = 1;            // the line number at startOffset
+    bool careful = false;         // hand over every step at once
+    int macroFd = -1;             // macro definitions to make first, or -1
+    bool storeMacros = true;      // false: do not remember new macro definitions
+    std::uint64_t memoryLimit = 0; // address-space limit in bytes
+    double timeoutSeconds = 10;   // longest silence before the worker is killed
+    std::size_t maxPayload = 0;   // longest frame payload believed
+};
+
+enum class WorkerEnd {
+    Finished,    // sent its End frame: everything arrived
+    Crashed,     // died, aborted or exited early
+    OutOfMemory, // died at its address-space limit
+    TimedOut,    // made no progress for too long and was killed
+    Garbled,     // wrote bytes that are not the protocol and was killed
+    NotStarted,  // could not be started, or died before it was ready
+};
+
+struct WorkerOutcome {
+    WorkerEnd end = WorkerEnd::NotStarted;
+    std::string error;              // for NotStarted: why, in words
+    bool readError = false;         // Finished: the input could not be read
+    int exitStatus = -1;            // the worker's exit status; -1 if a signal ended it
+    int steps = 0;                  // Step frames received
+    std::uint64_t lastConsumed = 0; // consumedUpTo of the last Step frame
+};
+
+// Receives every Step frame, in order, as soon as it has arrived.
+using StepHandler = std::function<void(Frame &&)>;
+
+// Starts the worker with posix_spawn (the calling process may have threads,
+// so it never forks without exec), reads its frames and its standard error
+// together with poll() so that neither pipe can fill up and stall it, and
+// waits for it. Never throws from the spawning side; a worker that is still
+// running when this returns by any path has been killed and reaped.
+WorkerOutcome runWorker(const WorkerStart &start, const StepHandler &onStep);
+
+} // namespace bibsources
