@@ -7,6 +7,7 @@
 
 #include <QFileDialog>
 #include <QKeySequence>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
 
@@ -26,6 +27,7 @@ MainWindow::MainWindow(QWidget *parent)
         [this] { windowController->convertBibTex(ui->convertAction); });
     connect(ui->openAction, &QAction::triggered, this, &MainWindow::chooseFile);
     connect(ui->quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
+    connect(ui->aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
 
     // A default button only reacts to Return inside a dialog; in a main
     // window the Convert entry takes Return and Enter as well, so the
@@ -74,6 +76,26 @@ void MainWindow::chooseFile()
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         openFile(dialog.selectedFiles().constFirst());
     }
+}
+
+} // namespace bibsources
+
+namespace bibsources {
+
+QString MainWindow::aboutText()
+{
+    return tr("<h3>bibsources %1</h3>"
+              "<p>Turns a BibTeX file into a Sources.xml bibliography that word processors "
+              "import as their list of citable sources.</p>"
+              "<p>Drop a .bib file on the picture (or choose File → Open…), press Convert, "
+              "and find Sources.xml in the same folder. An existing Sources.xml there is replaced.</p>"
+              "<p>From a shell: <tt>bibsources FILE.bib</tt>; see <tt>bibsources --help</tt>.</p>")
+        .arg(QStringLiteral(BIBSOURCES_VERSION));
+}
+
+void MainWindow::showAbout()
+{
+    QMessageBox::about(this, tr("About bibsources"), aboutText());
 }
 
 } // namespace bibsources

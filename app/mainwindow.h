@@ -31,8 +31,12 @@ public:
     // would: same acceptance rule, same log line, same pictures.
     void openFile(const QString &path);
 
+    // What the About box says, with the program's version.
+    static QString aboutText();
+
 private:
     void chooseFile();
+    void showAbout();
 
     std::unique_ptr<Ui::MainWindow> ui;
     Controller *windowController;
