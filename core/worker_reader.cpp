@@ -181,6 +181,16 @@ public:
         return {from + finder.start().value_or(0), std::max(end, std::min(from + 1, size))};
     }
 
+    bool hasEntryFrom(std::uint64_t offset) const
+    {
+        for (std::string chunk; !(chunk = read(offset, chunkSize)).empty(); offset += chunk.size()) {
+            if (chunk.find('@') != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     // Lines are counted once, forwards: every restart is further on than
     // the one before.
     int lineAt(std::uint64_t offset)
@@ -298,7 +308,14 @@ ReadReport readEntriesInWorker(const std::string &inputPath, const EntrySink &si
     start.maxPayload = static_cast<std::size_t>(
         std::min<std::uint64_t>((std::uint64_t(16) << 20) + inputSize * 8, UINT32_MAX));
 
+    // Steps a careful worker repeats from the worker before it: already
+    // handed on, so dropped.
+    int repeatedSteps = 0;
     const StepHandler onStep = [&](Frame &&frame) {
+        if (repeatedSteps > 0) {
+            --repeatedSteps;
+            return;
+        }
         diagnostics.addText(frame.diagnostics);
         if (frame.step == wire::StepKind::Skipped) {
             ++report.entriesSkipped;
@@ -315,10 +332,13 @@ ReadReport readEntriesInWorker(const std::string &inputPath, const EntrySink &si
         sink(std::move(frame.entry));
     };
 
+    int deliveredSteps = 0; // by the workers that started where this one does
+    std::uint64_t deliveredUpTo = 0;
     while (true) {
         const OwnedFd macroFile(macroFileFor(macros));
         start.macroFd = macroFile.get();
         start.startLine = text.lineAt(start.startOffset);
+        repeatedSteps = deliveredSteps;
         const WorkerOutcome outcome = runWorker(start, onStep);
 
         if (outcome.end == WorkerEnd::Finished) {
@@ -332,19 +352,31 @@ ReadReport readEntriesInWorker(const std::string &inputPath, const EntrySink &si
             break;
         }
 
-        // A worker writes ahead in large blocks and loses what it had not
-        // yet sent when it dies; the entry it died on is only known for sure
-        // when it was handing over every step. So a worker that dies after
-        // sending something is first followed by a careful one from the last
-        // step that arrived, which then dies on the bad entry itself.
-        const std::uint64_t resumeAt =
-            outcome.steps > 0 ? text.entryStartAfter(outcome.lastConsumed) : start.startOffset;
-        if (!start.careful && outcome.steps > 0 && resumeAt > start.startOffset) {
+        // A worker writes ahead in blocks and loses what it had not yet sent
+        // when it dies, so the entry it died on is known for sure only when
+        // it was sending every step at once. A worker that dies after
+        // sending something is therefore followed by a careful one from the
+        // same place, in the same state, which repeats the same steps (those
+        // already handed on are dropped) and then dies on the bad entry
+        // itself. Starting it anywhere else would not do: btparse carries
+        // state from one entry to the next, and a fresh worker may parse the
+        // entries after that place differently.
+        if (!start.careful && outcome.steps > 0) {
             start.careful = true;
-            start.startOffset = resumeAt;
+            deliveredSteps = outcome.steps;
+            deliveredUpTo = outcome.lastConsumed;
             continue;
         }
-        const InputText::Span bad = text.entryAt(resumeAt);
+        if (start.careful && outcome.steps < deliveredSteps) {
+            // It died earlier than the worker before it (a stall can end a
+            // little sooner or later): go on from what was handed on.
+            start.startOffset = std::max(text.entryStartAfter(deliveredUpTo), start.startOffset + 1);
+            deliveredSteps = 0;
+            continue;
+        }
+        const std::uint64_t badFrom =
+            outcome.steps > 0 ? text.entryStartAfter(outcome.lastConsumed) : start.startOffset;
+        const InputText::Span bad = text.entryAt(badFrom);
         ++report.entriesSkipped;
         diagnostics.add(fileName + ": entry near line " + std::to_string(text.lineAt(bad.at))
                         + " skipped: the parser " + reasonFor(outcome.end));
@@ -354,11 +386,15 @@ ReadReport readEntriesInWorker(const std::string &inputPath, const EntrySink &si
             diagnostics.add(fileName + ": the parser has no room for more macro names; "
                             "later macro definitions are read but not kept");
         }
-        if (bad.end >= inputSize) {
+        // Blanks after the last entry are nothing to a parser that has read
+        // the file from its start, but a new one would call them an entry
+        // missing its "@".
+        if (!text.hasEntryFrom(bad.end)) {
             break;
         }
         start.careful = false;
         start.startOffset = std::max(bad.end, start.startOffset + 1);
+        deliveredSteps = 0;
     }
     diagnostics.finish(fileName);
     return report;

@@ -1,0 +1,135 @@
+#include "worker_protocol.h"
+
+#include <gtest/gtest.h>
+
+namespace bibsources {
+namespace {
+
+constexpr std::size_t noLimit = 1 << 20;
+
+Frame sampleStep()
+{
+    Frame frame;
+    frame.kind = wire::FrameKind::Step;
+    frame.step = wire::StepKind::Entry;
+    frame.consumedUpTo = (std::uint64_t(1) << 40) + 7; // past 4 GiB: all 64 bits travel
+    frame.macroDefinition = true;
+    frame.diagnostics = "refs.bib, line 3, warning: junk\n";
+    frame.entry.type = "article";
+    frame.entry.key = std::string("k\0y\xff", 4); // any bytes, NUL included
+    frame.entry.line = 12;
+    frame.entry.fields.push_back({"title", "", std::nullopt});
+    frame.entry.fields.push_back({"author", "A and B", std::vector<Person>{{{"Doe"}, {"Jane", "Q."}}, {}}});
+    frame.entry.fields.push_back({"editor", "", std::vector<Person>{}}); // a list with no names
+    return frame;
+}
+
+std::string encoded(const Frame &frame)
+{
+    std::string bytes;
+    encodeFrame(frame, bytes);
+    return bytes;
+}
+
+TEST(WorkerProtocol, RoundTripsEveryKindOfFrame)
+{
+    Frame ready;
+    Frame end;
+    end.kind = wire::FrameKind::End;
+    end.readError = true;
+    Frame skipped;
+    skipped.kind = wire::FrameKind::Step;
+    skipped.step = wire::StepKind::Skipped;
+    skipped.consumedUpTo = 99;
+    for (const Frame &frame : {ready, sampleStep(), skipped, end}) {
+        const std::string bytes = encoded(frame);
+        const DecodeResult result = decodeFrame(bytes, noLimit);
+        ASSERT_EQ(result.status, DecodeStatus::Complete);
+        EXPECT_EQ(result.used, bytes.size());
+        EXPECT_EQ(result.frame, frame);
+    }
+}
+
+TEST(WorkerProtocol, DecodesOnlyTheFirstOfSeveralFrames)
+{
+    const std::string first = encoded(sampleStep());
+    const DecodeResult result = decodeFrame(first + encoded(Frame{}), noLimit);
+    ASSERT_EQ(result.status, DecodeStatus::Complete);
+    EXPECT_EQ(result.used, first.size());
+}
+
+TEST(WorkerProtocol, EveryProperPrefixAsksForMore)
+{
+    const std::string bytes = encoded(sampleStep());
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        EXPECT_EQ(decodeFrame(std::string_view(bytes).substr(0, length), noLimit).status,
+                  DecodeStatus::NeedMore)
+            << "prefix of " << length << " bytes";
+    }
+}
+
+// Byte offsets into the encoding of sampleStep(): kind 0, length 1..4,
+// step kind 5, consumedUpTo 6..13, macro flag 14, diagnostics length 15..18.
+struct Damage {
+    const char *why;
+    std::size_t at;
+    char value;
+};
+
+class DamagedFrame : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(DamagedFrame, IsCorrupt)
+{
+    std::string bytes = encoded(sampleStep());
+    bytes[GetParam().at] = GetParam().value;
+    EXPECT_EQ(decodeFrame(bytes, noLimit).status, DecodeStatus::Corrupt);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DamagedFrame, ::testing::Values(
+    Damage{"unknown frame kind", 0, 9},
+    Damage{"payload longer than the limit", 4, 0x7f},
+    Damage{"unknown step kind", 5, 3},
+    Damage{"a flag that is neither 0 nor 1", 14, 2},
+    Damage{"a string length past the payload", 18, 0x40}));
+
+TEST(WorkerProtocol, RejectsAPayloadWithBytesLeftOver)
+{
+    std::string bytes = encoded(Frame{}); // Ready: empty payload
+    bytes[1] = 1;
+    bytes.push_back('x');
+    EXPECT_EQ(decodeFrame(bytes, noLimit).status, DecodeStatus::Corrupt);
+}
+
+TEST(WorkerProtocol, RejectsACountNoPayloadCouldHold)
+{
+    // An entry claiming 2^32-1 fields in a few bytes must fail before any
+    // allocation, not after trying to make room for them.
+    Frame frame = sampleStep();
+    frame.entry.fields.clear();
+    std::string bytes = encoded(frame);
+    for (std::size_t i = bytes.size() - 4; i < bytes.size(); ++i) {
+        bytes[i] = '\xff';
+    }
+    EXPECT_EQ(decodeFrame(bytes, noLimit).status, DecodeStatus::Corrupt);
+}
+
+TEST(WorkerProtocol, RejectsALengthOverTheLimitBeforeItArrives)
+{
+    const std::string bytes = encoded(sampleStep());
+    EXPECT_EQ(decodeFrame(bytes.substr(0, 5), 10).status, DecodeStatus::Corrupt);
+}
+
+TEST(WorkerProtocol, MacroListsRoundTripAndRejectHalfPairs)
+{
+    const MacroList macros{{"jan", "January"}, {"", ""}, {"x", std::string(3, '\0')}};
+    std::string bytes;
+    encodeMacros(macros, bytes);
+    MacroList decoded;
+    ASSERT_TRUE(decodeMacros(bytes, decoded));
+    EXPECT_EQ(decoded, macros);
+    MacroList ignored;
+    EXPECT_FALSE(decodeMacros(bytes.substr(0, bytes.size() - 1), ignored));
+}
+
+} // namespace
+} // namespace bibsources
