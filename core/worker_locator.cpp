@@ -17,6 +17,14 @@ bool isRunnable(const std::string &path)
     return std::filesystem::is_regular_file(path, ignored) && ::access(path.c_str(), X_OK) == 0;
 }
 
+[[maybe_unused]] bool isInside(const std::filesystem::path &file, const std::filesystem::path &directory)
+{
+    std::error_code ignored;
+    const std::filesystem::path base = std::filesystem::weakly_canonical(directory, ignored);
+    const std::filesystem::path relative = file.lexically_relative(base);
+    return !relative.empty() && *relative.begin() != "..";
+}
+
 } // namespace
 
 WorkerLocation locateWorker()
@@ -39,10 +47,13 @@ WorkerLocation locateWorker()
         const std::filesystem::path directory = self.parent_path();
         candidates.push_back(directory / BIBSOURCES_WORKER_FROM_BINDIR / workerName);
     }
-#ifdef BIBSOURCES_BUILD_TREE_WORKER
-    // Only meaningful in the build tree itself; an installed copy of this
-    // program finds its helper above first.
-    candidates.emplace_back(BIBSOURCES_BUILD_TREE_WORKER);
+#if defined(BIBSOURCES_BUILD_TREE_WORKER) && defined(BIBSOURCES_BUILD_TREE)
+    // Programs run from the build tree (the tools, the tests) use the helper
+    // built beside them. An installed copy never does: without its own
+    // helper it must fail, not quietly run whatever a build left behind.
+    if (!error && isInside(self, BIBSOURCES_BUILD_TREE)) {
+        candidates.emplace_back(BIBSOURCES_BUILD_TREE_WORKER);
+    }
 #endif
     if (!error) {
         candidates.push_back(self.parent_path() / workerName);
