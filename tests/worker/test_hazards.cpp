@@ -109,6 +109,28 @@ TEST(HazardRun, ReportsTheSkippedEntryWithItsLine)
               std::vector<std::string>{input + ": entry near line 4 skipped: the parser crashed on it"});
 }
 
+TEST(HazardRun, AWorkerAtItsMemoryLimitCostsOneEntry)
+{
+    TempDir dir;
+    std::string macros = "@string{m0 = \"ab\"}\n";
+    for (int i = 1; i <= 30; ++i) {
+        macros += "@string{m" + std::to_string(i) + " = m" + std::to_string(i - 1) + " # m"
+            + std::to_string(i - 1) + "}\n";
+    }
+    const std::string input = dir.write("in.bib", before + macros + after);
+    ::setenv("BIBSOURCES_WORKER_MEMORY_MB", "64", 1);
+    const ReadResult result = readWithWorker(input);
+    ::unsetenv("BIBSOURCES_WORKER_MEMORY_MB");
+    EXPECT_TRUE(result.report.ok()) << result.report.error;
+    EXPECT_EQ(result.report.entriesSkipped, 1);
+    EXPECT_EQ(std::count_if(result.report.diagnostics.begin(), result.report.diagnostics.end(),
+                            [](const std::string &line) { return line.ends_with("ran out of memory on it"); }),
+              1);
+    ASSERT_GE(result.entries.size(), 2U);
+    EXPECT_EQ(result.entries.front().key, "before");
+    EXPECT_EQ(result.entries.back().key, "after");
+}
+
 TEST(HazardRun, ADirectoryFailsTheRunClearly)
 {
 #ifndef CLI_PATH
