@@ -168,6 +168,7 @@ private:
             }
             ended = true;
             outcome.readError = frame.readError;
+            onStep(std::move(frame));
             return true;
         case wire::FrameKind::Step:
             break;

@@ -41,7 +41,8 @@ struct WorkerOutcome {
     std::uint64_t lastConsumed = 0; // consumedUpTo of the last Step frame
 };
 
-// Receives every Step frame, in order, as soon as it has arrived.
+// Receives every Step frame and the End frame, in order, as soon as each has
+// arrived.
 using StepHandler = std::function<void(Frame &&)>;
 
 // Starts the worker with posix_spawn (the calling process may have threads,

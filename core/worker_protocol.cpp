@@ -181,7 +181,7 @@ bool readPayload(wire::FrameKind kind, std::string_view payload, Frame &frame)
         break;
     case wire::FrameKind::End: {
         std::uint8_t readError = 0;
-        if (!in.u8(readError) || readError > 1) {
+        if (!in.u8(readError) || readError > 1 || !in.string(frame.diagnostics)) {
             return false;
         }
         frame.readError = readError == 1;
@@ -219,6 +219,7 @@ void encodeFrame(const Frame &frame, std::string &out)
         break;
     case wire::FrameKind::End:
         putU8(out, frame.readError ? 1 : 0);
+        putString(out, frame.diagnostics);
         break;
     case wire::FrameKind::Step:
         putU8(out, static_cast<std::uint8_t>(frame.step));

@@ -41,7 +41,7 @@ struct Frame {
     wire::StepKind step = wire::StepKind::Nothing;
     std::uint64_t consumedUpTo = 0; // input offset the parser had read up to after the call
     bool macroDefinition = false;   // the entry's fields are macro names and values
-    std::string diagnostics;        // what the parser printed during the call
+    std::string diagnostics;        // what the parser printed during the call (End: the last call)
     Entry entry;                    // for StepKind::Entry
     // End frames:
     bool readError = false;

@@ -312,11 +312,14 @@ ReadReport readEntriesInWorker(const std::string &inputPath, const EntrySink &si
     // handed on, so dropped.
     int repeatedSteps = 0;
     const StepHandler onStep = [&](Frame &&frame) {
-        if (repeatedSteps > 0) {
+        if (frame.kind == wire::FrameKind::Step && repeatedSteps > 0) {
             --repeatedSteps;
             return;
         }
         diagnostics.addText(frame.diagnostics);
+        if (frame.kind != wire::FrameKind::Step) {
+            return;
+        }
         if (frame.step == wire::StepKind::Skipped) {
             ++report.entriesSkipped;
             return;

@@ -37,6 +37,7 @@ TEST(WorkerProtocol, RoundTripsEveryKindOfFrame)
     Frame end;
     end.kind = wire::FrameKind::End;
     end.readError = true;
+    end.diagnostics = "refs.bib, line 9, syntax error: at end of input\n";
     Frame skipped;
     skipped.kind = wire::FrameKind::Step;
     skipped.step = wire::StepKind::Skipped;
