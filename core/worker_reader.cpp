@@ -297,7 +297,12 @@ ReadReport readEntriesInWorker(const std::string &inputPath, const EntrySink &si
     const auto inputSize = static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0));
     InputText text(input.get(), inputSize);
     Diagnostics diagnostics(report.diagnostics);
+    // Every macro definition handed on so far, and those that were in force
+    // where the current worker started: a careful worker must start in the
+    // same state as the one it repeats, not with the definitions that one
+    // made on the way.
     std::map<std::string, std::string> macros;
+    std::map<std::string, std::string> macrosAtStart;
 
     WorkerStart start;
     start.helperPath = helper.path;
@@ -338,7 +343,7 @@ ReadReport readEntriesInWorker(const std::string &inputPath, const EntrySink &si
     int deliveredSteps = 0; // by the workers that started where this one does
     std::uint64_t deliveredUpTo = 0;
     while (true) {
-        const OwnedFd macroFile(macroFileFor(macros));
+        const OwnedFd macroFile(macroFileFor(macrosAtStart));
         start.macroFd = macroFile.get();
         start.startLine = text.lineAt(start.startOffset);
         repeatedSteps = deliveredSteps;
@@ -375,6 +380,7 @@ ReadReport readEntriesInWorker(const std::string &inputPath, const EntrySink &si
             // little sooner or later): go on from what was handed on.
             start.startOffset = std::max(text.entryStartAfter(deliveredUpTo), start.startOffset + 1);
             deliveredSteps = 0;
+            macrosAtStart = macros;
             continue;
         }
         const std::uint64_t badFrom =
@@ -398,6 +404,7 @@ ReadReport readEntriesInWorker(const std::string &inputPath, const EntrySink &si
         start.careful = false;
         start.startOffset = std::max(bad.end, start.startOffset + 1);
         deliveredSteps = 0;
+        macrosAtStart = macros;
     }
     diagnostics.finish(fileName);
     return report;

@@ -121,6 +121,27 @@ TEST(WorkerReader, ResumesBehindAnEntryTheParserCrashesOn)
     }
 }
 
+TEST(WorkerReader, ARepeatedStretchIsParsedWithTheMacrosOfItsStart)
+{
+    // The worker dies with the entries before the bad one still unsent; the
+    // careful worker that repeats them must not already know "m", or it
+    // would make it "bb".
+    TempDir dir;
+    std::string text = "@string{m = m # \"b\"}\n";
+    for (int i = 0; i < 2000; ++i) {
+        text += "@misc{filler" + std::to_string(i) + ", title = {Some title of moderate length}}\n";
+    }
+    text += "@misc{before, title = m}\n" + std::string("@misc{bad, t = {\0}}", 19) + "\n@misc{after, title = m}\n";
+    const ReadResult result = readWithWorker(dir.write("refs.bib", text));
+    ASSERT_GE(result.entries.size(), 2U);
+    for (const Entry *entry : {&result.entries.rbegin()[1], &result.entries.back()}) {
+        SCOPED_TRACE(entry->key);
+        ASSERT_EQ(entry->fields.size(), 1U);
+        EXPECT_EQ(entry->fields[0].text, "b");
+    }
+    EXPECT_EQ(result.report.entriesSkipped, 1);
+}
+
 TEST(WorkerReader, TheSameFileThreeTimesGivesTheSameEntries)
 {
     TempDir dir;
