@@ -51,6 +51,18 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
         std::abort();
     }
     inputPath = std::string(directory) + "/input.bib";
+
+    // A worker that cannot start fails every input the same harmless way, and
+    // the run would test nothing; one known entry must come through first.
+    std::FILE *file = std::fopen(inputPath.c_str(), "w");
+    std::fputs("@article{probe, author = {Doe, Jane}, title = {Probe}}\n", file);
+    std::fclose(file);
+    const bibsources::Document probe = bibsources::buildDocument({inputPath});
+    if (!probe.ok() || probe.inputs.front().recordsWritten != 1) {
+        std::fprintf(stderr, "fuzz_convert: the worker %s does not convert a plain entry: %s\n",
+                     std::getenv("BIBSOURCES_WORKER"), probe.inputs.front().error.c_str());
+        std::abort();
+    }
     return 0;
 }
 
