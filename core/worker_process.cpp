@@ -173,12 +173,12 @@ private:
         case wire::FrameKind::Step:
             break;
         }
-        // Every parser call reads at least one byte, so a worker cannot
-        // honestly report more calls than there are bytes left, nor read
-        // backwards.
+        // Every parser call but the last reads at least one byte, so a
+        // worker cannot honestly report more calls than there are bytes
+        // left, nor read backwards.
         const std::uint64_t floor = outcome.steps > 0 ? outcome.lastConsumed : start.startOffset;
         if (!ready || frame.consumedUpTo < floor
-            || static_cast<std::uint64_t>(outcome.steps) > frame.consumedUpTo - start.startOffset + 2) {
+            || static_cast<std::uint64_t>(outcome.steps) >= start.maxSteps) {
             return false;
         }
         ++outcome.steps;
@@ -315,11 +315,13 @@ WorkerOutcome runWorker(const WorkerStart &start, const StepHandler &onStep)
         if (fds[0].revents != 0) {
             const ssize_t n = ::read(outRead.get(), chunk.data(), chunk.size());
             if (n > 0) {
-                deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(timeout);
                 if (!frames.take(chunk.data(), static_cast<std::size_t>(n))) {
                     garbled = true;
                     break;
                 }
+                // Counted from now, not from the read: the time this side
+                // spent on the entries is not the worker's.
+                deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(timeout);
             } else if (n == 0 || errno != EINTR) {
                 outRead.reset();
             }

@@ -21,6 +21,7 @@ struct WorkerStart {
     std::uint64_t memoryLimit = 0; // address-space limit in bytes
     double timeoutSeconds = 10;   // longest silence before the worker is killed
     std::size_t maxPayload = 0;   // longest frame payload believed
+    std::uint64_t maxSteps = 0;   // most parser calls the rest of the input allows
 };
 
 enum class WorkerEnd {

@@ -39,7 +39,10 @@ struct Frame {
     wire::FrameKind kind = wire::FrameKind::Ready;
     // Step frames:
     wire::StepKind step = wire::StepKind::Nothing;
-    std::uint64_t consumedUpTo = 0; // input offset the parser had read up to after the call
+    // Input offset the parser had read up to after the call. Exact for the
+    // last step of each block the worker sends; a step before it within a
+    // block carries the figure of the step before.
+    std::uint64_t consumedUpTo = 0;
     bool macroDefinition = false;   // the entry's fields are macro names and values
     std::string diagnostics;        // what the parser printed during the call (End: the last call)
     Entry entry;                    // for StepKind::Entry

@@ -346,6 +346,7 @@ ReadReport readEntriesInWorker(const std::string &inputPath, const EntrySink &si
         const OwnedFd macroFile(macroFileFor(macrosAtStart));
         start.macroFd = macroFile.get();
         start.startLine = text.lineAt(start.startOffset);
+        start.maxSteps = inputSize - std::min(start.startOffset, inputSize) + 2;
         repeatedSteps = deliveredSteps;
         const WorkerOutcome outcome = runWorker(start, onStep);
 

@@ -1,6 +1,7 @@
 #include "input_stream.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -58,16 +59,38 @@ int closeInput(void *cookie)
 
 } // namespace
 
-std::FILE *openInputStream(int fd, std::uint64_t leadingNewlines)
+std::uint64_t InputStream::inputOffset(long told) const
 {
-    auto *cookie = new InputCookie{fd, leadingNewlines, 0};
-    std::FILE *stream = ::fopencookie(cookie, "r", {readInput, nullptr, seekInput, closeInput});
-    if (!stream) {
-        delete cookie;
-        return nullptr;
+    const auto read = static_cast<std::uint64_t>(std::max(told, 0L));
+    if (leadingNewlines == 0) {
+        return read; // the descriptor's own position
     }
-    // Fewer, larger reads: the parser takes its input a character at a time.
-    std::setvbuf(stream, nullptr, _IOFBF, 1 << 16);
+    return offset + (read > leadingNewlines ? read - leadingNewlines : 0);
+}
+
+InputStream openInputStream(int fd, std::uint64_t offset, std::uint64_t line)
+{
+    InputStream stream;
+    stream.offset = offset;
+    stream.leadingNewlines = line > 0 ? line - 1 : 0;
+    // A plain stream wherever no line feeds are needed (every worker that
+    // starts on the first line): the parser reads a character at a time, and
+    // getc() on a stream of our own functions costs it almost twice as much.
+    if (stream.leadingNewlines == 0) {
+        stream.file = ::fdopen(fd, "r");
+    } else {
+        auto *cookie = new InputCookie{fd, stream.leadingNewlines, 0};
+        stream.file = ::fopencookie(cookie, "r", {readInput, nullptr, seekInput, closeInput});
+        if (!stream.file) {
+            delete cookie;
+        }
+    }
+    if (stream.file) {
+        // Fewer, larger reads. The C library takes the size only together
+        // with a buffer; there is one stream per process.
+        static char buffer[1 << 16];
+        std::setvbuf(stream.file, buffer, _IOFBF, sizeof buffer);
+    }
     return stream;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <new>
 #include <string>
 #include <sys/resource.h>
@@ -116,12 +117,22 @@ bool captureMessages()
     return true;
 }
 
+// Collects frames and writes them in blocks. Where the parser has read up to
+// costs a system call to find out, so only the last step of each block gets
+// the exact figure; the steps before it repeat the figure before them. That
+// is all the converter needs: it looks at positions only of the last step it
+// received, and a careful worker, which sends every step at once, gives
+// every step its own.
 class FrameWriter {
 public:
-    explicit FrameWriter(bool careful) : careful(careful) {}
+    using Position = std::function<std::uint64_t()>;
 
-    void add(const Frame &frame)
+    FrameWriter(bool careful, Position position) : careful(careful), position(std::move(position)) {}
+
+    void add(Frame &frame)
     {
+        const std::size_t at = buffer.size();
+        frame.consumedUpTo = lastPosition;
         encodeFrame(frame, buffer);
         ++frames;
         // The first step goes out at once: when a worker dies with nothing
@@ -129,12 +140,28 @@ public:
         const auto now = std::chrono::steady_clock::now();
         if (careful || frames <= 2 || buffer.size() >= blockSize || now - lastFlush >= longestHold
             || frame.kind != wire::FrameKind::Step) {
+            if (frame.kind == wire::FrameKind::Step) {
+                lastPosition = position();
+                patchPosition(at, lastPosition);
+            }
             flush();
             lastFlush = now;
         }
     }
 
 private:
+    void patchPosition(std::size_t frameAt, std::uint64_t value)
+    {
+        std::string patched;
+        Frame probe;
+        probe.kind = wire::FrameKind::Step;
+        probe.consumedUpTo = value;
+        encodeFrame(probe, patched);
+        // Kind, length and step kind come first; the position follows.
+        constexpr std::size_t positionAt = wire::frameHeaderSize + 1;
+        buffer.replace(frameAt + positionAt, 8, patched, positionAt, 8);
+    }
+
     void flush()
     {
         std::size_t done = 0;
@@ -152,6 +179,8 @@ private:
     }
 
     bool careful;
+    Position position;
+    std::uint64_t lastPosition = 0;
     std::string buffer;
     std::size_t frames = 0;
     std::chrono::steady_clock::time_point lastFlush = std::chrono::steady_clock::now();
@@ -236,25 +265,21 @@ int runParseWorker(int argc, char **argv)
         && options.startOffset > 0) {
         return fail(std::string("cannot seek in the input: ") + std::strerror(errno));
     }
-    const std::uint64_t leadingNewlines = options.startLine - 1;
-    std::FILE *input = openInputStream(STDIN_FILENO, leadingNewlines);
-    if (!input || !captureMessages()) {
+    const InputStream input = openInputStream(STDIN_FILENO, options.startOffset, options.startLine);
+    if (!input.file || !captureMessages()) {
         return fail("cannot set up the input");
     }
     if (const std::string error = enterSandbox(); !error.empty()) {
         return fail("cannot enter the sandbox: " + error);
     }
 
-    FrameWriter writer(options.careful);
-    writer.add(Frame{});
-    const std::uint64_t base = options.startOffset;
-    const bool readOk = parseStream(input, options.name, settings, [&](ParseStep &&step) {
+    FrameWriter writer(options.careful, [&] { return input.inputOffset(std::ftell(input.file)); });
+    Frame ready;
+    writer.add(ready);
+    const bool readOk = parseStream(input.file, options.name, settings, [&](ParseStep &&step) {
         Frame frame;
         frame.kind = wire::FrameKind::Step;
         frame.step = static_cast<wire::StepKind>(step.outcome);
-        const long position = std::ftell(input);
-        const auto read = static_cast<std::uint64_t>(std::max(position, 0L));
-        frame.consumedUpTo = base + (read > leadingNewlines ? read - leadingNewlines : 0);
         frame.macroDefinition = step.macroDefinition;
         frame.diagnostics.swap(pendingMessages);
         frame.entry = std::move(step.entry);

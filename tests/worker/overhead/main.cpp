@@ -17,6 +17,7 @@
 #include <fstream>
 #include <string>
 #include <vector>
+#include <sys/resource.h>
 
 namespace {
 
@@ -38,17 +39,30 @@ void generate(long entries, const char *path)
     }
 }
 
+// The records only: the same steps as buildDocument, with the parser in
+// this process.
 std::string inProcess(const std::string &path)
 {
-    // The same steps as buildDocument, with the parser in this process.
-    std::string text = "header\n";
+    std::string text;
     readEntriesInProcess(path, [&](Entry &&entry) { text += sourceRecord(entry); });
-    return text + "footer\n";
+    return text;
 }
 
-std::string withWorker(const std::string &path)
+// The records of a document buildDocument made, between its two header
+// lines and its footer line.
+std::string_view recordsOf(const std::string &document)
 {
-    return buildDocument({path}).text;
+    const auto start = document.find('\n', document.find('\n') + 1) + 1;
+    return std::string_view(document).substr(start, document.rfind("</b:Sources>") - start);
+}
+
+// CPU seconds of this process and of its waited-for children so far.
+double cpuSeconds(int who)
+{
+    rusage usage {};
+    ::getrusage(who, &usage);
+    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 double median(std::vector<double> values)
@@ -71,21 +85,28 @@ int main(int argc, char **argv)
     }
     const std::string path = argv[1];
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
-    std::vector<double> local;
+    std::vector<double> localTimes;
     std::vector<double> worker;
-    std::size_t localSize = 0;
-    std::size_t workerSize = 0;
+    bool identical = true;
     for (int round = 0; round < rounds; ++round) {
+        const double cpu0 = cpuSeconds(RUSAGE_SELF);
         auto begin = std::chrono::steady_clock::now();
-        localSize = inProcess(path).size();
+        const std::string local = inProcess(path);
         auto middle = std::chrono::steady_clock::now();
-        workerSize = withWorker(path).size();
+        const double cpu1 = cpuSeconds(RUSAGE_SELF);
+        const double children1 = cpuSeconds(RUSAGE_CHILDREN);
+        const std::string document = buildDocument({path}).text;
         auto end = std::chrono::steady_clock::now();
-        local.push_back(std::chrono::duration<double>(middle - begin).count());
+        const double converterCpu = cpuSeconds(RUSAGE_SELF) - cpu1;
+        const double workerCpu = cpuSeconds(RUSAGE_CHILDREN) - children1;
+        identical = identical && recordsOf(document) == local;
+        localTimes.push_back(std::chrono::duration<double>(middle - begin).count());
         worker.push_back(std::chrono::duration<double>(end - middle).count());
-        std::printf("round %d: in process %.3f s, worker %.3f s\n", round + 1, local.back(), worker.back());
+        std::printf("round %d: in process %.3f s (cpu %.3f), worker %.3f s (cpu: converter %.3f, worker %.3f)\n",
+                    round + 1, localTimes.back(), cpu1 - cpu0, worker.back(), converterCpu, workerCpu);
     }
-    std::printf("median of %d: in process %.3f s, worker %.3f s, ratio %.3f (documents %zu and %zu bytes)\n",
-                rounds, median(local), median(worker), median(worker) / median(local), localSize, workerSize);
-    return 0;
+    std::printf("median of %d: in process %.3f s, worker %.3f s, ratio %.3f; records %s\n", rounds,
+                median(localTimes), median(worker), median(worker) / median(localTimes),
+                identical ? "identical" : "DIFFER");
+    return identical ? 0 : 1;
 }
