@@ -291,6 +291,8 @@ WorkerOutcome runWorker(const WorkerStart &start, const StepHandler &onStep)
     }
 
     FrameReader frames(start, onStep, outcome);
+    std::string complaint;
+    constexpr std::size_t maxComplaint = 500;
     bool timedOut = false;
     bool garbled = false;
     std::vector<char> chunk(256 * 1024);
@@ -328,10 +330,13 @@ WorkerOutcome runWorker(const WorkerStart &start, const StepHandler &onStep)
         }
         if (fds[1].revents != 0) {
             // The parser's own messages travel inside the frames. What still
-            // reaches standard error is the C library's last words before a
-            // crash, which the converter reports in its own terms; it is
-            // drained only so the worker can never block on it.
+            // reaches standard error is the helper's own complaint when it
+            // cannot start (kept, to say why) or the C library's last words
+            // before a crash, which the converter reports in its own terms.
             const ssize_t n = ::read(errRead.get(), chunk.data(), chunk.size());
+            if (n > 0 && !frames.ready && complaint.size() < maxComplaint) {
+                complaint.append(chunk.data(), std::min<std::size_t>(n, maxComplaint - complaint.size()));
+            }
             if (n == 0 || (n < 0 && errno != EINTR)) {
                 errRead.reset();
             }
@@ -351,6 +356,9 @@ WorkerOutcome runWorker(const WorkerStart &start, const StepHandler &onStep)
         outcome.error = "the parser helper '" + start.helperPath + "' failed before it was ready: "
             + (timedOut ? std::string("it did not answer") : garbled ? std::string("it wrote garbage")
                                                                       : describeStatus(status));
+        if (const std::string said = complaint.substr(0, complaint.find('\n')); !said.empty()) {
+            outcome.error += " (" + said + ")";
+        }
     } else if (timedOut) {
         outcome.end = WorkerEnd::TimedOut;
     } else if (garbled) {

@@ -64,8 +64,9 @@ std::uint64_t memoryLimitFor(std::uint64_t inputSize)
     if (const char *text = std::getenv("BIBSOURCES_WORKER_MEMORY_MB"); text && *text) {
         char *end = nullptr;
         const unsigned long long megabytes = std::strtoull(text, &end, 10);
+        // Below a few dozen MiB the helper cannot even start its parser.
         if (end != text && *end == '\0' && megabytes > 0) {
-            return megabytes << 20;
+            return std::max<std::uint64_t>(megabytes, 32) << 20;
         }
     }
     return std::max(minimumMemoryLimit, inputSize * 8);

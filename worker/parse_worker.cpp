@@ -201,9 +201,11 @@ bool readAll(int fd, std::string &bytes)
     }
 }
 
+// Straight to the descriptor: once the parser's messages are being caught,
+// `stderr` no longer reaches the converter.
 int fail(const std::string &message)
 {
-    std::fprintf(stderr, "bibsources-parse: %s\n", message.c_str());
+    ::dprintf(STDERR_FILENO, "bibsources-parse: %s\n", message.c_str());
     return usageStatus;
 }
 
