@@ -8,59 +8,42 @@ namespace {
 TEST(NamePart, WritesOnlyWhatTheTokensHold)
 {
     struct Row {
-        const char *why;
         Person person;
         NamePart part;
-        const char *text;
+        std::string text;
     };
+    const std::string longToken(100000, 'x'); // no length limit
     const Row rows[] = {
-        {"no last tokens", {{}, {"Jane"}}, NamePart::Last, ""},
-        {"one last token", {{"Doe"}, {}}, NamePart::Last, "<b:Last>Doe</b:Last>\n"},
-        {"last tokens joined by one space", {{"de la", "Cruz"}, {}}, NamePart::Last,
-            "<b:Last>de la Cruz</b:Last>\n"},
-        {"no first tokens", {{"Doe"}, {}}, NamePart::First, ""},
-        {"one first token, no Middle", {{}, {"Jane"}}, NamePart::First, "<b:First>Jane</b:First>\n"},
-        {"two: the second is Middle", {{}, {"Jane", "Q."}}, NamePart::First,
-            "<b:First>Jane</b:First>\n<b:Middle>Q.</b:Middle>\n"},
-        {"three: only the last is Middle", {{}, {"A.", "B.", "C."}}, NamePart::First,
-            "<b:First>A. B.</b:First>\n<b:Middle>C.</b:Middle>\n"},
-        {"empty token still an element", {{""}, {}}, NamePart::Last, "<b:Last></b:Last>\n"},
+        {{{}, {"Jane"}}, NamePart::Last, ""},
+        {{{"de la", "Cruz"}, {}}, NamePart::Last, "<b:Last>de la Cruz</b:Last>\n"}, // joined by one space
+        {{{"Doe"}, {}}, NamePart::First, ""},
+        {{{}, {"Jane"}}, NamePart::First, "<b:First>Jane</b:First>\n"}, // no Middle
+        {{{}, {"A.", "B.", "C."}}, NamePart::First, "<b:First>A. B.</b:First>\n<b:Middle>C.</b:Middle>\n"},
+        {{{""}, {}}, NamePart::Last, "<b:Last></b:Last>\n"}, // an empty token is still an element
+        {{{longToken}, {}}, NamePart::Last, "<b:Last>" + longToken + "</b:Last>\n"},
     };
     for (const Row &row : rows) {
-        EXPECT_EQ(parseNamePart(row.person, row.part), row.text) << row.why;
+        EXPECT_EQ(parseNamePart(row.person, row.part), row.text) << row.text.substr(0, 40);
     }
-}
-
-TEST(NamePart, HasNoLengthLimit)
-{
-    const std::string longToken(100000, 'x');
-    const std::string text = parseNamePart(Person{{longToken}, {}}, NamePart::Last);
-    EXPECT_EQ(text, "<b:Last>" + longToken + "</b:Last>\n");
 }
 
 TEST(ContributorBlock, WrapsTheRoleAndTheNameList)
 {
     struct Row {
-        const char *why;
         const char *fieldName;
         std::optional<std::vector<Person>> names;
         const char *block;
     };
     const Row rows[] = {
-        {"the splitter gave no list", "author", std::nullopt,
-            "<b:Author>\n<b:Author>\n</b:Author>\n</b:Author>\n"},
-        {"a list without names", "editor", std::vector<Person>{},
+        {"author", std::nullopt, "<b:Author>\n<b:Author>\n</b:Author>\n</b:Author>\n"}, // the splitter gave no list
+        {"editor", std::vector<Person>{},
             "<b:Author>\n<b:Editor>\n<b:NameList>\n</b:NameList>\n</b:Editor>\n</b:Author>\n"},
-        {"an empty name gives an empty person", "translator", std::vector<Person>{Person{}},
-            "<b:Author>\n<b:Translator>\n<b:NameList>\n<b:Person>\n</b:Person>\n</b:NameList>\n</"
-            "b:Translator>\n</b:Author>\n"},
-        {"last before first and middle", "author", std::vector<Person>{Person{{"Doe"}, {"Jane", "Q."}}},
-            "<b:Author>\n<b:Author>\n<b:NameList>\n<b:Person>\n<b:Last>Doe</b:Last>\n<b:First>Jane</"
-            "b:First>\n"
-            "<b:Middle>Q.</b:Middle>\n</b:Person>\n</b:NameList>\n</b:Author>\n</b:Author>\n"},
+        {"translator", std::vector<Person>{Person{}}, // an empty name gives an empty person
+            "<b:Author>\n<b:Translator>\n<b:NameList>\n<b:Person>\n</b:Person>\n</b:NameList>\n"
+            "</b:Translator>\n</b:Author>\n"},
     };
     for (const Row &row : rows) {
-        EXPECT_EQ(contributorBlock(row.fieldName, Field{row.fieldName, "", row.names}), row.block) << row.why;
+        EXPECT_EQ(contributorBlock(row.fieldName, Field{row.fieldName, "", row.names}), row.block) << row.fieldName;
     }
 }
 

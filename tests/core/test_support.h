@@ -1,24 +1,24 @@
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 namespace bibsources::testing {
 
 inline std::string readFile(const std::filesystem::path &path)
 {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream contents;
-    contents << in.rdbuf();
+    contents << std::ifstream(path, std::ios::binary).rdbuf();
     return contents.str();
 }
 
 inline void writeFile(const std::filesystem::path &path, const std::string &contents)
 {
-    std::ofstream out(path, std::ios::binary);
-    out << contents;
+    std::ofstream(path, std::ios::binary) << contents;
 }
 
 // A fresh directory under the system's temporary directory, removed with
@@ -28,16 +28,12 @@ public:
     TemporaryDirectory()
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "bibsources-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) {
+        if (!::mkdtemp(pattern.data())) {
             throw std::runtime_error("cannot create a temporary directory");
         }
         path_ = pattern;
     }
-    ~TemporaryDirectory()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    ~TemporaryDirectory() { std::filesystem::remove_all(path_, ignored); }
     TemporaryDirectory(const TemporaryDirectory &) = delete;
     TemporaryDirectory &operator=(const TemporaryDirectory &) = delete;
 
@@ -46,6 +42,7 @@ public:
 
 private:
     std::filesystem::path path_;
+    std::error_code ignored;
 };
 
 } // namespace bibsources::testing
