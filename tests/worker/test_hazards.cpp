@@ -24,6 +24,14 @@ std::string repeated(int count, const std::function<std::string(int)> &piece)
     return text;
 }
 
+// Macros that double at each level: some level is slow, or too big, on any machine.
+std::string doublingMacros()
+{
+    return "@string{m0 = \"ab\"}\n" + repeated(30, [](int i) {
+        return "@string{m" + std::to_string(i + 1) + " = m" + std::to_string(i) + " # m" + std::to_string(i) + "}\n";
+    });
+}
+
 struct Hazard {
     const char *name;
     std::function<std::string()> body;
@@ -57,12 +65,9 @@ std::vector<Hazard> hazards()
                   + "Z}}"; },
          {"before", "after"}},
         {"macros_doubling_each_level",
-         // Some level is slow on any machine; the watchdog stops the worker
-         // there, and every later level is quick because that macro is gone.
-         [] { return "@string{m0 = \"ab\"}\n"
-                  + repeated(30, [](int i) { return "@string{m" + std::to_string(i + 1) + " = m"
-                                                     + std::to_string(i) + " # m" + std::to_string(i) + "}\n"; })
-                  + "@misc{slow, title = m30}"; },
+         // The watchdog stops the worker at the slow level, and every later
+         // level is quick because that macro is gone.
+         [] { return doublingMacros() + "@misc{slow, title = m30}"; },
          {"before", "slow", "after"}, -1},
         {"macro_names_past_the_parser_table",
          [] { return repeated(19300, [](int i) { return "@string{macro" + std::to_string(100000 + i)
@@ -75,49 +80,32 @@ class HazardRun : public ::testing::TestWithParam<Hazard> {};
 
 TEST_P(HazardRun, ConvertsEveryGoodEntryOnce)
 {
-#ifndef CLI_PATH
-    GTEST_SKIP() << "the command-line tool is not built";
-#else
+    if (!cliPath) {
+        GTEST_SKIP() << "the command-line tool is not built";
+    }
     const Hazard &hazard = GetParam();
     TempDir dir;
     const std::string input = dir.write("in.bib", before + hazard.body() + after);
-    const std::string output = dir.path("out.xml");
-    const std::string command = "BIBSOURCES_WORKER_TIMEOUT=1 " + quoted(CLI_PATH) + " -q -o "
-        + quoted(output) + " " + quoted(input) + " 2>" + quoted(dir.path("err"));
-    ASSERT_EQ(runShell(command), 0) << readFile(dir.path("err"));
+    ::setenv("BIBSOURCES_WORKER_TIMEOUT", "1", 1); // seconds; the slow case is stopped, not waited out
+    const int status = runCli({"-q", "-o", dir.path("out.xml"), input}, dir.path("err"));
+    ::unsetenv("BIBSOURCES_WORKER_TIMEOUT");
+    ASSERT_EQ(status, 0) << readFile(dir.path("err"));
 
-    std::vector<std::string> tags = tagsOf(readFile(output));
+    std::vector<std::string> tags = tagsOf(readFile(dir.path("out.xml")));
     if (hazard.macroRecords >= 0) {
         EXPECT_EQ(std::count(tags.begin(), tags.end(), ""), hazard.macroRecords);
     }
     tags.erase(std::remove(tags.begin(), tags.end(), ""), tags.end());
     EXPECT_EQ(tags, hazard.tags);
-#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HazardRun, ::testing::ValuesIn(hazards()),
                          [](const auto &info) { return std::string(info.param.name); });
 
-TEST(HazardRun, ReportsTheSkippedEntryWithItsLine)
-{
-    TempDir dir;
-    const std::string input = dir.write("in.bib", before + "\n\n" + std::string("@misc{bad, t = {\0}}", 19) + after);
-    const ReadResult result = readWithWorker(input);
-    EXPECT_TRUE(result.report.ok()) << result.report.error;
-    EXPECT_EQ(result.report.entriesSkipped, 1);
-    EXPECT_EQ(result.report.diagnostics,
-              std::vector<std::string>{input + ": entry near line 4 skipped: the parser crashed on it"});
-}
-
 TEST(HazardRun, AWorkerAtItsMemoryLimitCostsOneEntry)
 {
     TempDir dir;
-    std::string macros = "@string{m0 = \"ab\"}\n";
-    for (int i = 1; i <= 30; ++i) {
-        macros += "@string{m" + std::to_string(i) + " = m" + std::to_string(i - 1) + " # m"
-            + std::to_string(i - 1) + "}\n";
-    }
-    const std::string input = dir.write("in.bib", before + macros + after);
+    const std::string input = dir.write("in.bib", before + doublingMacros() + after);
     ::setenv("BIBSOURCES_WORKER_MEMORY_MB", "64", 1);
     const ReadResult result = readWithWorker(input);
     ::unsetenv("BIBSOURCES_WORKER_MEMORY_MB");
@@ -133,17 +121,14 @@ TEST(HazardRun, AWorkerAtItsMemoryLimitCostsOneEntry)
 
 TEST(HazardRun, ADirectoryFailsTheRunClearly)
 {
-#ifndef CLI_PATH
-    GTEST_SKIP() << "the command-line tool is not built";
-#else
+    if (!cliPath) {
+        GTEST_SKIP() << "the command-line tool is not built";
+    }
     TempDir dir;
     std::filesystem::create_directory(dir.path("x.bib"));
-    const std::string command = quoted(CLI_PATH) + " -o " + quoted(dir.path("out.xml")) + " "
-        + quoted(dir.path("x.bib")) + " 2>" + quoted(dir.path("err"));
-    EXPECT_EQ(runShell(command), 1);
+    EXPECT_EQ(runCli({"-o", dir.path("out.xml"), dir.path("x.bib")}, dir.path("err")), 1);
     EXPECT_NE(readFile(dir.path("err")).find("is a directory"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.path("out.xml")));
-#endif
 }
 
 } // namespace

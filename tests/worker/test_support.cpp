@@ -7,41 +7,11 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
-#include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace bibsources::testing {
-
-TempDir::TempDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "bibsources-worker-XXXXXX").string();
-    root = ::mkdtemp(pattern.data());
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(root, ignored);
-}
-
-std::string TempDir::write(const std::string &name, const std::string &contents) const
-{
-    const std::string file = path(name);
-    std::ofstream(file, std::ios::binary) << contents;
-    return file;
-}
-
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 ReadResult readWithWorker(const std::string &path)
 {
@@ -55,57 +25,40 @@ ReadResult readWithWorker(const std::string &path)
 // worker's own frames, whose encoding is tested on its own.
 ReadResult readInProcess(const std::string &path)
 {
-    ReadResult result;
-    char name[] = "/tmp/bibsources-stderr-XXXXXX";
-    const int capture = ::mkstemp(name);
-    int channel[2];
-    EXPECT_EQ(::pipe(channel), 0);
+    TempDir dir;
+    const std::string framesPath = dir.path("frames");
+    const std::string messagesPath = dir.path("messages");
     std::fflush(nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
-        ::close(channel[0]);
-        ::dup2(capture, STDERR_FILENO);
+        ::dup2(::creat(messagesPath.c_str(), 0600), STDERR_FILENO);
         std::string bytes;
+        Frame frame;
+        frame.kind = wire::FrameKind::Step;
+        frame.step = wire::StepKind::Entry;
         const ReadReport report = readEntriesInProcess(path, [&](Entry &&entry) {
-            Frame frame;
-            frame.kind = wire::FrameKind::Step;
-            frame.step = wire::StepKind::Entry;
             frame.entry = std::move(entry);
             encodeFrame(frame, bytes);
         });
-        Frame skipped;
-        skipped.kind = wire::FrameKind::Step;
-        skipped.step = wire::StepKind::Skipped;
+        frame.step = wire::StepKind::Skipped;
         for (int i = 0; i < report.entriesSkipped; ++i) {
-            encodeFrame(skipped, bytes);
+            encodeFrame(frame, bytes);
         }
         Frame end;
         end.kind = wire::FrameKind::End;
         end.readError = !report.ok();
         encodeFrame(end, bytes);
         std::fflush(stderr);
-        for (std::size_t done = 0; done < bytes.size();) {
-            const ssize_t n = ::write(channel[1], bytes.data() + done, bytes.size() - done);
-            if (n <= 0) {
-                ::_exit(1);
-            }
-            done += static_cast<std::size_t>(n);
-        }
+        writeFile(framesPath, bytes);
         ::_exit(0);
     }
-    ::close(channel[1]);
-    std::string bytes;
-    char chunk[1 << 16];
-    for (ssize_t n; (n = ::read(channel[0], chunk, sizeof chunk)) > 0;) {
-        bytes.append(chunk, static_cast<std::size_t>(n));
-    }
-    ::close(channel[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the reference run died";
 
-    std::string_view rest(bytes);
-    while (!rest.empty()) {
+    ReadResult result;
+    const std::string bytes = readFile(framesPath);
+    for (std::string_view rest(bytes); !rest.empty();) {
         DecodeResult decoded = decodeFrame(rest, rest.size());
         if (decoded.status != DecodeStatus::Complete) {
             ADD_FAILURE() << "the reference run sent a broken frame";
@@ -122,9 +75,7 @@ ReadResult readInProcess(const std::string &path)
             result.entries.push_back(std::move(decoded.frame.entry));
         }
     }
-    ::close(capture);
-    std::istringstream messages(readFile(name));
-    ::unlink(name);
+    std::istringstream messages(readFile(messagesPath));
     for (std::string line; std::getline(messages, line);) {
         result.report.diagnostics.push_back(line);
     }
@@ -145,6 +96,15 @@ void collectTags(xmlNode *node, std::vector<std::string> &tags)
     }
 }
 
+std::string quoted(const std::string &word)
+{
+    std::string result = "'";
+    for (char c : word) {
+        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return result + "'";
+}
+
 } // namespace
 
 std::vector<std::string> tagsOf(const std::string &xml)
@@ -160,19 +120,15 @@ std::vector<std::string> tagsOf(const std::string &xml)
     return tags;
 }
 
-int runShell(const std::string &commandLine)
+int runCli(const std::vector<std::string> &arguments, const std::string &errorPath, const std::string &inputPath)
 {
+    std::string commandLine = quoted(cliPath);
+    for (const std::string &argument : arguments) {
+        commandLine += " " + quoted(argument);
+    }
+    commandLine += " 2>" + quoted(errorPath) + (inputPath.empty() ? "" : " <" + quoted(inputPath));
     const int status = std::system(commandLine.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string quoted(const std::string &word)
-{
-    std::string result = "'";
-    for (char c : word) {
-        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return result + "'";
 }
 
 } // namespace bibsources::testing

@@ -1,30 +1,25 @@
 #pragma once
 
+#include "../core/test_support.h"
 #include "entry.h"
 #include "entry_reader.h"
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace bibsources::testing {
 
-// A fresh directory, removed with everything in it at the end of the test.
-class TempDir {
+// A fresh directory whose files are named by plain strings.
+class TempDir : public TemporaryDirectory {
 public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-
-    std::string write(const std::string &name, const std::string &contents) const;
-    std::string path(const std::string &name) const { return (root / name).string(); }
-
-private:
-    std::filesystem::path root;
+    std::string path(const std::string &name) const { return (*this / name).string(); }
+    // Writes the file and returns its path.
+    std::string write(const std::string &name, const std::string &contents) const
+    {
+        writeFile(*this / name, contents);
+        return path(name);
+    }
 };
-
-std::string readFile(const std::string &path);
 
 // Everything one reader gave for one input.
 struct ReadResult {
@@ -41,10 +36,16 @@ ReadResult readInProcess(const std::string &path);
 // returns nothing) when the text is not well-formed XML.
 std::vector<std::string> tagsOf(const std::string &xml);
 
-// Runs a shell command line; returns its exit status (-1 if a signal ended it).
-int runShell(const std::string &commandLine);
+#ifdef CLI_PATH
+constexpr const char *cliPath = CLI_PATH;
+#else
+constexpr const char *cliPath = nullptr; // the command-line tool is not built
+#endif
 
-// Quotes a word for the shell.
-std::string quoted(const std::string &word);
+// Runs the command-line tool with these arguments, its standard error into
+// the file errorPath and, unless empty, its standard input from inputPath;
+// returns its exit status, -1 if a signal ended it.
+int runCli(const std::vector<std::string> &arguments, const std::string &errorPath,
+    const std::string &inputPath = "");
 
 } // namespace bibsources::testing
