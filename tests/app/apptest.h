@@ -22,19 +22,11 @@ namespace bibsources::test {
 // Collects every log line written while it lives, instead of the system log.
 class LogCapture {
 public:
-    LogCapture()
-    {
-        previous = toolkit::setLogSink([this](const QString &line) { captured.append(line); });
-    }
+    LogCapture() { previous = toolkit::setLogSink([this](const QString &line) { lines.append(line); }); }
     ~LogCapture() { toolkit::setLogSink(std::move(previous)); }
-    LogCapture(const LogCapture &) = delete;
-    LogCapture &operator=(const LogCapture &) = delete;
-
-    QStringList lines() const { return captured; }
-    void clear() { captured.clear(); }
+    QStringList lines;
 
 private:
-    QStringList captured;
     toolkit::LogSink previous;
 };
 
@@ -44,7 +36,7 @@ inline std::unique_ptr<QMimeData> fileData(const QStringList &paths)
     auto data = std::make_unique<QMimeData>();
     QList<QUrl> urls;
     for (const QString &path : paths) {
-        urls.append(QUrl::fromLocalFile(path));
+        urls.append(path.startsWith("https:") ? QUrl(path) : QUrl::fromLocalFile(path));
     }
     data->setUrls(urls);
     return data;
@@ -53,32 +45,31 @@ inline std::unique_ptr<QMimeData> fileData(const QStringList &paths)
 // File managers offer all three; copy is the one the view takes.
 constexpr Qt::DropActions fileManagerActions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
 
-// Each returns whether the view accepted the event.
-inline bool sendEnter(QWidget *view, const QMimeData *data, Qt::DropActions actions = fileManagerActions)
+// Sends one drag event (enter, move or drop); returns whether the view took it.
+template <class Event>
+bool send(QWidget *view, const QMimeData *data, Qt::DropActions actions)
 {
-    QDragEnterEvent event(view->rect().center(), actions, data, Qt::LeftButton, Qt::NoModifier);
+    Event event(view->rect().center(), actions, data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(view, &event);
     return event.isAccepted() && event.dropAction() == Qt::CopyAction;
 }
-
-inline bool sendMove(QWidget *view, const QMimeData *data, Qt::DropActions actions = fileManagerActions)
+inline bool sendEnter(QWidget *v, const QMimeData *d, Qt::DropActions a = fileManagerActions)
 {
-    QDragMoveEvent event(view->rect().center(), actions, data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &event);
-    return event.isAccepted() && event.dropAction() == Qt::CopyAction;
+    return send<QDragEnterEvent>(v, d, a);
+}
+inline bool sendMove(QWidget *v, const QMimeData *d, Qt::DropActions a = fileManagerActions)
+{
+    return send<QDragMoveEvent>(v, d, a);
+}
+inline bool sendDrop(QWidget *v, const QMimeData *d, Qt::DropActions a = fileManagerActions)
+{
+    return send<QDropEvent>(v, d, a);
 }
 
 inline void sendLeave(QWidget *view)
 {
     QDragLeaveEvent event;
     QCoreApplication::sendEvent(view, &event);
-}
-
-inline bool sendDrop(QWidget *view, const QMimeData *data, Qt::DropActions actions = fileManagerActions)
-{
-    QDropEvent event(QPointF(view->rect().center()), actions, data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &event);
-    return event.isAccepted() && event.dropAction() == Qt::CopyAction;
 }
 
 // A whole drag of these files: enter, move, drop.
@@ -90,26 +81,16 @@ inline void dropFiles(QWidget *view, const QStringList &paths)
     sendDrop(view, data.get());
 }
 
-// A two-entry .bib named name in directory; returns its path.
-inline QString writeBib(const QString &directory, const QString &name = QStringLiteral("refs.bib"))
+// A two-entry refs.bib in directory; returns its path.
+inline QString writeBib(const QString &directory)
 {
-    const QString path = QDir(directory).filePath(name);
+    const QString path = QDir(directory).filePath("refs.bib");
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return {};
     }
-    file.write("@article{smith2020,\n"
-               "  author = {Smith, John and Doe, Jane},\n"
-               "  title = {Reading Drop Targets},\n"
-               "  journal = {Journal of Small Tools},\n"
-               "  year = {2020}\n"
-               "}\n"
-               "@book{doe2019,\n"
-               "  author = {Doe, Jane},\n"
-               "  title = {Converting Things},\n"
-               "  publisher = {Press},\n"
-               "  year = {2019}\n"
-               "}\n");
+    file.write("@article{smith2020, author = {Smith, John and Doe, Jane}, title = {Drop Targets}, year = 2020}\n"
+               "@book{doe2019, author = {Doe, Jane}, title = {Converting Things}, publisher = {Press}}\n");
     return path;
 }
 

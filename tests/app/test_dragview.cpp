@@ -1,6 +1,5 @@
 #include "apptest.h"
 #include "dragview.h"
-#include "droprule.h"
 #include "toolkit/image.h"
 
 #include <QTemporaryDir>
@@ -15,36 +14,14 @@ class TestDragView : public QObject {
     QTemporaryDir directory;
 
 private slots:
-    // The rows the real drops below do not cover.
-    void supportedPath_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("supported");
-        QTest::newRow("bib") << "/home/u/refs.bib" << true;
-        QTest::newRow("last of several dots") << "/home/u/refs.tar.bib" << true;
-        QTest::newRow("bib not last") << "/home/u/refs.bib.txt" << false;
-        QTest::newRow("bib only in directory") << "/home/u.bib/refs" << false;
-        QTest::newRow("ends in dot") << "/home/u/refs." << false;
-        QTest::newRow("no path") << "" << false;
-    }
-
-    void supportedPath()
-    {
-        QFETCH(QString, path);
-        QFETCH(bool, supported);
-        QCOMPARE(isSupportedPath(path), supported);
-    }
-
     void fittedRect_data()
     {
         QTest::addColumn<QSizeF>("image");
         QTest::addColumn<QRectF>("frame");
         QTest::addColumn<QRectF>("placed");
-        QTest::newRow("same aspect") << QSizeF(800, 600) << QRectF(0, 0, 400, 300) << QRectF(0, 0, 400, 300);
         QTest::newRow("wide frame") << QSizeF(800, 600) << QRectF(0, 0, 600, 300) << QRectF(100, 0, 400, 300);
         QTest::newRow("tall frame") << QSizeF(800, 600) << QRectF(0, 0, 400, 500) << QRectF(0, 100, 400, 300);
-        QTest::newRow("enlarged, offset")
-            << QSizeF(40, 30) << QRectF(10, 20, 80, 60) << QRectF(10, 20, 80, 60);
+        QTest::newRow("enlarged, offset") << QSizeF(40, 30) << QRectF(10, 20, 80, 60) << QRectF(10, 20, 80, 60);
         QTest::newRow("empty frame") << QSizeF(800, 600) << QRectF() << QRectF();
     }
 
@@ -65,132 +42,110 @@ private slots:
         for (const QString &name : names) {
             QVERIFY2(!toolkit::imageNamed(name).isNull(), qPrintable(name));
         }
-        QVERIFY(toolkit::imageNamed("backdrop_on_7.png").isNull());
     }
 
     void logKeepsOneLinePerCall()
     {
         LogCapture log;
         toolkit::log("Supported - /tmp/odd\nname.bib");
-        QCOMPARE(log.lines(), QStringList{"Supported - /tmp/odd\\nname.bib"});
+        QCOMPARE(log.lines, QStringList{"Supported - /tmp/odd\\nname.bib"});
     }
 
-    void acceptsBibDrop()
+    // A real drag of one file: only an extension of exactly "bib" is taken.
+    void dropOneFile_data()
     {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("bib") << "refs.bib" << true;
+        QTest::newRow("last of several dots") << "refs.tar.bib" << true;
+        QTest::newRow("upper-case suffix") << "refs.BIB" << false;
+        QTest::newRow("mixed-case suffix") << "refs.Bib" << false;
+        QTest::newRow("longer suffix") << "refs.bibtex" << false;
+        QTest::newRow("no suffix") << "refs" << false;
+        QTest::newRow("bib not last") << "refs.bib.txt" << false;
+        QTest::newRow("bib only in directory") << "u.bib/refs" << false;
+    }
+
+    void dropOneFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, accepted);
         DragView view;
         LogCapture log;
-        const QString path = directory.filePath("refs.bib");
+        const QString path = directory.filePath(name);
         const auto data = fileData({path});
 
         QVERIFY(sendEnter(&view, data.get()));
         QVERIFY(sendMove(&view, data.get()));
         QVERIFY(sendDrop(&view, data.get()));
 
-        QCOMPARE(log.lines(), QStringList{"Supported - " + path});
-        QCOMPARE(view.imageName(), "backdrop_load.png");
-        QCOMPARE(view.pathInfo(), path);
-        QCOMPARE(view.accessibleName(), "refs.bib ready to convert");
-    }
-
-    void rejectsOtherExtensions_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("upper-case suffix") << "refs.BIB";
-        QTest::newRow("mixed-case suffix") << "refs.Bib";
-        QTest::newRow("longer suffix") << "refs.bibtex";
-        QTest::newRow("no suffix") << "refs";
-    }
-
-    void rejectsOtherExtensions()
-    {
-        QFETCH(QString, name);
-        DragView view;
-        LogCapture log;
-        const QString path = directory.filePath(name);
-
-        dropFiles(&view, {path});
-
-        QCOMPARE(log.lines(), QStringList{"Not Supported - " + path});
-        QCOMPARE(view.imageName(), "backdrop_normal.png");
-        QCOMPARE(view.pathInfo(), QString());
-        QCOMPARE(view.accessibleName(), "Drop a BibTeX file here");
-        QVERIFY(view.accessibleDescription().startsWith(name + " is not a .bib file"));
+        QCOMPARE(log.lines, QStringList{(accepted ? "Supported - " : "Not Supported - ") + path});
+        QCOMPARE(view.imageName(), accepted ? "backdrop_load.png" : "backdrop_normal.png");
+        QCOMPARE(view.pathInfo(), accepted ? path : QString());
+        QCOMPARE(view.accessibleName(),
+            accepted ? QFileInfo(path).fileName() + " ready to convert" : "Drop a BibTeX file here");
+        QVERIFY(accepted || view.accessibleDescription().startsWith(QFileInfo(path).fileName() + " is not a .bib"));
     }
 
     void onlyTheFirstFileCounts_data()
     {
         QTest::addColumn<QStringList>("names");
-        QTest::addColumn<QString>("logLine");
         QTest::addColumn<QString>("remembered");
-        QTest::newRow("bib first") << QStringList{"a.bib", "b.txt"} << "Supported - %1/a.bib"
-                                   << "a.bib";
-        QTest::newRow("bib second is not looked at")
-            << QStringList{"a.txt", "b.bib"} << "Not Supported - %1/a.txt"
-            << "";
-        QTest::newRow("two bibs") << QStringList{"a.bib", "b.bib"} << "Supported - %1/a.bib"
-                                  << "a.bib";
-        QTest::newRow("web link is no file name")
-            << QStringList{"https://example.org/x.txt", "b.bib"} << "Supported - %1/b.bib"
-            << "b.bib";
+        QTest::newRow("bib first") << QStringList{"a.bib", "b.txt"} << "a.bib";
+        QTest::newRow("bib second is not looked at") << QStringList{"a.txt", "b.bib"} << "";
+        QTest::newRow("web link is no file name") << QStringList{"https://example.org/x.txt", "b.bib"} << "b.bib";
     }
 
     void onlyTheFirstFileCounts()
     {
         QFETCH(QStringList, names);
-        QFETCH(QString, logLine);
         QFETCH(QString, remembered);
         DragView view;
         LogCapture log;
-        QMimeData data;
-        QList<QUrl> urls;
+        QStringList paths;
         for (const QString &name : names) {
-            urls.append(
-                name.startsWith("https:") ? QUrl(name) : QUrl::fromLocalFile(directory.filePath(name)));
+            paths.append(name.startsWith("https:") ? name : directory.filePath(name));
         }
-        data.setUrls(urls);
 
-        sendEnter(&view, &data);
-        sendDrop(&view, &data);
+        dropFiles(&view, paths);
 
-        QCOMPARE(log.lines(), QStringList{logLine.arg(directory.path())});
-        QCOMPARE(view.pathInfo(), remembered.isEmpty() ? QString() : directory.filePath(remembered));
+        const QString looked = remembered.isEmpty() ? paths.first() : directory.filePath(remembered);
+        QCOMPARE(log.lines, QStringList{(remembered.isEmpty() ? "Not Supported - " : "Supported - ") + looked});
+        QCOMPARE(view.pathInfo(), remembered.isEmpty() ? QString() : looked);
     }
 
-    void rejectedDropForgetsAcceptedPath()
+    void laterDropsReplaceOrForgetThePath()
     {
         DragView view;
         LogCapture log;
-        dropFiles(&view, {directory.filePath("refs.bib")});
+        dropFiles(&view, {directory.filePath("one.bib")});
+        dropFiles(&view, {directory.filePath("two.bib")});
+        QCOMPARE(view.pathInfo(), directory.filePath("two.bib"));
+
         dropFiles(&view, {directory.filePath("notes.txt")});
 
-        QCOMPARE(log.lines().size(), 2);
-        QCOMPARE(log.lines().at(1), "Not Supported - " + directory.filePath("notes.txt"));
+        QCOMPARE(log.lines.size(), 3);
         QCOMPARE(view.pathInfo(), QString());
         QCOMPARE(view.imageName(), "backdrop_normal.png");
     }
 
-    void laterAcceptedDropReplacesPath()
-    {
-        DragView view;
-        dropFiles(&view, {directory.filePath("one.bib")});
-        dropFiles(&view, {directory.filePath("two.bib")});
-        QCOMPARE(view.pathInfo(), directory.filePath("two.bib"));
-    }
-
-    void dragWithoutCopyIsRefused()
+    void dragWithoutCopyOrFilesIsRefused()
     {
         DragView view;
         LogCapture log;
         const auto data = fileData({directory.filePath("refs.bib")});
-
         QVERIFY(!sendEnter(&view, data.get(), Qt::MoveAction | Qt::LinkAction));
         QVERIFY(!sendMove(&view, data.get(), Qt::MoveAction | Qt::LinkAction));
         QCOMPARE(view.draggingEntered(toolkit::DraggingInfo(data.get(), Qt::MoveAction)), 0u);
 
-        QCOMPARE(view.animationTimer(), nullptr);
+        QMimeData words; // neither file names nor a picture
+        words.setText("just words");
+        words.setUrls({QUrl("https://example.org/refs.bib")});
+        QVERIFY(!sendEnter(&view, &words));
+
         QVERIFY(scheduledTimers(&view).isEmpty());
         QCOMPARE(view.imageName(), "backdrop_normal.png");
-        QVERIFY(log.lines().isEmpty());
+        QVERIFY(log.lines.isEmpty());
     }
 
     void tiffDropIsRejectedWithoutPath()
@@ -203,20 +158,9 @@ private slots:
         QVERIFY(sendEnter(&view, &data));
         QVERIFY(sendDrop(&view, &data));
 
-        QCOMPARE(log.lines(), QStringList{"Not Supported - "});
+        QCOMPARE(log.lines, QStringList{"Not Supported - "});
         QCOMPARE(view.pathInfo(), QString());
         QCOMPARE(view.imageName(), "backdrop_normal.png");
-        QCOMPARE(view.animationTimer(), nullptr);
-    }
-
-    void dragWithNeitherTypeIsRefused()
-    {
-        DragView view;
-        QMimeData data;
-        data.setText("just words");
-        data.setUrls({QUrl("https://example.org/refs.bib")});
-
-        QVERIFY(!sendEnter(&view, &data));
         QCOMPARE(view.animationTimer(), nullptr);
     }
 
