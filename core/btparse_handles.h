@@ -6,6 +6,7 @@
 #include <btparse.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace bibsources {
@@ -19,6 +20,9 @@ struct ListFree {
 struct NameFree {
     void operator()(bt_name *p) const { bt_free_name(p); }
 };
+struct TextFree {
+    void operator()(char *p) const { std::free(p); }
+};
 struct FileClose {
     void operator()(FILE *p) const { std::fclose(p); }
 };
@@ -26,6 +30,7 @@ struct FileClose {
 using EntryPtr = std::unique_ptr<AST, AstFree>;
 using ListPtr = std::unique_ptr<bt_stringlist, ListFree>;
 using NamePtr = std::unique_ptr<bt_name, NameFree>;
+using TextPtr = std::unique_ptr<char, TextFree>; // what bt_get_text returns
 using FilePtr = std::unique_ptr<FILE, FileClose>;
 
 // bt_initialize() on entry, bt_cleanup() on every way out.

@@ -58,11 +58,17 @@ Entry entryFrom(AST *ast)
     entry.key = key ? key : "";
     entry.line = ast->line;
 
+    // A macro definition's fields are the macros themselves, which a
+    // restarted worker must be given again; they are all kept.
+    const bool keepEveryField = bt_entry_metatype(ast) == BTE_MACRODEF;
     AST *field = nullptr;
     char *name = nullptr;
     while ((field = bt_next_field(ast, field, &name))) {
-        const char *text = bt_get_text(field);
-        Field out{name ? name : "", text ? text : "", std::nullopt};
+        if (!name || (!keepEveryField && !isMappedField(name))) {
+            continue;
+        }
+        const TextPtr text(bt_get_text(field));
+        Field out{name, text ? text.get() : "", std::nullopt};
         if (isContributorField(out.name)) {
             out.names = splitNames(out.text.c_str());
         }

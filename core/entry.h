@@ -40,4 +40,9 @@ struct Entry {
 // True for the field names whose text is a list of people.
 bool isContributorField(std::string_view fieldName);
 
+// True for the field names a source record writes an element for (in some
+// entry type). Fields with any other name write nothing, so the parser side
+// never hands them over: an abstract's text is never needed.
+bool isMappedField(std::string_view fieldName);
+
 } // namespace bibsources

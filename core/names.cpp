@@ -6,12 +6,16 @@ namespace bibsources {
 
 namespace {
 
+using Tokens = std::vector<std::string>::const_iterator;
+
 // Tokens are decoded one by one (a Latin-1 token next to a UTF-8 one must
 // not turn its neighbour into mojibake), then joined and escaped as one text
 // so that an accent macro is converted exactly as in any other field.
-std::string elementText(
-    std::vector<std::string>::const_iterator begin, std::vector<std::string>::const_iterator end)
+std::string elementText(Tokens begin, Tokens end)
 {
+    if (end - begin == 1) {
+        return xmlContent(*begin); // most name parts are one token: no joining
+    }
     std::string joined;
     for (auto token = begin; token != end; ++token) {
         if (token != begin) {
@@ -22,14 +26,33 @@ std::string elementText(
     return escapeAndClean(joined);
 }
 
-std::string element(std::string_view tag, const std::string &content)
+void appendElement(std::string &out, std::string_view tag, Tokens begin, Tokens end)
 {
-    std::string out;
-    out.reserve(content.size() + 2 * tag.size() + 10);
     out.append("<b:").append(tag).append(">");
-    out.append(content);
+    out.append(elementText(begin, end));
     out.append("</b:").append(tag).append(">\n");
-    return out;
+}
+
+// Appends what parseNamePart returns, without an intermediate string: the
+// names of a large file are most of what the converter assembles.
+void appendNamePart(std::string &out, const Person &person, NamePart part)
+{
+    if (part == NamePart::Last) {
+        if (!person.last.empty()) {
+            appendElement(out, "Last", person.last.begin(), person.last.end());
+        }
+        return;
+    }
+    const auto &tokens = person.first;
+    if (tokens.empty()) {
+        return;
+    }
+    if (tokens.size() == 1) {
+        appendElement(out, "First", tokens.begin(), tokens.end());
+        return;
+    }
+    appendElement(out, "First", tokens.begin(), tokens.end() - 1);
+    appendElement(out, "Middle", tokens.end() - 1, tokens.end());
 }
 
 std::string_view roleElement(std::string_view fieldName)
@@ -47,21 +70,9 @@ std::string_view roleElement(std::string_view fieldName)
 
 std::string parseNamePart(const Person &person, NamePart part)
 {
-    if (part == NamePart::Last) {
-        if (person.last.empty()) {
-            return {};
-        }
-        return element("Last", elementText(person.last.begin(), person.last.end()));
-    }
-    const auto &tokens = person.first;
-    if (tokens.empty()) {
-        return {};
-    }
-    if (tokens.size() == 1) {
-        return element("First", elementText(tokens.begin(), tokens.end()));
-    }
-    return element("First", elementText(tokens.begin(), tokens.end() - 1))
-        + element("Middle", elementText(tokens.end() - 1, tokens.end()));
+    std::string text;
+    appendNamePart(text, person, part);
+    return text;
 }
 
 std::string contributorBlock(std::string_view fieldName, const Field &field)
@@ -73,8 +84,8 @@ std::string contributorBlock(std::string_view fieldName, const Field &field)
         block += "<b:NameList>\n";
         for (const Person &person : *field.names) {
             block += "<b:Person>\n";
-            block += parseNamePart(person, NamePart::Last);
-            block += parseNamePart(person, NamePart::First);
+            appendNamePart(block, person, NamePart::Last);
+            appendNamePart(block, person, NamePart::First);
             block += "</b:Person>\n";
         }
         block += "</b:NameList>\n";
