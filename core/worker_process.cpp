@@ -168,6 +168,7 @@ private:
             }
             ended = true;
             outcome.readError = frame.readError;
+            handOnHeld();
             onStep(std::move(frame));
             return true;
         case wire::FrameKind::Step:
@@ -176,20 +177,44 @@ private:
         // Every parser call but the last reads at least one byte, so a
         // worker cannot honestly report more calls than there are bytes
         // left, nor read backwards.
-        const std::uint64_t floor = outcome.steps > 0 ? outcome.lastConsumed : start.startOffset;
-        if (!ready || frame.consumedUpTo < floor
-            || static_cast<std::uint64_t>(outcome.steps) >= start.maxSteps) {
+        const std::uint64_t floor = received > 0 ? lastReceived : start.startOffset;
+        if (!ready || frame.consumedUpTo < floor || received >= start.maxSteps) {
             return false;
         }
-        ++outcome.steps;
-        outcome.lastConsumed = frame.consumedUpTo;
-        onStep(std::move(frame));
+        ++received;
+        // A worker writing ahead gives its exact position only to the last
+        // step of each block; the steps before it repeat the position of the
+        // block before. A step is therefore handed on only once its block is
+        // known to be whole (a later position, or the End frame): what was
+        // handed on then always ends where a new worker can resume exactly,
+        // even when a worker is killed or garbles its output halfway
+        // through a block. Every parser call reads at least one byte, so a
+        // block's last step is always further on than the block before.
+        const bool exact = frame.consumedUpTo > floor || received == 1;
+        lastReceived = frame.consumedUpTo;
+        held.push_back(std::move(frame));
+        if (exact) {
+            handOnHeld();
+        }
         return true;
+    }
+
+    void handOnHeld()
+    {
+        for (Frame &step : held) {
+            ++outcome.steps;
+            outcome.lastConsumed = step.consumedUpTo;
+            onStep(std::move(step));
+        }
+        held.clear();
     }
 
     const WorkerStart &start;
     const StepHandler &onStep;
     WorkerOutcome &outcome;
+    std::vector<Frame> held;         // steps whose block has not been seen whole
+    std::uint64_t received = 0;      // steps read, held ones included
+    std::uint64_t lastReceived = 0;  // position of the last step read
     std::string buffer;
     std::size_t readPos = 0;
 };
