@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <ostream>
 
 namespace bibsources::cli {
@@ -124,9 +125,24 @@ int convertEach(const Options &options, std::ostream &err)
 
 int convertMerged(const Options &options, std::ostream &out, std::ostream &err)
 {
-    Document document = buildDocument(options.inputs);
+    // A file output is written as the records come and only put in place at
+    // the end; standard output cannot take anything back, so the document is
+    // held until every input is known to be good.
+    const bool toStandardOutput = options.output == "-";
+    std::optional<AtomicFile> file;
+    if (!toStandardOutput) {
+        file.emplace(options.output);
+    }
+    std::string text;
+    const std::vector<InputReport> inputs = writeDocument(options.inputs, [&](std::string_view piece) {
+        if (file) {
+            file->append(piece);
+        } else {
+            text += piece;
+        }
+    });
     bool failed = false;
-    for (const InputReport &input : document.inputs) {
+    for (const InputReport &input : inputs) {
         if (!options.quiet) {
             printDiagnostics(input, err);
         }
@@ -137,14 +153,14 @@ int convertMerged(const Options &options, std::ostream &out, std::ostream &err)
     }
     if (failed) {
         err << programName << ": nothing written to "
-            << (options.output == "-" ? "standard output" : "'" + options.output + "'")
+            << (toStandardOutput ? "standard output" : "'" + options.output + "'")
             << ", so that it never lacks an input\n";
         return ConversionFailed;
     }
 
     std::string destination;
-    if (options.output == "-") {
-        out << document.text;
+    if (toStandardOutput) {
+        out << text;
         out.flush();
         if (!out) {
             err << programName << ": cannot write to standard output\n";
@@ -152,14 +168,14 @@ int convertMerged(const Options &options, std::ostream &out, std::ostream &err)
         }
         destination = "standard output";
     } else {
-        if (const std::string error = writeFileAtomically(options.output, document.text); !error.empty()) {
+        if (const std::string error = file->commit(); !error.empty()) {
             err << programName << ": " << error << '\n';
             return ConversionFailed;
         }
         destination = displayPath(options.output);
     }
     if (!options.quiet) {
-        for (const InputReport &input : document.inputs) {
+        for (const InputReport &input : inputs) {
             printSummary(input, destination, err);
         }
     }

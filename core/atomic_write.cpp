@@ -11,6 +11,10 @@ namespace bibsources {
 
 namespace {
 
+// Appended text is handed to the kernel in pieces of this size, so the disk
+// is busy while the rest of the document is still being made.
+constexpr size_t bufferSize = size_t(1) << 20;
+
 std::string directoryOf(const std::string &path)
 {
     const auto slash = path.rfind('/');
@@ -46,44 +50,93 @@ bool writeAll(int fd, std::string_view contents)
 
 } // namespace
 
-std::string writeFileAtomically(const std::string &path, std::string_view contents)
+AtomicFile::AtomicFile(std::string targetPath)
+    : path(std::move(targetPath))
 {
-    const std::string quoted = "'" + path + "'";
-    struct stat target { };
+    const std::string quoted = "cannot write '" + path + "': ";
+    struct stat target {};
     if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
-        return "cannot write " + quoted + ": it is a directory";
+        error = quoted + "it is a directory";
+        return;
     }
-
     // Write beside the target, then rename over it: a reader never sees half
     // a Sources.xml, and an old one is replaced in one step.
-    std::string temporary = directoryOf(path) + "/.Sources.xml.XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    temporaryPath = directoryOf(path) + "/.Sources.xml.XXXXXX";
+    fd = ::mkostemp(temporaryPath.data(), O_CLOEXEC);
     if (fd < 0) {
-        return "cannot write " + quoted + ": " + std::strerror(errno);
+        error = quoted + std::strerror(errno);
+        temporaryPath.clear();
+        return;
     }
-    auto fail = [&](int error) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return "cannot write " + quoted + ": " + std::strerror(error);
-    };
     // mkostemp makes the file 0600; a Sources.xml is an ordinary document.
     if (::fchmod(fd, 0666 & ~currentUmask()) != 0) {
-        return fail(errno);
+        error = quoted + std::strerror(errno);
     }
-    if (!writeAll(fd, contents) || ::fsync(fd) != 0) {
-        return fail(errno);
+    buffer.reserve(bufferSize);
+}
+
+AtomicFile::~AtomicFile()
+{
+    if (fd >= 0) {
+        ::close(fd);
     }
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        return "cannot write " + quoted + ": " + std::strerror(error);
+    if (!temporaryPath.empty()) {
+        ::unlink(temporaryPath.c_str());
     }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        return "cannot write " + quoted + ": " + std::strerror(error);
+}
+
+bool AtomicFile::flushBuffer()
+{
+    if (error.empty() && !writeAll(fd, buffer)) {
+        error = "cannot write '" + path + "': " + std::strerror(errno);
     }
+    buffer.clear();
+    return error.empty();
+}
+
+void AtomicFile::append(std::string_view text)
+{
+    if (!error.empty()) {
+        return;
+    }
+    if (buffer.size() + text.size() > bufferSize) {
+        flushBuffer();
+        if (text.size() >= bufferSize) {
+            if (error.empty() && !writeAll(fd, text)) {
+                error = "cannot write '" + path + "': " + std::strerror(errno);
+            }
+            return;
+        }
+    }
+    buffer.append(text);
+}
+
+std::string AtomicFile::commit()
+{
+    if (!flushBuffer()) {
+        return error;
+    }
+    const std::string quoted = "cannot write '" + path + "': ";
+    if (::fsync(fd) != 0) {
+        return error = quoted + std::strerror(errno);
+    }
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0) {
+        return error = quoted + std::strerror(errno);
+    }
+    if (::rename(temporaryPath.c_str(), path.c_str()) != 0) {
+        return error = quoted + std::strerror(errno);
+    }
+    temporaryPath.clear(); // it is the target now
     return {};
+}
+
+std::string writeFileAtomically(const std::string &path, std::string_view contents)
+{
+    AtomicFile file(path);
+    file.append(contents);
+    return file.commit();
 }
 
 } // namespace bibsources

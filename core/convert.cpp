@@ -67,27 +67,33 @@ std::string outputPathFor(std::string_view inputPath)
     return directory + "/Sources.xml";
 }
 
-Document buildDocument(const std::vector<std::string> &inputPaths)
+std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPaths, const TextSink &sink)
 {
-    Document document;
-    // Every record is text appended to one growing buffer; entry text is
-    // escaped and cleaned as it enters, so the finished text needs no
-    // whole-document pass before it is written.
-    document.text = documentHeader();
-    document.text.reserve(expectedDocumentSize(inputPaths));
+    // Entry text is escaped and cleaned as it enters its record, so the
+    // finished text needs no whole-document pass before it is written.
+    std::vector<InputReport> reports;
+    sink(documentHeader());
     for (const std::string &path : inputPaths) {
         InputReport report;
         report.inputPath = path;
         ReadReport read = readEntries(path, [&](Entry &&entry) {
-            document.text += sourceRecord(entry);
+            sink(sourceRecord(entry));
             ++report.recordsWritten;
         });
         report.entriesSkipped = read.entriesSkipped;
         report.diagnostics = std::move(read.diagnostics);
         report.error = std::move(read.error);
-        document.inputs.push_back(std::move(report));
+        reports.push_back(std::move(report));
     }
-    document.text += documentFooter;
+    sink(documentFooter);
+    return reports;
+}
+
+Document buildDocument(const std::vector<std::string> &inputPaths)
+{
+    Document document;
+    document.text.reserve(expectedDocumentSize(inputPaths));
+    document.inputs = writeDocument(inputPaths, [&](std::string_view text) { document.text += text; });
     return document;
 }
 
@@ -96,8 +102,11 @@ ConversionResult convertFile(const std::string &bibPath, const std::string &outp
     ConversionResult result;
     result.outputPath = outputPath.empty() ? outputPathFor(bibPath) : outputPath;
 
-    Document document = buildDocument({bibPath});
-    InputReport &input = document.inputs.front();
+    // The records go to disk while the parser is still reading, so a large
+    // file is written in the time it takes to parse it.
+    AtomicFile file(result.outputPath);
+    std::vector<InputReport> inputs = writeDocument({bibPath}, [&](std::string_view text) { file.append(text); });
+    InputReport &input = inputs.front();
     result.recordsWritten = input.recordsWritten;
     result.entriesSkipped = input.entriesSkipped;
     result.diagnostics = std::move(input.diagnostics);
@@ -107,7 +116,7 @@ ConversionResult convertFile(const std::string &bibPath, const std::string &outp
         result.error = std::move(input.error);
         return result;
     }
-    result.error = writeFileAtomically(result.outputPath, document.text);
+    result.error = file.commit();
     return result;
 }
 

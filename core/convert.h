@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,8 +41,15 @@ struct ConversionResult {
 // ("/refs.bib" gives "//Sources.xml"; a bare "refs.bib" gives "./Sources.xml").
 std::string outputPathFor(std::string_view inputPath);
 
-// One document holding the records of every input, in order. An input that
-// cannot be read is reported in its InputReport and makes the document not ok.
+// Receives the text of a document piece by piece, in order.
+using TextSink = std::function<void(std::string_view)>;
+
+// Produces one document holding the records of every input, in order, and
+// hands its text to sink as it is made. An input that cannot be read is
+// reported in its InputReport; the text is then incomplete.
+std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPaths, const TextSink &sink);
+
+// The same document as one text.
 Document buildDocument(const std::vector<std::string> &inputPaths);
 
 // Converts one .bib file into outputPath (default: outputPathFor(bibPath)),

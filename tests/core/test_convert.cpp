@@ -86,5 +86,33 @@ TEST(AtomicWrite, GivesANewFileOrdinaryPermissions)
     EXPECT_EQ(info.st_mode & 0777, 0640u); // 0666 less the umask, not a temporary file's 0600
 }
 
+// Text is written as it comes, in pieces larger and smaller than the buffer;
+// only commit() makes it visible, and an uncommitted file leaves nothing.
+TEST(AtomicWrite, ShowsTheWholeTextOnlyAfterCommit)
+{
+    TemporaryDirectory directory;
+    const auto target = directory / "Sources.xml";
+    writeFile(target, "old");
+    std::string expected;
+    {
+        AtomicFile abandoned(target.string());
+        abandoned.append(std::string(3 << 20, 'a'));
+    }
+    EXPECT_EQ(readFile(target), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory.path()), {}), 1);
+
+    AtomicFile file(target.string());
+    for (int piece = 0; piece < 400; ++piece) {
+        const std::string text(piece * 37, char('a' + piece % 26));
+        file.append(text);
+        expected += text;
+    }
+    file.append(std::string(2 << 20, 'z'));
+    expected += std::string(2 << 20, 'z');
+    EXPECT_EQ(readFile(target), "old");
+    ASSERT_EQ(file.commit(), "");
+    EXPECT_EQ(readFile(target), expected);
+}
+
 } // namespace
 } // namespace bibsources
