@@ -4,8 +4,8 @@
 // time of each and their ratio. With --generate it first writes a file of
 // varied entries.
 //
-//   worker-overhead --generate 200000 /tmp/big.bib
-//   worker-overhead /tmp/big.bib 5
+//   bibsources-bench-worker-overhead --generate 200000 /tmp/big.bib
+//   bibsources-bench-worker-overhead /tmp/big.bib 5
 #include "btparse_reader.h"
 #include "convert.h"
 #include "record.h"
