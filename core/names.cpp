@@ -13,9 +13,6 @@ using Tokens = std::vector<std::string>::const_iterator;
 // so that an accent macro is converted exactly as in any other field.
 std::string elementText(Tokens begin, Tokens end)
 {
-    if (end - begin == 1) {
-        return xmlContent(*begin); // most name parts are one token: no joining
-    }
     std::string joined;
     for (auto token = begin; token != end; ++token) {
         if (token != begin) {
@@ -29,7 +26,11 @@ std::string elementText(Tokens begin, Tokens end)
 void appendElement(std::string &out, std::string_view tag, Tokens begin, Tokens end)
 {
     out.append("<b:").append(tag).append(">");
-    out.append(elementText(begin, end));
+    if (end - begin == 1) {
+        appendXmlContent(out, *begin); // most name parts are one token: no joining
+    } else {
+        out.append(elementText(begin, end));
+    }
     out.append("</b:").append(tag).append(">\n");
 }
 

@@ -23,7 +23,7 @@ bool isOneOf(std::string_view value, std::initializer_list<std::string_view> can
 void appendElement(std::string &out, std::string_view tag, std::string_view parserText)
 {
     out.append("<b:").append(tag).append(">");
-    out.append(xmlContent(parserText));
+    appendXmlContent(out, parserText);
     out.append("</b:").append(tag).append(">\n");
 }
 

@@ -241,10 +241,8 @@ private:
 // everything else is copied. Because every key begins with its only "{" and
 // ends with its only "}", keys cannot overlap, and a letter or reference put
 // in cannot take part in a later match, this equals replacing row by row.
-std::string scan(std::string_view text, bool escapeAngles)
+void scanInto(std::string &out, std::string_view text, bool escapeAngles)
 {
-    std::string out;
-    out.reserve(text.size() + text.size() / 16);
     NextByte ampersand(text, '&');
     NextByte brace(text, '{');
     NextByte less(text, '<');
@@ -294,6 +292,13 @@ std::string scan(std::string_view text, bool escapeAngles)
         }
         }
     }
+}
+
+std::string scan(std::string_view text, bool escapeAngles)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    scanInto(out, text, escapeAngles);
     return out;
 }
 
@@ -351,12 +356,20 @@ std::string escapeAndClean(std::string_view utf8)
 
 std::string xmlContent(std::string_view parserBytes)
 {
+    std::string out;
+    appendXmlContent(out, parserBytes);
+    return out;
+}
+
+void appendXmlContent(std::string &out, std::string_view parserBytes)
+{
     // Nearly every field value is plain ASCII; it needs neither decoding nor
-    // stripping, and two copies saved are most of the time spent here.
+    // stripping, and the copies saved are most of the time spent here.
     if (isPlainAscii(parserBytes)) {
-        return escapeAndClean(parserBytes);
+        scanInto(out, parserBytes, true);
+        return;
     }
-    return escapeAndClean(stripXmlForbidden(decodeParserText(parserBytes)));
+    scanInto(out, stripXmlForbidden(decodeParserText(parserBytes)), true);
 }
 
 } // namespace bibsources

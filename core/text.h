@@ -29,6 +29,10 @@ std::string cleanupOutput(std::string_view document);
 // scan after decoding. The result is always well-formed XML character data.
 std::string xmlContent(std::string_view parserBytes);
 
+// Appends xmlContent(parserBytes) to out, without a string of its own: this
+// is what the converter does for every field of a large file.
+void appendXmlContent(std::string &out, std::string_view parserBytes);
+
 // As xmlContent, for text that is already valid UTF-8 without forbidden
 // characters (used where several decoded tokens are joined first).
 std::string escapeAndClean(std::string_view utf8);

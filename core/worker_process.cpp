@@ -1,5 +1,6 @@
 #include "worker_process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -322,7 +323,12 @@ WorkerOutcome runWorker(const WorkerStart &start, const StepHandler &onStep)
     bool garbled = false;
     std::vector<char> chunk(256 * 1024);
     const auto timeout = std::chrono::duration<double>(start.timeoutSeconds);
-    auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(timeout);
+    // The watchdog is for a parser that stops making progress. Starting the
+    // helper (exec, loading libraries, the filter) can take seconds on a busy
+    // machine, so its first answer gets more time: ten times the watchdog's,
+    // but no more than half a minute.
+    const auto firstAnswer = std::max(timeout, std::min(timeout * 10, std::chrono::duration<double>(30)));
+    auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(firstAnswer);
 
     while (outRead.get() >= 0 || errRead.get() >= 0) {
         pollfd fds[2] = {{outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}};
