@@ -15,15 +15,6 @@ namespace {
 // is busy while the rest of the document is still being made.
 constexpr size_t bufferSize = size_t(1) << 20;
 
-std::string directoryOf(const std::string &path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 mode_t currentUmask()
 {
     // umask() can only be read by setting it; put it straight back. The
@@ -49,6 +40,15 @@ bool writeAll(int fd, std::string_view contents)
 }
 
 } // namespace
+
+std::string directoryOf(std::string_view path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string_view::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : std::string(path.substr(0, slash));
+}
 
 AtomicFile::AtomicFile(std::string targetPath)
     : path(std::move(targetPath))

@@ -55,16 +55,9 @@ bool Document::ok() const
 
 std::string outputPathFor(std::string_view inputPath)
 {
-    const auto slash = inputPath.rfind('/');
-    std::string directory;
-    if (slash == std::string_view::npos) {
-        directory = ".";
-    } else if (slash == 0) {
-        directory = "/";
-    } else {
-        directory = std::string(inputPath.substr(0, slash));
-    }
-    return directory + "/Sources.xml";
+    // Plain text after the folder, no joining rule: "/refs.bib" gives
+    // "//Sources.xml". A bare name stays in the current folder.
+    return directoryOf(inputPath) + "/Sources.xml";
 }
 
 std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPaths, const TextSink &sink)
