@@ -132,11 +132,4 @@ std::string AtomicFile::commit()
     return {};
 }
 
-std::string writeFileAtomically(const std::string &path, std::string_view contents)
-{
-    AtomicFile file(path);
-    file.append(contents);
-    return file.commit();
-}
-
 } // namespace bibsources

@@ -40,7 +40,4 @@ private:
 // The folder a file lives in: "." for a bare name, "/" for a file in the root.
 std::string directoryOf(std::string_view path);
 
-// The whole of `contents` written to `path` through an AtomicFile.
-std::string writeFileAtomically(const std::string &path, std::string_view contents);
-
 } // namespace bibsources

@@ -77,8 +77,10 @@ TEST(AtomicWrite, GivesANewFileOrdinaryPermissions)
 {
     TemporaryDirectory directory;
     const mode_t previous = ::umask(027);
-    const std::string error = writeFileAtomically((directory / "Sources.xml").string(), "x");
+    AtomicFile file((directory / "Sources.xml").string());
     ::umask(previous);
+    file.append("x");
+    const std::string error = file.commit();
 
     ASSERT_EQ(error, "");
     struct stat info { };
