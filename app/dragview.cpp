@@ -4,7 +4,7 @@
 #include "toolkit/log.h"
 #include "toolkit/timer.h"
 
-#include <convert.h>
+#include <bibsources/conversion.h>
 
 #include <QDragEnterEvent>
 #include <QFileInfo>
@@ -153,7 +153,7 @@ void DragView::convert()
 {
     const QString input = fileName;
     // The core takes UTF-8 paths, which is what Linux file names are.
-    const ConversionResult result = convertFile(input.toStdString());
+    const ConversionResult result = convertFile(input.toStdString(), {}, ConversionSettings{});
     fileName.clear();
 
     if (!result.ok()) {
@@ -169,8 +169,9 @@ void DragView::convert()
     update();
     const QString output = QString::fromStdString(result.outputPath);
     describe(tr("Sources.xml written"),
-        result.recordsWritten == 1 ? tr("1 source written to %1.").arg(output)
-                                   : tr("%1 sources written to %2.").arg(result.recordsWritten).arg(output));
+        result.inputs.front().recordsWritten == 1
+            ? tr("1 source written to %1.").arg(output)
+            : tr("%1 sources written to %2.").arg(result.inputs.front().recordsWritten).arg(output));
     // The completion timer is kept nowhere: later drags and drops must not
     // stop it. A hover cannot be running here (Convert is pressed between
     // drags), but if one were, dropping the field would leave it running

@@ -7,7 +7,7 @@
 //   bibsources-bench-worker-overhead --generate 200000 /tmp/big.bib
 //   bibsources-bench-worker-overhead /tmp/big.bib 5
 #include "btparse_reader.h"
-#include "convert.h"
+#include "document.h"
 #include "record.h"
 
 #include <algorithm>

@@ -1,13 +1,14 @@
 #include "run.h"
 
-#include "atomic_write.h"
 #include "cli_options.h"
-#include "convert.h"
 
+#include <bibsources/conversion.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <ostream>
+#include <unistd.h>
 
 namespace bibsources::cli {
 
@@ -63,7 +64,7 @@ std::string inputName(const std::string &path)
 
 void printDiagnostics(const InputReport &input, std::ostream &err)
 {
-    const auto &lines = input.diagnostics;
+    const auto &lines = input.messages;
     for (size_t i = 0; i < lines.size() && i < diagnosticsShownPerFile; ++i) {
         err << lines[i] << '\n';
     }
@@ -103,13 +104,12 @@ std::string sharedOutputProblem(const std::vector<std::string> &inputs)
     return {};
 }
 
-int convertEach(const Options &options, std::ostream &err)
+int convertEach(const Options &options, const ConversionSettings &settings, std::ostream &err)
 {
     int status = Success;
     for (const std::string &input : options.inputs) {
-        ConversionResult result = convertFile(input);
-        InputReport report{
-            input, result.recordsWritten, result.entriesSkipped, std::move(result.diagnostics), {}};
+        const ConversionResult result = convertFile(input, {}, settings);
+        const InputReport &report = result.inputs.front();
         if (!options.quiet) {
             printDiagnostics(report, err);
         }
@@ -123,63 +123,65 @@ int convertEach(const Options &options, std::ostream &err)
     return status;
 }
 
-int convertMerged(const Options &options, std::ostream &out, std::ostream &err)
+int convertMerged(const Options &options, const ConversionSettings &settings, std::ostream &err)
 {
-    // A file output is written as the records come and only put in place at
-    // the end; standard output cannot take anything back, so the document is
-    // held until every input is known to be good.
     const bool toStandardOutput = options.output == "-";
-    std::optional<AtomicFile> file;
-    if (!toStandardOutput) {
-        file.emplace(options.output);
-    }
-    std::string text;
-    const std::vector<InputReport> inputs = writeDocument(options.inputs, [&](std::string_view piece) {
-        if (file) {
-            file->append(piece);
-        } else {
-            text += piece;
-        }
-    });
-    bool failed = false;
-    for (const InputReport &input : inputs) {
+    const ConversionResult result = toStandardOutput
+        ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings)
+        : convertFiles(options.inputs, options.output, settings);
+    bool inputFailed = false;
+    for (const InputReport &input : result.inputs) {
         if (!options.quiet) {
             printDiagnostics(input, err);
         }
         if (!input.ok()) {
             err << programName << ": " << input.error << '\n';
-            failed = true;
+            inputFailed = true;
         }
     }
-    if (failed) {
+    if (inputFailed) {
         err << programName << ": nothing written to "
             << (toStandardOutput ? "standard output" : "'" + options.output + "'")
             << ", so that it never lacks an input\n";
         return ConversionFailed;
     }
-
-    std::string destination;
-    if (toStandardOutput) {
-        out << text;
-        out.flush();
-        if (!out) {
-            err << programName << ": cannot write to standard output\n";
-            return ConversionFailed;
-        }
-        destination = "standard output";
-    } else {
-        if (const std::string error = file->commit(); !error.empty()) {
-            err << programName << ": " << error << '\n';
-            return ConversionFailed;
-        }
-        destination = displayPath(options.output);
+    if (!result.ok()) {
+        err << programName << ": " << (toStandardOutput ? "cannot write to standard output" : result.error)
+            << '\n';
+        return ConversionFailed;
     }
     if (!options.quiet) {
-        for (const InputReport &input : inputs) {
+        const std::string destination = toStandardOutput ? "standard output" : displayPath(options.output);
+        for (const InputReport &input : result.inputs) {
             printSummary(input, destination, err);
         }
     }
     return Success;
+}
+
+// The helper's settings may be changed from the environment, for tests and
+// for a machine where the defaults do not fit.
+ConversionSettings settingsFromEnvironment()
+{
+    ConversionSettings settings;
+    if (const char *helper = std::getenv("BIBSOURCES_WORKER"); helper && *helper) {
+        settings.helperPath = helper;
+    }
+    if (const char *text = std::getenv("BIBSOURCES_WORKER_TIMEOUT"); text && *text) {
+        char *end = nullptr;
+        const double seconds = std::strtod(text, &end);
+        if (end != text && *end == '\0' && seconds > 0) {
+            settings.helperTimeoutSeconds = seconds;
+        }
+    }
+    if (const char *text = std::getenv("BIBSOURCES_WORKER_MEMORY_MB"); text && *text) {
+        char *end = nullptr;
+        const unsigned long long megabytes = std::strtoull(text, &end, 10);
+        if (end != text && *end == '\0' && megabytes > 0) {
+            settings.helperMemoryLimit = std::uint64_t(megabytes) << 20;
+        }
+    }
+    return settings;
 }
 
 } // namespace
@@ -205,7 +207,9 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
             << "Try 'bibsources --help' for more information.\n";
         return UsageError;
     }
-    return options.output.empty() ? convertEach(options, err) : convertMerged(options, out, err);
+    out.flush();
+    const ConversionSettings settings = settingsFromEnvironment();
+    return options.output.empty() ? convertEach(options, settings, err) : convertMerged(options, settings, err);
 }
 
 } // namespace bibsources::cli

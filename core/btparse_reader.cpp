@@ -44,7 +44,8 @@ std::optional<std::vector<Person>> splitNames(const char *text)
             people.emplace_back();
             continue;
         }
-        people.push_back(Person{tokensOf(*name, BTN_LAST), tokensOf(*name, BTN_FIRST)});
+        people.push_back(Person{tokensOf(*name, BTN_LAST), tokensOf(*name, BTN_FIRST), tokensOf(*name, BTN_VON),
+                                tokensOf(*name, BTN_JR)});
     }
     return people;
 }

@@ -6,11 +6,13 @@
 
 namespace bibsources {
 
-// One name as btparse split it. Only the parts that reach the output are kept:
-// the last part and the first part, each a list of tokens (raw parser bytes).
+// One name as btparse split it: its four parts, each a list of tokens (raw
+// parser bytes, braces kept).
 struct Person {
     std::vector<std::string> last;
     std::vector<std::string> first;
+    std::vector<std::string> von;
+    std::vector<std::string> jr;
 
     bool operator==(const Person &) const = default;
 };

@@ -1,6 +1,5 @@
 #include "worker_locator.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
 #include <vector>
@@ -30,16 +29,6 @@ bool isRunnable(const std::string &path)
 WorkerLocation locateWorker()
 {
     WorkerLocation location;
-    if (const char *chosen = std::getenv("BIBSOURCES_WORKER"); chosen && *chosen) {
-        if (isRunnable(chosen)) {
-            location.path = chosen;
-        } else {
-            location.error = std::string("the parser helper named by BIBSOURCES_WORKER ('") + chosen
-                + "') is not an executable file";
-        }
-        return location;
-    }
-
     std::vector<std::filesystem::path> candidates;
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);

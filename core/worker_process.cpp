@@ -321,6 +321,9 @@ WorkerOutcome runWorker(const WorkerStart &start, const StepHandler &onStep)
     constexpr std::size_t maxComplaint = 500;
     bool timedOut = false;
     bool garbled = false;
+    bool stopped = false;
+    // A stop is noticed within this long even while the worker is silent.
+    constexpr long long stopCheckMs = 50;
     std::vector<char> chunk(256 * 1024);
     const auto timeout = std::chrono::duration<double>(start.timeoutSeconds);
     // The watchdog is for a parser that stops making progress. Starting the
@@ -331,13 +334,17 @@ WorkerOutcome runWorker(const WorkerStart &start, const StepHandler &onStep)
     auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(firstAnswer);
 
     while (outRead.get() >= 0 || errRead.get() >= 0) {
+        if (start.stop.stop_requested()) {
+            stopped = true;
+            break;
+        }
         pollfd fds[2] = {{outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}};
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
             timedOut = true;
             break;
         }
-        const int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), 60000)));
+        const int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), start.stop.stop_possible() ? stopCheckMs : 60000)));
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
@@ -373,14 +380,16 @@ WorkerOutcome runWorker(const WorkerStart &start, const StepHandler &onStep)
             }
         }
     }
-    if (timedOut || garbled) {
+    if (timedOut || garbled || stopped) {
         child.killNow();
     }
     rusage usage {};
     const int status = child.wait(&usage);
     outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 
-    if (frames.ended && !garbled) {
+    if (stopped) {
+        outcome.end = WorkerEnd::Stopped;
+    } else if (frames.ended && !garbled) {
         outcome.end = WorkerEnd::Finished;
     } else if (!frames.ready) {
         outcome.end = WorkerEnd::NotStarted;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <string>
 
 namespace bibsources {
@@ -22,6 +23,7 @@ struct WorkerStart {
     double timeoutSeconds = 10;   // longest silence before the worker is killed
     std::size_t maxPayload = 0;   // longest frame payload believed
     std::uint64_t maxSteps = 0;   // most parser calls the rest of the input allows
+    std::stop_token stop;         // once requested, the worker is killed
 };
 
 enum class WorkerEnd {
@@ -31,6 +33,7 @@ enum class WorkerEnd {
     TimedOut,    // made no progress for too long and was killed
     Garbled,     // wrote bytes that are not the protocol and was killed
     NotStarted,  // could not be started, or died before it was ready
+    Stopped,     // killed because the run's stop was requested
 };
 
 struct WorkerOutcome {

@@ -55,6 +55,8 @@ void putEntry(std::string &out, const Entry &entry)
             for (const Person &person : *field.names) {
                 putTokens(out, person.last);
                 putTokens(out, person.first);
+                putTokens(out, person.von);
+                putTokens(out, person.jr);
             }
         }
     }
@@ -164,7 +166,8 @@ bool readEntry(Reader &in, Entry &entry)
         std::vector<Person> &people = field.names.emplace();
         people.resize(personCount);
         for (Person &person : people) {
-            if (!in.tokens(person.last) || !in.tokens(person.first)) {
+            if (!in.tokens(person.last) || !in.tokens(person.first) || !in.tokens(person.von)
+                    || !in.tokens(person.jr)) {
                 return false;
             }
         }

@@ -18,7 +18,6 @@ namespace bibsources {
 
 namespace {
 
-constexpr double defaultTimeoutSeconds = 10;
 constexpr std::uint64_t minimumMemoryLimit = std::uint64_t(4) << 30;
 // Parser messages kept per input; a file of nothing but errors must not fill
 // the converter's memory with them.
@@ -45,31 +44,13 @@ private:
     int fd;
 };
 
-double timeoutFromEnvironment()
-{
-    if (const char *text = std::getenv("BIBSOURCES_WORKER_TIMEOUT"); text && *text) {
-        char *end = nullptr;
-        const double seconds = std::strtod(text, &end);
-        if (end != text && *end == '\0' && seconds > 0) {
-            return seconds;
-        }
-    }
-    return defaultTimeoutSeconds;
-}
-
 // Generous: the parser holds one entry at a time, so real files stay far
 // below this whatever their size; only runaway macro expansion reaches it.
-std::uint64_t memoryLimitFor(std::uint64_t inputSize)
+// Below a few dozen MiB the helper cannot even start its parser.
+std::uint64_t memoryLimitFor(std::uint64_t chosen, std::uint64_t inputSize)
 {
-    if (const char *text = std::getenv("BIBSOURCES_WORKER_MEMORY_MB"); text && *text) {
-        char *end = nullptr;
-        const unsigned long long megabytes = std::strtoull(text, &end, 10);
-        // Below a few dozen MiB the helper cannot even start its parser.
-        if (end != text && *end == '\0' && megabytes > 0) {
-            return std::max<std::uint64_t>(megabytes, 32) << 20;
-        }
-    }
-    return std::max(minimumMemoryLimit, inputSize * 8);
+    constexpr std::uint64_t floor = std::uint64_t(32) << 20;
+    return chosen > 0 ? std::max(chosen, floor) : std::max(minimumMemoryLimit, inputSize * 8);
 }
 
 // Copies standard input into an in-memory file: the worker then reads it
@@ -268,7 +249,8 @@ const char *reasonFor(WorkerEnd end)
 
 } // namespace
 
-ReadReport readEntriesInWorker(const std::string &inputPath, const EntrySink &sink)
+ReadReport readEntriesInWorker(const std::string &inputPath, const WorkerSettings &settings,
+                               const EntrySink &sink)
 {
     ReadReport report;
     const bool fromStandardInput = inputPath == "-";
@@ -287,7 +269,7 @@ ReadReport readEntriesInWorker(const std::string &inputPath, const EntrySink &si
     }
     const OwnedFd input(rawFd);
 
-    const WorkerLocation helper = locateWorker();
+    const WorkerLocation helper = settings.helperPath.empty() ? locateWorker() : WorkerLocation{settings.helperPath, {}};
     if (!helper.error.empty()) {
         report.error = "cannot read '" + fileName + "': " + helper.error;
         return report;
@@ -309,14 +291,18 @@ ReadReport readEntriesInWorker(const std::string &inputPath, const EntrySink &si
     start.helperPath = helper.path;
     start.inputFd = input.get();
     start.fileName = fileName;
-    start.memoryLimit = memoryLimitFor(inputSize);
-    start.timeoutSeconds = timeoutFromEnvironment();
+    start.memoryLimit = memoryLimitFor(settings.memoryLimit, inputSize);
+    start.timeoutSeconds = settings.timeoutSeconds;
+    start.stop = settings.stop;
     start.maxPayload = static_cast<std::size_t>(
         std::min<std::uint64_t>((std::uint64_t(16) << 20) + inputSize * 8, UINT32_MAX));
 
     // Steps a careful worker repeats from the worker before it: already
     // handed on, so dropped.
     int repeatedSteps = 0;
+    // Progress is worth a call every quarter megabyte or so, not per entry.
+    constexpr std::uint64_t progressEvery = 256 * 1024;
+    std::uint64_t reportedUpTo = 0;
     const StepHandler onStep = [&](Frame &&frame) {
         if (frame.kind == wire::FrameKind::Step && repeatedSteps > 0) {
             --repeatedSteps;
@@ -325,6 +311,10 @@ ReadReport readEntriesInWorker(const std::string &inputPath, const EntrySink &si
         diagnostics.addText(frame.diagnostics);
         if (frame.kind != wire::FrameKind::Step) {
             return;
+        }
+        if (settings.progress && frame.consumedUpTo >= reportedUpTo + progressEvery) {
+            reportedUpTo = frame.consumedUpTo;
+            settings.progress(frame.consumedUpTo, inputSize);
         }
         if (frame.step == wire::StepKind::Skipped) {
             ++report.entriesSkipped;
@@ -355,6 +345,10 @@ ReadReport readEntriesInWorker(const std::string &inputPath, const EntrySink &si
             if (outcome.readError) {
                 report.error = "cannot read '" + fileName + "': a read error occurred";
             }
+            break;
+        }
+        if (outcome.end == WorkerEnd::Stopped) {
+            report.error = "the conversion of '" + fileName + "' was stopped";
             break;
         }
         if (outcome.end == WorkerEnd::NotStarted) {

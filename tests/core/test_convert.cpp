@@ -1,5 +1,5 @@
 #include "atomic_write.h"
-#include "convert.h"
+#include "bibsources/conversion.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -34,9 +34,9 @@ TEST(Convert, GivesTheSameDocumentEveryTimeInOneProcess)
     writeFile(directory / "Sources.xml", "old contents"); // replaced
     std::string first;
     for (int run = 0; run < 3; ++run) {
-        const ConversionResult result = convertFile((directory / "refs.bib").string());
+        const ConversionResult result = convertFile((directory / "refs.bib").string(), {}, {});
         ASSERT_TRUE(result.ok()) << result.error;
-        EXPECT_EQ(result.recordsWritten, 2);
+        EXPECT_EQ(result.inputs.front().recordsWritten, 2);
         const std::string written = readFile(directory / "Sources.xml");
         first = run == 0 ? written : first;
         EXPECT_EQ(written, first) << "run " << run;
@@ -62,7 +62,7 @@ TEST(Convert, FailureLeavesTheFolderAsItWas)
         std::filesystem::create_directory(directory / "dir.bib");
 
         const ConversionResult result
-            = convertFile((directory / input).string(), *output ? (directory / output).string() : "");
+            = convertFile((directory / input).string(), *output ? (directory / output).string() : "", {});
 
         EXPECT_FALSE(result.ok());
         EXPECT_TRUE(result.error.starts_with(errorStart)) << result.error;

@@ -1,7 +1,7 @@
 // Whole documents: each tests/data/<case>.bib converts to exactly <case>.xml.
 // A changed golden file is reviewed like code.
 
-#include "convert.h"
+#include "bibsources/conversion.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -24,15 +24,15 @@ TEST_P(Golden, ConvertsToTheExpectedDocument)
     const auto input = directory / (name + ".bib");
     std::filesystem::copy_file(dataDirectory / (name + ".bib"), input);
 
-    const ConversionResult result = convertFile(input.string());
+    const ConversionResult result = convertFile(input.string(), {}, {});
 
     ASSERT_TRUE(result.ok()) << result.error;
     EXPECT_EQ(result.outputPath, (directory / "Sources.xml").string());
     const std::string written = readFile(directory / "Sources.xml");
     EXPECT_EQ(written, readFile(dataDirectory / (name + ".xml")));
     if (name == "bad_between_good") {
-        EXPECT_EQ(result.recordsWritten, 2);
-        EXPECT_EQ(result.entriesSkipped, 1);
+        EXPECT_EQ(result.inputs.front().recordsWritten, 2);
+        EXPECT_EQ(result.inputs.front().entriesSkipped, 1);
     }
 
     xmlDocPtr parsed = xmlReadMemory(written.data(), static_cast<int>(written.size()), "Sources.xml", nullptr,

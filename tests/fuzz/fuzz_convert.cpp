@@ -10,7 +10,7 @@
 
 #include "fuzz_check.h"
 
-#include "convert.h"
+#include "document.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -24,6 +24,15 @@
 using fuzzcheck::check;
 
 namespace {
+
+// The worker this build made, unless the caller names another.
+bibsources::ConversionSettings settings()
+{
+    bibsources::ConversionSettings settings;
+    const char *chosen = std::getenv("BIBSOURCES_WORKER");
+    settings.helperPath = chosen && *chosen ? chosen : BIBSOURCES_FUZZ_WORKER;
+    return settings;
+}
 
 std::string inputPath;
 
@@ -43,8 +52,6 @@ int countRecords(xmlNodePtr root)
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     xmlInitParser();
-    // The worker this build made, unless the caller names another.
-    setenv("BIBSOURCES_WORKER", BIBSOURCES_FUZZ_WORKER, 0);
     char directory[] = "/tmp/fuzz_convert-XXXXXX";
     if (!mkdtemp(directory)) {
         std::perror("mkdtemp");
@@ -57,10 +64,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     std::FILE *file = std::fopen(inputPath.c_str(), "w");
     std::fputs("@article{probe, author = {Doe, Jane}, title = {Probe}}\n", file);
     std::fclose(file);
-    const bibsources::Document probe = bibsources::buildDocument({inputPath});
+    const bibsources::Document probe = bibsources::buildDocument({inputPath}, settings());
     if (!probe.ok() || probe.inputs.front().recordsWritten != 1) {
         std::fprintf(stderr, "fuzz_convert: the worker %s does not convert a plain entry: %s\n",
-                     std::getenv("BIBSOURCES_WORKER"), probe.inputs.front().error.c_str());
+                     settings().helperPath.c_str(), probe.inputs.front().error.c_str());
         std::abort();
     }
     return 0;
@@ -75,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     }
 
-    const bibsources::Document document = bibsources::buildDocument({inputPath});
+    const bibsources::Document document = bibsources::buildDocument({inputPath}, settings());
     check(document.inputs.size() == 1, "one input gave another number of reports", input);
     const bibsources::InputReport &report = document.inputs.front();
     check(report.ok() || !report.error.empty(), "a failed input has no error message", input);

@@ -9,7 +9,7 @@
 
 #include "fuzz_check.h"
 
-#include "convert.h"
+#include "document.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -26,6 +26,15 @@
 using fuzzcheck::check;
 
 namespace {
+
+bibsources::ConversionSettings settings()
+{
+    bibsources::ConversionSettings settings;
+    settings.helperPath = BIBSOURCES_FAKE_WORKER;
+    // A silent worker costs this much of every run that has one.
+    settings.helperTimeoutSeconds = 0.2;
+    return settings;
+}
 
 constexpr std::string_view separator = "~~W~~";
 
@@ -75,9 +84,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     }
     directory = pattern;
     setenv("FUZZ_FAKE_WORKER_DIR", pattern, 1);
-    setenv("BIBSOURCES_WORKER", BIBSOURCES_FAKE_WORKER, 1);
-    // A silent worker costs this much of every run that has one.
-    setenv("BIBSOURCES_WORKER_TIMEOUT", "0.2", 1);
     return 0;
 }
 
@@ -97,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     writeFile(directory + "/count", "0");
 
-    const bibsources::Document document = bibsources::buildDocument({bibPath});
+    const bibsources::Document document = bibsources::buildDocument({bibPath}, settings());
     const bibsources::InputReport &report = document.inputs.front();
     check(report.ok() || !report.error.empty(), "a failed input has no error message", input);
 

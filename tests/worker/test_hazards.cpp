@@ -109,9 +109,9 @@ TEST(HazardRun, AWorkerAtItsMemoryLimitCostsOneEntry)
 #endif
     TempDir dir;
     const std::string input = dir.write("in.bib", before + doublingMacros() + after);
-    ::setenv("BIBSOURCES_WORKER_MEMORY_MB", "32", 1);
-    const ReadResult result = readWithWorker(input);
-    ::unsetenv("BIBSOURCES_WORKER_MEMORY_MB");
+    WorkerSettings settings;
+    settings.memoryLimit = std::uint64_t(32) << 20;
+    const ReadResult result = readWithWorker(input, settings);
     EXPECT_TRUE(result.report.ok()) << result.report.error;
     EXPECT_EQ(result.report.entriesSkipped, 1);
     EXPECT_EQ(std::count_if(result.report.diagnostics.begin(), result.report.diagnostics.end(),

@@ -13,10 +13,11 @@
 
 namespace bibsources::testing {
 
-ReadResult readWithWorker(const std::string &path)
+ReadResult readWithWorker(const std::string &path, const WorkerSettings &settings)
 {
     ReadResult result;
-    result.report = readEntries(path, [&](Entry &&entry) { result.entries.push_back(std::move(entry)); });
+    result.report
+        = readEntriesInWorker(path, settings, [&](Entry &&entry) { result.entries.push_back(std::move(entry)); });
     return result;
 }
 

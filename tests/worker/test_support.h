@@ -3,6 +3,7 @@
 #include "../core/test_support.h"
 #include "entry.h"
 #include "entry_reader.h"
+#include "worker_reader.h"
 
 #include <string>
 #include <vector>
@@ -27,7 +28,7 @@ struct ReadResult {
     ReadReport report;
 };
 
-ReadResult readWithWorker(const std::string &path);
+ReadResult readWithWorker(const std::string &path, const WorkerSettings &settings = {});
 // The same loop run in-process by a fresh child of the test, with btparse's
 // messages caught from its stderr.
 ReadResult readInProcess(const std::string &path);

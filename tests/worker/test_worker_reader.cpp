@@ -1,6 +1,6 @@
 #include "test_support.h"
 
-#include "convert.h"
+#include "document.h"
 
 #include <gtest/gtest.h>
 
@@ -173,17 +173,17 @@ TEST(WorkerReader, AHelperThatCannotRunFailsTheRunInsteadOfGivingNothing)
     TempDir dir;
     const std::string input = dir.write("refs.bib", "@misc{a, title = {A}}\n");
     const char *rows[][2] = {
-        {"/nonexistent/bibsources-parse", "BIBSOURCES_WORKER"},
+        {"/nonexistent/bibsources-parse", "No such file or directory"},
         {"/bin/false", "failed before it was ready"},
         {"/bin/echo", "failed before it was ready"}, // writes no frames
     };
     for (const auto &[helper, says] : rows) {
-        ::setenv("BIBSOURCES_WORKER", helper, 1);
-        const ConversionResult result = convertFile(input, dir.path("Sources.xml"));
+        ConversionSettings settings;
+        settings.helperPath = helper;
+        const ConversionResult result = convertFile(input, dir.path("Sources.xml"), settings);
         EXPECT_NE(result.error.find(says), std::string::npos) << helper << ": " << result.error;
         EXPECT_FALSE(std::filesystem::exists(dir.path("Sources.xml"))) << helper;
     }
-    ::unsetenv("BIBSOURCES_WORKER");
 }
 
 TEST(WorkerReader, StandardInputIsReadAndSurvivesACrash)

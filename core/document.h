@@ -1,0 +1,32 @@
+#pragma once
+
+#include "bibsources/conversion.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace bibsources {
+
+// Receives the text of a document piece by piece, in order.
+using TextSink = std::function<void(std::string_view)>;
+
+// Produces one document holding the records of every input, in order, and
+// hands its text to sink as it is made. An input that cannot be read is
+// reported in its InputReport; the text is then incomplete.
+std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPaths,
+                                       const ConversionSettings &settings, const ConversionHooks &hooks,
+                                       const TextSink &sink);
+
+// A whole document in memory, and what each input contributed to it.
+struct Document {
+    std::string text; // UTF-8, ready to write
+    std::vector<InputReport> inputs;
+
+    bool ok() const;
+};
+
+Document buildDocument(const std::vector<std::string> &inputPaths, const ConversionSettings &settings = {});
+
+} // namespace bibsources
