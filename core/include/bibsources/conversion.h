@@ -27,6 +27,10 @@ struct ConversionSettings {
     double helperTimeoutSeconds = 10;
     // The mapping for word processors (--tidy) instead of the plain one.
     bool tidy = false;
+    // convertFiles only: when the output file exists and is a source list,
+    // keep its records, replace those whose tag is converted again and
+    // append the new ones (--merge).
+    bool mergeIntoOutput = false;
 };
 
 // How far a run has come, reported from the thread that runs it, at most a
