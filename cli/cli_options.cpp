@@ -32,6 +32,8 @@ Options parseArguments(const std::vector<std::string> &arguments)
             options.version = true;
         } else if (argument == "-q" || argument == "--quiet") {
             options.quiet = true;
+        } else if (argument == "-t" || argument == "--tidy") {
+            options.tidy = true;
         } else if (argument == "-o" || argument == "--output") {
             if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
                 fail(argument + " needs a value: the file to write, or - for standard output");

@@ -9,6 +9,7 @@ struct Options {
     std::vector<std::string> inputs;
     std::string output; // empty: Sources.xml beside each input; "-": standard output
     bool quiet = false;
+    bool tidy = false; // the mapping for word processors instead of the plain one
     bool help = false;
     bool version = false;
     std::string usageError; // set when the command line cannot be used as given

@@ -17,19 +17,25 @@ namespace {
 constexpr const char *programName = "bibsources";
 constexpr size_t diagnosticsShownPerFile = 10;
 
-constexpr const char *usageLine = "usage: bibsources [-q] [-o OUTPUT] FILE.bib...";
+constexpr const char *usageLine = "usage: bibsources [-q] [-t] [-o OUTPUT] FILE.bib...";
 
 constexpr const char *helpText
     = "bibsources turns BibTeX files into a Sources.xml bibliography that word\n"
       "processors import as their list of citable sources.\n"
       "\n"
-      "usage: bibsources [-q] FILE.bib...            write Sources.xml beside each FILE.bib\n"
-      "       bibsources [-q] -o OUTPUT FILE.bib...  write every entry of all files to OUTPUT\n"
+      "usage: bibsources [-q] [-t] FILE.bib...            write Sources.xml beside each\n"
+      "       bibsources [-q] [-t] -o OUTPUT FILE.bib...  write every entry of all files\n"
+      "                                                   to OUTPUT\n"
       "\n"
       "options:\n"
       "  -o, --output OUTPUT  write one document with the records of every input, in\n"
       "                       order, to OUTPUT; '-' writes it to standard output. If any\n"
       "                       input cannot be converted, OUTPUT is not written at all.\n"
+      "  -t, --tidy           write records as word processors write them: plain\n"
+      "                       Unicode instead of TeX, every entry type as one of the\n"
+      "                       format's 17 source types, a b:Guid per record, issue,\n"
+      "                       DOI, dates and crossref resolved; no records for\n"
+      "                       @string or @preamble (see the manual page)\n"
       "  -q, --quiet          print only errors, not the summary and parser warnings\n"
       "  -h, --help           show this help and exit\n"
       "  -V, --version        show the version and exit\n"
@@ -208,8 +214,10 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
         return UsageError;
     }
     out.flush();
-    const ConversionSettings settings = settingsFromEnvironment();
-    return options.output.empty() ? convertEach(options, settings, err) : convertMerged(options, settings, err);
+    ConversionSettings settings = settingsFromEnvironment();
+    settings.tidy = options.tidy;
+    return options.output.empty() ? convertEach(options, settings, err)
+                                  : convertMerged(options, settings, err);
 }
 
 } // namespace bibsources::cli

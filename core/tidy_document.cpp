@@ -1,0 +1,178 @@
+#include "tidy_document.h"
+
+#include "tidy_guid.h"
+#include "tidy_names.h"
+#include "tidy_record.h"
+
+#include <cctype>
+#include <strings.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace bibsources {
+
+namespace {
+
+// BibTeX compares keys without regard to case: "Smith01" and "smith01" are
+// one key, for a crossref as for a duplicate.
+std::string foldedKey(std::string_view key)
+{
+    std::string folded(key);
+    for (char &c : folded) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return folded;
+}
+
+bool writesRecord(const Entry &entry)
+{
+    for (const char *type : {"string", "preamble", "comment"}) {
+        if (::strcasecmp(entry.type.c_str(), type) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view crossrefOf(const Entry &entry)
+{
+    for (const Field &field : entry.fields) {
+        if (field.name == "crossref") {
+            return field.text;
+        }
+    }
+    return {};
+}
+
+bool hasField(const Entry &entry, std::string_view name)
+{
+    for (const Field &field : entry.fields) {
+        if (field.name == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The child with every field it lacks taken from its parent, as BibTeX
+// does; the parent's title becomes the child's booktitle, not its title.
+Entry withInherited(const Entry &child, const Entry &parent)
+{
+    Entry merged = child;
+    for (const Field &field : parent.fields) {
+        if (field.name == "crossref") {
+            continue;
+        }
+        if (field.name == "title" && !hasField(merged, "booktitle")) {
+            merged.fields.push_back(Field{"booktitle", field.text, std::nullopt});
+        }
+        if (!hasField(merged, field.name)) {
+            merged.fields.push_back(field);
+        }
+    }
+    return merged;
+}
+
+// A tag made of the name's letters and digits (blanks and punctuation go,
+// so "van der Berg" gives "vanderBerg") and the year's digits.
+std::string tagBase(const Entry &entry)
+{
+    std::string base;
+    for (const char c : firstContributorName(entry.fields)) {
+        if (static_cast<unsigned char>(c) >= 0x80 || std::isalnum(static_cast<unsigned char>(c))) {
+            base += c;
+        }
+    }
+    base = base.empty() ? "Anonymous" : base;
+    for (const char c : entryYear(entry)) {
+        if (std::isdigit(static_cast<unsigned char>(c))) {
+            base += c;
+        }
+    }
+    return base;
+}
+
+class TagMaker {
+public:
+    explicit TagMaker(const std::vector<Entry> &entries)
+    {
+        for (const Entry &entry : entries) {
+            used.insert(foldedKey(entry.key));
+        }
+    }
+
+    std::string freshTag(const Entry &entry)
+    {
+        const std::string base = tagBase(entry);
+        std::string tag = base;
+        for (int suffix = 0; !used.insert(foldedKey(tag)).second; ++suffix) {
+            tag = base + suffixFor(suffix);
+        }
+        return tag;
+    }
+
+private:
+    // a ... z, then aa, ab, ...: never runs out.
+    static std::string suffixFor(int index)
+    {
+        std::string suffix;
+        for (++index; index > 0; index = (index - 1) / 26) {
+            suffix.insert(suffix.begin(), static_cast<char>('a' + (index - 1) % 26));
+        }
+        return suffix;
+    }
+
+    std::unordered_set<std::string> used;
+};
+
+std::string displayName(const std::string &inputPath)
+{
+    return inputPath == "-" ? "(standard input)" : inputPath;
+}
+
+} // namespace
+
+TidyReport writeTidyRecords(
+    const std::string &inputPath, const std::vector<Entry> &entries, const TextSink &sink)
+{
+    TidyReport report;
+    std::unordered_map<std::string, const Entry *> byKey;
+    for (const Entry &entry : entries) {
+        if (writesRecord(entry) && !entry.key.empty()) {
+            byKey.emplace(foldedKey(entry.key), &entry);
+        }
+    }
+    TagMaker tags(entries);
+    const std::string name = displayName(inputPath);
+    for (const Entry &entry : entries) {
+        if (!writesRecord(entry)) {
+            continue;
+        }
+        Entry merged;
+        const Entry *resolved = &entry;
+        if (const std::string_view parentKey = crossrefOf(entry); !parentKey.empty()) {
+            const auto parent = byKey.find(foldedKey(parentKey));
+            if (parent != byKey.end() && parent->second != &entry) {
+                merged = withInherited(entry, *parent->second);
+                resolved = &merged;
+            } else {
+                report.messages.push_back(name + ": entry '" + entry.key + "' near line "
+                    + std::to_string(entry.line) + " names crossref '" + std::string(parentKey)
+                    + "', which is not in the file");
+            }
+        }
+        std::string tag = entry.key;
+        const auto first = byKey.find(foldedKey(entry.key));
+        if (entry.key.empty() || first == byKey.end() || first->second != &entry) {
+            tag = tags.freshTag(*resolved);
+            report.messages.push_back(name + ": entry near line " + std::to_string(entry.line)
+                + (entry.key.empty() ? " has no key" : " repeats the key '" + entry.key + "'") + "; tagged "
+                + tag);
+        }
+        sink(tidyRecord(*resolved, tag, sourceGuid(inputPath, tag)));
+        ++report.recordsWritten;
+    }
+    return report;
+}
+
+} // namespace bibsources

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "entry.h"
+
+#include <string>
+#include <vector>
+
+namespace bibsources {
+
+// The contributors of one tidy record, from the author, editor and translator
+// fields among `fields`: one outer b:Author holding a b:Author, b:Editor and
+// b:Translator element per role present, in the order each role first
+// appears; several fields of one role share its b:NameList. Empty when no
+// field names anyone.
+//
+// A person is b:Last (the von part in front: "van der Berg", then the Jr
+// part: "Smith Jr."), b:First (the first given name) and b:Middle (the other
+// given names). An author list that is one braced group ("{World Health
+// Organization}") is b:Corporate; elsewhere such a name is a person with only
+// b:Last, since the format allows b:Corporate for authors alone. "others"
+// writes no person. All text is plain text, escaped.
+std::string tidyContributors(const std::vector<Field> &fields);
+
+// The plain last name (with its von part) of the first person of the first
+// contributor field that names one, or empty.
+std::string firstContributorName(const std::vector<Field> &fields);
+
+} // namespace bibsources

@@ -1,0 +1,243 @@
+#include "tidy_record.h"
+
+#include "text.h"
+#include "tidy_dates.h"
+#include "tidy_names.h"
+#include "tidy_text.h"
+#include "tidy_types.h"
+
+namespace bibsources {
+
+namespace {
+
+// The text of the entry's first field of that name; empty when it has none.
+std::string_view rawField(const Entry &entry, std::string_view name)
+{
+    for (const Field &field : entry.fields) {
+        if (field.name == name) {
+            return field.text;
+        }
+    }
+    return {};
+}
+
+std::string plainField(const Entry &entry, std::string_view name)
+{
+    const std::string_view raw = rawField(entry, name);
+    return raw.empty() ? std::string() : plainText(raw);
+}
+
+std::string firstPlainField(const Entry &entry, std::initializer_list<std::string_view> names)
+{
+    for (std::string_view name : names) {
+        if (std::string text = plainField(entry, name); !text.empty()) {
+            return text;
+        }
+    }
+    return {};
+}
+
+std::string titleOf(const Entry &entry)
+{
+    std::string title = plainField(entry, "title");
+    const std::string subtitle = plainField(entry, "subtitle");
+    if (title.empty() || subtitle.empty()) {
+        return title.empty() ? subtitle : title;
+    }
+    // "Why Not? A Study" needs no colon after the question mark.
+    const bool endsSentence = std::string_view(".?!:").find(title.back()) != std::string_view::npos;
+    return title + (endsSentence ? " " : ": ") + subtitle;
+}
+
+void appendContainer(std::string &out, const Entry &entry, std::string_view sourceType)
+{
+    appendTidyElement(out, "JournalName", firstPlainField(entry, {"journal", "journaltitle"}));
+    const std::string bookTitle = plainField(entry, "booktitle");
+    const std::string eventTitle = plainField(entry, "eventtitle");
+    if (sourceType == "ConferenceProceedings" && eventTitle.empty()) {
+        appendTidyElement(out, "ConferenceName", bookTitle);
+        return;
+    }
+    appendTidyElement(out, "BookTitle", bookTitle);
+    appendTidyElement(out, "ConferenceName", eventTitle);
+}
+
+struct Dates {
+    std::string year;
+    std::string month;
+    std::string day;
+};
+
+// The year, month and day fields, each filled from the biblatex date when
+// the entry lacks it. A month that names no month ("Spring") stays as written.
+Dates datesOf(const Entry &entry)
+{
+    const DateParts date = parseDate(decodeParserText(rawField(entry, "date"))).value_or(DateParts{});
+    Dates dates{plainField(entry, "year"), {}, plainField(entry, "day")};
+    const std::string_view month = rawField(entry, "month");
+    if (!month.empty()) {
+        dates.month = monthName(decodeParserText(month)).value_or(plainText(month));
+    }
+    dates.year = dates.year.empty() ? date.year : dates.year;
+    dates.month = dates.month.empty() ? date.month : dates.month;
+    dates.day = dates.day.empty() ? date.day : dates.day;
+    return dates;
+}
+
+void appendAccessed(std::string &out, const Entry &entry)
+{
+    std::string_view raw = rawField(entry, "urldate");
+    raw = raw.empty() ? rawField(entry, "lastchecked") : raw;
+    if (raw.empty()) {
+        return;
+    }
+    // A date that is no ISO date ("visited 3 May 2010") is kept as written
+    // rather than lost.
+    const std::optional<DateParts> date = parseDate(decodeParserText(raw));
+    if (!date) {
+        appendTidyElement(out, "YearAccessed", plainText(raw));
+        return;
+    }
+    appendTidyElement(out, "YearAccessed", date->year);
+    appendTidyElement(out, "MonthAccessed", date->month);
+    appendTidyElement(out, "DayAccessed", date->day);
+}
+
+// Page ranges read "12–15" whichever way they were typed: every run of
+// hyphens becomes the "--" that the TeX reading turns into an en dash.
+std::string pagesOf(const Entry &entry)
+{
+    const std::string_view raw = rawField(entry, "pages");
+    std::string dashed;
+    dashed.reserve(raw.size() + 4);
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] != '-') {
+            dashed += raw[i];
+            continue;
+        }
+        while (i + 1 < raw.size() && raw[i + 1] == '-') {
+            ++i;
+        }
+        dashed += "--";
+    }
+    return plainText(dashed);
+}
+
+bool looksLikeAddress(std::string_view text)
+{
+    return text.rfind("\\url{", 0) == 0 || text.rfind("http://", 0) == 0 || text.rfind("https://", 0) == 0;
+}
+
+struct Numbers {
+    std::string issue;
+    std::string patent;
+    std::string standard;
+};
+
+// An article's number is its issue and a patent's its patent number; any
+// other number (a report's, a standard's) is the StandardNumber, which an
+// ISBN or ISSN takes when it is free.
+Numbers numbersOf(const Entry &entry, std::string_view sourceType)
+{
+    Numbers numbers;
+    std::string number = plainField(entry, "number");
+    if (sourceType == "JournalArticle" || sourceType == "ArticleInAPeriodical") {
+        numbers.issue = std::move(number);
+    } else if (sourceType == "Patent") {
+        numbers.patent = std::move(number);
+    } else {
+        numbers.standard = std::move(number);
+    }
+    if (numbers.standard.empty()) {
+        numbers.standard = firstPlainField(entry, {"isbn", "issn"});
+    }
+    return numbers;
+}
+
+// biblatex writes a thesis's or report's kind as a localisation key.
+std::string kindText(std::string type)
+{
+    static constexpr std::pair<std::string_view, std::string_view> keys[] = {
+        {"phdthesis", "PhD Thesis"},
+        {"mathesis", "Master's Thesis"},
+        {"mastersthesis", "Master's Thesis"},
+        {"candthesis", "Candidate Thesis"},
+        {"techreport", "Technical Report"},
+        {"resreport", "Research Report"},
+    };
+    for (const auto &[key, text] : keys) {
+        if (type == key) {
+            return std::string(text);
+        }
+    }
+    return type;
+}
+
+void appendPublishing(std::string &out, const Entry &entry, std::string_view sourceType)
+{
+    const Dates dates = datesOf(entry);
+    appendTidyElement(out, "Year", dates.year);
+    appendTidyElement(out, "Month", dates.month);
+    appendTidyElement(out, "Day", dates.day);
+    appendTidyElement(out, "City", firstPlainField(entry, {"address", "location"}));
+    const std::string_view howPublished = rawField(entry, "howpublished");
+    std::string publisher = firstPlainField(entry, {"publisher", "organization"});
+    if (publisher.empty() && !looksLikeAddress(howPublished)) {
+        publisher = plainField(entry, "howpublished");
+    }
+    appendTidyElement(out, "Publisher", publisher);
+    appendTidyElement(out, "Volume", plainField(entry, "volume"));
+    appendTidyElement(out, "Issue", numbersOf(entry, sourceType).issue);
+    appendTidyElement(out, "Pages", pagesOf(entry));
+    std::string_view url = rawField(entry, "url");
+    url = url.empty() && looksLikeAddress(howPublished) ? howPublished : url;
+    appendTidyElement(out, "URL", verbatimText(url));
+    appendTidyElement(out, "DOI", verbatimText(rawField(entry, "doi")));
+    appendAccessed(out, entry);
+}
+
+void appendRest(std::string &out, const Entry &entry, std::string_view sourceType)
+{
+    appendTidyElement(out, "ShortTitle", plainField(entry, "shorttitle"));
+    appendTidyElement(out, "Edition", plainField(entry, "edition"));
+    appendTidyElement(out, "Institution", firstPlainField(entry, {"school", "institution"}));
+    std::string kind = kindText(plainField(entry, "type"));
+    if (isThesisType(entry.type)) {
+        appendTidyElement(out, "ThesisType", kind.empty() ? std::string(thesisKind(entry.type)) : kind);
+    } else {
+        appendTidyElement(out, "Type", kind);
+    }
+    appendTidyElement(out, "ChapterNumber", plainField(entry, "chapter"));
+    appendTidyElement(out, "NumberVolumes", plainField(entry, "volumes"));
+    const Numbers numbers = numbersOf(entry, sourceType);
+    appendTidyElement(out, "StandardNumber", numbers.standard);
+    appendTidyElement(out, "PatentNumber", numbers.patent);
+    appendTidyElement(out, "Comments", plainField(entry, "note"));
+}
+
+} // namespace
+
+std::string tidyRecord(const Entry &entry, std::string_view tag, std::string_view guid)
+{
+    const std::string_view sourceType = tidySourceType(entry.type);
+    std::string out;
+    out.reserve(512);
+    out += "<b:Source>\n";
+    appendTidyElement(out, "Tag", tag);
+    appendTidyElement(out, "SourceType", sourceType);
+    appendTidyElement(out, "Guid", guid);
+    out += tidyContributors(entry.fields);
+    appendTidyElement(out, "Title", titleOf(entry));
+    appendContainer(out, entry, sourceType);
+    appendPublishing(out, entry, sourceType);
+    appendRest(out, entry, sourceType);
+    out += "</b:Source>\n";
+    return out;
+}
+
+std::string entryYear(const Entry &entry)
+{
+    return datesOf(entry).year;
+}
+
+} // namespace bibsources

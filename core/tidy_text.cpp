@@ -1,0 +1,75 @@
+#include "tidy_text.h"
+
+#include "tex_text.h"
+#include "text.h"
+
+namespace bibsources {
+
+namespace {
+
+std::string_view trimmed(std::string_view text)
+{
+    const size_t first = text.find_first_not_of(" \t\n\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\n\r") - first + 1);
+}
+
+void appendEscaped(std::string &out, std::string_view text)
+{
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        default:
+            out += c;
+        }
+    }
+}
+
+} // namespace
+
+std::string plainText(std::string_view parserBytes)
+{
+    return std::string(trimmed(stripXmlForbidden(texToText(decodeParserText(parserBytes)))));
+}
+
+std::string verbatimText(std::string_view parserBytes)
+{
+    const std::string decoded = stripXmlForbidden(decodeParserText(parserBytes));
+    std::string_view text = trimmed(decoded);
+    constexpr std::string_view urlCommand = "\\url{";
+    if (text.substr(0, urlCommand.size()) == urlCommand && text.back() == '}') {
+        text = trimmed(text.substr(urlCommand.size(), text.size() - urlCommand.size() - 1));
+    }
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()
+            && std::string_view("_%&#~").find(text[i + 1]) != std::string_view::npos) {
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+void appendTidyElement(std::string &out, std::string_view tag, std::string_view text)
+{
+    if (text.empty()) {
+        return;
+    }
+    out.append("<b:").append(tag).append(">");
+    appendEscaped(out, text);
+    out.append("</b:").append(tag).append(">\n");
+}
+
+} // namespace bibsources

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace bibsources {
+
+// What a tidy record says of one parser string: decoded to UTF-8, TeX turned
+// into the plain text a reader sees, characters XML forbids removed, blanks
+// at either end trimmed. Not yet escaped.
+std::string plainText(std::string_view parserBytes);
+
+// A field that TeX would read verbatim (url, doi): decoded and stripped like
+// plainText, an outer \url{...} unwrapped and the backslash of an escaped
+// "_", "%", "&", "#" or "~" dropped, but no other TeX read, since "~", "--"
+// and "\" mean themselves in an address.
+std::string verbatimText(std::string_view parserBytes);
+
+// Appends "<b:tag>text</b:tag>\n" with text escaped for XML; nothing at all
+// when text is empty, since the format's readers reject some empty elements.
+void appendTidyElement(std::string &out, std::string_view tag, std::string_view text);
+
+} // namespace bibsources
