@@ -20,10 +20,21 @@ bool isMark(utf8proc_int32_t c)
         || category == UTF8PROC_CATEGORY_ME;
 }
 
-bool isBlank(utf8proc_int32_t c)
+// TeX puts an accent on any box, but a mark on a backslash or a brace left
+// from unknown TeX would only garble it: marks go on letters and digits.
+bool takesMarks(utf8proc_int32_t c)
 {
-    const utf8proc_category_t category = utf8proc_category(c);
-    return category == UTF8PROC_CATEGORY_ZS || category == UTF8PROC_CATEGORY_CC;
+    switch (utf8proc_category(c)) {
+    case UTF8PROC_CATEGORY_LU:
+    case UTF8PROC_CATEGORY_LL:
+    case UTF8PROC_CATEGORY_LT:
+    case UTF8PROC_CATEGORY_LM:
+    case UTF8PROC_CATEGORY_LO:
+    case UTF8PROC_CATEGORY_ND:
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool goesAbove(char32_t mark)
@@ -32,14 +43,14 @@ bool goesAbove(char32_t mark)
 }
 
 // Length in bytes of the first code point and the marks that follow it, or
-// 0 when the text does not start with a letter-like code point.
+// 0 when the text does not start with a letter or digit.
 utf8proc_ssize_t clusterLength(const std::string &text, size_t from)
 {
     const auto *bytes = reinterpret_cast<const utf8proc_uint8_t *>(text.data() + from);
     const auto size = utf8proc_ssize_t(text.size() - from);
     utf8proc_int32_t c = 0;
     utf8proc_ssize_t length = utf8proc_iterate(bytes, size, &c);
-    if (length <= 0 || isMark(c) || isBlank(c)) {
+    if (length <= 0 || !takesMarks(c)) {
         return 0;
     }
     while (length < size) {

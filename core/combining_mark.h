@@ -9,8 +9,9 @@ namespace bibsources {
 // canonical order and composed again (NFC), so "e" with U+0301 becomes "é"
 // and "ê" with U+0301 becomes "ế". A dotless ı or ȷ under a mark that goes
 // above becomes i or j, as the mark takes the place of the dot.
-// Returns false, changing nothing, when text[from..] is empty, starts with
-// something that is not valid UTF-8, or starts with a blank or a mark.
+// Returns false, changing nothing, when text[from..] does not start with a
+// letter or a decimal digit (it is empty, not valid UTF-8, a blank, a mark,
+// punctuation).
 // Text behind the first letter and its marks is kept as it is.
 bool addCombiningMark(std::string &text, size_t from, char32_t mark);
 

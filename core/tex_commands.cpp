@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <array>
-#include <utility>
 
 namespace bibsources {
 
 namespace {
 
-using Row = std::pair<std::string_view, std::string_view>;
+struct Row {
+    std::string_view name;
+    std::string_view text;
+};
 
 // Every table is sorted by name (byte order) for a binary search; the
 // static_asserts keep it so when a row is added out of place.
@@ -391,57 +393,71 @@ constexpr std::string_view fontCommands[] = {
     "upshape",
 };
 
-constexpr std::pair<std::string_view, char32_t> accentMarks[] = {
-    {"\"", 0x0308},
-    {"'", 0x0301},
-    {".", 0x0307},
-    {"=", 0x0304},
-    {"H", 0x030B},
-    {"^", 0x0302},
-    {"`", 0x0300},
-    {"b", 0x0331},
-    {"c", 0x0327},
-    {"d", 0x0323},
-    {"k", 0x0328},
-    {"r", 0x030A},
-    {"t", 0x0361},
-    {"u", 0x0306},
-    {"v", 0x030C},
-    {"~", 0x0303},
+struct AccentRow {
+    std::string_view name;
+    char32_t mark;
+    std::string_view spacing;
+};
+
+// The spacing forms are what TeX prints for an accent on an empty group:
+// "\~{}" in a URL is a tilde.
+constexpr AccentRow accentRows[] = {
+    {"\"", 0x0308, "¨"},
+    {"'", 0x0301, "´"},
+    {".", 0x0307, "˙"},
+    {"=", 0x0304, "¯"},
+    {"H", 0x030B, "˝"},
+    {"^", 0x0302, "^"},
+    {"`", 0x0300, "`"},
+    {"b", 0x0331, "ˍ"},
+    {"c", 0x0327, "¸"},
+    {"d", 0x0323, "."},
+    {"k", 0x0328, "˛"},
+    {"r", 0x030A, "˚"},
+    {"t", 0x0361, "͡"},
+    {"u", 0x0306, "˘"},
+    {"v", 0x030C, "ˇ"},
+    {"~", 0x0303, "~"},
 };
 
 constexpr std::string_view linkCommands[] = {"doi", "nolinkurl", "path", "url"};
 
-constexpr auto byName = [](const auto &row) { return std::string_view(row.first); };
+constexpr auto byName = [](const auto &row) { return row.name; };
 
 static_assert(std::ranges::is_sorted(textCommands, {}, byName));
 static_assert(std::ranges::is_sorted(accentBases, {}, byName));
 static_assert(std::ranges::is_sorted(mathCommands, {}, byName));
-static_assert(std::ranges::is_sorted(accentMarks, {}, byName));
+static_assert(std::ranges::is_sorted(accentRows, {}, byName));
 static_assert(std::ranges::is_sorted(fontCommands));
 static_assert(std::ranges::is_sorted(linkCommands));
 
 template <typename Table> auto findRow(const Table &table, std::string_view name)
 {
     const auto row = std::ranges::lower_bound(table, name, {}, byName);
-    return row != std::end(table) && row->first == name ? row : std::end(table);
+    return row != std::end(table) && row->name == name ? row : std::end(table);
 }
 
 template <typename Table> std::string_view lookUp(const Table &table, std::string_view name)
 {
     const auto row = findRow(table, name);
-    return row == std::end(table) ? std::string_view() : row->second;
+    return row == std::end(table) ? std::string_view() : row->text;
 }
 
 } // namespace
 
 std::optional<char32_t> accentMark(std::string_view name)
 {
-    const auto row = findRow(accentMarks, name);
-    if (row == std::end(accentMarks)) {
+    const auto row = findRow(accentRows, name);
+    if (row == std::end(accentRows)) {
         return std::nullopt;
     }
-    return row->second;
+    return row->mark;
+}
+
+std::string_view spacingAccent(std::string_view name)
+{
+    const auto row = findRow(accentRows, name);
+    return row == std::end(accentRows) ? std::string_view() : row->spacing;
 }
 
 std::string_view textCommand(std::string_view name)

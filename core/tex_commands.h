@@ -13,6 +13,11 @@ namespace bibsources {
 // U+030C for \v, U+0361 (placed after the first of two letters) for \t, ...
 std::optional<char32_t> accentMark(std::string_view name);
 
+// What an accent command prints on an empty group, as in "\~{}": the accent
+// as a character of its own ("~" for \~, "´" for \'). Empty when `name` is
+// no accent command.
+std::string_view spacingAccent(std::string_view name);
+
 // The text of a command that stands for fixed text in running text: special
 // letters (\ss is "ß", \i is "ı"), logos (\LaTeX is "LaTeX") and symbols
 // (\ldots is "…", \S is "§"). Empty when `name` is none of them.

@@ -190,8 +190,8 @@ private:
     size_t readWord(size_t position, size_t after, size_t end, int depth)
     {
         const std::string_view name = input.substr(position + 1, after - position - 1);
-        if (const auto mark = accentMark(name)) {
-            return readAccent(position, after, end, *mark, depth);
+        if (accentMark(name)) {
+            return readAccent(position, after, end, name, depth);
         }
         if (const std::string_view text = textCommand(name); !text.empty()) {
             output += text;
@@ -230,8 +230,8 @@ private:
     size_t readSymbol(size_t position, size_t after, size_t end, int depth)
     {
         const char symbol = input[position + 1];
-        if (const auto mark = accentMark(input.substr(position + 1, 1))) {
-            return readAccent(position, after, end, *mark, depth);
+        if (const std::string_view name = input.substr(position + 1, 1); accentMark(name)) {
+            return readAccent(position, after, end, name, depth);
         }
         switch (symbol) {
         case '&':
@@ -268,7 +268,7 @@ private:
 
     // An accent command from `position` to `after`, and its argument: one
     // character, a special letter command (\i) or a group.
-    size_t readAccent(size_t position, size_t after, size_t end, char32_t mark, int depth)
+    size_t readAccent(size_t position, size_t after, size_t end, std::string_view name, int depth)
     {
         const size_t argument = skipBlanks(after, end);
         if (argument >= end) {
@@ -286,6 +286,10 @@ private:
             }
             readRange(argument + 1, close, depth + 1);
             stop = close + 1;
+            if (output.size() == start) {
+                output += spacingAccent(name);
+                return stop;
+            }
         } else if (input[argument] == '\\') {
             size_t nameEnd = argument + 1;
             while (nameEnd < end && isLetter(input[nameEnd])) {
@@ -303,7 +307,7 @@ private:
             stop = std::min(end, argument + codePointLength(input[argument]));
             output.append(input, argument, stop - argument);
         }
-        if (!addCombiningMark(output, start, mark)) {
+        if (!addCombiningMark(output, start, *accentMark(name))) {
             output.resize(start);
             return keepAsWritten(position, stop);
         }
