@@ -8,7 +8,9 @@ namespace bibsources {
 // The plain Unicode text a reader sees when TeX typesets a field value.
 //
 // `utf8` is one field's value after macro expansion: valid UTF-8, not yet
-// escaped for XML. The result is valid UTF-8 in NFC and is not escaped either.
+// escaped for XML. The result is valid UTF-8, not escaped either. Every letter
+// an accent command makes is in NFC; text outside the commands below is kept
+// byte for byte (text without \ { } $ ~ - `` '' comes back unchanged).
 //
 // Understood, wherever they stand and however deeply nested:
 // - accent commands (\' \` \^ \" \~ \= \. \u \v \H \c \k \r \d \b \t) on any
