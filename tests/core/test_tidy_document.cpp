@@ -1,0 +1,127 @@
+#include "tidy_document.h"
+#include "tidy_guid.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+namespace bibsources {
+namespace {
+
+Entry entry(const char *type, const char *key, std::vector<std::pair<const char *, const char *>> fields,
+    int line = 1)
+{
+    Entry made{type, key, {}, line};
+    for (const auto &[name, text] : fields) {
+        made.fields.push_back(Field{name, text, std::nullopt});
+        if (isContributorField(name)) {
+            made.fields.back().names = std::vector<Person>{Person{{text}, {}, {}, {}}};
+        }
+    }
+    return made;
+}
+
+struct Written {
+    std::vector<std::string> records;
+    TidyReport report;
+};
+
+Written write(const std::vector<Entry> &entries)
+{
+    Written written;
+    written.report = writeTidyRecords(
+        "dir/refs.bib", entries, [&](std::string_view record) { written.records.emplace_back(record); });
+    return written;
+}
+
+std::string tagOf(const std::string &record)
+{
+    std::smatch match;
+    return std::regex_search(record, match, std::regex("<b:Tag>([^<]*)</b:Tag>")) ? match[1].str() : "";
+}
+
+TEST(TidyDocument, WritesNoRecordForDefinitionsAndPreambles)
+{
+    const Written written = write({entry("string", "", {{"jgr", "J. Geo"}}), entry("preamble", "", {}),
+        entry("STRING", "", {}), entry("book", "b", {})});
+    ASSERT_EQ(written.records.size(), 1u);
+    EXPECT_EQ(written.report.recordsWritten, 1);
+    EXPECT_EQ(tagOf(written.records[0]), "b");
+}
+
+// The parent may stand before or after the child, as in BibTeX.
+TEST(TidyDocument, ResolvesACrossrefInEitherOrder)
+{
+    const Entry child = entry("inproceedings", "c", {{"title", "Paper"}, {"crossref", "P"}, {"pages", "1"}});
+    const Entry parent = entry("proceedings", "p", {{"title", "Proc"}, {"year", "1999"}, {"pages", "9"}});
+    for (const bool parentFirst : {true, false}) {
+        const Written written = write(parentFirst ? std::vector{parent, child} : std::vector{child, parent});
+        const std::string &record = written.records[parentFirst ? 1 : 0];
+        EXPECT_NE(record.find("<b:Title>Paper</b:Title>"), std::string::npos) << record;
+        EXPECT_NE(record.find("<b:ConferenceName>Proc</b:ConferenceName>"), std::string::npos) << record;
+        EXPECT_NE(record.find("<b:Year>1999</b:Year>"), std::string::npos) << record;
+        EXPECT_NE(record.find("<b:Pages>1</b:Pages>"), std::string::npos) << "the child's own field wins";
+        EXPECT_TRUE(written.report.messages.empty());
+    }
+}
+
+TEST(TidyDocument, ReportsACrossrefToNoEntry)
+{
+    const Written written = write({entry("inbook", "c", {{"crossref", "gone"}}, 7)});
+    ASSERT_EQ(written.records.size(), 1u);
+    ASSERT_EQ(written.report.messages.size(), 1u);
+    EXPECT_EQ(written.report.messages[0],
+        "dir/refs.bib: entry 'c' near line 7 names crossref 'gone', which is not in the file");
+}
+
+TEST(TidyDocument, TagsMissingAndRepeatedKeysUniquely)
+{
+    const Written written = write({
+        entry("book", "Smith2001", {{"author", "Smith"}, {"year", "2001"}}, 1),
+        entry("book", "", {{"author", "Smith"}, {"year", "2001"}}, 5),
+        entry("book", "smith2001", {{"author", "Smith"}, {"year", "2001"}}, 9), // same key in another case
+        entry("book", "", {{"author", "van Berg"}, {"date", "1999-05"}}, 12),
+        entry("book", "", {{"title", "Nobody"}}, 14),
+        entry("book", "Smith2001a", {}, 20), // a later key is never generated again
+    });
+    std::vector<std::string> tags;
+    for (const std::string &record : written.records) {
+        tags.push_back(tagOf(record));
+    }
+    EXPECT_EQ(tags,
+        (std::vector<std::string>{
+            "Smith2001", "Smith2001b", "Smith2001c", "vanBerg1999", "Anonymous", "Smith2001a"}));
+    ASSERT_EQ(written.report.messages.size(), 4u);
+    EXPECT_EQ(written.report.messages[0], "dir/refs.bib: entry near line 5 has no key; tagged Smith2001b");
+    EXPECT_EQ(written.report.messages[1],
+        "dir/refs.bib: entry near line 9 repeats the key 'smith2001'; tagged Smith2001c");
+}
+
+TEST(TidyDocument, GivesEveryRecordItsOwnStableGuid)
+{
+    const Written written = write({entry("book", "a", {}), entry("book", "a", {}), entry("book", "b", {})});
+    std::set<std::string> guids;
+    for (const std::string &record : written.records) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_search(record, match,
+            std::regex("<b:Guid>(\\{[0-9A-F]{8}-[0-9A-F]{4}-5[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\})</"
+                       "b:Guid>")))
+            << record;
+        guids.insert(match[1]);
+    }
+    EXPECT_EQ(guids.size(), 3u);
+    EXPECT_NE(written.records[0].find(sourceGuid("refs.bib", "a")), std::string::npos)
+        << "the folder plays no part";
+}
+
+TEST(SourceGuid, DependsOnTheFileNameAndTheKeyOnly)
+{
+    EXPECT_EQ(sourceGuid("/a/refs.bib", "k"), sourceGuid("/b/refs.bib", "k"));
+    EXPECT_NE(sourceGuid("refs.bib", "k"), sourceGuid("other.bib", "k"));
+    EXPECT_NE(sourceGuid("refs.bib", "k"), sourceGuid("refs.bib", "K"));
+    EXPECT_NE(sourceGuid("a", "bc"), sourceGuid("ab", "c"));
+}
+
+} // namespace
+} // namespace bibsources
