@@ -88,6 +88,15 @@ expect_out "stdin to stdout" "<b:Tag>three</b:Tag>"
 head -c 22 out | grep -qx '<?xml version="1.0"?>' || fail "stdout does not start with the XML declaration"
 xmllint --noout out 2>/dev/null || fail "stdout is not well-formed XML"
 
+# --- the tidy mapping: a Guid per record, no LCID, a warning for a repeated key
+printf '@string{s = "x"}\n@book{one, title = {A}}\n@book{one, title = {B}, year = 2001}\n' > tidy.bib
+run "tidy" 0 --tidy -o tidy.xml tidy.bib && expect_err "tidy" "repeats the key 'one'; tagged Anonymous2001"
+[ "$(count_in tidy.xml '<b:Guid>{')" -eq 2 ] || fail "tidy: expected two records with a Guid"
+[ "$(count_in tidy.xml '<b:LCID>')" -eq 0 ] || fail "tidy: wrote an LCID"
+run "tidy short" 0 -t -o - tidy.bib && expect_out "tidy short" "<b:Tag>Anonymous2001</b:Tag>"
+run "plain" 0 -o plain.xml tidy.bib
+[ "$(count_in plain.xml '<b:LCID>')" -eq 3 ] || fail "plain: the default mapping changed"
+
 # --- awkward paths
 mkdir "with space" "ünï" 
 book spaced > "with space/my refs.bib"
