@@ -64,24 +64,41 @@ void appendContainer(std::string &out, const Entry &entry, std::string_view sour
 
 struct Dates {
     std::string year;
-    std::string month;
+    std::string month; // a full English month name, or empty
     std::string day;
+    std::string season; // a month field that names no month ("Spring"), as written
 };
 
 // The year, month and day fields, each filled from the biblatex date when
-// the entry lacks it. A month that names no month ("Spring") stays as written.
+// the entry lacks it.
 Dates datesOf(const Entry &entry)
 {
     const DateParts date = parseDate(decodeParserText(rawField(entry, "date"))).value_or(DateParts{});
-    Dates dates{plainField(entry, "year"), {}, plainField(entry, "day")};
+    Dates dates{plainField(entry, "year"), {}, plainField(entry, "day"), {}};
     const std::string_view month = rawField(entry, "month");
     if (!month.empty()) {
-        dates.month = monthName(decodeParserText(month)).value_or(plainText(month));
+        if (std::optional<std::string> name = monthName(decodeParserText(month))) {
+            dates.month = std::move(*name);
+        } else {
+            dates.season = plainText(month);
+        }
     }
     dates.year = dates.year.empty() ? date.year : dates.year;
     dates.month = dates.month.empty() ? date.month : dates.month;
     dates.day = dates.day.empty() ? date.day : dates.day;
     return dates;
+}
+
+// A month field that names no month is kept with the note rather than in
+// b:Month: importers read b:Month as a month and give up on the whole file
+// when it is none.
+std::string commentsOf(const Entry &entry, const Dates &dates)
+{
+    std::string comments = plainField(entry, "note");
+    if (!dates.season.empty()) {
+        comments += (comments.empty() ? "" : "; ") + dates.season;
+    }
+    return comments;
 }
 
 void appendAccessed(std::string &out, const Entry &entry)
@@ -173,9 +190,8 @@ std::string kindText(std::string type)
     return type;
 }
 
-void appendPublishing(std::string &out, const Entry &entry, std::string_view sourceType)
+void appendPublishing(std::string &out, const Entry &entry, std::string_view sourceType, const Dates &dates)
 {
-    const Dates dates = datesOf(entry);
     appendTidyElement(out, "Year", dates.year);
     appendTidyElement(out, "Month", dates.month);
     appendTidyElement(out, "Day", dates.day);
@@ -196,7 +212,7 @@ void appendPublishing(std::string &out, const Entry &entry, std::string_view sou
     appendAccessed(out, entry);
 }
 
-void appendRest(std::string &out, const Entry &entry, std::string_view sourceType)
+void appendRest(std::string &out, const Entry &entry, std::string_view sourceType, const Dates &dates)
 {
     appendTidyElement(out, "ShortTitle", plainField(entry, "shorttitle"));
     appendTidyElement(out, "Edition", plainField(entry, "edition"));
@@ -212,7 +228,7 @@ void appendRest(std::string &out, const Entry &entry, std::string_view sourceTyp
     const Numbers numbers = numbersOf(entry, sourceType);
     appendTidyElement(out, "StandardNumber", numbers.standard);
     appendTidyElement(out, "PatentNumber", numbers.patent);
-    appendTidyElement(out, "Comments", plainField(entry, "note"));
+    appendTidyElement(out, "Comments", commentsOf(entry, dates));
 }
 
 } // namespace
@@ -229,8 +245,9 @@ std::string tidyRecord(const Entry &entry, std::string_view tag, std::string_vie
     out += tidyContributors(entry.fields);
     appendTidyElement(out, "Title", titleOf(entry));
     appendContainer(out, entry, sourceType);
-    appendPublishing(out, entry, sourceType);
-    appendRest(out, entry, sourceType);
+    const Dates dates = datesOf(entry);
+    appendPublishing(out, entry, sourceType, dates);
+    appendRest(out, entry, sourceType, dates);
     out += "</b:Source>\n";
     return out;
 }
