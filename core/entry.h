@@ -43,7 +43,8 @@ struct Entry {
 bool isContributorField(std::string_view fieldName);
 
 // True for the field names a source record writes an element for (in some
-// entry type). Fields with any other name write nothing, so the parser side
+// entry type, in either mapping), and for crossref, which the tidy mapping
+// follows. Fields with any other name write nothing, so the parser side
 // never hands them over: an abstract's text is never needed.
 bool isMappedField(std::string_view fieldName);
 
