@@ -1,5 +1,6 @@
 #include "tidy_names.h"
 
+#include "text.h"
 #include "tidy_text.h"
 
 #include <string_view>
@@ -10,6 +11,8 @@ namespace {
 
 using Tokens = std::vector<std::string>;
 
+// Tokens are decoded one by one before they are joined: a Latin-1 token next
+// to a UTF-8 one must not turn its neighbour into mojibake.
 std::string joinedText(const Tokens &first, const Tokens &second = {})
 {
     std::string joined;
@@ -18,7 +21,7 @@ std::string joinedText(const Tokens &first, const Tokens &second = {})
             if (!joined.empty()) {
                 joined += ' ';
             }
-            joined += token;
+            joined += decodeParserText(token);
         }
     }
     return plainText(joined);

@@ -73,6 +73,9 @@ TEST(TidyContributors, FollowTheNameRules)
             {contributors("author", {person({"J{\\'e}r{\\^o}me"}, {}, {"AT\\&T"})})},
             wrapped(nameList("Author",
                 "<b:Person>\n<b:Last>AT&amp;T</b:Last>\n<b:First>Jérôme</b:First>\n</b:Person>\n"))},
+        {"a Latin-1 part beside a UTF-8 part",
+            {contributors("author", {person({}, {"d\xe9"}, {"M\xc3\xbcller"})})},
+            wrapped(nameList("Author", "<b:Person>\n<b:Last>dé Müller</b:Last>\n</b:Person>\n"))},
         {"an unsplittable field and an empty name write nothing",
             {Field{"author", "x", std::nullopt}, contributors("author", {Person{}})}, ""},
     };
