@@ -114,13 +114,11 @@ std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPath
         InputReport report;
         report.inputPath = path;
         const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
-        // The tidy mapping needs the whole file before its first record: a
-        // crossref may name an entry further on.
-        std::vector<Entry> entries;
+        TidyWriter tidy(path, sink);
         ReadReport read = readEntriesInWorker(path, worker, [&](Entry &&entry) {
             if (settings.tidy) {
-                entries.push_back(std::move(entry));
-                ++report.recordsWritten; // progress only; the records are counted below
+                tidy.add(std::move(entry));
+                ++report.recordsWritten; // for progress; the records are counted below
                 return;
             }
             sink(sourceRecord(entry));
@@ -129,9 +127,9 @@ std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPath
         report.entriesSkipped = read.entriesSkipped;
         report.messages = std::move(read.diagnostics);
         if (settings.tidy) {
-            TidyReport tidy = writeTidyRecords(path, entries, sink);
-            report.recordsWritten = tidy.recordsWritten;
-            report.messages.insert(report.messages.end(), tidy.messages.begin(), tidy.messages.end());
+            TidyReport written = tidy.finish();
+            report.recordsWritten = written.recordsWritten;
+            report.messages.insert(report.messages.end(), written.messages.begin(), written.messages.end());
         }
         report.error = std::move(read.error);
         reports.push_back(std::move(report));

@@ -92,38 +92,15 @@ std::string tagBase(const Entry &entry)
     return base;
 }
 
-class TagMaker {
-public:
-    explicit TagMaker(const std::vector<Entry> &entries)
-    {
-        for (const Entry &entry : entries) {
-            used.insert(foldedKey(entry.key));
-        }
+// a ... z, then aa, ab, ...: never runs out.
+std::string suffixFor(int index)
+{
+    std::string suffix;
+    for (++index; index > 0; index = (index - 1) / 26) {
+        suffix.insert(suffix.begin(), static_cast<char>('a' + (index - 1) % 26));
     }
-
-    std::string freshTag(const Entry &entry)
-    {
-        const std::string base = tagBase(entry);
-        std::string tag = base;
-        for (int suffix = 0; !used.insert(foldedKey(tag)).second; ++suffix) {
-            tag = base + suffixFor(suffix);
-        }
-        return tag;
-    }
-
-private:
-    // a ... z, then aa, ab, ...: never runs out.
-    static std::string suffixFor(int index)
-    {
-        std::string suffix;
-        for (++index; index > 0; index = (index - 1) / 26) {
-            suffix.insert(suffix.begin(), static_cast<char>('a' + (index - 1) % 26));
-        }
-        return suffix;
-    }
-
-    std::unordered_set<std::string> used;
-};
+    return suffix;
+}
 
 std::string displayName(const std::string &inputPath)
 {
@@ -132,47 +109,92 @@ std::string displayName(const std::string &inputPath)
 
 } // namespace
 
-TidyReport writeTidyRecords(
-    const std::string &inputPath, const std::vector<Entry> &entries, const TextSink &sink)
+TidyWriter::TidyWriter(std::string inputPath, TextSink sink)
+    : inputPath(std::move(inputPath))
+    , sink(std::move(sink))
 {
-    TidyReport report;
-    std::unordered_map<std::string, const Entry *> byKey;
-    for (const Entry &entry : entries) {
-        if (writesRecord(entry) && !entry.key.empty()) {
-            byKey.emplace(foldedKey(entry.key), &entry);
-        }
+}
+
+void TidyWriter::add(Entry &&entry)
+{
+    if (!writesRecord(entry)) {
+        return;
     }
-    TagMaker tags(entries);
-    const std::string name = displayName(inputPath);
-    for (const Entry &entry : entries) {
-        if (!writesRecord(entry)) {
-            continue;
+    const std::string key = foldedKey(entry.key);
+    usedTags.insert(key);
+    const bool keyIsFree = !entry.key.empty() && firstWithKey.emplace(key, entries.size()).second;
+    const std::string_view parent = crossrefOf(entry);
+    const bool parentSeen = parent.empty() || firstWithKey.count(foldedKey(parent));
+    entries.push_back(std::move(entry));
+    if (keyIsFree && parentSeen) {
+        write(recordFor(entries.back(), true));
+    } else {
+        write(entries.size() - 1);
+    }
+}
+
+void TidyWriter::write(Waiting &&record)
+{
+    if (waiting.empty() && std::holds_alternative<std::string>(record)) {
+        sink(std::get<std::string>(record));
+        ++report.recordsWritten;
+        return;
+    }
+    waiting.push_back(std::move(record));
+}
+
+TidyReport TidyWriter::finish()
+{
+    for (Waiting &record : waiting) {
+        if (const size_t *index = std::get_if<size_t>(&record)) {
+            const Entry &entry = entries[*index];
+            const auto first = firstWithKey.find(foldedKey(entry.key));
+            const bool keyIsFree
+                = !entry.key.empty() && first != firstWithKey.end() && first->second == *index;
+            sink(recordFor(entry, keyIsFree));
+        } else {
+            sink(std::get<std::string>(record));
         }
-        Entry merged;
-        const Entry *resolved = &entry;
-        if (const std::string_view parentKey = crossrefOf(entry); !parentKey.empty()) {
-            const auto parent = byKey.find(foldedKey(parentKey));
-            if (parent != byKey.end() && parent->second != &entry) {
-                merged = withInherited(entry, *parent->second);
-                resolved = &merged;
-            } else {
-                report.messages.push_back(name + ": entry '" + entry.key + "' near line "
-                    + std::to_string(entry.line) + " names crossref '" + std::string(parentKey)
-                    + "', which is not in the file");
-            }
-        }
-        std::string tag = entry.key;
-        const auto first = byKey.find(foldedKey(entry.key));
-        if (entry.key.empty() || first == byKey.end() || first->second != &entry) {
-            tag = tags.freshTag(*resolved);
-            report.messages.push_back(name + ": entry near line " + std::to_string(entry.line)
-                + (entry.key.empty() ? " has no key" : " repeats the key '" + entry.key + "'") + "; tagged "
-                + tag);
-        }
-        sink(tidyRecord(*resolved, tag, sourceGuid(inputPath, tag)));
         ++report.recordsWritten;
     }
-    return report;
+    waiting.clear();
+    return std::move(report);
+}
+
+std::string TidyWriter::recordFor(const Entry &entry, bool keyIsFree)
+{
+    const std::string name = displayName(inputPath);
+    Entry merged;
+    const Entry *resolved = &entry;
+    if (const std::string_view parentKey = crossrefOf(entry); !parentKey.empty()) {
+        const auto parent = firstWithKey.find(foldedKey(parentKey));
+        if (parent != firstWithKey.end() && &entries[parent->second] != &entry) {
+            merged = withInherited(entry, entries[parent->second]);
+            resolved = &merged;
+        } else {
+            report.messages.push_back(name + ": entry '" + entry.key + "' near line "
+                + std::to_string(entry.line) + " names crossref '" + std::string(parentKey)
+                + "', which is not in the file");
+        }
+    }
+    std::string tag = entry.key;
+    if (!keyIsFree) {
+        tag = freshTag(*resolved);
+        report.messages.push_back(name + ": entry near line " + std::to_string(entry.line)
+            + (entry.key.empty() ? " has no key" : " repeats the key '" + entry.key + "'") + "; tagged "
+            + tag);
+    }
+    return tidyRecord(*resolved, tag, sourceGuid(inputPath, tag));
+}
+
+std::string TidyWriter::freshTag(const Entry &entry)
+{
+    const std::string base = tagBase(entry);
+    std::string tag = base;
+    for (int suffix = 0; !usedTags.insert(foldedKey(tag)).second; ++suffix) {
+        tag = base + suffixFor(suffix);
+    }
+    return tag;
 }
 
 } // namespace bibsources

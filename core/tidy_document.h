@@ -3,7 +3,11 @@
 #include "document.h"
 #include "entry.h"
 
+#include <deque>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <variant>
 #include <vector>
 
 namespace bibsources {
@@ -13,18 +17,43 @@ struct TidyReport {
     std::vector<std::string> messages; // one line per generated tag or missing crossref
 };
 
-// Hands sink the tidy record of every entry of one input, in input order.
-// `entries` are all the entries read from the file at `inputPath` ("-" for
-// standard input), since a crossref may name an entry anywhere in it.
+// Hands a sink the tidy record of every entry of one input, in input order,
+// as the entries arrive wherever it can.
 //
 // Macro definitions and preambles write no record. A child entry takes every
-// field it lacks from the entry its crossref names, and the parent's title
-// as its booktitle. An entry without a key, or with one an earlier entry
-// already has (in any case), is tagged with its first contributor's last name
-// and its year, followed by "a", "b", ... when that tag is taken; each such
-// entry adds a message. Every b:Guid is made from the input's file name and
-// the tag, so no two records of one input share one.
-TidyReport writeTidyRecords(
-    const std::string &inputPath, const std::vector<Entry> &entries, const TextSink &sink);
+// field it lacks from the entry its crossref names (the first with that key,
+// before or after the child), and the parent's title as its booktitle. An
+// entry without a key, or with one an earlier entry already has (in any
+// case), is tagged with its first contributor's last name and its year,
+// followed by "a", "b", ... when that tag is taken by any entry of the file;
+// each such entry adds a message. Every b:Guid is made from the input's file
+// name and the tag, so no two records of one input share one.
+//
+// Those two cases need the whole file, so such a record, and every record
+// after it, waits for finish(); the others are written at once, while the
+// parser reads on.
+class TidyWriter {
+public:
+    // `inputPath` is the input's path as given ("-" for standard input).
+    TidyWriter(std::string inputPath, TextSink sink);
+
+    void add(Entry &&entry);
+    // Writes every record still waiting. Call once, after the last add().
+    TidyReport finish();
+
+private:
+    using Waiting = std::variant<std::string, size_t>; // a record, or the entry it waits for
+    void write(Waiting &&record);
+    std::string recordFor(const Entry &entry, bool keyIsFree);
+    std::string freshTag(const Entry &entry);
+
+    std::string inputPath;
+    TextSink sink;
+    std::deque<Entry> entries; // every entry that writes a record: any may be a parent
+    std::unordered_map<std::string, size_t> firstWithKey;
+    std::unordered_set<std::string> usedTags;
+    std::vector<Waiting> waiting;
+    TidyReport report;
+};
 
 } // namespace bibsources

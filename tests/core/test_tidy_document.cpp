@@ -30,8 +30,11 @@ struct Written {
 Written write(const std::vector<Entry> &entries)
 {
     Written written;
-    written.report = writeTidyRecords(
-        "dir/refs.bib", entries, [&](std::string_view record) { written.records.emplace_back(record); });
+    TidyWriter writer("dir/refs.bib", [&](std::string_view record) { written.records.emplace_back(record); });
+    for (Entry entry : entries) {
+        writer.add(std::move(entry));
+    }
+    written.report = writer.finish();
     return written;
 }
 
@@ -64,6 +67,24 @@ TEST(TidyDocument, ResolvesACrossrefInEitherOrder)
         EXPECT_NE(record.find("<b:Pages>1</b:Pages>"), std::string::npos) << "the child's own field wins";
         EXPECT_TRUE(written.report.messages.empty());
     }
+}
+
+// Records go out while the parser reads on, until one needs the rest of the
+// file; from then on they wait, so that the order stays the input's.
+TEST(TidyDocument, WritesAtOnceUntilARecordMustWait)
+{
+    std::vector<std::string> records;
+    TidyWriter writer("refs.bib", [&](std::string_view record) { records.emplace_back(record); });
+    writer.add(entry("book", "a", {}));
+    EXPECT_EQ(records.size(), 1u);
+    writer.add(entry("inbook", "child", {{"crossref", "later"}}));
+    writer.add(entry("book", "later", {{"title", "Parent"}}));
+    EXPECT_EQ(records.size(), 1u);
+    EXPECT_EQ(writer.finish().recordsWritten, 3);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(tagOf(records[1]), "child");
+    EXPECT_NE(records[1].find("<b:BookTitle>Parent</b:BookTitle>"), std::string::npos) << records[1];
+    EXPECT_EQ(tagOf(records[2]), "later");
 }
 
 TEST(TidyDocument, ReportsACrossrefToNoEntry)
