@@ -189,9 +189,12 @@ std::string TidyWriter::recordFor(const Entry &entry, bool keyIsFree)
 
 std::string TidyWriter::freshTag(const Entry &entry)
 {
+    // Each base remembers how far its suffixes have got, so a file of many
+    // keyless entries by one author costs no more than one with few.
     const std::string base = tagBase(entry);
     std::string tag = base;
-    for (int suffix = 0; !usedTags.insert(foldedKey(tag)).second; ++suffix) {
+    int &suffix = suffixesTried[base];
+    for (; !usedTags.insert(foldedKey(tag)).second; ++suffix) {
         tag = base + suffixFor(suffix);
     }
     return tag;

@@ -52,6 +52,7 @@ private:
     std::deque<Entry> entries; // every entry that writes a record: any may be a parent
     std::unordered_map<std::string, size_t> firstWithKey;
     std::unordered_set<std::string> usedTags;
+    std::unordered_map<std::string, int> suffixesTried;
     std::vector<Waiting> waiting;
     TidyReport report;
 };
