@@ -120,9 +120,8 @@ void TidyWriter::add(Entry &&entry)
     if (!writesRecord(entry)) {
         return;
     }
-    const std::string key = foldedKey(entry.key);
-    usedTags.insert(key);
-    const bool keyIsFree = !entry.key.empty() && firstWithKey.emplace(key, entries.size()).second;
+    const bool keyIsFree
+        = !entry.key.empty() && firstWithKey.emplace(foldedKey(entry.key), entries.size()).second;
     const std::string_view parent = crossrefOf(entry);
     const bool parentSeen = parent.empty() || firstWithKey.count(foldedKey(parent));
     entries.push_back(std::move(entry));
@@ -194,8 +193,9 @@ std::string TidyWriter::freshTag(const Entry &entry)
     const std::string base = tagBase(entry);
     std::string tag = base;
     int &suffix = suffixesTried[base];
-    for (; !usedTags.insert(foldedKey(tag)).second; ++suffix) {
-        tag = base + suffixFor(suffix);
+    // Every key of the file is known by now: generated tags avoid them all.
+    while (firstWithKey.count(foldedKey(tag)) || !generatedTags.insert(foldedKey(tag)).second) {
+        tag = base + suffixFor(suffix++);
     }
     return tag;
 }

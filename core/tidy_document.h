@@ -51,7 +51,7 @@ private:
     TextSink sink;
     std::deque<Entry> entries; // every entry that writes a record: any may be a parent
     std::unordered_map<std::string, size_t> firstWithKey;
-    std::unordered_set<std::string> usedTags;
+    std::unordered_set<std::string> generatedTags;
     std::unordered_map<std::string, int> suffixesTried;
     std::vector<Waiting> waiting;
     TidyReport report;

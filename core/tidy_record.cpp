@@ -190,7 +190,7 @@ std::string kindText(std::string type)
     return type;
 }
 
-void appendPublishing(std::string &out, const Entry &entry, std::string_view sourceType, const Dates &dates)
+void appendPublishing(std::string &out, const Entry &entry, const Dates &dates, const Numbers &numbers)
 {
     appendTidyElement(out, "Year", dates.year);
     appendTidyElement(out, "Month", dates.month);
@@ -203,7 +203,7 @@ void appendPublishing(std::string &out, const Entry &entry, std::string_view sou
     }
     appendTidyElement(out, "Publisher", publisher);
     appendTidyElement(out, "Volume", plainField(entry, "volume"));
-    appendTidyElement(out, "Issue", numbersOf(entry, sourceType).issue);
+    appendTidyElement(out, "Issue", numbers.issue);
     appendTidyElement(out, "Pages", pagesOf(entry));
     std::string_view url = rawField(entry, "url");
     url = url.empty() && looksLikeAddress(howPublished) ? howPublished : url;
@@ -212,7 +212,7 @@ void appendPublishing(std::string &out, const Entry &entry, std::string_view sou
     appendAccessed(out, entry);
 }
 
-void appendRest(std::string &out, const Entry &entry, std::string_view sourceType, const Dates &dates)
+void appendRest(std::string &out, const Entry &entry, const Dates &dates, const Numbers &numbers)
 {
     appendTidyElement(out, "ShortTitle", plainField(entry, "shorttitle"));
     appendTidyElement(out, "Edition", plainField(entry, "edition"));
@@ -225,7 +225,6 @@ void appendRest(std::string &out, const Entry &entry, std::string_view sourceTyp
     }
     appendTidyElement(out, "ChapterNumber", plainField(entry, "chapter"));
     appendTidyElement(out, "NumberVolumes", plainField(entry, "volumes"));
-    const Numbers numbers = numbersOf(entry, sourceType);
     appendTidyElement(out, "StandardNumber", numbers.standard);
     appendTidyElement(out, "PatentNumber", numbers.patent);
     appendTidyElement(out, "Comments", commentsOf(entry, dates));
@@ -246,8 +245,9 @@ std::string tidyRecord(const Entry &entry, std::string_view tag, std::string_vie
     appendTidyElement(out, "Title", titleOf(entry));
     appendContainer(out, entry, sourceType);
     const Dates dates = datesOf(entry);
-    appendPublishing(out, entry, sourceType, dates);
-    appendRest(out, entry, sourceType, dates);
+    const Numbers numbers = numbersOf(entry, sourceType);
+    appendPublishing(out, entry, dates, numbers);
+    appendRest(out, entry, dates, numbers);
     out += "</b:Source>\n";
     return out;
 }

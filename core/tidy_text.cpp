@@ -18,27 +18,61 @@ std::string_view trimmed(std::string_view text)
 
 void appendEscaped(std::string &out, std::string_view text)
 {
+    size_t plainFrom = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '&' && c != '<' && c != '>') {
+            continue;
+        }
+        out.append(text.substr(plainFrom, i - plainFrom));
+        out.append(c == '&' ? "&amp;" : c == '<' ? "&lt;" : "&gt;");
+        plainFrom = i + 1;
+    }
+    out.append(text.substr(plainFrom));
+}
+
+// Printable ASCII without any character TeX gives a meaning of its own
+// reads as itself: most years, numbers and many titles. They skip the
+// decoding, the TeX reading and the stripping, which would copy them three
+// times to change nothing.
+bool isPlainAlready(std::string_view text)
+{
     for (const char c : text) {
+        if (c < 0x20 || c > 0x7e) {
+            return false;
+        }
         switch (c) {
+        case '\\':
+        case '{':
+        case '}':
+        case '~':
+        case '-':
+        case '$':
+        case '`':
+        case '\'':
+        case '%':
         case '&':
-            out += "&amp;";
-            break;
+        case '#':
+        case '^':
+        case '_':
+        case '"':
         case '<':
-            out += "&lt;";
-            break;
         case '>':
-            out += "&gt;";
-            break;
+            return false;
         default:
-            out += c;
+            break;
         }
     }
+    return true;
 }
 
 } // namespace
 
 std::string plainText(std::string_view parserBytes)
 {
+    if (isPlainAlready(parserBytes)) {
+        return std::string(trimmed(parserBytes));
+    }
     return std::string(trimmed(stripXmlForbidden(texToText(decodeParserText(parserBytes)))));
 }
 
