@@ -5,6 +5,7 @@
 #include "tex_math.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +14,9 @@ namespace bibsources {
 namespace {
 
 constexpr uint32_t noPartner = UINT32_MAX;
+
+// What becomes of the two braces of a group.
+enum class BraceAction : uint8_t { Drop, Keep, Quote };
 
 // An accent whose argument holds another accented group recurses once per
 // level; deeper than this, the argument is kept as written, so no input can
@@ -29,21 +33,19 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// The bytes at which plain text stops and the reader has to look closer; a
+// table, as this is asked once for every byte of every field.
+constexpr std::array<bool, 256> specialBytes = [] {
+    std::array<bool, 256> table{};
+    for (const char c : std::string_view("\\{}$~-`'")) {
+        table[static_cast<unsigned char>(c)] = true;
+    }
+    return table;
+}();
+
 bool needsReading(char c)
 {
-    switch (c) {
-    case '\\':
-    case '{':
-    case '}':
-    case '$':
-    case '~':
-    case '-':
-    case '`':
-    case '\'':
-        return true;
-    default:
-        return false;
-    }
+    return specialBytes[static_cast<unsigned char>(c)];
 }
 
 size_t codePointLength(char lead)
@@ -135,9 +137,7 @@ private:
             return readMath(position, end);
         case '{':
         case '}':
-            if (partner[position] == noPartner) {
-                output += c;
-            }
+            readBrace(position);
             return position + 1;
         case '~':
             output += "\u00A0";
@@ -171,6 +171,20 @@ private:
         return position + 1;
     }
 
+    // A brace that closes nothing or opens what never closes is text; one
+    // of a group goes, unless the group belongs to a command kept as written
+    // or stands for quotation marks.
+    void readBrace(size_t position)
+    {
+        const char brace = input[position];
+        const BraceAction action = braceActions.empty() ? BraceAction::Drop : braceActions[position];
+        if (partner[position] == noPartner || action == BraceAction::Keep) {
+            output += brace;
+        } else if (action == BraceAction::Quote) {
+            output += brace == '{' ? "\u201C" : "\u201D";
+        }
+    }
+
     size_t readCommand(size_t position, size_t end, int depth)
     {
         size_t after = position + 1;
@@ -200,11 +214,15 @@ private:
         if (isFontCommand(name)) {
             return skipBlanks(after, end);
         }
+        return readCommandWithArguments(position, after, end, name);
+    }
+
+    size_t readCommandWithArguments(size_t position, size_t after, size_t end, std::string_view name)
+    {
         const size_t argument = skipBlanks(after, end);
         const size_t argumentEnd = groupEnd(argument, end);
-        if (isLinkCommand(name) && argumentEnd != noPartner) {
-            appendLink(argument + 1, argumentEnd);
-            return argumentEnd + 1;
+        if (isLinkCommand(name)) {
+            return readLink(position, after, end);
         }
         if (name == "href" && argumentEnd != noPartner) {
             const size_t text = skipBlanks(argumentEnd + 1, end);
@@ -212,18 +230,33 @@ private:
                 return text; // the group is read as any other: its braces go, its text stays
             }
         }
+        if ((name == "enquote" || name == "mkbibquote") && argumentEnd != noPartner) {
+            setBraceAction(argument, argumentEnd, BraceAction::Quote);
+            return argument;
+        }
         return keepUnknown(position, after, end);
     }
 
     // An unknown command stays as written, with the groups right behind it,
-    // which are its arguments and mean nothing without it.
+    // which are its arguments and mean nothing without it; what is inside
+    // them is read as any text.
     size_t keepUnknown(size_t position, size_t after, size_t end)
     {
-        size_t stop = after;
-        for (size_t close = groupEnd(stop, end); close != noPartner; close = groupEnd(stop, end)) {
-            stop = close + 1;
+        keepAsWritten(position, after);
+        for (size_t open = after, close = groupEnd(open, end); close != noPartner;
+             open = close + 1, close = groupEnd(open, end)) {
+            setBraceAction(open, close, BraceAction::Keep);
         }
-        return keepAsWritten(position, stop);
+        return after;
+    }
+
+    void setBraceAction(size_t open, size_t close, BraceAction action)
+    {
+        if (braceActions.empty()) {
+            braceActions.resize(input.size(), BraceAction::Drop);
+        }
+        braceActions[open] = action;
+        braceActions[close] = action;
     }
 
     // A control symbol, \ and one ASCII character, ending before `after`.
@@ -314,17 +347,30 @@ private:
         return stop;
     }
 
-    // A link's text as written, except that escaped specials (\%, \#, \_,
-    // \&, \~, \$, \{, \}) lose their backslash.
-    void appendLink(size_t position, size_t end)
+    // A link command and its argument, \url{...} or \url|...| with any
+    // delimiter, whose text is kept as written except that escaped specials
+    // (\%, \#, \_, \&, \~, \$, \{, \}) lose their backslash.
+    size_t readLink(size_t position, size_t after, size_t end)
     {
-        for (; position < end; ++position) {
-            if (input[position] == '\\' && position + 1 < end
-                && std::string_view("%#_&~${}").find(input[position + 1]) != std::string_view::npos) {
-                ++position;
-            }
-            output += input[position];
+        size_t open = skipBlanks(after, end);
+        size_t close = groupEnd(open, end);
+        if (close == noPartner && after < end
+            && std::string_view("|!+=@\"").find(input[after]) != std::string_view::npos) {
+            open = after;
+            close = input.find(input[after], after + 1);
+            close = close < end ? close : noPartner;
         }
+        if (close == noPartner) {
+            return keepUnknown(position, after, end);
+        }
+        for (size_t i = open + 1; i < close; ++i) {
+            if (input[i] == '\\' && i + 1 < close
+                && std::string_view("%#_&~${}").find(input[i + 1]) != std::string_view::npos) {
+                ++i;
+            }
+            output += input[i];
+        }
+        return close + 1;
     }
 
     // The position of the "$" that closes math opened before `from`, or
@@ -355,6 +401,7 @@ private:
 
     std::string_view input;
     std::vector<uint32_t> partner;
+    std::vector<BraceAction> braceActions; // empty while every group's braces go
     std::string output;
 };
 

@@ -111,6 +111,7 @@ TEST(TexToText, WritesTypographicCharacters)
         {R"(line\\break)", "line break"},
         {R"(Dr.\@ Who)", "Dr. Who"},
         {R"(\ldots)", "…"},
+        {R"(\enquote{Intention})", "\u201CIntention\u201D"},
         {R"(http://x.org/\~{}me)", "http://x.org/~me"}, // an accent on nothing prints itself
         {R"(\'{})", "´"},
     });
@@ -149,6 +150,7 @@ TEST(TexToText, WritesLinksAndLogos)
         {R"(\url{http://x.org/a\_b\%20})", "http://x.org/a_b%20"},
         {R"(\href{http://x.org}{the site})", "the site"},
         {R"(\href{http://x.org}{\emph{the} site})", "the site"},
+        {R"(\path|http://x.org/a_b|)", "http://x.org/a_b"}, // a delimiter instead of braces
         {R"(\TeX)", "TeX"},
         {R"({\LaTeX})", "LaTeX"},
         {R"(\LaTeXe)", "LaTeX2ε"},
@@ -209,6 +211,7 @@ TEST(TexToText, KeepsWhatItDoesNotUnderstand)
     expectRows({
         {R"(\foo{x})", R"(\foo{x})"},
         {R"(\foo{x}{y} z)", R"(\foo{x}{y} z)"},
+        {R"(\booktitle{Portr{\"a}t})", R"(\booktitle{Porträt})"}, // its arguments are read as text
         {R"(\foo bar)", R"(\foo bar)"},
         {R"(\noopsort{1973}1973)", R"(\noopsort{1973}1973)"},
         {R"(\'{\foo})", R"(\'{\foo})"}, // no mark on a backslash
