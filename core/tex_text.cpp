@@ -276,11 +276,11 @@ private:
         case '}':
             output += symbol;
             break;
-        case '-': // a hyphenation hint
-        case '/': // italic correction
-        case '@': // spacing after a full stop
+        case '-':
+        case '/':
+        case '@':
         case '!':
-            break; // negative thin space
+            break; // a hyphenation hint, an italic correction, a full stop's space, a negative space
         case ',':
             output += "\u2009";
             break;
@@ -357,8 +357,8 @@ private:
         if (close == noPartner && after < end
             && std::string_view("|!+=@\"").find(input[after]) != std::string_view::npos) {
             open = after;
-            close = input.find(input[after], after + 1);
-            close = close < end ? close : noPartner;
+            const size_t found = input.substr(0, end).find(input[after], after + 1);
+            close = found == std::string_view::npos ? noPartner : found;
         }
         if (close == noPartner) {
             return keepUnknown(position, after, end);
@@ -409,6 +409,8 @@ private:
 
 std::string texToText(std::string_view utf8)
 {
+    // Positions are 32 bits to keep the brace table small; no field comes
+    // near 4 GiB, the parser refuses far smaller ones.
     if (std::ranges::none_of(utf8, needsReading) || utf8.size() >= noPartner) {
         return std::string(utf8);
     }

@@ -219,6 +219,7 @@ TEST(TexToText, KeepsWhatItDoesNotUnderstand)
         {R"(\'$x$)", R"(\'x)"},
         {R"(\href{u})", R"(\href{u})"},
         {R"(\url x)", R"(\url x)"},
+        {R"(\url|x)", R"(\url|x)"}, // a delimiter that never closes
         {R"(\*)", R"(\*)"},
     });
 }
