@@ -230,6 +230,11 @@ private:
                 return text; // the group is read as any other: its braces go, its text stays
             }
         }
+        // The sort-key idiom: "@preamble{\newcommand{\noopsort}[1]{}}" makes
+        // {\noopsort{a}}Zed sort as "a" and print as "Zed".
+        if ((name == "noopsort" || name == "sortnoop" || name == "SortNoop") && argumentEnd != noPartner) {
+            return argumentEnd + 1;
+        }
         if ((name == "enquote" || name == "mkbibquote") && argumentEnd != noPartner) {
             setBraceAction(argument, argumentEnd, BraceAction::Quote);
             return argument;

@@ -26,7 +26,8 @@ namespace bibsources {
 //   space, "\," as a thin space, and "\-" (a hyphenation hint) dropped;
 // - font and case commands, which keep their content (\emph{x}, \textbf{x},
 //   {\em x}, {\bf x}, {\small x}, ...), \url{u} and \url|u| as u, \href{u}{t}
-//   as t, \enquote{t} as “t”, and the logos \TeX \LaTeX \LaTeXe \BibTeX
+//   as t, \enquote{t} as “t”, \noopsort{key} (a sort key that prints
+//   nothing, by the usual definition) as nothing, and the logos \TeX \LaTeX \LaTeXe \BibTeX
 //   \AmSTeX \METAFONT as their names;
 // - braces that only group or protect case, which are removed;
 // - inline math ($...$) made only of letters, digits, Greek letters, common
