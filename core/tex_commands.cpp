@@ -360,7 +360,6 @@ constexpr std::string_view fontCommands[] = {
     "boldsymbol",
     "em",
     "emph",
-    "ensuremath",
     "fbox",
     "footnotesize",
     "hbox",

@@ -230,6 +230,9 @@ private:
                 return text; // the group is read as any other: its braces go, its text stays
             }
         }
+        if (argumentEnd != noPartner && readWholeGroup(name, argument + 1, argumentEnd)) {
+            return argumentEnd + 1;
+        }
         // The sort-key idiom: "@preamble{\newcommand{\noopsort}[1]{}}" makes
         // {\noopsort{a}}Zed sort as "a" and print as "Zed".
         if ((name == "noopsort" || name == "sortnoop" || name == "SortNoop") && argumentEnd != noPartner) {
@@ -240,6 +243,30 @@ private:
             return argument;
         }
         return keepUnknown(position, after, end);
+    }
+
+    // The commands whose group is converted as a whole or not at all:
+    // \ensuremath{...} as math, \textsuperscript{2} and \textsubscript{2}
+    // when every character of the group can be raised or lowered.
+    bool readWholeGroup(std::string_view name, size_t from, size_t to)
+    {
+        const std::string_view group = input.substr(from, to - from);
+        if (name == "ensuremath") {
+            return appendMath(output, group);
+        }
+        if (name != "textsuperscript" && name != "textsubscript") {
+            return false;
+        }
+        const size_t start = output.size();
+        for (const char c : group) {
+            const std::string_view shifted = name == "textsuperscript" ? superscript(c) : subscript(c);
+            if (shifted.empty()) {
+                output.resize(start);
+                return false;
+            }
+            output += shifted;
+        }
+        return !group.empty();
     }
 
     // An unknown command stays as written, with the groups right behind it,

@@ -30,8 +30,9 @@ namespace bibsources {
 //   nothing, by the usual definition) as nothing, and the logos \TeX \LaTeX \LaTeXe \BibTeX
 //   \AmSTeX \METAFONT as their names;
 // - braces that only group or protect case, which are removed;
-// - inline math ($...$) made only of letters, digits, Greek letters, common
-//   relations and operators, and digit super- and subscripts, as Unicode.
+// - inline math ($...$ or \ensuremath{...}) made only of letters, digits,
+//   Greek letters, common relations and operators, and digit super- and
+//   subscripts, as Unicode; \textsuperscript{2} and \textsubscript{2} too.
 //
 // Anything else is kept as written, never dropped: an unknown command keeps
 // its name and the braces of the groups right behind it, and their content

@@ -184,6 +184,8 @@ TEST(TexToText, WritesSimpleMathAsUnicode)
         {R"($20^\circ$C)", "20°C"},
         {R"($\mathrm{d}x$)", "dx"},
         {R"($\sin x$)", "sinx"},
+        {R"(\ensuremath{\beta}-sheet)", "β-sheet"},
+        {R"(H\textsubscript{2}O, 10\textsuperscript{-6})", "H₂O, 10⁻⁶"},
     });
 }
 
@@ -192,6 +194,7 @@ TEST(TexToText, KeepsMathWithoutADirectEquivalent)
     expectRows({
         {R"($\frac{a}{b}$)", R"($\frac{a}{b}$)"},
         {R"($x_i$)", R"($x_i$)"},
+        {R"(19\textsuperscript{th} century)", R"(19\textsuperscript{th} century)"},
         {R"($x^{ab}$)", R"($x^{ab}$)"},
         {R"($\alpha$ and $\frac12$)", R"(α and $\frac12$)"},
     });
