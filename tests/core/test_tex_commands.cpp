@@ -28,6 +28,9 @@ TEST(TexCommands, EveryAccentIsOneCombiningDiacriticWithASpacingForm)
         EXPECT_GE(*mark, U'\u0300') << command;
         EXPECT_LE(*mark, U'\u036F') << command;
         EXPECT_EQ(codePoints(spacingAccent(command)), 1u) << command;
+        // A spacing form is no combining diacritic (U+0300..U+036F starts with 0xCC or 0xCD).
+        const auto lead = static_cast<unsigned char>(spacingAccent(command).front());
+        EXPECT_TRUE(lead != 0xCC && lead != 0xCD) << command;
     }
     EXPECT_FALSE(accentMark("a"));
     EXPECT_FALSE(accentMark("vv")); // names are exact: \vv is no accent
