@@ -275,11 +275,28 @@ private:
     size_t keepUnknown(size_t position, size_t after, size_t end)
     {
         keepAsWritten(position, after);
+        if (groupEnd(after, end) == noPartner) {
+            separateFromLetters(after);
+        }
         for (size_t open = after, close = groupEnd(open, end); close != noPartner;
              open = close + 1, close = groupEnd(open, end)) {
             setBraceAction(open, close, BraceAction::Keep);
         }
         return after;
+    }
+
+    // A kept control word ends where its letters end: "{\Dash}an" must not
+    // become "\Dashan", another command, when the braces after it go.
+    void separateFromLetters(size_t after)
+    {
+        size_t next = after;
+        while (next < input.size() && input[next] == '}' && partner[next] != noPartner
+            && (braceActions.empty() || braceActions[next] == BraceAction::Drop)) {
+            ++next;
+        }
+        if (next > after && next < input.size() && isLetter(input[next])) {
+            output += "{}";
+        }
     }
 
     void setBraceAction(size_t open, size_t close, BraceAction action)

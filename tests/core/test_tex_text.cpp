@@ -217,6 +217,7 @@ TEST(TexToText, KeepsWhatItDoesNotUnderstand)
         {R"(\foo{x}{y} z)", R"(\foo{x}{y} z)"},
         {R"(\booktitle{Portr{\"a}t})", R"(\booktitle{Porträt})"}, // its arguments are read as text
         {R"(\foo bar)", R"(\foo bar)"},
+        {R"({\Dash}an)", R"(\Dash{}an)"}, // not \Dashan, another command
         {R"(\'{\foo})", R"(\'{\foo})"}, // no mark on a backslash
         {R"(\'\foo)", R"(\'\foo)"},
         {R"(\'$x$)", R"(\'x)"},
