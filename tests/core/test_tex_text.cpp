@@ -175,6 +175,7 @@ TEST(TexToText, WritesSimpleMathAsUnicode)
     expectRows({
         {R"($\alpha$)", "α"},
         {R"(10 $\mu$m)", "10 μm"},
+        {R"($10\,\mu$m)", "10\u2009μm"},
         {R"($x^2$)", "x²"},
         {R"($10^{-3}$)", "10⁻³"},
         {R"(H$_2$O)", "H₂O"},
