@@ -54,6 +54,9 @@ constexpr Row textCommands[] = {
     {"dj", "đ"},
     {"dots", "…"},
     {"eTeX", "ε-TeX"},
+    {"emdash", "—"},
+    {"endash", "–"},
+    {"enspace", " "},
     {"euro", "€"},
     {"guillemotleft", "«"},
     {"guillemotright", "»"},
@@ -64,8 +67,10 @@ constexpr Row textCommands[] = {
     {"l", "ł"},
     {"ldots", "…"},
     {"ng", "ŋ"},
+    {"nobreakspace", " "},
     {"o", "ø"},
     {"oe", "œ"},
+    {"par", " "},
     {"pdfLaTeX", "pdfLaTeX"},
     {"pdfTeX", "pdfTeX"},
     {"pounds", "£"},
@@ -117,12 +122,14 @@ constexpr Row textCommands[] = {
     {"textsection", "§"},
     {"textslash", "/"},
     {"textsterling", "£"},
+    {"textthinspace", " "},
     {"textthreequarters", "¾"},
     {"texttimes", "×"},
     {"texttrademark", "™"},
     {"textunderscore", "_"},
     {"textvisiblespace", "␣"},
     {"th", "þ"},
+    {"thinspace", " "},
 };
 
 constexpr Row accentBases[] = {
@@ -158,6 +165,7 @@ constexpr Row mathCommands[] = {
     {"Lambda", "Λ"},
     {"Leftarrow", "⇐"},
     {"Leftrightarrow", "⇔"},
+    {"Longrightarrow", "⟹"},
     {"Omega", "Ω"},
     {"Phi", "Φ"},
     {"Pi", "Π"},
@@ -187,6 +195,7 @@ constexpr Row mathCommands[] = {
     {"cdot", "·"},
     {"cdotp", "·"},
     {"cdots", "⋯"},
+    {"checkmark", "✓"},
     {"chi", "χ"},
     {"circ", "∘"},
     {"colon", ":"},
@@ -224,6 +233,10 @@ constexpr Row mathCommands[] = {
     {"gtrsim", "≳"},
     {"hbar", "ℏ"},
     {"hom", "hom"},
+    {"hookleftarrow", "↩"},
+    {"hookrightarrow", "↪"},
+    {"iff", "⟺"},
+    {"implies", "⟹"},
     {"in", "∈"},
     {"inf", "inf"},
     {"infty", "∞"},
@@ -239,6 +252,7 @@ constexpr Row mathCommands[] = {
     {"ldotp", "."},
     {"ldots", "…"},
     {"le", "≤"},
+    {"leadsto", "⇝"},
     {"leftarrow", "←"},
     {"leftrightarrow", "↔"},
     {"leq", "≤"},
@@ -251,6 +265,8 @@ constexpr Row mathCommands[] = {
     {"ln", "ln"},
     {"lnot", "¬"},
     {"log", "log"},
+    {"longleftarrow", "⟵"},
+    {"longrightarrow", "⟶"},
     {"lor", "∨"},
     {"mapsto", "↦"},
     {"max", "max"},
@@ -261,6 +277,7 @@ constexpr Row mathCommands[] = {
     {"mu", "μ"},
     {"nabla", "∇"},
     {"ne", "≠"},
+    {"nearrow", "↗"},
     {"neg", "¬"},
     {"neq", "≠"},
     {"ni", "∋"},
@@ -276,6 +293,7 @@ constexpr Row mathCommands[] = {
     {"phi", "ϕ"},
     {"pi", "π"},
     {"pm", "±"},
+    {"pounds", "£"},
     {"prec", "≺"},
     {"preceq", "⪯"},
     {"prime", "′"},
@@ -288,6 +306,7 @@ constexpr Row mathCommands[] = {
     {"rfloor", "⌋"},
     {"rho", "ρ"},
     {"rightarrow", "→"},
+    {"searrow", "↘"},
     {"sec", "sec"},
     {"setminus", "∖"},
     {"sigma", "σ"},
@@ -341,10 +360,10 @@ constexpr std::string_view fontCommands[] = {
     "boldsymbol",
     "em",
     "emph",
-    "ensuremath",
     "fbox",
     "footnotesize",
     "hbox",
+    "hologo",
     "huge",
     "it",
     "itshape",
@@ -414,7 +433,7 @@ constexpr AccentRow accentRows[] = {
     {"d", 0x0323, "."},
     {"k", 0x0328, "˛"},
     {"r", 0x030A, "˚"},
-    {"t", 0x0361, "͡"},
+    {"t", 0x0361, "⁀"},
     {"u", 0x0306, "˘"},
     {"v", 0x030C, "ˇ"},
     {"~", 0x0303, "~"},
@@ -427,7 +446,7 @@ constexpr auto byName = [](const auto &row) { return row.name; };
 static_assert(std::ranges::is_sorted(textCommands, {}, byName));
 static_assert(std::ranges::is_sorted(accentBases, {}, byName));
 static_assert(std::ranges::is_sorted(mathCommands, {}, byName));
-static_assert(std::ranges::is_sorted(accentRows, {}, byName));
+static_assert(std::ranges::all_of(accentRows, [](const AccentRow &row) { return row.name.size() == 1; }));
 static_assert(std::ranges::is_sorted(fontCommands));
 static_assert(std::ranges::is_sorted(linkCommands));
 
@@ -445,19 +464,35 @@ template <typename Table> std::string_view lookUp(const Table &table, std::strin
 
 } // namespace
 
+namespace {
+
+// Every accent command's name is one character, so this is a short scan,
+// not a search: it runs for every \' and \" of a file.
+const AccentRow *findAccent(std::string_view name)
+{
+    if (name.size() != 1) {
+        return nullptr;
+    }
+    for (const AccentRow &row : accentRows) {
+        if (row.name[0] == name[0]) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
 std::optional<char32_t> accentMark(std::string_view name)
 {
-    const auto row = findRow(accentRows, name);
-    if (row == std::end(accentRows)) {
-        return std::nullopt;
-    }
-    return row->mark;
+    const AccentRow *row = findAccent(name);
+    return row ? std::optional<char32_t>(row->mark) : std::nullopt;
 }
 
 std::string_view spacingAccent(std::string_view name)
 {
-    const auto row = findRow(accentRows, name);
-    return row == std::end(accentRows) ? std::string_view() : row->spacing;
+    const AccentRow *row = findAccent(name);
+    return row ? row->spacing : std::string_view();
 }
 
 std::string_view textCommand(std::string_view name)

@@ -5,6 +5,7 @@
 #include "tex_math.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +14,9 @@ namespace bibsources {
 namespace {
 
 constexpr uint32_t noPartner = UINT32_MAX;
+
+// What becomes of the two braces of a group.
+enum class BraceAction : uint8_t { Drop, Keep, Quote };
 
 // An accent whose argument holds another accented group recurses once per
 // level; deeper than this, the argument is kept as written, so no input can
@@ -29,21 +33,19 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// The bytes at which plain text stops and the reader has to look closer; a
+// table, as this is asked once for every byte of every field.
+constexpr std::array<bool, 256> specialBytes = [] {
+    std::array<bool, 256> table{};
+    for (const char c : std::string_view("\\{}$~-`'")) {
+        table[static_cast<unsigned char>(c)] = true;
+    }
+    return table;
+}();
+
 bool needsReading(char c)
 {
-    switch (c) {
-    case '\\':
-    case '{':
-    case '}':
-    case '$':
-    case '~':
-    case '-':
-    case '`':
-    case '\'':
-        return true;
-    default:
-        return false;
-    }
+    return specialBytes[static_cast<unsigned char>(c)];
 }
 
 size_t codePointLength(char lead)
@@ -135,9 +137,7 @@ private:
             return readMath(position, end);
         case '{':
         case '}':
-            if (partner[position] == noPartner) {
-                output += c;
-            }
+            readBrace(position);
             return position + 1;
         case '~':
             output += "\u00A0";
@@ -171,6 +171,20 @@ private:
         return position + 1;
     }
 
+    // A brace that closes nothing or opens what never closes is text; one
+    // of a group goes, unless the group belongs to a command kept as written
+    // or stands for quotation marks.
+    void readBrace(size_t position)
+    {
+        const char brace = input[position];
+        const BraceAction action = braceActions.empty() ? BraceAction::Drop : braceActions[position];
+        if (partner[position] == noPartner || action == BraceAction::Keep) {
+            output += brace;
+        } else if (action == BraceAction::Quote) {
+            output += brace == '{' ? "\u201C" : "\u201D";
+        }
+    }
+
     size_t readCommand(size_t position, size_t end, int depth)
     {
         size_t after = position + 1;
@@ -200,11 +214,15 @@ private:
         if (isFontCommand(name)) {
             return skipBlanks(after, end);
         }
+        return readCommandWithArguments(position, after, end, name);
+    }
+
+    size_t readCommandWithArguments(size_t position, size_t after, size_t end, std::string_view name)
+    {
         const size_t argument = skipBlanks(after, end);
         const size_t argumentEnd = groupEnd(argument, end);
-        if (isLinkCommand(name) && argumentEnd != noPartner) {
-            appendLink(argument + 1, argumentEnd);
-            return argumentEnd + 1;
+        if (isLinkCommand(name)) {
+            return readLink(position, after, end);
         }
         if (name == "href" && argumentEnd != noPartner) {
             const size_t text = skipBlanks(argumentEnd + 1, end);
@@ -212,18 +230,82 @@ private:
                 return text; // the group is read as any other: its braces go, its text stays
             }
         }
+        if (argumentEnd != noPartner && readWholeGroup(name, argument + 1, argumentEnd)) {
+            return argumentEnd + 1;
+        }
+        // The sort-key idiom: "@preamble{\newcommand{\noopsort}[1]{}}" makes
+        // {\noopsort{a}}Zed sort as "a" and print as "Zed".
+        if ((name == "noopsort" || name == "sortnoop" || name == "SortNoop") && argumentEnd != noPartner) {
+            return argumentEnd + 1;
+        }
+        if ((name == "enquote" || name == "mkbibquote") && argumentEnd != noPartner) {
+            setBraceAction(argument, argumentEnd, BraceAction::Quote);
+            return argument;
+        }
         return keepUnknown(position, after, end);
     }
 
+    // The commands whose group is converted as a whole or not at all:
+    // \ensuremath{...} as math, \textsuperscript{2} and \textsubscript{2}
+    // when every character of the group can be raised or lowered.
+    bool readWholeGroup(std::string_view name, size_t from, size_t to)
+    {
+        const std::string_view group = input.substr(from, to - from);
+        if (name == "ensuremath") {
+            return appendMath(output, group);
+        }
+        if (name != "textsuperscript" && name != "textsubscript") {
+            return false;
+        }
+        const size_t start = output.size();
+        for (const char c : group) {
+            const std::string_view shifted = name == "textsuperscript" ? superscript(c) : subscript(c);
+            if (shifted.empty()) {
+                output.resize(start);
+                return false;
+            }
+            output += shifted;
+        }
+        return !group.empty();
+    }
+
     // An unknown command stays as written, with the groups right behind it,
-    // which are its arguments and mean nothing without it.
+    // which are its arguments and mean nothing without it; what is inside
+    // them is read as any text.
     size_t keepUnknown(size_t position, size_t after, size_t end)
     {
-        size_t stop = after;
-        for (size_t close = groupEnd(stop, end); close != noPartner; close = groupEnd(stop, end)) {
-            stop = close + 1;
+        keepAsWritten(position, after);
+        if (groupEnd(after, end) == noPartner) {
+            separateFromLetters(after);
         }
-        return keepAsWritten(position, stop);
+        for (size_t open = after, close = groupEnd(open, end); close != noPartner;
+             open = close + 1, close = groupEnd(open, end)) {
+            setBraceAction(open, close, BraceAction::Keep);
+        }
+        return after;
+    }
+
+    // A kept control word ends where its letters end: "{\Dash}an" must not
+    // become "\Dashan", another command, when the braces after it go.
+    void separateFromLetters(size_t after)
+    {
+        size_t next = after;
+        while (next < input.size() && input[next] == '}' && partner[next] != noPartner
+            && (braceActions.empty() || braceActions[next] == BraceAction::Drop)) {
+            ++next;
+        }
+        if (next > after && next < input.size() && isLetter(input[next])) {
+            output += "{}";
+        }
+    }
+
+    void setBraceAction(size_t open, size_t close, BraceAction action)
+    {
+        if (braceActions.empty()) {
+            braceActions.resize(input.size(), BraceAction::Drop);
+        }
+        braceActions[open] = action;
+        braceActions[close] = action;
     }
 
     // A control symbol, \ and one ASCII character, ending before `after`.
@@ -243,11 +325,11 @@ private:
         case '}':
             output += symbol;
             break;
-        case '-': // a hyphenation hint
-        case '/': // italic correction
-        case '@': // spacing after a full stop
+        case '-':
+        case '/':
+        case '@':
         case '!':
-            break; // negative thin space
+            break; // a hyphenation hint, an italic correction, a full stop's space, a negative space
         case ',':
             output += "\u2009";
             break;
@@ -314,17 +396,30 @@ private:
         return stop;
     }
 
-    // A link's text as written, except that escaped specials (\%, \#, \_,
-    // \&, \~, \$, \{, \}) lose their backslash.
-    void appendLink(size_t position, size_t end)
+    // A link command and its argument, \url{...} or \url|...| with any
+    // delimiter, whose text is kept as written except that escaped specials
+    // (\%, \#, \_, \&, \~, \$, \{, \}) lose their backslash.
+    size_t readLink(size_t position, size_t after, size_t end)
     {
-        for (; position < end; ++position) {
-            if (input[position] == '\\' && position + 1 < end
-                && std::string_view("%#_&~${}").find(input[position + 1]) != std::string_view::npos) {
-                ++position;
-            }
-            output += input[position];
+        size_t open = skipBlanks(after, end);
+        size_t close = groupEnd(open, end);
+        if (close == noPartner && after < end
+            && std::string_view("|!+=@\"").find(input[after]) != std::string_view::npos) {
+            open = after;
+            const size_t found = input.substr(0, end).find(input[after], after + 1);
+            close = found == std::string_view::npos ? noPartner : found;
         }
+        if (close == noPartner) {
+            return keepUnknown(position, after, end);
+        }
+        for (size_t i = open + 1; i < close; ++i) {
+            if (input[i] == '\\' && i + 1 < close
+                && std::string_view("%#_&~${}").find(input[i + 1]) != std::string_view::npos) {
+                ++i;
+            }
+            output += input[i];
+        }
+        return close + 1;
     }
 
     // The position of the "$" that closes math opened before `from`, or
@@ -355,6 +450,7 @@ private:
 
     std::string_view input;
     std::vector<uint32_t> partner;
+    std::vector<BraceAction> braceActions; // empty while every group's braces go
     std::string output;
 };
 
@@ -362,6 +458,8 @@ private:
 
 std::string texToText(std::string_view utf8)
 {
+    // Positions are 32 bits to keep the brace table small; no field comes
+    // near 4 GiB, the parser refuses far smaller ones.
     if (std::ranges::none_of(utf8, needsReading) || utf8.size() >= noPartner) {
         return std::string(utf8);
     }
