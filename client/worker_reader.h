@@ -1,6 +1,6 @@
 #pragma once
 
-#include "entry_reader.h"
+#include "entry.h"
 
 #include <cstdint>
 #include <functional>

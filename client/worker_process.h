@@ -1,6 +1,7 @@
 #pragma once
 
-#include "worker_protocol.h"
+#include "frames.h"
+#include "helper_command.h"
 
 #include <cstdint>
 #include <functional>
@@ -12,14 +13,9 @@ namespace bibsources {
 // How to start one parser worker on one input.
 struct WorkerStart {
     std::string helperPath;
+    HelperCommand command;        // command.macros is set from macroFd
     int inputFd = -1;             // becomes the worker's standard input
-    std::string fileName;         // what the parser's messages call the input
-    std::uint64_t startOffset = 0; // where in the input to begin
-    int startLine = 1;            // the line number at startOffset
-    bool careful = false;         // hand over every step at once
     int macroFd = -1;             // macro definitions to make first, or -1
-    bool storeMacros = true;      // false: do not remember new macro definitions
-    std::uint64_t memoryLimit = 0; // address-space limit in bytes
     double timeoutSeconds = 10;   // longest silence before the worker is killed
     std::size_t maxPayload = 0;   // longest frame payload believed
     std::uint64_t maxSteps = 0;   // most parser calls the rest of the input allows

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "entry_reader.h"
-#include "worker_protocol.h"
+#include "entry.h"
+#include "frames.h"
 
 #include <cstdio>
 #include <functional>
@@ -9,15 +9,8 @@
 
 namespace bibsources {
 
-// What one call of the parser produced.
-enum class StepOutcome {
-    Nothing, // no entry, or a "comment" entry: nothing to map
-    Entry,   // a cleanly parsed entry, in ParseStep::entry
-    Skipped, // an entry the parser could not parse cleanly
-};
-
 struct ParseStep {
-    StepOutcome outcome = StepOutcome::Nothing;
+    wire::StepKind outcome = wire::StepKind::Nothing;
     Entry entry;                    // filled when outcome is Entry
     bool macroDefinition = false;   // the entry defines macros: its fields are name/value pairs
 };

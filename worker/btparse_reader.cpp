@@ -1,6 +1,7 @@
 #include "btparse_reader.h"
 
 #include "btparse_handles.h"
+#include "fields.h"
 #include "input_file.h"
 
 #include <cstring>
@@ -100,11 +101,11 @@ bool parseStream(std::FILE *stream, const std::string &fileName, const ParseSett
         EntryPtr ast(bt_parse_entry(stream, parserFileName, options, &status));
         ParseStep step;
         if (!status) {
-            step.outcome = ast ? StepOutcome::Skipped : StepOutcome::Nothing;
+            step.outcome = ast ? wire::StepKind::Skipped : wire::StepKind::Nothing;
         } else if (ast) {
             const char *type = bt_entry_type(ast.get());
             if (!type || std::strcmp(type, "comment") != 0) {
-                step.outcome = StepOutcome::Entry;
+                step.outcome = wire::StepKind::Entry;
                 step.entry = entryFrom(ast.get());
                 step.macroDefinition = bt_entry_metatype(ast.get()) == BTE_MACRODEF;
             }
@@ -129,9 +130,9 @@ ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName,
 {
     ReadReport report;
     const bool readOk = parseStream(stream, fileName, {}, [&](ParseStep &&step) {
-        if (step.outcome == StepOutcome::Entry) {
+        if (step.outcome == wire::StepKind::Entry) {
             sink(std::move(step.entry));
-        } else if (step.outcome == StepOutcome::Skipped) {
+        } else if (step.outcome == wire::StepKind::Skipped) {
             ++report.entriesSkipped;
         }
     });
@@ -147,17 +148,15 @@ ReadReport readEntriesInProcess(const std::string &inputPath, const EntrySink &s
         return readEntriesFromStream(stdin, "(standard input)", sink);
     }
     OpenedInput input = openInputFile(inputPath);
-    if (!input.error.empty()) {
-        ReadReport report;
-        report.error = input.error;
-        return report;
-    }
-    FilePtr stream(fdopen(input.fd, "r"));
+    ReadReport failed;
+    failed.error = input.error;
+    FilePtr stream(input.error.empty() ? fdopen(input.fd.get(), "r") : nullptr);
     if (!stream) {
-        ReadReport report;
-        report.error = "cannot open '" + inputPath + "': out of memory";
-        return report;
+        failed.error = failed.error.empty() ? "cannot open '" + inputPath + "': out of memory" : failed.error;
+        return failed;
     }
+    // The stream owns the descriptor now.
+    input.fd.release();
     return readEntriesFromStream(stream.get(), inputPath, sink);
 }
 
