@@ -14,7 +14,9 @@ namespace bibsources {
 class FrameReader {
 public:
     FrameReader(const WorkerStart &start, const StepHandler &onStep, WorkerOutcome &outcome)
-        : start(start), onStep(onStep), outcome(outcome)
+        : start(start)
+        , onStep(onStep)
+        , outcome(outcome)
     {
     }
 
@@ -32,9 +34,9 @@ private:
     const WorkerStart &start;
     const StepHandler &onStep;
     WorkerOutcome &outcome;
-    std::vector<Frame> held;         // steps whose block has not been seen whole
-    std::uint64_t received = 0;      // steps read, held ones included
-    std::uint64_t lastReceived = 0;  // position of the last step read
+    std::vector<Frame> held; // steps whose block has not been seen whole
+    std::uint64_t received = 0; // steps read, held ones included
+    std::uint64_t lastReceived = 0; // position of the last step read
     std::string buffer;
     std::size_t readPos = 0;
 };

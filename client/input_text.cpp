@@ -47,7 +47,8 @@ int InputText::lineAt(std::uint64_t offset)
         linesBefore = 1;
     }
     while (countedUpTo < offset) {
-        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, offset - countedUpTo));
+        const auto length
+            = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, offset - countedUpTo));
         const std::string chunk = readAt(fd, countedUpTo, length);
         if (chunk.empty()) {
             break;

@@ -10,13 +10,17 @@ namespace bibsources {
 // entry it died on, the entry's end, and line numbers.
 class InputText {
 public:
-    InputText(int fd, std::uint64_t size) : fd(fd), size(size) {}
+    InputText(int fd, std::uint64_t size)
+        : fd(fd)
+        , size(size)
+    {
+    }
 
     // Where the entry after the one that ended at `consumed` starts.
     std::uint64_t entryStartAfter(std::uint64_t consumed) const;
 
     struct Span {
-        std::uint64_t at;  // the entry's "@" (or `from` if none was found)
+        std::uint64_t at; // the entry's "@" (or `from` if none was found)
         std::uint64_t end; // where the next worker starts
     };
     // The entry that begins at or after `from`, judged from its delimiters.

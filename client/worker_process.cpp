@@ -44,7 +44,10 @@ UniqueFd highCopy(int fd)
 // handler included, so no worker outlives its run.
 class Child {
 public:
-    explicit Child(pid_t pid = -1) : pid(pid) {}
+    explicit Child(pid_t pid = -1)
+        : pid(pid)
+    {
+    }
     ~Child()
     {
         if (pid > 0) {
@@ -54,7 +57,10 @@ public:
     }
     Child(const Child &) = delete;
     Child &operator=(const Child &) = delete;
-    Child(Child &&other) noexcept : pid(std::exchange(other.pid, -1)) {}
+    Child(Child &&other) noexcept
+        : pid(std::exchange(other.pid, -1))
+    {
+    }
     Child &operator=(Child &&other) noexcept
     {
         std::swap(pid, other.pid);
@@ -71,9 +77,8 @@ public:
     int wait(rusage *usage)
     {
         int status = 0;
-        rusage ignored {};
-        while (::wait4(pid, &status, 0, usage ? usage : &ignored) < 0 && errno == EINTR) {
-        }
+        rusage ignored{};
+        while (::wait4(pid, &status, 0, usage ? usage : &ignored) < 0 && errno == EINTR) { }
         pid = -1;
         return status;
     }
@@ -106,8 +111,8 @@ std::optional<Pipe> makePipe()
 
 // Wires the child's descriptors 0-3 and closes everything else it would
 // inherit, then starts it with every signal at its default and unblocked.
-int spawnWith(const std::string &path, const std::vector<int> &descriptors, std::vector<std::string> arguments,
-              pid_t &pid)
+int spawnWith(const std::string &path, const std::vector<int> &descriptors,
+    std::vector<std::string> arguments, pid_t &pid)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -170,7 +175,8 @@ Spawned spawnWorker(const WorkerStart &start)
     HelperCommand command = start.command;
     command.macros = start.macroFd >= 0;
     pid_t pid = -1;
-    if (const int error = spawnWith(start.helperPath, descriptors, helperArguments(command), pid); error != 0) {
+    if (const int error = spawnWith(start.helperPath, descriptors, helperArguments(command), pid);
+        error != 0) {
         spawned.error = "cannot start the parser helper '" + start.helperPath + "': " + std::strerror(error);
         return spawned;
     }
@@ -188,7 +194,39 @@ struct Pumped {
     bool garbled = false;
     bool stopped = false;
     std::string complaint; // what it said on standard error before it was ready
+    bool progressed = false; // frames arrived since the watchdog was last reset
 };
+
+// One read of the frame pipe; false when the worker garbled its frames.
+bool readFrames(Spawned &worker, FrameReader &frames, std::vector<char> &chunk, Pumped &pumped)
+{
+    const ssize_t n = ::read(worker.frames.get(), chunk.data(), chunk.size());
+    if (n > 0) {
+        pumped.progressed = true;
+        pumped.garbled = !frames.take(chunk.data(), static_cast<std::size_t>(n));
+        return !pumped.garbled;
+    }
+    if (n == 0 || errno != EINTR) {
+        worker.frames.reset();
+    }
+    return true;
+}
+
+// The parser's own messages travel inside the frames. What still reaches
+// standard error is the helper's own complaint when it cannot start (kept,
+// to say why) or the C library's last words before a crash, which the
+// converter reports in its own terms.
+void readComplaint(Spawned &worker, const FrameReader &frames, std::vector<char> &chunk, Pumped &pumped)
+{
+    const ssize_t n = ::read(worker.messages.get(), chunk.data(), chunk.size());
+    if (n > 0 && !frames.ready && pumped.complaint.size() < maxComplaint) {
+        pumped.complaint.append(
+            chunk.data(), std::min<std::size_t>(n, maxComplaint - pumped.complaint.size()));
+    }
+    if (n == 0 || (n < 0 && errno != EINTR)) {
+        worker.messages.reset();
+    }
+}
 
 // Reads both pipes until the worker closes them, it stalls, it writes
 // garbage, or the run is stopped.
@@ -201,7 +239,8 @@ Pumped pump(const WorkerStart &start, Spawned &worker, FrameReader &frames)
     // helper (exec, loading libraries, the filter) can take seconds on a busy
     // machine, so its first answer gets more time: ten times the watchdog's,
     // but no more than half a minute.
-    const auto firstAnswer = std::max(timeout, std::min(timeout * 10, std::chrono::duration_cast<Clock::duration>(Seconds(30))));
+    const auto firstAnswer
+        = std::max(timeout, std::min(timeout * 10, std::chrono::duration_cast<Clock::duration>(Seconds(30))));
     auto deadline = Clock::now() + firstAnswer;
     const long long longestWait = start.stop.stop_possible() ? stopCheckMs : 60000;
 
@@ -223,33 +262,17 @@ Pumped pump(const WorkerStart &start, Spawned &worker, FrameReader &frames)
             pumped.garbled = true;
             return pumped;
         }
-        if (fds[0].revents != 0) {
-            const ssize_t n = ::read(worker.frames.get(), chunk.data(), chunk.size());
-            if (n > 0) {
-                if (!frames.take(chunk.data(), static_cast<std::size_t>(n))) {
-                    pumped.garbled = true;
-                    return pumped;
-                }
-                // Counted from now, not from the read: the time this side
-                // spent on the entries is not the worker's.
-                deadline = Clock::now() + timeout;
-            } else if (n == 0 || errno != EINTR) {
-                worker.frames.reset();
-            }
+        if (fds[0].revents != 0 && !readFrames(worker, frames, chunk, pumped)) {
+            return pumped;
+        }
+        if (fds[0].revents != 0 && pumped.progressed) {
+            // Counted from now, not from the read: the time this side spent
+            // on the entries is not the worker's.
+            deadline = Clock::now() + timeout;
+            pumped.progressed = false;
         }
         if (fds[1].revents != 0) {
-            // The parser's own messages travel inside the frames. What still
-            // reaches standard error is the helper's own complaint when it
-            // cannot start (kept, to say why) or the C library's last words
-            // before a crash, which the converter reports in its own terms.
-            const ssize_t n = ::read(worker.messages.get(), chunk.data(), chunk.size());
-            if (n > 0 && !frames.ready && pumped.complaint.size() < maxComplaint) {
-                pumped.complaint.append(chunk.data(),
-                                        std::min<std::size_t>(n, maxComplaint - pumped.complaint.size()));
-            }
-            if (n == 0 || (n < 0 && errno != EINTR)) {
-                worker.messages.reset();
-            }
+            readComplaint(worker, frames, chunk, pumped);
         }
     }
     return pumped;
@@ -268,9 +291,9 @@ std::string describeStatus(int status)
 std::string whyNotReady(const WorkerStart &start, const Pumped &pumped, int status)
 {
     std::string error = "the parser helper '" + start.helperPath + "' failed before it was ready: "
-        + (pumped.timedOut      ? std::string("it did not answer")
-               : pumped.garbled ? std::string("it wrote garbage")
-                                : describeStatus(status));
+        + (pumped.timedOut       ? std::string("it did not answer")
+                : pumped.garbled ? std::string("it wrote garbage")
+                                 : describeStatus(status));
     if (const std::string said = pumped.complaint.substr(0, pumped.complaint.find('\n')); !said.empty()) {
         error += " (" + said + ")";
     }
@@ -288,7 +311,7 @@ bool diedOfMemory(const WorkerStart &start, int status, const rusage &usage)
 }
 
 WorkerEnd classify(const WorkerStart &start, const FrameReader &frames, const Pumped &pumped, int status,
-                   const rusage &usage)
+    const rusage &usage)
 {
     if (pumped.stopped) {
         return WorkerEnd::Stopped;
@@ -323,7 +346,7 @@ WorkerOutcome runWorker(const WorkerStart &start, const StepHandler &onStep)
     if (pumped.timedOut || pumped.garbled || pumped.stopped) {
         worker.child.killNow();
     }
-    rusage usage {};
+    rusage usage{};
     const int status = worker.child.wait(&usage);
     outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     outcome.end = classify(start, frames, pumped, status, usage);

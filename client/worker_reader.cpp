@@ -63,7 +63,10 @@ UniqueFd macroFileFor(const std::map<std::string, std::string> &macros)
 
 class Diagnostics {
 public:
-    explicit Diagnostics(std::vector<std::string> &lines) : lines(lines) {}
+    explicit Diagnostics(std::vector<std::string> &lines)
+        : lines(lines)
+    {
+    }
 
     void addText(std::string_view text)
     {
@@ -111,8 +114,8 @@ const char *reasonFor(WorkerEnd end)
 // worker dies, stalls or garbles its output on some entry.
 class WorkerReader {
 public:
-    WorkerReader(int input, std::uint64_t inputSize, const std::string &fileName, const WorkerSettings &settings,
-                 const EntrySink &sink, ReadReport &report);
+    WorkerReader(int input, std::uint64_t inputSize, const std::string &fileName,
+        const WorkerSettings &settings, const EntrySink &sink, ReadReport &report);
 
     void run();
 
@@ -147,7 +150,7 @@ private:
 };
 
 WorkerReader::WorkerReader(int input, std::uint64_t inputSize, const std::string &fileName,
-                           const WorkerSettings &settings, const EntrySink &sink, ReadReport &report)
+    const WorkerSettings &settings, const EntrySink &sink, ReadReport &report)
     : fileName(fileName)
     , settings(settings)
     , sink(sink)
@@ -162,8 +165,8 @@ WorkerReader::WorkerReader(int input, std::uint64_t inputSize, const std::string
     start.command.memoryLimit = memoryLimitFor(settings.memoryLimit, inputSize);
     start.timeoutSeconds = settings.timeoutSeconds;
     start.stop = settings.stop;
-    start.maxPayload
-        = static_cast<std::size_t>(std::min<std::uint64_t>((std::uint64_t(16) << 20) + inputSize * 8, UINT32_MAX));
+    start.maxPayload = static_cast<std::size_t>(
+        std::min<std::uint64_t>((std::uint64_t(16) << 20) + inputSize * 8, UINT32_MAX));
 }
 
 void WorkerReader::run()
@@ -267,13 +270,13 @@ void WorkerReader::skipBadEntry(const WorkerOutcome &outcome)
     const InputText::Span bad = text.entryAt(badFrom);
     ++report.entriesSkipped;
     diagnostics.add(fileName + ": entry near line " + std::to_string(text.lineAt(bad.at))
-                    + " skipped: the parser " + reasonFor(outcome.end));
+        + " skipped: the parser " + reasonFor(outcome.end));
     if (outcome.end == WorkerEnd::Crashed && outcome.exitStatus == helper_exit::macroTableFull
         && start.command.storeMacros) {
         start.command.storeMacros = false;
         diagnostics.add(fileName
-                        + ": the parser has no room for more macro names; "
-                          "later macro definitions are read but not kept");
+            + ": the parser has no room for more macro names; "
+              "later macro definitions are read but not kept");
     }
     start.command.careful = false;
     resumeAt(std::max(bad.end, start.command.startOffset + 1));
@@ -305,8 +308,8 @@ OpenInput openForReading(const std::string &inputPath)
 
 } // namespace
 
-ReadReport readEntriesInWorker(const std::string &inputPath, const WorkerSettings &settings,
-                               const EntrySink &sink)
+ReadReport readEntriesInWorker(
+    const std::string &inputPath, const WorkerSettings &settings, const EntrySink &sink)
 {
     ReadReport report;
     OpenInput input = openForReading(inputPath);
@@ -323,7 +326,7 @@ ReadReport readEntriesInWorker(const std::string &inputPath, const WorkerSetting
         }
         located.helperPath = helper.path;
     }
-    struct stat info {};
+    struct stat info { };
     ::fstat(input.fd.get(), &info);
     const auto inputSize = static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0));
     WorkerReader reader(input.fd.get(), inputSize, input.fileName, located, sink, report);

@@ -36,7 +36,8 @@ std::string_view elementForField(std::string_view name, std::string_view entryTy
     for (const FieldElement &row : plainFieldElements()) {
         if (row.field == name
             && (row.entryTypes.empty()
-                || std::find(row.entryTypes.begin(), row.entryTypes.end(), entryType) != row.entryTypes.end())) {
+                || std::find(row.entryTypes.begin(), row.entryTypes.end(), entryType)
+                    != row.entryTypes.end())) {
             return row.element;
         }
     }

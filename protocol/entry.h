@@ -12,8 +12,8 @@ namespace bibsources {
 struct Person {
     std::vector<std::string> last;
     std::vector<std::string> first;
-    std::vector<std::string> von;
-    std::vector<std::string> jr;
+    std::vector<std::string> von = {};
+    std::vector<std::string> jr = {};
 
     bool operator==(const Person &) const = default;
 };
@@ -46,9 +46,9 @@ using EntrySink = std::function<void(Entry &&)>;
 
 // What reading one input produced besides its entries.
 struct ReadReport {
-    int entriesSkipped = 0;               // entries the parser could not parse cleanly
+    int entriesSkipped = 0; // entries the parser could not parse cleanly
     std::vector<std::string> diagnostics; // the parser's messages, one line each
-    std::string error;                    // empty unless the input as a whole failed
+    std::string error; // empty unless the input as a whole failed
 
     bool ok() const { return error.empty(); }
 };

@@ -58,7 +58,7 @@ std::span<const ContributorField> contributorFields()
 bool isContributorField(std::string_view fieldName)
 {
     return std::any_of(contributors.begin(), contributors.end(),
-                       [&](const ContributorField &row) { return row.field == fieldName; });
+        [&](const ContributorField &row) { return row.field == fieldName; });
 }
 
 std::span<const FieldElement> plainFieldElements()
@@ -75,7 +75,7 @@ bool isMappedField(std::string_view fieldName)
 {
     return isContributorField(fieldName)
         || std::any_of(plainElements.begin(), plainElements.end(),
-                       [&](const FieldElement &row) { return row.field == fieldName; })
+            [&](const FieldElement &row) { return row.field == fieldName; })
         || std::find(tidyOnly.begin(), tidyOnly.end(), fieldName) != tidyOnly.end();
 }
 

@@ -23,8 +23,8 @@ std::vector<std::string> helperArguments(const HelperCommand &command)
         return {"--sandbox-selftest", command.selftest};
     }
     std::vector<std::string> arguments{"--name", command.name};
-    arguments.insert(arguments.end(),
-                     {"--start", std::to_string(command.startOffset), std::to_string(command.startLine)});
+    arguments.insert(
+        arguments.end(), {"--start", std::to_string(command.startOffset), std::to_string(command.startLine)});
     arguments.insert(arguments.end(), {"--memory", std::to_string(command.memoryLimit)});
     if (command.careful) {
         arguments.emplace_back("--careful");

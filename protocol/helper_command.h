@@ -15,14 +15,14 @@ namespace bibsources {
 //                    [--careful] [--macros] [--no-new-macros]
 //   bibsources-parse --sandbox-selftest none|open|exec
 struct HelperCommand {
-    std::string name;               // what the parser's messages call the input
-    std::uint64_t startOffset = 0;  // where in the input to begin...
-    std::uint64_t startLine = 1;    // ...which is on this line
-    std::uint64_t memoryLimit = 0;  // address-space limit in bytes; 0: none
-    bool careful = false;           // send every step at once instead of in blocks
-    bool macros = false;            // define the macros on descriptor 3 first
-    bool storeMacros = true;        // false: parse later macro definitions without keeping them
-    std::string selftest;           // enter the sandbox, then try this ("open", "exec")
+    std::string name; // what the parser's messages call the input
+    std::uint64_t startOffset = 0; // where in the input to begin...
+    std::uint64_t startLine = 1; // ...which is on this line
+    std::uint64_t memoryLimit = 0; // address-space limit in bytes; 0: none
+    bool careful = false; // send every step at once instead of in blocks
+    bool macros = false; // define the macros on descriptor 3 first
+    bool storeMacros = true; // false: parse later macro definitions without keeping them
+    std::string selftest; // enter the sandbox, then try this ("open", "exec")
 };
 
 // The arguments that start the helper with this command, after its path.
@@ -38,9 +38,9 @@ ParsedHelperCommand parseHelperArguments(const std::vector<std::string> &argumen
 
 // Exit statuses of the helper that the converter tells apart.
 namespace helper_exit {
-constexpr int usage = 2;          // bad arguments, or it could not set itself up
-constexpr int outOfMemory = 3;    // an allocation failed in its own code
-constexpr int pipe = 4;           // the converter stopped reading
+constexpr int usage = 2; // bad arguments, or it could not set itself up
+constexpr int outOfMemory = 3; // an allocation failed in its own code
+constexpr int pipe = 4; // the converter stopped reading
 constexpr int macroTableFull = 255; // btparse's own: no room for another macro name
 } // namespace helper_exit
 

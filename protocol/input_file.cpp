@@ -12,7 +12,7 @@ namespace {
 // Why a file that opened cannot be parsed, or nothing when it can.
 std::string unusableBecause(int fd)
 {
-    struct stat info {};
+    struct stat info { };
     if (::fstat(fd, &info) != 0) {
         return std::strerror(errno);
     }

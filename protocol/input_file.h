@@ -7,7 +7,7 @@
 namespace bibsources {
 
 struct OpenedInput {
-    UniqueFd fd;       // open for reading
+    UniqueFd fd; // open for reading
     std::string error; // set instead of fd when the input is unusable
 };
 

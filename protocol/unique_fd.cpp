@@ -32,8 +32,7 @@ namespace {
 
 // Hands each chunk read from fd to take until the end of fd; false on a read
 // error or when take refuses a chunk.
-template<typename Take>
-bool readChunks(int fd, Take take)
+template <typename Take> bool readChunks(int fd, Take take)
 {
     char chunk[1 << 16];
     while (true) {

@@ -11,11 +11,17 @@ namespace bibsources {
 class UniqueFd {
 public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : value(fd) {}
+    explicit UniqueFd(int fd)
+        : value(fd)
+    {
+    }
     ~UniqueFd() { reset(); }
     UniqueFd(const UniqueFd &) = delete;
     UniqueFd &operator=(const UniqueFd &) = delete;
-    UniqueFd(UniqueFd &&other) noexcept : value(other.release()) {}
+    UniqueFd(UniqueFd &&other) noexcept
+        : value(other.release())
+    {
+    }
     UniqueFd &operator=(UniqueFd &&other) noexcept;
 
     int get() const { return value; }

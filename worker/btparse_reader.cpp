@@ -27,8 +27,8 @@ std::vector<std::string> tokensOf(const bt_name &name, int part)
 // person without names rather than a crash.
 std::optional<std::vector<Person>> splitNames(const char *text)
 {
-    ListPtr list(bt_split_list(const_cast<char *>(text), const_cast<char *>("and"), nullptr, 0,
-                               const_cast<char *>("name")));
+    ListPtr list(bt_split_list(
+        const_cast<char *>(text), const_cast<char *>("and"), nullptr, 0, const_cast<char *>("name")));
     if (!list) {
         return std::nullopt;
     }
@@ -45,8 +45,8 @@ std::optional<std::vector<Person>> splitNames(const char *text)
             people.emplace_back();
             continue;
         }
-        people.push_back(Person{tokensOf(*name, BTN_LAST), tokensOf(*name, BTN_FIRST), tokensOf(*name, BTN_VON),
-                                tokensOf(*name, BTN_JR)});
+        people.push_back(Person{tokensOf(*name, BTN_LAST), tokensOf(*name, BTN_FIRST),
+            tokensOf(*name, BTN_VON), tokensOf(*name, BTN_JR)});
     }
     return people;
 }
@@ -81,15 +81,14 @@ Entry entryFrom(AST *ast)
 
 } // namespace
 
-bool parseStream(std::FILE *stream, const std::string &fileName, const ParseSettings &settings,
-                 const StepSink &sink)
+bool parseStream(
+    std::FILE *stream, const std::string &fileName, const ParseSettings &settings, const StepSink &sink)
 {
     ParserSession session;
     char *parserFileName = const_cast<char *>(fileName.c_str());
     const btshort options = settings.storeMacros ? 0 : BTO_NOSTORE;
     for (const auto &[name, value] : settings.macros) {
-        bt_add_macro_text(const_cast<char *>(name.c_str()), const_cast<char *>(value.c_str()),
-                          nullptr, 0);
+        bt_add_macro_text(const_cast<char *>(name.c_str()), const_cast<char *>(value.c_str()), nullptr, 0);
     }
 
     // Test the end-of-file flag before each call, never after: btparse reads
@@ -125,8 +124,7 @@ bool parseStream(std::FILE *stream, const std::string &fileName, const ParseSett
     return true;
 }
 
-ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName,
-                                 const EntrySink &sink)
+ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName, const EntrySink &sink)
 {
     ReadReport report;
     const bool readOk = parseStream(stream, fileName, {}, [&](ParseStep &&step) {

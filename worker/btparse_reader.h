@@ -11,8 +11,8 @@ namespace bibsources {
 
 struct ParseStep {
     wire::StepKind outcome = wire::StepKind::Nothing;
-    Entry entry;                    // filled when outcome is Entry
-    bool macroDefinition = false;   // the entry defines macros: its fields are name/value pairs
+    Entry entry; // filled when outcome is Entry
+    bool macroDefinition = false; // the entry defines macros: its fields are name/value pairs
 };
 
 using StepSink = std::function<void(ParseStep &&)>;
@@ -35,13 +35,12 @@ struct ParseSettings {
     bool storeMacros = true;
 };
 
-bool parseStream(std::FILE *stream, const std::string &fileName, const ParseSettings &settings,
-                 const StepSink &sink);
+bool parseStream(
+    std::FILE *stream, const std::string &fileName, const ParseSettings &settings, const StepSink &sink);
 
 // The same loop, reduced to what the converter needs: each cleanly parsed,
 // non-comment entry goes to sink; skipped entries are counted in the report.
-ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName,
-                                 const EntrySink &sink);
+ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName, const EntrySink &sink);
 
 // Opens `inputPath` ("-" for standard input) and reads it as above. A path
 // that is not a regular file, or cannot be opened, is reported in the result.

@@ -1,10 +1,10 @@
 #include "parse_worker.h"
 
 #include "btparse_reader.h"
-#include "input_stream.h"
-#include "sandbox.h"
 #include "frames.h"
 #include "helper_command.h"
+#include "input_stream.h"
+#include "sandbox.h"
 #include "unique_fd.h"
 
 #include <cerrno>
@@ -16,10 +16,10 @@
 #include <functional>
 #include <new>
 #include <string>
-#include <utility>
-#include <vector>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace bibsources::worker {
 
@@ -76,7 +76,11 @@ class FrameWriter {
 public:
     using Position = std::function<std::uint64_t()>;
 
-    FrameWriter(bool careful, Position position) : careful(careful), position(std::move(position)) {}
+    FrameWriter(bool careful, Position position)
+        : careful(careful)
+        , position(std::move(position))
+    {
+    }
 
     void add(Frame &frame)
     {
@@ -158,8 +162,8 @@ int runSelftest(const std::string &what)
 // Everything before the first parser call: the memory limit, the macros of
 // an earlier worker, the input at its start position, the message capture
 // and finally the sandbox. Returns why it failed, or nothing.
-std::string setUp(const HelperCommand &command, ParseSettings &settings, InputStream &input,
-                  MessageCapture &messages)
+std::string setUp(
+    const HelperCommand &command, ParseSettings &settings, InputStream &input, MessageCapture &messages)
 {
     std::set_new_handler(outOfMemory);
 #ifndef BIBSOURCES_WORKER_SANITIZED
@@ -182,7 +186,8 @@ std::string setUp(const HelperCommand &command, ParseSettings &settings, InputSt
     }
     // The converter's descriptor shares its position with ours, and an
     // earlier worker on the same input has moved it.
-    if (::lseek(STDIN_FILENO, static_cast<off_t>(command.startOffset), SEEK_SET) < 0 && command.startOffset > 0) {
+    if (::lseek(STDIN_FILENO, static_cast<off_t>(command.startOffset), SEEK_SET) < 0
+        && command.startOffset > 0) {
         return std::string("cannot seek in the input: ") + std::strerror(errno);
     }
     input = openInputStream(STDIN_FILENO, command.startOffset, command.startLine);
@@ -196,7 +201,7 @@ std::string setUp(const HelperCommand &command, ParseSettings &settings, InputSt
 }
 
 void parseToFrames(const HelperCommand &command, const ParseSettings &settings, const InputStream &input,
-                   MessageCapture &messages)
+    MessageCapture &messages)
 {
     FrameWriter writer(command.careful, [&] { return input.inputOffset(std::ftell(input.file)); });
     Frame ready;
