@@ -1,6 +1,8 @@
 #include "run.h"
 
 #include "cli_options.h"
+#include "printable.h"
+#include "target_checks.h"
 
 #include <bibsources/conversion.h>
 
@@ -62,25 +64,33 @@ std::string inputName(const std::string &path)
     return path == "-" ? "standard input" : path;
 }
 
+// The parser names the file at the start of each of its messages ("(standard
+// input)" for -); a line that does not is given the name here.
+std::string withFileName(const std::string &inputPath, const std::string &line)
+{
+    const std::string name = inputPath == "-" ? "(standard input)" : inputPath;
+    return line.starts_with(name) ? line : inputName(inputPath) + ": " + line;
+}
+
 void printDiagnostics(const InputReport &input, std::ostream &err)
 {
     const auto &lines = input.messages;
     for (size_t i = 0; i < lines.size() && i < diagnosticsShownPerFile; ++i) {
-        err << lines[i] << '\n';
+        err << printable(withFileName(input.inputPath, lines[i])) << '\n';
     }
     if (lines.size() > diagnosticsShownPerFile) {
-        err << inputName(input.inputPath) << ": ... and " << (lines.size() - diagnosticsShownPerFile)
-            << " more\n";
+        err << printable(inputName(input.inputPath)) << ": ... and "
+            << (lines.size() - diagnosticsShownPerFile) << " more\n";
     }
 }
 
 void printSummary(const InputReport &input, const std::string &destination, std::ostream &err)
 {
-    err << inputName(input.inputPath) << ": " << plural(input.recordsWritten, "source", "sources");
+    err << printable(inputName(input.inputPath)) << ": " << plural(input.recordsWritten, "source", "sources");
     if (input.entriesSkipped > 0) {
         err << ", " << plural(input.entriesSkipped, "entry", "entries") << " skipped";
     }
-    err << " -> " << destination << '\n';
+    err << " -> " << printable(destination) << '\n';
 }
 
 // Without -o every input writes the Sources.xml of its own folder; two inputs
@@ -114,7 +124,7 @@ int convertEach(const Options &options, const ConversionSettings &settings, std:
             printDiagnostics(report, err);
         }
         if (!result.ok()) {
-            err << programName << ": " << result.error << '\n';
+            err << programName << ": " << printable(result.error) << '\n';
             status = ConversionFailed;
         } else if (!options.quiet) {
             printSummary(report, displayPath(result.outputPath), err);
@@ -135,19 +145,18 @@ int convertMerged(const Options &options, const ConversionSettings &settings, st
             printDiagnostics(input, err);
         }
         if (!input.ok()) {
-            err << programName << ": " << input.error << '\n';
+            err << programName << ": " << printable(input.error) << '\n';
             inputFailed = true;
         }
     }
     if (inputFailed) {
         err << programName << ": nothing written to "
-            << (toStandardOutput ? "standard output" : "'" + options.output + "'")
+            << (toStandardOutput ? "standard output" : "'" + printable(options.output) + "'")
             << ", so that it never lacks an input\n";
         return ConversionFailed;
     }
     if (!result.ok()) {
-        err << programName << ": " << (toStandardOutput ? "cannot write to standard output" : result.error)
-            << '\n';
+        err << programName << ": " << printable(result.error) << '\n';
         return ConversionFailed;
     }
     if (!options.quiet) {
@@ -181,6 +190,11 @@ ConversionSettings settingsFromEnvironment()
             settings.helperMemoryLimit = std::uint64_t(megabytes) << 20;
         }
     }
+    // A document for standard output or a device waits where temporary
+    // files belong.
+    if (const char *folder = std::getenv("TMPDIR"); folder && *folder) {
+        settings.temporaryFolder = folder;
+    }
     return settings;
 }
 
@@ -188,7 +202,7 @@ ConversionSettings settingsFromEnvironment()
 
 int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostream &err)
 {
-    const Options options = parseArguments(arguments);
+    Options options = parseArguments(arguments);
     if (options.help) {
         out << helpText;
         return Success;
@@ -198,11 +212,15 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
         return Success;
     }
     std::string problem = options.usageError;
+    useStandardStreamNames(options);
     if (problem.empty() && options.output.empty()) {
         problem = sharedOutputProblem(options.inputs);
     }
+    if (problem.empty()) {
+        problem = targetProblem(options);
+    }
     if (!problem.empty()) {
-        err << programName << ": " << problem << '\n'
+        err << programName << ": " << printable(problem) << '\n'
             << usageLine << "\n"
             << "Try 'bibsources --help' for more information.\n";
         return UsageError;
