@@ -1,0 +1,93 @@
+#include "merge.h"
+
+#include "atomic_write.h"
+
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace bibsources {
+
+namespace {
+
+using RecordsByTag = std::unordered_map<std::string, std::vector<const SourceListRecord *>>;
+
+RecordsByTag recordsByTag(const SourceList &list)
+{
+    RecordsByTag byTag;
+    for (const SourceListRecord &record : list.records) {
+        if (record.tag) {
+            byTag[*record.tag].push_back(&record);
+        }
+    }
+    return byTag;
+}
+
+std::unordered_set<std::string> tagsOf(const SourceList &list)
+{
+    std::unordered_set<std::string> tags;
+    for (const SourceListRecord &record : list.records) {
+        if (record.tag) {
+            tags.insert(*record.tag);
+        }
+    }
+    return tags;
+}
+
+// Converted records of one tag that stand together are kept apart by line
+// breaks, as the converter writes them.
+void appendReplacements(
+    std::string &out, const SourceList &converted, const std::vector<const SourceListRecord *> &replacements)
+{
+    for (size_t i = 0; i < replacements.size(); ++i) {
+        if (i > 0) {
+            out += '\n';
+        }
+        out += converted.recordText(*replacements[i]);
+    }
+}
+
+} // namespace
+
+std::string mergedSourceList(const SourceList &existing, const SourceList &converted)
+{
+    const std::string_view text = existing.text;
+    const RecordsByTag replacements = recordsByTag(converted);
+    std::unordered_set<std::string> replaced;
+    std::string out;
+    out.reserve(text.size() + converted.text.size());
+    size_t position = 0;
+    for (const SourceListRecord &record : existing.records) {
+        out += text.substr(position, record.begin - position);
+        position = record.end;
+        const auto found = record.tag ? replacements.find(*record.tag) : replacements.end();
+        if (found == replacements.end()) {
+            out += existing.recordText(record);
+        } else if (replaced.insert(*record.tag).second) {
+            appendReplacements(out, converted, found->second);
+        }
+    }
+    out += text.substr(position, existing.recordsEnd - position);
+    const std::unordered_set<std::string> existingTags = tagsOf(existing);
+    for (const SourceListRecord &record : converted.records) {
+        if (!record.tag || !existingTags.contains(*record.tag)) {
+            out.append(converted.recordText(record)).append("\n");
+        }
+    }
+    out += text.substr(existing.recordsEnd);
+    return out;
+}
+
+std::string replaceWithMerged(
+    const std::string &outputPath, const SourceList &existing, std::string convertedDocument)
+{
+    const SourceListParse converted = parseSourceList(std::move(convertedDocument), "the converted document");
+    if (!converted.ok()) {
+        return "cannot merge into '" + outputPath + "': " + converted.error;
+    }
+    AtomicFile file(outputPath);
+    file.append(mergedSourceList(existing, converted.list));
+    return file.commit();
+}
+
+} // namespace bibsources
