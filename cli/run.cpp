@@ -17,7 +17,7 @@ namespace {
 constexpr const char *programName = "bibsources";
 constexpr size_t diagnosticsShownPerFile = 10;
 
-constexpr const char *usageLine = "usage: bibsources [-q] [-o OUTPUT] FILE.bib...";
+constexpr const char *usageLine = "usage: bibsources [-q] [-o OUTPUT [--merge]] FILE.bib...";
 
 constexpr const char *helpText
     = "bibsources turns BibTeX files into a Sources.xml bibliography that word\n"
@@ -25,11 +25,16 @@ constexpr const char *helpText
       "\n"
       "usage: bibsources [-q] FILE.bib...            write Sources.xml beside each FILE.bib\n"
       "       bibsources [-q] -o OUTPUT FILE.bib...  write every entry of all files to OUTPUT\n"
+      "       bibsources [-q] -o FILE --merge FILE.bib...  add them to the source list FILE\n"
       "\n"
       "options:\n"
       "  -o, --output OUTPUT  write one document with the records of every input, in\n"
       "                       order, to OUTPUT; '-' writes it to standard output. If any\n"
       "                       input cannot be converted, OUTPUT is not written at all.\n"
+      "  --merge              with -o FILE: when FILE exists, keep its records as they\n"
+      "                       are, replace those whose tag is converted again, and add\n"
+      "                       the new ones at its end. A FILE that is not a source list\n"
+      "                       is left untouched.\n"
       "  -q, --quiet          print only errors, not the summary and parser warnings\n"
       "  -h, --help           show this help and exit\n"
       "  -V, --version        show the version and exit\n"
@@ -208,8 +213,10 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
         return UsageError;
     }
     out.flush();
-    const ConversionSettings settings = settingsFromEnvironment();
-    return options.output.empty() ? convertEach(options, settings, err) : convertMerged(options, settings, err);
+    ConversionSettings settings = settingsFromEnvironment();
+    settings.mergeIntoOutput = options.merge;
+    return options.output.empty() ? convertEach(options, settings, err)
+                                  : convertMerged(options, settings, err);
 }
 
 } // namespace bibsources::cli
