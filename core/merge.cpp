@@ -36,46 +36,44 @@ std::unordered_set<std::string> tagsOf(const SourceList &list)
 
 // Converted records of one tag that stand together are kept apart by line
 // breaks, as the converter writes them.
-void appendReplacements(
-    std::string &out, const SourceList &converted, const std::vector<const SourceListRecord *> &replacements)
+void writeReplacements(const SourceList &converted, const std::vector<const SourceListRecord *> &replacements,
+    const TextSink &sink)
 {
     for (size_t i = 0; i < replacements.size(); ++i) {
         if (i > 0) {
-            out += '\n';
+            sink("\n");
         }
-        out += converted.recordText(*replacements[i]);
+        sink(converted.recordText(*replacements[i]));
     }
 }
 
 } // namespace
 
-std::string mergedSourceList(const SourceList &existing, const SourceList &converted)
+void writeMergedSourceList(const SourceList &existing, const SourceList &converted, const TextSink &sink)
 {
     const std::string_view text = existing.text;
     const RecordsByTag replacements = recordsByTag(converted);
     std::unordered_set<std::string> replaced;
-    std::string out;
-    out.reserve(text.size() + converted.text.size());
     size_t position = 0;
     for (const SourceListRecord &record : existing.records) {
-        out += text.substr(position, record.begin - position);
+        sink(text.substr(position, record.begin - position));
         position = record.end;
         const auto found = record.tag ? replacements.find(*record.tag) : replacements.end();
         if (found == replacements.end()) {
-            out += existing.recordText(record);
+            sink(existing.recordText(record));
         } else if (replaced.insert(*record.tag).second) {
-            appendReplacements(out, converted, found->second);
+            writeReplacements(converted, found->second, sink);
         }
     }
-    out += text.substr(position, existing.recordsEnd - position);
+    sink(text.substr(position, existing.recordsEnd - position));
     const std::unordered_set<std::string> existingTags = tagsOf(existing);
     for (const SourceListRecord &record : converted.records) {
         if (!record.tag || !existingTags.contains(*record.tag)) {
-            out.append(converted.recordText(record)).append("\n");
+            sink(converted.recordText(record));
+            sink("\n");
         }
     }
-    out += text.substr(existing.recordsEnd);
-    return out;
+    sink(text.substr(existing.recordsEnd));
 }
 
 std::string replaceWithMerged(
@@ -86,7 +84,7 @@ std::string replaceWithMerged(
         return "cannot merge into '" + outputPath + "': " + converted.error;
     }
     AtomicFile file(outputPath);
-    file.append(mergedSourceList(existing, converted.list));
+    writeMergedSourceList(existing, converted.list, [&](std::string_view piece) { file.append(piece); });
     return file.commit();
 }
 

@@ -1,11 +1,11 @@
 #include "source_list.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 
 #include <libxml/parser.h>
@@ -280,10 +280,15 @@ SourceListFile readSourceListFile(const std::string &path)
         result.error = "cannot read '" + path + "': it is a directory";
         return result;
     }
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
     std::string text;
     if (file.is_open()) {
-        text.assign(std::istreambuf_iterator<char>(file), {});
+        // One read of the whole file: a master list can hold a hundred
+        // megabytes, which a character-by-character copy takes a second over.
+        text.resize(static_cast<size_t>(std::max<std::streamoff>(file.tellg(), 0)));
+        file.seekg(0);
+        file.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<size_t>(file.gcount()));
     }
     if (!file.is_open() || file.bad()) {
         result.error = "cannot read '" + path + "': " + std::strerror(errno);
