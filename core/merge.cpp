@@ -34,16 +34,43 @@ std::unordered_set<std::string> tagsOf(const SourceList &list)
     return tags;
 }
 
+std::string attributeValue(std::string_view text)
+{
+    std::string escaped;
+    for (char c : text) {
+        escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '"' ? "&quot;" : std::string(1, c);
+    }
+    return escaped;
+}
+
+// A converted record as it stands in the converted document, with the
+// namespace declarations it needs where the existing root binds the prefixes
+// it uses otherwise (a list saved with another prefix than ours, say).
+void writeConverted(const SourceList &existing, const SourceList &converted, const SourceListRecord &record,
+    const TextSink &sink)
+{
+    const std::string_view text = converted.text;
+    sink(text.substr(record.begin, record.nameEnd - record.begin));
+    for (const std::string &prefix : record.inheritedPrefixes) {
+        const std::optional<std::string> wanted = converted.rootBinding(prefix);
+        if (wanted != existing.rootBinding(prefix)) {
+            sink(prefix.empty() ? " xmlns=\"" : " xmlns:" + prefix + "=\"");
+            sink(attributeValue(wanted.value_or("")) + "\"");
+        }
+    }
+    sink(text.substr(record.nameEnd, record.end - record.nameEnd));
+}
+
 // Converted records of one tag that stand together are kept apart by line
 // breaks, as the converter writes them.
-void writeReplacements(const SourceList &converted, const std::vector<const SourceListRecord *> &replacements,
-    const TextSink &sink)
+void writeReplacements(const SourceList &existing, const SourceList &converted,
+    const std::vector<const SourceListRecord *> &replacements, const TextSink &sink)
 {
     for (size_t i = 0; i < replacements.size(); ++i) {
         if (i > 0) {
             sink("\n");
         }
-        sink(converted.recordText(*replacements[i]));
+        writeConverted(existing, converted, *replacements[i], sink);
     }
 }
 
@@ -62,14 +89,14 @@ void writeMergedSourceList(const SourceList &existing, const SourceList &convert
         if (found == replacements.end()) {
             sink(existing.recordText(record));
         } else if (replaced.insert(*record.tag).second) {
-            writeReplacements(converted, found->second, sink);
+            writeReplacements(existing, converted, found->second, sink);
         }
     }
     sink(text.substr(position, existing.recordsEnd - position));
     const std::unordered_set<std::string> existingTags = tagsOf(existing);
     for (const SourceListRecord &record : converted.records) {
         if (!record.tag || !existingTags.contains(*record.tag)) {
-            sink(converted.recordText(record));
+            writeConverted(existing, converted, record, sink);
             sink("\n");
         }
     }

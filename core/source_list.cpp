@@ -53,6 +53,8 @@ struct Reader {
     int depth = 0; // of the element being read; the root is 1
     size_t rootBegin = 0;
     std::optional<SourceListRecord> record; // the b:Source being read
+    // The prefixes declared by each open element of that record, outermost first.
+    std::vector<std::vector<std::string>> recordScopes;
     std::optional<std::string> tag; // the b:Tag being read
     std::string refusal; // why this is not a source list
     std::string firstError; // the parser's first complaint
@@ -115,18 +117,65 @@ void checkRoot(Reader &reader, const xmlChar *localName, const xmlChar *prefix, 
     }
 }
 
-void startElement(void *user, const xmlChar *localName, const xmlChar *prefix, const xmlChar *uri, int,
-    const xmlChar **, int, int, const xmlChar **)
+// libxml2 hands an element's declarations over as (prefix, uri) pairs, and
+// each attribute as five pointers: local name, prefix, uri, value, value end.
+std::vector<NamespaceDeclaration> declarations(int count, const xmlChar **pairs)
+{
+    std::vector<NamespaceDeclaration> declared;
+    for (int i = 0; i < count; ++i) {
+        declared.push_back({std::string(view(pairs[2 * i])), std::string(view(pairs[2 * i + 1]))});
+    }
+    return declared;
+}
+
+bool isDeclaredIn(const std::vector<std::vector<std::string>> &scopes, const std::string &prefix)
+{
+    return std::any_of(scopes.begin(), scopes.end(),
+        [&](const auto &scope) { return std::find(scope.begin(), scope.end(), prefix) != scope.end(); });
+}
+
+// Keeps track of the prefixes a record takes from the root, so that it can
+// be moved into a document whose root binds them differently.
+void notePrefixes(Reader &reader, const xmlChar *prefix, int namespaceCount, const xmlChar **namespaces,
+    int attributeCount, const xmlChar **attributes)
+{
+    std::vector<std::string> &scope = reader.recordScopes.emplace_back();
+    for (const NamespaceDeclaration &declaration : declarations(namespaceCount, namespaces)) {
+        scope.push_back(declaration.prefix);
+    }
+    std::vector<std::string> used{std::string(view(prefix))};
+    for (int i = 0; i < attributeCount; ++i) {
+        if (attributes[5 * i + 1]) {
+            used.emplace_back(view(attributes[5 * i + 1]));
+        }
+    }
+    std::vector<std::string> &inherited = reader.record->inheritedPrefixes;
+    for (const std::string &name : used) {
+        if (name != "xml" && !isDeclaredIn(reader.recordScopes, name)
+            && std::find(inherited.begin(), inherited.end(), name) == inherited.end()) {
+            inherited.push_back(name);
+        }
+    }
+}
+
+void startElement(void *user, const xmlChar *localName, const xmlChar *prefix, const xmlChar *uri,
+    int namespaceCount, const xmlChar **namespaces, int attributeCount, int, const xmlChar **attributes)
 {
     Reader &reader = readerOf(user);
     ++reader.depth;
     if (reader.depth == 1) {
         checkRoot(reader, localName, prefix, uri);
+        reader.list.rootNamespaces = declarations(namespaceCount, namespaces);
     } else if (reader.depth == 2 && isBibliographyElement(uri, localName, "Source")) {
-        reader.record = SourceListRecord{reader.startTagBegin(), 0, std::nullopt};
+        reader.record.emplace();
+        reader.record->begin = reader.startTagBegin();
+        reader.record->nameEnd = reader.record->begin + 1 + qualifiedName(prefix, localName).size();
     } else if (reader.depth == 3 && reader.record && !reader.record->tag
         && isBibliographyElement(uri, localName, "Tag")) {
         reader.tag.emplace();
+    }
+    if (reader.record) {
+        notePrefixes(reader, prefix, namespaceCount, namespaces, attributeCount, attributes);
     }
 }
 
@@ -158,6 +207,9 @@ void reopenEmptyRoot(Reader &reader)
 void endElement(void *user, const xmlChar *localName, const xmlChar *prefix, const xmlChar *)
 {
     Reader &reader = readerOf(user);
+    if (reader.record) {
+        reader.recordScopes.pop_back();
+    }
     if (reader.depth == 3 && reader.tag) {
         reader.record->tag = std::move(reader.tag);
         reader.tag.reset();
@@ -253,6 +305,16 @@ std::string parse(Reader &reader, std::string_view displayName)
 std::string_view SourceList::recordText(const SourceListRecord &record) const
 {
     return std::string_view(text).substr(record.begin, record.end - record.begin);
+}
+
+std::optional<std::string> SourceList::rootBinding(std::string_view prefix) const
+{
+    for (const NamespaceDeclaration &declaration : rootNamespaces) {
+        if (declaration.prefix == prefix) {
+            return declaration.uri;
+        }
+    }
+    return std::nullopt;
 }
 
 SourceListParse parseSourceList(std::string text, std::string_view displayName)

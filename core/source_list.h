@@ -7,6 +7,13 @@
 
 namespace bibsources {
 
+// A namespace declaration: xmlns:prefix="uri", or xmlns="uri" for the
+// default namespace (prefix "").
+struct NamespaceDeclaration {
+    std::string prefix;
+    std::string uri;
+};
+
 // One b:Source element of a source list, as it stands in the file.
 struct SourceListRecord {
     size_t begin = 0; // offset of the '<' of its start tag
@@ -14,6 +21,10 @@ struct SourceListRecord {
     // The text of its b:Tag child, with entities and character references
     // decoded; none when the record has no b:Tag.
     std::optional<std::string> tag;
+    size_t nameEnd = 0; // offset just past the element's name in its start tag
+    // The prefixes ("" for the default namespace) its elements and
+    // attributes use without the record declaring them: the root binds them.
+    std::vector<std::string> inheritedPrefixes;
 };
 
 // A bibliography source list read by an XML parser, keeping its bytes: the
@@ -26,8 +37,11 @@ struct SourceList {
     // written as an empty element (<b:Sources/>) is reopened in text as
     // <b:Sources></b:Sources> so that it can hold them.
     size_t recordsEnd = 0;
+    std::vector<NamespaceDeclaration> rootNamespaces; // declared on the root element
 
     std::string_view recordText(const SourceListRecord &record) const;
+    // The namespace the root binds prefix to; none when it binds nothing.
+    std::optional<std::string> rootBinding(std::string_view prefix) const;
 };
 
 struct SourceListParse {

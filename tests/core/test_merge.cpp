@@ -16,6 +16,8 @@ using testing::writeFile;
 
 const std::string xmlns = "\"http://schemas.openxmlformats.org/officeDocument/2006/bibliography\"";
 const std::string root = "<b:Sources SelectedStyle=\"\" xmlns:b=" + xmlns + ">";
+const std::string convertedRoot = "<b:Sources SelectedStyle=\"\" xmlns:b=" + xmlns + " xmlns=" + xmlns + ">";
+const std::string declareB = " xmlns:b=" + xmlns;
 
 std::string record(const std::string &tag, const std::string &rest = "")
 {
@@ -47,10 +49,11 @@ TEST_P(MergesRecords, KeepingTheExistingBytes)
 {
     const MergeRow &row = GetParam();
     const SourceList converted
-        = parsed("<?xml version=\"1.0\"?>\n" + root + "\n" + row.converted + "</b:Sources>\n");
+        = parsed("<?xml version=\"1.0\"?>\n" + convertedRoot + "\n" + row.converted + "</b:Sources>\n");
     std::string merged;
     writeMergedSourceList(parsed(row.existing), converted, [&](std::string_view piece) { merged += piece; });
     EXPECT_EQ(merged, row.merged);
+    EXPECT_TRUE(parseSourceList(merged, "merged").ok()) << parseSourceList(merged, "merged").error;
 }
 
 const std::string kept = "<b:Source x='>'><b:Unknown a=\"1\">  <![CDATA[&]]> </b:Unknown><!-- note -->"
@@ -68,8 +71,18 @@ INSTANTIATE_TEST_SUITE_P(Table, MergesRecords,
             "<s:Sources xmlns:s=" + xmlns
                 + ">\n<s:Source><s:Tag>a</s:Tag></s:Source>\n  <!-- end -->\n</s:Sources>\n",
             record("b") + "\n" + record("a", "<b:Year>3</b:Year>") + "\n",
-            "<s:Sources xmlns:s=" + xmlns + ">\n" + record("a", "<b:Year>3</b:Year>") + "\n  <!-- end -->\n"
-                + record("b") + "\n</s:Sources>\n"},
+            "<s:Sources xmlns:s=" + xmlns + ">\n<b:Source" + declareB
+                + "><b:Tag>a</b:Tag><b:Year>3</b:Year></b:Source>" + "\n  <!-- end -->\n<b:Source" + declareB
+                + "><b:Tag>b</b:Tag></b:Source>\n</s:Sources>\n"},
+        MergeRow{
+            "the prefix we use bound to another namespace, and a record of ours in the default namespace",
+            "<Sources xmlns=" + xmlns + " xmlns:b='urn:other'><Source><Tag>a</Tag><b:x/></Source></Sources>",
+            record("a") + "\n<Source><Tag>u</Tag></Source>\n",
+            "<Sources xmlns=" + xmlns + " xmlns:b='urn:other'><b:Source" + declareB
+                + "><b:Tag>a</b:Tag></b:Source><Source><Tag>u</Tag></Source>\n</Sources>"},
+        MergeRow{"our record in the default namespace, theirs with a prefix", root + "</b:Sources>",
+            "<Source><Tag>u</Tag><b:Year>1</b:Year></Source>\n",
+            root + "<Source xmlns=" + xmlns + "><Tag>u</Tag><b:Year>1</b:Year></Source>\n</b:Sources>"},
         MergeRow{"tags match once entities are decoded, whichever way each side writes them",
             root + record("R&#38;D") + record("x&#60;y") + "</b:Sources>",
             record("R&amp;D", "<b:Year>4</b:Year>") + "\n" + record("x&lt;y", "<b:Year>5</b:Year>"),
