@@ -88,6 +88,12 @@ void printSummary(const InputReport &input, const std::string &destination, std:
     err << " -> " << destination << '\n';
 }
 
+void printMergeSummary(const MergeReport &merge, const std::string &destination, std::ostream &err)
+{
+    err << "merged into " << destination << ": " << plural(merge.recordsKept, "source", "sources")
+        << " kept, " << merge.recordsReplaced << " replaced, " << merge.recordsAdded << " added\n";
+}
+
 // Without -o every input writes the Sources.xml of its own folder; two inputs
 // in one folder would silently overwrite each other's result.
 std::string sharedOutputProblem(const std::vector<std::string> &inputs)
@@ -159,6 +165,9 @@ int convertMerged(const Options &options, const ConversionSettings &settings, st
         const std::string destination = toStandardOutput ? "standard output" : displayPath(options.output);
         for (const InputReport &input : result.inputs) {
             printSummary(input, destination, err);
+        }
+        if (result.merge.merged) {
+            printMergeSummary(result.merge, destination, err);
         }
     }
     return Success;

@@ -166,7 +166,9 @@ ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const 
             = writeDocument(inputPaths, settings, hooks, [&](std::string_view text) { converted += text; });
         takeFirstError(result, hooks);
         if (result.ok()) {
-            result.error = replaceWithMerged(outputPath, existing.list, std::move(converted));
+            MergeOutcome merged = replaceWithMerged(outputPath, existing.list, std::move(converted));
+            result.merge = merged.report;
+            result.error = std::move(merged.error);
         }
         return result;
     }

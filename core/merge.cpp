@@ -76,8 +76,11 @@ void writeReplacements(const SourceList &existing, const SourceList &converted,
 
 } // namespace
 
-void writeMergedSourceList(const SourceList &existing, const SourceList &converted, const TextSink &sink)
+MergeReport writeMergedSourceList(
+    const SourceList &existing, const SourceList &converted, const TextSink &sink)
 {
+    MergeReport report;
+    report.merged = true;
     const std::string_view text = existing.text;
     const RecordsByTag replacements = recordsByTag(converted);
     std::unordered_set<std::string> replaced;
@@ -88,7 +91,11 @@ void writeMergedSourceList(const SourceList &existing, const SourceList &convert
         const auto found = record.tag ? replacements.find(*record.tag) : replacements.end();
         if (found == replacements.end()) {
             sink(existing.recordText(record));
-        } else if (replaced.insert(*record.tag).second) {
+            ++report.recordsKept;
+            continue;
+        }
+        ++report.recordsReplaced;
+        if (replaced.insert(*record.tag).second) {
             writeReplacements(existing, converted, found->second, sink);
         }
     }
@@ -98,21 +105,27 @@ void writeMergedSourceList(const SourceList &existing, const SourceList &convert
         if (!record.tag || !existingTags.contains(*record.tag)) {
             writeConverted(existing, converted, record, sink);
             sink("\n");
+            ++report.recordsAdded;
         }
     }
     sink(text.substr(existing.recordsEnd));
+    return report;
 }
 
-std::string replaceWithMerged(
+MergeOutcome replaceWithMerged(
     const std::string &outputPath, const SourceList &existing, std::string convertedDocument)
 {
+    MergeOutcome outcome;
     const SourceListParse converted = parseSourceList(std::move(convertedDocument), "the converted document");
     if (!converted.ok()) {
-        return "cannot merge into '" + outputPath + "': " + converted.error;
+        outcome.error = "cannot merge into '" + outputPath + "': " + converted.error;
+        return outcome;
     }
     AtomicFile file(outputPath);
-    writeMergedSourceList(existing, converted.list, [&](std::string_view piece) { file.append(piece); });
-    return file.commit();
+    outcome.report = writeMergedSourceList(
+        existing, converted.list, [&](std::string_view piece) { file.append(piece); });
+    outcome.error = file.commit();
+    return outcome;
 }
 
 } // namespace bibsources

@@ -8,19 +8,23 @@
 namespace bibsources {
 
 // Hands sink, piece by piece, the existing source list with the converted
-// records merged in: its text
-// unchanged except that the records whose tag is converted again give way to
-// the converted records of that tag (all of them, in their order, where the
-// first such record stood; its later namesakes are dropped), and the
-// converted records with tags it lacks are added before the root's end tag,
-// in their order, one to a line. Records of either list without a tag never
-// match.
-void writeMergedSourceList(const SourceList &existing, const SourceList &converted, const TextSink &sink);
+// records merged in, and says how many records were kept, replaced and
+// added. The text is the existing one unchanged except that the records whose tag is converted again give way
+// to the converted records of that tag (all of them, in their order, where the first such record stood; its
+// later namesakes are dropped), and the converted records with tags it lacks are added before the root's end
+// tag, in their order, one to a line. Records of either list without a tag never match.
+MergeReport writeMergedSourceList(
+    const SourceList &existing, const SourceList &converted, const TextSink &sink);
+
+struct MergeOutcome {
+    MergeReport report;
+    std::string error; // empty when the file was replaced; else why nothing was written
+};
 
 // Merges convertedDocument (a whole document as the converter writes it)
 // into existing and replaces the file at outputPath with the result in one
-// step. Returns an empty string on success, else why nothing was written.
-std::string replaceWithMerged(
+// step.
+MergeOutcome replaceWithMerged(
     const std::string &outputPath, const SourceList &existing, std::string convertedDocument);
 
 } // namespace bibsources

@@ -89,6 +89,7 @@ ns=http://schemas.openxmlformats.org/officeDocument/2006/bibliography
 mine='<b:Source><b:Tag>mine</b:Tag><b:Extra x="1"/></b:Source>'
 printf '<b:Sources xmlns:b="%s">%s<b:Source><b:Tag>two</b:Tag></b:Source></b:Sources>' "$ns" "$mine" > list.xml
 run "--merge" 0 -o list.xml --merge a/refs.bib
+expect_err "--merge" "merged into $work/list.xml: 1 source kept, 1 replaced, 1 added"
 expect_file_has "--merge" list.xml "<b:Sources xmlns:b=\"$ns\">$mine<b:Source>"
 grep -n '<b:Tag>' list.xml | tr '\n' ' ' | grep -q 'mine.*two.*one' || fail "--merge: records out of place"
 [ "$(count_in list.xml '<b:Tag>two</b:Tag>')" -eq 1 ] || fail "--merge: 'two' not replaced"

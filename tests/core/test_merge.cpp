@@ -109,6 +109,21 @@ INSTANTIATE_TEST_SUITE_P(Table, MergesRecords,
             root + "<b:Source><b:Year>1</b:Year></b:Source>" + "</b:Sources>", record("") + "\n",
             root + "<b:Source><b:Year>1</b:Year></b:Source>" + record("") + "\n</b:Sources>"}));
 
+TEST(MergeReport, CountsEachExistingRecordOnceAndEachAddedOne)
+{
+    const SourceList existing
+        = parsed(root + record("d") + record("e") + record("d") + record("f") + "</b:Sources>");
+    const SourceList converted
+        = parsed(convertedRoot + record("d") + record("d") + record("g") + record("f") + "</b:Sources>");
+
+    const MergeReport report = writeMergedSourceList(existing, converted, [](std::string_view) {});
+
+    EXPECT_TRUE(report.merged);
+    EXPECT_EQ(report.recordsKept, 1); // e
+    EXPECT_EQ(report.recordsReplaced, 3); // d twice, f
+    EXPECT_EQ(report.recordsAdded, 1); // g
+}
+
 // The same through the converter and the file system.
 class MergeIntoFile : public ::testing::Test {
 protected:
@@ -140,6 +155,9 @@ TEST_F(MergeIntoFile, KeepsWhatItDoesNotConvertAndReplacesWhatItDoes)
                                             "@book{b2, title = {Added}}\n");
 
     ASSERT_TRUE(result.ok()) << result.error;
+    EXPECT_EQ(result.merge.recordsKept, 1);
+    EXPECT_EQ(result.merge.recordsReplaced, 2);
+    EXPECT_EQ(result.merge.recordsAdded, 1);
     const std::string after = readFile(output);
     EXPECT_TRUE(
         after.starts_with("<?xml version=\"1.0\"?>" + root + kept + "<b:Source>\n<b:Tag>b1</b:Tag>\n"))
@@ -178,7 +196,9 @@ TEST_F(MergeIntoFile, WritesAPlainDocumentWhenThereIsNoFile)
 {
     const std::string bib = "@article{a, title = {T}, author = {A. Author}}\n@book{b1, title = {One}}\n";
 
-    ASSERT_TRUE(convert(bib).ok());
+    const ConversionResult result = convert(bib);
+    ASSERT_TRUE(result.ok()) << result.error;
+    EXPECT_FALSE(result.merge.merged);
     const std::string merged = readFile(output);
     std::filesystem::remove(output);
     ASSERT_TRUE(convertFiles({(directory / "refs.bib").string()}, output.string(), {}).ok());
