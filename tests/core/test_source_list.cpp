@@ -91,6 +91,9 @@ INSTANTIATE_TEST_SUITE_P(Table, ReadsRecords,
             "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>" + root
                 + "<b:Source><b:Tag>Gödel</b:Tag></b:Source></b:Sources>",
             {{"<b:Source><b:Tag>Gödel</b:Tag></b:Source>", "Gödel"}}},
+        ReadRow{"Windows line ends, which the parser reads as one",
+            root + "\r\n<b:Source>\r\n<b:Tag>c\r\nr</b:Tag>\r\n</b:Source>\r\n</b:Sources>\r\n",
+            {{"<b:Source>\r\n<b:Tag>c\r\nr</b:Tag>\r\n</b:Source>", "c\nr"}}},
         ReadRow{"no records", root + "\n</b:Sources>", {}}));
 
 TEST(ReadSourceList, ReopensAnEmptyRootElement)
@@ -111,6 +114,17 @@ struct RefusalRow {
 void PrintTo(const RefusalRow &row, std::ostream *out)
 {
     *out << row.why;
+}
+
+// Plain ASCII text as UTF-16LE with a byte-order mark.
+std::string utf16(const std::string &ascii)
+{
+    std::string encoded = "\xFF\xFE";
+    for (char c : ascii) {
+        encoded += c;
+        encoded += '\0';
+    }
+    return encoded;
 }
 
 class RefusesOtherFiles : public ::testing::TestWithParam<RefusalRow> { };
@@ -143,6 +157,8 @@ INSTANTIATE_TEST_SUITE_P(Table, RefusesOtherFiles,
         RefusalRow{"another encoding: records we add are UTF-8",
             "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + root + "</b:Sources>",
             "'x.xml' is not a bibliography source list (it is in ISO-8859-1, not UTF-8)"},
+        RefusalRow{"UTF-16, told by its byte-order mark", utf16(root + "</b:Sources>"),
+            "'x.xml' is not a bibliography source list (it is in UTF-16"},
         RefusalRow{"a document type declaration, which could define entities",
             "<!DOCTYPE b:Sources [<!ENTITY e 'x'>]>" + root
                 + "<b:Source><b:Tag>&e;</b:Tag></b:Source></b:Sources>",
