@@ -277,6 +277,10 @@ std::string parse(Reader &reader, std::string_view displayName)
     if (text.size() > static_cast<size_t>(INT_MAX)) {
         return quoted + " is too large to read as a source list";
     }
+    // libxml2 sets up its tables on first use, which two threads converting
+    // at once could race over; a static's initialisation happens once.
+    static const bool initialised = (xmlInitParser(), true);
+    (void)initialised;
     ParserContextPtr context(xmlCreateMemoryParserCtxt(text.data(), static_cast<int>(text.size())));
     if (!context) {
         return "cannot read " + quoted + ": out of memory";
