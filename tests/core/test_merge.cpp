@@ -171,6 +171,19 @@ TEST_F(MergeIntoFile, KeepsWhatItDoesNotConvertAndReplacesWhatItDoes)
     EXPECT_TRUE(onlyTheInputAndTheOutput());
 }
 
+// A list laid out as the word processor saves it, all records on one line,
+// with elements we never write; the result is reviewed like code.
+TEST_F(MergeIntoFile, GivesTheExpectedDocument)
+{
+    const std::filesystem::path data = std::filesystem::path(BIBSOURCES_TEST_DATA) / "merge";
+    std::filesystem::copy_file(data / "word_list.xml", output);
+
+    const ConversionResult result = convert(readFile(data / "refs.bib"));
+
+    ASSERT_TRUE(result.ok()) << result.error;
+    EXPECT_EQ(readFile(output), readFile(data / "word_list.merged.xml"));
+}
+
 TEST_F(MergeIntoFile, RefusesAFileThatIsNoSourceListAndLeavesIt)
 {
     const char *rows[][2] = {
