@@ -43,9 +43,10 @@ std::string attributeValue(std::string_view text)
     return escaped;
 }
 
-// A converted record as it stands in the converted document, with the
-// namespace declarations it needs where the existing root binds the prefixes
-// it uses otherwise (a list saved with another prefix than ours, say).
+// The declarations a record needs (in a list saved with another prefix than
+// ours, say) go right after its element's name; a prefix the record takes
+// from the root is by definition not declared on its own start tag, so none
+// can clash with an attribute it has.
 void writeConverted(const SourceList &existing, const SourceList &converted, const SourceListRecord &record,
     const TextSink &sink)
 {
