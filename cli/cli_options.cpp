@@ -58,7 +58,7 @@ Options parseArguments(const std::vector<std::string> &arguments)
         fail("no input file given");
     }
     if (options.merge && (options.output.empty() || options.output == "-")) {
-        fail("--merge needs -o FILE: the source list to merge into");
+        fail("--merge needs -o LIST: the source list file to merge into");
     }
     return options;
 }

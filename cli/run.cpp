@@ -25,15 +25,16 @@ constexpr const char *helpText
       "\n"
       "usage: bibsources [-q] FILE.bib...            write Sources.xml beside each FILE.bib\n"
       "       bibsources [-q] -o OUTPUT FILE.bib...  write every entry of all files to OUTPUT\n"
-      "       bibsources [-q] -o FILE --merge FILE.bib...  add them to the source list FILE\n"
+      "       bibsources [-q] -o LIST --merge FILE.bib...\n"
+      "                                              add every entry to the source list LIST\n"
       "\n"
       "options:\n"
       "  -o, --output OUTPUT  write one document with the records of every input, in\n"
       "                       order, to OUTPUT; '-' writes it to standard output. If any\n"
       "                       input cannot be converted, OUTPUT is not written at all.\n"
-      "  --merge              with -o FILE: when FILE exists, keep its records as they\n"
+      "  --merge              with -o LIST: when LIST exists, keep its records as they\n"
       "                       are, replace those whose tag is converted again, and add\n"
-      "                       the new ones at its end. A FILE that is not a source list\n"
+      "                       the new ones at its end. A LIST that is not a source list\n"
       "                       is left untouched.\n"
       "  -q, --quiet          print only errors, not the summary and parser warnings\n"
       "  -h, --help           show this help and exit\n"
@@ -109,7 +110,7 @@ std::string sharedOutputProblem(const std::vector<std::string> &inputs)
         const auto [it, inserted] = firstInputFor.emplace(output, input);
         if (!inserted) {
             return "'" + it->second + "' and '" + input + "' would both write " + output
-                + "; convert them one at a time, or merge them with -o OUTPUT";
+                + "; convert them one at a time, or into one file with -o OUTPUT";
         }
     }
     return {};

@@ -83,8 +83,8 @@ expect_err "merged with a bad input" "nothing written to 'kept.xml'"
 [ "$(cat kept.xml)" = precious ] || fail "a failed merge changed its output"
 
 # --- --merge into an existing source list
-run "--merge without -o" 2 --merge a/refs.bib && expect_err "--merge without -o" "--merge needs -o FILE"
-run "--merge to stdout" 2 --merge -o - a/refs.bib && expect_err "--merge to stdout" "--merge needs -o FILE"
+run "--merge without -o" 2 --merge a/refs.bib && expect_err "--merge without -o" "--merge needs -o LIST"
+run "--merge to stdout" 2 --merge -o - a/refs.bib && expect_err "--merge to stdout" "--merge needs -o LIST"
 ns=http://schemas.openxmlformats.org/officeDocument/2006/bibliography
 mine='<b:Source><b:Tag>mine</b:Tag><b:Extra x="1"/></b:Source>'
 printf '<b:Sources xmlns:b="%s">%s<b:Source><b:Tag>two</b:Tag></b:Source></b:Sources>' "$ns" "$mine" > list.xml
