@@ -19,7 +19,7 @@ namespace {
 constexpr const char *programName = "bibsources";
 constexpr size_t diagnosticsShownPerFile = 10;
 
-constexpr const char *usageLine = "usage: bibsources [-q] [-o OUTPUT] FILE.bib...";
+constexpr const char *usageLine = "usage: bibsources [-q] [-o OUTPUT [--merge]] FILE.bib...";
 
 constexpr const char *helpText
     = "bibsources turns BibTeX files into a Sources.xml bibliography that word\n"
@@ -27,11 +27,17 @@ constexpr const char *helpText
       "\n"
       "usage: bibsources [-q] FILE.bib...            write Sources.xml beside each FILE.bib\n"
       "       bibsources [-q] -o OUTPUT FILE.bib...  write every entry of all files to OUTPUT\n"
+      "       bibsources [-q] -o LIST --merge FILE.bib...\n"
+      "                                              add every entry to the source list LIST\n"
       "\n"
       "options:\n"
       "  -o, --output OUTPUT  write one document with the records of every input, in\n"
       "                       order, to OUTPUT; '-' writes it to standard output. If any\n"
       "                       input cannot be converted, OUTPUT is not written at all.\n"
+      "  --merge              with -o LIST: when LIST exists, keep its records as they\n"
+      "                       are, replace those whose tag is converted again, and add\n"
+      "                       the new ones at its end. A LIST that is not a source list\n"
+      "                       is left untouched.\n"
       "  -q, --quiet          print only errors, not the summary and parser warnings\n"
       "  -h, --help           show this help and exit\n"
       "  -V, --version        show the version and exit\n"
@@ -93,6 +99,12 @@ void printSummary(const InputReport &input, const std::string &destination, std:
     err << " -> " << printable(destination) << '\n';
 }
 
+void printMergeSummary(const MergeReport &merge, const std::string &destination, std::ostream &err)
+{
+    err << "merged into " << destination << ": " << plural(merge.recordsKept, "source", "sources")
+        << " kept, " << merge.recordsReplaced << " replaced, " << merge.recordsAdded << " added\n";
+}
+
 // Without -o every input writes the Sources.xml of its own folder; two inputs
 // in one folder would silently overwrite each other's result.
 std::string sharedOutputProblem(const std::vector<std::string> &inputs)
@@ -108,7 +120,7 @@ std::string sharedOutputProblem(const std::vector<std::string> &inputs)
         const auto [it, inserted] = firstInputFor.emplace(output, input);
         if (!inserted) {
             return "'" + it->second + "' and '" + input + "' would both write " + output
-                + "; convert them one at a time, or merge them with -o OUTPUT";
+                + "; convert them one at a time, or into one file with -o OUTPUT";
         }
     }
     return {};
@@ -163,6 +175,9 @@ int convertMerged(const Options &options, const ConversionSettings &settings, st
         const std::string destination = toStandardOutput ? "standard output" : displayPath(options.output);
         for (const InputReport &input : result.inputs) {
             printSummary(input, destination, err);
+        }
+        if (result.merge.merged) {
+            printMergeSummary(result.merge, destination, err);
         }
     }
     return Success;
@@ -226,7 +241,8 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
         return UsageError;
     }
     out.flush();
-    const ConversionSettings settings = settingsFromEnvironment();
+    ConversionSettings settings = settingsFromEnvironment();
+    settings.mergeIntoOutput = options.merge;
     return options.output.empty() ? convertEach(options, settings, err)
                                   : convertMerged(options, settings, err);
 }

@@ -2,6 +2,7 @@
 
 #include "atomic_write.h"
 #include "document.h"
+#include "merge.h"
 #include "record.h"
 #include "worker_reader.h"
 
@@ -174,6 +175,26 @@ ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const 
 {
     ConversionResult result;
     result.outputPath = outputPath;
+    // A source list to merge into is read before the inputs, so that a file
+    // that is not one is refused before a long conversion.
+    const SourceListFile existing
+        = settings.mergeIntoOutput ? readSourceListFile(outputPath) : SourceListFile{};
+    if (!existing.ok()) {
+        result.error = existing.error + "; nothing was written";
+        return result;
+    }
+    if (existing.exists) {
+        std::string converted;
+        result.inputs
+            = writeDocument(inputPaths, settings, hooks, [&](std::string_view text) { converted += text; });
+        takeFirstError(result, hooks);
+        if (result.ok()) {
+            MergeOutcome merged = replaceWithMerged(outputPath, existing.list, std::move(converted));
+            result.merge = merged.report;
+            result.error = std::move(merged.error);
+        }
+        return result;
+    }
     // The records go to disk while the parser is still reading, so a large
     // file is written in the time it takes to parse it. Nothing is put in
     // place for an input we could not read: an existing Sources.xml is worth
