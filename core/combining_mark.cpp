@@ -63,10 +63,38 @@ utf8proc_ssize_t clusterLength(const std::string &text, size_t from)
     return length;
 }
 
+// Writes the code points of `buffer` over the `length` bytes at `from`.
+void replaceWithCodePoints(
+    std::string &text, size_t from, size_t length, const utf8proc_int32_t *buffer, utf8proc_ssize_t count)
+{
+    std::array<utf8proc_uint8_t, maxCluster * 4> encoded{};
+    utf8proc_ssize_t encodedLength = 0;
+    for (utf8proc_ssize_t i = 0; i < count; ++i) {
+        encodedLength += utf8proc_encode_char(buffer[i], &encoded[size_t(encodedLength)]);
+    }
+    text.replace(from, length, reinterpret_cast<const char *>(encoded.data()), size_t(encodedLength));
+}
+
+bool isAsciiLetterOrDigit(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
 } // namespace
 
 bool addCombiningMark(std::string &text, size_t from, char32_t mark)
 {
+    // Most accents go on one ASCII letter with no mark behind it yet: that
+    // pair is already decomposed and in canonical order, and only needs
+    // composing.
+    if (from < text.size() && isAsciiLetterOrDigit(text[from])
+        && (from + 1 == text.size() || static_cast<unsigned char>(text[from + 1]) < 0x80)) {
+        utf8proc_int32_t pair[2] = {text[from], utf8proc_int32_t(mark)};
+        const utf8proc_ssize_t count
+            = utf8proc_normalize_utf32(pair, 2, utf8proc_option_t(UTF8PROC_COMPOSE | UTF8PROC_STABLE));
+        replaceWithCodePoints(text, from, 1, pair, count);
+        return true;
+    }
     const utf8proc_ssize_t length = clusterLength(text, from);
     std::array<utf8proc_uint8_t, maxCluster * 4> encoded{};
     if (length == 0 || length > utf8proc_ssize_t(encoded.size()) - 4) {
@@ -77,7 +105,7 @@ bool addCombiningMark(std::string &text, size_t from, char32_t mark)
     // become U+1E09, not ć followed by a loose cedilla.
     std::copy_n(text.data() + from, length, encoded.begin());
     const utf8proc_ssize_t encodedLength
-        = length + utf8proc_encode_char(utf8proc_int32_t(mark), &encoded[length]);
+        = length + utf8proc_encode_char(utf8proc_int32_t(mark), &encoded[size_t(length)]);
     std::array<utf8proc_int32_t, maxCluster> buffer{};
     utf8proc_ssize_t count = utf8proc_decompose(encoded.data(), encodedLength, buffer.data(), maxCluster,
         utf8proc_option_t(UTF8PROC_DECOMPOSE | UTF8PROC_STABLE));
@@ -89,12 +117,7 @@ bool addCombiningMark(std::string &text, size_t from, char32_t mark)
     }
     count = utf8proc_normalize_utf32(
         buffer.data(), count, utf8proc_option_t(UTF8PROC_COMPOSE | UTF8PROC_STABLE));
-    std::string composed;
-    for (utf8proc_ssize_t i = 0; i < count; ++i) {
-        utf8proc_uint8_t one[4];
-        composed.append(reinterpret_cast<const char *>(one), size_t(utf8proc_encode_char(buffer[i], one)));
-    }
-    text.replace(from, size_t(length), composed);
+    replaceWithCodePoints(text, from, size_t(length), buffer.data(), count);
     return true;
 }
 

@@ -52,11 +52,12 @@ private:
         if (name.empty()) {
             return false;
         }
-        if (name == "," || name == ":" || name == ";") {
-            out += "\u2009";
-        } else if (name == " ") {
+        if (name == ",") {
+            out += "\u2009"; // a thin space
+        } else if (name == " " || name == ":" || name == ";") {
             out += ' ';
         } else if (name == "!") {
+            // a negative thin space: nothing to write
         } else if (name.size() == 1 && std::string_view("{}%&#_$").find(name[0]) != std::string_view::npos) {
             out += name;
         } else if (const std::string_view text = mathCommand(name); !text.empty()) {

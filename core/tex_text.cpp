@@ -230,11 +230,43 @@ private:
                 return text; // the group is read as any other: its braces go, its text stays
             }
         }
+        if (argumentEnd != noPartner && readWholeGroup(name, argument + 1, argumentEnd)) {
+            return argumentEnd + 1;
+        }
+        // The sort-key idiom: "@preamble{\newcommand{\noopsort}[1]{}}" makes
+        // {\noopsort{a}}Zed sort as "a" and print as "Zed".
+        if ((name == "noopsort" || name == "sortnoop" || name == "SortNoop") && argumentEnd != noPartner) {
+            return argumentEnd + 1;
+        }
         if ((name == "enquote" || name == "mkbibquote") && argumentEnd != noPartner) {
             setBraceAction(argument, argumentEnd, BraceAction::Quote);
             return argument;
         }
         return keepUnknown(position, after, end);
+    }
+
+    // The commands whose group is converted as a whole or not at all:
+    // \ensuremath{...} as math, \textsuperscript{2} and \textsubscript{2}
+    // when every character of the group can be raised or lowered.
+    bool readWholeGroup(std::string_view name, size_t from, size_t to)
+    {
+        const std::string_view group = input.substr(from, to - from);
+        if (name == "ensuremath") {
+            return appendMath(output, group);
+        }
+        if (name != "textsuperscript" && name != "textsubscript") {
+            return false;
+        }
+        const size_t start = output.size();
+        for (const char c : group) {
+            const std::string_view shifted = name == "textsuperscript" ? superscript(c) : subscript(c);
+            if (shifted.empty()) {
+                output.resize(start);
+                return false;
+            }
+            output += shifted;
+        }
+        return !group.empty();
     }
 
     // An unknown command stays as written, with the groups right behind it,
@@ -243,11 +275,28 @@ private:
     size_t keepUnknown(size_t position, size_t after, size_t end)
     {
         keepAsWritten(position, after);
+        if (groupEnd(after, end) == noPartner) {
+            separateFromLetters(after);
+        }
         for (size_t open = after, close = groupEnd(open, end); close != noPartner;
              open = close + 1, close = groupEnd(open, end)) {
             setBraceAction(open, close, BraceAction::Keep);
         }
         return after;
+    }
+
+    // A kept control word ends where its letters end: "{\Dash}an" must not
+    // become "\Dashan", another command, when the braces after it go.
+    void separateFromLetters(size_t after)
+    {
+        size_t next = after;
+        while (next < input.size() && input[next] == '}' && partner[next] != noPartner
+            && (braceActions.empty() || braceActions[next] == BraceAction::Drop)) {
+            ++next;
+        }
+        if (next > after && next < input.size() && isLetter(input[next])) {
+            output += "{}";
+        }
     }
 
     void setBraceAction(size_t open, size_t close, BraceAction action)
@@ -276,11 +325,11 @@ private:
         case '}':
             output += symbol;
             break;
-        case '-': // a hyphenation hint
-        case '/': // italic correction
-        case '@': // spacing after a full stop
+        case '-':
+        case '/':
+        case '@':
         case '!':
-            break; // negative thin space
+            break; // a hyphenation hint, an italic correction, a full stop's space, a negative space
         case ',':
             output += "\u2009";
             break;
@@ -357,8 +406,8 @@ private:
         if (close == noPartner && after < end
             && std::string_view("|!+=@\"").find(input[after]) != std::string_view::npos) {
             open = after;
-            close = input.find(input[after], after + 1);
-            close = close < end ? close : noPartner;
+            const size_t found = input.substr(0, end).find(input[after], after + 1);
+            close = found == std::string_view::npos ? noPartner : found;
         }
         if (close == noPartner) {
             return keepUnknown(position, after, end);
@@ -409,6 +458,8 @@ private:
 
 std::string texToText(std::string_view utf8)
 {
+    // Positions are 32 bits to keep the brace table small; no field comes
+    // near 4 GiB, the parser refuses far smaller ones.
     if (std::ranges::none_of(utf8, needsReading) || utf8.size() >= noPartner) {
         return std::string(utf8);
     }

@@ -11,27 +11,36 @@ namespace bibsources {
 // escaped for XML. The result is valid UTF-8, not escaped either. Every letter
 // an accent command makes is in NFC; text outside the commands below is kept
 // byte for byte (text without \ { } $ ~ - `` '' comes back unchanged).
+// Meant for text fields: in a url, doi or eprint field "~" and "--" are
+// literal and must not go through here.
 //
-// Understood, wherever they stand and however deeply nested:
+// Understood, wherever they stand and nested in each other:
 // - accent commands (\' \` \^ \" \~ \= \. \u \v \H \c \k \r \d \b \t) on any
-//   letter, in every spelling (\'e, \'{e}, {\'e}, \v s, {\"{\i}}, \t{oo}),
-//   written as the letter and its combining mark and then composed (NFC);
+//   letter or digit, in every spelling (\'e, \'{e}, {\'e}, \v s, {\"{\i}},
+//   \t{oo}), written as the letter and its combining mark and then composed
+//   (NFC); on an empty group, the accent itself ("\~{}" is "~");
 // - the special letters \i \j \o \O \l \L \ss \SS \ae \AE \oe \OE \aa \AA
 //   \dh \DH \th \TH \ng \NG, and the escaped specials \& \% \$ \# \_ \{ \};
 // - "~" as U+00A0, "--" and "---" as en and em dash, "``" and "''" as
-//   typographic double quotes, "\ " as a space, "\," as a thin space, and
-//   "\-" (a hyphenation hint) dropped;
+//   typographic double quotes (single quotes stay as written), "\ " as a
+//   space, "\," as a thin space, and "\-" (a hyphenation hint) dropped;
 // - font and case commands, which keep their content (\emph{x}, \textbf{x},
-//   {\em x}, {\bf x}, {\small x}, ...), \url{u} as u, \href{u}{t} as t, and
-//   the logos \TeX \LaTeX \LaTeXe \BibTeX \AmSTeX \METAFONT as their names;
+//   {\em x}, {\bf x}, {\small x}, ...), \url{u} and \url|u| as u, \href{u}{t}
+//   as t, \enquote{t} as “t”, \noopsort{key} (a sort key that prints
+//   nothing, by the usual definition) as nothing, and the logos \TeX \LaTeX \LaTeXe \BibTeX
+//   \AmSTeX \METAFONT as their names;
 // - braces that only group or protect case, which are removed;
-// - inline math ($...$) made only of letters, digits, Greek letters, common
-//   relations and operators, and digit super- and subscripts, as Unicode.
+// - inline math ($...$ or \ensuremath{...}) made only of letters, digits,
+//   Greek letters, common relations and operators, and digit super- and
+//   subscripts, as Unicode; \textsuperscript{2} and \textsubscript{2} too.
 //
-// Anything else is kept as written, never dropped: an unknown \foo{x} stays
-// "\foo{x}", math without a direct Unicode equivalent stays "$...$", and
-// unbalanced braces or a trailing backslash lose no text. Never throws on any
-// input. Time and memory are linear in the length of `utf8`.
+// Anything else is kept as written, never dropped: an unknown command keeps
+// its name and the braces of the groups right behind it, and their content
+// is read as above (\foo{\'e} is "\foo{é}"); math without a direct Unicode
+// equivalent stays "$...$"; a brace without a partner, a trailing backslash
+// or an accent without anything to go on stays. Accents nested more than 16
+// deep stay as written. Never throws. Time and memory are linear in the
+// length of `utf8`.
 std::string texToText(std::string_view utf8);
 
 } // namespace bibsources

@@ -1,0 +1,79 @@
+// Fuzzes the TeX-to-text conversion of field values. For valid UTF-8 input:
+//  - it returns, whatever the input (no crash, no sanitizer report, no hang);
+//  - the text it returns is valid UTF-8;
+//  - text without any character TeX treats specially comes back unchanged;
+//  - it drops no letter or digit of the text: the result has at least as many
+//    characters as the input has ASCII letters and digits outside command
+//    names (\href and \noopsort are left out, as they drop their first
+//    argument by design).
+
+#include "fuzz_check.h"
+
+#include "tex_text.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+using fuzzcheck::check;
+
+namespace {
+
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isSpecial(char c)
+{
+    return std::string_view("\\{}$~-`'").find(c) != std::string_view::npos;
+}
+
+size_t lettersOutsideCommands(std::string_view text)
+{
+    size_t count = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\') {
+            ++i;
+            while (i + 1 < text.size() && isLetter(text[i + 1]) && isLetter(text[i])) {
+                ++i;
+            }
+        } else if (isLetter(text[i]) || (text[i] >= '0' && text[i] <= '9')) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+size_t codePoints(std::string_view utf8)
+{
+    size_t count = 0;
+    fuzzcheck::forEachCodePoint(utf8, [&](char32_t) { ++count; });
+    return count;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const std::string_view input(reinterpret_cast<const char *>(data), size);
+    const std::string text = bibsources::texToText(input);
+    if (!fuzzcheck::isValidUtf8(input)) {
+        return 0;
+    }
+    check(fuzzcheck::isValidUtf8(text), "the text of valid UTF-8 is not valid UTF-8", input);
+    bool special = false;
+    for (const char c : input) {
+        special = special || isSpecial(c);
+    }
+    if (!special) {
+        check(text == input, "text without TeX changed", input);
+    }
+    const bool dropsByDesign = input.find("\\href") != std::string_view::npos
+        || input.find("oopsort") != std::string_view::npos
+        || input.find("SortNoop") != std::string_view::npos;
+    if (!dropsByDesign) {
+        check(codePoints(text) >= lettersOutsideCommands(input), "letters of the text were dropped", input);
+    }
+    return 0;
+}
