@@ -55,6 +55,8 @@ MainWindow::MainWindow(QWidget *parent)
     , run(new ConversionRun(this))
 {
     ui->setupUi(this);
+    // Room for a summary that wraps, so the picture does not jump when one comes.
+    ui->statusLabel->setMinimumHeight(2 * fontMetrics().lineSpacing());
     qCInfo(windowLog, "Initialized");
     setBusy(false);
     setStatus(tr("Drop a .bib file on the picture, or choose File › Open…"));
@@ -107,7 +109,7 @@ void MainWindow::convert()
     settings.tidy = ui->tidyCheckBox->isChecked();
     run->start(convertingPath, settings);
     setBusy(true);
-    setStatus(tr("Converting %1…").arg(fileNameOf(convertingPath)));
+    ui->busyLabel->setText(tr("Converting %1…").arg(fileNameOf(convertingPath)));
 }
 
 bool MainWindow::isConverting() const
@@ -176,7 +178,7 @@ void MainWindow::setBusy(bool busy)
 {
     ui->convertButton->setEnabled(!busy);
     ui->convertAction->setEnabled(!busy);
-    ui->progressBar->setVisible(busy);
+    ui->statusStack->setCurrentWidget(busy ? ui->busyPage : static_cast<QWidget *>(ui->statusLabel));
     ui->progressBar->setValue(0);
     ui->progressBar->setFormat(tr("Starting…"));
 }
