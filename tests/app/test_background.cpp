@@ -86,7 +86,7 @@ private slots:
         });
         ticker.start(50);
 
-        convert->click();
+        QTest::mouseClick(convert, Qt::LeftButton);
         QVERIFY(!convert->isEnabled());
         QVERIFY(progress->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(convert->isEnabled(), 300000);
@@ -109,7 +109,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         dropFiles(window->dragView(), {largeBib});
         auto *progress = window->findChild<QProgressBar *>("progressBar");
-        window->findChild<QPushButton *>("convertButton")->click();
+        QTest::mouseClick(window->findChild<QPushButton *>("convertButton"), Qt::LeftButton);
         // The helper is at work once the first entries have come back.
         QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, 60000);
         QVERIFY(window->isConverting());

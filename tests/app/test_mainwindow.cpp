@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableWidget>
@@ -56,7 +57,7 @@ private slots:
     {
         MainWindow window;
         LogCapture log;
-        window.findChild<QPushButton *>("convertButton")->click();
+        QTest::mouseClick(window.findChild<QPushButton *>("convertButton"), Qt::LeftButton);
         window.findChild<QAction *>("convertAction")->trigger();
         QCOMPARE(log.lines, (QStringList{"Convert pressed", "Nil", "Convert pressed", "Nil"}));
         QCOMPARE(window.dragView()->pictureName(), "backdrop_normal.png");
@@ -94,7 +95,7 @@ private slots:
         QVERIFY(!status(window).contains("skipped"));
         QVERIFY(!window.findChild<QPushButton *>("messagesButton")->isEnabled());
 
-        window.findChild<QPushButton *>("convertButton")->click();
+        QTest::mouseClick(window.findChild<QPushButton *>("convertButton"), Qt::LeftButton);
         QCOMPARE(log.lines, (QStringList{"Convert pressed", "Convert pressed", "Nil"}));
     }
 
@@ -154,7 +155,7 @@ private slots:
         auto *button = window.findChild<QPushButton *>("messagesButton");
         QVERIFY(button->isEnabled());
 
-        button->click();
+        QTest::mouseClick(button, Qt::LeftButton);
 
         auto *dialog = window.findChild<MessagesDialog *>();
         QVERIFY(dialog);
@@ -225,6 +226,27 @@ private slots:
         QCOMPARE(window.dragView()->pictureName(), picture);
     }
 
+    // The built program, started as a file manager starts it.
+    void startingWithABibArgumentLoadsIt()
+    {
+        const QString bib = writeBib(directory.path());
+        QProcess program;
+        program.setProcessChannelMode(QProcess::SeparateChannels);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(environment);
+        program.start(BIBSOURCES_GUI, {bib});
+        QVERIFY(program.waitForStarted());
+        const QByteArray loaded = "bibsources-gui: Supported - " + bib.toUtf8() + "\n";
+        QByteArray log;
+        QTRY_VERIFY_WITH_TIMEOUT((log += program.readAllStandardError()).contains(loaded), 30000);
+        program.terminate(); // as a logout does: the window closes normally
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(log.contains("bibsources-gui: Initialized\n"));
+    }
+
     void noArgumentLoadsNothing()
     {
         MainWindow window;
@@ -259,7 +281,7 @@ private:
     static void convertAndWait(MainWindow &window)
     {
         auto *button = window.findChild<QPushButton *>("convertButton");
-        button->click();
+        QTest::mouseClick(button, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 60000);
     }
 
