@@ -41,7 +41,8 @@ QString summaryOf(const ConversionResult &result)
             + MainWindow::tr("%1 skipped")
                   .arg(counted(input.entriesSkipped, MainWindow::tr("entry"), MainWindow::tr("entries")));
     }
-    const QString folder = QUrl::fromLocalFile(QFileInfo(output).absolutePath()).toString();
+    const QString folder
+        = QString::fromLatin1(QUrl::fromLocalFile(QFileInfo(output).absolutePath()).toEncoded());
     return summary
         + QStringLiteral(" — <a href=\"%1\">%2</a>")
               .arg(folder.toHtmlEscaped(), MainWindow::tr("Show in folder"));
