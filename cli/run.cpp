@@ -214,7 +214,8 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
     }
     out.flush();
     const ConversionSettings settings = settingsFromEnvironment();
-    return options.output.empty() ? convertEach(options, settings, err) : convertMerged(options, settings, err);
+    return options.output.empty() ? convertEach(options, settings, err)
+                                  : convertMerged(options, settings, err);
 }
 
 } // namespace bibsources::cli

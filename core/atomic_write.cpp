@@ -54,7 +54,7 @@ AtomicFile::AtomicFile(std::string targetPath)
     : path(std::move(targetPath))
 {
     const std::string quoted = "cannot write '" + path + "': ";
-    struct stat target {};
+    struct stat target { };
     if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
         error = quoted + "it is a directory";
         return;

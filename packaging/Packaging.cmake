@@ -59,6 +59,13 @@ else()
 endif()
 install(FILES "${manPage}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 
+# --- Licence ---------------------------------------------------------------
+
+# Debian wants the licence as /usr/share/doc/<package>/copyright, in its
+# machine-readable format; the same MIT text is LICENSE at the top.
+install(FILES "${PROJECT_SOURCE_DIR}/packaging/copyright"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/bibsources")
+
 # --- Debian package ---------------------------------------------------------
 
 set(BIBSOURCES_PACKAGE_MAINTAINER "bibsources maintainers <maintainers@bibsources.invalid>"
@@ -69,6 +76,7 @@ set(CPACK_PACKAGE_NAME "bibsources")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_CONTACT "${BIBSOURCES_PACKAGE_MAINTAINER}")
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
 

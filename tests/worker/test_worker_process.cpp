@@ -36,10 +36,10 @@ WorkerOutcome runFakeWorker(const TempDir &dir, const std::vector<Frame> &frames
     WorkerStart start;
     start.helperPath = helper;
     start.inputFd = input;
-    start.fileName = "in.bib";
+    start.command.name = "in.bib";
     start.maxPayload = 1 << 20;
     start.maxSteps = 100;
-    start.memoryLimit = std::uint64_t(1) << 40; // a signal is then a crash, not the limit
+    start.command.memoryLimit = std::uint64_t(1) << 40; // a signal is then a crash, not the limit
     const WorkerOutcome outcome = runWorker(start, [&](Frame &&frame) {
         if (frame.kind == wire::FrameKind::Step) {
             handedOn.push_back(frame.consumedUpTo);

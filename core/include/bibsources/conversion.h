@@ -39,7 +39,7 @@ struct ConversionProgress {
     std::string_view inputPath;
     std::uint64_t bytesRead = 0;
     std::uint64_t bytesTotal = 0; // the input's size
-    int entriesRead = 0;          // records made from this input so far
+    int entriesRead = 0; // records made from this input so far
 };
 
 struct ConversionHooks {
@@ -53,18 +53,18 @@ struct ConversionHooks {
 struct InputReport {
     std::string inputPath;
     int recordsWritten = 0;
-    int entriesSkipped = 0;            // entries the parser could not read
+    int entriesSkipped = 0; // entries the parser could not read
     std::vector<std::string> messages; // the parser's messages about this input, in order
-    std::string error;                 // empty unless the input as a whole could not be read
+    std::string error; // empty unless the input as a whole could not be read
 
     bool ok() const { return error.empty(); }
 };
 
 struct ConversionResult {
-    std::string outputPath;           // where the document went (or would have gone)
-    std::vector<InputReport> inputs;  // one per input, in order
-    std::string error;                // empty when the document was written; else one sentence
-    bool stopped = false;             // the run ended because its stop was requested
+    std::string outputPath; // where the document went (or would have gone)
+    std::vector<InputReport> inputs; // one per input, in order
+    std::string error; // empty when the document was written; else one sentence
+    bool stopped = false; // the run ended because its stop was requested
 
     bool ok() const { return error.empty(); }
 };
@@ -77,16 +77,16 @@ std::string outputPathFor(std::string_view inputPath);
 // Sources.xml beside it), replacing that file in one step. Nothing is written
 // when the input cannot be read or the run is stopped. Never throws.
 ConversionResult convertFile(const std::string &inputPath, const std::string &outputPath,
-                             const ConversionSettings &settings, const ConversionHooks &hooks = {});
+    const ConversionSettings &settings, const ConversionHooks &hooks = {});
 
 // One document holding the records of every input, in order, written to
 // outputPath in one step, and only when every input could be read.
 ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const std::string &outputPath,
-                              const ConversionSettings &settings, const ConversionHooks &hooks = {});
+    const ConversionSettings &settings, const ConversionHooks &hooks = {});
 
 // The same document, written to an open descriptor (standard output) once it
 // is complete: nothing at all is written when an input cannot be read.
 ConversionResult convertToDescriptor(const std::vector<std::string> &inputPaths, int outputFd,
-                                     const ConversionSettings &settings, const ConversionHooks &hooks = {});
+    const ConversionSettings &settings, const ConversionHooks &hooks = {});
 
 } // namespace bibsources

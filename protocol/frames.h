@@ -20,14 +20,14 @@ namespace wire {
 
 enum class FrameKind : std::uint8_t {
     Ready = 1, // set up, sandboxed, about to parse
-    Step = 2,  // one parser call
-    End = 3,   // the loop and the end-of-file call are done
+    Step = 2, // one parser call
+    End = 3, // the loop and the end-of-file call are done
 };
 
 // What a parser call gave, as carried by a Step frame.
 enum class StepKind : std::uint8_t {
     Nothing = 0, // no entry, or one with nothing to map (a comment)
-    Entry = 1,   // a cleanly parsed entry
+    Entry = 1, // a cleanly parsed entry
     Skipped = 2, // an entry that did not parse cleanly
 };
 
@@ -43,9 +43,9 @@ struct Frame {
     // last step of each block the worker sends; a step before it within a
     // block carries the figure of the step before.
     std::uint64_t consumedUpTo = 0;
-    bool macroDefinition = false;   // the entry's fields are macro names and values
-    std::string diagnostics;        // what the parser printed during the call (End: the last call)
-    Entry entry;                    // for StepKind::Entry
+    bool macroDefinition = false; // the entry's fields are macro names and values
+    std::string diagnostics; // what the parser printed during the call (End: the last call)
+    Entry entry; // for StepKind::Entry
     // End frames:
     bool readError = false;
 
@@ -53,9 +53,9 @@ struct Frame {
 };
 
 enum class DecodeStatus {
-    Complete,   // one frame decoded; `used` bytes belong to it
-    NeedMore,   // the bytes so far are a valid beginning of a frame
-    Corrupt,    // no frame can start this way
+    Complete, // one frame decoded; `used` bytes belong to it
+    NeedMore, // the bytes so far are a valid beginning of a frame
+    Corrupt, // no frame can start this way
 };
 
 struct DecodeResult {

@@ -27,7 +27,7 @@ std::optional<std::uint64_t> EntryEndFinder::step(char c, std::uint64_t offset)
             closer = c == '{' ? '}' : ')';
             state = State::Body;
         } else if (c == '"' || c == '}' || c == ')' || c == '=' || c == ','
-                   || (c == '@' && offset != *atOffset + 1)) {
+            || (c == '@' && offset != *atOffset + 1)) {
             state = State::Fallback;
         }
         // Anything else is the entry type, or blanks around it.

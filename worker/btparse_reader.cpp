@@ -1,6 +1,7 @@
 #include "btparse_reader.h"
 
 #include "btparse_handles.h"
+#include "fields.h"
 #include "input_file.h"
 
 #include <cstring>
@@ -26,8 +27,8 @@ std::vector<std::string> tokensOf(const bt_name &name, int part)
 // person without names rather than a crash.
 std::optional<std::vector<Person>> splitNames(const char *text)
 {
-    ListPtr list(bt_split_list(const_cast<char *>(text), const_cast<char *>("and"), nullptr, 0,
-                               const_cast<char *>("name")));
+    ListPtr list(bt_split_list(
+        const_cast<char *>(text), const_cast<char *>("and"), nullptr, 0, const_cast<char *>("name")));
     if (!list) {
         return std::nullopt;
     }
@@ -44,8 +45,8 @@ std::optional<std::vector<Person>> splitNames(const char *text)
             people.emplace_back();
             continue;
         }
-        people.push_back(Person{tokensOf(*name, BTN_LAST), tokensOf(*name, BTN_FIRST), tokensOf(*name, BTN_VON),
-                                tokensOf(*name, BTN_JR)});
+        people.push_back(Person{tokensOf(*name, BTN_LAST), tokensOf(*name, BTN_FIRST),
+            tokensOf(*name, BTN_VON), tokensOf(*name, BTN_JR)});
     }
     return people;
 }
@@ -80,15 +81,14 @@ Entry entryFrom(AST *ast)
 
 } // namespace
 
-bool parseStream(std::FILE *stream, const std::string &fileName, const ParseSettings &settings,
-                 const StepSink &sink)
+bool parseStream(
+    std::FILE *stream, const std::string &fileName, const ParseSettings &settings, const StepSink &sink)
 {
     ParserSession session;
     char *parserFileName = const_cast<char *>(fileName.c_str());
     const btshort options = settings.storeMacros ? 0 : BTO_NOSTORE;
     for (const auto &[name, value] : settings.macros) {
-        bt_add_macro_text(const_cast<char *>(name.c_str()), const_cast<char *>(value.c_str()),
-                          nullptr, 0);
+        bt_add_macro_text(const_cast<char *>(name.c_str()), const_cast<char *>(value.c_str()), nullptr, 0);
     }
 
     // Test the end-of-file flag before each call, never after: btparse reads
@@ -100,11 +100,11 @@ bool parseStream(std::FILE *stream, const std::string &fileName, const ParseSett
         EntryPtr ast(bt_parse_entry(stream, parserFileName, options, &status));
         ParseStep step;
         if (!status) {
-            step.outcome = ast ? StepOutcome::Skipped : StepOutcome::Nothing;
+            step.outcome = ast ? wire::StepKind::Skipped : wire::StepKind::Nothing;
         } else if (ast) {
             const char *type = bt_entry_type(ast.get());
             if (!type || std::strcmp(type, "comment") != 0) {
-                step.outcome = StepOutcome::Entry;
+                step.outcome = wire::StepKind::Entry;
                 step.entry = entryFrom(ast.get());
                 step.macroDefinition = bt_entry_metatype(ast.get()) == BTE_MACRODEF;
             }
@@ -124,14 +124,13 @@ bool parseStream(std::FILE *stream, const std::string &fileName, const ParseSett
     return true;
 }
 
-ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName,
-                                 const EntrySink &sink)
+ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName, const EntrySink &sink)
 {
     ReadReport report;
     const bool readOk = parseStream(stream, fileName, {}, [&](ParseStep &&step) {
-        if (step.outcome == StepOutcome::Entry) {
+        if (step.outcome == wire::StepKind::Entry) {
             sink(std::move(step.entry));
-        } else if (step.outcome == StepOutcome::Skipped) {
+        } else if (step.outcome == wire::StepKind::Skipped) {
             ++report.entriesSkipped;
         }
     });
@@ -147,17 +146,15 @@ ReadReport readEntriesInProcess(const std::string &inputPath, const EntrySink &s
         return readEntriesFromStream(stdin, "(standard input)", sink);
     }
     OpenedInput input = openInputFile(inputPath);
-    if (!input.error.empty()) {
-        ReadReport report;
-        report.error = input.error;
-        return report;
-    }
-    FilePtr stream(fdopen(input.fd, "r"));
+    ReadReport failed;
+    failed.error = input.error;
+    FilePtr stream(input.error.empty() ? fdopen(input.fd.get(), "r") : nullptr);
     if (!stream) {
-        ReadReport report;
-        report.error = "cannot open '" + inputPath + "': out of memory";
-        return report;
+        failed.error = failed.error.empty() ? "cannot open '" + inputPath + "': out of memory" : failed.error;
+        return failed;
     }
+    // The stream owns the descriptor now.
+    input.fd.release();
     return readEntriesFromStream(stream.get(), inputPath, sink);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "entry_reader.h"
-#include "worker_protocol.h"
+#include "entry.h"
+#include "frames.h"
 
 #include <cstdio>
 #include <functional>
@@ -9,17 +9,10 @@
 
 namespace bibsources {
 
-// What one call of the parser produced.
-enum class StepOutcome {
-    Nothing, // no entry, or a "comment" entry: nothing to map
-    Entry,   // a cleanly parsed entry, in ParseStep::entry
-    Skipped, // an entry the parser could not parse cleanly
-};
-
 struct ParseStep {
-    StepOutcome outcome = StepOutcome::Nothing;
-    Entry entry;                    // filled when outcome is Entry
-    bool macroDefinition = false;   // the entry defines macros: its fields are name/value pairs
+    wire::StepKind outcome = wire::StepKind::Nothing;
+    Entry entry; // filled when outcome is Entry
+    bool macroDefinition = false; // the entry defines macros: its fields are name/value pairs
 };
 
 using StepSink = std::function<void(ParseStep &&)>;
@@ -42,13 +35,12 @@ struct ParseSettings {
     bool storeMacros = true;
 };
 
-bool parseStream(std::FILE *stream, const std::string &fileName, const ParseSettings &settings,
-                 const StepSink &sink);
+bool parseStream(
+    std::FILE *stream, const std::string &fileName, const ParseSettings &settings, const StepSink &sink);
 
 // The same loop, reduced to what the converter needs: each cleanly parsed,
 // non-comment entry goes to sink; skipped entries are counted in the report.
-ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName,
-                                 const EntrySink &sink);
+ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName, const EntrySink &sink);
 
 // Opens `inputPath` ("-" for standard input) and reads it as above. A path
 // that is not a regular file, or cannot be opened, is reported in the result.

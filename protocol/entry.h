@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,8 +12,8 @@ namespace bibsources {
 struct Person {
     std::vector<std::string> last;
     std::vector<std::string> first;
-    std::vector<std::string> von;
-    std::vector<std::string> jr;
+    std::vector<std::string> von = {};
+    std::vector<std::string> jr = {};
 
     bool operator==(const Person &) const = default;
 };
@@ -39,12 +40,17 @@ struct Entry {
     bool operator==(const Entry &) const = default;
 };
 
-// True for the field names whose text is a list of people.
-bool isContributorField(std::string_view fieldName);
+// Receives the entries of one input in input order. "comment" entries and
+// entries that did not parse cleanly never reach it.
+using EntrySink = std::function<void(Entry &&)>;
 
-// True for the field names a source record writes an element for (in some
-// entry type). Fields with any other name write nothing, so the parser side
-// never hands them over: an abstract's text is never needed.
-bool isMappedField(std::string_view fieldName);
+// What reading one input produced besides its entries.
+struct ReadReport {
+    int entriesSkipped = 0; // entries the parser could not parse cleanly
+    std::vector<std::string> diagnostics; // the parser's messages, one line each
+    std::string error; // empty unless the input as a whole failed
+
+    bool ok() const { return error.empty(); }
+};
 
 } // namespace bibsources

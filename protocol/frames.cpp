@@ -1,4 +1,4 @@
-#include "worker_protocol.h"
+#include "frames.h"
 
 #include <limits>
 
@@ -67,7 +67,10 @@ void putEntry(std::string &out, const Entry &entry)
 // the payload or ask for more memory than the payload itself could fill.
 class Reader {
 public:
-    explicit Reader(std::string_view bytes) : rest(bytes) {}
+    explicit Reader(std::string_view bytes)
+        : rest(bytes)
+    {
+    }
 
     bool u8(std::uint8_t &value)
     {
@@ -167,7 +170,7 @@ bool readEntry(Reader &in, Entry &entry)
         people.resize(personCount);
         for (Person &person : people) {
             if (!in.tokens(person.last) || !in.tokens(person.first) || !in.tokens(person.von)
-                    || !in.tokens(person.jr)) {
+                || !in.tokens(person.jr)) {
                 return false;
             }
         }
@@ -247,8 +250,7 @@ DecodeResult decodeFrame(std::string_view bytes, std::size_t maxPayload)
         return result;
     }
     const auto kind = static_cast<wire::FrameKind>(static_cast<std::uint8_t>(bytes[0]));
-    if (kind != wire::FrameKind::Ready && kind != wire::FrameKind::Step
-        && kind != wire::FrameKind::End) {
+    if (kind != wire::FrameKind::Ready && kind != wire::FrameKind::Step && kind != wire::FrameKind::End) {
         result.status = DecodeStatus::Corrupt;
         return result;
     }

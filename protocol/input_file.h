@@ -1,11 +1,13 @@
 #pragma once
 
+#include "unique_fd.h"
+
 #include <string>
 
 namespace bibsources {
 
 struct OpenedInput {
-    int fd = -1;       // open for reading; the caller owns it
+    UniqueFd fd; // open for reading
     std::string error; // set instead of fd when the input is unusable
 };
 

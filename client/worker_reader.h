@@ -1,6 +1,6 @@
 #pragma once
 
-#include "entry_reader.h"
+#include "entry.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,9 +11,9 @@ namespace bibsources {
 
 // How the worker is run, and who hears of its progress.
 struct WorkerSettings {
-    std::string helperPath;        // empty: found beside the running program
+    std::string helperPath; // empty: found beside the running program
     std::uint64_t memoryLimit = 0; // 0: the larger of 4 GiB and 8x the input
-    double timeoutSeconds = 10;    // longest silence before the worker is stopped
+    double timeoutSeconds = 10; // longest silence before the worker is stopped
     // Called now and then with how far into the input the parser has read.
     std::function<void(std::uint64_t bytesRead, std::uint64_t bytesTotal)> progress;
     // Once requested, the worker is killed and the read ends with an error.
@@ -32,7 +32,7 @@ struct WorkerSettings {
 //
 // Standard input is first copied into an anonymous in-memory file, so that a
 // restarted worker can begin in the middle of it.
-ReadReport readEntriesInWorker(const std::string &inputPath, const WorkerSettings &settings,
-                               const EntrySink &sink);
+ReadReport readEntriesInWorker(
+    const std::string &inputPath, const WorkerSettings &settings, const EntrySink &sink);
 
 } // namespace bibsources

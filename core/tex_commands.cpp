@@ -1,0 +1,572 @@
+#include "tex_commands.h"
+
+#include <algorithm>
+#include <array>
+
+namespace bibsources {
+
+namespace {
+
+struct Row {
+    std::string_view name;
+    std::string_view text;
+};
+
+// Every table is sorted by name (byte order) for a binary search; the
+// static_asserts keep it so when a row is added out of place.
+constexpr Row textCommands[] = {
+    {"AA", "Å"},
+    {"AE", "Æ"},
+    {"AmS", "AMS"},
+    {"AmSLaTeX", "AMS-LaTeX"},
+    {"AmSTeX", "AMS-TeX"},
+    {"BibTeX", "BibTeX"},
+    {"ConTeXt", "ConTeXt"},
+    {"DH", "Ð"},
+    {"DJ", "Đ"},
+    {"L", "Ł"},
+    {"LaTeX", "LaTeX"},
+    {"LaTeXe", "LaTeX2ε"},
+    {"LuaLaTeX", "LuaLaTeX"},
+    {"LuaTeX", "LuaTeX"},
+    {"METAFONT", "METAFONT"},
+    {"METAPOST", "METAPOST"},
+    {"MF", "METAFONT"},
+    {"MP", "METAPOST"},
+    {"NG", "Ŋ"},
+    {"O", "Ø"},
+    {"OE", "Œ"},
+    {"P", "¶"},
+    {"PiCTeX", "PiCTeX"},
+    {"S", "§"},
+    {"SS", "SS"},
+    {"SliTeX", "SliTeX"},
+    {"TH", "Þ"},
+    {"TeX", "TeX"},
+    {"XeLaTeX", "XeLaTeX"},
+    {"XeTeX", "XeTeX"},
+    {"aa", "å"},
+    {"ae", "æ"},
+    {"copyright", "©"},
+    {"dag", "†"},
+    {"ddag", "‡"},
+    {"dh", "ð"},
+    {"dj", "đ"},
+    {"dots", "…"},
+    {"eTeX", "ε-TeX"},
+    {"emdash", "—"},
+    {"endash", "–"},
+    {"enspace", " "},
+    {"euro", "€"},
+    {"guillemotleft", "«"},
+    {"guillemotright", "»"},
+    {"guilsinglleft", "‹"},
+    {"guilsinglright", "›"},
+    {"i", "ı"},
+    {"j", "ȷ"},
+    {"l", "ł"},
+    {"ldots", "…"},
+    {"ng", "ŋ"},
+    {"nobreakspace", " "},
+    {"o", "ø"},
+    {"oe", "œ"},
+    {"par", " "},
+    {"pdfLaTeX", "pdfLaTeX"},
+    {"pdfTeX", "pdfTeX"},
+    {"pounds", "£"},
+    {"qquad", "  "},
+    {"quad", " "},
+    {"quotedblbase", "„"},
+    {"quotesinglbase", "‚"},
+    {"slash", "/"},
+    {"space", " "},
+    {"ss", "ß"},
+    {"textasciicircum", "^"},
+    {"textasciigrave", "`"},
+    {"textasciitilde", "~"},
+    {"textbackslash", "\\"},
+    {"textbar", "|"},
+    {"textbraceleft", "{"},
+    {"textbraceright", "}"},
+    {"textbullet", "•"},
+    {"textcelsius", "℃"},
+    {"textcopyright", "©"},
+    {"textdagger", "†"},
+    {"textdaggerdbl", "‡"},
+    {"textdegree", "°"},
+    {"textdollar", "$"},
+    {"textellipsis", "…"},
+    {"textemdash", "—"},
+    {"textendash", "–"},
+    {"texteuro", "€"},
+    {"textexclamdown", "¡"},
+    {"textgreater", ">"},
+    {"textless", "<"},
+    {"textminus", "−"},
+    {"textmu", "µ"},
+    {"textnumero", "№"},
+    {"textonehalf", "½"},
+    {"textonequarter", "¼"},
+    {"textparagraph", "¶"},
+    {"textperiodcentered", "·"},
+    {"textperthousand", "‰"},
+    {"textpm", "±"},
+    {"textquestiondown", "¿"},
+    {"textquotedbl", "\""},
+    {"textquotedblleft", "“"},
+    {"textquotedblright", "”"},
+    {"textquoteleft", "‘"},
+    {"textquoteright", "’"},
+    {"textquotesingle", "'"},
+    {"textregistered", "®"},
+    {"textsection", "§"},
+    {"textslash", "/"},
+    {"textsterling", "£"},
+    {"textthinspace", " "},
+    {"textthreequarters", "¾"},
+    {"texttimes", "×"},
+    {"texttrademark", "™"},
+    {"textunderscore", "_"},
+    {"textvisiblespace", "␣"},
+    {"th", "þ"},
+    {"thinspace", " "},
+};
+
+constexpr Row accentBases[] = {
+    {"AA", "Å"},
+    {"AE", "Æ"},
+    {"DH", "Ð"},
+    {"DJ", "Đ"},
+    {"L", "Ł"},
+    {"NG", "Ŋ"},
+    {"O", "Ø"},
+    {"OE", "Œ"},
+    {"SS", "SS"},
+    {"TH", "Þ"},
+    {"aa", "å"},
+    {"ae", "æ"},
+    {"dh", "ð"},
+    {"dj", "đ"},
+    {"i", "i"},
+    {"j", "j"},
+    {"l", "ł"},
+    {"ng", "ŋ"},
+    {"o", "ø"},
+    {"oe", "œ"},
+    {"ss", "ß"},
+    {"th", "þ"},
+};
+
+constexpr Row mathCommands[] = {
+    {"Box", "□"},
+    {"Delta", "Δ"},
+    {"Gamma", "Γ"},
+    {"Im", "ℑ"},
+    {"Lambda", "Λ"},
+    {"Leftarrow", "⇐"},
+    {"Leftrightarrow", "⇔"},
+    {"Longrightarrow", "⟹"},
+    {"Omega", "Ω"},
+    {"Phi", "Φ"},
+    {"Pi", "Π"},
+    {"Pr", "Pr"},
+    {"Psi", "Ψ"},
+    {"Re", "ℜ"},
+    {"Rightarrow", "⇒"},
+    {"Sigma", "Σ"},
+    {"Theta", "Θ"},
+    {"Upsilon", "Υ"},
+    {"Vert", "‖"},
+    {"Xi", "Ξ"},
+    {"aleph", "ℵ"},
+    {"alpha", "α"},
+    {"angle", "∠"},
+    {"approx", "≈"},
+    {"arccos", "arccos"},
+    {"arcsin", "arcsin"},
+    {"arctan", "arctan"},
+    {"arg", "arg"},
+    {"ast", "∗"},
+    {"backslash", "\\"},
+    {"beta", "β"},
+    {"bot", "⊥"},
+    {"bullet", "•"},
+    {"cap", "∩"},
+    {"cdot", "·"},
+    {"cdotp", "·"},
+    {"cdots", "⋯"},
+    {"checkmark", "✓"},
+    {"chi", "χ"},
+    {"circ", "∘"},
+    {"colon", ":"},
+    {"cong", "≅"},
+    {"cos", "cos"},
+    {"cosh", "cosh"},
+    {"cot", "cot"},
+    {"csc", "csc"},
+    {"cup", "∪"},
+    {"dagger", "†"},
+    {"deg", "deg"},
+    {"degree", "°"},
+    {"delta", "δ"},
+    {"det", "det"},
+    {"diamond", "⋄"},
+    {"dim", "dim"},
+    {"div", "÷"},
+    {"dots", "…"},
+    {"downarrow", "↓"},
+    {"ell", "ℓ"},
+    {"emptyset", "∅"},
+    {"epsilon", "ϵ"},
+    {"equiv", "≡"},
+    {"eta", "η"},
+    {"exists", "∃"},
+    {"exp", "exp"},
+    {"forall", "∀"},
+    {"gamma", "γ"},
+    {"gcd", "gcd"},
+    {"ge", "≥"},
+    {"geq", "≥"},
+    {"geqslant", "⩾"},
+    {"gets", "←"},
+    {"gg", "≫"},
+    {"gtrsim", "≳"},
+    {"hbar", "ℏ"},
+    {"hom", "hom"},
+    {"hookleftarrow", "↩"},
+    {"hookrightarrow", "↪"},
+    {"iff", "⟺"},
+    {"implies", "⟹"},
+    {"in", "∈"},
+    {"inf", "inf"},
+    {"infty", "∞"},
+    {"int", "∫"},
+    {"iota", "ι"},
+    {"kappa", "κ"},
+    {"ker", "ker"},
+    {"lambda", "λ"},
+    {"land", "∧"},
+    {"langle", "⟨"},
+    {"lbrace", "{"},
+    {"lceil", "⌈"},
+    {"ldotp", "."},
+    {"ldots", "…"},
+    {"le", "≤"},
+    {"leadsto", "⇝"},
+    {"leftarrow", "←"},
+    {"leftrightarrow", "↔"},
+    {"leq", "≤"},
+    {"leqslant", "⩽"},
+    {"lesssim", "≲"},
+    {"lfloor", "⌊"},
+    {"lg", "lg"},
+    {"lim", "lim"},
+    {"ll", "≪"},
+    {"ln", "ln"},
+    {"lnot", "¬"},
+    {"log", "log"},
+    {"longleftarrow", "⟵"},
+    {"longrightarrow", "⟶"},
+    {"lor", "∨"},
+    {"mapsto", "↦"},
+    {"max", "max"},
+    {"mid", "∣"},
+    {"min", "min"},
+    {"models", "⊨"},
+    {"mp", "∓"},
+    {"mu", "μ"},
+    {"nabla", "∇"},
+    {"ne", "≠"},
+    {"nearrow", "↗"},
+    {"neg", "¬"},
+    {"neq", "≠"},
+    {"ni", "∋"},
+    {"notin", "∉"},
+    {"nu", "ν"},
+    {"oint", "∮"},
+    {"omega", "ω"},
+    {"oplus", "⊕"},
+    {"otimes", "⊗"},
+    {"parallel", "∥"},
+    {"partial", "∂"},
+    {"perp", "⊥"},
+    {"phi", "ϕ"},
+    {"pi", "π"},
+    {"pm", "±"},
+    {"pounds", "£"},
+    {"prec", "≺"},
+    {"preceq", "⪯"},
+    {"prime", "′"},
+    {"prod", "∏"},
+    {"propto", "∝"},
+    {"psi", "ψ"},
+    {"rangle", "⟩"},
+    {"rbrace", "}"},
+    {"rceil", "⌉"},
+    {"rfloor", "⌋"},
+    {"rho", "ρ"},
+    {"rightarrow", "→"},
+    {"searrow", "↘"},
+    {"sec", "sec"},
+    {"setminus", "∖"},
+    {"sigma", "σ"},
+    {"sim", "∼"},
+    {"simeq", "≃"},
+    {"sin", "sin"},
+    {"sinh", "sinh"},
+    {"star", "⋆"},
+    {"subset", "⊂"},
+    {"subseteq", "⊆"},
+    {"succ", "≻"},
+    {"succeq", "⪰"},
+    {"sum", "∑"},
+    {"sup", "sup"},
+    {"supset", "⊃"},
+    {"supseteq", "⊇"},
+    {"surd", "√"},
+    {"tan", "tan"},
+    {"tanh", "tanh"},
+    {"tau", "τ"},
+    {"theta", "θ"},
+    {"times", "×"},
+    {"to", "→"},
+    {"top", "⊤"},
+    {"triangle", "△"},
+    {"uparrow", "↑"},
+    {"upsilon", "υ"},
+    {"varepsilon", "ε"},
+    {"varnothing", "∅"},
+    {"varphi", "φ"},
+    {"varpi", "ϖ"},
+    {"varrho", "ϱ"},
+    {"varsigma", "ς"},
+    {"vartheta", "ϑ"},
+    {"vdash", "⊢"},
+    {"vdots", "⋮"},
+    {"vee", "∨"},
+    {"vert", "|"},
+    {"wedge", "∧"},
+    {"xi", "ξ"},
+    {"zeta", "ζ"},
+};
+
+constexpr std::string_view fontCommands[] = {
+    "Huge",
+    "LARGE",
+    "Large",
+    "bf",
+    "bfseries",
+    "bm",
+    "boldsymbol",
+    "em",
+    "emph",
+    "ensuremath",
+    "fbox",
+    "footnotesize",
+    "hbox",
+    "hologo",
+    "huge",
+    "it",
+    "itshape",
+    "large",
+    "mathbf",
+    "mathit",
+    "mathnormal",
+    "mathrm",
+    "mathsf",
+    "mathtt",
+    "mbox",
+    "md",
+    "mdseries",
+    "nocorr",
+    "normalfont",
+    "normalsize",
+    "protect",
+    "relax",
+    "rm",
+    "rmfamily",
+    "sc",
+    "scriptsize",
+    "scshape",
+    "sf",
+    "sffamily",
+    "sl",
+    "slshape",
+    "small",
+    "text",
+    "textbf",
+    "textbfit",
+    "textit",
+    "textmd",
+    "textnormal",
+    "textrm",
+    "textsc",
+    "textsf",
+    "textsl",
+    "texttt",
+    "textup",
+    "tiny",
+    "tt",
+    "ttfamily",
+    "unskip",
+    "up",
+    "upshape",
+};
+
+struct AccentRow {
+    std::string_view name;
+    char32_t mark;
+    std::string_view spacing;
+};
+
+// The spacing forms are what TeX prints for an accent on an empty group:
+// "\~{}" in a URL is a tilde.
+constexpr AccentRow accentRows[] = {
+    {"\"", 0x0308, "¨"},
+    {"'", 0x0301, "´"},
+    {".", 0x0307, "˙"},
+    {"=", 0x0304, "¯"},
+    {"H", 0x030B, "˝"},
+    {"^", 0x0302, "^"},
+    {"`", 0x0300, "`"},
+    {"b", 0x0331, "ˍ"},
+    {"c", 0x0327, "¸"},
+    {"d", 0x0323, "."},
+    {"k", 0x0328, "˛"},
+    {"r", 0x030A, "˚"},
+    {"t", 0x0361, "͡"},
+    {"u", 0x0306, "˘"},
+    {"v", 0x030C, "ˇ"},
+    {"~", 0x0303, "~"},
+};
+
+constexpr std::string_view linkCommands[] = {"doi", "nolinkurl", "path", "url"};
+
+constexpr auto byName = [](const auto &row) { return row.name; };
+
+static_assert(std::ranges::is_sorted(textCommands, {}, byName));
+static_assert(std::ranges::is_sorted(accentBases, {}, byName));
+static_assert(std::ranges::is_sorted(mathCommands, {}, byName));
+static_assert(std::ranges::all_of(accentRows, [](const AccentRow &row) { return row.name.size() == 1; }));
+static_assert(std::ranges::is_sorted(fontCommands));
+static_assert(std::ranges::is_sorted(linkCommands));
+
+template <typename Table> auto findRow(const Table &table, std::string_view name)
+{
+    const auto row = std::ranges::lower_bound(table, name, {}, byName);
+    return row != std::end(table) && row->name == name ? row : std::end(table);
+}
+
+template <typename Table> std::string_view lookUp(const Table &table, std::string_view name)
+{
+    const auto row = findRow(table, name);
+    return row == std::end(table) ? std::string_view() : row->text;
+}
+
+} // namespace
+
+namespace {
+
+// Every accent command's name is one character, so this is a short scan,
+// not a search: it runs for every \' and \" of a file.
+const AccentRow *findAccent(std::string_view name)
+{
+    if (name.size() != 1) {
+        return nullptr;
+    }
+    for (const AccentRow &row : accentRows) {
+        if (row.name[0] == name[0]) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::optional<char32_t> accentMark(std::string_view name)
+{
+    const AccentRow *row = findAccent(name);
+    return row ? std::optional<char32_t>(row->mark) : std::nullopt;
+}
+
+std::string_view spacingAccent(std::string_view name)
+{
+    const AccentRow *row = findAccent(name);
+    return row ? row->spacing : std::string_view();
+}
+
+std::string_view textCommand(std::string_view name)
+{
+    return lookUp(textCommands, name);
+}
+
+std::string_view accentBase(std::string_view name)
+{
+    return lookUp(accentBases, name);
+}
+
+bool isFontCommand(std::string_view name)
+{
+    return std::ranges::binary_search(fontCommands, name);
+}
+
+bool isLinkCommand(std::string_view name)
+{
+    return std::ranges::binary_search(linkCommands, name);
+}
+
+std::string_view mathCommand(std::string_view name)
+{
+    return lookUp(mathCommands, name);
+}
+
+std::string_view superscript(char c)
+{
+    static constexpr std::string_view digits[] = {"⁰", "¹", "²", "³", "⁴", "⁵", "⁶", "⁷", "⁸", "⁹"};
+    if (c >= '0' && c <= '9') {
+        return digits[c - '0'];
+    }
+    switch (c) {
+    case '+':
+        return "⁺";
+    case '-':
+        return "⁻";
+    case '=':
+        return "⁼";
+    case '(':
+        return "⁽";
+    case ')':
+        return "⁾";
+    case 'n':
+        return "ⁿ";
+    case 'i':
+        return "ⁱ";
+    default:
+        return {};
+    }
+}
+
+std::string_view subscript(char c)
+{
+    static constexpr std::string_view digits[] = {"₀", "₁", "₂", "₃", "₄", "₅", "₆", "₇", "₈", "₉"};
+    if (c >= '0' && c <= '9') {
+        return digits[c - '0'];
+    }
+    switch (c) {
+    case '+':
+        return "₊";
+    case '-':
+        return "₋";
+    case '=':
+        return "₌";
+    case '(':
+        return "₍";
+    case ')':
+        return "₎";
+    default:
+        return {};
+    }
+}
+
+} // namespace bibsources

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace bibsources {
+
+// Appends the Unicode text of inline math (what stands between the dollar
+// signs) to `out` and returns true, when every part of it has a direct
+// equivalent: letters, digits and punctuation, Greek letters and the other
+// symbols of mathCommand(), "-" as a minus sign, braces that only group,
+// font commands (\mathrm{d}), the spacing commands, escaped specials, and "^"
+// or "_" on a digit, sign or group of them (x^2, H_2O, 10^{-3}, ^\circ as
+// a degree sign). Spaces are dropped, as TeX drops them in math.
+// Otherwise returns false and leaves `out` as it was. Linear in `math`.
+bool appendMath(std::string &out, std::string_view math);
+
+} // namespace bibsources
