@@ -1,11 +1,11 @@
 #include "messagesdialog.h"
 
-#include <QAction>
 #include <QClipboard>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableWidget>
@@ -52,16 +52,24 @@ MessagesDialog::MessagesDialog(const QStringList &messages, QWidget *parent)
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     QPushButton *copyButton = buttons->addButton(tr("&Copy"), QDialogButtonBox::ActionRole);
-    auto *copyAction = new QAction(this);
-    copyAction->setShortcut(QKeySequence::Copy);
-    addAction(copyAction);
     connect(copyButton, &QPushButton::clicked, this, &MessagesDialog::copy);
-    connect(copyAction, &QAction::triggered, this, &MessagesDialog::copy);
+    // The table would copy only the text of its current cell.
+    table->installEventFilter(this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(table);
     layout->addWidget(buttons);
+}
+
+bool MessagesDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == table && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
+        copy();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void MessagesDialog::copy() const

@@ -28,6 +28,9 @@ public:
 
     void copy() const;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     QStringList messages;
     QTableWidget *table;

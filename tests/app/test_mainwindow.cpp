@@ -170,10 +170,15 @@ private slots:
             QVERIFY(table->item(row, 1)->text().toInt() > 0);
             QVERIFY2(table->item(row, 2)->text().contains("error"), qPrintable(table->item(row, 2)->text()));
         }
-        dialog->copy();
+        dialog->copy(); // nothing selected: every message
         const QStringList copied = QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
         QCOMPARE(copied.size(), table->rowCount());
         QVERIFY(copied.first().startsWith(bib + ", line "));
+
+        table->selectRow(table->rowCount() - 1);
+        table->setFocus();
+        QTest::keySequence(table, QKeySequence::Copy);
+        QCOMPARE(QGuiApplication::clipboard()->text(), copied.last() + "\n");
     }
 
     void splitMessage_data()
