@@ -1,7 +1,9 @@
 #include "run.h"
 
 #include "cli_options.h"
+#include "printable.h"
 #include "progress_line.h"
+#include "target_checks.h"
 
 #include <bibsources/conversion.h>
 
@@ -18,7 +20,7 @@ namespace {
 constexpr const char *programName = "bibsources";
 constexpr size_t diagnosticsShownPerFile = 10;
 
-constexpr const char *usageLine = "usage: bibsources [-q] [-o OUTPUT] FILE.bib...";
+constexpr const char *usageLine = "usage: bibsources [-q] [-o OUTPUT [--merge]] FILE.bib...";
 
 constexpr const char *helpText
     = "bibsources turns BibTeX files into a Sources.xml bibliography that word\n"
@@ -26,11 +28,17 @@ constexpr const char *helpText
       "\n"
       "usage: bibsources [-q] FILE.bib...            write Sources.xml beside each FILE.bib\n"
       "       bibsources [-q] -o OUTPUT FILE.bib...  write every entry of all files to OUTPUT\n"
+      "       bibsources [-q] -o LIST --merge FILE.bib...\n"
+      "                                              add every entry to the source list LIST\n"
       "\n"
       "options:\n"
       "  -o, --output OUTPUT  write one document with the records of every input, in\n"
       "                       order, to OUTPUT; '-' writes it to standard output. If any\n"
       "                       input cannot be converted, OUTPUT is not written at all.\n"
+      "  --merge              with -o LIST: when LIST exists, keep its records as they\n"
+      "                       are, replace those whose tag is converted again, and add\n"
+      "                       the new ones at its end. A LIST that is not a source list\n"
+      "                       is left untouched.\n"
       "  -q, --quiet          print only errors, not the summary and parser warnings\n"
       "  -h, --help           show this help and exit\n"
       "  -V, --version        show the version and exit\n"
@@ -63,25 +71,39 @@ std::string inputName(const std::string &path)
     return path == "-" ? "standard input" : path;
 }
 
+// The parser names the file at the start of each of its messages ("(standard
+// input)" for -); a line that does not is given the name here.
+std::string withFileName(const std::string &inputPath, const std::string &line)
+{
+    const std::string name = inputPath == "-" ? "(standard input)" : inputPath;
+    return line.starts_with(name) ? line : inputName(inputPath) + ": " + line;
+}
+
 void printDiagnostics(const InputReport &input, std::ostream &err)
 {
     const auto &lines = input.messages;
     for (size_t i = 0; i < lines.size() && i < diagnosticsShownPerFile; ++i) {
-        err << lines[i] << '\n';
+        err << printable(withFileName(input.inputPath, lines[i])) << '\n';
     }
     if (lines.size() > diagnosticsShownPerFile) {
-        err << inputName(input.inputPath) << ": ... and " << (lines.size() - diagnosticsShownPerFile)
-            << " more\n";
+        err << printable(inputName(input.inputPath)) << ": ... and "
+            << (lines.size() - diagnosticsShownPerFile) << " more\n";
     }
 }
 
 void printSummary(const InputReport &input, const std::string &destination, std::ostream &err)
 {
-    err << inputName(input.inputPath) << ": " << plural(input.recordsWritten, "source", "sources");
+    err << printable(inputName(input.inputPath)) << ": " << plural(input.recordsWritten, "source", "sources");
     if (input.entriesSkipped > 0) {
         err << ", " << plural(input.entriesSkipped, "entry", "entries") << " skipped";
     }
-    err << " -> " << destination << '\n';
+    err << " -> " << printable(destination) << '\n';
+}
+
+void printMergeSummary(const MergeReport &merge, const std::string &destination, std::ostream &err)
+{
+    err << "merged into " << destination << ": " << plural(merge.recordsKept, "source", "sources")
+        << " kept, " << merge.recordsReplaced << " replaced, " << merge.recordsAdded << " added\n";
 }
 
 // Without -o every input writes the Sources.xml of its own folder; two inputs
@@ -99,7 +121,7 @@ std::string sharedOutputProblem(const std::vector<std::string> &inputs)
         const auto [it, inserted] = firstInputFor.emplace(output, input);
         if (!inserted) {
             return "'" + it->second + "' and '" + input + "' would both write " + output
-                + "; convert them one at a time, or merge them with -o OUTPUT";
+                + "; convert them one at a time, or into one file with -o OUTPUT";
         }
     }
     return {};
@@ -117,7 +139,7 @@ int convertEach(const Options &options, const ConversionSettings &settings, std:
             printDiagnostics(report, err);
         }
         if (!result.ok()) {
-            err << programName << ": " << result.error << '\n';
+            err << programName << ": " << printable(result.error) << '\n';
             status = ConversionFailed;
         } else if (!options.quiet) {
             printSummary(report, displayPath(result.outputPath), err);
@@ -140,25 +162,27 @@ int convertMerged(const Options &options, const ConversionSettings &settings, st
             printDiagnostics(input, err);
         }
         if (!input.ok()) {
-            err << programName << ": " << input.error << '\n';
+            err << programName << ": " << printable(input.error) << '\n';
             inputFailed = true;
         }
     }
     if (inputFailed) {
         err << programName << ": nothing written to "
-            << (toStandardOutput ? "standard output" : "'" + options.output + "'")
+            << (toStandardOutput ? "standard output" : "'" + printable(options.output) + "'")
             << ", so that it never lacks an input\n";
         return ConversionFailed;
     }
     if (!result.ok()) {
-        err << programName << ": " << (toStandardOutput ? "cannot write to standard output" : result.error)
-            << '\n';
+        err << programName << ": " << printable(result.error) << '\n';
         return ConversionFailed;
     }
     if (!options.quiet) {
         const std::string destination = toStandardOutput ? "standard output" : displayPath(options.output);
         for (const InputReport &input : result.inputs) {
             printSummary(input, destination, err);
+        }
+        if (result.merge.merged) {
+            printMergeSummary(result.merge, destination, err);
         }
     }
     return Success;
@@ -186,6 +210,11 @@ ConversionSettings settingsFromEnvironment()
             settings.helperMemoryLimit = std::uint64_t(megabytes) << 20;
         }
     }
+    // A document for standard output or a device waits where temporary
+    // files belong.
+    if (const char *folder = std::getenv("TMPDIR"); folder && *folder) {
+        settings.temporaryFolder = folder;
+    }
     return settings;
 }
 
@@ -193,7 +222,7 @@ ConversionSettings settingsFromEnvironment()
 
 int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostream &err)
 {
-    const Options options = parseArguments(arguments);
+    Options options = parseArguments(arguments);
     if (options.help) {
         out << helpText;
         return Success;
@@ -203,17 +232,22 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
         return Success;
     }
     std::string problem = options.usageError;
+    useStandardStreamNames(options);
     if (problem.empty() && options.output.empty()) {
         problem = sharedOutputProblem(options.inputs);
     }
+    if (problem.empty()) {
+        problem = targetProblem(options);
+    }
     if (!problem.empty()) {
-        err << programName << ": " << problem << '\n'
+        err << programName << ": " << printable(problem) << '\n'
             << usageLine << "\n"
             << "Try 'bibsources --help' for more information.\n";
         return UsageError;
     }
     out.flush();
-    const ConversionSettings settings = settingsFromEnvironment();
+    ConversionSettings settings = settingsFromEnvironment();
+    settings.mergeIntoOutput = options.merge;
     return options.output.empty() ? convertEach(options, settings, err)
                                   : convertMerged(options, settings, err);
 }

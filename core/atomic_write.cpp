@@ -1,10 +1,17 @@
 #include "atomic_write.h"
 
+#include "bibsources/conversion.h"
+
+#include <atomic>
 #include <cerrno>
-#include <cstdlib>
+#include <chrono>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/mman.h>
+#include <sys/random.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace bibsources {
@@ -15,23 +22,51 @@ namespace {
 // is busy while the rest of the document is still being made.
 constexpr size_t bufferSize = size_t(1) << 20;
 
-mode_t currentUmask()
+// The named temporary files that exist right now, for a signal handler to
+// remove (removeTemporaryFiles). A handler may only read what is stored
+// before its slot is marked armed, so a slot is filled while "busy" and
+// armed last; lock-free atomics are safe to read in a handler.
+enum SlotState { FreeSlot, BusySlot, ArmedSlot };
+struct TemporarySlot {
+    std::atomic<int> state{FreeSlot};
+    char path[PATH_MAX]{};
+};
+TemporarySlot temporarySlots[16];
+
+// Returns the slot now holding `path`, or -1 when every slot is taken or the
+// path is too long: that file is then only left behind by a signal.
+int armTemporaryPath(const std::string &path)
 {
-    // umask() can only be read by setting it; put it straight back. The
-    // converter is single-threaded where it writes, so nobody sees the gap.
-    const mode_t mask = ::umask(0022);
-    ::umask(mask);
-    return mask;
+    if (path.size() >= PATH_MAX) {
+        return -1;
+    }
+    for (int i = 0; i < int(std::size(temporarySlots)); ++i) {
+        int expected = FreeSlot;
+        if (temporarySlots[i].state.compare_exchange_strong(expected, BusySlot)) {
+            std::memcpy(temporarySlots[i].path, path.c_str(), path.size() + 1);
+            temporarySlots[i].state.store(ArmedSlot);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void disarmTemporaryPath(int &slot)
+{
+    if (slot >= 0) {
+        temporarySlots[slot].state.store(FreeSlot);
+        slot = -1;
+    }
 }
 
 bool writeAll(int fd, std::string_view contents)
 {
     while (!contents.empty()) {
         const ssize_t written = ::write(fd, contents.data(), contents.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
             return false;
         }
         contents.remove_prefix(static_cast<size_t>(written));
@@ -39,7 +74,127 @@ bool writeAll(int fd, std::string_view contents)
     return true;
 }
 
+// A name no other file in the folder is likely to have, and recognisably
+// ours: ".out.xml.k3Fz9Q" for out.xml.
+std::string temporaryNameFor(const std::string &baseName)
+{
+    static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    // Should the kernel have no random bytes to give, the clock's do: a
+    // name already taken only costs another try.
+    unsigned char random[8]{};
+    if (::getrandom(random, sizeof random, GRND_NONBLOCK) != sizeof random) {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+        std::memcpy(random, &now, sizeof random);
+    }
+    std::string name = "." + baseName + ".";
+    for (unsigned char byte : random) {
+        name += letters[byte % (sizeof letters - 1)];
+    }
+    return name;
+}
+
+std::string baseNameOf(std::string_view path)
+{
+    const auto slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+// The folder as a person would name it in a message: "nw/", "./", "/".
+std::string folderForMessages(const std::string &folder)
+{
+    return folder.ends_with('/') ? folder : folder + "/";
+}
+
+// Follows symbolic links until `path` names something that is not one (or
+// nothing yet). Relative link texts count from the link's own folder.
+bool followLinks(std::string &path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info { };
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return true;
+        }
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length < 0) {
+            return false;
+        }
+        target.resize(static_cast<size_t>(length));
+        path = target.starts_with('/') ? target : directoryOf(path) + "/" + target;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+Descriptor connectToSocket(const std::string &path)
+{
+    sockaddr_un address{};
+    if (path.size() >= sizeof address.sun_path) {
+        errno = ENAMETOOLONG;
+        return Descriptor();
+    }
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (socket.valid()
+        && ::connect(socket.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        socket.reset();
+    }
+    return socket;
+}
+
+bool copyAll(int from, int to)
+{
+    if (::lseek(from, 0, SEEK_SET) != 0) {
+        return false;
+    }
+    std::string chunk(bufferSize, '\0');
+    for (;;) {
+        const ssize_t got = ::read(from, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return got == 0;
+        }
+        if (!writeAll(to, std::string_view(chunk.data(), static_cast<size_t>(got)))) {
+            return false;
+        }
+    }
+}
+
 } // namespace
+
+void removeTemporaryFiles() noexcept
+{
+    for (TemporarySlot &slot : temporarySlots) {
+        if (slot.state.load() == ArmedSlot) {
+            ::unlink(slot.path);
+        }
+    }
+}
+
+Descriptor &Descriptor::operator=(Descriptor &&other) noexcept
+{
+    if (this != &other) {
+        reset(other.release());
+    }
+    return *this;
+}
+
+int Descriptor::release()
+{
+    const int fd = value;
+    value = -1;
+    return fd;
+}
+
+bool Descriptor::reset(int fd)
+{
+    const int old = value;
+    value = fd;
+    return old < 0 || ::close(old) == 0;
+}
 
 std::string directoryOf(std::string_view path)
 {
@@ -50,60 +205,159 @@ std::string directoryOf(std::string_view path)
     return slash == 0 ? "/" : std::string(path.substr(0, slash));
 }
 
-AtomicFile::AtomicFile(std::string targetPath)
+AtomicFile::AtomicFile(std::string targetPath, std::string spoolFolder)
     : path(std::move(targetPath))
 {
     const std::string quoted = "cannot write '" + path + "': ";
-    struct stat target { };
-    if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
-        error = quoted + "it is a directory";
+    struct stat existing { };
+    if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        if (S_ISDIR(existing.st_mode)) {
+            fail(quoted + "it is a directory");
+            return;
+        }
+        // A device, FIFO or socket is written into, never replaced: the
+        // system's /dev/null must stay a device.
+        if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+            fail(quoted + std::strerror(errno));
+            return;
+        }
+        kind = Kind::Stream;
+        openSpool(spoolFolder);
         return;
     }
-    // Write beside the target, then rename over it: a reader never sees half
-    // a Sources.xml, and an old one is replaced in one step.
-    temporaryPath = directoryOf(path) + "/.Sources.xml.XXXXXX";
-    fd = ::mkostemp(temporaryPath.data(), O_CLOEXEC);
-    if (fd < 0) {
-        error = quoted + std::strerror(errno);
-        temporaryPath.clear();
+    std::string target = path;
+    if (!followLinks(target)) {
+        fail(quoted + std::strerror(errno));
         return;
     }
-    // mkostemp makes the file 0600; a Sources.xml is an ordinary document.
-    if (::fchmod(fd, 0666 & ~currentUmask()) != 0) {
-        error = quoted + std::strerror(errno);
-    }
-    buffer.reserve(bufferSize);
+    openReplacement(target);
+}
+
+AtomicFile::AtomicFile(int fd, std::string spoolFolder)
+    : path("standard output")
+    , kind(Kind::Stream)
+    , outputFd(fd)
+{
+    openSpool(spoolFolder);
 }
 
 AtomicFile::~AtomicFile()
 {
-    if (fd >= 0) {
-        ::close(fd);
+    if (!namedTemporary.empty()) {
+        ::unlinkat(folder.get(), namedTemporary.c_str(), 0);
     }
-    if (!temporaryPath.empty()) {
-        ::unlink(temporaryPath.c_str());
+    disarmTemporaryPath(slot);
+}
+
+std::string AtomicFile::fail(const std::string &sentence)
+{
+    if (failure.empty()) {
+        failure = sentence;
     }
+    return failure;
+}
+
+void AtomicFile::openReplacement(const std::string &target)
+{
+    folderPath = directoryOf(target);
+    baseName = baseNameOf(target);
+    if (::stat(target.c_str(), &replaced) == 0) {
+        // The rename would succeed in a writable folder, but a file the user
+        // may not change is not theirs to replace.
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+            fail("cannot replace '" + path
+                + "': " + (errno == EACCES ? "permission denied" : std::strerror(errno)));
+            return;
+        }
+        keepAttributes = true;
+    } else if (errno != ENOENT) {
+        fail("cannot write '" + path + "': " + std::strerror(errno));
+        return;
+    }
+    folder.reset(::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid()) {
+        fail("cannot write '" + path + "': " + std::strerror(errno));
+        return;
+    }
+    const std::string cannotCreate
+        = "cannot create a temporary file in '" + folderForMessages(folderPath) + "': ";
+    // Unnamed until commit: a run killed outright (SIGKILL, a file size
+    // limit) leaves nothing behind. Some file systems refuse O_TMPFILE; there
+    // the file has a name from the start, and a signal handler removes it.
+    file.reset(::openat(folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (!file.valid() && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
+            namedTemporary = temporaryNameFor(baseName);
+            slot = armTemporaryPath(folderPath + "/" + namedTemporary);
+            file.reset(::openat(
+                folder.get(), namedTemporary.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
+            if (!file.valid()) {
+                const int reason = errno;
+                namedTemporary.clear();
+                disarmTemporaryPath(slot);
+                errno = reason;
+                if (reason != EEXIST) {
+                    break;
+                }
+            }
+        }
+    }
+    if (!file.valid()) {
+        fail(cannotCreate + std::strerror(errno));
+        return;
+    }
+    if (keepAttributes) {
+        // Owner first: a change of owner clears the set-user-ID bits that
+        // fchmod then puts back. Only root may give a file away; others keep
+        // the group where they belong to it. Where the file system has no
+        // owners to keep, there is nothing to lose, so a refusal is ignored.
+        [[maybe_unused]] const int ignored
+            = ::fchown(file.get(), ::geteuid() == 0 ? replaced.st_uid : uid_t(-1), replaced.st_gid);
+        if (::fchmod(file.get(), replaced.st_mode & 07777) != 0) {
+            fail(cannotCreate + std::strerror(errno));
+        }
+    }
+    buffer.reserve(bufferSize);
+}
+
+void AtomicFile::openSpool(const std::string &spoolFolder)
+{
+    // A descriptor cannot take anything back, so the document waits until
+    // every input is known to be good; on disk, not in memory, where there is
+    // room for one.
+    const std::string folderName = spoolFolder.empty() ? "/tmp" : spoolFolder;
+    file.reset(::open(folderName.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (!file.valid()) {
+        const int reason = errno;
+        file.reset(::memfd_create("bibsources-document", MFD_CLOEXEC));
+        if (!file.valid()) {
+            fail("cannot create a temporary file in '" + folderForMessages(folderName)
+                + "': " + std::strerror(reason));
+            return;
+        }
+    }
+    buffer.reserve(bufferSize);
 }
 
 bool AtomicFile::flushBuffer()
 {
-    if (error.empty() && !writeAll(fd, buffer)) {
-        error = "cannot write '" + path + "': " + std::strerror(errno);
+    if (failure.empty() && !writeAll(file.get(), buffer)) {
+        fail("cannot write '" + path + "': " + std::strerror(errno));
     }
     buffer.clear();
-    return error.empty();
+    return failure.empty();
 }
 
 void AtomicFile::append(std::string_view text)
 {
-    if (!error.empty()) {
+    if (!failure.empty()) {
         return;
     }
     if (buffer.size() + text.size() > bufferSize) {
         flushBuffer();
         if (text.size() >= bufferSize) {
-            if (error.empty() && !writeAll(fd, text)) {
-                error = "cannot write '" + path + "': " + std::strerror(errno);
+            if (failure.empty() && !writeAll(file.get(), text)) {
+                fail("cannot write '" + path + "': " + std::strerror(errno));
             }
             return;
         }
@@ -114,21 +368,68 @@ void AtomicFile::append(std::string_view text)
 std::string AtomicFile::commit()
 {
     if (!flushBuffer()) {
-        return error;
+        return failure;
     }
+    return kind == Kind::Replace ? linkIntoFolder() : copyToDestination();
+}
+
+// Gives the finished file a name in the target's folder (an unnamed one
+// through /proc, or by descriptor where /proc is missing) and renames that
+// over the target.
+std::string AtomicFile::linkIntoFolder()
+{
     const std::string quoted = "cannot write '" + path + "': ";
-    if (::fsync(fd) != 0) {
-        return error = quoted + std::strerror(errno);
+    if (::fsync(file.get()) != 0) {
+        return fail(quoted + std::strerror(errno));
     }
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0) {
-        return error = quoted + std::strerror(errno);
+    if (namedTemporary.empty()) {
+        const std::string self = "/proc/self/fd/" + std::to_string(file.get());
+        for (int attempt = 0; attempt < 100 && namedTemporary.empty(); ++attempt) {
+            namedTemporary = temporaryNameFor(baseName);
+            slot = armTemporaryPath(folderPath + "/" + namedTemporary);
+            if (::linkat(AT_FDCWD, self.c_str(), folder.get(), namedTemporary.c_str(), AT_SYMLINK_FOLLOW) != 0
+                && (errno != ENOENT
+                    || ::linkat(file.get(), "", folder.get(), namedTemporary.c_str(), AT_EMPTY_PATH) != 0)) {
+                const int reason = errno;
+                namedTemporary.clear();
+                disarmTemporaryPath(slot);
+                if (reason != EEXIST) {
+                    return fail(quoted + std::strerror(reason));
+                }
+            }
+        }
     }
-    if (::rename(temporaryPath.c_str(), path.c_str()) != 0) {
-        return error = quoted + std::strerror(errno);
+    if (!file.reset()) {
+        return fail(quoted + std::strerror(errno));
     }
-    temporaryPath.clear(); // it is the target now
+    if (::renameat(folder.get(), namedTemporary.c_str(), folder.get(), baseName.c_str()) != 0) {
+        return fail(quoted + std::strerror(errno));
+    }
+    namedTemporary.clear(); // it is the target now
+    disarmTemporaryPath(slot);
+    return {};
+}
+
+std::string AtomicFile::copyToDestination()
+{
+    Descriptor opened;
+    int destination = outputFd;
+    if (destination < 0) {
+        struct stat info { };
+        const bool isSocket = ::stat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
+        // A FIFO opens once a reader does, so this may wait: that is what
+        // writing into a FIFO means.
+        opened = isSocket ? connectToSocket(path)
+                          : Descriptor(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+        destination = opened.get();
+    }
+    if (destination < 0 || !copyAll(file.get(), destination)) {
+        return fail(outputFd >= 0 ? std::string("cannot write the document: ") + std::strerror(errno)
+                                  : "cannot write '" + path + "': " + std::strerror(errno));
+    }
+    if (opened.valid() && !opened.reset()) {
+        return fail("cannot write '" + path + "': " + std::strerror(errno));
+    }
     return {};
 }
 
