@@ -2,6 +2,7 @@
 
 #include "cli_options.h"
 #include "printable.h"
+#include "progress_line.h"
 #include "target_checks.h"
 
 #include <bibsources/conversion.h>
@@ -130,7 +131,9 @@ int convertEach(const Options &options, const ConversionSettings &settings, std:
 {
     int status = Success;
     for (const std::string &input : options.inputs) {
-        const ConversionResult result = convertFile(input, {}, settings);
+        ProgressLine progress(STDERR_FILENO, !options.quiet);
+        const ConversionResult result = convertFile(input, {}, settings, progress.hooks());
+        progress.erase();
         const InputReport &report = result.inputs.front();
         if (!options.quiet) {
             printDiagnostics(report, err);
@@ -148,9 +151,11 @@ int convertEach(const Options &options, const ConversionSettings &settings, std:
 int convertMerged(const Options &options, const ConversionSettings &settings, std::ostream &err)
 {
     const bool toStandardOutput = options.output == "-";
+    ProgressLine progress(STDERR_FILENO, !options.quiet);
     const ConversionResult result = toStandardOutput
-        ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings)
-        : convertFiles(options.inputs, options.output, settings);
+        ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings, progress.hooks())
+        : convertFiles(options.inputs, options.output, settings, progress.hooks());
+    progress.erase();
     bool inputFailed = false;
     for (const InputReport &input : result.inputs) {
         if (!options.quiet) {
