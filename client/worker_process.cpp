@@ -174,6 +174,7 @@ Spawned spawnWorker(const WorkerStart &start)
     }
     HelperCommand command = start.command;
     command.macros = start.macroFd >= 0;
+    command.parent = static_cast<std::uint64_t>(::getpid());
     pid_t pid = -1;
     if (const int error = spawnWith(start.helperPath, descriptors, helperArguments(command), pid);
         error != 0) {

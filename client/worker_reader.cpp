@@ -12,6 +12,7 @@
 #include <cstring>
 #include <map>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,9 +34,17 @@ constexpr std::size_t longestJudgedEntry = 1 << 20;
 
 // Generous: the parser holds one entry at a time, so real files stay far
 // below this whatever their size; only runaway macro expansion reaches it.
+// A lower hard limit the user has set (ulimit -v) is what the helper
+// inherits and cannot raise, so it is taken instead.
 std::uint64_t memoryLimitFor(std::uint64_t chosen, std::uint64_t inputSize)
 {
-    return chosen > 0 ? std::max(chosen, memoryLimitFloor) : std::max(minimumMemoryLimit, inputSize * 8);
+    const std::uint64_t wanted
+        = chosen > 0 ? std::max(chosen, memoryLimitFloor) : std::max(minimumMemoryLimit, inputSize * 8);
+    rlimit current{};
+    if (::getrlimit(RLIMIT_AS, &current) == 0 && current.rlim_max != RLIM_INFINITY) {
+        return std::min<std::uint64_t>(wanted, current.rlim_max);
+    }
+    return wanted;
 }
 
 // Copies standard input into an in-memory file: the worker then reads it

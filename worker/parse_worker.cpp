@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <utility>
@@ -142,6 +144,17 @@ int fail(const std::string &message)
     return helper_exit::usage;
 }
 
+// A helper whose converter is gone would parse on for nobody. The kernel
+// kills it when the thread that started it ends; that thread waits for the
+// helper (and kills it on every way out), so this fires only when the whole
+// converter dies. A converter that died before the call is caught by the
+// parent check: the helper has been handed on to another process by then.
+bool tieToParent(std::uint64_t parent)
+{
+    return ::prctl(PR_SET_PDEATHSIG, SIGKILL) == 0
+        && (parent == 0 || static_cast<std::uint64_t>(::getppid()) == parent);
+}
+
 int runSelftest(const std::string &what)
 {
     if (what != "none" && what != "open" && what != "exec") {
@@ -249,6 +262,9 @@ int runParseWorker(int argc, char **argv)
         return fail(parsed.error);
     }
     const HelperCommand &command = parsed.command;
+    if (!tieToParent(command.parent)) {
+        return helper_exit::pipe;
+    }
     if (!command.selftest.empty()) {
         return runSelftest(command.selftest);
     }
