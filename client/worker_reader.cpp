@@ -1,6 +1,7 @@
 #include "worker_reader.h"
 
 #include "entry_boundary.h"
+#include "input_encoding.h"
 #include "input_file.h"
 #include "input_text.h"
 #include "unique_fd.h"
@@ -147,7 +148,8 @@ public:
     WorkerReader(int input, std::uint64_t inputSize, const std::string &fileName,
         const WorkerSettings &settings, const EntrySink &sink, ReadReport &report);
 
-    void run();
+    // Reads the input from `textStart` on.
+    void run(std::uint64_t textStart);
 
 private:
     bool take(Frame &&frame);
@@ -204,11 +206,12 @@ WorkerReader::WorkerReader(int input, std::uint64_t inputSize, const std::string
         std::min<std::uint64_t>((std::uint64_t(16) << 20) + inputSize * 8, UINT32_MAX));
 }
 
-void WorkerReader::run()
+void WorkerReader::run(std::uint64_t textStart)
 {
+    start.command.startOffset = textStart;
     // A file without a single "@" (empty, blank, only text) holds no entry;
     // the parser would call it a syntax error at its end.
-    bool more = text.hasEntryFrom(0);
+    bool more = text.hasEntryFrom(textStart);
     while (more) {
         const UniqueFd macroFile = macroFileFor(macrosAtStart);
         start.macroFd = macroFile.get();
@@ -376,17 +379,36 @@ struct OpenInput {
     UniqueFd fd;
     std::string fileName;
     std::string error;
+    std::uint64_t textStart = 0; // past a UTF-8 byte-order mark
 };
+
+// A UTF-8 byte-order mark is stepped over; UTF-16 and UTF-32 text is turned
+// into UTF-8 first, in an in-memory file that restarted workers can read
+// anywhere, like standard input.
+OpenInput inUtf8(OpenInput input)
+{
+    const ByteOrderMark mark = byteOrderMarkOf(readAt(input.fd.get(), 0, 4));
+    if (!mark.encoding) {
+        input.textStart = mark.length;
+        return input;
+    }
+    TranscodedInput transcoded = transcodeToUtf8(input.fd.get(), mark);
+    if (!transcoded.error.empty()) {
+        input.error = "cannot read '" + input.fileName + "': " + transcoded.error;
+    }
+    input.fd = std::move(transcoded.fd);
+    return input;
+}
 
 OpenInput openForReading(const std::string &inputPath)
 {
     if (inputPath == "-") {
-        OpenInput input{{}, "(standard input)", {}};
+        OpenInput input{{}, "(standard input)", {}, 0};
         input.fd = bufferStandardInput(input.error);
         return input;
     }
     OpenedInput opened = openInputFile(inputPath);
-    return {std::move(opened.fd), inputPath, std::move(opened.error)};
+    return {std::move(opened.fd), inputPath, std::move(opened.error), 0};
 }
 
 } // namespace
@@ -396,6 +418,9 @@ ReadReport readEntriesInWorker(
 {
     ReadReport report;
     OpenInput input = openForReading(inputPath);
+    if (input.error.empty()) {
+        input = inUtf8(std::move(input));
+    }
     if (!input.error.empty()) {
         report.error = std::move(input.error);
         return report;
@@ -413,7 +438,7 @@ ReadReport readEntriesInWorker(
     ::fstat(input.fd.get(), &info);
     const auto inputSize = static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0));
     WorkerReader reader(input.fd.get(), inputSize, input.fileName, located, sink, report);
-    reader.run();
+    reader.run(input.textStart);
     return report;
 }
 
