@@ -44,6 +44,19 @@ private:
     bool inQuote = false;
 };
 
+// Where in `text` a person plainly starts a new entry: the "@" of the first
+// line whose first non-blank character is "@", followed by an entry type and
+// "{" or "(" (blanks allowed between them). Only "@"s before `limit` count,
+// and the first line counts only if `startsLine`. An entry the parser ran
+// over is dropped up to there, and parsing resumes there.
+std::optional<std::size_t> findEntryLine(std::string_view text, std::size_t limit, bool startsLine);
+
+// Why an entry's text (from its "@" to where it is dropped) did not parse,
+// when that shows in its delimiters: "unterminated quoted value" for a
+// quoted value still open at the end, "unbalanced braces" for a body still
+// open; otherwise nothing.
+std::string_view brokenDelimiters(std::string_view entryText);
+
 // Where the next entry starts, given how far the parser had read when it
 // handed back the previous one. btparse stops reading one character past the
 // "@" that opens the following entry, so that "@" is normally one or two

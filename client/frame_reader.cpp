@@ -30,7 +30,7 @@ bool FrameReader::take(const char *data, std::size_t size)
 
 bool FrameReader::accept(Frame &&frame)
 {
-    if (ended) {
+    if (ended || dismissed) {
         return false;
     }
     switch (frame.kind) {
@@ -46,9 +46,11 @@ bool FrameReader::accept(Frame &&frame)
         }
         ended = true;
         outcome.readError = frame.readError;
-        handOnHeld();
-        onStep(std::move(frame));
-        return true;
+        if (!handOnHeld()) {
+            return false;
+        }
+        dismissed = !onStep(std::move(frame));
+        return !dismissed;
     case wire::FrameKind::Step:
         break;
     }
@@ -76,20 +78,21 @@ bool FrameReader::acceptStep(Frame &&frame)
     const bool exact = frame.consumedUpTo > floor || received == 1;
     lastReceived = frame.consumedUpTo;
     held.push_back(std::move(frame));
-    if (exact) {
-        handOnHeld();
-    }
-    return true;
+    return !exact || handOnHeld();
 }
 
-void FrameReader::handOnHeld()
+bool FrameReader::handOnHeld()
 {
     for (Frame &step : held) {
         ++outcome.steps;
         outcome.lastConsumed = step.consumedUpTo;
-        onStep(std::move(step));
+        if (!onStep(std::move(step))) {
+            dismissed = true;
+            break;
+        }
     }
     held.clear();
+    return !dismissed;
 }
 
 } // namespace bibsources

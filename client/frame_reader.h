@@ -25,11 +25,13 @@ public:
 
     bool ready = false;
     bool ended = false;
+    bool dismissed = false; // the step handler wanted no more frames
 
 private:
     bool accept(Frame &&frame);
     bool acceptStep(Frame &&frame);
-    void handOnHeld();
+    // False once the step handler has declined further frames.
+    bool handOnHeld();
 
     const WorkerStart &start;
     const StepHandler &onStep;

@@ -40,6 +40,50 @@ bool InputText::hasEntryFrom(std::uint64_t offset) const
     return false;
 }
 
+std::optional<std::uint64_t> InputText::lineStart(std::uint64_t from, int line, std::uint64_t limit)
+{
+    int current = lineAt(from);
+    for (std::uint64_t offset = from; current < line && offset < limit;) {
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, limit - offset));
+        const std::string chunk = readAt(fd, offset, length);
+        if (chunk.empty()) {
+            break;
+        }
+        for (std::size_t feed = chunk.find('\n'); feed != std::string::npos;
+             feed = chunk.find('\n', feed + 1)) {
+            if (++current == line) {
+                const std::uint64_t start = offset + feed + 1;
+                return start < limit ? std::optional(start) : std::nullopt;
+            }
+        }
+        offset += chunk.size();
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> InputText::entryLineIn(std::uint64_t from, std::uint64_t limit) const
+{
+    bool startsLine = true;
+    for (std::uint64_t offset = from; offset < limit; offset += chunkSize) {
+        const std::string chunk = readAt(fd, offset, chunkSize + lineLookahead);
+        if (chunk.empty()) {
+            break;
+        }
+        // Lines that start in this chunk are judged here, the rest with the next.
+        const auto own = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, limit - offset));
+        if (const std::optional<std::size_t> sign = findEntryLine(chunk, own, startsLine)) {
+            return offset + *sign;
+        }
+        startsLine = chunk.size() >= chunkSize && chunk[chunkSize - 1] == '\n';
+    }
+    return std::nullopt;
+}
+
+std::string InputText::read(std::uint64_t offset, std::size_t length) const
+{
+    return readAt(fd, offset, length);
+}
+
 int InputText::lineAt(std::uint64_t offset)
 {
     if (offset < countedUpTo) {

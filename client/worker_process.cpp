@@ -174,6 +174,7 @@ Spawned spawnWorker(const WorkerStart &start)
     }
     HelperCommand command = start.command;
     command.macros = start.macroFd >= 0;
+    command.parent = static_cast<std::uint64_t>(::getpid());
     pid_t pid = -1;
     if (const int error = spawnWith(start.helperPath, descriptors, helperArguments(command), pid);
         error != 0) {
@@ -193,6 +194,7 @@ struct Pumped {
     bool timedOut = false;
     bool garbled = false;
     bool stopped = false;
+    bool dismissed = false; // the step handler wanted no more frames
     std::string complaint; // what it said on standard error before it was ready
     bool progressed = false; // frames arrived since the watchdog was last reset
 };
@@ -203,8 +205,10 @@ bool readFrames(Spawned &worker, FrameReader &frames, std::vector<char> &chunk, 
     const ssize_t n = ::read(worker.frames.get(), chunk.data(), chunk.size());
     if (n > 0) {
         pumped.progressed = true;
-        pumped.garbled = !frames.take(chunk.data(), static_cast<std::size_t>(n));
-        return !pumped.garbled;
+        const bool believed = frames.take(chunk.data(), static_cast<std::size_t>(n));
+        pumped.dismissed = frames.dismissed;
+        pumped.garbled = !believed && !frames.dismissed;
+        return believed;
     }
     if (n == 0 || errno != EINTR) {
         worker.frames.reset();
@@ -316,6 +320,9 @@ WorkerEnd classify(const WorkerStart &start, const FrameReader &frames, const Pu
     if (pumped.stopped) {
         return WorkerEnd::Stopped;
     }
+    if (pumped.dismissed) {
+        return WorkerEnd::Dismissed;
+    }
     if (frames.ended && !pumped.garbled) {
         return WorkerEnd::Finished;
     }
@@ -343,7 +350,7 @@ WorkerOutcome runWorker(const WorkerStart &start, const StepHandler &onStep)
     }
     FrameReader frames(start, onStep, outcome);
     const Pumped pumped = pump(start, worker, frames);
-    if (pumped.timedOut || pumped.garbled || pumped.stopped) {
+    if (pumped.timedOut || pumped.garbled || pumped.stopped || pumped.dismissed) {
         worker.child.killNow();
     }
     rusage usage{};

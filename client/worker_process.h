@@ -30,6 +30,7 @@ enum class WorkerEnd {
     Garbled, // wrote bytes that are not the protocol and was killed
     NotStarted, // could not be started, or died before it was ready
     Stopped, // killed because the run's stop was requested
+    Dismissed, // killed because the step handler wanted nothing more from it
 };
 
 struct WorkerOutcome {
@@ -42,8 +43,9 @@ struct WorkerOutcome {
 };
 
 // Receives every Step frame and the End frame, in order, as soon as each has
-// arrived.
-using StepHandler = std::function<void(Frame &&)>;
+// arrived. Returns false when it wants nothing more from this worker: no
+// further frame is handed on, and the worker is killed and ends Dismissed.
+using StepHandler = std::function<bool(Frame &&)>;
 
 // Starts the worker with posix_spawn (the calling process may have threads,
 // so it never forks without exec), reads its frames and its standard error

@@ -1,5 +1,7 @@
 #include "worker_reader.h"
 
+#include "entry_boundary.h"
+#include "input_encoding.h"
 #include "input_file.h"
 #include "input_text.h"
 #include "unique_fd.h"
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <map>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,12 +30,22 @@ constexpr std::size_t maxDiagnostics = 10000;
 constexpr std::size_t maxDiagnosticLength = 1000;
 // Progress is worth a call every quarter megabyte or so, not per entry.
 constexpr std::uint64_t progressEvery = 256 * 1024;
+// How much of a dropped entry is looked at to say why it did not parse.
+constexpr std::size_t longestJudgedEntry = 1 << 20;
 
 // Generous: the parser holds one entry at a time, so real files stay far
 // below this whatever their size; only runaway macro expansion reaches it.
+// A lower hard limit the user has set (ulimit -v) is what the helper
+// inherits and cannot raise, so it is taken instead.
 std::uint64_t memoryLimitFor(std::uint64_t chosen, std::uint64_t inputSize)
 {
-    return chosen > 0 ? std::max(chosen, memoryLimitFloor) : std::max(minimumMemoryLimit, inputSize * 8);
+    const std::uint64_t wanted
+        = chosen > 0 ? std::max(chosen, memoryLimitFloor) : std::max(minimumMemoryLimit, inputSize * 8);
+    rlimit current{};
+    if (::getrlimit(RLIMIT_AS, &current) == 0 && current.rlim_max != RLIM_INFINITY) {
+        return std::min<std::uint64_t>(wanted, current.rlim_max);
+    }
+    return wanted;
 }
 
 // Copies standard input into an in-memory file: the worker then reads it
@@ -98,6 +111,24 @@ private:
     std::size_t dropped = 0;
 };
 
+// What btparse said about an entry, without its "file, line N, " prefix.
+std::string parserReason(std::string_view diagnostics)
+{
+    std::string_view first = diagnostics.substr(0, diagnostics.find('\n'));
+    if (const auto line = first.find(", line "); line != std::string_view::npos) {
+        if (const auto rest = first.find(", ", line + 7); rest != std::string_view::npos) {
+            first.remove_prefix(rest + 2);
+        }
+    }
+    return first.empty() ? std::string("the parser could not read it") : std::string(first);
+}
+
+std::string linesNamed(int first, int last)
+{
+    return last > first ? "lines " + std::to_string(first) + "-" + std::to_string(last)
+                        : "line " + std::to_string(first);
+}
+
 const char *reasonFor(WorkerEnd end)
 {
     switch (end) {
@@ -117,11 +148,13 @@ public:
     WorkerReader(int input, std::uint64_t inputSize, const std::string &fileName,
         const WorkerSettings &settings, const EntrySink &sink, ReadReport &report);
 
-    void run();
+    // Reads the input from `textStart` on.
+    void run(std::uint64_t textStart);
 
 private:
-    void take(Frame &&frame);
+    bool take(Frame &&frame);
     void takeStep(Frame &&frame);
+    bool cutRunaway(const Frame &skipped);
     // What to do after a worker that did not finish; false: stop reading.
     bool recover(const WorkerOutcome &outcome);
     void skipBadEntry(const WorkerOutcome &outcome);
@@ -147,6 +180,10 @@ private:
     int deliveredSteps = 0; // by the workers that started where this one does
     std::uint64_t deliveredUpTo = 0;
     std::uint64_t reportedUpTo = 0;
+    // Where the current worker's step before this one had read up to, and
+    // where to resume once it has been dismissed for a runaway entry.
+    std::uint64_t stepEnd = 0;
+    std::uint64_t cutAt = 0;
 };
 
 WorkerReader::WorkerReader(int input, std::uint64_t inputSize, const std::string &fileName,
@@ -169,32 +206,77 @@ WorkerReader::WorkerReader(int input, std::uint64_t inputSize, const std::string
         std::min<std::uint64_t>((std::uint64_t(16) << 20) + inputSize * 8, UINT32_MAX));
 }
 
-void WorkerReader::run()
+void WorkerReader::run(std::uint64_t textStart)
 {
-    while (true) {
+    start.command.startOffset = textStart;
+    // A file without a single "@" (empty, blank, only text) holds no entry;
+    // the parser would call it a syntax error at its end.
+    bool more = text.hasEntryFrom(textStart);
+    while (more) {
         const UniqueFd macroFile = macroFileFor(macrosAtStart);
         start.macroFd = macroFile.get();
         start.command.startLine = static_cast<std::uint64_t>(text.lineAt(start.command.startOffset));
         start.maxSteps = inputSize - std::min(start.command.startOffset, inputSize) + 2;
         repeatedSteps = deliveredSteps;
-        const WorkerOutcome outcome = runWorker(start, [this](Frame &&frame) { take(std::move(frame)); });
-        if (!recover(outcome)) {
-            break;
-        }
+        stepEnd = start.command.startOffset;
+        const WorkerOutcome outcome
+            = runWorker(start, [this](Frame &&frame) { return take(std::move(frame)); });
+        more = recover(outcome);
     }
     diagnostics.finish(fileName);
 }
 
-void WorkerReader::take(Frame &&frame)
+bool WorkerReader::take(Frame &&frame)
 {
-    if (frame.kind == wire::FrameKind::Step && repeatedSteps > 0) {
+    const bool step = frame.kind == wire::FrameKind::Step;
+    if (step && repeatedSteps > 0) {
         --repeatedSteps;
-        return;
+        stepEnd = frame.consumedUpTo;
+        return true;
+    }
+    if (step && frame.step == wire::StepKind::Skipped && cutRunaway(frame)) {
+        return false;
     }
     diagnostics.addText(frame.diagnostics);
-    if (frame.kind == wire::FrameKind::Step) {
+    if (step) {
+        stepEnd = frame.consumedUpTo;
         takeStep(std::move(frame));
     }
+    return true;
+}
+
+// btparse reads on past an entry it cannot make sense of (an unterminated
+// quoted value, a stray quote or brace) and loses the entries it reads over.
+// When what it read for a skipped entry holds a later line that plainly
+// starts another entry, the skipped one is dropped only up to there and a
+// new worker, with the macros handed on so far, resumes at that line. The
+// parser's messages about what it read over are dropped with it: the new
+// worker reads that text again. Entries that parsed cleanly are never cut.
+// Returns false for an ordinary skipped entry.
+bool WorkerReader::cutRunaway(const Frame &skipped)
+{
+    // The step before ended at most two bytes past this entry's "@" (or
+    // earlier, as a figure within a block repeats the block before).
+    const std::uint64_t from
+        = std::max(start.command.startOffset, stepEnd - std::min<std::uint64_t>(stepEnd, 2));
+    const std::uint64_t limit = text.entryStartAfter(skipped.consumedUpTo);
+    const int line = skipped.entry.line;
+    const std::optional<std::uint64_t> nextLine = text.lineStart(from, line + 1, limit);
+    const std::optional<std::uint64_t> resume = nextLine ? text.entryLineIn(*nextLine, limit) : std::nullopt;
+    if (!resume || *resume <= start.command.startOffset) {
+        return false;
+    }
+    // The entry begins on its line, or at `from` when that is on the same line.
+    const std::uint64_t lineBegins = text.lineStart(from, line, limit).value_or(from);
+    std::string entryText = text.read(lineBegins,
+        static_cast<std::size_t>(std::min<std::uint64_t>(*resume - lineBegins, longestJudgedEntry)));
+    entryText.erase(0, std::min(entryText.find('@'), entryText.size()));
+    const std::string_view broken = brokenDelimiters(entryText);
+    ++report.entriesSkipped;
+    diagnostics.add(fileName + ": " + linesNamed(line, text.lineAt(*resume) - 1)
+        + " skipped: " + (broken.empty() ? parserReason(skipped.diagnostics) : std::string(broken)));
+    cutAt = *resume;
+    return true;
 }
 
 void WorkerReader::takeStep(Frame &&frame)
@@ -232,6 +314,10 @@ bool WorkerReader::recover(const WorkerOutcome &outcome)
     case WorkerEnd::NotStarted:
         report.error = "cannot read '" + fileName + "': " + outcome.error;
         return false;
+    case WorkerEnd::Dismissed:
+        start.command.careful = false;
+        resumeAt(cutAt);
+        return true;
     default:
         break;
     }
@@ -293,17 +379,36 @@ struct OpenInput {
     UniqueFd fd;
     std::string fileName;
     std::string error;
+    std::uint64_t textStart = 0; // past a UTF-8 byte-order mark
 };
+
+// A UTF-8 byte-order mark is stepped over; UTF-16 and UTF-32 text is turned
+// into UTF-8 first, in an in-memory file that restarted workers can read
+// anywhere, like standard input.
+OpenInput inUtf8(OpenInput input)
+{
+    const ByteOrderMark mark = byteOrderMarkOf(readAt(input.fd.get(), 0, 4));
+    if (!mark.encoding) {
+        input.textStart = mark.length;
+        return input;
+    }
+    TranscodedInput transcoded = transcodeToUtf8(input.fd.get(), mark);
+    if (!transcoded.error.empty()) {
+        input.error = "cannot read '" + input.fileName + "': " + transcoded.error;
+    }
+    input.fd = std::move(transcoded.fd);
+    return input;
+}
 
 OpenInput openForReading(const std::string &inputPath)
 {
     if (inputPath == "-") {
-        OpenInput input{{}, "(standard input)", {}};
+        OpenInput input{{}, "(standard input)", {}, 0};
         input.fd = bufferStandardInput(input.error);
         return input;
     }
     OpenedInput opened = openInputFile(inputPath);
-    return {std::move(opened.fd), inputPath, std::move(opened.error)};
+    return {std::move(opened.fd), inputPath, std::move(opened.error), 0};
 }
 
 } // namespace
@@ -313,6 +418,9 @@ ReadReport readEntriesInWorker(
 {
     ReadReport report;
     OpenInput input = openForReading(inputPath);
+    if (input.error.empty()) {
+        input = inUtf8(std::move(input));
+    }
     if (!input.error.empty()) {
         report.error = std::move(input.error);
         return report;
@@ -330,7 +438,7 @@ ReadReport readEntriesInWorker(
     ::fstat(input.fd.get(), &info);
     const auto inputSize = static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0));
     WorkerReader reader(input.fd.get(), inputSize, input.fileName, located, sink, report);
-    reader.run();
+    reader.run(input.textStart);
     return report;
 }
 

@@ -202,7 +202,7 @@ bool readPayload(wire::FrameKind kind, std::string_view payload, Frame &frame)
         }
         frame.step = static_cast<wire::StepKind>(step);
         frame.macroDefinition = macroDefinition == 1;
-        if (frame.step == wire::StepKind::Entry && !readEntry(in, frame.entry)) {
+        if (frame.step != wire::StepKind::Nothing && !readEntry(in, frame.entry)) {
             return false;
         }
         break;
@@ -232,7 +232,7 @@ void encodeFrame(const Frame &frame, std::string &out)
         putU64(out, frame.consumedUpTo);
         putU8(out, frame.macroDefinition ? 1 : 0);
         putString(out, frame.diagnostics);
-        if (frame.step == wire::StepKind::Entry) {
+        if (frame.step != wire::StepKind::Nothing) {
             putEntry(out, frame.entry);
         }
         break;

@@ -40,12 +40,13 @@ struct Frame {
     // Step frames:
     wire::StepKind step = wire::StepKind::Nothing;
     // Input offset the parser had read up to after the call. Exact for the
-    // last step of each block the worker sends; a step before it within a
-    // block carries the figure of the step before.
+    // last step of each block the worker sends, and a Skipped step always
+    // ends a block; a step before it within a block carries the figure of
+    // the step before.
     std::uint64_t consumedUpTo = 0;
     bool macroDefinition = false; // the entry's fields are macro names and values
     std::string diagnostics; // what the parser printed during the call (End: the last call)
-    Entry entry; // for StepKind::Entry
+    Entry entry; // for StepKind::Entry; for Skipped only the line it started on
     // End frames:
     bool readError = false;
 

@@ -35,6 +35,9 @@ std::vector<std::string> helperArguments(const HelperCommand &command)
     if (!command.storeMacros) {
         arguments.emplace_back("--no-new-macros");
     }
+    if (command.parent != 0) {
+        arguments.insert(arguments.end(), {"--parent", std::to_string(command.parent)});
+    }
     return arguments;
 }
 
@@ -58,6 +61,10 @@ ParsedHelperCommand parseHelperArguments(const std::vector<std::string> &argumen
         } else if (argument == "--memory" && left >= 1) {
             if (!parseNumber(arguments[++i], command.memoryLimit)) {
                 parsed.error = "bad --memory";
+            }
+        } else if (argument == "--parent" && left >= 1) {
+            if (!parseNumber(arguments[++i], command.parent)) {
+                parsed.error = "bad --parent";
             }
         } else if (argument == "--careful") {
             command.careful = true;

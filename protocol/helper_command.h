@@ -12,7 +12,7 @@ namespace bibsources {
 // own complaints on standard error. Its command line:
 //
 //   bibsources-parse --name NAME [--start OFFSET LINE] [--memory BYTES]
-//                    [--careful] [--macros] [--no-new-macros]
+//                    [--careful] [--macros] [--no-new-macros] [--parent PID]
 //   bibsources-parse --sandbox-selftest none|open|exec
 struct HelperCommand {
     std::string name; // what the parser's messages call the input
@@ -22,6 +22,9 @@ struct HelperCommand {
     bool careful = false; // send every step at once instead of in blocks
     bool macros = false; // define the macros on descriptor 3 first
     bool storeMacros = true; // false: parse later macro definitions without keeping them
+    // The converter's process: the helper dies with it, and does not start
+    // when it is already gone. 0: not checked.
+    std::uint64_t parent = 0;
     std::string selftest; // enter the sandbox, then try this ("open", "exec")
 };
 

@@ -91,6 +91,14 @@ bool parseStream(
         bt_add_macro_text(const_cast<char *>(name.c_str()), const_cast<char *>(value.c_str()), nullptr, 0);
     }
 
+    // An empty input is nothing to parse: btparse would call it a syntax
+    // error ("at end of input, expected @"), and with no call made it has no
+    // state to forget either.
+    const int first = std::getc(stream);
+    if (first == EOF) {
+        return !std::ferror(stream);
+    }
+    std::ungetc(first, stream);
     // Test the end-of-file flag before each call, never after: btparse reads
     // ahead, so the flag is usually set while it is still handing back the
     // last entry. The error flag ends the loop too, so a stream that fails
@@ -99,8 +107,13 @@ bool parseStream(
         boolean status = 0;
         EntryPtr ast(bt_parse_entry(stream, parserFileName, options, &status));
         ParseStep step;
-        if (!status) {
-            step.outcome = ast ? wire::StepKind::Skipped : wire::StepKind::Nothing;
+        if (!status && ast) {
+            // Only where it started: the converter looks for entries the
+            // parser ran over inside what it read for this one.
+            step.outcome = wire::StepKind::Skipped;
+            step.entry.line = ast->line;
+        } else if (!status) {
+            step.outcome = wire::StepKind::Nothing;
         } else if (ast) {
             const char *type = bt_entry_type(ast.get());
             if (!type || std::strcmp(type, "comment") != 0) {

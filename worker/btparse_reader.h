@@ -11,7 +11,7 @@ namespace bibsources {
 
 struct ParseStep {
     wire::StepKind outcome = wire::StepKind::Nothing;
-    Entry entry; // filled when outcome is Entry
+    Entry entry; // filled when outcome is Entry; for Skipped only its line
     bool macroDefinition = false; // the entry defines macros: its fields are name/value pairs
 };
 

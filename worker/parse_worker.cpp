@@ -4,11 +4,13 @@
 #include "frames.h"
 #include "helper_command.h"
 #include "input_stream.h"
+#include "month_macros.h"
 #include "sandbox.h"
 #include "unique_fd.h"
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +18,7 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <utility>
@@ -71,7 +74,9 @@ private:
 // the exact figure; the steps before it repeat the figure before them. That
 // is all the converter needs: it looks at positions only of the last step it
 // received, and a careful worker, which sends every step at once, gives
-// every step its own.
+// every step its own. A skipped entry also ends its block: the converter
+// looks into what the parser read for it, so it needs that figure exact.
+// Skipped entries are rare, so this costs nothing on a sound file.
 class FrameWriter {
 public:
     using Position = std::function<std::uint64_t()>;
@@ -92,7 +97,7 @@ public:
         // sent, the converter then knows it died on its very first entry.
         const auto now = std::chrono::steady_clock::now();
         if (careful || frames <= 2 || buffer.size() >= blockSize || now - lastFlush >= longestHold
-            || frame.kind != wire::FrameKind::Step) {
+            || frame.kind != wire::FrameKind::Step || frame.step == wire::StepKind::Skipped) {
             if (frame.kind == wire::FrameKind::Step) {
                 lastPosition = position();
                 patchPosition(at, lastPosition);
@@ -139,6 +144,17 @@ int fail(const std::string &message)
     return helper_exit::usage;
 }
 
+// A helper whose converter is gone would parse on for nobody. The kernel
+// kills it when the thread that started it ends; that thread waits for the
+// helper (and kills it on every way out), so this fires only when the whole
+// converter dies. A converter that died before the call is caught by the
+// parent check: the helper has been handed on to another process by then.
+bool tieToParent(std::uint64_t parent)
+{
+    return ::prctl(PR_SET_PDEATHSIG, SIGKILL) == 0
+        && (parent == 0 || static_cast<std::uint64_t>(::getppid()) == parent);
+}
+
 int runSelftest(const std::string &what)
 {
     if (what != "none" && what != "open" && what != "exec") {
@@ -159,12 +175,22 @@ int runSelftest(const std::string &what)
     return 0;
 }
 
-// Everything before the first parser call: the memory limit, the macros of
-// an earlier worker, the input at its start position, the message capture
-// and finally the sandbox. Returns why it failed, or nothing.
-std::string setUp(
-    const HelperCommand &command, ParseSettings &settings, InputStream &input, MessageCapture &messages)
+// What the parser works with besides its command.
+struct ParseState {
+    ParseSettings settings;
+    InputStream input;
+    MessageCapture messages;
+    MonthMacros months;
+};
+
+// Everything before the first parser call: the memory limit, the month
+// macros and those of an earlier worker, the input at its start position,
+// the message capture and finally the sandbox. Returns why it failed, or
+// nothing.
+std::string setUp(const HelperCommand &command, ParseState &state)
 {
+    ParseSettings &settings = state.settings;
+    InputStream &input = state.input;
     std::set_new_handler(outOfMemory);
 #ifndef BIBSOURCES_WORKER_SANITIZED
     // A sanitizer reserves terabytes of address space for itself, so the
@@ -184,6 +210,7 @@ std::string setUp(
         }
         ::close(3);
     }
+    settings.macros = state.months.definitionsWith(settings.macros);
     // The converter's descriptor shares its position with ours, and an
     // earlier worker on the same input has moved it.
     if (::lseek(STDIN_FILENO, static_cast<off_t>(command.startOffset), SEEK_SET) < 0
@@ -191,7 +218,7 @@ std::string setUp(
         return std::string("cannot seek in the input: ") + std::strerror(errno);
     }
     input = openInputStream(STDIN_FILENO, command.startOffset, command.startLine);
-    if (!input.file || !messages.start()) {
+    if (!input.file || !state.messages.start()) {
         return "cannot set up the input";
     }
     if (const std::string error = enterSandbox(); !error.empty()) {
@@ -200,18 +227,22 @@ std::string setUp(
     return {};
 }
 
-void parseToFrames(const HelperCommand &command, const ParseSettings &settings, const InputStream &input,
-    MessageCapture &messages)
+void parseToFrames(const HelperCommand &command, ParseState &state)
 {
+    const InputStream &input = state.input;
+    MessageCapture &messages = state.messages;
     FrameWriter writer(command.careful, [&] { return input.inputOffset(std::ftell(input.file)); });
     Frame ready;
     writer.add(ready);
-    const bool readOk = parseStream(input.file, command.name, settings, [&](ParseStep &&step) {
+    const bool readOk = parseStream(input.file, command.name, state.settings, [&](ParseStep &&step) {
         Frame frame;
         frame.kind = wire::FrameKind::Step;
         frame.step = step.outcome;
         frame.macroDefinition = step.macroDefinition;
         frame.diagnostics = messages.take();
+        if (step.macroDefinition) {
+            state.months.takeDefinition(step.entry, frame.diagnostics);
+        }
         frame.entry = std::move(step.entry);
         writer.add(frame);
     });
@@ -231,16 +262,17 @@ int runParseWorker(int argc, char **argv)
         return fail(parsed.error);
     }
     const HelperCommand &command = parsed.command;
+    if (!tieToParent(command.parent)) {
+        return helper_exit::pipe;
+    }
     if (!command.selftest.empty()) {
         return runSelftest(command.selftest);
     }
-    ParseSettings settings;
-    InputStream input;
-    MessageCapture messages;
-    if (const std::string error = setUp(command, settings, input, messages); !error.empty()) {
+    ParseState state;
+    if (const std::string error = setUp(command, state); !error.empty()) {
         return fail(error);
     }
-    parseToFrames(command, settings, input, messages);
+    parseToFrames(command, state);
     return 0;
 }
 

@@ -21,8 +21,8 @@ Frame stepAt(std::uint64_t consumedUpTo)
 
 // A stand-in helper that writes the given frames and then aborts, as a worker
 // killed halfway through writing a block would leave them.
-WorkerOutcome runFakeWorker(const TempDir &dir, const std::vector<Frame> &frames,
-                            std::vector<std::uint64_t> &handedOn)
+WorkerOutcome runFakeWorker(
+    const TempDir &dir, const std::vector<Frame> &frames, std::vector<std::uint64_t> &handedOn)
 {
     std::string bytes;
     for (const Frame &frame : frames) {
@@ -44,6 +44,7 @@ WorkerOutcome runFakeWorker(const TempDir &dir, const std::vector<Frame> &frames
         if (frame.kind == wire::FrameKind::Step) {
             handedOn.push_back(frame.consumedUpTo);
         }
+        return true;
     });
     ::close(input);
     return outcome;
@@ -56,8 +57,8 @@ TEST(WorkerProcess, StepsOfABlockCutShortAreNotHandedOn)
     const Frame ready;
     TempDir dir;
     std::vector<std::uint64_t> handedOn;
-    const WorkerOutcome outcome =
-        runFakeWorker(dir, {ready, stepAt(10), stepAt(10), stepAt(10), stepAt(40), stepAt(40)}, handedOn);
+    const WorkerOutcome outcome
+        = runFakeWorker(dir, {ready, stepAt(10), stepAt(10), stepAt(10), stepAt(40), stepAt(40)}, handedOn);
     EXPECT_EQ(outcome.end, WorkerEnd::Crashed);
     // The last step's block never ended: it could lie anywhere past 40.
     EXPECT_EQ(handedOn, (std::vector<std::uint64_t>{10, 10, 10, 40}));
