@@ -155,7 +155,8 @@ private slots:
         MainWindow window;
         dropFiles(window.dragView(), {bib});
         convertAndWait(window);
-        QVERIFY(status(window).contains(" · 1 entry skipped"));
+        // The unclosed value costs its own line; the book lacks a year's value.
+        QVERIFY(status(window).contains(" · 2 entries skipped"));
         auto *button = window.findChild<QPushButton *>("messagesButton");
         QVERIFY(button->isEnabled());
 
@@ -168,12 +169,13 @@ private slots:
         for (int row = 0; row < table->rowCount(); ++row) {
             QCOMPARE(table->item(row, 0)->text(), "refs.bib");
             QVERIFY(table->item(row, 1)->text().toInt() > 0);
-            QVERIFY2(table->item(row, 2)->text().contains("error"), qPrintable(table->item(row, 2)->text()));
+            const QString text = table->item(row, 2)->text();
+            QVERIFY2(text.contains("error") || text.contains("skipped"), qPrintable(text));
         }
         dialog->copy(); // nothing selected: every message
         const QStringList copied = QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
         QCOMPARE(copied.size(), table->rowCount());
-        QVERIFY(copied.first().startsWith(bib + ", line "));
+        QVERIFY(copied.first().startsWith(bib + ": line 2 skipped"));
 
         table->selectRow(table->rowCount() - 1);
         table->setFocus();
