@@ -1,0 +1,202 @@
+// How a run ends when it is interrupted, starts without standard descriptors,
+// hits a file size limit or writes to standard output: never a temporary
+// file left behind, never a damaged output.
+#include "cli_process.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+
+namespace bibsources::testing {
+namespace {
+
+const std::string precious = "precious, hand-made\n";
+
+// A folder with a large input (long enough to parse that a signal lands
+// mid-run) and an output the run must leave as it was.
+struct LongRun {
+    TemporaryDirectory dir;
+    std::string target;
+    std::vector<std::string> before;
+
+    LongRun(const std::string &targetName, int entries)
+        : target(targetName)
+    {
+        writeFile(dir / "big.bib", generatedBib(entries));
+        writeFile(dir / target, precious);
+        before = listing(dir.path());
+    }
+    CliCommand command(bool unnamedFiles) const
+    {
+        CliCommand command;
+        command.folder = dir.path();
+        command.arguments = target == "Sources.xml" ? std::vector<std::string>{"big.bib"}
+                                                    : std::vector<std::string>{"-o", target, "big.bib"};
+        if (!unnamedFiles) {
+            command.environment.push_back(std::string("LD_PRELOAD=") + refuseUnnamedFilesPath);
+        }
+        return command;
+    }
+    // The temporary file, once the run has made it: unnamed, or named after
+    // the target.
+    bool temporaryFileExists(pid_t pid, bool unnamedFiles) const
+    {
+        if (unnamedFiles) {
+            return holdsUnnamedFileIn(pid, dir.path().string());
+        }
+        for (const std::string &name : listing(dir.path())) {
+            if (name.starts_with("." + target + ".")) {
+                return true;
+            }
+        }
+        return false;
+    }
+    void expectUntouched() const
+    {
+        EXPECT_EQ(listing(dir.path()), before);
+        EXPECT_EQ(readFile(dir / target), precious);
+    }
+};
+
+struct SignalRow {
+    const char *name;
+    int signal;
+    bool unnamedFiles; // false: as on a file system without O_TMPFILE
+    const char *target;
+};
+
+class Interrupted : public ::testing::TestWithParam<SignalRow> { };
+
+TEST_P(Interrupted, LeavesNoTemporaryFileAndDiesOfTheSignal)
+{
+    const SignalRow &row = GetParam();
+    const LongRun run(row.target, 60000);
+    CliProcess process(run.command(row.unnamedFiles));
+    ASSERT_TRUE(eventually([&] { return run.temporaryFileExists(process.pid(), row.unnamedFiles); }))
+        << "the run made no temporary file";
+    ::kill(process.pid(), row.signal);
+    const CliOutcome outcome = process.wait();
+
+    EXPECT_EQ(outcome.signal, row.signal) << "exit status " << outcome.exitCode << "; " << outcome.err;
+    run.expectUntouched();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Interrupted,
+    ::testing::Values(SignalRow{"Interrupt", SIGINT, true, "Sources.xml"},
+        SignalRow{"Terminate", SIGTERM, true, "Sources.xml"},
+        SignalRow{"HangUp", SIGHUP, true, "Sources.xml"},
+        SignalRow{"BrokenPipe", SIGPIPE, true, "Sources.xml"},
+        SignalRow{"Kill", SIGKILL, true, "Sources.xml"},
+        // Named temporary files, removed by the handler; the
+        // name follows the target.
+        SignalRow{"InterruptNamed", SIGINT, false, "out.xml"},
+        SignalRow{"TerminateNamed", SIGTERM, false, "Sources.xml"},
+        SignalRow{"HangUpNamed", SIGHUP, false, "out.xml"},
+        SignalRow{"BrokenPipeNamed", SIGPIPE, false, "Sources.xml"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// A file size limit (ulimit -f) stands for a full disk: the run reports it
+// and leaves the folder as it was.
+TEST(FileSizeLimit, IsAWriteErrorThatLeavesNothingBehind)
+{
+    for (bool unnamedFiles : {true, false}) {
+        SCOPED_TRACE(unnamedFiles ? "unnamed temporary file" : "named temporary file");
+        const LongRun run("Sources.xml", 3000);
+        CliCommand command = run.command(unnamedFiles);
+        command.fileSizeLimit = 64 * 1024;
+        const CliOutcome outcome = runCli(command);
+
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_NE(outcome.err.find("cannot write './Sources.xml': File too large"), std::string::npos)
+            << outcome.err;
+        run.expectUntouched();
+    }
+}
+
+// Started with standard descriptors closed, the run must not give their
+// numbers to its own files: what it prints would land in them. While the
+// run is busy, each closed one is open on /dev/null, and the document is the
+// one a normal run writes.
+TEST(ClosedStandardDescriptors, AreNeverTakenByTheRunsFiles)
+{
+    TemporaryDirectory dir;
+    writeFile(dir / "refs.bib", generatedBib(20000) + "@article{x, title = {t} year = 2000}\n");
+    CliCommand command;
+    command.folder = dir.path();
+    command.arguments = {"refs.bib"};
+    ASSERT_EQ(runCli(command).exitCode, 0);
+    const std::string expected = readFile(dir / "Sources.xml");
+
+    const std::vector<int> closedRows[] = {{2}, {1}, {0}, {0, 1, 2}};
+    for (const std::vector<int> &closed : closedRows) {
+        SCOPED_TRACE(
+            "closed: " + std::to_string(closed.size()) + " starting with " + std::to_string(closed[0]));
+        std::filesystem::remove(dir / "Sources.xml");
+        command.closedDescriptors = closed;
+        CliProcess process(command);
+        // Its output file, whatever its kind and name, once the run has made it.
+        ASSERT_TRUE(eventually([&] {
+            const auto files = filesOpenIn(process.pid(), dir.path().string());
+            return std::any_of(
+                files.begin(), files.end(), [](auto &file) { return !file.ends_with("/refs.bib"); });
+        }));
+        for (int fd : closed) {
+            std::error_code gone;
+            const auto link = "/proc/" + std::to_string(process.pid()) + "/fd/" + std::to_string(fd);
+            EXPECT_EQ(std::filesystem::read_symlink(link, gone).string(), "/dev/null") << "descriptor " << fd;
+        }
+        EXPECT_EQ(process.wait().exitCode, 0);
+        EXPECT_EQ(readFile(dir / "Sources.xml"), expected);
+    }
+}
+
+TEST(StandardOutput, GetsTheSameDocumentAsAFileAndNothingWhenAnInputFails)
+{
+    TemporaryDirectory dir;
+    writeFile(dir / "refs.bib", generatedBib(500));
+    CliCommand command;
+    command.folder = dir.path();
+    command.arguments = {"-o", "file.xml", "refs.bib"};
+    ASSERT_EQ(runCli(command).exitCode, 0);
+    command.arguments = {"-o", "-", "refs.bib"};
+    const CliOutcome written = runCli(command);
+    EXPECT_EQ(written.exitCode, 0);
+    EXPECT_EQ(written.out, readFile(dir / "file.xml"));
+
+    command.arguments = {"-o", "-", "refs.bib", "missing.bib"};
+    const CliOutcome failed = runCli(command);
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"file.xml", "refs.bib"}));
+}
+
+// The document for standard output waits on disk, not in memory: three
+// times the input costs about what once does. (Held in memory, the
+// difference would be several times the extra input.)
+TEST(StandardOutput, KeepsMemoryFlatAsTheInputGrows)
+{
+    TemporaryDirectory dir;
+    writeFile(dir / "small.bib", generatedBib(20000));
+    writeFile(dir / "large.bib", generatedBib(60000));
+    const auto sizeOf = [&](const char *name) { return long(std::filesystem::file_size(dir / name)); };
+    CliCommand command;
+    command.folder = dir.path();
+    command.environment = {"TMPDIR=" + dir.path().string()};
+    command.arguments = {"-o", "-", "small.bib"};
+    command.outputPath = (dir / "small.xml").string();
+    const CliOutcome small = runCli(command);
+    command.arguments = {"-o", "-", "large.bib"};
+    command.outputPath = (dir / "large.xml").string();
+    const CliOutcome large = runCli(command);
+
+    ASSERT_EQ(small.exitCode, 0);
+    ASSERT_EQ(large.exitCode, 0);
+    EXPECT_GT(sizeOf("large.xml"), 3 * sizeOf("small.xml") - 1000);
+    EXPECT_LT(large.peakMemoryKb - small.peakMemoryKb, (sizeOf("large.bib") - sizeOf("small.bib")) / 1024 / 4)
+        << small.peakMemoryKb << " KiB for the small input, " << large.peakMemoryKb
+        << " KiB for the large one";
+}
+
+} // namespace
+} // namespace bibsources::testing
