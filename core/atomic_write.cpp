@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/socket.h>
@@ -281,28 +282,7 @@ void AtomicFile::openReplacement(const std::string &target)
     }
     const std::string cannotCreate
         = "cannot create a temporary file in '" + folderForMessages(folderPath) + "': ";
-    // Unnamed until commit: a run killed outright (SIGKILL, a file size
-    // limit) leaves nothing behind. Some file systems refuse O_TMPFILE; there
-    // the file has a name from the start, and a signal handler removes it.
-    file.reset(::openat(folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    if (!file.valid() && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-        for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
-            namedTemporary = temporaryNameFor(baseName);
-            slot = armTemporaryPath(folderPath + "/" + namedTemporary);
-            file.reset(::openat(
-                folder.get(), namedTemporary.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
-            if (!file.valid()) {
-                const int reason = errno;
-                namedTemporary.clear();
-                disarmTemporaryPath(slot);
-                errno = reason;
-                if (reason != EEXIST) {
-                    break;
-                }
-            }
-        }
-    }
-    if (!file.valid()) {
+    if (!createTemporaryFile()) {
         fail(cannotCreate + std::strerror(errno));
         return;
     }
@@ -318,6 +298,42 @@ void AtomicFile::openReplacement(const std::string &target)
         }
     }
     buffer.reserve(bufferSize);
+}
+
+bool AtomicFile::createTemporaryFile()
+{
+    // Unnamed until commit: a run killed outright (SIGKILL, a file size
+    // limit) leaves nothing behind. Some file systems refuse O_TMPFILE; there
+    // the file has a name from the start, and a signal handler removes it.
+    file.reset(::openat(folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (file.valid() || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
+        return file.valid();
+    }
+    return createUnderFreshName([this](const char *name) {
+        file.reset(::openat(folder.get(), name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
+        return file.valid();
+    });
+}
+
+bool AtomicFile::createUnderFreshName(const std::function<bool(const char *name)> &create)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        namedTemporary = temporaryNameFor(baseName);
+        // Registered before the file can exist under the name, so that no
+        // signal finds it unregistered.
+        slot = armTemporaryPath(folderPath + "/" + namedTemporary);
+        if (create(namedTemporary.c_str())) {
+            return true;
+        }
+        const int reason = errno;
+        namedTemporary.clear();
+        disarmTemporaryPath(slot);
+        errno = reason;
+        if (reason != EEXIST) {
+            return false;
+        }
+    }
+    return false;
 }
 
 void AtomicFile::openSpool(const std::string &spoolFolder)
@@ -382,22 +398,13 @@ std::string AtomicFile::linkIntoFolder()
     if (::fsync(file.get()) != 0) {
         return fail(quoted + std::strerror(errno));
     }
-    if (namedTemporary.empty()) {
-        const std::string self = "/proc/self/fd/" + std::to_string(file.get());
-        for (int attempt = 0; attempt < 100 && namedTemporary.empty(); ++attempt) {
-            namedTemporary = temporaryNameFor(baseName);
-            slot = armTemporaryPath(folderPath + "/" + namedTemporary);
-            if (::linkat(AT_FDCWD, self.c_str(), folder.get(), namedTemporary.c_str(), AT_SYMLINK_FOLLOW) != 0
-                && (errno != ENOENT
-                    || ::linkat(file.get(), "", folder.get(), namedTemporary.c_str(), AT_EMPTY_PATH) != 0)) {
-                const int reason = errno;
-                namedTemporary.clear();
-                disarmTemporaryPath(slot);
-                if (reason != EEXIST) {
-                    return fail(quoted + std::strerror(reason));
-                }
-            }
-        }
+    const std::string self = "/proc/self/fd/" + std::to_string(file.get());
+    const auto link = [&](const char *name) {
+        return ::linkat(AT_FDCWD, self.c_str(), folder.get(), name, AT_SYMLINK_FOLLOW) == 0
+            || (errno == ENOENT && ::linkat(file.get(), "", folder.get(), name, AT_EMPTY_PATH) == 0);
+    };
+    if (namedTemporary.empty() && !createUnderFreshName(link)) {
+        return fail(quoted + std::strerror(errno));
     }
     if (!file.reset()) {
         return fail(quoted + std::strerror(errno));

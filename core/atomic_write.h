@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -79,6 +80,8 @@ private:
     enum class Kind { Replace, Stream };
 
     void openReplacement(const std::string &target);
+    bool createTemporaryFile();
+    bool createUnderFreshName(const std::function<bool(const char *name)> &create);
     void openSpool(const std::string &spoolFolder);
     bool flushBuffer();
     std::string linkIntoFolder();
