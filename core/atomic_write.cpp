@@ -76,7 +76,7 @@ bool writeAll(int fd, std::string_view contents)
 }
 
 // A name no other file in the folder is likely to have, and recognisably
-// ours: ".out.xml.k3Fz9Q" for out.xml.
+// ours: ".out.xml.k3Fz9QaB" for out.xml.
 std::string temporaryNameFor(const std::string &baseName)
 {
     static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -106,25 +106,26 @@ std::string folderForMessages(const std::string &folder)
     return folder.ends_with('/') ? folder : folder + "/";
 }
 
-// Follows symbolic links until `path` names something that is not one (or
-// nothing yet). Relative link texts count from the link's own folder.
-bool followLinks(std::string &path)
+// What `path` names once symbolic links are followed: a path that is not a
+// link (or names nothing yet). Relative link texts count from the link's own
+// folder. Empty, with errno set, when a link cannot be read or links loop.
+std::string withoutLinks(std::string path)
 {
     for (int hops = 0; hops < 40; ++hops) {
         struct stat info { };
         if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-            return true;
+            return path;
         }
         std::string target(PATH_MAX, '\0');
         const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
         if (length < 0) {
-            return false;
+            return {};
         }
         target.resize(static_cast<size_t>(length));
         path = target.starts_with('/') ? target : directoryOf(path) + "/" + target;
     }
     errno = ELOOP;
-    return false;
+    return {};
 }
 
 Descriptor connectToSocket(const std::string &path)
@@ -226,8 +227,8 @@ AtomicFile::AtomicFile(std::string targetPath, std::string spoolFolder)
         openSpool(spoolFolder);
         return;
     }
-    std::string target = path;
-    if (!followLinks(target)) {
+    const std::string target = withoutLinks(path);
+    if (target.empty()) {
         fail(quoted + std::strerror(errno));
         return;
     }
@@ -262,6 +263,7 @@ void AtomicFile::openReplacement(const std::string &target)
 {
     folderPath = directoryOf(target);
     baseName = baseNameOf(target);
+    writeFailure = "cannot write '" + path + "': ";
     if (::stat(target.c_str(), &replaced) == 0) {
         // The rename would succeed in a writable folder, but a file the user
         // may not change is not theirs to replace.
@@ -341,14 +343,15 @@ void AtomicFile::openSpool(const std::string &spoolFolder)
     // A descriptor cannot take anything back, so the document waits until
     // every input is known to be good; on disk, not in memory, where there is
     // room for one.
-    const std::string folderName = spoolFolder.empty() ? "/tmp" : spoolFolder;
+    const std::string folderName = folderForMessages(spoolFolder.empty() ? "/tmp" : spoolFolder);
+    writeFailure = "cannot keep the document in '" + folderName + "' until it is complete: ";
     file.reset(::open(folderName.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     if (!file.valid()) {
         const int reason = errno;
+        writeFailure = "cannot keep the document in memory until it is complete: ";
         file.reset(::memfd_create("bibsources-document", MFD_CLOEXEC));
         if (!file.valid()) {
-            fail("cannot create a temporary file in '" + folderForMessages(folderName)
-                + "': " + std::strerror(reason));
+            fail("cannot create a temporary file in '" + folderName + "': " + std::strerror(reason));
             return;
         }
     }
@@ -358,7 +361,7 @@ void AtomicFile::openSpool(const std::string &spoolFolder)
 bool AtomicFile::flushBuffer()
 {
     if (failure.empty() && !writeAll(file.get(), buffer)) {
-        fail("cannot write '" + path + "': " + std::strerror(errno));
+        fail(writeFailure + std::strerror(errno));
     }
     buffer.clear();
     return failure.empty();
@@ -373,7 +376,7 @@ void AtomicFile::append(std::string_view text)
         flushBuffer();
         if (text.size() >= bufferSize) {
             if (failure.empty() && !writeAll(file.get(), text)) {
-                fail("cannot write '" + path + "': " + std::strerror(errno));
+                fail(writeFailure + std::strerror(errno));
             }
             return;
         }

@@ -100,6 +100,7 @@ private:
     struct stat replaced { };
     int outputFd = -1; // Stream: the caller's descriptor, or -1 to open `path` at commit
     std::string buffer;
+    std::string writeFailure; // how a failed write of the temporary file begins its message
     std::string failure;
 };
 

@@ -112,6 +112,16 @@ TEST(FileSizeLimit, IsAWriteErrorThatLeavesNothingBehind)
             << outcome.err;
         run.expectUntouched();
     }
+    const LongRun run("Sources.xml", 3000);
+    CliCommand command = run.command(true);
+    command.arguments = {"-o", "-", "big.bib"};
+    command.environment.push_back("TMPDIR=" + run.dir.path().string());
+    command.fileSizeLimit = 64 * 1024;
+    const CliOutcome outcome = runCli(command);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_NE(outcome.err.find("until it is complete: File too large"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.out, "");
+    run.expectUntouched();
 }
 
 // Started with standard descriptors closed, the run must not give their
