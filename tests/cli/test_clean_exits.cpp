@@ -7,32 +7,34 @@
 
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace bibsources::testing {
 namespace {
 
 const std::string precious = "precious, hand-made\n";
 
-// A folder with a large input (long enough to parse that a signal lands
-// mid-run) and an output the run must leave as it was.
-struct LongRun {
+// A folder with an input, and an output the run must leave as it was.
+struct RunFolder {
     TemporaryDirectory dir;
     std::string target;
     std::vector<std::string> before;
 
-    LongRun(const std::string &targetName, int entries)
+    RunFolder(const std::string &targetName, int entries)
         : target(targetName)
     {
         writeFile(dir / "big.bib", generatedBib(entries));
         writeFile(dir / target, precious);
         before = listing(dir.path());
     }
-    CliCommand command(bool unnamedFiles) const
+    // The command converting `input` ("-": standard input) into the target,
+    // where unnamed files work or, as on some file systems, do not.
+    CliCommand command(bool unnamedFiles, const std::string &input = "big.bib") const
     {
         CliCommand command;
         command.folder = dir.path();
-        command.arguments = target == "Sources.xml" ? std::vector<std::string>{"big.bib"}
-                                                    : std::vector<std::string>{"-o", target, "big.bib"};
+        command.arguments = {"-o", target, input};
         if (!unnamedFiles) {
             command.environment.push_back(std::string("LD_PRELOAD=") + refuseUnnamedFilesPath);
         }
@@ -59,6 +61,31 @@ struct LongRun {
     }
 };
 
+// Standard input that gives the start of a .bib and then nothing until the
+// test ends: a run reading it stays busy, on any machine, until a signal
+// ends it.
+class StalledInput {
+public:
+    StalledInput()
+    {
+        if (::pipe2(ends, O_CLOEXEC) == 0) {
+            const std::string start = generatedBib(100);
+            EXPECT_EQ(::write(ends[1], start.data(), start.size()), ssize_t(start.size()));
+        }
+    }
+    ~StalledInput()
+    {
+        ::close(ends[0]);
+        ::close(ends[1]);
+    }
+    StalledInput(const StalledInput &) = delete;
+    StalledInput &operator=(const StalledInput &) = delete;
+    int readEnd() const { return ends[0]; }
+
+private:
+    int ends[2] = {-1, -1};
+};
+
 struct SignalRow {
     const char *name;
     int signal;
@@ -71,8 +98,11 @@ class Interrupted : public ::testing::TestWithParam<SignalRow> { };
 TEST_P(Interrupted, LeavesNoTemporaryFileAndDiesOfTheSignal)
 {
     const SignalRow &row = GetParam();
-    const LongRun run(row.target, 60000);
-    CliProcess process(run.command(row.unnamedFiles));
+    const RunFolder run(row.target, 0);
+    const StalledInput input;
+    CliCommand command = run.command(row.unnamedFiles, "-");
+    command.inputFd = input.readEnd();
+    CliProcess process(command);
     ASSERT_TRUE(eventually([&] { return run.temporaryFileExists(process.pid(), row.unnamedFiles); }))
         << "the run made no temporary file";
     ::kill(process.pid(), row.signal);
@@ -102,17 +132,17 @@ TEST(FileSizeLimit, IsAWriteErrorThatLeavesNothingBehind)
 {
     for (bool unnamedFiles : {true, false}) {
         SCOPED_TRACE(unnamedFiles ? "unnamed temporary file" : "named temporary file");
-        const LongRun run("Sources.xml", 3000);
+        const RunFolder run("Sources.xml", 3000);
         CliCommand command = run.command(unnamedFiles);
         command.fileSizeLimit = 64 * 1024;
         const CliOutcome outcome = runCli(command);
 
         EXPECT_EQ(outcome.exitCode, 1);
-        EXPECT_NE(outcome.err.find("cannot write './Sources.xml': File too large"), std::string::npos)
+        EXPECT_NE(outcome.err.find("cannot write 'Sources.xml': File too large"), std::string::npos)
             << outcome.err;
         run.expectUntouched();
     }
-    const LongRun run("Sources.xml", 3000);
+    const RunFolder run("Sources.xml", 3000);
     CliCommand command = run.command(true);
     command.arguments = {"-o", "-", "big.bib"};
     command.environment.push_back("TMPDIR=" + run.dir.path().string());
@@ -131,33 +161,40 @@ TEST(FileSizeLimit, IsAWriteErrorThatLeavesNothingBehind)
 TEST(ClosedStandardDescriptors, AreNeverTakenByTheRunsFiles)
 {
     TemporaryDirectory dir;
-    writeFile(dir / "refs.bib", generatedBib(20000) + "@article{x, title = {t} year = 2000}\n");
+    // The broken entry gives a message for standard error.
+    writeFile(dir / "refs.bib", generatedBib(50) + "@article{x, title = {t} year = 2000}\n");
     CliCommand command;
     command.folder = dir.path();
-    command.arguments = {"refs.bib"};
+    command.arguments = {"-o", "expected.xml", "refs.bib"};
     ASSERT_EQ(runCli(command).exitCode, 0);
-    const std::string expected = readFile(dir / "Sources.xml");
+    const std::string expected = readFile(dir / "expected.xml");
+    // Into a FIFO nobody reads yet: the run waits there, with the document
+    // in an unnamed file, until the test has looked at its descriptors.
+    ASSERT_EQ(::mkfifo((dir / "pipe.xml").c_str(), 0600), 0);
+    command.arguments = {"-o", "pipe.xml", "refs.bib"};
+    command.environment = {"TMPDIR=" + dir.path().string()};
 
     const std::vector<int> closedRows[] = {{2}, {1}, {0}, {0, 1, 2}};
     for (const std::vector<int> &closed : closedRows) {
         SCOPED_TRACE(
             "closed: " + std::to_string(closed.size()) + " starting with " + std::to_string(closed[0]));
-        std::filesystem::remove(dir / "Sources.xml");
         command.closedDescriptors = closed;
         CliProcess process(command);
-        // Its output file, whatever its kind and name, once the run has made it.
-        ASSERT_TRUE(eventually([&] {
-            const auto files = filesOpenIn(process.pid(), dir.path().string());
-            return std::any_of(
-                files.begin(), files.end(), [](auto &file) { return !file.ends_with("/refs.bib"); });
-        }));
+        ASSERT_TRUE(eventually([&] { return holdsUnnamedFileIn(process.pid(), dir.path().string()); }));
         for (int fd : closed) {
             std::error_code gone;
             const auto link = "/proc/" + std::to_string(process.pid()) + "/fd/" + std::to_string(fd);
             EXPECT_EQ(std::filesystem::read_symlink(link, gone).string(), "/dev/null") << "descriptor " << fd;
         }
+        // The document is smaller than a pipe holds, so the run can finish
+        // before the test reads it.
+        const int reader = ::open((dir / "pipe.xml").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         EXPECT_EQ(process.wait().exitCode, 0);
-        EXPECT_EQ(readFile(dir / "Sources.xml"), expected);
+        std::string received(1 << 16, '\0');
+        const ssize_t got = ::read(reader, received.data(), received.size());
+        ::close(reader);
+        received.resize(static_cast<size_t>(std::max<ssize_t>(got, 0)));
+        EXPECT_EQ(received, expected);
     }
 }
 
