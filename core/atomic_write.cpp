@@ -434,7 +434,7 @@ std::string AtomicFile::copyToDestination()
         destination = opened.get();
     }
     if (destination < 0 || !copyAll(file.get(), destination)) {
-        return fail(outputFd >= 0 ? std::string("cannot write the document: ") + std::strerror(errno)
+        return fail(outputFd >= 0 ? std::string("cannot write to standard output: ") + std::strerror(errno)
                                   : "cannot write '" + path + "': " + std::strerror(errno));
     }
     if (opened.valid() && !opened.reset()) {

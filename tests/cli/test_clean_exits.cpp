@@ -211,6 +211,15 @@ TEST(StandardOutput, GetsTheSameDocumentAsAFileAndNothingWhenAnInputFails)
     EXPECT_EQ(written.exitCode, 0);
     EXPECT_EQ(written.out, readFile(dir / "file.xml"));
 
+    command.outputPath = "/dev/full";
+    command.arguments = {"-o", "-", "refs.bib"};
+    const CliOutcome full = runCli(command);
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_NE(full.err.find("bibsources: cannot write to standard output: No space left on device"),
+        std::string::npos)
+        << full.err;
+
+    command.outputPath.clear();
     command.arguments = {"-o", "-", "refs.bib", "missing.bib"};
     const CliOutcome failed = runCli(command);
     EXPECT_EQ(failed.exitCode, 1);
