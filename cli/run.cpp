@@ -216,11 +216,11 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
     }
     std::string problem = options.usageError;
     useStandardStreamNames(options);
-    if (problem.empty() && options.output.empty()) {
-        problem = sharedOutputProblem(options.inputs);
-    }
     if (problem.empty()) {
         problem = targetProblem(options);
+    }
+    if (problem.empty() && options.output.empty()) {
+        problem = sharedOutputProblem(options.inputs);
     }
     if (!problem.empty()) {
         err << programName << ": " << printable(problem) << '\n'
