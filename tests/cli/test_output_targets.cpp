@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -28,6 +29,7 @@ struct Scene {
     std::thread reader;
     std::function<void()> unblockReader; // for a run that never opened the target
     std::string received;
+    std::atomic<bool> readerDone{false};
     int heldPipe[2] = {-1, -1};
 
     Scene()
@@ -58,6 +60,7 @@ struct Scene {
                 received.append(chunk, static_cast<size_t>(got));
             }
             ::close(fd);
+            readerDone = true;
         });
     }
     fs::file_type type(const std::string &name) const { return fs::symlink_status(dir / name).type(); }
@@ -154,11 +157,11 @@ const TargetRow targetRows[] = {
         [](Scene &s) {
             makeNode(s, "pipe.xml", S_IFIFO | 0644);
             // Held open for reading and writing, so the reader's open cannot
-            // block, even should the run never open the FIFO; closing it ends
-            // the reader's wait for more.
+            // block and the FIFO keeps what the run writes even before the
+            // reader reads; closing it ends the reader's wait for more.
             const int anchor = ::open(s.path("pipe.xml").c_str(), O_RDWR | O_CLOEXEC);
-            s.readOnThread(
-                [path = s.path("pipe.xml")] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+            const int readEnd = ::open(s.path("pipe.xml").c_str(), O_RDONLY | O_CLOEXEC);
+            s.readOnThread([readEnd] { return readEnd; });
             s.unblockReader = [anchor] { ::close(anchor); };
         },
         [](Scene &s) {
@@ -185,6 +188,9 @@ const TargetRow targetRows[] = {
             };
         },
         [](Scene &s) {
+            // The run may have connected and gone before the reader accepted:
+            // its connection waits in the listener until then.
+            EXPECT_TRUE(eventually([&] { return s.readerDone.load(); }));
             s.unblockReader();
             s.reader.join();
             EXPECT_EQ(s.type("socket.xml"), fs::file_type::socket);
