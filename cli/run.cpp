@@ -45,9 +45,12 @@ constexpr const char *helpText
       "  --                   everything after this is a file, even if it starts with '-'\n"
       "\n"
       "An input of '-' reads BibTeX from standard input (only together with -o).\n"
+      "An OUTPUT that is a link replaces the file it points to; a device or FIFO\n"
+      "(such as /dev/null) is written into. A replaced file keeps its permissions.\n"
       "Without -o, an existing Sources.xml beside an input is replaced in one step;\n"
       "two inputs in the same folder need -o, since they would write the same file.\n"
       "Entries the parser cannot read are skipped and counted; the rest are kept.\n"
+      "An input of which not one entry can be read fails and writes nothing.\n"
       "\n"
       "exit status: 0 written, 1 some input could not be converted, 2 wrong usage\n"
       "\n"
@@ -233,11 +236,11 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
     }
     std::string problem = options.usageError;
     useStandardStreamNames(options);
-    if (problem.empty() && options.output.empty()) {
-        problem = sharedOutputProblem(options.inputs);
-    }
     if (problem.empty()) {
         problem = targetProblem(options);
+    }
+    if (problem.empty() && options.output.empty()) {
+        problem = sharedOutputProblem(options.inputs);
     }
     if (!problem.empty()) {
         err << programName << ": " << printable(problem) << '\n'

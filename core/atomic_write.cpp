@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/socket.h>
@@ -75,7 +76,7 @@ bool writeAll(int fd, std::string_view contents)
 }
 
 // A name no other file in the folder is likely to have, and recognisably
-// ours: ".out.xml.k3Fz9Q" for out.xml.
+// ours: ".out.xml.k3Fz9QaB" for out.xml.
 std::string temporaryNameFor(const std::string &baseName)
 {
     static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -105,25 +106,26 @@ std::string folderForMessages(const std::string &folder)
     return folder.ends_with('/') ? folder : folder + "/";
 }
 
-// Follows symbolic links until `path` names something that is not one (or
-// nothing yet). Relative link texts count from the link's own folder.
-bool followLinks(std::string &path)
+// What `path` names once symbolic links are followed: a path that is not a
+// link (or names nothing yet). Relative link texts count from the link's own
+// folder. Empty, with errno set, when a link cannot be read or links loop.
+std::string withoutLinks(std::string path)
 {
     for (int hops = 0; hops < 40; ++hops) {
         struct stat info { };
         if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-            return true;
+            return path;
         }
         std::string target(PATH_MAX, '\0');
         const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
         if (length < 0) {
-            return false;
+            return {};
         }
         target.resize(static_cast<size_t>(length));
         path = target.starts_with('/') ? target : directoryOf(path) + "/" + target;
     }
     errno = ELOOP;
-    return false;
+    return {};
 }
 
 Descriptor connectToSocket(const std::string &path)
@@ -225,8 +227,8 @@ AtomicFile::AtomicFile(std::string targetPath, std::string spoolFolder)
         openSpool(spoolFolder);
         return;
     }
-    std::string target = path;
-    if (!followLinks(target)) {
+    const std::string target = withoutLinks(path);
+    if (target.empty()) {
         fail(quoted + std::strerror(errno));
         return;
     }
@@ -261,6 +263,7 @@ void AtomicFile::openReplacement(const std::string &target)
 {
     folderPath = directoryOf(target);
     baseName = baseNameOf(target);
+    writeFailure = "cannot write '" + path + "': ";
     if (::stat(target.c_str(), &replaced) == 0) {
         // The rename would succeed in a writable folder, but a file the user
         // may not change is not theirs to replace.
@@ -281,28 +284,7 @@ void AtomicFile::openReplacement(const std::string &target)
     }
     const std::string cannotCreate
         = "cannot create a temporary file in '" + folderForMessages(folderPath) + "': ";
-    // Unnamed until commit: a run killed outright (SIGKILL, a file size
-    // limit) leaves nothing behind. Some file systems refuse O_TMPFILE; there
-    // the file has a name from the start, and a signal handler removes it.
-    file.reset(::openat(folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    if (!file.valid() && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-        for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
-            namedTemporary = temporaryNameFor(baseName);
-            slot = armTemporaryPath(folderPath + "/" + namedTemporary);
-            file.reset(::openat(
-                folder.get(), namedTemporary.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
-            if (!file.valid()) {
-                const int reason = errno;
-                namedTemporary.clear();
-                disarmTemporaryPath(slot);
-                errno = reason;
-                if (reason != EEXIST) {
-                    break;
-                }
-            }
-        }
-    }
-    if (!file.valid()) {
+    if (!createTemporaryFile()) {
         fail(cannotCreate + std::strerror(errno));
         return;
     }
@@ -320,19 +302,56 @@ void AtomicFile::openReplacement(const std::string &target)
     buffer.reserve(bufferSize);
 }
 
+bool AtomicFile::createTemporaryFile()
+{
+    // Unnamed until commit: a run killed outright (SIGKILL, a file size
+    // limit) leaves nothing behind. Some file systems refuse O_TMPFILE; there
+    // the file has a name from the start, and a signal handler removes it.
+    file.reset(::openat(folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (file.valid() || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
+        return file.valid();
+    }
+    return createUnderFreshName([this](const char *name) {
+        file.reset(::openat(folder.get(), name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
+        return file.valid();
+    });
+}
+
+bool AtomicFile::createUnderFreshName(const std::function<bool(const char *name)> &create)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        namedTemporary = temporaryNameFor(baseName);
+        // Registered before the file can exist under the name, so that no
+        // signal finds it unregistered.
+        slot = armTemporaryPath(folderPath + "/" + namedTemporary);
+        if (create(namedTemporary.c_str())) {
+            return true;
+        }
+        const int reason = errno;
+        namedTemporary.clear();
+        disarmTemporaryPath(slot);
+        errno = reason;
+        if (reason != EEXIST) {
+            return false;
+        }
+    }
+    return false;
+}
+
 void AtomicFile::openSpool(const std::string &spoolFolder)
 {
     // A descriptor cannot take anything back, so the document waits until
     // every input is known to be good; on disk, not in memory, where there is
     // room for one.
-    const std::string folderName = spoolFolder.empty() ? "/tmp" : spoolFolder;
+    const std::string folderName = folderForMessages(spoolFolder.empty() ? "/tmp" : spoolFolder);
+    writeFailure = "cannot keep the document in '" + folderName + "' until it is complete: ";
     file.reset(::open(folderName.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     if (!file.valid()) {
         const int reason = errno;
+        writeFailure = "cannot keep the document in memory until it is complete: ";
         file.reset(::memfd_create("bibsources-document", MFD_CLOEXEC));
         if (!file.valid()) {
-            fail("cannot create a temporary file in '" + folderForMessages(folderName)
-                + "': " + std::strerror(reason));
+            fail("cannot create a temporary file in '" + folderName + "': " + std::strerror(reason));
             return;
         }
     }
@@ -342,7 +361,7 @@ void AtomicFile::openSpool(const std::string &spoolFolder)
 bool AtomicFile::flushBuffer()
 {
     if (failure.empty() && !writeAll(file.get(), buffer)) {
-        fail("cannot write '" + path + "': " + std::strerror(errno));
+        fail(writeFailure + std::strerror(errno));
     }
     buffer.clear();
     return failure.empty();
@@ -357,7 +376,7 @@ void AtomicFile::append(std::string_view text)
         flushBuffer();
         if (text.size() >= bufferSize) {
             if (failure.empty() && !writeAll(file.get(), text)) {
-                fail("cannot write '" + path + "': " + std::strerror(errno));
+                fail(writeFailure + std::strerror(errno));
             }
             return;
         }
@@ -382,22 +401,13 @@ std::string AtomicFile::linkIntoFolder()
     if (::fsync(file.get()) != 0) {
         return fail(quoted + std::strerror(errno));
     }
-    if (namedTemporary.empty()) {
-        const std::string self = "/proc/self/fd/" + std::to_string(file.get());
-        for (int attempt = 0; attempt < 100 && namedTemporary.empty(); ++attempt) {
-            namedTemporary = temporaryNameFor(baseName);
-            slot = armTemporaryPath(folderPath + "/" + namedTemporary);
-            if (::linkat(AT_FDCWD, self.c_str(), folder.get(), namedTemporary.c_str(), AT_SYMLINK_FOLLOW) != 0
-                && (errno != ENOENT
-                    || ::linkat(file.get(), "", folder.get(), namedTemporary.c_str(), AT_EMPTY_PATH) != 0)) {
-                const int reason = errno;
-                namedTemporary.clear();
-                disarmTemporaryPath(slot);
-                if (reason != EEXIST) {
-                    return fail(quoted + std::strerror(reason));
-                }
-            }
-        }
+    const std::string self = "/proc/self/fd/" + std::to_string(file.get());
+    const auto link = [&](const char *name) {
+        return ::linkat(AT_FDCWD, self.c_str(), folder.get(), name, AT_SYMLINK_FOLLOW) == 0
+            || (errno == ENOENT && ::linkat(file.get(), "", folder.get(), name, AT_EMPTY_PATH) == 0);
+    };
+    if (namedTemporary.empty() && !createUnderFreshName(link)) {
+        return fail(quoted + std::strerror(errno));
     }
     if (!file.reset()) {
         return fail(quoted + std::strerror(errno));
@@ -424,7 +434,7 @@ std::string AtomicFile::copyToDestination()
         destination = opened.get();
     }
     if (destination < 0 || !copyAll(file.get(), destination)) {
-        return fail(outputFd >= 0 ? std::string("cannot write the document: ") + std::strerror(errno)
+        return fail(outputFd >= 0 ? std::string("cannot write to standard output: ") + std::strerror(errno)
                                   : "cannot write '" + path + "': " + std::strerror(errno));
     }
     if (opened.valid() && !opened.reset()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -79,6 +80,8 @@ private:
     enum class Kind { Replace, Stream };
 
     void openReplacement(const std::string &target);
+    bool createTemporaryFile();
+    bool createUnderFreshName(const std::function<bool(const char *name)> &create);
     void openSpool(const std::string &spoolFolder);
     bool flushBuffer();
     std::string linkIntoFolder();
@@ -97,6 +100,7 @@ private:
     struct stat replaced { };
     int outputFd = -1; // Stream: the caller's descriptor, or -1 to open `path` at commit
     std::string buffer;
+    std::string writeFailure; // how a failed write of the temporary file begins its message
     std::string failure;
 };
 
