@@ -60,21 +60,6 @@ void disarmTemporaryPath(int &slot)
     }
 }
 
-bool writeAll(int fd, std::string_view contents)
-{
-    while (!contents.empty()) {
-        const ssize_t written = ::write(fd, contents.data(), contents.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        contents.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
-}
-
 // A name no other file in the folder is likely to have, and recognisably
 // ours: ".out.xml.k3Fz9QaB" for out.xml.
 std::string temporaryNameFor(const std::string &baseName)
@@ -128,41 +113,21 @@ std::string withoutLinks(std::string path)
     return {};
 }
 
-Descriptor connectToSocket(const std::string &path)
+UniqueFd connectToSocket(const std::string &path)
 {
     sockaddr_un address{};
     if (path.size() >= sizeof address.sun_path) {
         errno = ENAMETOOLONG;
-        return Descriptor();
+        return UniqueFd();
     }
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (socket.valid()
         && ::connect(socket.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
         socket.reset();
     }
     return socket;
-}
-
-bool copyAll(int from, int to)
-{
-    if (::lseek(from, 0, SEEK_SET) != 0) {
-        return false;
-    }
-    std::string chunk(bufferSize, '\0');
-    for (;;) {
-        const ssize_t got = ::read(from, chunk.data(), chunk.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return got == 0;
-        }
-        if (!writeAll(to, std::string_view(chunk.data(), static_cast<size_t>(got)))) {
-            return false;
-        }
-    }
 }
 
 } // namespace
@@ -174,28 +139,6 @@ void removeTemporaryFiles() noexcept
             ::unlink(slot.path);
         }
     }
-}
-
-Descriptor &Descriptor::operator=(Descriptor &&other) noexcept
-{
-    if (this != &other) {
-        reset(other.release());
-    }
-    return *this;
-}
-
-int Descriptor::release()
-{
-    const int fd = value;
-    value = -1;
-    return fd;
-}
-
-bool Descriptor::reset(int fd)
-{
-    const int old = value;
-    value = fd;
-    return old < 0 || ::close(old) == 0;
 }
 
 std::string directoryOf(std::string_view path)
@@ -422,7 +365,7 @@ std::string AtomicFile::linkIntoFolder()
 
 std::string AtomicFile::copyToDestination()
 {
-    Descriptor opened;
+    UniqueFd opened;
     int destination = outputFd;
     if (destination < 0) {
         struct stat info { };
@@ -430,10 +373,10 @@ std::string AtomicFile::copyToDestination()
         // A FIFO opens once a reader does, so this may wait: that is what
         // writing into a FIFO means.
         opened = isSocket ? connectToSocket(path)
-                          : Descriptor(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+                          : UniqueFd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
         destination = opened.get();
     }
-    if (destination < 0 || !copyAll(file.get(), destination)) {
+    if (destination < 0 || ::lseek(file.get(), 0, SEEK_SET) != 0 || !copyAll(file.get(), destination)) {
         return fail(outputFd >= 0 ? std::string("cannot write to standard output: ") + std::strerror(errno)
                                   : "cannot write '" + path + "': " + std::strerror(errno));
     }

@@ -1,38 +1,13 @@
 #pragma once
 
+#include "unique_fd.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
 
 namespace bibsources {
-
-// An open descriptor, closed when the object goes.
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd)
-        : value(fd)
-    {
-    }
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    Descriptor(Descriptor &&other) noexcept
-        : value(other.release())
-    {
-    }
-    Descriptor &operator=(Descriptor &&other) noexcept;
-
-    int get() const { return value; }
-    bool valid() const { return value >= 0; }
-    int release();
-    // Closes the descriptor; false (errno set) when close reported an error.
-    bool reset(int fd = -1);
-
-private:
-    int value = -1;
-};
 
 // A document that reaches its destination whole or not at all. Text goes into
 // a temporary file as it is appended, so a large document is written while it
@@ -90,8 +65,8 @@ private:
 
     std::string path; // as the caller named it, for messages
     Kind kind = Kind::Replace;
-    Descriptor file; // the temporary file the text goes into
-    Descriptor folder; // Replace: the folder of the file replaced
+    UniqueFd file; // the temporary file the text goes into
+    UniqueFd folder; // Replace: the folder of the file replaced
     std::string folderPath; // Replace: its name, for messages and the signal handler
     std::string baseName; // Replace: the name of that file in its folder
     std::string namedTemporary; // Replace: the temporary file's name, while it has one

@@ -20,12 +20,11 @@ int UniqueFd::release()
     return fd;
 }
 
-void UniqueFd::reset(int fd)
+bool UniqueFd::reset(int fd)
 {
-    if (value >= 0) {
-        ::close(value);
-    }
+    const int old = value;
     value = fd;
+    return old < 0 || ::close(old) == 0;
 }
 
 namespace {
@@ -68,10 +67,10 @@ bool writeAll(int fd, std::string_view text)
 {
     while (!text.empty()) {
         const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
             return false;
         }
         text.remove_prefix(static_cast<std::size_t>(n));

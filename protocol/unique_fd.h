@@ -27,7 +27,9 @@ public:
     int get() const { return value; }
     bool valid() const { return value >= 0; }
     int release();
-    void reset(int fd = -1);
+    // Closes the descriptor it holds, if any, and takes fd; false (errno set)
+    // when that close reported an error, as a delayed write error may be.
+    bool reset(int fd = -1);
 
 private:
     int value = -1;
