@@ -1,18 +1,23 @@
 #include "dragview.h"
 
 #include "droprule.h"
-#include "toolkit/log.h"
-#include "toolkit/timer.h"
-
-#include <bibsources/conversion.h>
 
 #include <QDragEnterEvent>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QPainter>
+
+// Outside any namespace, as Q_INIT_RESOURCE requires. The pictures are
+// compiled into a static library, whose resource registration the linker
+// would otherwise drop.
+static void registerPictures()
+{
+    Q_INIT_RESOURCE(app);
+}
 
 namespace bibsources {
 
-int num = 0;
+int DragView::nextFrame = 0;
 
 namespace {
 
@@ -20,174 +25,55 @@ const QString normalPicture = QStringLiteral("backdrop_normal.png");
 const QString loadPicture = QStringLiteral("backdrop_load.png");
 const QString convertedPicture = QStringLiteral("backdrop_converted.png");
 
-// The hover animation's frame interval and the converted picture's lifetime.
-constexpr double animationInterval = 0.07;
-constexpr double completionInterval = 2.0;
-
-QString displayName(const QString &path)
-{
-    return QFileInfo(path).fileName();
-}
-
 } // namespace
 
 DragView::DragView(QWidget *parent)
     : QWidget(parent)
 {
-    toolkit::registerForDraggedTypes(this, {toolkit::tiffType, toolkit::filenamesType});
-    setPicture(normalPicture);
+    static const bool registered = (registerPictures(), true);
+    Q_UNUSED(registered);
+    setAcceptDrops(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    describeRestingState();
+    animationTimer.setObjectName(QStringLiteral("animationTimer"));
+    animationTimer.setInterval(70);
+    connect(&animationTimer, &QTimer::timeout, this, &DragView::showNextFrame);
+    completionTimer.setObjectName(QStringLiteral("completionTimer"));
+    completionTimer.setInterval(2000);
+    completionTimer.setSingleShot(true);
+    connect(&completionTimer, &QTimer::timeout, this, &DragView::showIdle);
+    showIdle();
 }
 
-DragView::~DragView()
+QString DragView::pictureName() const
 {
-    // Any timer still scheduled is a child of this view and dies with it, so
-    // none can fire on what is left of it.
-    toolkit::unregisterDraggedTypes(this);
+    return picture;
 }
 
-unsigned DragView::draggingEntered(const toolkit::DraggingInfo &sender)
+void DragView::offerFile(const QString &path)
 {
-    if (!(sender.draggingSourceOperationMask() & toolkit::DragOperationGeneric)) {
-        return toolkit::DragOperationNone;
-    }
-    // Qt does not promise an enter is always followed by a leave or a drop
-    // before the next enter; an older animation must not keep running unseen.
-    stopAnimation();
-    timer = toolkit::Timer::scheduledTimer(animationInterval, this, &DragView::drawAnimation, true);
-    return toolkit::DragOperationGeneric;
-}
-
-unsigned DragView::draggingUpdated(const toolkit::DraggingInfo &sender)
-{
-    if (sender.draggingSourceOperationMask() & toolkit::DragOperationGeneric) {
-        return toolkit::DragOperationGeneric;
-    }
-    return toolkit::DragOperationNone;
-}
-
-void DragView::draggingExited(const toolkit::DraggingInfo &sender)
-{
-    Q_UNUSED(sender);
-    stopAnimation();
-    setPicture(normalPicture);
-    update();
-    describeRestingState();
-}
-
-void DragView::draggingEnded(const toolkit::DraggingInfo &sender)
-{
-    Q_UNUSED(sender);
-    stopAnimation();
-}
-
-bool DragView::prepareForDragOperation(const toolkit::DraggingInfo &sender)
-{
-    Q_UNUSED(sender);
-    return true;
-}
-
-bool DragView::performDragOperation(const toolkit::DraggingInfo &sender)
-{
-    stopAnimation();
-    fileName = sender.fileNames().value(0);
-    if (isSupportedPath(fileName)) {
-        toolkit::log(QStringLiteral("Supported - ") + fileName);
+    animationTimer.stop();
+    if (isSupportedPath(path)) {
         setPicture(loadPicture);
-        describe(tr("%1 ready to convert").arg(displayName(fileName)),
-            tr("Press Convert to write Sources.xml beside %1.").arg(fileName));
+        setAccessibleName(tr("%1 ready to convert").arg(QFileInfo(path).fileName()));
+        emit fileAccepted(path);
     } else {
-        toolkit::log(QStringLiteral("Not Supported - ") + fileName);
-        const QString refused = fileName.isEmpty() ? tr("The dropped item is not a file")
-                                                   : tr("%1 is not a .bib file").arg(displayName(fileName));
-        fileName.clear();
-        setPicture(normalPicture);
-        describe(
-            tr("Drop a BibTeX file here"), refused + tr(": only files ending in .bib can be converted."));
+        showIdle();
+        emit fileRejected(path);
     }
-    update();
-    // The source is told the drop succeeded even when the file was refused:
-    // refusing is shown by the picture, not by sending the file back.
-    return true;
 }
 
-void DragView::concludeDragOperation(const toolkit::DraggingInfo &sender)
+void DragView::showConverted()
 {
-    Q_UNUSED(sender);
-    update();
-}
-
-void DragView::drawAnimation(toolkit::Timer *timer)
-{
-    Q_UNUSED(timer);
-    setPicture(QStringLiteral("backdrop_on_%1.png").arg(num));
-    num = num == 6 ? 0 : num + 1;
-    update();
-}
-
-void DragView::changeImageWhenfinished(toolkit::Timer *timer)
-{
-    Q_UNUSED(timer);
-    setPicture(normalPicture);
-    update();
-    describeRestingState();
-}
-
-QString DragView::pathInfo() const
-{
-    return fileName;
-}
-
-QObject *DragView::delegate() const
-{
-    return _delegate;
-}
-
-void DragView::setDelegate(QObject *delegate)
-{
-    _delegate = delegate;
-}
-
-void DragView::convert()
-{
-    const QString input = fileName;
-    // The core takes UTF-8 paths, which is what Linux file names are.
-    const ConversionResult result = convertFile(input.toStdString(), {}, ConversionSettings{});
-    fileName.clear();
-
-    if (!result.ok()) {
-        const QString reason = QString::fromStdString(result.error);
-        toolkit::log(QStringLiteral("Conversion failed - %1: %2").arg(input, reason));
-        setPicture(normalPicture);
-        update();
-        describe(tr("Conversion failed: %1").arg(reason), input);
-        return;
-    }
-
+    animationTimer.stop();
     setPicture(convertedPicture);
-    update();
-    const QString output = QString::fromStdString(result.outputPath);
-    describe(tr("Sources.xml written"),
-        result.inputs.front().recordsWritten == 1
-            ? tr("1 source written to %1.").arg(output)
-            : tr("%1 sources written to %2.").arg(result.inputs.front().recordsWritten).arg(output));
-    // The completion timer is kept nowhere: later drags and drops must not
-    // stop it. A hover cannot be running here (Convert is pressed between
-    // drags), but if one were, dropping the field would leave it running
-    // unseen, so it is stopped rather than only forgotten.
-    toolkit::Timer::scheduledTimer(completionInterval, this, &DragView::changeImageWhenfinished, false);
-    stopAnimation();
+    setAccessibleName(tr("Sources.xml written"));
+    completionTimer.start();
 }
 
-QString DragView::imageName() const
+void DragView::showIdle()
 {
-    return imageCell.image().name();
-}
-
-toolkit::Timer *DragView::animationTimer() const
-{
-    return timer;
+    setPicture(normalPicture);
+    setAccessibleName(tr("Drop a BibTeX file here"));
 }
 
 QSize DragView::sizeHint() const
@@ -200,76 +86,77 @@ QSize DragView::minimumSizeHint() const
     return {240, 180};
 }
 
-void DragView::paintEvent(QPaintEvent *event)
+void DragView::paintEvent(QPaintEvent *)
 {
-    Q_UNUSED(event);
-    // The whole picture every time: it is cheap, and a partial repaint of a
-    // scaled picture shows seams.
+    // The whole picture every time, scaled to fit with its aspect kept: a
+    // partial repaint of a scaled picture shows seams.
+    const QSizeF size = pixmap.deviceIndependentSize().scaled(QSizeF(rect().size()), Qt::KeepAspectRatio);
+    QRectF placed(QPointF(), size);
+    placed.moveCenter(QRectF(rect()).center());
     QPainter painter(this);
-    imageCell.drawWithFrame(painter, rect());
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(placed, pixmap, QRectF(pixmap.rect()));
+}
+
+bool DragView::offersFile(const QDropEvent *event)
+{
+    const QMimeData *data = event->mimeData();
+    // A file manager offers copy, move and link; reading a file for
+    // conversion is a copy, so a drag that does not allow it is refused.
+    return data && (event->possibleActions() & Qt::CopyAction)
+        && (!droppedFilePath(data->urls()).isEmpty() || data->hasFormat(QStringLiteral("image/tiff")));
 }
 
 void DragView::dragEnterEvent(QDragEnterEvent *event)
 {
-    const toolkit::DraggingInfo info(event);
-    if (!toolkit::carriesRegisteredType(this, info)) {
+    if (!offersFile(event)) {
         event->ignore();
         return;
     }
-    toolkit::answerDrag(event, draggingEntered(info));
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // Restarting also covers an enter that follows another without a leave
+    // or drop between them.
+    animationTimer.start();
 }
 
 void DragView::dragMoveEvent(QDragMoveEvent *event)
 {
-    toolkit::answerDrag(event, draggingUpdated(toolkit::DraggingInfo(event)));
+    if (!offersFile(event)) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
 }
 
-void DragView::dragLeaveEvent(QDragLeaveEvent *event)
+void DragView::dragLeaveEvent(QDragLeaveEvent *)
 {
-    // A leave event carries no drag data; draggingExited does not need any.
-    Q_UNUSED(event);
-    draggingExited(toolkit::DraggingInfo(nullptr, Qt::IgnoreAction));
+    animationTimer.stop();
+    showIdle();
 }
 
 void DragView::dropEvent(QDropEvent *event)
 {
-    const toolkit::DraggingInfo info(event);
-    if (!prepareForDragOperation(info) || !performDragOperation(info)) {
-        event->ignore();
-        return;
-    }
-    toolkit::answerDrag(event, toolkit::DragOperationGeneric);
-    concludeDragOperation(info);
+    // The drop is taken even when the file is refused: refusing is shown by
+    // the picture, not by sending the file back.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    offerFile(droppedFilePath(event->mimeData()->urls()));
 }
 
 void DragView::setPicture(const QString &name)
 {
-    imageCell.setImage(toolkit::imageNamed(name));
+    picture = name;
+    pixmap = QPixmap(QStringLiteral(":/images/") + name);
+    update();
+    emit pictureChanged(name);
 }
 
-void DragView::stopAnimation()
+void DragView::showNextFrame()
 {
-    if (timer) {
-        timer->invalidate();
-        timer = nullptr;
-    }
-}
-
-void DragView::describe(const QString &name, const QString &description)
-{
-    setAccessibleName(name);
-    setAccessibleDescription(description);
-}
-
-void DragView::describeRestingState()
-{
-    if (fileName.isEmpty()) {
-        describe(tr("Drop a BibTeX file here"),
-            tr("Drag a .bib file onto this area or choose File > Open, then press Convert."));
-    } else {
-        describe(tr("%1 ready to convert").arg(displayName(fileName)),
-            tr("Press Convert to write Sources.xml beside %1.").arg(fileName));
-    }
+    setPicture(QStringLiteral("backdrop_on_%1.png").arg(nextFrame));
+    nextFrame = (nextFrame + 1) % 7;
 }
 
 } // namespace bibsources

@@ -1,73 +1,48 @@
 #pragma once
 
-#include "toolkit/dragging.h"
-#include "toolkit/image.h"
-
+#include <QPixmap>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
+
+class QDropEvent;
 
 namespace bibsources {
 
-namespace toolkit {
-class Timer;
-}
-
-// The number of the next hover-animation frame, 0 to 6. One counter for the
-// whole process, shared by every view and never reset, so a new hover goes on
-// where the last one stopped.
-extern int num;
-
-// The window's picture area and the program's only drop target. It shows one
-// picture at a time, takes a dropped file when its extension is exactly "bib",
-// and remembers that path until one conversion has used it. The picture is the
-// user's feedback: idle, hovering (seven looping frames), loaded, converted.
+// The window's picture area and the program's only drop target. It decides
+// only what it can see: a drag that offers a file (or a picture) and allows
+// copying is taken, and a dropped file is accepted when its name ends in
+// exactly ".bib" (only the first file counts). What happens to the file is
+// its owner's business, told through fileAccepted and fileRejected.
 //
-// Qt has no drag-ended notification for a drop target: every drag that
-// entered the view ends in either a leave or a drop event, and both stop the
-// animation themselves. So nothing calls draggingEnded() from Qt; it stays for
-// callers that end a drag by other means.
+// The picture is the user's feedback: idle, hovering (seven looping frames
+// every 70 ms), loaded, and converted for 2.0 s before idle returns.
 class DragView : public QWidget {
     Q_OBJECT
 
 public:
     explicit DragView(QWidget *parent = nullptr);
-    ~DragView() override;
 
-    // The drag-destination callbacks; the event handlers below drive them.
-    // draggingEntered and draggingUpdated answer the generic operation (4)
-    // when the source allows it, else 0, which refuses the drag.
-    unsigned draggingEntered(const toolkit::DraggingInfo &sender);
-    unsigned draggingUpdated(const toolkit::DraggingInfo &sender);
-    void draggingExited(const toolkit::DraggingInfo &sender);
-    void draggingEnded(const toolkit::DraggingInfo &sender);
-    bool prepareForDragOperation(const toolkit::DraggingInfo &sender);
-    bool performDragOperation(const toolkit::DraggingInfo &sender);
-    void concludeDragOperation(const toolkit::DraggingInfo &sender);
+    // The name of the picture on show, e.g. "backdrop_load.png".
+    QString pictureName() const;
 
-    // Timer actions: the next hover frame; the idle picture again after the
-    // converted picture.
-    void drawAnimation(toolkit::Timer *timer);
-    void changeImageWhenfinished(toolkit::Timer *timer);
+    // Takes path as a drop of that one file would: same rule, same picture,
+    // same signal.
+    void offerFile(const QString &path);
 
-    // The remembered path; empty when no file is remembered.
-    QString pathInfo() const;
-
-    // Kept for whoever set it; the view never sends it anything.
-    QObject *delegate() const;
-    void setDelegate(QObject *delegate);
-
-    // Converts the remembered file into Sources.xml beside it and forgets the
-    // path. Success shows the converted picture for two seconds; failure logs
-    // one line and shows the idle picture.
-    void convert();
-
-    // The name of the picture on show, and the running hover-animation timer
-    // (null when none runs); for checking the view's state.
-    QString imageName() const;
-    toolkit::Timer *animationTimer() const;
+    // The converted picture, then the idle one 2.0 s later. Drops and hovers
+    // meanwhile do not cancel the return to idle.
+    void showConverted();
+    void showIdle();
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+signals:
+    void fileAccepted(const QString &path);
+    // path is empty when the drop carried no local file.
+    void fileRejected(const QString &path);
+    void pictureChanged(const QString &name);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -77,15 +52,19 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    static bool offersFile(const QDropEvent *event);
     void setPicture(const QString &name);
-    void stopAnimation();
-    void describe(const QString &name, const QString &description);
-    void describeRestingState();
+    void showNextFrame();
 
-    toolkit::ImageCell imageCell;
-    QString fileName;
-    toolkit::Timer *timer = nullptr; // not owned: a child of this view
-    QObject *_delegate = nullptr; // not owned
+    // The next hover frame, 0 to 6. One for the whole process and never
+    // reset, so a hover goes on from the frame after the last one shown, in
+    // whichever view.
+    static int nextFrame;
+
+    QTimer animationTimer{this};
+    QTimer completionTimer{this};
+    QString picture;
+    QPixmap pixmap;
 };
 
 } // namespace bibsources

@@ -1,11 +1,20 @@
+#include "logging.h"
 #include "mainwindow.h"
-#include "toolkit/application.h"
+#include "terminationsignals.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    bibsources::TerminationSignals terminationSignals;
+    QApplication application(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("bibsources"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.bibsources.Bibsources"));
-    return bibsources::toolkit::applicationMain(argc, argv, [] { return new bibsources::MainWindow; });
+    bibsources::installSystemLog();
+    terminationSignals.quitOnArrival(application);
+
+    bibsources::MainWindow window;
+    window.openArguments(QApplication::arguments());
+    window.show();
+    return QApplication::exec();
 }

@@ -1,68 +1,192 @@
 #include "mainwindow.h"
 
-#include "controller.h"
+#include "conversionrun.h"
 #include "dragview.h"
-#include "toolkit/dragging.h"
+#include "logging.h"
+#include "messagesdialog.h"
 #include "ui_mainwindow.h"
 
+#include <QCloseEvent>
+#include <QDesktopServices>
 #include <QFileDialog>
-#include <QKeySequence>
+#include <QFileInfo>
+#include <QLocale>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QUrl>
 
 namespace bibsources {
 
+namespace {
+
+QString fileNameOf(const QString &path)
+{
+    return QFileInfo(path).fileName().toHtmlEscaped();
+}
+
+QString counted(int count, const QString &one, const QString &many)
+{
+    return QLocale().toString(count) + QLatin1Char(' ') + (count == 1 ? one : many);
+}
+
+QString summaryOf(const ConversionResult &result)
+{
+    const InputReport &input = result.inputs.front();
+    const QString output = QFileInfo(QString::fromStdString(result.outputPath)).absoluteFilePath();
+    QString summary
+        = MainWindow::tr("%1 written to %2")
+              .arg(counted(input.recordsWritten, MainWindow::tr("source"), MainWindow::tr("sources")),
+                  output.toHtmlEscaped());
+    if (input.entriesSkipped > 0) {
+        summary += QStringLiteral(" · ")
+            + MainWindow::tr("%1 skipped")
+                  .arg(counted(input.entriesSkipped, MainWindow::tr("entry"), MainWindow::tr("entries")));
+    }
+    const QString folder
+        = QString::fromLatin1(QUrl::fromLocalFile(QFileInfo(output).absolutePath()).toEncoded());
+    return summary
+        + QStringLiteral(" — <a href=\"%1\">%2</a>")
+              .arg(folder.toHtmlEscaped(), MainWindow::tr("Show in folder"));
+}
+
+} // namespace
+
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui::MainWindow>())
-    , windowController(new Controller(this))
+    , run(new ConversionRun(this))
 {
     ui->setupUi(this);
-    windowController->dragView = ui->dragView;
+    // Room for a summary that wraps, so the picture does not jump when one comes.
+    ui->statusLabel->setMinimumHeight(2 * fontMetrics().lineSpacing());
+    qCInfo(windowLog, "Initialized");
+    setBusy(false);
+    setStatus(tr("Drop a .bib file on the picture, or choose File › Open…"));
 
-    connect(ui->convertButton, &QPushButton::clicked, windowController,
-        [this] { windowController->convertBibTex(ui->convertButton); });
-    connect(ui->convertAction, &QAction::triggered, windowController,
-        [this] { windowController->convertBibTex(ui->convertAction); });
+    connect(ui->dragView, &DragView::fileAccepted, this, &MainWindow::load);
+    connect(ui->dragView, &DragView::fileRejected, this, &MainWindow::reject);
+    connect(run, &ConversionRun::progressed, this, &MainWindow::showProgress);
+    connect(run, &ConversionRun::finished, this, &MainWindow::showResult);
+    connect(ui->convertButton, &QPushButton::clicked, this, &MainWindow::convert);
+    connect(ui->convertAction, &QAction::triggered, this, &MainWindow::convert);
+    connect(ui->messagesButton, &QPushButton::clicked, this, &MainWindow::showMessages);
+    connect(ui->statusLabel, &QLabel::linkActivated, this,
+        [](const QString &link) { QDesktopServices::openUrl(QUrl(link)); });
     connect(ui->openAction, &QAction::triggered, this, &MainWindow::chooseFile);
     connect(ui->quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
     connect(ui->aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
 
-    // A default button only reacts to Return inside a dialog; in a main
+    // A default button reacts to Return only inside a dialog; in a main
     // window the Convert entry takes Return and Enter as well, so the
     // highlighted button does what it promises.
     ui->convertAction->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
-    ui->openAction->setShortcut(QKeySequence::Open);
-    ui->quitAction->setShortcuts(QKeySequence::Quit);
-    if (ui->quitAction->shortcuts().isEmpty()) {
-        ui->quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    }
-
-    windowController->awakeFromNib();
 }
 
 MainWindow::~MainWindow() = default;
-
-Controller *MainWindow::controller() const
-{
-    return windowController;
-}
 
 DragView *MainWindow::dragView() const
 {
     return ui->dragView;
 }
 
-void MainWindow::openFile(const QString &path)
+void MainWindow::openArguments(const QStringList &arguments)
 {
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(path)});
-    const toolkit::DraggingInfo info(&data, Qt::CopyAction);
-    if (ui->dragView->prepareForDragOperation(info) && ui->dragView->performDragOperation(info)) {
-        ui->dragView->concludeDragOperation(info);
+    if (arguments.size() > 1) {
+        // A drop always names a file by its full path.
+        ui->dragView->offerFile(QFileInfo(arguments.at(1)).absoluteFilePath());
     }
+}
+
+void MainWindow::convert()
+{
+    qCInfo(windowLog, "Convert pressed");
+    if (loadedPath.isEmpty() || run->isRunning()) {
+        qCInfo(windowLog, "Nil");
+        return;
+    }
+    convertingPath = loadedPath;
+    loadedPath.clear();
+    ConversionSettings settings;
+    settings.tidy = ui->tidyCheckBox->isChecked();
+    run->start(convertingPath, settings);
+    setBusy(true);
+    ui->busyLabel->setText(tr("Converting %1…").arg(fileNameOf(convertingPath)));
+}
+
+bool MainWindow::isConverting() const
+{
+    return run->isRunning();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // Stopping ends the helper and removes the half-written file; the old
+    // Sources.xml stays as it was.
+    run->stopAndWait();
+    event->accept();
+}
+
+void MainWindow::load(const QString &path)
+{
+    qCInfo(windowLog).noquote() << "Supported -" << path;
+    loadedPath = path;
+    setStatus(tr("%1 — ready to convert").arg(fileNameOf(path)));
+}
+
+void MainWindow::reject(const QString &path)
+{
+    qCInfo(windowLog).noquote().nospace() << "Not Supported - " << path;
+    loadedPath.clear();
+    setStatus(path.isEmpty()
+            ? tr("The dropped item is not a file; only .bib files can be converted.")
+            : tr("%1 is not a .bib file; only .bib files can be converted.").arg(fileNameOf(path)));
+}
+
+void MainWindow::showProgress(qint64 bytesRead, qint64 bytesTotal, int entriesRead)
+{
+    if (!isConverting()) {
+        return; // a report that was still queued when the run ended
+    }
+    ui->progressBar->setValue(bytesTotal > 0 ? int(bytesRead * 1000 / bytesTotal) : 0);
+    ui->progressBar->setFormat(tr("%p% read · %1").arg(counted(entriesRead, tr("entry"), tr("entries"))));
+}
+
+void MainWindow::showResult(const ConversionResult &result)
+{
+    setBusy(false);
+    messages.clear();
+    for (const InputReport &input : result.inputs) {
+        for (const std::string &message : input.messages) {
+            messages.append(QString::fromStdString(message));
+        }
+    }
+    ui->messagesButton->setEnabled(!messages.isEmpty());
+    if (result.stopped) {
+        ui->dragView->showIdle();
+        setStatus(tr("Stopped; nothing was written."));
+    } else if (!result.ok()) {
+        const QString reason = QString::fromStdString(result.error);
+        qCInfo(windowLog).noquote().nospace() << "Conversion failed - " << convertingPath << ": " << reason;
+        ui->dragView->showIdle();
+        setStatus(tr("Could not convert %1: %2").arg(fileNameOf(convertingPath), reason.toHtmlEscaped()));
+    } else {
+        ui->dragView->showConverted();
+        setStatus(summaryOf(result));
+    }
+}
+
+void MainWindow::setBusy(bool busy)
+{
+    ui->convertButton->setEnabled(!busy);
+    ui->convertAction->setEnabled(!busy);
+    ui->statusStack->setCurrentWidget(busy ? ui->busyPage : static_cast<QWidget *>(ui->statusLabel));
+    ui->progressBar->setValue(0);
+    ui->progressBar->setFormat(tr("Starting…"));
+}
+
+void MainWindow::setStatus(const QString &html)
+{
+    ui->statusLabel->setText(html);
 }
 
 void MainWindow::chooseFile()
@@ -70,32 +194,31 @@ void MainWindow::chooseFile()
     QFileDialog dialog(this, tr("Open BibTeX File"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters({tr("BibTeX files (*.bib)"), tr("All files (*)")});
-    // The drop target takes ".bib" only, not ".BIB"; the filter should not
+    // The picture area takes ".bib" only, not ".BIB"; the filter should not
     // offer what will then be refused.
     dialog.setFilter(dialog.filter() | QDir::CaseSensitive);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        openFile(dialog.selectedFiles().constFirst());
+        ui->dragView->offerFile(dialog.selectedFiles().constFirst());
     }
 }
 
-} // namespace bibsources
-
-namespace bibsources {
-
-QString MainWindow::aboutText()
+void MainWindow::showMessages()
 {
-    return tr("<h3>bibsources %1</h3>"
-              "<p>Turns a BibTeX file into a Sources.xml bibliography that word processors "
-              "import as their list of citable sources.</p>"
-              "<p>Drop a .bib file on the picture (or choose File → Open…), press Convert, "
-              "and find Sources.xml in the same folder. An existing Sources.xml there is replaced.</p>"
-              "<p>From a shell: <tt>bibsources FILE.bib</tt>; see <tt>bibsources --help</tt>.</p>")
-        .arg(QStringLiteral(BIBSOURCES_VERSION));
+    auto *dialog = new MessagesDialog(messages, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }
 
 void MainWindow::showAbout()
 {
-    QMessageBox::about(this, tr("About bibsources"), aboutText());
+    QMessageBox::about(this, tr("About bibsources"),
+        tr("<h3>bibsources %1</h3>"
+           "<p>Turns a BibTeX file into a Sources.xml bibliography that word processors "
+           "import as their list of citable sources.</p>"
+           "<p>Drop a .bib file on the picture (or choose File → Open…), press Convert, "
+           "and find Sources.xml in the same folder. An existing Sources.xml there is replaced.</p>"
+           "<p>From a shell: <tt>bibsources FILE.bib</tt>; see <tt>bibsources --help</tt>.</p>")
+            .arg(QStringLiteral(BIBSOURCES_VERSION)));
 }
 
 } // namespace bibsources

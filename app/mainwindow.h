@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <memory>
 
@@ -10,13 +11,14 @@ class MainWindow;
 
 namespace bibsources {
 
-class Controller;
+class ConversionRun;
 class DragView;
+struct ConversionResult;
 
-// The window loaded from mainwindow.ui, with the controller that lives beside
-// it. Constructing it does what loading a window resource does: creates the
-// objects, connects the controller's dragView outlet and the Convert button
-// and menu entry to convertBibTex, then wakes the controller.
+// The window of mainwindow.ui and what happens behind it: it remembers the
+// file the picture area accepted, converts it once when Convert is pressed
+// (in the background, Convert disabled meanwhile) and says below the picture
+// what came of it. Closing it stops a run in progress and waits for its end.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -24,22 +26,37 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    Controller *controller() const;
     DragView *dragView() const;
 
-    // Hands path to the drop target exactly as a drop of that one file
-    // would: same acceptance rule, same log line, same pictures.
-    void openFile(const QString &path);
+    // Loads the first of the program's arguments (after its own name), when
+    // there is one, exactly as a drop of that file would. An argument is a
+    // file, never an option.
+    void openArguments(const QStringList &arguments);
 
-    // What the About box says, with the program's version.
-    static QString aboutText();
+    // The Convert button: logs "Convert pressed", then converts the loaded
+    // file, or logs "Nil" when none is loaded.
+    void convert();
+    bool isConverting() const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
+    void load(const QString &path);
+    void reject(const QString &path);
+    void showProgress(qint64 bytesRead, qint64 bytesTotal, int entriesRead);
+    void showResult(const ConversionResult &result);
+    void setBusy(bool busy);
+    void setStatus(const QString &html);
     void chooseFile();
+    void showMessages();
     void showAbout();
 
     std::unique_ptr<Ui::MainWindow> ui;
-    Controller *windowController;
+    ConversionRun *run;
+    QString loadedPath; // accepted and not yet converted; empty otherwise
+    QString convertingPath; // the file of the run in progress or just ended
+    QStringList messages; // the parser's, from the last run
 };
 
 } // namespace bibsources

@@ -34,6 +34,8 @@ Options parseArguments(const std::vector<std::string> &arguments)
             options.quiet = true;
         } else if (argument == "-t" || argument == "--tidy") {
             options.tidy = true;
+        } else if (argument == "--merge") {
+            options.merge = true;
         } else if (argument == "-o" || argument == "--output") {
             if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
                 fail(argument + " needs a value: the file to write, or - for standard output");
@@ -56,6 +58,9 @@ Options parseArguments(const std::vector<std::string> &arguments)
     }
     if (options.inputs.empty()) {
         fail("no input file given");
+    }
+    if (options.merge && (options.output.empty() || options.output == "-")) {
+        fail("--merge needs -o LIST: the source list file to merge into");
     }
     return options;
 }

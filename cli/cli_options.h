@@ -8,6 +8,7 @@ namespace bibsources::cli {
 struct Options {
     std::vector<std::string> inputs;
     std::string output; // empty: Sources.xml beside each input; "-": standard output
+    bool merge = false; // into an existing OUTPUT (--merge, only with -o and a file)
     bool quiet = false;
     bool tidy = false; // the mapping for word processors instead of the plain one
     bool help = false;

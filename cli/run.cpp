@@ -1,6 +1,9 @@
 #include "run.h"
 
 #include "cli_options.h"
+#include "printable.h"
+#include "progress_line.h"
+#include "target_checks.h"
 
 #include <bibsources/conversion.h>
 
@@ -17,15 +20,18 @@ namespace {
 constexpr const char *programName = "bibsources";
 constexpr size_t diagnosticsShownPerFile = 10;
 
-constexpr const char *usageLine = "usage: bibsources [-q] [-t] [-o OUTPUT] FILE.bib...";
+constexpr const char *usageLine = "usage: bibsources [-q] [-t] [-o OUTPUT [--merge]] FILE.bib...";
 
 constexpr const char *helpText
     = "bibsources turns BibTeX files into a Sources.xml bibliography that word\n"
       "processors import as their list of citable sources.\n"
       "\n"
-      "usage: bibsources [-q] [-t] FILE.bib...            write Sources.xml beside each\n"
-      "       bibsources [-q] [-t] -o OUTPUT FILE.bib...  write every entry of all files\n"
-      "                                                   to OUTPUT\n"
+      "usage: bibsources [-q] [-t] FILE.bib...\n"
+      "           write Sources.xml beside each FILE.bib\n"
+      "       bibsources [-q] [-t] -o OUTPUT FILE.bib...\n"
+      "           write every entry of all files to OUTPUT\n"
+      "       bibsources [-q] [-t] -o LIST --merge FILE.bib...\n"
+      "           add every entry to the source list LIST\n"
       "\n"
       "options:\n"
       "  -o, --output OUTPUT  write one document with the records of every input, in\n"
@@ -36,15 +42,22 @@ constexpr const char *helpText
       "                       format's 17 source types, a b:Guid per record, issue,\n"
       "                       DOI, dates and crossref resolved; no records for\n"
       "                       @string or @preamble (see the manual page)\n"
+      "  --merge              with -o LIST: when LIST exists, keep its records as they\n"
+      "                       are, replace those whose tag is converted again, and add\n"
+      "                       the new ones at its end. A LIST that is not a source list\n"
+      "                       is left untouched.\n"
       "  -q, --quiet          print only errors, not the summary and parser warnings\n"
       "  -h, --help           show this help and exit\n"
       "  -V, --version        show the version and exit\n"
       "  --                   everything after this is a file, even if it starts with '-'\n"
       "\n"
       "An input of '-' reads BibTeX from standard input (only together with -o).\n"
+      "An OUTPUT that is a link replaces the file it points to; a device or FIFO\n"
+      "(such as /dev/null) is written into. A replaced file keeps its permissions.\n"
       "Without -o, an existing Sources.xml beside an input is replaced in one step;\n"
       "two inputs in the same folder need -o, since they would write the same file.\n"
       "Entries the parser cannot read are skipped and counted; the rest are kept.\n"
+      "An input of which not one entry can be read fails and writes nothing.\n"
       "\n"
       "exit status: 0 written, 1 some input could not be converted, 2 wrong usage\n"
       "\n"
@@ -68,25 +81,39 @@ std::string inputName(const std::string &path)
     return path == "-" ? "standard input" : path;
 }
 
+// The parser names the file at the start of each of its messages ("(standard
+// input)" for -); a line that does not is given the name here.
+std::string withFileName(const std::string &inputPath, const std::string &line)
+{
+    const std::string name = inputPath == "-" ? "(standard input)" : inputPath;
+    return line.starts_with(name) ? line : inputName(inputPath) + ": " + line;
+}
+
 void printDiagnostics(const InputReport &input, std::ostream &err)
 {
     const auto &lines = input.messages;
     for (size_t i = 0; i < lines.size() && i < diagnosticsShownPerFile; ++i) {
-        err << lines[i] << '\n';
+        err << printable(withFileName(input.inputPath, lines[i])) << '\n';
     }
     if (lines.size() > diagnosticsShownPerFile) {
-        err << inputName(input.inputPath) << ": ... and " << (lines.size() - diagnosticsShownPerFile)
-            << " more\n";
+        err << printable(inputName(input.inputPath)) << ": ... and "
+            << (lines.size() - diagnosticsShownPerFile) << " more\n";
     }
 }
 
 void printSummary(const InputReport &input, const std::string &destination, std::ostream &err)
 {
-    err << inputName(input.inputPath) << ": " << plural(input.recordsWritten, "source", "sources");
+    err << printable(inputName(input.inputPath)) << ": " << plural(input.recordsWritten, "source", "sources");
     if (input.entriesSkipped > 0) {
         err << ", " << plural(input.entriesSkipped, "entry", "entries") << " skipped";
     }
-    err << " -> " << destination << '\n';
+    err << " -> " << printable(destination) << '\n';
+}
+
+void printMergeSummary(const MergeReport &merge, const std::string &destination, std::ostream &err)
+{
+    err << "merged into " << destination << ": " << plural(merge.recordsKept, "source", "sources")
+        << " kept, " << merge.recordsReplaced << " replaced, " << merge.recordsAdded << " added\n";
 }
 
 // Without -o every input writes the Sources.xml of its own folder; two inputs
@@ -104,7 +131,7 @@ std::string sharedOutputProblem(const std::vector<std::string> &inputs)
         const auto [it, inserted] = firstInputFor.emplace(output, input);
         if (!inserted) {
             return "'" + it->second + "' and '" + input + "' would both write " + output
-                + "; convert them one at a time, or merge them with -o OUTPUT";
+                + "; convert them one at a time, or into one file with -o OUTPUT";
         }
     }
     return {};
@@ -114,13 +141,15 @@ int convertEach(const Options &options, const ConversionSettings &settings, std:
 {
     int status = Success;
     for (const std::string &input : options.inputs) {
-        const ConversionResult result = convertFile(input, {}, settings);
+        ProgressLine progress(STDERR_FILENO, !options.quiet);
+        const ConversionResult result = convertFile(input, {}, settings, progress.hooks());
+        progress.erase();
         const InputReport &report = result.inputs.front();
         if (!options.quiet) {
             printDiagnostics(report, err);
         }
         if (!result.ok()) {
-            err << programName << ": " << result.error << '\n';
+            err << programName << ": " << printable(result.error) << '\n';
             status = ConversionFailed;
         } else if (!options.quiet) {
             printSummary(report, displayPath(result.outputPath), err);
@@ -132,34 +161,38 @@ int convertEach(const Options &options, const ConversionSettings &settings, std:
 int convertMerged(const Options &options, const ConversionSettings &settings, std::ostream &err)
 {
     const bool toStandardOutput = options.output == "-";
+    ProgressLine progress(STDERR_FILENO, !options.quiet);
     const ConversionResult result = toStandardOutput
-        ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings)
-        : convertFiles(options.inputs, options.output, settings);
+        ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings, progress.hooks())
+        : convertFiles(options.inputs, options.output, settings, progress.hooks());
+    progress.erase();
     bool inputFailed = false;
     for (const InputReport &input : result.inputs) {
         if (!options.quiet) {
             printDiagnostics(input, err);
         }
         if (!input.ok()) {
-            err << programName << ": " << input.error << '\n';
+            err << programName << ": " << printable(input.error) << '\n';
             inputFailed = true;
         }
     }
     if (inputFailed) {
         err << programName << ": nothing written to "
-            << (toStandardOutput ? "standard output" : "'" + options.output + "'")
+            << (toStandardOutput ? "standard output" : "'" + printable(options.output) + "'")
             << ", so that it never lacks an input\n";
         return ConversionFailed;
     }
     if (!result.ok()) {
-        err << programName << ": " << (toStandardOutput ? "cannot write to standard output" : result.error)
-            << '\n';
+        err << programName << ": " << printable(result.error) << '\n';
         return ConversionFailed;
     }
     if (!options.quiet) {
         const std::string destination = toStandardOutput ? "standard output" : displayPath(options.output);
         for (const InputReport &input : result.inputs) {
             printSummary(input, destination, err);
+        }
+        if (result.merge.merged) {
+            printMergeSummary(result.merge, destination, err);
         }
     }
     return Success;
@@ -187,6 +220,11 @@ ConversionSettings settingsFromEnvironment()
             settings.helperMemoryLimit = std::uint64_t(megabytes) << 20;
         }
     }
+    // A document for standard output or a device waits where temporary
+    // files belong.
+    if (const char *folder = std::getenv("TMPDIR"); folder && *folder) {
+        settings.temporaryFolder = folder;
+    }
     return settings;
 }
 
@@ -194,7 +232,7 @@ ConversionSettings settingsFromEnvironment()
 
 int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostream &err)
 {
-    const Options options = parseArguments(arguments);
+    Options options = parseArguments(arguments);
     if (options.help) {
         out << helpText;
         return Success;
@@ -204,11 +242,15 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
         return Success;
     }
     std::string problem = options.usageError;
+    useStandardStreamNames(options);
+    if (problem.empty()) {
+        problem = targetProblem(options);
+    }
     if (problem.empty() && options.output.empty()) {
         problem = sharedOutputProblem(options.inputs);
     }
     if (!problem.empty()) {
-        err << programName << ": " << problem << '\n'
+        err << programName << ": " << printable(problem) << '\n'
             << usageLine << "\n"
             << "Try 'bibsources --help' for more information.\n";
         return UsageError;
@@ -216,6 +258,7 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
     out.flush();
     ConversionSettings settings = settingsFromEnvironment();
     settings.tidy = options.tidy;
+    settings.mergeIntoOutput = options.merge;
     return options.output.empty() ? convertEach(options, settings, err)
                                   : convertMerged(options, settings, err);
 }

@@ -2,13 +2,12 @@
 
 #include "atomic_write.h"
 #include "document.h"
+#include "merge.h"
 #include "record.h"
 #include "tidy_document.h"
 #include "worker_reader.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
@@ -47,7 +46,7 @@ size_t expectedDocumentSize(const std::vector<std::string> &inputPaths)
 }
 
 WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionSettings &settings,
-    const ConversionHooks &hooks, const int &entriesRead)
+                                 const ConversionHooks &hooks, const int &entriesRead)
 {
     WorkerSettings worker;
     worker.helperPath = settings.helperPath;
@@ -62,6 +61,28 @@ WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionS
     return worker;
 }
 
+std::string inputName(const std::string &path)
+{
+    return path == "-" ? "standard input" : path;
+}
+
+// An input that held entries but gave not one record is, as far as the
+// parser could tell, not BibTeX (another encoding, random bytes). Its empty
+// document would replace a good one with nothing, so the input counts as
+// unreadable. A file with no entries at all still gives the empty document.
+bool refuseUnreadableInputs(std::vector<InputReport> &inputs)
+{
+    bool refused = false;
+    for (InputReport &input : inputs) {
+        if (input.ok() && input.recordsWritten == 0 && input.entriesSkipped > 0) {
+            input.error = inputName(input.inputPath) + ": no entry could be read ("
+                + std::to_string(input.entriesSkipped) + " skipped)";
+            refused = true;
+        }
+    }
+    return refused;
+}
+
 // The first input's failure, or a stop, as the run's error.
 void takeFirstError(ConversionResult &result, const ConversionHooks &hooks)
 {
@@ -74,19 +95,22 @@ void takeFirstError(ConversionResult &result, const ConversionHooks &hooks)
     }
 }
 
-bool writeAll(int fd, std::string_view text)
+// Which output an unreadable input left alone, in the words of the message
+// ("Sources.xml left as it was").
+std::string outputLeftAlone(const std::string &outputPath)
 {
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        text.remove_prefix(static_cast<size_t>(written));
+    const std::string shown = outputPath.starts_with("./") ? outputPath.substr(2) : outputPath;
+    return ::access(outputPath.c_str(), F_OK) == 0 ? shown + " left as it was" : shown + " not written";
+}
+
+// A run that fails before reading still says which inputs it was given.
+std::vector<InputReport> unreadInputs(const std::vector<std::string> &inputPaths)
+{
+    std::vector<InputReport> inputs(inputPaths.size());
+    for (size_t i = 0; i < inputPaths.size(); ++i) {
+        inputs[i].inputPath = inputPaths[i];
     }
-    return true;
+    return inputs;
 }
 
 } // namespace
@@ -104,7 +128,8 @@ std::string outputPathFor(std::string_view inputPath)
 }
 
 std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPaths,
-    const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink)
+                                       const ConversionSettings &settings, const ConversionHooks &hooks,
+                                       const TextSink &sink)
 {
     // Entry text is escaped and cleaned as it enters its record, so the
     // finished text needs no whole-document pass before it is written.
@@ -145,49 +170,82 @@ Document buildDocument(const std::vector<std::string> &inputPaths, const Convers
 {
     Document document;
     document.text.reserve(expectedDocumentSize(inputPaths));
-    document.inputs
-        = writeDocument(inputPaths, settings, {}, [&](std::string_view text) { document.text += text; });
+    document.inputs = writeDocument(inputPaths, settings, {},
+                                    [&](std::string_view text) { document.text += text; });
     return document;
 }
 
 ConversionResult convertFile(const std::string &inputPath, const std::string &outputPath,
-    const ConversionSettings &settings, const ConversionHooks &hooks)
+                             const ConversionSettings &settings, const ConversionHooks &hooks)
 {
-    return convertFiles(
-        {inputPath}, outputPath.empty() ? outputPathFor(inputPath) : outputPath, settings, hooks);
+    return convertFiles({inputPath}, outputPath.empty() ? outputPathFor(inputPath) : outputPath, settings,
+                        hooks);
 }
 
 ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const std::string &outputPath,
-    const ConversionSettings &settings, const ConversionHooks &hooks)
+                              const ConversionSettings &settings, const ConversionHooks &hooks)
 {
     ConversionResult result;
     result.outputPath = outputPath;
+    // A source list to merge into is read before the inputs, so that a file
+    // that is not one is refused before a long conversion.
+    const SourceListFile existing
+        = settings.mergeIntoOutput ? readSourceListFile(outputPath) : SourceListFile{};
+    if (!existing.ok()) {
+        result.error = existing.error + "; nothing was written";
+        return result;
+    }
+    if (existing.exists) {
+        std::string converted;
+        result.inputs
+            = writeDocument(inputPaths, settings, hooks, [&](std::string_view text) { converted += text; });
+        takeFirstError(result, hooks);
+        if (result.ok()) {
+            MergeOutcome merged = replaceWithMerged(outputPath, existing.list, std::move(converted));
+            result.merge = merged.report;
+            result.error = std::move(merged.error);
+        }
+        return result;
+    }
     // The records go to disk while the parser is still reading, so a large
     // file is written in the time it takes to parse it. Nothing is put in
     // place for an input we could not read: an existing Sources.xml is worth
-    // more than an incomplete one.
-    AtomicFile file(outputPath);
+    // more than an incomplete one. An output that cannot be written is found
+    // before a possibly long read, not after it.
+    AtomicFile file(outputPath, settings.temporaryFolder);
+    if (!file.error().empty()) {
+        result.inputs = unreadInputs(inputPaths);
+        result.error = file.error();
+        return result;
+    }
     result.inputs
         = writeDocument(inputPaths, settings, hooks, [&](std::string_view text) { file.append(text); });
+    const bool refused = refuseUnreadableInputs(result.inputs);
     takeFirstError(result, hooks);
     if (result.ok()) {
         result.error = file.commit();
+    } else if (refused && inputPaths.size() == 1) {
+        result.error += "; " + outputLeftAlone(outputPath);
     }
     return result;
 }
 
 ConversionResult convertToDescriptor(const std::vector<std::string> &inputPaths, int outputFd,
-    const ConversionSettings &settings, const ConversionHooks &hooks)
+                                     const ConversionSettings &settings, const ConversionHooks &hooks)
 {
-    // A descriptor cannot take anything back, so the document is held until
-    // every input is known to be good.
     ConversionResult result;
-    std::string text;
+    AtomicFile spool(outputFd, settings.temporaryFolder);
+    if (!spool.error().empty()) {
+        result.inputs = unreadInputs(inputPaths);
+        result.error = spool.error();
+        return result;
+    }
     result.inputs
-        = writeDocument(inputPaths, settings, hooks, [&](std::string_view piece) { text += piece; });
+        = writeDocument(inputPaths, settings, hooks, [&](std::string_view piece) { spool.append(piece); });
+    refuseUnreadableInputs(result.inputs);
     takeFirstError(result, hooks);
-    if (result.ok() && !writeAll(outputFd, text)) {
-        result.error = std::string("cannot write the document: ") + std::strerror(errno);
+    if (result.ok()) {
+        result.error = spool.commit();
     }
     return result;
 }

@@ -16,8 +16,7 @@ using TextSink = std::function<void(std::string_view)>;
 // hands its text to sink as it is made. An input that cannot be read is
 // reported in its InputReport; the text is then incomplete.
 std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPaths,
-                                       const ConversionSettings &settings, const ConversionHooks &hooks,
-                                       const TextSink &sink);
+    const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink);
 
 // A whole document in memory, and what each input contributed to it.
 struct Document {

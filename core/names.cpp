@@ -1,5 +1,6 @@
 #include "names.h"
 
+#include "fields.h"
 #include "text.h"
 
 namespace bibsources {
@@ -58,11 +59,10 @@ void appendNamePart(std::string &out, const Person &person, NamePart part)
 
 std::string_view roleElement(std::string_view fieldName)
 {
-    if (fieldName == "editor") {
-        return "Editor";
-    }
-    if (fieldName == "translator") {
-        return "Translator";
+    for (const ContributorField &row : contributorFields()) {
+        if (row.field == fieldName) {
+            return row.role;
+        }
     }
     return "Author";
 }

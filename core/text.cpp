@@ -9,23 +9,6 @@
 
 namespace bibsources {
 
-std::string replaceAll(std::string_view text, std::string_view from, std::string_view to)
-{
-    if (from.empty()) {
-        return std::string(text);
-    }
-    std::string result;
-    result.reserve(text.size());
-    size_t start = 0;
-    for (size_t hit = text.find(from); hit != std::string_view::npos; hit = text.find(from, start)) {
-        result.append(text, start, hit - start);
-        result.append(to);
-        start = hit + from.size();
-    }
-    result.append(text, start);
-    return result;
-}
-
 namespace {
 
 void appendUtf8(std::string &out, char32_t c)
@@ -236,6 +219,27 @@ private:
     bool searched = false;
 };
 
+// At the "{" at `at`: the letter of the accent key that starts there, or the
+// brace alone. Returns where the scan goes on.
+size_t appendBraceAt(std::string &out, std::string_view text, size_t at, const AccentIndex &index)
+{
+    // A key is "{\" up to the first "}", four to seven bytes long.
+    const size_t limit = std::min(text.size(), at + longestKey);
+    size_t close = at + 2;
+    while (close < limit && text[close] != '}') {
+        ++close;
+    }
+    const size_t length = close + 1 - at;
+    if (close < limit && length >= shortestKey && text[at + 1] == '\\') {
+        if (const PackedRow *row = index.find(text.data() + at, length)) {
+            out.append(row->utf8, 2);
+            return close + 1;
+        }
+    }
+    out += '{';
+    return at + 1;
+}
+
 // The clean-up as one left-to-right scan: an "&" becomes "&amp;", a key of the
 // accent table its letter, and, when asked, "<" and ">" their references;
 // everything else is copied. Because every key begins with its only "{" and
@@ -270,26 +274,9 @@ void scanInto(std::string &out, std::string_view text, bool escapeAngles)
         case '>':
             out += "&gt;";
             break;
-        default: {
-            // A key is "{\" up to the first "}", four to seven bytes long.
-            const size_t limit = std::min(text.size(), next + longestKey);
-            size_t close = next + 2;
-            while (close < limit && text[close] != '}') {
-                ++close;
-            }
-            const PackedRow *row = nullptr;
-            const size_t length = close + 1 - next;
-            if (close < limit && length >= shortestKey && text[next + 1] == '\\') {
-                row = index.find(text.data() + next, length);
-            }
-            if (row) {
-                out.append(row->utf8, 2);
-                i = close + 1;
-            } else {
-                out += '{';
-            }
+        default:
+            i = appendBraceAt(out, text, next, index);
             break;
-        }
         }
     }
 }
@@ -352,13 +339,6 @@ std::string cleanupOutput(std::string_view document)
 std::string escapeAndClean(std::string_view utf8)
 {
     return scan(utf8, true);
-}
-
-std::string xmlContent(std::string_view parserBytes)
-{
-    std::string out;
-    appendXmlContent(out, parserBytes);
-    return out;
 }
 
 void appendXmlContent(std::string &out, std::string_view parserBytes)

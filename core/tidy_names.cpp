@@ -1,5 +1,6 @@
 #include "tidy_names.h"
 
+#include "fields.h"
 #include "text.h"
 #include "tidy_text.h"
 
@@ -92,7 +93,12 @@ struct Role {
 
 std::string_view roleElement(std::string_view fieldName)
 {
-    return fieldName == "editor" ? "Editor" : fieldName == "translator" ? "Translator" : "Author";
+    for (const ContributorField &row : contributorFields()) {
+        if (row.field == fieldName) {
+            return row.role;
+        }
+    }
+    return "Author";
 }
 
 std::vector<Role> rolesOf(const std::vector<Field> &fields)

@@ -59,6 +59,13 @@ else()
 endif()
 install(FILES "${manPage}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 
+# --- Licence ---------------------------------------------------------------
+
+# Debian wants the licence as /usr/share/doc/<package>/copyright, in its
+# machine-readable format; the same MIT text is LICENSE at the top.
+install(FILES "${PROJECT_SOURCE_DIR}/packaging/copyright"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/bibsources")
+
 # --- Debian package ---------------------------------------------------------
 
 set(BIBSOURCES_PACKAGE_MAINTAINER "bibsources maintainers <maintainers@bibsources.invalid>"
@@ -69,6 +76,7 @@ set(CPACK_PACKAGE_NAME "bibsources")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_CONTACT "${BIBSOURCES_PACKAGE_MAINTAINER}")
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
 
@@ -92,14 +100,15 @@ process, so an input that crashes it costs one entry, not the conversion.")
 # The library packages are read off the built programs by dpkg-shlibdeps
 # (from dpkg-dev). Without it the list is written out by hand; keep it in
 # step with what the programs link: Qt widgets (app), btparse and libseccomp
-# (parser helper), libuuid (converter), the C++ runtime (all).
+# (parser helper), libxml2 (the converter, for --merge), utf8proc and
+# libuuid (the converter, for --tidy), the C++ runtime (all).
 find_program(DPKG_SHLIBDEPS_EXECUTABLE dpkg-shlibdeps)
 if(DPKG_SHLIBDEPS_EXECUTABLE)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
     message(STATUS "dpkg-shlibdeps not found: the .deb lists its dependencies by hand")
     set(CPACK_DEBIAN_PACKAGE_DEPENDS
-        "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.0), libbtparse2, libseccomp2, libuuid1")
+        "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.0), libbtparse2, libseccomp2, libxml2 (>= 2.9), libutf8proc2, libuuid1")
     if(BIBSOURCES_BUILD_GUI)
         string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4)")
     endif()

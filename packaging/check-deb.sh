@@ -20,7 +20,7 @@ dpkg-deb -I "$deb" | sed -n '/^ [A-Z][A-Za-z-]*:/,$p'
 
 # Dependencies the programs cannot run without.
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libbtparse2 libseccomp2 libstdc++6; do
+for library in libqt6widgets6 libbtparse2 libseccomp2 libxml2 libutf8proc2 libstdc++6; do
     if [[ ",$depends" != *", $library"* && "$depends" != "$library"* ]]; then
         fail "Depends lacks $library: $depends"
     fi

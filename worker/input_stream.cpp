@@ -1,8 +1,8 @@
 #include "input_stream.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <unistd.h>
 

@@ -1,12 +1,16 @@
 #include "parse_worker.h"
 
 #include "btparse_reader.h"
+#include "frames.h"
+#include "helper_command.h"
 #include "input_stream.h"
+#include "month_macros.h"
 #include "sandbox.h"
-#include "worker_protocol.h"
+#include "unique_fd.h"
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,120 +18,74 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace bibsources::worker {
 
 namespace {
 
-// Exit statuses the converter tells apart.
-constexpr int usageStatus = 2;
-constexpr int outOfMemoryStatus = 3;
-constexpr int pipeStatus = 4;
-
 constexpr std::size_t blockSize = 64 * 1024;
 constexpr auto longestHold = std::chrono::milliseconds(100);
 constexpr std::size_t maxMessagesPerStep = 64 * 1024;
 
-struct Options {
-    std::string name;
-    std::uint64_t startOffset = 0;
-    std::uint64_t startLine = 1;
-    std::uint64_t memoryLimit = 0;
-    bool careful = false;
-    bool macros = false;
-    bool storeMacros = true;
-    std::string selftest;
-    std::string error;
-};
-
-bool parseNumber(const char *text, std::uint64_t &value)
-{
-    char *end = nullptr;
-    errno = 0;
-    value = std::strtoull(text, &end, 10);
-    return end != text && *end == '\0' && errno == 0;
-}
-
-Options parseOptions(int argc, char **argv)
-{
-    Options options;
-    bool named = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        const int left = argc - i - 1;
-        if (argument == "--name" && left >= 1) {
-            options.name = argv[++i];
-            named = true;
-        } else if (argument == "--start" && left >= 2) {
-            if (!parseNumber(argv[i + 1], options.startOffset)
-                || !parseNumber(argv[i + 2], options.startLine) || options.startLine == 0) {
-                options.error = "bad --start";
-            }
-            i += 2;
-        } else if (argument == "--memory" && left >= 1) {
-            if (!parseNumber(argv[++i], options.memoryLimit)) {
-                options.error = "bad --memory";
-            }
-        } else if (argument == "--careful") {
-            options.careful = true;
-        } else if (argument == "--macros") {
-            options.macros = true;
-        } else if (argument == "--no-new-macros") {
-            options.storeMacros = false;
-        } else if (argument == "--sandbox-selftest" && left >= 1) {
-            options.selftest = argv[++i];
-        } else {
-            options.error = "unexpected argument '" + argument + "'";
-        }
-    }
-    if (options.error.empty() && !named && options.selftest.empty()) {
-        options.error = "--name is required";
-    }
-    return options;
-}
-
 [[noreturn]] void outOfMemory()
 {
-    _exit(outOfMemoryStatus);
+    _exit(helper_exit::outOfMemory);
 }
 
-// Everything btparse prints goes to `stderr`; pointing that at this buffer
+// Everything btparse prints goes to `stderr`; pointing that at this capture
 // lets each message travel in the frame of the parser call that made it, so
 // messages and entries stay in order and are lost or repeated together.
-std::string pendingMessages;
-
-ssize_t keepMessage(void *, const char *text, size_t size)
-{
-    if (pendingMessages.size() < maxMessagesPerStep) {
-        pendingMessages.append(text, std::min(size, maxMessagesPerStep - pendingMessages.size()));
+class MessageCapture {
+public:
+    bool start()
+    {
+        std::FILE *capture = ::fopencookie(this, "w", {nullptr, keep, nullptr, nullptr});
+        if (!capture) {
+            return false;
+        }
+        std::setvbuf(capture, nullptr, _IONBF, 0);
+        stderr = capture;
+        return true;
     }
-    return static_cast<ssize_t>(size);
-}
 
-bool captureMessages()
-{
-    std::FILE *capture = ::fopencookie(nullptr, "w", {nullptr, keepMessage, nullptr, nullptr});
-    if (!capture) {
-        return false;
+    // What the parser printed since the last call.
+    std::string take() { return std::exchange(pending, {}); }
+
+private:
+    static ssize_t keep(void *cookie, const char *text, size_t size)
+    {
+        std::string &pending = static_cast<MessageCapture *>(cookie)->pending;
+        if (pending.size() < maxMessagesPerStep) {
+            pending.append(text, std::min(size, maxMessagesPerStep - pending.size()));
+        }
+        return static_cast<ssize_t>(size);
     }
-    std::setvbuf(capture, nullptr, _IONBF, 0);
-    stderr = capture;
-    return true;
-}
+
+    std::string pending;
+};
 
 // Collects frames and writes them in blocks. Where the parser has read up to
 // costs a system call to find out, so only the last step of each block gets
 // the exact figure; the steps before it repeat the figure before them. That
 // is all the converter needs: it looks at positions only of the last step it
 // received, and a careful worker, which sends every step at once, gives
-// every step its own.
+// every step its own. A skipped entry also ends its block: the converter
+// looks into what the parser read for it, so it needs that figure exact.
+// Skipped entries are rare, so this costs nothing on a sound file.
 class FrameWriter {
 public:
     using Position = std::function<std::uint64_t()>;
 
-    FrameWriter(bool careful, Position position) : careful(careful), position(std::move(position)) {}
+    FrameWriter(bool careful, Position position)
+        : careful(careful)
+        , position(std::move(position))
+    {
+    }
 
     void add(Frame &frame)
     {
@@ -139,7 +97,7 @@ public:
         // sent, the converter then knows it died on its very first entry.
         const auto now = std::chrono::steady_clock::now();
         if (careful || frames <= 2 || buffer.size() >= blockSize || now - lastFlush >= longestHold
-            || frame.kind != wire::FrameKind::Step) {
+            || frame.kind != wire::FrameKind::Step || frame.step == wire::StepKind::Skipped) {
             if (frame.kind == wire::FrameKind::Step) {
                 lastPosition = position();
                 patchPosition(at, lastPosition);
@@ -164,16 +122,8 @@ private:
 
     void flush()
     {
-        std::size_t done = 0;
-        while (done < buffer.size()) {
-            const ssize_t n = ::write(STDOUT_FILENO, buffer.data() + done, buffer.size() - done);
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                _exit(pipeStatus);
-            }
-            done += static_cast<std::size_t>(n);
+        if (!writeAll(STDOUT_FILENO, buffer)) {
+            _exit(helper_exit::pipe);
         }
         buffer.clear();
     }
@@ -186,27 +136,23 @@ private:
     std::chrono::steady_clock::time_point lastFlush = std::chrono::steady_clock::now();
 };
 
-bool readAll(int fd, std::string &bytes)
-{
-    char chunk[1 << 16];
-    while (true) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n == 0) {
-            return true;
-        }
-        if (n < 0 && errno != EINTR) {
-            return false;
-        }
-        bytes.append(chunk, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-    }
-}
-
 // Straight to the descriptor: once the parser's messages are being caught,
 // `stderr` no longer reaches the converter.
 int fail(const std::string &message)
 {
     ::dprintf(STDERR_FILENO, "bibsources-parse: %s\n", message.c_str());
-    return usageStatus;
+    return helper_exit::usage;
+}
+
+// A helper whose converter is gone would parse on for nobody. The kernel
+// kills it when the thread that started it ends; that thread waits for the
+// helper (and kills it on every way out), so this fires only when the whole
+// converter dies. A converter that died before the call is caught by the
+// parent check: the helper has been handed on to another process by then.
+bool tieToParent(std::uint64_t parent)
+{
+    return ::prctl(PR_SET_PDEATHSIG, SIGKILL) == 0
+        && (parent == 0 || static_cast<std::uint64_t>(::getppid()) == parent);
 }
 
 int runSelftest(const std::string &what)
@@ -229,69 +175,104 @@ int runSelftest(const std::string &what)
     return 0;
 }
 
-} // namespace
+// What the parser works with besides its command.
+struct ParseState {
+    ParseSettings settings;
+    InputStream input;
+    MessageCapture messages;
+    MonthMacros months;
+};
 
-int runParseWorker(int argc, char **argv)
+// Everything before the first parser call: the memory limit, the month
+// macros and those of an earlier worker, the input at its start position,
+// the message capture and finally the sandbox. Returns why it failed, or
+// nothing.
+std::string setUp(const HelperCommand &command, ParseState &state)
 {
-    const Options options = parseOptions(argc, argv);
-    if (!options.error.empty()) {
-        return fail(options.error);
-    }
-    if (!options.selftest.empty()) {
-        return runSelftest(options.selftest);
-    }
+    ParseSettings &settings = state.settings;
+    InputStream &input = state.input;
     std::set_new_handler(outOfMemory);
 #ifndef BIBSOURCES_WORKER_SANITIZED
     // A sanitizer reserves terabytes of address space for itself, so the
     // limit is left out of sanitized builds.
-    if (options.memoryLimit > 0) {
-        const rlimit limit{options.memoryLimit, options.memoryLimit};
+    if (command.memoryLimit > 0) {
+        const rlimit limit{command.memoryLimit, command.memoryLimit};
         if (::setrlimit(RLIMIT_AS, &limit) != 0) {
-            return fail(std::string("cannot limit memory: ") + std::strerror(errno));
+            return std::string("cannot limit memory: ") + std::strerror(errno);
         }
     }
 #endif
-
-    ParseSettings settings;
-    settings.storeMacros = options.storeMacros;
-    if (options.macros) {
+    settings.storeMacros = command.storeMacros;
+    if (command.macros) {
         std::string bytes;
         if (!readAll(3, bytes) || !decodeMacros(bytes, settings.macros)) {
-            return fail("cannot read the macro definitions");
+            return "cannot read the macro definitions";
         }
         ::close(3);
     }
+    settings.macros = state.months.definitionsWith(settings.macros);
     // The converter's descriptor shares its position with ours, and an
     // earlier worker on the same input has moved it.
-    if (::lseek(STDIN_FILENO, static_cast<off_t>(options.startOffset), SEEK_SET) < 0
-        && options.startOffset > 0) {
-        return fail(std::string("cannot seek in the input: ") + std::strerror(errno));
+    if (::lseek(STDIN_FILENO, static_cast<off_t>(command.startOffset), SEEK_SET) < 0
+        && command.startOffset > 0) {
+        return std::string("cannot seek in the input: ") + std::strerror(errno);
     }
-    const InputStream input = openInputStream(STDIN_FILENO, options.startOffset, options.startLine);
-    if (!input.file || !captureMessages()) {
-        return fail("cannot set up the input");
+    input = openInputStream(STDIN_FILENO, command.startOffset, command.startLine);
+    if (!input.file || !state.messages.start()) {
+        return "cannot set up the input";
     }
     if (const std::string error = enterSandbox(); !error.empty()) {
-        return fail("cannot enter the sandbox: " + error);
+        return "cannot enter the sandbox: " + error;
     }
+    return {};
+}
 
-    FrameWriter writer(options.careful, [&] { return input.inputOffset(std::ftell(input.file)); });
+void parseToFrames(const HelperCommand &command, ParseState &state)
+{
+    const InputStream &input = state.input;
+    MessageCapture &messages = state.messages;
+    FrameWriter writer(command.careful, [&] { return input.inputOffset(std::ftell(input.file)); });
     Frame ready;
     writer.add(ready);
-    const bool readOk = parseStream(input.file, options.name, settings, [&](ParseStep &&step) {
+    const bool readOk = parseStream(input.file, command.name, state.settings, [&](ParseStep &&step) {
         Frame frame;
         frame.kind = wire::FrameKind::Step;
-        frame.step = static_cast<wire::StepKind>(step.outcome);
+        frame.step = step.outcome;
         frame.macroDefinition = step.macroDefinition;
-        frame.diagnostics.swap(pendingMessages);
+        frame.diagnostics = messages.take();
+        if (step.macroDefinition) {
+            state.months.takeDefinition(step.entry, frame.diagnostics);
+        }
         frame.entry = std::move(step.entry);
         writer.add(frame);
     });
     Frame end;
     end.kind = wire::FrameKind::End;
     end.readError = !readOk;
-    end.diagnostics.swap(pendingMessages);
+    end.diagnostics = messages.take();
     writer.add(end);
+}
+
+} // namespace
+
+int runParseWorker(int argc, char **argv)
+{
+    const ParsedHelperCommand parsed = parseHelperArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.error.empty()) {
+        return fail(parsed.error);
+    }
+    const HelperCommand &command = parsed.command;
+    if (!tieToParent(command.parent)) {
+        return helper_exit::pipe;
+    }
+    if (!command.selftest.empty()) {
+        return runSelftest(command.selftest);
+    }
+    ParseState state;
+    if (const std::string error = setUp(command, state); !error.empty()) {
+        return fail(error);
+    }
+    parseToFrames(command, state);
     return 0;
 }
 

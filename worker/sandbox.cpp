@@ -12,7 +12,10 @@ namespace {
 
 class Filter {
 public:
-    Filter() : context(seccomp_init(SCMP_ACT_KILL_PROCESS)) {}
+    Filter()
+        : context(seccomp_init(SCMP_ACT_KILL_PROCESS))
+    {
+    }
     ~Filter()
     {
         if (context) {

@@ -1,10 +1,7 @@
 #pragma once
 
-// Shared by the app tests: capturing log lines, sending real drag events,
-// writing a small .bib, and finding a view's scheduled timers.
-
-#include "toolkit/log.h"
-#include "toolkit/timer.h"
+// Shared by the app tests: capturing the window's log lines, sending real
+// drag events, and writing .bib files.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,15 +16,40 @@
 
 namespace bibsources::test {
 
-// Collects every log line written while it lives, instead of the system log.
+// Collects the window's log lines ("Supported - ...", "Nil", ...) written
+// while it lives, instead of the system log.
 class LogCapture {
 public:
-    LogCapture() { previous = toolkit::setLogSink([this](const QString &line) { lines.append(line); }); }
-    ~LogCapture() { toolkit::setLogSink(std::move(previous)); }
+    LogCapture()
+    {
+        current() = this;
+        previous = qInstallMessageHandler(capture);
+    }
+    ~LogCapture()
+    {
+        qInstallMessageHandler(previous);
+        current() = nullptr;
+    }
+    LogCapture(const LogCapture &) = delete;
+    LogCapture &operator=(const LogCapture &) = delete;
+
     QStringList lines;
 
 private:
-    toolkit::LogSink previous;
+    // A message handler is a plain function; this is how it finds the capture.
+    static LogCapture *&current()
+    {
+        static LogCapture *capture = nullptr;
+        return capture;
+    }
+    static void capture(QtMsgType, const QMessageLogContext &context, const QString &message)
+    {
+        if (current() && qstrcmp(context.category, "bibsources.window") == 0) {
+            current()->lines.append(message);
+        }
+    }
+
+    QtMessageHandler previous = nullptr;
 };
 
 // What a file manager puts on a drag of these files.
@@ -46,26 +68,24 @@ inline std::unique_ptr<QMimeData> fileData(const QStringList &paths)
 constexpr Qt::DropActions fileManagerActions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
 
 // Sends one drag event (enter, move or drop); returns whether the view took it.
-template <class Event>
-bool send(QWidget *view, const QMimeData *data, Qt::DropActions actions)
+template <class Event> bool send(QWidget *view, const QMimeData *data, Qt::DropActions actions)
 {
     Event event(view->rect().center(), actions, data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(view, &event);
     return event.isAccepted() && event.dropAction() == Qt::CopyAction;
 }
-inline bool sendEnter(QWidget *v, const QMimeData *d, Qt::DropActions a = fileManagerActions)
+inline bool sendEnter(QWidget *view, const QMimeData *data, Qt::DropActions actions = fileManagerActions)
 {
-    return send<QDragEnterEvent>(v, d, a);
+    return send<QDragEnterEvent>(view, data, actions);
 }
-inline bool sendMove(QWidget *v, const QMimeData *d, Qt::DropActions a = fileManagerActions)
+inline bool sendMove(QWidget *view, const QMimeData *data, Qt::DropActions actions = fileManagerActions)
 {
-    return send<QDragMoveEvent>(v, d, a);
+    return send<QDragMoveEvent>(view, data, actions);
 }
-inline bool sendDrop(QWidget *v, const QMimeData *d, Qt::DropActions a = fileManagerActions)
+inline bool sendDrop(QWidget *view, const QMimeData *data, Qt::DropActions actions = fileManagerActions)
 {
-    return send<QDropEvent>(v, d, a);
+    return send<QDropEvent>(view, data, actions);
 }
-
 inline void sendLeave(QWidget *view)
 {
     QDragLeaveEvent event;
@@ -81,29 +101,23 @@ inline void dropFiles(QWidget *view, const QStringList &paths)
     sendDrop(view, data.get());
 }
 
-// A two-entry refs.bib in directory; returns its path.
-inline QString writeBib(const QString &directory)
+// Writes text to name in directory; returns the file's path.
+inline QString writeFile(const QString &directory, const QString &name, const QByteArray &text)
 {
-    const QString path = QDir(directory).filePath("refs.bib");
+    const QString path = QDir(directory).filePath(name);
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) {
         return {};
     }
-    file.write("@article{smith2020, author = {Smith, John and Doe, Jane}, title = {Drop Targets}, year = 2020}\n"
-               "@book{doe2019, author = {Doe, Jane}, title = {Converting Things}, publisher = {Press}}\n");
     return path;
 }
 
-// The timers that can still fire on object.
-inline QList<toolkit::Timer *> scheduledTimers(const QObject *object)
+// A two-entry refs.bib in directory; returns its path.
+inline QString writeBib(const QString &directory)
 {
-    QList<toolkit::Timer *> running;
-    for (toolkit::Timer *timer : object->findChildren<toolkit::Timer *>()) {
-        if (timer->isValid()) {
-            running.append(timer);
-        }
-    }
-    return running;
+    return writeFile(directory, "refs.bib",
+        "@article{smith2020, author = {Smith, John and Doe, Jane}, title = {Drop Targets}, year = 2020}\n"
+        "@book{doe2019, author = {Doe, Jane}, title = {Converting Things}, publisher = {Press}}\n");
 }
 
 } // namespace bibsources::test

@@ -82,6 +82,22 @@ run "merged with a bad input" 1 -o kept.xml a/refs.bib a/nope.bib
 expect_err "merged with a bad input" "nothing written to 'kept.xml'"
 [ "$(cat kept.xml)" = precious ] || fail "a failed merge changed its output"
 
+# --- --merge into an existing source list
+run "--merge without -o" 2 --merge a/refs.bib && expect_err "--merge without -o" "--merge needs -o LIST"
+run "--merge to stdout" 2 --merge -o - a/refs.bib && expect_err "--merge to stdout" "--merge needs -o LIST"
+ns=http://schemas.openxmlformats.org/officeDocument/2006/bibliography
+mine='<b:Source><b:Tag>mine</b:Tag><b:Extra x="1"/></b:Source>'
+printf '<b:Sources xmlns:b="%s">%s<b:Source><b:Tag>two</b:Tag></b:Source></b:Sources>' "$ns" "$mine" > list.xml
+run "--merge" 0 -o list.xml --merge a/refs.bib
+expect_err "--merge" "merged into $work/list.xml: 1 source kept, 1 replaced, 1 added"
+expect_file_has "--merge" list.xml "<b:Sources xmlns:b=\"$ns\">$mine<b:Source>"
+grep -n '<b:Tag>' list.xml | tr '\n' ' ' | grep -q 'mine.*two.*one' || fail "--merge: records out of place"
+[ "$(count_in list.xml '<b:Tag>two</b:Tag>')" -eq 1 ] || fail "--merge: 'two' not replaced"
+echo '<html></html>' > page.xml
+run "--merge into a page" 1 -o page.xml --merge a/refs.bib
+expect_err "--merge into a page" "bibsources: 'page.xml' is not a bibliography source list (its root element is 'html'); nothing was written"
+[ "$(cat page.xml)" = '<html></html>' ] || fail "--merge changed a file that is not a source list"
+
 # --- standard input and standard output
 run "stdin to stdout" 0 -o - - < b/refs.bib
 expect_out "stdin to stdout" "<b:Tag>three</b:Tag>"

@@ -1,4 +1,5 @@
 #include "accent_table.h"
+#include "reference_text.h"
 #include "text.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,8 @@
 #include <vector>
 
 using namespace bibsources;
+using bibsources::testing::replaceAll;
+using bibsources::testing::xmlContent;
 
 namespace {
 

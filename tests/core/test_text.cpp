@@ -1,3 +1,4 @@
+#include "reference_text.h"
 #include "text.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +6,8 @@
 #include <string>
 
 using namespace bibsources;
+using bibsources::testing::replaceAll;
+using bibsources::testing::xmlContent;
 
 namespace {
 

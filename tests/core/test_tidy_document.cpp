@@ -1,3 +1,4 @@
+#include "fields.h"
 #include "tidy_document.h"
 #include "tidy_guid.h"
 

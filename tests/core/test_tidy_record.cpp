@@ -1,5 +1,7 @@
 #include "tidy_record.h"
 
+#include "fields.h"
+
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -101,6 +103,35 @@ TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
         const std::string record = recordOf(row.entryType, row.fields);
         EXPECT_NE(record.find(row.writes), std::string::npos) << row.why << "\n" << record;
         EXPECT_EQ(record.find(row.lacks), std::string::npos) << row.why << "\n" << record;
+    }
+}
+
+// The parser helper hands over only the fields isMappedField names: a field
+// the tidy mapping reads but the list forgot would silently vanish, and one
+// listed for it alone but never read would be carried for nothing. A crossref
+// writes nothing itself: the writer follows it to the parent.
+TEST(TidyRecord, ReadsExactlyTheFieldsTheHelperHandsOverForIt)
+{
+    const auto writes = [](std::string_view name) {
+        for (const char *type :
+            {"article", "inproceedings", "inbook", "book", "misc", "phdthesis", "patent"}) {
+            const Entry bare{type, "k", {}, 1};
+            const Entry withField{type, "k", {Field{std::string(name), "2001", std::vector<Person>{}}}, 1};
+            if (tidyRecord(withField, "k", "{G}") != tidyRecord(bare, "k", "{G}")) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (const char *name : {"title", "journal", "booktitle", "publisher", "pages", "month", "year", "volume",
+             "number", "location", "address", "edition", "institution", "school", "url", "lastchecked",
+             "note", "abstract", "keywords", "doi", "isbn", "Title", "type", "howpublished", "series",
+             "chapter", "organization", "key", "journaltitle", "subtitle", "shorttitle", "issn", "day",
+             "date", "urldate", "volumes", "eventtitle", "file"}) {
+        EXPECT_EQ(writes(name), isMappedField(name)) << name;
+    }
+    for (std::string_view name : tidyOnlyFields()) {
+        EXPECT_TRUE(writes(name) || name == "crossref") << name;
     }
 }
 

@@ -16,6 +16,7 @@
 #include <libxml/tree.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -52,12 +53,13 @@ int countRecords(xmlNodePtr root)
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     xmlInitParser();
-    char directory[] = "/tmp/fuzz_convert-XXXXXX";
-    if (!mkdtemp(directory)) {
+    // Under TMPDIR, which the smoke run points into its own scratch folder.
+    std::string directory = (std::filesystem::temp_directory_path() / "fuzz_convert-XXXXXX").string();
+    if (!mkdtemp(directory.data())) {
         std::perror("mkdtemp");
         std::abort();
     }
-    inputPath = std::string(directory) + "/input.bib";
+    inputPath = directory + "/input.bib";
 
     // A worker that cannot start fails every input the same harmless way, and
     // the run would test nothing; one known entry must come through first.

@@ -15,6 +15,7 @@
 #include <libxml/tree.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -77,13 +78,14 @@ int startsSoFar()
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     xmlInitParser();
-    char pattern[] = "/tmp/fuzz_hostile_worker-XXXXXX";
-    if (!mkdtemp(pattern)) {
+    // Under TMPDIR, which the smoke run points into its own scratch folder.
+    std::string pattern = (std::filesystem::temp_directory_path() / "fuzz_hostile_worker-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
         std::perror("mkdtemp");
         std::abort();
     }
     directory = pattern;
-    setenv("FUZZ_FAKE_WORKER_DIR", pattern, 1);
+    setenv("FUZZ_FAKE_WORKER_DIR", pattern.c_str(), 1);
     return 0;
 }
 

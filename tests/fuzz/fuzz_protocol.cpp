@@ -11,7 +11,7 @@
 
 #include "fuzz_check.h"
 
-#include "worker_protocol.h"
+#include "frames.h"
 
 #include <cstdint>
 #include <string>

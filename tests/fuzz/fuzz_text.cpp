@@ -11,6 +11,7 @@
 #include "fuzz_check.h"
 
 #include "accent_table.h"
+#include "../core/reference_text.h"
 #include "text.h"
 
 #include <libxml/parser.h>
@@ -20,6 +21,7 @@
 #include <string>
 #include <string_view>
 
+using bibsources::testing::xmlContent;
 using fuzzcheck::check;
 
 namespace {

@@ -56,7 +56,7 @@ icons=$share/icons/hicolor
 manPage=$prefix/$MANDIR/man1/bibsources.1.gz
 
 # --- Nothing is installed outside the expected places -------------------------
-expected=("$BINDIR/bibsources" "$MANDIR/man1/bibsources.1.gz")
+expected=("$BINDIR/bibsources" "$MANDIR/man1/bibsources.1.gz" "$DATADIR/doc/bibsources/copyright")
 if isOn "$WITH_WORKER"; then
     expected+=("$LIBEXECDIR/bibsources/bibsources-parse")
 fi

@@ -1,7 +1,7 @@
 #include "test_support.h"
 
 #include "btparse_reader.h"
-#include "worker_protocol.h"
+#include "frames.h"
 
 #include <gtest/gtest.h>
 #include <libxml/parser.h>

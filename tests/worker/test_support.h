@@ -2,7 +2,7 @@
 
 #include "../core/test_support.h"
 #include "entry.h"
-#include "entry_reader.h"
+#include "entry.h"
 #include "worker_reader.h"
 
 #include <string>

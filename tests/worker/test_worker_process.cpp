@@ -21,8 +21,8 @@ Frame stepAt(std::uint64_t consumedUpTo)
 
 // A stand-in helper that writes the given frames and then aborts, as a worker
 // killed halfway through writing a block would leave them.
-WorkerOutcome runFakeWorker(const TempDir &dir, const std::vector<Frame> &frames,
-                            std::vector<std::uint64_t> &handedOn)
+WorkerOutcome runFakeWorker(
+    const TempDir &dir, const std::vector<Frame> &frames, std::vector<std::uint64_t> &handedOn)
 {
     std::string bytes;
     for (const Frame &frame : frames) {
@@ -36,14 +36,15 @@ WorkerOutcome runFakeWorker(const TempDir &dir, const std::vector<Frame> &frames
     WorkerStart start;
     start.helperPath = helper;
     start.inputFd = input;
-    start.fileName = "in.bib";
+    start.command.name = "in.bib";
     start.maxPayload = 1 << 20;
     start.maxSteps = 100;
-    start.memoryLimit = std::uint64_t(1) << 40; // a signal is then a crash, not the limit
+    start.command.memoryLimit = std::uint64_t(1) << 40; // a signal is then a crash, not the limit
     const WorkerOutcome outcome = runWorker(start, [&](Frame &&frame) {
         if (frame.kind == wire::FrameKind::Step) {
             handedOn.push_back(frame.consumedUpTo);
         }
+        return true;
     });
     ::close(input);
     return outcome;
@@ -56,8 +57,8 @@ TEST(WorkerProcess, StepsOfABlockCutShortAreNotHandedOn)
     const Frame ready;
     TempDir dir;
     std::vector<std::uint64_t> handedOn;
-    const WorkerOutcome outcome =
-        runFakeWorker(dir, {ready, stepAt(10), stepAt(10), stepAt(10), stepAt(40), stepAt(40)}, handedOn);
+    const WorkerOutcome outcome
+        = runFakeWorker(dir, {ready, stepAt(10), stepAt(10), stepAt(10), stepAt(40), stepAt(40)}, handedOn);
     EXPECT_EQ(outcome.end, WorkerEnd::Crashed);
     // The last step's block never ended: it could lie anywhere past 40.
     EXPECT_EQ(handedOn, (std::vector<std::uint64_t>{10, 10, 10, 40}));

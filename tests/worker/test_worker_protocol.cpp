@@ -1,4 +1,4 @@
-#include "worker_protocol.h"
+#include "frames.h"
 
 #include <gtest/gtest.h>
 

@@ -31,6 +31,9 @@ struct ConversionSettings {
     // keep its records, replace those whose tag is converted again and
     // append the new ones (--merge).
     bool mergeIntoOutput = false;
+    // Where a document for standard output, a device or a FIFO waits, in an
+    // unnamed file, until every input is known to be good. Empty: /tmp.
+    std::string temporaryFolder;
 };
 
 // How far a run has come, reported from the thread that runs it, at most a
@@ -39,7 +42,7 @@ struct ConversionProgress {
     std::string_view inputPath;
     std::uint64_t bytesRead = 0;
     std::uint64_t bytesTotal = 0; // the input's size
-    int entriesRead = 0;          // records made from this input so far
+    int entriesRead = 0; // records made from this input so far
 };
 
 struct ConversionHooks {
@@ -53,21 +56,36 @@ struct ConversionHooks {
 struct InputReport {
     std::string inputPath;
     int recordsWritten = 0;
-    int entriesSkipped = 0;            // entries the parser could not read
+    int entriesSkipped = 0; // entries the parser could not read
     std::vector<std::string> messages; // the parser's messages about this input, in order
-    std::string error;                 // empty unless the input as a whole could not be read
+    std::string error; // empty unless the input as a whole could not be read
 
     bool ok() const { return error.empty(); }
+};
+
+// What merging into an existing source list did (mergeIntoOutput).
+struct MergeReport {
+    bool merged = false;     // there was a source list to merge into
+    int recordsKept = 0;     // its records left as they were
+    int recordsReplaced = 0; // its records that gave way to converted ones with their tag
+    int recordsAdded = 0;    // converted records with tags it lacked, added at its end
 };
 
 struct ConversionResult {
     std::string outputPath;           // where the document went (or would have gone)
     std::vector<InputReport> inputs;  // one per input, in order
+    MergeReport merge;                // only with mergeIntoOutput
     std::string error;                // empty when the document was written; else one sentence
     bool stopped = false;             // the run ended because its stop was requested
 
     bool ok() const { return error.empty(); }
 };
+
+// Removes the temporary files of every run in progress in this process.
+// Async-signal-safe: for a program's handler of a signal that ends it. (Most
+// temporary files have no name until they are put in place; this is for
+// those on file systems that cannot make unnamed ones.)
+void removeTemporaryFiles() noexcept;
 
 // The Sources.xml beside a file: its folder followed by "/Sources.xml"
 // ("/refs.bib" gives "//Sources.xml"; a bare "refs.bib" gives "./Sources.xml").
@@ -75,18 +93,24 @@ std::string outputPathFor(std::string_view inputPath);
 
 // Converts one .bib file ("-" is standard input) into outputPath (empty: the
 // Sources.xml beside it), replacing that file in one step. Nothing is written
-// when the input cannot be read or the run is stopped. Never throws.
+// when the input cannot be read, when it held entries but not one could be
+// read, or when the run is stopped; an output that cannot be written is
+// reported before the input is read. Never throws.
 ConversionResult convertFile(const std::string &inputPath, const std::string &outputPath,
-                             const ConversionSettings &settings, const ConversionHooks &hooks = {});
+    const ConversionSettings &settings, const ConversionHooks &hooks = {});
 
 // One document holding the records of every input, in order, written to
 // outputPath in one step, and only when every input could be read.
+// A symbolic link is followed and the file it points to replaced; a replaced
+// file keeps its permissions (and, for root, its owner); one the user may not
+// write is refused. An existing device, FIFO or socket is written into once
+// the document is complete, and never replaced.
 ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const std::string &outputPath,
-                              const ConversionSettings &settings, const ConversionHooks &hooks = {});
+    const ConversionSettings &settings, const ConversionHooks &hooks = {});
 
 // The same document, written to an open descriptor (standard output) once it
 // is complete: nothing at all is written when an input cannot be read.
 ConversionResult convertToDescriptor(const std::vector<std::string> &inputPaths, int outputFd,
-                                     const ConversionSettings &settings, const ConversionHooks &hooks = {});
+    const ConversionSettings &settings, const ConversionHooks &hooks = {});
 
 } // namespace bibsources

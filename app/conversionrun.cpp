@@ -1,0 +1,58 @@
+#include "conversionrun.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace bibsources {
+
+ConversionRun::ConversionRun(QObject *parent)
+    : QObject(parent)
+{
+    connect(&watcher, &QFutureWatcher<ConversionResult>::finished, this,
+        [this] { emit finished(watcher.result()); });
+}
+
+ConversionRun::~ConversionRun()
+{
+    // The run's progress callback points at this object.
+    stopAndWait();
+}
+
+bool ConversionRun::isRunning() const
+{
+    return watcher.isRunning();
+}
+
+void ConversionRun::start(const QString &inputPath, const ConversionSettings &settings)
+{
+    if (isRunning()) {
+        return;
+    }
+    stopSource = std::stop_source();
+    ConversionHooks hooks;
+    hooks.stop = stopSource.get_token();
+    hooks.progress = [this](const ConversionProgress &progress) {
+        // Called on the converting thread; the signal must leave from this
+        // object's own. A call still queued when this object is destroyed
+        // is dropped with it.
+        QMetaObject::invokeMethod(
+            this,
+            [this, read = qint64(progress.bytesRead), total = qint64(progress.bytesTotal),
+                entries = progress.entriesRead] { emit progressed(read, total, entries); },
+            Qt::QueuedConnection);
+    };
+    // Linux file names are bytes; the core takes them as UTF-8.
+    watcher.setFuture(QtConcurrent::run([input = inputPath.toStdString(), settings, hooks] {
+        return convertFile(input, {}, settings, hooks);
+    }));
+}
+
+void ConversionRun::stopAndWait()
+{
+    if (!watcher.isRunning()) {
+        return;
+    }
+    stopSource.request_stop();
+    watcher.waitForFinished();
+}
+
+} // namespace bibsources

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <bibsources/conversion.h>
+
+#include <QFutureWatcher>
+#include <QObject>
+#include <QString>
+
+#include <stop_token>
+
+namespace bibsources {
+
+// One conversion at a time, on a thread of Qt's pool, so the window keeps
+// painting. progressed and finished are emitted on the thread that owns this
+// object. Destroying it stops a run in progress and waits for it to end.
+class ConversionRun : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ConversionRun(QObject *parent = nullptr);
+    ~ConversionRun() override;
+
+    bool isRunning() const;
+
+    // Converts inputPath into the Sources.xml beside it. Ignored while a run
+    // is in progress.
+    void start(const QString &inputPath, const ConversionSettings &settings);
+
+    // Asks the run in progress to stop and returns once it has ended: its
+    // parser helper is gone, its temporary file removed, and an existing
+    // Sources.xml left as it was. Returns at once when nothing runs.
+    void stopAndWait();
+
+signals:
+    void progressed(qint64 bytesRead, qint64 bytesTotal, int entriesRead);
+    void finished(const bibsources::ConversionResult &result);
+
+private:
+    QFutureWatcher<ConversionResult> watcher;
+    std::stop_source stopSource;
+};
+
+} // namespace bibsources

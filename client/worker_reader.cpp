@@ -1,0 +1,445 @@
+#include "worker_reader.h"
+
+#include "entry_boundary.h"
+#include "input_encoding.h"
+#include "input_file.h"
+#include "input_text.h"
+#include "unique_fd.h"
+#include "worker_locator.h"
+#include "worker_process.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace bibsources {
+
+namespace {
+
+constexpr std::uint64_t minimumMemoryLimit = std::uint64_t(4) << 30;
+// Below a few dozen MiB the helper cannot even start its parser.
+constexpr std::uint64_t memoryLimitFloor = std::uint64_t(32) << 20;
+// Parser messages kept per input; a file of nothing but errors must not fill
+// the converter's memory with them.
+constexpr std::size_t maxDiagnostics = 10000;
+constexpr std::size_t maxDiagnosticLength = 1000;
+// Progress is worth a call every quarter megabyte or so, not per entry.
+constexpr std::uint64_t progressEvery = 256 * 1024;
+// How much of a dropped entry is looked at to say why it did not parse.
+constexpr std::size_t longestJudgedEntry = 1 << 20;
+
+// Generous: the parser holds one entry at a time, so real files stay far
+// below this whatever their size; only runaway macro expansion reaches it.
+// A lower hard limit the user has set (ulimit -v) is what the helper
+// inherits and cannot raise, so it is taken instead.
+std::uint64_t memoryLimitFor(std::uint64_t chosen, std::uint64_t inputSize)
+{
+    const std::uint64_t wanted
+        = chosen > 0 ? std::max(chosen, memoryLimitFloor) : std::max(minimumMemoryLimit, inputSize * 8);
+    rlimit current{};
+    if (::getrlimit(RLIMIT_AS, &current) == 0 && current.rlim_max != RLIM_INFINITY) {
+        return std::min<std::uint64_t>(wanted, current.rlim_max);
+    }
+    return wanted;
+}
+
+// Copies standard input into an in-memory file: the worker then reads it
+// like any file, and a restarted worker can start in the middle of it.
+UniqueFd bufferStandardInput(std::string &error)
+{
+    UniqueFd fd(::memfd_create("bibsources-stdin", MFD_CLOEXEC));
+    if (!fd.valid() || !copyAll(STDIN_FILENO, fd.get())) {
+        error = std::string("cannot read standard input: ") + std::strerror(errno);
+        return {};
+    }
+    return fd;
+}
+
+UniqueFd macroFileFor(const std::map<std::string, std::string> &macros)
+{
+    if (macros.empty()) {
+        return {};
+    }
+    std::string bytes;
+    encodeMacros(MacroList(macros.begin(), macros.end()), bytes);
+    UniqueFd fd(::memfd_create("bibsources-macros", MFD_CLOEXEC));
+    if (!fd.valid() || !writeAll(fd.get(), bytes) || ::lseek(fd.get(), 0, SEEK_SET) != 0) {
+        return {};
+    }
+    return fd;
+}
+
+class Diagnostics {
+public:
+    explicit Diagnostics(std::vector<std::string> &lines)
+        : lines(lines)
+    {
+    }
+
+    void addText(std::string_view text)
+    {
+        while (!text.empty()) {
+            const auto newline = text.find('\n');
+            add(text.substr(0, newline));
+            text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+        }
+    }
+
+    void add(std::string_view line)
+    {
+        if (lines.size() >= maxDiagnostics) {
+            ++dropped;
+            return;
+        }
+        lines.emplace_back(line.substr(0, maxDiagnosticLength));
+    }
+
+    void finish(const std::string &fileName)
+    {
+        if (dropped > 0) {
+            lines.push_back(fileName + ": " + std::to_string(dropped) + " more parser messages not kept");
+        }
+    }
+
+private:
+    std::vector<std::string> &lines;
+    std::size_t dropped = 0;
+};
+
+// What btparse said about an entry, without its "file, line N, " prefix.
+std::string parserReason(std::string_view diagnostics)
+{
+    std::string_view first = diagnostics.substr(0, diagnostics.find('\n'));
+    if (const auto line = first.find(", line "); line != std::string_view::npos) {
+        if (const auto rest = first.find(", ", line + 7); rest != std::string_view::npos) {
+            first.remove_prefix(rest + 2);
+        }
+    }
+    return first.empty() ? std::string("the parser could not read it") : std::string(first);
+}
+
+std::string linesNamed(int first, int last)
+{
+    return last > first ? "lines " + std::to_string(first) + "-" + std::to_string(last)
+                        : "line " + std::to_string(first);
+}
+
+const char *reasonFor(WorkerEnd end)
+{
+    switch (end) {
+    case WorkerEnd::TimedOut:
+        return "took too long on it";
+    case WorkerEnd::OutOfMemory:
+        return "ran out of memory on it";
+    default:
+        return "crashed on it";
+    }
+}
+
+// Reads one open input through as many workers as it takes: one, unless a
+// worker dies, stalls or garbles its output on some entry.
+class WorkerReader {
+public:
+    WorkerReader(int input, std::uint64_t inputSize, const std::string &fileName,
+        const WorkerSettings &settings, const EntrySink &sink, ReadReport &report);
+
+    // Reads the input from `textStart` on.
+    void run(std::uint64_t textStart);
+
+private:
+    bool take(Frame &&frame);
+    void takeStep(Frame &&frame);
+    bool cutRunaway(const Frame &skipped);
+    // What to do after a worker that did not finish; false: stop reading.
+    bool recover(const WorkerOutcome &outcome);
+    void skipBadEntry(const WorkerOutcome &outcome);
+    void resumeAt(std::uint64_t offset);
+
+    const std::string &fileName;
+    const WorkerSettings &settings;
+    const EntrySink &sink;
+    ReadReport &report;
+    std::uint64_t inputSize;
+    InputText text;
+    Diagnostics diagnostics;
+    WorkerStart start;
+    // Every macro definition handed on so far, and those that were in force
+    // where the current worker started: a careful worker must start in the
+    // same state as the one it repeats, not with the definitions that one
+    // made on the way.
+    std::map<std::string, std::string> macros;
+    std::map<std::string, std::string> macrosAtStart;
+    // Steps a careful worker repeats from the worker before it: already
+    // handed on, so dropped.
+    int repeatedSteps = 0;
+    int deliveredSteps = 0; // by the workers that started where this one does
+    std::uint64_t deliveredUpTo = 0;
+    std::uint64_t reportedUpTo = 0;
+    // Where the current worker's step before this one had read up to, and
+    // where to resume once it has been dismissed for a runaway entry.
+    std::uint64_t stepEnd = 0;
+    std::uint64_t cutAt = 0;
+};
+
+WorkerReader::WorkerReader(int input, std::uint64_t inputSize, const std::string &fileName,
+    const WorkerSettings &settings, const EntrySink &sink, ReadReport &report)
+    : fileName(fileName)
+    , settings(settings)
+    , sink(sink)
+    , report(report)
+    , inputSize(inputSize)
+    , text(input, inputSize)
+    , diagnostics(report.diagnostics)
+{
+    start.helperPath = settings.helperPath;
+    start.inputFd = input;
+    start.command.name = fileName;
+    start.command.memoryLimit = memoryLimitFor(settings.memoryLimit, inputSize);
+    start.timeoutSeconds = settings.timeoutSeconds;
+    start.stop = settings.stop;
+    start.maxPayload = static_cast<std::size_t>(
+        std::min<std::uint64_t>((std::uint64_t(16) << 20) + inputSize * 8, UINT32_MAX));
+}
+
+void WorkerReader::run(std::uint64_t textStart)
+{
+    start.command.startOffset = textStart;
+    // A file without a single "@" (empty, blank, only text) holds no entry;
+    // the parser would call it a syntax error at its end.
+    bool more = text.hasEntryFrom(textStart);
+    while (more) {
+        const UniqueFd macroFile = macroFileFor(macrosAtStart);
+        start.macroFd = macroFile.get();
+        start.command.startLine = static_cast<std::uint64_t>(text.lineAt(start.command.startOffset));
+        start.maxSteps = inputSize - std::min(start.command.startOffset, inputSize) + 2;
+        repeatedSteps = deliveredSteps;
+        stepEnd = start.command.startOffset;
+        const WorkerOutcome outcome
+            = runWorker(start, [this](Frame &&frame) { return take(std::move(frame)); });
+        more = recover(outcome);
+    }
+    diagnostics.finish(fileName);
+}
+
+bool WorkerReader::take(Frame &&frame)
+{
+    const bool step = frame.kind == wire::FrameKind::Step;
+    if (step && repeatedSteps > 0) {
+        --repeatedSteps;
+        stepEnd = frame.consumedUpTo;
+        return true;
+    }
+    if (step && frame.step == wire::StepKind::Skipped && cutRunaway(frame)) {
+        return false;
+    }
+    diagnostics.addText(frame.diagnostics);
+    if (step) {
+        stepEnd = frame.consumedUpTo;
+        takeStep(std::move(frame));
+    }
+    return true;
+}
+
+// btparse reads on past an entry it cannot make sense of (an unterminated
+// quoted value, a stray quote or brace) and loses the entries it reads over.
+// When what it read for a skipped entry holds a later line that plainly
+// starts another entry, the skipped one is dropped only up to there and a
+// new worker, with the macros handed on so far, resumes at that line. The
+// parser's messages about what it read over are dropped with it: the new
+// worker reads that text again. Entries that parsed cleanly are never cut.
+// Returns false for an ordinary skipped entry.
+bool WorkerReader::cutRunaway(const Frame &skipped)
+{
+    // The step before ended at most two bytes past this entry's "@" (or
+    // earlier, as a figure within a block repeats the block before).
+    const std::uint64_t from
+        = std::max(start.command.startOffset, stepEnd - std::min<std::uint64_t>(stepEnd, 2));
+    const std::uint64_t limit = text.entryStartAfter(skipped.consumedUpTo);
+    const int line = skipped.entry.line;
+    const std::optional<std::uint64_t> nextLine = text.lineStart(from, line + 1, limit);
+    const std::optional<std::uint64_t> resume = nextLine ? text.entryLineIn(*nextLine, limit) : std::nullopt;
+    if (!resume || *resume <= start.command.startOffset) {
+        return false;
+    }
+    // The entry begins on its line, or at `from` when that is on the same line.
+    const std::uint64_t lineBegins = text.lineStart(from, line, limit).value_or(from);
+    std::string entryText = text.read(lineBegins,
+        static_cast<std::size_t>(std::min<std::uint64_t>(*resume - lineBegins, longestJudgedEntry)));
+    entryText.erase(0, std::min(entryText.find('@'), entryText.size()));
+    const std::string_view broken = brokenDelimiters(entryText);
+    ++report.entriesSkipped;
+    diagnostics.add(fileName + ": " + linesNamed(line, text.lineAt(*resume) - 1)
+        + " skipped: " + (broken.empty() ? parserReason(skipped.diagnostics) : std::string(broken)));
+    cutAt = *resume;
+    return true;
+}
+
+void WorkerReader::takeStep(Frame &&frame)
+{
+    if (settings.progress && frame.consumedUpTo >= reportedUpTo + progressEvery) {
+        reportedUpTo = frame.consumedUpTo;
+        settings.progress(frame.consumedUpTo, inputSize);
+    }
+    if (frame.step == wire::StepKind::Skipped) {
+        ++report.entriesSkipped;
+        return;
+    }
+    if (frame.step != wire::StepKind::Entry) {
+        return;
+    }
+    if (frame.macroDefinition) {
+        for (const Field &field : frame.entry.fields) {
+            macros[field.name] = field.text;
+        }
+    }
+    sink(std::move(frame.entry));
+}
+
+bool WorkerReader::recover(const WorkerOutcome &outcome)
+{
+    switch (outcome.end) {
+    case WorkerEnd::Finished:
+        if (outcome.readError) {
+            report.error = "cannot read '" + fileName + "': a read error occurred";
+        }
+        return false;
+    case WorkerEnd::Stopped:
+        report.error = "the conversion of '" + fileName + "' was stopped";
+        return false;
+    case WorkerEnd::NotStarted:
+        report.error = "cannot read '" + fileName + "': " + outcome.error;
+        return false;
+    case WorkerEnd::Dismissed:
+        start.command.careful = false;
+        resumeAt(cutAt);
+        return true;
+    default:
+        break;
+    }
+    // A worker writes ahead in blocks and loses what it had not yet sent
+    // when it dies, so the entry it died on is known for sure only when it
+    // was sending every step at once. A worker that dies after sending
+    // something is therefore followed by a careful one from the same place,
+    // in the same state, which repeats the same steps (those already handed
+    // on are dropped) and then dies on the bad entry itself. Starting it
+    // anywhere else would not do: btparse carries state from one entry to the
+    // next, and a fresh worker may parse the entries after that place
+    // differently.
+    if (!start.command.careful && outcome.steps > 0) {
+        start.command.careful = true;
+        deliveredSteps = outcome.steps;
+        deliveredUpTo = outcome.lastConsumed;
+        return true;
+    }
+    if (start.command.careful && outcome.steps < deliveredSteps) {
+        // It died earlier than the worker before it (a stall can end a
+        // little sooner or later): go on from what was handed on.
+        resumeAt(std::max(text.entryStartAfter(deliveredUpTo), start.command.startOffset + 1));
+        return true;
+    }
+    skipBadEntry(outcome);
+    // Blanks after the last entry are nothing to a parser that has read the
+    // file from its start, but a new one would call them an entry missing
+    // its "@".
+    return start.command.startOffset < inputSize && text.hasEntryFrom(start.command.startOffset);
+}
+
+void WorkerReader::skipBadEntry(const WorkerOutcome &outcome)
+{
+    const std::uint64_t badFrom
+        = outcome.steps > 0 ? text.entryStartAfter(outcome.lastConsumed) : start.command.startOffset;
+    const InputText::Span bad = text.entryAt(badFrom);
+    ++report.entriesSkipped;
+    diagnostics.add(fileName + ": entry near line " + std::to_string(text.lineAt(bad.at))
+        + " skipped: the parser " + reasonFor(outcome.end));
+    if (outcome.end == WorkerEnd::Crashed && outcome.exitStatus == helper_exit::macroTableFull
+        && start.command.storeMacros) {
+        start.command.storeMacros = false;
+        diagnostics.add(fileName
+            + ": the parser has no room for more macro names; "
+              "later macro definitions are read but not kept");
+    }
+    start.command.careful = false;
+    resumeAt(std::max(bad.end, start.command.startOffset + 1));
+}
+
+void WorkerReader::resumeAt(std::uint64_t offset)
+{
+    start.command.startOffset = offset;
+    deliveredSteps = 0;
+    macrosAtStart = macros;
+}
+
+struct OpenInput {
+    UniqueFd fd;
+    std::string fileName;
+    std::string error;
+    std::uint64_t textStart = 0; // past a UTF-8 byte-order mark
+};
+
+// A UTF-8 byte-order mark is stepped over; UTF-16 and UTF-32 text is turned
+// into UTF-8 first, in an in-memory file that restarted workers can read
+// anywhere, like standard input.
+OpenInput inUtf8(OpenInput input)
+{
+    const ByteOrderMark mark = byteOrderMarkOf(readAt(input.fd.get(), 0, 4));
+    if (!mark.encoding) {
+        input.textStart = mark.length;
+        return input;
+    }
+    TranscodedInput transcoded = transcodeToUtf8(input.fd.get(), mark);
+    if (!transcoded.error.empty()) {
+        input.error = "cannot read '" + input.fileName + "': " + transcoded.error;
+    }
+    input.fd = std::move(transcoded.fd);
+    return input;
+}
+
+OpenInput openForReading(const std::string &inputPath)
+{
+    if (inputPath == "-") {
+        OpenInput input{{}, "(standard input)", {}, 0};
+        input.fd = bufferStandardInput(input.error);
+        return input;
+    }
+    OpenedInput opened = openInputFile(inputPath);
+    return {std::move(opened.fd), inputPath, std::move(opened.error), 0};
+}
+
+} // namespace
+
+ReadReport readEntriesInWorker(
+    const std::string &inputPath, const WorkerSettings &settings, const EntrySink &sink)
+{
+    ReadReport report;
+    OpenInput input = openForReading(inputPath);
+    if (input.error.empty()) {
+        input = inUtf8(std::move(input));
+    }
+    if (!input.error.empty()) {
+        report.error = std::move(input.error);
+        return report;
+    }
+    WorkerSettings located = settings;
+    if (located.helperPath.empty()) {
+        const WorkerLocation helper = locateWorker();
+        if (!helper.error.empty()) {
+            report.error = "cannot read '" + input.fileName + "': " + helper.error;
+            return report;
+        }
+        located.helperPath = helper.path;
+    }
+    struct stat info { };
+    ::fstat(input.fd.get(), &info);
+    const auto inputSize = static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0));
+    WorkerReader reader(input.fd.get(), inputSize, input.fileName, located, sink, report);
+    reader.run(input.textStart);
+    return report;
+}
+
+} // namespace bibsources

@@ -1,0 +1,369 @@
+#include "source_list.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+
+namespace bibsources {
+
+namespace {
+
+constexpr std::string_view bibliographyNamespace
+    = "http://schemas.openxmlformats.org/officeDocument/2006/bibliography";
+
+struct ParserContextFree {
+    void operator()(xmlParserCtxt *context) const { xmlFreeParserCtxt(context); }
+};
+using ParserContextPtr = std::unique_ptr<xmlParserCtxt, ParserContextFree>;
+
+std::string_view view(const xmlChar *text)
+{
+    return text ? std::string_view(reinterpret_cast<const char *>(text)) : std::string_view();
+}
+
+std::string qualifiedName(const xmlChar *prefix, const xmlChar *localName)
+{
+    return prefix ? std::string(view(prefix)) + ":" + std::string(view(localName))
+                  : std::string(view(localName));
+}
+
+bool isBibliographyElement(const xmlChar *uri, const xmlChar *localName, std::string_view name)
+{
+    return view(uri) == bibliographyNamespace && view(localName) == name;
+}
+
+// What the parser has found so far. Offsets come from the parser's count of
+// bytes consumed, which is exact only while no encoder sits between the file
+// and the parser: the root's start refuses any input that needs one.
+struct Reader {
+    explicit Reader(SourceList &target)
+        : list(target)
+    {
+    }
+
+    xmlParserCtxt *context = nullptr;
+    SourceList &list;
+    int depth = 0; // of the element being read; the root is 1
+    size_t rootBegin = 0;
+    std::optional<SourceListRecord> record; // the b:Source being read
+    // The prefixes declared by each open element of that record, outermost first.
+    std::vector<std::vector<std::string>> recordScopes;
+    std::optional<std::string> tag; // the b:Tag being read
+    std::string refusal; // why this is not a source list
+    std::string firstError; // the parser's first complaint
+    std::string emptyRootName; // set when the root is an empty element
+    size_t emptyRootEnd = 0; // just past its "/>"
+
+    size_t consumed() const
+    {
+        const long count = xmlByteConsumed(context);
+        return count < 0 ? 0 : std::min(static_cast<size_t>(count), list.text.size());
+    }
+
+    // While a start tag is reported the parser stands on or just past its
+    // closing '>'. A start tag holds no other '<' (attribute values may not
+    // contain one), so the last '<' before that point opens it.
+    size_t startTagBegin() const
+    {
+        const size_t position = consumed();
+        return position == 0 ? 0 : list.text.rfind('<', position - 1);
+    }
+
+    // While an end tag (or the end of an empty element) is reported the
+    // parser stands on or just past its '>', the only one in the tag.
+    size_t endTagEnd() const
+    {
+        const size_t position = consumed();
+        if (position > 0 && list.text[position - 1] == '>') {
+            return position;
+        }
+        const size_t close = list.text.find('>', position);
+        return close == std::string::npos ? list.text.size() : close + 1;
+    }
+
+    void refuse(std::string reason)
+    {
+        if (refusal.empty()) {
+            refusal = std::move(reason);
+        }
+        xmlStopParser(context);
+    }
+};
+
+Reader &readerOf(void *user)
+{
+    return *static_cast<Reader *>(user);
+}
+
+void checkRoot(Reader &reader, const xmlChar *localName, const xmlChar *prefix, const xmlChar *uri)
+{
+    const xmlParserInputBuffer *buffer = reader.context->input ? reader.context->input->buf : nullptr;
+    if (buffer && buffer->encoder) {
+        reader.refuse(std::string("it is in ") + buffer->encoder->name + ", not UTF-8");
+    } else if (isBibliographyElement(uri, localName, "Sources")) {
+        reader.rootBegin = reader.startTagBegin();
+    } else if (view(localName) == "Sources") {
+        reader.refuse("its root element '" + qualifiedName(prefix, localName)
+            + "' is not in the bibliography namespace");
+    } else {
+        reader.refuse("its root element is '" + qualifiedName(prefix, localName) + "'");
+    }
+}
+
+// libxml2 hands an element's declarations over as (prefix, uri) pairs, and
+// each attribute as five pointers: local name, prefix, uri, value, value end.
+std::vector<NamespaceDeclaration> declarations(int count, const xmlChar **pairs)
+{
+    std::vector<NamespaceDeclaration> declared;
+    for (int i = 0; i < count; ++i) {
+        declared.push_back({std::string(view(pairs[2 * i])), std::string(view(pairs[2 * i + 1]))});
+    }
+    return declared;
+}
+
+bool isDeclaredIn(const std::vector<std::vector<std::string>> &scopes, const std::string &prefix)
+{
+    return std::any_of(scopes.begin(), scopes.end(),
+        [&](const auto &scope) { return std::find(scope.begin(), scope.end(), prefix) != scope.end(); });
+}
+
+// Keeps track of the prefixes a record takes from the root, so that it can
+// be moved into a document whose root binds them differently.
+void notePrefixes(Reader &reader, const xmlChar *prefix, int namespaceCount, const xmlChar **namespaces,
+    int attributeCount, const xmlChar **attributes)
+{
+    std::vector<std::string> &scope = reader.recordScopes.emplace_back();
+    for (const NamespaceDeclaration &declaration : declarations(namespaceCount, namespaces)) {
+        scope.push_back(declaration.prefix);
+    }
+    std::vector<std::string> used{std::string(view(prefix))};
+    for (int i = 0; i < attributeCount; ++i) {
+        if (attributes[5 * i + 1]) {
+            used.emplace_back(view(attributes[5 * i + 1]));
+        }
+    }
+    std::vector<std::string> &inherited = reader.record->inheritedPrefixes;
+    for (const std::string &name : used) {
+        if (name != "xml" && !isDeclaredIn(reader.recordScopes, name)
+            && std::find(inherited.begin(), inherited.end(), name) == inherited.end()) {
+            inherited.push_back(name);
+        }
+    }
+}
+
+void startElement(void *user, const xmlChar *localName, const xmlChar *prefix, const xmlChar *uri,
+    int namespaceCount, const xmlChar **namespaces, int attributeCount, int, const xmlChar **attributes)
+{
+    Reader &reader = readerOf(user);
+    ++reader.depth;
+    if (reader.depth == 1) {
+        checkRoot(reader, localName, prefix, uri);
+        reader.list.rootNamespaces = declarations(namespaceCount, namespaces);
+    } else if (reader.depth == 2 && isBibliographyElement(uri, localName, "Source")) {
+        reader.record.emplace();
+        reader.record->begin = reader.startTagBegin();
+        reader.record->nameEnd = reader.record->begin + 1 + qualifiedName(prefix, localName).size();
+    } else if (reader.depth == 3 && reader.record && !reader.record->tag
+        && isBibliographyElement(uri, localName, "Tag")) {
+        reader.tag.emplace();
+    }
+    if (reader.record) {
+        notePrefixes(reader, prefix, namespaceCount, namespaces, attributeCount, attributes);
+    }
+}
+
+// The root's end tag is where new records go. An empty root element has
+// none; it is reopened once the parser is done with the text.
+void endRoot(Reader &reader, const xmlChar *localName, const xmlChar *prefix)
+{
+    const std::string &text = reader.list.text;
+    const size_t end = reader.endTagEnd();
+    const size_t begin = text.rfind('<', end - 1);
+    if (begin == reader.rootBegin) {
+        reader.emptyRootName = qualifiedName(prefix, localName);
+        reader.emptyRootEnd = end;
+    } else {
+        reader.list.recordsEnd = begin;
+    }
+}
+
+// "<b:Sources/>" becomes "<b:Sources></b:Sources>", which moves nothing
+// before it.
+void reopenEmptyRoot(Reader &reader)
+{
+    std::string &text = reader.list.text;
+    const size_t slash = text.rfind('/', reader.emptyRootEnd - 1);
+    text.replace(slash, reader.emptyRootEnd - slash, "></" + reader.emptyRootName + ">");
+    reader.list.recordsEnd = slash + 1;
+}
+
+void endElement(void *user, const xmlChar *localName, const xmlChar *prefix, const xmlChar *)
+{
+    Reader &reader = readerOf(user);
+    if (reader.record) {
+        reader.recordScopes.pop_back();
+    }
+    if (reader.depth == 3 && reader.tag) {
+        reader.record->tag = std::move(reader.tag);
+        reader.tag.reset();
+    } else if (reader.depth == 2 && reader.record) {
+        reader.record->end = reader.endTagEnd();
+        reader.list.records.push_back(std::move(*reader.record));
+        reader.record.reset();
+    } else if (reader.depth == 1) {
+        endRoot(reader, localName, prefix);
+    }
+    --reader.depth;
+}
+
+void characters(void *user, const xmlChar *text, int length)
+{
+    Reader &reader = readerOf(user);
+    if (reader.tag) {
+        reader.tag->append(reinterpret_cast<const char *>(text), static_cast<size_t>(length));
+    }
+}
+
+// Entities other than XML's own would need a document type declaration,
+// which a source list never has; refusing it also keeps the parser from
+// expanding anything a file defines.
+void internalSubset(void *user, const xmlChar *, const xmlChar *, const xmlChar *)
+{
+    readerOf(user).refuse("it has a document type declaration");
+}
+
+void parserError(void *user, xmlError *error)
+{
+    Reader &reader = readerOf(user);
+    if (error->level < XML_ERR_ERROR || !reader.firstError.empty()) {
+        return;
+    }
+    std::string message = error->message ? error->message : "unreadable";
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) {
+        message.pop_back();
+    }
+    reader.firstError = "line " + std::to_string(error->line) + ": " + message;
+}
+
+xmlSAXHandler readerCallbacks()
+{
+    xmlSAXHandler callbacks{};
+    callbacks.initialized = XML_SAX2_MAGIC;
+    callbacks.startElementNs = startElement;
+    callbacks.endElementNs = endElement;
+    callbacks.characters = characters;
+    callbacks.cdataBlock = characters;
+    callbacks.ignorableWhitespace = characters;
+    callbacks.internalSubset = internalSubset;
+    callbacks.serror = parserError;
+    return callbacks;
+}
+
+// The parser's verdict as a sentence ending without a full stop, or empty.
+std::string parse(Reader &reader, std::string_view displayName)
+{
+    const std::string quoted = "'" + std::string(displayName) + "'";
+    const std::string &text = reader.list.text;
+    if (text.empty()) {
+        return quoted + " is not a bibliography source list (it is empty)";
+    }
+    if (text.size() > static_cast<size_t>(INT_MAX)) {
+        return quoted + " is too large to read as a source list";
+    }
+    // libxml2 sets up its tables on first use, which two threads converting
+    // at once could race over; a static's initialisation happens once.
+    static const bool initialised = (xmlInitParser(), true);
+    (void)initialised;
+    ParserContextPtr context(xmlCreateMemoryParserCtxt(text.data(), static_cast<int>(text.size())));
+    if (!context) {
+        return "cannot read " + quoted + ": out of memory";
+    }
+    xmlCtxtUseOptions(context.get(), XML_PARSE_NONET);
+    *context->sax = readerCallbacks();
+    context->userData = &reader;
+    reader.context = context.get();
+    xmlParseDocument(context.get());
+    if (!reader.refusal.empty()) {
+        return quoted + " is not a bibliography source list (" + reader.refusal + ")";
+    }
+    if (!context->wellFormed || !context->nsWellFormed) {
+        return quoted + " is not well-formed XML ("
+            + (reader.firstError.empty() ? std::string("the parser gave no reason") : reader.firstError)
+            + ")";
+    }
+    if (!reader.emptyRootName.empty()) {
+        reopenEmptyRoot(reader);
+    }
+    return {};
+}
+
+} // namespace
+
+std::string_view SourceList::recordText(const SourceListRecord &record) const
+{
+    return std::string_view(text).substr(record.begin, record.end - record.begin);
+}
+
+std::optional<std::string> SourceList::rootBinding(std::string_view prefix) const
+{
+    for (const NamespaceDeclaration &declaration : rootNamespaces) {
+        if (declaration.prefix == prefix) {
+            return declaration.uri;
+        }
+    }
+    return std::nullopt;
+}
+
+SourceListParse parseSourceList(std::string text, std::string_view displayName)
+{
+    SourceListParse result;
+    result.list.text = std::move(text);
+    Reader reader(result.list);
+    result.error = parse(reader, displayName);
+    if (!result.ok()) {
+        result.list = {};
+    }
+    return result;
+}
+
+SourceListFile readSourceListFile(const std::string &path)
+{
+    SourceListFile result;
+    std::error_code unknown;
+    const auto status = std::filesystem::status(path, unknown);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return result;
+    }
+    result.exists = true;
+    if (status.type() == std::filesystem::file_type::directory) {
+        result.error = "cannot read '" + path + "': it is a directory";
+        return result;
+    }
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    std::string text;
+    if (file.is_open()) {
+        // One read of the whole file: a master list can hold a hundred
+        // megabytes, which a character-by-character copy takes a second over.
+        text.resize(static_cast<size_t>(std::max<std::streamoff>(file.tellg(), 0)));
+        file.seekg(0);
+        file.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<size_t>(file.gcount()));
+    }
+    if (!file.is_open() || file.bad()) {
+        result.error = "cannot read '" + path + "': " + std::strerror(errno);
+        return result;
+    }
+    SourceListParse parsed = parseSourceList(std::move(text), path);
+    result.list = std::move(parsed.list);
+    result.error = std::move(parsed.error);
+    return result;
+}
+
+} // namespace bibsources

@@ -1,0 +1,258 @@
+// How a run ends when it is interrupted, starts without standard descriptors,
+// hits a file size limit or writes to standard output: never a temporary
+// file left behind, never a damaged output.
+#include "cli_process.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace bibsources::testing {
+namespace {
+
+const std::string precious = "precious, hand-made\n";
+
+// A folder with an input, and an output the run must leave as it was.
+struct RunFolder {
+    TemporaryDirectory dir;
+    std::string target;
+    std::vector<std::string> before;
+
+    RunFolder(const std::string &targetName, int entries)
+        : target(targetName)
+    {
+        writeFile(dir / "big.bib", generatedBib(entries));
+        writeFile(dir / target, precious);
+        before = listing(dir.path());
+    }
+    // The command converting `input` ("-": standard input) into the target,
+    // where unnamed files work or, as on some file systems, do not.
+    CliCommand command(bool unnamedFiles, const std::string &input = "big.bib") const
+    {
+        CliCommand command;
+        command.folder = dir.path();
+        command.arguments = {"-o", target, input};
+        if (!unnamedFiles) {
+            command.environment.push_back(std::string("LD_PRELOAD=") + refuseUnnamedFilesPath);
+        }
+        return command;
+    }
+    // The temporary file, once the run has made it: unnamed, or named after
+    // the target.
+    bool temporaryFileExists(pid_t pid, bool unnamedFiles) const
+    {
+        if (unnamedFiles) {
+            return holdsUnnamedFileIn(pid, dir.path().string());
+        }
+        for (const std::string &name : listing(dir.path())) {
+            if (name.starts_with("." + target + ".")) {
+                return true;
+            }
+        }
+        return false;
+    }
+    void expectUntouched() const
+    {
+        EXPECT_EQ(listing(dir.path()), before);
+        EXPECT_EQ(readFile(dir / target), precious);
+    }
+};
+
+// Standard input that gives the start of a .bib and then nothing until the
+// test ends: a run reading it stays busy, on any machine, until a signal
+// ends it.
+class StalledInput {
+public:
+    StalledInput()
+    {
+        if (::pipe2(ends, O_CLOEXEC) == 0) {
+            const std::string start = generatedBib(100);
+            EXPECT_EQ(::write(ends[1], start.data(), start.size()), ssize_t(start.size()));
+        }
+    }
+    ~StalledInput()
+    {
+        ::close(ends[0]);
+        ::close(ends[1]);
+    }
+    StalledInput(const StalledInput &) = delete;
+    StalledInput &operator=(const StalledInput &) = delete;
+    int readEnd() const { return ends[0]; }
+
+private:
+    int ends[2] = {-1, -1};
+};
+
+struct SignalRow {
+    const char *name;
+    int signal;
+    bool unnamedFiles; // false: as on a file system without O_TMPFILE
+    const char *target;
+};
+
+class Interrupted : public ::testing::TestWithParam<SignalRow> { };
+
+TEST_P(Interrupted, LeavesNoTemporaryFileAndDiesOfTheSignal)
+{
+    const SignalRow &row = GetParam();
+    const RunFolder run(row.target, 0);
+    const StalledInput input;
+    CliCommand command = run.command(row.unnamedFiles, "-");
+    command.inputFd = input.readEnd();
+    CliProcess process(command);
+    ASSERT_TRUE(eventually([&] { return run.temporaryFileExists(process.pid(), row.unnamedFiles); }))
+        << "the run made no temporary file";
+    ::kill(process.pid(), row.signal);
+    const CliOutcome outcome = process.wait();
+
+    EXPECT_EQ(outcome.signal, row.signal) << "exit status " << outcome.exitCode << "; " << outcome.err;
+    run.expectUntouched();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Interrupted,
+    ::testing::Values(SignalRow{"Interrupt", SIGINT, true, "Sources.xml"},
+        SignalRow{"Terminate", SIGTERM, true, "Sources.xml"},
+        SignalRow{"HangUp", SIGHUP, true, "Sources.xml"},
+        SignalRow{"BrokenPipe", SIGPIPE, true, "Sources.xml"},
+        SignalRow{"Kill", SIGKILL, true, "Sources.xml"},
+        // Named temporary files, removed by the handler; the
+        // name follows the target.
+        SignalRow{"InterruptNamed", SIGINT, false, "out.xml"},
+        SignalRow{"TerminateNamed", SIGTERM, false, "Sources.xml"},
+        SignalRow{"HangUpNamed", SIGHUP, false, "out.xml"},
+        SignalRow{"BrokenPipeNamed", SIGPIPE, false, "Sources.xml"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// A file size limit (ulimit -f) stands for a full disk: the run reports it
+// and leaves the folder as it was.
+TEST(FileSizeLimit, IsAWriteErrorThatLeavesNothingBehind)
+{
+    for (bool unnamedFiles : {true, false}) {
+        SCOPED_TRACE(unnamedFiles ? "unnamed temporary file" : "named temporary file");
+        const RunFolder run("Sources.xml", 3000);
+        CliCommand command = run.command(unnamedFiles);
+        command.fileSizeLimit = 64 * 1024;
+        const CliOutcome outcome = runCli(command);
+
+        EXPECT_EQ(outcome.exitCode, 1);
+        EXPECT_NE(outcome.err.find("cannot write 'Sources.xml': File too large"), std::string::npos)
+            << outcome.err;
+        run.expectUntouched();
+    }
+    const RunFolder run("Sources.xml", 3000);
+    CliCommand command = run.command(true);
+    command.arguments = {"-o", "-", "big.bib"};
+    command.environment.push_back("TMPDIR=" + run.dir.path().string());
+    command.fileSizeLimit = 64 * 1024;
+    const CliOutcome outcome = runCli(command);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_NE(outcome.err.find("until it is complete: File too large"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.out, "");
+    run.expectUntouched();
+}
+
+// Started with standard descriptors closed, the run must not give their
+// numbers to its own files: what it prints would land in them. While the
+// run is busy, each closed one is open on /dev/null, and the document is the
+// one a normal run writes.
+TEST(ClosedStandardDescriptors, AreNeverTakenByTheRunsFiles)
+{
+    TemporaryDirectory dir;
+    // The broken entry gives a message for standard error.
+    writeFile(dir / "refs.bib", generatedBib(50) + "@article{x, title = {t} year = 2000}\n");
+    CliCommand command;
+    command.folder = dir.path();
+    command.arguments = {"-o", "expected.xml", "refs.bib"};
+    ASSERT_EQ(runCli(command).exitCode, 0);
+    const std::string expected = readFile(dir / "expected.xml");
+    // Into a FIFO nobody reads yet: the run waits there, with the document
+    // in an unnamed file, until the test has looked at its descriptors.
+    ASSERT_EQ(::mkfifo((dir / "pipe.xml").c_str(), 0600), 0);
+    command.arguments = {"-o", "pipe.xml", "refs.bib"};
+    command.environment = {"TMPDIR=" + dir.path().string()};
+
+    const std::vector<int> closedRows[] = {{2}, {1}, {0}, {0, 1, 2}};
+    for (const std::vector<int> &closed : closedRows) {
+        SCOPED_TRACE(
+            "closed: " + std::to_string(closed.size()) + " starting with " + std::to_string(closed[0]));
+        command.closedDescriptors = closed;
+        CliProcess process(command);
+        ASSERT_TRUE(eventually([&] { return holdsUnnamedFileIn(process.pid(), dir.path().string()); }));
+        for (int fd : closed) {
+            std::error_code gone;
+            const auto link = "/proc/" + std::to_string(process.pid()) + "/fd/" + std::to_string(fd);
+            EXPECT_EQ(std::filesystem::read_symlink(link, gone).string(), "/dev/null") << "descriptor " << fd;
+        }
+        // The document is smaller than a pipe holds, so the run can finish
+        // before the test reads it.
+        const int reader = ::open((dir / "pipe.xml").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        EXPECT_EQ(process.wait().exitCode, 0);
+        std::string received(1 << 16, '\0');
+        const ssize_t got = ::read(reader, received.data(), received.size());
+        ::close(reader);
+        received.resize(static_cast<size_t>(std::max<ssize_t>(got, 0)));
+        EXPECT_EQ(received, expected);
+    }
+}
+
+TEST(StandardOutput, GetsTheSameDocumentAsAFileAndNothingWhenAnInputFails)
+{
+    TemporaryDirectory dir;
+    writeFile(dir / "refs.bib", generatedBib(500));
+    CliCommand command;
+    command.folder = dir.path();
+    command.arguments = {"-o", "file.xml", "refs.bib"};
+    ASSERT_EQ(runCli(command).exitCode, 0);
+    command.arguments = {"-o", "-", "refs.bib"};
+    const CliOutcome written = runCli(command);
+    EXPECT_EQ(written.exitCode, 0);
+    EXPECT_EQ(written.out, readFile(dir / "file.xml"));
+
+    command.outputPath = "/dev/full";
+    command.arguments = {"-o", "-", "refs.bib"};
+    const CliOutcome full = runCli(command);
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_NE(full.err.find("bibsources: cannot write to standard output: No space left on device"),
+        std::string::npos)
+        << full.err;
+
+    command.outputPath.clear();
+    command.arguments = {"-o", "-", "refs.bib", "missing.bib"};
+    const CliOutcome failed = runCli(command);
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"file.xml", "refs.bib"}));
+}
+
+// The document for standard output waits on disk, not in memory: three
+// times the input costs about what once does. (Held in memory, the
+// difference would be several times the extra input.)
+TEST(StandardOutput, KeepsMemoryFlatAsTheInputGrows)
+{
+    TemporaryDirectory dir;
+    writeFile(dir / "small.bib", generatedBib(20000));
+    writeFile(dir / "large.bib", generatedBib(60000));
+    const auto sizeOf = [&](const char *name) { return long(std::filesystem::file_size(dir / name)); };
+    CliCommand command;
+    command.folder = dir.path();
+    command.environment = {"TMPDIR=" + dir.path().string()};
+    command.arguments = {"-o", "-", "small.bib"};
+    command.outputPath = (dir / "small.xml").string();
+    const CliOutcome small = runCli(command);
+    command.arguments = {"-o", "-", "large.bib"};
+    command.outputPath = (dir / "large.xml").string();
+    const CliOutcome large = runCli(command);
+
+    ASSERT_EQ(small.exitCode, 0);
+    ASSERT_EQ(large.exitCode, 0);
+    EXPECT_GT(sizeOf("large.xml"), 3 * sizeOf("small.xml") - 1000);
+    EXPECT_LT(large.peakMemoryKb - small.peakMemoryKb, (sizeOf("large.bib") - sizeOf("small.bib")) / 1024 / 4)
+        << small.peakMemoryKb << " KiB for the small input, " << large.peakMemoryKb
+        << " KiB for the large one";
+}
+
+} // namespace
+} // namespace bibsources::testing

@@ -1,0 +1,107 @@
+// What the command prints is safe for a terminal and says which file it is
+// about.
+#include "cli_process.h"
+#include "printable.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace bibsources::testing {
+namespace {
+
+struct PrintableRow {
+    const char *name;
+    std::string text;
+    std::string shown;
+};
+
+const PrintableRow printableRows[] = {
+    {"PlainText", "refs.bib, line 3: syntax error", "refs.bib, line 3: syntax error"},
+    {"Escape", "\x1b[31mred\x1b[0m", "\\x1b[31mred\\x1b[0m"},
+    {"BellAndTab", "a\x07\tb", "a\\x07\\x09b"},
+    {"Delete", "a\x7f", "a\\x7f"},
+    {"Letters", "r\xc3\xa9sum\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x93\x9a",
+        "r\xc3\xa9sum\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x93\x9a"},
+    {"C1Control",
+        "a\xc2\x9b"
+        "31m",
+        "a\\xc2\\x9b31m"}, // U+009B, the one-byte CSI
+    {"LatinOneByte", "caf\xe9", "caf\\xe9"},
+    {"CutSequence", "\xe2\x80", "\\xe2\\x80"},
+    {"Surrogate", "\xed\xa0\x80", "\\xed\\xa0\\x80"},
+    {"Overlong", "\xc0\xaf", "\\xc0\\xaf"},
+};
+
+class Printable : public ::testing::TestWithParam<PrintableRow> { };
+
+TEST_P(Printable, EscapesWhatATerminalWouldActOn)
+{
+    EXPECT_EQ(cli::printable(GetParam().text), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Printable, ::testing::ValuesIn(printableRows),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Every line on standard error starts with the file it is about, or with the
+// program's name; none holds a raw control character.
+void expectNamedAndPrintable(const std::string &err, const std::string &fileName)
+{
+    std::istringstream lines(err);
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+        EXPECT_TRUE(line.starts_with(fileName) || line.starts_with("bibsources: ")) << line;
+        for (char c : line) {
+            EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7f) << line;
+        }
+    }
+    EXPECT_GT(count, 2) << err;
+}
+
+TEST(Diagnostics, AreNamedAndShowControlCharactersEscaped)
+{
+    TemporaryDirectory dir;
+    // A title with a colour change, a key with an escape the lexer rejects,
+    // and a file name that would retitle the window.
+    const std::string name = "evil\x1b]0;owned\x07.bib";
+    writeFile(dir / name,
+        "@article{x, title = {\x1b[31mred} ye\x1b"
+        "ar = 2000}\n@book{k\x1b[31m, title={T}}\n"
+        "@book{ok, title = {fine}}\n");
+    const std::string shown = "evil\\x1b]0;owned\\x07.bib";
+    const std::vector<std::vector<std::string>> argumentRows
+        = {{name}, {"-o", "-", name}, {"-q", "-o", "x", name}};
+    for (const auto &arguments : argumentRows) {
+        SCOPED_TRACE(arguments.front());
+        CliCommand command;
+        command.folder = dir.path();
+        command.arguments = arguments;
+        const CliOutcome outcome = runCli(command);
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+        if (arguments.front() != "-q") {
+            expectNamedAndPrintable(outcome.err, shown);
+            EXPECT_NE(
+                outcome.err.find(shown + ": invalid token near line 2 (text was '\\x1b')"), std::string::npos)
+                << outcome.err;
+        }
+    }
+}
+
+TEST(Diagnostics, NameStandardInput)
+{
+    TemporaryDirectory dir;
+    writeFile(dir / "refs.bib", "@book{k\x1b[31m, title={T}}\n@book{ok, title = {fine}}\n");
+    CliCommand command;
+    command.folder = dir.path();
+    command.arguments = {"-o", "-", "-"};
+    command.inputPath = (dir / "refs.bib").string();
+    const CliOutcome outcome = runCli(command);
+    EXPECT_EQ(outcome.exitCode, 0);
+    std::istringstream lines(outcome.err);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(line.starts_with("(standard input)") || line.starts_with("standard input: ")) << line;
+    }
+}
+
+} // namespace
+} // namespace bibsources::testing

@@ -1,0 +1,68 @@
+#include "month_macros.h"
+
+#include <array>
+
+namespace bibsources::worker {
+
+namespace {
+
+constexpr std::array<std::pair<const char *, const char *>, 12> months{{
+    {"jan", "January"},
+    {"feb", "February"},
+    {"mar", "March"},
+    {"apr", "April"},
+    {"may", "May"},
+    {"jun", "June"},
+    {"jul", "July"},
+    {"aug", "August"},
+    {"sep", "September"},
+    {"oct", "October"},
+    {"nov", "November"},
+    {"dec", "December"},
+}};
+
+// Removes the first whole line of `diagnostics` that ends with `message`.
+void removeLineEndingWith(std::string &diagnostics, const std::string &message)
+{
+    for (std::size_t start = 0; start < diagnostics.size();) {
+        std::size_t end = diagnostics.find('\n', start);
+        end = end == std::string::npos ? diagnostics.size() : end;
+        const std::string_view line(diagnostics.data() + start, end - start);
+        if (line.ends_with(message)) {
+            diagnostics.erase(start, end - start + (end < diagnostics.size() ? 1 : 0));
+            return;
+        }
+        start = end + 1;
+    }
+}
+
+} // namespace
+
+MacroList MonthMacros::definitionsWith(const MacroList &replayed)
+{
+    std::set<std::string> redefined;
+    for (const auto &definition : replayed) {
+        redefined.insert(definition.first);
+    }
+    MacroList definitions;
+    for (const auto &[name, text] : months) {
+        if (!redefined.contains(name)) {
+            definitions.emplace_back(name, text);
+            standing.insert(name);
+        }
+    }
+    definitions.insert(definitions.end(), replayed.begin(), replayed.end());
+    return definitions;
+}
+
+void MonthMacros::takeDefinition(const Entry &definition, std::string &diagnostics)
+{
+    for (const Field &field : definition.fields) {
+        if (standing.erase(field.name) > 0) {
+            removeLineEndingWith(
+                diagnostics, "warning: overriding existing definition of macro \"" + field.name + "\"");
+        }
+    }
+}
+
+} // namespace bibsources::worker
