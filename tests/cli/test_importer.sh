@@ -11,8 +11,10 @@ if ! command -v jabref >/dev/null; then
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# JabRef keeps its preferences under the home folder; give it one of its own.
+# JabRef keeps its preferences under the home folder, and Java its
+# temporary and performance files in /tmp: all of them go into $work.
 export HOME=$work
+export JAVA_TOOL_OPTIONS="-XX:-UsePerfData -Djava.io.tmpdir=$work -Duser.home=$work -Djava.util.prefs.userRoot=$work"
 
 failures=0
 for bib in "$data"/*.bib; do
