@@ -238,7 +238,8 @@ std::string tidyRecord(const Entry &entry, std::string_view tag, std::string_vie
     std::string out;
     out.reserve(512);
     out += "<b:Source>\n";
-    appendTidyElement(out, "Tag", tag);
+    // A key is the parser's bytes like any field: Latin-1 in an old file.
+    appendTidyElement(out, "Tag", stripXmlForbidden(decodeParserText(tag)));
     appendTidyElement(out, "SourceType", sourceType);
     appendTidyElement(out, "Guid", guid);
     out += tidyContributors(entry.fields);

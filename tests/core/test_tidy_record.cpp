@@ -135,6 +135,12 @@ TEST(TidyRecord, ReadsExactlyTheFieldsTheHelperHandsOverForIt)
     }
 }
 
+TEST(TidyRecord, WritesAKeyAsWellFormedText)
+{
+    const Entry entry{"misc", "K\xe9y&\x01", {}, 1};
+    EXPECT_NE(tidyRecord(entry, entry.key, "{G}").find("<b:Tag>Kéy&amp;</b:Tag>"), std::string::npos);
+}
+
 TEST(TidyRecord, PutsTheElementsInTheWordProcessorsOrder)
 {
     Entry entry{"article", "key", {}, 1};
