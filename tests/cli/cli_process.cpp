@@ -34,8 +34,17 @@ ExecPlan planFor(const CliCommand &command)
         plan.argv.push_back(argument.data());
     }
     plan.argv.push_back(nullptr);
+    // The command's own variables replace inherited ones of the same name:
+    // with both, the program would read whichever stands first.
+    const auto overridden = [&](std::string_view variable) {
+        const std::string_view name = variable.substr(0, variable.find('='));
+        return std::any_of(command.environment.begin(), command.environment.end(),
+            [&](const std::string &own) { return own.starts_with(std::string(name) + "="); });
+    };
     for (char **variable = environ; *variable; ++variable) {
-        plan.envp.push_back(*variable);
+        if (!overridden(*variable)) {
+            plan.envp.push_back(*variable);
+        }
     }
     for (const std::string &variable : command.environment) {
         plan.envp.push_back(const_cast<char *>(variable.c_str()));

@@ -13,6 +13,16 @@
 namespace bibsources::testing {
 namespace {
 
+#ifdef BIBSOURCES_TESTS_SANITIZED
+// A sanitized program refuses a preloaded library that does not carry the
+// sanitizer's runtime, so the stand-in for file systems without unnamed
+// files cannot be used, and the sanitizer's own bookkeeping makes memory
+// grow with the input.
+constexpr bool sanitized = true;
+#else
+constexpr bool sanitized = false;
+#endif
+
 const std::string precious = "precious, hand-made\n";
 
 // A folder with an input, and an output the run must leave as it was.
@@ -98,6 +108,9 @@ class Interrupted : public ::testing::TestWithParam<SignalRow> { };
 TEST_P(Interrupted, LeavesNoTemporaryFileAndDiesOfTheSignal)
 {
     const SignalRow &row = GetParam();
+    if (sanitized && !row.unnamedFiles) {
+        GTEST_SKIP() << "no preloaded stand-in in a sanitized build";
+    }
     const RunFolder run(row.target, 0);
     const StalledInput input;
     CliCommand command = run.command(row.unnamedFiles, "-");
@@ -131,6 +144,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, Interrupted,
 TEST(FileSizeLimit, IsAWriteErrorThatLeavesNothingBehind)
 {
     for (bool unnamedFiles : {true, false}) {
+        if (sanitized && !unnamedFiles) {
+            continue;
+        }
         SCOPED_TRACE(unnamedFiles ? "unnamed temporary file" : "named temporary file");
         const RunFolder run("Sources.xml", 3000);
         CliCommand command = run.command(unnamedFiles);
@@ -232,6 +248,9 @@ TEST(StandardOutput, GetsTheSameDocumentAsAFileAndNothingWhenAnInputFails)
 // difference would be several times the extra input.)
 TEST(StandardOutput, KeepsMemoryFlatAsTheInputGrows)
 {
+    if (sanitized) {
+        GTEST_SKIP() << "a sanitizer's memory grows with the work done";
+    }
     TemporaryDirectory dir;
     writeFile(dir / "small.bib", generatedBib(20000));
     writeFile(dir / "large.bib", generatedBib(60000));
