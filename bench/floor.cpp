@@ -34,8 +34,8 @@ bool isContributorField(std::string_view name)
 
 void splitNames(char *text, Totals &totals)
 {
-    bt_stringlist *list = bt_split_list(text, const_cast<char *>("and"), nullptr, 0,
-                                        const_cast<char *>("name"));
+    bt_stringlist *list
+        = bt_split_list(text, const_cast<char *>("and"), nullptr, 0, const_cast<char *>("name"));
     if (!list) {
         return;
     }
@@ -118,7 +118,7 @@ int main(int argc, char **argv)
     bt_cleanup();
     std::fclose(stream);
 
-    std::printf("%s: %lu entries, %lu skipped, %lu names, checksum %lu\n", argv[1],
-                totals.entries, totals.skipped, totals.names, totals.checksum);
+    std::printf("%s: %lu entries, %lu skipped, %lu names, checksum %lu\n", argv[1], totals.entries,
+        totals.skipped, totals.names, totals.checksum);
     return 0;
 }

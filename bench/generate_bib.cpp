@@ -21,7 +21,10 @@ namespace {
 
 class Random {
 public:
-    explicit Random(uint64_t seed) : state(seed) {}
+    explicit Random(uint64_t seed)
+        : state(seed)
+    {
+    }
 
     uint64_t next()
     {
@@ -36,11 +39,7 @@ public:
     size_t between(size_t low, size_t high) { return low + below(high - low + 1); }
     bool chance(unsigned percent) { return below(100) < percent; }
 
-    template <typename T, size_t N>
-    const T &pick(const std::array<T, N> &items)
-    {
-        return items[below(N)];
-    }
+    template <typename T, size_t N> const T &pick(const std::array<T, N> &items) { return items[below(N)]; }
 
 private:
     uint64_t state;
@@ -50,53 +49,55 @@ using Words = std::string_view;
 
 // Names as people type them into .bib files: braced accent macros, bare
 // macros, initials with ties, and the odd raw UTF-8 letter.
-constexpr std::array<Words, 40> firstNames{
-    "John", "Mary", "Wei", "Hiroshi", "Anna", "Peter", "Olga", "Rajesh", "Chen", "Laura",
-    "Jos{\\'e}", "Fran{\\c c}ois", "J{\\\"u}rgen", "Zo{\\\"e}", "Bj{\\\"o}rn", "Ren{\\'e}",
-    "Ma{\\l}gorzata", "Ji{\\v r}{\\'\\i}", "Andr{\\'e}s", "Ang{\\'e}lique", "J.", "A.~B.",
-    "M. K.", "Donald E.", "Barbara", "Leslie", "Edsger W.", "Frances E.", "Tony", "Niklaus",
-    "Søren", "Zoë", "Ahmed", "Fatima", "Kenji", "Priya", "Luis", "Ines", "Giovanni", "Ewa"};
+constexpr std::array<Words, 40> firstNames{"John", "Mary", "Wei", "Hiroshi", "Anna", "Peter", "Olga",
+    "Rajesh", "Chen", "Laura", "Jos{\\'e}", "Fran{\\c c}ois", "J{\\\"u}rgen", "Zo{\\\"e}", "Bj{\\\"o}rn",
+    "Ren{\\'e}", "Ma{\\l}gorzata", "Ji{\\v r}{\\'\\i}", "Andr{\\'e}s", "Ang{\\'e}lique", "J.", "A.~B.",
+    "M. K.", "Donald E.", "Barbara", "Leslie", "Edsger W.", "Frances E.", "Tony", "Niklaus", "Søren", "Zoë",
+    "Ahmed", "Fatima", "Kenji", "Priya", "Luis", "Ines", "Giovanni", "Ewa"};
 
-constexpr std::array<Words, 40> lastNames{
-    "Smith", "M{\\\"u}ller", "Dvo{\\v r}{\\'a}k", "{\\v S}koda", "Garc{\\'\\i}a", "Nguyen",
-    "Kowalski", "Erd{\\H o}s", "Gau{\\ss}", "Johnson", "Tanaka", "Li", "Wang", "Brown",
-    "Schr{\\\"o}dinger", "Fa{\\c c}ade", "Ord{\\'o}{\\~n}ez", "Ha{\\v s}ek", "Pe{\\~n}a",
-    "Lamport", "Knuth", "Liskov", "Dijkstra", "Hoare", "Wirth", "Allen", "Hopper",
-    "Müller", "Ångström", "Kim", "Patel", "Rossi", "Novak", "Jensen", "Okafor", "Ivanov",
-    "Sch{\\\"u}tze", "B{\\'e}zier", "Cr{\\'e}peau", "{\\AA}berg"};
+constexpr std::array<Words, 40> lastNames{"Smith", "M{\\\"u}ller", "Dvo{\\v r}{\\'a}k", "{\\v S}koda",
+    "Garc{\\'\\i}a", "Nguyen", "Kowalski", "Erd{\\H o}s", "Gau{\\ss}", "Johnson", "Tanaka", "Li", "Wang",
+    "Brown", "Schr{\\\"o}dinger", "Fa{\\c c}ade", "Ord{\\'o}{\\~n}ez", "Ha{\\v s}ek", "Pe{\\~n}a", "Lamport",
+    "Knuth", "Liskov", "Dijkstra", "Hoare", "Wirth", "Allen", "Hopper", "Müller", "Ångström", "Kim", "Patel",
+    "Rossi", "Novak", "Jensen", "Okafor", "Ivanov", "Sch{\\\"u}tze", "B{\\'e}zier", "Cr{\\'e}peau",
+    "{\\AA}berg"};
 
 constexpr std::array<Words, 7> vonParts{"van", "von", "de", "van der", "de la", "di", "le"};
 constexpr std::array<Words, 4> jrParts{"Jr.", "III", "Sr.", "II"};
-constexpr std::array<Words, 5> corporateNames{
-    "{IEEE Computer Society}", "{World Health Organization}", "{The {R} Core Team}",
-    "{Barnes and Noble}", "{European Committee for Standardization}"};
+constexpr std::array<Words, 5> corporateNames{"{IEEE Computer Society}", "{World Health Organization}",
+    "{The {R} Core Team}", "{Barnes and Noble}", "{European Committee for Standardization}"};
 
 // The same people again as Windows-1252 bytes, for the entries of files that
 // were saved by an old editor.
 constexpr std::array<Words, 6> latin1FirstNames{
     "Jos\xE9", "Fran\xE7ois", "J\xFCrgen", "Zo\xEB", "S\xF8ren", "Andr\xE9s"};
-constexpr std::array<Words, 6> latin1LastNames{
-    "M\xFCller", "Garc\xED" "a", "Ord\xF3\xF1" "ez", "\xC5ngstr\xF6m", "Sch\xFCtze", "B\xE9zier"};
+constexpr std::array<Words, 6> latin1LastNames{"M\xFCller",
+    "Garc\xED"
+    "a",
+    "Ord\xF3\xF1"
+    "ez",
+    "\xC5ngstr\xF6m", "Sch\xFCtze", "B\xE9zier"};
 
-constexpr std::array<Words, 96> vocabulary{
-    "analysis", "of", "the", "a", "for", "distributed", "systems", "learning", "deep",
-    "networks", "neural", "efficient", "algorithm", "algorithms", "graph", "on", "in",
-    "with", "towards", "scalable", "robust", "approach", "model", "models", "data",
-    "large-scale", "parallel", "computation", "theory", "and", "evaluation", "study",
-    "empirical", "optimal", "bounds", "lower", "upper", "complexity", "quantum", "secure",
-    "protocol", "protocols", "verification", "formal", "semantics", "type", "types",
-    "program", "programs", "memory", "cache", "performance", "energy", "wireless",
-    "sensor", "adaptive", "online", "stochastic", "gradient", "descent", "convergence",
-    "kernel", "methods", "sparse", "matrix", "factorization", "linear", "time",
-    "approximation", "randomized", "estimation", "inference", "Bayesian", "causal",
-    "framework", "language", "natural", "processing", "retrieval", "information",
-    "database", "query", "queries", "transactions", "consistency", "replication",
-    "fault-tolerant", "consensus", "blockchain", "compiler", "optimization",
-    "{DNA}", "{GPU}", "{$O(n \\log n)$}", "{B}-trees", "na{\\\"\\i}ve"};
+constexpr std::array<Words, 96> vocabulary{"analysis", "of", "the", "a", "for", "distributed", "systems",
+    "learning", "deep", "networks", "neural", "efficient", "algorithm", "algorithms", "graph", "on", "in",
+    "with", "towards", "scalable", "robust", "approach", "model", "models", "data", "large-scale", "parallel",
+    "computation", "theory", "and", "evaluation", "study", "empirical", "optimal", "bounds", "lower", "upper",
+    "complexity", "quantum", "secure", "protocol", "protocols", "verification", "formal", "semantics", "type",
+    "types", "program", "programs", "memory", "cache", "performance", "energy", "wireless", "sensor",
+    "adaptive", "online", "stochastic", "gradient", "descent", "convergence", "kernel", "methods", "sparse",
+    "matrix", "factorization", "linear", "time", "approximation", "randomized", "estimation", "inference",
+    "Bayesian", "causal", "framework", "language", "natural", "processing", "retrieval", "information",
+    "database", "query", "queries", "transactions", "consistency", "replication", "fault-tolerant",
+    "consensus", "blockchain", "compiler", "optimization", "{DNA}", "{GPU}", "{$O(n \\log n)$}", "{B}-trees",
+    "na{\\\"\\i}ve"};
 
-constexpr std::array<Words, 10> latin1Words{
-    "caf\xE9", "na\xEFve", "r\xE9sum\xE9", "fa\xE7" "ade", "\x96", "co\xF6peration",
-    "\x93quoted\x94", "\xFC" "ber", "se\xF1or", "\xA9"};
+constexpr std::array<Words, 10> latin1Words{"caf\xE9", "na\xEFve", "r\xE9sum\xE9",
+    "fa\xE7"
+    "ade",
+    "\x96", "co\xF6peration", "\x93quoted\x94",
+    "\xFC"
+    "ber",
+    "se\xF1or", "\xA9"};
 
 struct Macro {
     Words name;
@@ -136,24 +137,35 @@ constexpr std::array<Macro, 5> addressMacros{{
 }};
 
 constexpr std::array<Macro, 12> monthMacros{{
-    {"jan", "January"}, {"feb", "February"}, {"mar", "March"}, {"apr", "April"},
-    {"may", "May"}, {"jun", "June"}, {"jul", "July"}, {"aug", "August"},
-    {"sep", "September"}, {"oct", "October"}, {"nov", "November"}, {"dec", "December"},
+    {"jan", "January"},
+    {"feb", "February"},
+    {"mar", "March"},
+    {"apr", "April"},
+    {"may", "May"},
+    {"jun", "June"},
+    {"jul", "July"},
+    {"aug", "August"},
+    {"sep", "September"},
+    {"oct", "October"},
+    {"nov", "November"},
+    {"dec", "December"},
 }};
 
 constexpr std::array<Words, 8> conferences{
     "Proceedings of the 12th Symposium on Operating Systems Principles",
     "Proceedings of the International Conference on Machine Learning",
-    "Advances in Neural Information Processing Systems",
-    "Proceedings of the {ACM} {SIGMOD} Conference",
-    "Actes de la Conf{\\'e}rence Francophone",
-    "Proceedings of the Workshop on Hot Topics \\& Open Problems",
-    "Tagungsband der Jahrestagung f{\\\"u}r Informatik",
-    "Proceedings of {STOC}"};
+    "Advances in Neural Information Processing Systems", "Proceedings of the {ACM} {SIGMOD} Conference",
+    "Actes de la Conf{\\'e}rence Francophone", "Proceedings of the Workshop on Hot Topics \\& Open Problems",
+    "Tagungsband der Jahrestagung f{\\\"u}r Informatik", "Proceedings of {STOC}"};
 
 class Generator {
 public:
-    Generator(uint64_t seed, std::FILE *out) : random(seed), out(out) { text.reserve(1 << 20); }
+    Generator(uint64_t seed, std::FILE *out)
+        : random(seed)
+        , out(out)
+    {
+        text.reserve(1 << 20);
+    }
 
     void run(size_t entries)
     {
@@ -246,8 +258,7 @@ private:
 
     Words firstName()
     {
-        return latin1 && random.chance(50) ? random.pick(latin1FirstNames)
-                                           : random.pick(firstNames);
+        return latin1 && random.chance(50) ? random.pick(latin1FirstNames) : random.pick(firstNames);
     }
 
     void person()
@@ -429,12 +440,10 @@ private:
 
     void entry(size_t index)
     {
-        static constexpr std::array<Words, 14> types{
-            "article", "article", "article", "article", "inproceedings", "inproceedings",
-            "inproceedings", "book", "incollection", "phdthesis", "techreport", "misc",
-            "mastersthesis", "inbook"};
-        static constexpr std::array<Words, 4> rareTypes{"booklet", "proceedings",
-                                                        "unpublished", "manual"};
+        static constexpr std::array<Words, 14> types{"article", "article", "article", "article",
+            "inproceedings", "inproceedings", "inproceedings", "book", "incollection", "phdthesis",
+            "techreport", "misc", "mastersthesis", "inbook"};
+        static constexpr std::array<Words, 4> rareTypes{"booklet", "proceedings", "unpublished", "manual"};
         const Words type = random.chance(5) ? random.pick(rareTypes) : random.pick(types);
         latin1 = random.chance(3);
         const size_t year = random.between(1950, 2024);
@@ -520,9 +529,8 @@ private:
             braced("keywords", [&] { words(random.between(2, 6)); });
         }
         if (random.chance(10)) {
-            braced("note", [&] {
-                put("Extended version of a talk given in "), put(std::to_string(year - 1));
-            });
+            braced(
+                "note", [&] { put("Extended version of a talk given in "), put(std::to_string(year - 1)); });
         }
         put("\n}\n\n");
     }

@@ -181,8 +181,7 @@ int main(int argc, char **argv)
     const double user = seconds(usage.ru_utime);
     const double system = seconds(usage.ru_stime);
     const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::printf("wall=%.3f cpu=%.3f user=%.3f sys=%.3f maxrss_kib=%ld tree_kib=%ld exit=%d\n",
-                wall.count(), user + system, user, system, usage.ru_maxrss,
-                std::max(treePeakKib, long(usage.ru_maxrss)), exitCode);
+    std::printf("wall=%.3f cpu=%.3f user=%.3f sys=%.3f maxrss_kib=%ld tree_kib=%ld exit=%d\n", wall.count(),
+        user + system, user, system, usage.ru_maxrss, std::max(treePeakKib, long(usage.ru_maxrss)), exitCode);
     return 0;
 }

@@ -16,8 +16,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <vector>
 #include <sys/resource.h>
+#include <vector>
 
 namespace {
 
@@ -59,7 +59,7 @@ std::string_view recordsOf(const std::string &document)
 // CPU seconds of this process and of its waited-for children so far.
 double cpuSeconds(int who)
 {
-    rusage usage {};
+    rusage usage{};
     ::getrusage(who, &usage);
     const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
@@ -102,11 +102,12 @@ int main(int argc, char **argv)
         identical = identical && recordsOf(document) == local;
         localTimes.push_back(std::chrono::duration<double>(middle - begin).count());
         worker.push_back(std::chrono::duration<double>(end - middle).count());
-        std::printf("round %d: in process %.3f s (cpu %.3f), worker %.3f s (cpu: converter %.3f, worker %.3f)\n",
-                    round + 1, localTimes.back(), cpu1 - cpu0, worker.back(), converterCpu, workerCpu);
+        std::printf(
+            "round %d: in process %.3f s (cpu %.3f), worker %.3f s (cpu: converter %.3f, worker %.3f)\n",
+            round + 1, localTimes.back(), cpu1 - cpu0, worker.back(), converterCpu, workerCpu);
     }
     std::printf("median of %d: in process %.3f s, worker %.3f s, ratio %.3f; records %s\n", rounds,
-                median(localTimes), median(worker), median(worker) / median(localTimes),
-                identical ? "identical" : "DIFFER");
+        median(localTimes), median(worker), median(worker) / median(localTimes),
+        identical ? "identical" : "DIFFER");
     return identical ? 0 : 1;
 }

@@ -46,7 +46,7 @@ size_t expectedDocumentSize(const std::vector<std::string> &inputPaths)
 }
 
 WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionSettings &settings,
-                                 const ConversionHooks &hooks, const int &entriesRead)
+    const ConversionHooks &hooks, const int &entriesRead)
 {
     WorkerSettings worker;
     worker.helperPath = settings.helperPath;
@@ -128,8 +128,7 @@ std::string outputPathFor(std::string_view inputPath)
 }
 
 std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPaths,
-                                       const ConversionSettings &settings, const ConversionHooks &hooks,
-                                       const TextSink &sink)
+    const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink)
 {
     // Entry text is escaped and cleaned as it enters its record, so the
     // finished text needs no whole-document pass before it is written.
@@ -170,20 +169,20 @@ Document buildDocument(const std::vector<std::string> &inputPaths, const Convers
 {
     Document document;
     document.text.reserve(expectedDocumentSize(inputPaths));
-    document.inputs = writeDocument(inputPaths, settings, {},
-                                    [&](std::string_view text) { document.text += text; });
+    document.inputs
+        = writeDocument(inputPaths, settings, {}, [&](std::string_view text) { document.text += text; });
     return document;
 }
 
 ConversionResult convertFile(const std::string &inputPath, const std::string &outputPath,
-                             const ConversionSettings &settings, const ConversionHooks &hooks)
+    const ConversionSettings &settings, const ConversionHooks &hooks)
 {
-    return convertFiles({inputPath}, outputPath.empty() ? outputPathFor(inputPath) : outputPath, settings,
-                        hooks);
+    return convertFiles(
+        {inputPath}, outputPath.empty() ? outputPathFor(inputPath) : outputPath, settings, hooks);
 }
 
 ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const std::string &outputPath,
-                              const ConversionSettings &settings, const ConversionHooks &hooks)
+    const ConversionSettings &settings, const ConversionHooks &hooks)
 {
     ConversionResult result;
     result.outputPath = outputPath;
@@ -231,7 +230,7 @@ ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const 
 }
 
 ConversionResult convertToDescriptor(const std::vector<std::string> &inputPaths, int outputFd,
-                                     const ConversionSettings &settings, const ConversionHooks &hooks)
+    const ConversionSettings &settings, const ConversionHooks &hooks)
 {
     ConversionResult result;
     AtomicFile spool(outputFd, settings.temporaryFolder);

@@ -4,13 +4,13 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <pty.h>
-#include <csignal>
 #include <string>
 #include <sys/wait.h>
 #include <thread>

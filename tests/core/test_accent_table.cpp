@@ -17,19 +17,18 @@ namespace {
 // checked against each other: three characters per code point, the base
 // letter and the low byte of its combining mark (U+03xx), or "..." where
 // there is no decomposition. Sixteen code points to a line.
-constexpr std::string_view decompositions
-    = "A00A01A02A03A08A0A...C27E00E01E02E08I00I01I02I08" // U+00C0
-      "...N03O00O01O02O03O08......U00U01U02U08Y01......" // U+00D0
-      "a00a01a02a03a08a0A...c27e00e01e02e08i00i01i02i08" // U+00E0
-      "...n03o00o01o02o03o08......u00u01u02u08y01...y08" // U+00F0
-      "A04a04A06a06A28a28C01c01C02c02C07c07C0Cc0CD0Cd0C" // U+0100
-      "......E04e04E06e06E07e07E28e28E0Ce0CG02g02G06g06" // U+0110
-      "G07g07G27g27H02h02......I03i03I04i04I06i06I28i28" // U+0120
-      "I07.........J02j02K27k27...L01l01L27l27L0Cl0C..." // U+0130
-      ".........N01n01N27n27N0Cn0C.........O04o04O06o06" // U+0140
-      "O0Bo0B......R01r01R27r27R0Cr0CS01s01S02s02S27s27" // U+0150
-      "S0Cs0CT27t27T0Ct0C......U03u03U04u04U06u06U0Au0A" // U+0160
-      "U0Bu0BU28u28W02w02Y02y02Y08Z01z01Z07z07Z0Cz0C..."; // U+0170
+constexpr std::string_view decompositions = "A00A01A02A03A08A0A...C27E00E01E02E08I00I01I02I08" // U+00C0
+                                            "...N03O00O01O02O03O08......U00U01U02U08Y01......" // U+00D0
+                                            "a00a01a02a03a08a0A...c27e00e01e02e08i00i01i02i08" // U+00E0
+                                            "...n03o00o01o02o03o08......u00u01u02u08y01...y08" // U+00F0
+                                            "A04a04A06a06A28a28C01c01C02c02C07c07C0Cc0CD0Cd0C" // U+0100
+                                            "......E04e04E06e06E07e07E28e28E0Ce0CG02g02G06g06" // U+0110
+                                            "G07g07G27g27H02h02......I03i03I04i04I06i06I28i28" // U+0120
+                                            "I07.........J02j02K27k27...L01l01L27l27L0Cl0C..." // U+0130
+                                            ".........N01n01N27n27N0Cn0C.........O04o04O06o06" // U+0140
+                                            "O0Bo0B......R01r01R27r27R0Cr0CS01s01S02s02S27s27" // U+0150
+                                            "S0Cs0CT27t27T0Ct0C......U03u03U04u04U06u06U0Au0A" // U+0160
+                                            "U0Bu0BU28u28W02w02Y02y02Y08Z01z01Z07z07Z0Cz0C..."; // U+0170
 
 // The base letter and combining mark of letter, or {0, 0} without a decomposition.
 std::pair<char, char32_t> decompositionOf(char32_t letter)
@@ -43,22 +42,58 @@ std::pair<char, char32_t> decompositionOf(char32_t letter)
 
 // The combining mark each accent of a key stands for.
 const std::map<char, char32_t> accentMarks{
-    {'`', 0x0300}, {'\'', 0x0301}, {'^', 0x0302}, {'~', 0x0303}, {'"', 0x0308},
-    {'=', 0x0304}, {'.', 0x0307}, {'u', 0x0306}, {'v', 0x030C}, {'H', 0x030B},
-    {'c', 0x0327}, {'k', 0x0328}, {'r', 0x030A},
+    {'`', 0x0300},
+    {'\'', 0x0301},
+    {'^', 0x0302},
+    {'~', 0x0303},
+    {'"', 0x0308},
+    {'=', 0x0304},
+    {'.', 0x0307},
+    {'u', 0x0306},
+    {'v', 0x030C},
+    {'H', 0x030B},
+    {'c', 0x0327},
+    {'k', 0x0328},
+    {'r', 0x030A},
 };
 
 // Letter commands stand for letters of their own, not for a base and a mark.
 const std::map<std::string_view, char32_t> letterCommands{
-    {"{\\aa}", 0x00E5}, {"{\\AA}", 0x00C5}, {"{\\ae}", 0x00E6}, {"{\\AE}", 0x00C6},
-    {"{\\oe}", 0x0153}, {"{\\OE}", 0x0152}, {"{\\o}", 0x00F8},  {"{\\O}", 0x00D8},
-    {"{\\l}", 0x0142},  {"{\\ss}", 0x00DF},
+    {"{\\aa}", 0x00E5},
+    {"{\\AA}", 0x00C5},
+    {"{\\ae}", 0x00E6},
+    {"{\\AE}", 0x00C6},
+    {"{\\oe}", 0x0153},
+    {"{\\OE}", 0x0152},
+    {"{\\o}", 0x00F8},
+    {"{\\O}", 0x00D8},
+    {"{\\l}", 0x0142},
+    {"{\\ss}", 0x00DF},
 };
 
 // The letters of the range that no key produces.
 const std::set<char32_t> unproduced{
-    0x00D0, 0x00DE, 0x00F0, 0x00FE, 0x0110, 0x0111, 0x0126, 0x0127, 0x0131, 0x0132, 0x0133,
-    0x0138, 0x013F, 0x0140, 0x0141, 0x0149, 0x014A, 0x014B, 0x0166, 0x0167, 0x017F,
+    0x00D0,
+    0x00DE,
+    0x00F0,
+    0x00FE,
+    0x0110,
+    0x0111,
+    0x0126,
+    0x0127,
+    0x0131,
+    0x0132,
+    0x0133,
+    0x0138,
+    0x013F,
+    0x0140,
+    0x0141,
+    0x0149,
+    0x014A,
+    0x014B,
+    0x0166,
+    0x0167,
+    0x017F,
 };
 
 // The accent and base of "{\'a}", "{\v c}", "{\'\i}" or "{\u \i}" (dotless
@@ -79,7 +114,7 @@ ParsedKey parseKey(std::string_view key)
     if (std::string_view("`'^~\"=.").find(inner[0]) != std::string_view::npos) {
         rest = inner.substr(1);
     } else if (inner.size() >= 3 && std::string_view("uvHckr").find(inner[0]) != std::string_view::npos
-               && inner[1] == ' ') {
+        && inner[1] == ' ') {
         rest = inner.substr(2);
     }
     if (rest == "\\i" || rest == "\\j") {
@@ -129,7 +164,8 @@ TEST(AccentTable, EveryRowIsTheCompositionOfItsKey)
 
     for (char32_t letter = 0xC0; letter <= 0x17F; ++letter) {
         if (letter != 0xD7 && letter != 0xF7) {
-            EXPECT_NE(letters.count(letter), unproduced.count(letter)) << std::hex << "U+" << uint32_t(letter);
+            EXPECT_NE(letters.count(letter), unproduced.count(letter))
+                << std::hex << "U+" << uint32_t(letter);
         }
     }
 }

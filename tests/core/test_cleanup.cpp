@@ -20,15 +20,15 @@ TEST(Cleanup, Converts)
 {
     const std::pair<const char *, const char *> rows[] = {
         {"Fish & Chips", "Fish &amp; Chips"},
-        {"&lt;", "&amp;lt;"},                // an existing reference is text of the entry
-        {"\\&", "\\&amp;"},                  // TeX's escaped ampersand keeps its backslash
-        {"a<b>c", "a<b>c"},                  // angle brackets are not the clean-up's business
+        {"&lt;", "&amp;lt;"}, // an existing reference is text of the entry
+        {"\\&", "\\&amp;"}, // TeX's escaped ampersand keeps its backslash
+        {"a<b>c", "a<b>c"}, // angle brackets are not the clean-up's business
         {"Caf{\\'e} \u00E9", "Caf\u00E9 \u00E9"},
-        {"{\\Aa}", "{\\Aa}"},                // case counts
-        {"{{\\'a}}", "{\u00E1}"},            // only the key's own braces go
-        {"{\\{\\'a}a}", "{\\\u00E1a}"},      // removing a key forms no new one
-        {"{\\'i}", "{\\'i}"},                // lowercase i needs the dotless form
-        {"{\\L}", "{\\L}"},                  // no capital row
+        {"{\\Aa}", "{\\Aa}"}, // case counts
+        {"{{\\'a}}", "{\u00E1}"}, // only the key's own braces go
+        {"{\\{\\'a}a}", "{\\\u00E1a}"}, // removing a key forms no new one
+        {"{\\'i}", "{\\'i}"}, // lowercase i needs the dotless form
+        {"{\\L}", "{\\L}"}, // no capital row
         {"K{\\\"o}ln:2001", "K\u00F6ln:2001"}, // inside a citation key too
         {"{\\'{e}}", "{\\'{e}}"},
         {"{\\'e}{", "\u00E9{"},
@@ -59,12 +59,12 @@ std::string cleanupRowByRow(std::string text, bool escapeAngles)
 // so that near-keys, nested braces, adjacent keys and cut-off keys all occur.
 TEST(Cleanup, OneScanEqualsApplyingTheRowsInOrder)
 {
-    const std::vector<std::string> pieces{"{", "}", "\\", "'", "\"", "v", "c", "a", "&", "<",
-                                          ">", " ", "i", "u", "o", "e", "\u00E9", "{\\"};
+    const std::vector<std::string> pieces{
+        "{", "}", "\\", "'", "\"", "v", "c", "a", "&", "<", ">", " ", "i", "u", "o", "e", "\u00E9", "{\\"};
     std::mt19937 random(20240601);
     const auto table = accentTable();
-    std::vector<std::string> texts{"{\\{\\'a}a}", "{\\v {\\v c}}", "{\\'\\i}}", "{{\\\"{\\ss}}}",
-                                   "&{\\&}&", "{\\u \\i}{\\u \\i", "<{\\'a}>"};
+    std::vector<std::string> texts{"{\\{\\'a}a}", "{\\v {\\v c}}", "{\\'\\i}}", "{{\\\"{\\ss}}}", "&{\\&}&",
+        "{\\u \\i}{\\u \\i", "<{\\'a}>"};
     for (int n = 0; n < 4000; ++n) {
         std::string text;
         for (int i = int(random() % 40); i > 0; --i) {

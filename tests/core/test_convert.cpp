@@ -17,7 +17,7 @@ TEST(OutputPath, IsTheInputsFolderFollowedBySourcesXml)
     const char *rows[][2] = {
         {"/data/papers/refs.bib", "/data/papers/Sources.xml"},
         {"/refs.bib", "//Sources.xml"}, // the root keeps its own slash
-        {"refs.bib", "./Sources.xml"},  // never the root of the file system
+        {"refs.bib", "./Sources.xml"}, // never the root of the file system
         {"/a b/ü.bib", "/a b/Sources.xml"},
     };
     for (const auto &row : rows) {
@@ -30,7 +30,8 @@ TEST(OutputPath, IsTheInputsFolderFollowedBySourcesXml)
 TEST(Convert, GivesTheSameDocumentEveryTimeInOneProcess)
 {
     TemporaryDirectory directory;
-    writeFile(directory / "refs.bib", "@article{a, title = {T}, author = {A. Author}}\n@book{b1, title = {One}}\n");
+    writeFile(
+        directory / "refs.bib", "@article{a, title = {T}, author = {A. Author}}\n@book{b1, title = {One}}\n");
     writeFile(directory / "Sources.xml", "old contents"); // replaced
     std::string first;
     for (int run = 0; run < 3; ++run) {
@@ -48,7 +49,8 @@ TEST(Convert, GivesTheSameDocumentEveryTimeInOneProcess)
 // temporary files behind.
 TEST(Convert, FailureLeavesTheFolderAsItWas)
 {
-    const char *rows[][3] = { // input, output ("" for the default), error start
+    const char *rows[][3] = {
+        // input, output ("" for the default), error start
         {"nope.bib", "", "cannot open '"},
         {"dir.bib", "", "cannot open '"},
         {"refs.bib", "dir.bib", "cannot write '"},
@@ -68,7 +70,8 @@ TEST(Convert, FailureLeavesTheFolderAsItWas)
         EXPECT_TRUE(result.error.starts_with(errorStart)) << result.error;
         EXPECT_EQ(readFile(directory / "Sources.xml"), "precious");
         for (const auto &item : std::filesystem::directory_iterator(directory.path())) {
-            EXPECT_EQ(item.path().filename().string().find(".Sources.xml."), std::string::npos) << item.path();
+            EXPECT_EQ(item.path().filename().string().find(".Sources.xml."), std::string::npos)
+                << item.path();
         }
     }
 }

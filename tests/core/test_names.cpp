@@ -35,7 +35,8 @@ TEST(ContributorBlock, WrapsTheRoleAndTheNameList)
         const char *block;
     };
     const Row rows[] = {
-        {"author", std::nullopt, "<b:Author>\n<b:Author>\n</b:Author>\n</b:Author>\n"}, // the splitter gave no list
+        {"author", std::nullopt,
+            "<b:Author>\n<b:Author>\n</b:Author>\n</b:Author>\n"}, // the splitter gave no list
         {"editor", std::vector<Person>{},
             "<b:Author>\n<b:Editor>\n<b:NameList>\n</b:NameList>\n</b:Editor>\n</b:Author>\n"},
         {"translator", std::vector<Person>{Person{}}, // an empty name gives an empty person
@@ -43,7 +44,8 @@ TEST(ContributorBlock, WrapsTheRoleAndTheNameList)
             "</b:Translator>\n</b:Author>\n"},
     };
     for (const Row &row : rows) {
-        EXPECT_EQ(contributorBlock(row.fieldName, Field{row.fieldName, "", row.names}), row.block) << row.fieldName;
+        EXPECT_EQ(contributorBlock(row.fieldName, Field{row.fieldName, "", row.names}), row.block)
+            << row.fieldName;
     }
 }
 

@@ -9,8 +9,8 @@ namespace {
 TEST(SourceType, MapsOnlyExactNames)
 {
     const char *rows[][2] = {
-        {"Article", "Article"},      // case-sensitive
-        {"article ", "article "},    // nothing trimmed
+        {"Article", "Article"}, // case-sensitive
+        {"article ", "article "}, // nothing trimmed
         {"incollection", "incollection"},
     };
     for (const auto &row : rows) {

@@ -27,7 +27,8 @@ xmlNodePtr findElement(xmlNodePtr node, const char *name)
 // The text of the first element named `name` in the record, as libxml2 reads it.
 std::string firstElementText(const std::string &record, const char *name)
 {
-    const std::string document = "<?xml version=\"1.0\"?>\n<b:Sources xmlns:b=\"urn:x\">\n" + record + "</b:Sources>\n";
+    const std::string document
+        = "<?xml version=\"1.0\"?>\n<b:Sources xmlns:b=\"urn:x\">\n" + record + "</b:Sources>\n";
     xmlDocPtr parsed = xmlReadMemory(document.data(), int(document.size()), "record.xml", nullptr,
         XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     if (!parsed) {
@@ -45,13 +46,18 @@ std::string firstElementText(const std::string &record, const char *name)
 
 TEST(XmlRoundTrip, AReaderGetsBackWhatTheEntryMeant)
 {
-    const char *rows[][4] = { // field, parser text, element, read back
+    const char *rows[][4] = {
+        // field, parser text, element, read back
         {"title", "a<b>c", "Title", "a<b>c"},
         {"url", "a<b>c", "URL", "a<b>c"},
         {"url", "a&b", "URL", "a&b"},
         {"title", "&amp;", "Title", "&amp;"}, // an entity typed by the user stays text
         {"title", "Caf\xe9 cr\xe8me", "Title", "Caf\xc3\xa9 cr\xc3\xa8me"},
-        {"title", "a\x01" "b\x0b" "c\td", "Title", "abc\td"},
+        {"title",
+            "a\x01"
+            "b\x0b"
+            "c\td",
+            "Title", "abc\td"},
         {"title", "Sch{\\\"o}n {\\v c}", "Title", "Sch\xc3\xb6n \xc4\x8d"},
         {"publisher", "\"Q\" & 'A'", "Publisher", "\"Q\" & 'A'"},
     };

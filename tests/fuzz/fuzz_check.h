@@ -32,8 +32,7 @@ inline void check(bool condition, const char *what, std::string_view text)
 // Calls visit(codePoint) for each character of strict UTF-8 text and returns
 // true, or returns false at the first byte sequence that is not: overlong
 // forms, surrogates and values above U+10FFFF included.
-template <typename Visit>
-bool forEachCodePoint(std::string_view text, Visit &&visit)
+template <typename Visit> bool forEachCodePoint(std::string_view text, Visit &&visit)
 {
     size_t i = 0;
     while (i < text.size()) {
@@ -83,8 +82,8 @@ inline bool isValidUtf8(std::string_view text)
 // The characters XML 1.0 allows in a document.
 inline bool isXmlChar(char32_t c)
 {
-    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF)
-        || (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD)
+        || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
 inline bool hasOnlyXmlChars(std::string_view utf8)

@@ -16,9 +16,9 @@
 #include <libxml/tree.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     const bibsources::Document probe = bibsources::buildDocument({inputPath}, settings());
     if (!probe.ok() || probe.inputs.front().recordsWritten != 1) {
         std::fprintf(stderr, "fuzz_convert: the worker %s does not convert a plain entry: %s\n",
-                     settings().helperPath.c_str(), probe.inputs.front().error.c_str());
+            settings().helperPath.c_str(), probe.inputs.front().error.c_str());
         std::abort();
     }
     return 0;
@@ -92,12 +92,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string &text = document.text;
     check(fuzzcheck::hasOnlyXmlChars(text), "the document is not XML-safe UTF-8", input);
     xmlDocPtr doc = xmlReadMemory(text.data(), int(text.size()), "Sources.xml", nullptr,
-                                  XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+        XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     check(doc != nullptr, "the document is not well-formed XML", input);
     xmlNodePtr root = xmlDocGetRootElement(doc);
     check(root && xmlStrEqual(root->name, BAD_CAST "Sources"), "the root is not b:Sources", input);
-    check(countRecords(root) == report.recordsWritten,
-          "the number of records differs from the one reported", input);
+    check(countRecords(root) == report.recordsWritten, "the number of records differs from the one reported",
+        input);
     xmlFreeDoc(doc);
     return 0;
 }

@@ -15,9 +15,9 @@
 #include <libxml/tree.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -117,14 +117,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string &text = document.text;
     check(fuzzcheck::hasOnlyXmlChars(text), "the document is not XML-safe UTF-8", input);
     xmlDocPtr doc = xmlReadMemory(text.data(), int(text.size()), "Sources.xml", nullptr,
-                                  XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+        XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     check(doc != nullptr, "the document is not well-formed XML", input);
     int records = 0;
     for (xmlNodePtr child = xmlDocGetRootElement(doc)->children; child; child = child->next) {
         records += child->type == XML_ELEMENT_NODE && xmlStrEqual(child->name, BAD_CAST "Source");
     }
-    check(records == report.recordsWritten, "the number of records differs from the one reported",
-          input);
+    check(records == report.recordsWritten, "the number of records differs from the one reported", input);
     xmlFreeDoc(doc);
     return 0;
 }

@@ -34,9 +34,8 @@ void checkFrame(std::string_view bytes, size_t maxPayload)
         return;
     }
     check(result.used >= wire::frameHeaderSize && result.used <= bytes.size(),
-          "a complete frame claims bytes it was not given", bytes);
-    check(result.used - wire::frameHeaderSize <= maxPayload, "a frame exceeds the payload limit",
-          bytes);
+        "a complete frame claims bytes it was not given", bytes);
+    check(result.used - wire::frameHeaderSize <= maxPayload, "a frame exceeds the payload limit", bytes);
 
     const std::string_view frameBytes = bytes.substr(0, result.used);
     std::string encoded;
@@ -44,18 +43,17 @@ void checkFrame(std::string_view bytes, size_t maxPayload)
     check(encoded == frameBytes, "re-encoding a decoded frame gives other bytes", frameBytes);
 
     const DecodeResult alone = decodeFrame(frameBytes, maxPayload);
-    check(alone.status == DecodeStatus::Complete && alone.used == result.used
-              && alone.frame == result.frame,
-          "the bytes after a frame changed its decoding", frameBytes);
+    check(alone.status == DecodeStatus::Complete && alone.used == result.used && alone.frame == result.frame,
+        "the bytes after a frame changed its decoding", frameBytes);
 
     // Every prefix would be O(n^2); the header boundary and the last byte are
     // where an off-by-one would show.
-    for (size_t length : {size_t(0), size_t(1), wire::frameHeaderSize - 1, wire::frameHeaderSize,
-                          result.used - 1}) {
+    for (size_t length :
+        {size_t(0), size_t(1), wire::frameHeaderSize - 1, wire::frameHeaderSize, result.used - 1}) {
         if (length < result.used) {
             const DecodeResult part = decodeFrame(frameBytes.substr(0, length), maxPayload);
             check(part.status == DecodeStatus::NeedMore,
-                  "the beginning of a valid frame was not taken as such", frameBytes);
+                "the beginning of a valid frame was not taken as such", frameBytes);
         }
     }
 }

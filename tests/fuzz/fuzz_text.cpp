@@ -10,8 +10,8 @@
 
 #include "fuzz_check.h"
 
-#include "accent_table.h"
 #include "../core/reference_text.h"
+#include "accent_table.h"
 #include "text.h"
 
 #include <libxml/parser.h>
@@ -108,7 +108,7 @@ std::string parsedCharacterData(const std::string &content)
 {
     const std::string document = "<t>" + content + "</t>";
     xmlDocPtr doc = xmlReadMemory(document.data(), int(document.size()), "fuzz.xml", "UTF-8",
-                                  XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+        XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     check(doc != nullptr, "escaped text is not XML character data", content);
     xmlNodePtr root = xmlDocGetRootElement(doc);
     check(root != nullptr, "escaped text left no root element", content);
@@ -143,17 +143,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const std::string stripped = stripXmlForbidden(decoded);
     check(fuzzcheck::hasOnlyXmlChars(stripped), "stripped text holds a forbidden character", decoded);
-    check(stripped == withoutForbidden(decoded), "stripping removed more than forbidden characters",
-          decoded);
+    check(stripped == withoutForbidden(decoded), "stripping removed more than forbidden characters", decoded);
 
     const std::string escaped = escapeAndClean(stripped);
     check(fuzzcheck::hasOnlyXmlChars(escaped), "escaped text holds a forbidden character", stripped);
-    check(escaped == naiveClean(stripped, true), "escaping differs from replacement row by row",
-          stripped);
+    check(escaped == naiveClean(stripped, true), "escaping differs from replacement row by row", stripped);
     const std::string parsed = parsedCharacterData(escaped);
     if (stripped.find('{') == std::string::npos) {
-        check(parsed == lineEndsNormalised(stripped), "escaped text does not read back as itself",
-              stripped);
+        check(parsed == lineEndsNormalised(stripped), "escaped text does not read back as itself", stripped);
     }
 
     check(xmlContent(input) == escaped, "xmlContent differs from its three steps", input);
@@ -164,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         check(cleaned.size() <= input.size(), "clean-up made an ampersand-free text longer", input);
         check(cleanupOutput(cleaned) == cleaned, "a second clean-up changed the text", input);
     }
-    check(fuzzcheck::hasOnlyXmlChars(cleanupOutput(stripped)),
-          "clean-up of XML-safe text made it unsafe", stripped);
+    check(fuzzcheck::hasOnlyXmlChars(cleanupOutput(stripped)), "clean-up of XML-safe text made it unsafe",
+        stripped);
     return 0;
 }

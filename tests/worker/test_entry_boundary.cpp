@@ -21,7 +21,7 @@ TEST(EntryEnd, IsFoundWhateverTheChunkSize)
     struct Row {
         const char *why;
         std::string text;
-        std::uint64_t at;  // where the entry's "@" is
+        std::uint64_t at; // where the entry's "@" is
         std::uint64_t end; // where the next worker starts
     };
     const Row rows[] = {

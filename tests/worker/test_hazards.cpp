@@ -28,7 +28,8 @@ std::string repeated(int count, const std::function<std::string(int)> &piece)
 std::string doublingMacros()
 {
     return "@string{m0 = \"ab\"}\n" + repeated(30, [](int i) {
-        return "@string{m" + std::to_string(i + 1) + " = m" + std::to_string(i) + " # m" + std::to_string(i) + "}\n";
+        return "@string{m" + std::to_string(i + 1) + " = m" + std::to_string(i) + " # m" + std::to_string(i)
+            + "}\n";
     });
 }
 
@@ -45,38 +46,49 @@ std::vector<Hazard> hazards()
 {
     return {
         {"nul_in_braced_value", [] { return std::string("@misc{bad, title = {a\0b}}", 25); },
-         {"before", "after"}},
+            {"before", "after"}},
         {"nul_in_quoted_value", [] { return std::string("@misc{bad, title = \"a\0b\"}", 26); },
-         {"before", "after"}},
+            {"before", "after"}},
         {"bare_string_body", [] { return std::string("@misc \"x\""); }, {"before", "after"}},
-        {"undefined_macro_pasted", [] { return std::string("@string{a = b}\n@misc{bad, title = a # \"y\"}"); },
-         {"before", "after"}, 1},
+        {"undefined_macro_pasted",
+            [] { return std::string("@string{a = b}\n@misc{bad, title = a # \"y\"}"); }, {"before", "after"},
+            1},
         {"percent_in_syntax_error",
-         [] { return std::string("@misc{bad, url {http://example.org/q=a%20b%s%s%s%n}}"); },
-         {"before", "after"}},
-        {"name_starting_with_comma", [] { return std::string("@misc{bad1, author = {A and , B}}\n"
-                                                             "@misc{bad2, author = {X, Y and , A}}"); },
-         {"before", "after"}},
+            [] { return std::string("@misc{bad, url {http://example.org/q=a%20b%s%s%s%n}}"); },
+            {"before", "after"}},
+        {"name_starting_with_comma",
+            [] {
+                return std::string("@misc{bad1, author = {A and , B}}\n"
+                                   "@misc{bad2, author = {X, Y and , A}}");
+            },
+            {"before", "after"}},
         {"too_many_fields",
-         [] { return "@misc{bad" + repeated(120, [](int i) { return ", f" + std::to_string(i) + " = {v}"; }) + "}"; },
-         {"before", "after"}},
+            [] {
+                return "@misc{bad" + repeated(120, [](int i) { return ", f" + std::to_string(i) + " = {v}"; })
+                    + "}";
+            },
+            {"before", "after"}},
         {"author_of_megabytes",
-         [] { return "@misc{bad, author = {" + repeated(600000, [](int i) { return "A" + std::to_string(i) + " "; })
-                  + "Z}}"; },
-         {"before", "after"}},
+            [] {
+                return "@misc{bad, author = {"
+                    + repeated(600000, [](int i) { return "A" + std::to_string(i) + " "; }) + "Z}}";
+            },
+            {"before", "after"}},
         {"macros_doubling_each_level",
-         // The watchdog stops the worker at the slow level, and every later
-         // level is quick because that macro is gone.
-         [] { return doublingMacros() + "@misc{slow, title = m30}"; },
-         {"before", "slow", "after"}, -1},
+            // The watchdog stops the worker at the slow level, and every later
+            // level is quick because that macro is gone.
+            [] { return doublingMacros() + "@misc{slow, title = m30}"; }, {"before", "slow", "after"}, -1},
         {"macro_names_past_the_parser_table",
-         [] { return repeated(19300, [](int i) { return "@string{macro" + std::to_string(100000 + i)
-                                                         + "name_padding = \"v\"}\n"; }); },
-         {"before", "after"}, 19299},
+            [] {
+                return repeated(19300, [](int i) {
+                    return "@string{macro" + std::to_string(100000 + i) + "name_padding = \"v\"}\n";
+                });
+            },
+            {"before", "after"}, 19299},
     };
 }
 
-class HazardRun : public ::testing::TestWithParam<Hazard> {};
+class HazardRun : public ::testing::TestWithParam<Hazard> { };
 
 TEST_P(HazardRun, ConvertsEveryGoodEntryOnce)
 {
@@ -100,7 +112,7 @@ TEST_P(HazardRun, ConvertsEveryGoodEntryOnce)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HazardRun, ::testing::ValuesIn(hazards()),
-                         [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST(HazardRun, AWorkerAtItsMemoryLimitCostsOneEntry)
 {
@@ -115,8 +127,8 @@ TEST(HazardRun, AWorkerAtItsMemoryLimitCostsOneEntry)
     EXPECT_TRUE(result.report.ok()) << result.report.error;
     EXPECT_EQ(result.report.entriesSkipped, 1);
     EXPECT_EQ(std::count_if(result.report.diagnostics.begin(), result.report.diagnostics.end(),
-                            [](const std::string &line) { return line.ends_with("ran out of memory on it"); }),
-              1);
+                  [](const std::string &line) { return line.ends_with("ran out of memory on it"); }),
+        1);
     ASSERT_GE(result.entries.size(), 2U);
     EXPECT_EQ(result.entries.front().key, "before");
     EXPECT_EQ(result.entries.back().key, "after");

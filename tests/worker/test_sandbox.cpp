@@ -15,7 +15,7 @@ TEST(Sandbox, KillsAWorkerThatOpensAFileOrStartsAProgram)
     for (const char *what : {"none", "open", "exec"}) {
         SCOPED_TRACE(what);
         char *arguments[] = {const_cast<char *>(WORKER_PATH), const_cast<char *>("--sandbox-selftest"),
-                             const_cast<char *>(what), nullptr};
+            const_cast<char *>(what), nullptr};
         pid_t pid = -1;
         ASSERT_EQ(::posix_spawn(&pid, WORKER_PATH, nullptr, nullptr, arguments, environ), 0);
         int status = 0;

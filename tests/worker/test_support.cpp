@@ -16,8 +16,8 @@ namespace bibsources::testing {
 ReadResult readWithWorker(const std::string &path, const WorkerSettings &settings)
 {
     ReadResult result;
-    result.report
-        = readEntriesInWorker(path, settings, [&](Entry &&entry) { result.entries.push_back(std::move(entry)); });
+    result.report = readEntriesInWorker(
+        path, settings, [&](Entry &&entry) { result.entries.push_back(std::move(entry)); });
     return result;
 }
 
@@ -112,7 +112,7 @@ std::vector<std::string> tagsOf(const std::string &xml)
 {
     std::vector<std::string> tags;
     xmlDoc *document = xmlReadMemory(xml.data(), static_cast<int>(xml.size()), "Sources.xml", nullptr,
-                                     XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE);
+        XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE);
     EXPECT_NE(document, nullptr) << "not well-formed XML";
     if (document) {
         collectTags(xmlDocGetRootElement(document), tags);
@@ -121,7 +121,8 @@ std::vector<std::string> tagsOf(const std::string &xml)
     return tags;
 }
 
-int runCli(const std::vector<std::string> &arguments, const std::string &errorPath, const std::string &inputPath)
+int runCli(
+    const std::vector<std::string> &arguments, const std::string &errorPath, const std::string &inputPath)
 {
     std::string commandLine = quoted(cliPath);
     for (const std::string &argument : arguments) {

@@ -2,7 +2,6 @@
 
 #include "../core/test_support.h"
 #include "entry.h"
-#include "entry.h"
 #include "worker_reader.h"
 
 #include <string>

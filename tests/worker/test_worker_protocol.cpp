@@ -55,8 +55,8 @@ TEST(WorkerProtocol, EveryProperPrefixAsksForMore)
 {
     const std::string bytes = encoded(sampleStep());
     for (std::size_t length = 0; length < bytes.size(); ++length) {
-        EXPECT_EQ(decodeFrame(std::string_view(bytes).substr(0, length), noLimit).status,
-                  DecodeStatus::NeedMore)
+        EXPECT_EQ(
+            decodeFrame(std::string_view(bytes).substr(0, length), noLimit).status, DecodeStatus::NeedMore)
             << "prefix of " << length << " bytes";
     }
 }

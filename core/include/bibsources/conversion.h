@@ -65,18 +65,18 @@ struct InputReport {
 
 // What merging into an existing source list did (mergeIntoOutput).
 struct MergeReport {
-    bool merged = false;     // there was a source list to merge into
-    int recordsKept = 0;     // its records left as they were
+    bool merged = false; // there was a source list to merge into
+    int recordsKept = 0; // its records left as they were
     int recordsReplaced = 0; // its records that gave way to converted ones with their tag
-    int recordsAdded = 0;    // converted records with tags it lacked, added at its end
+    int recordsAdded = 0; // converted records with tags it lacked, added at its end
 };
 
 struct ConversionResult {
-    std::string outputPath;           // where the document went (or would have gone)
-    std::vector<InputReport> inputs;  // one per input, in order
-    MergeReport merge;                // only with mergeIntoOutput
-    std::string error;                // empty when the document was written; else one sentence
-    bool stopped = false;             // the run ended because its stop was requested
+    std::string outputPath; // where the document went (or would have gone)
+    std::vector<InputReport> inputs; // one per input, in order
+    MergeReport merge; // only with mergeIntoOutput
+    std::string error; // empty when the document was written; else one sentence
+    bool stopped = false; // the run ended because its stop was requested
 
     bool ok() const { return error.empty(); }
 };
