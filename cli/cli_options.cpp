@@ -1,66 +1,120 @@
 #include "cli_options.h"
 
+#include <string_view>
+
 namespace bibsources::cli {
 
-Options parseArguments(const std::vector<std::string> &arguments)
+namespace {
+
+// The options that only switch something on.
+struct Flag {
+    std::string_view shortName; // empty: none
+    std::string_view longName;
+    bool Options::*member;
+};
+
+constexpr Flag flags[] = {
+    {"-h", "--help", &Options::help},
+    {"-V", "--version", &Options::version},
+    {"-q", "--quiet", &Options::quiet},
+    {"-t", "--tidy", &Options::tidy},
+    {"", "--merge", &Options::merge},
+};
+
+const Flag *flagNamed(std::string_view argument)
 {
-    Options options;
-    auto fail = [&](std::string message) {
+    for (const Flag &flag : flags) {
+        if (argument == flag.longName || (!flag.shortName.empty() && argument == flag.shortName)) {
+            return &flag;
+        }
+    }
+    return nullptr;
+}
+
+constexpr const char *outputValueMissing = " needs a value: the file to write, or - for standard output";
+
+// Reads the arguments one by one; the first problem found is the one told.
+class ArgumentReader {
+public:
+    explicit ArgumentReader(const std::vector<std::string> &arguments)
+        : arguments(arguments)
+    {
+    }
+
+    Options read()
+    {
+        for (next = 0; next < arguments.size(); ++next) {
+            take(arguments[next]);
+        }
+        return options;
+    }
+
+    void fail(std::string message)
+    {
         if (options.usageError.empty()) {
             options.usageError = std::move(message);
         }
-    };
-    bool outputSeen = false;
-    auto setOutput = [&](const std::string &value) {
-        if (outputSeen) {
-            fail("-o given twice; all inputs go into one output");
-        }
-        outputSeen = true;
-        options.output = value;
-    };
+    }
 
-    bool onlyInputsFollow = false;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string &argument = arguments[i];
+    Options options;
+
+private:
+    void take(const std::string &argument)
+    {
         if (onlyInputsFollow || argument == "-" || argument.empty() || argument[0] != '-') {
             options.inputs.push_back(argument);
         } else if (argument == "--") {
             onlyInputsFollow = true;
-        } else if (argument == "-h" || argument == "--help") {
-            options.help = true;
-        } else if (argument == "-V" || argument == "--version") {
-            options.version = true;
-        } else if (argument == "-q" || argument == "--quiet") {
-            options.quiet = true;
-        } else if (argument == "-t" || argument == "--tidy") {
-            options.tidy = true;
-        } else if (argument == "--merge") {
-            options.merge = true;
+        } else if (const Flag *flag = flagNamed(argument)) {
+            options.*(flag->member) = true;
         } else if (argument == "-o" || argument == "--output") {
-            if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
-                fail(argument + " needs a value: the file to write, or - for standard output");
+            if (next + 1 >= arguments.size() || arguments[next + 1].empty()) {
+                fail(argument + outputValueMissing);
             } else {
-                setOutput(arguments[++i]);
+                setOutput(arguments[++next]);
             }
-        } else if (argument.rfind("--output=", 0) == 0) {
+        } else if (argument.starts_with("--output=")) {
             setOutput(argument.substr(9));
             if (options.output.empty()) {
-                fail("--output needs a value: the file to write, or - for standard output");
+                fail(std::string("--output") + outputValueMissing);
             }
-        } else if (argument.rfind("-o", 0) == 0) {
+        } else if (argument.starts_with("-o")) {
             setOutput(argument.substr(2));
         } else {
             fail("unknown option '" + argument + "'");
         }
     }
+
+    void setOutput(const std::string &value)
+    {
+        if (outputSeen) {
+            fail("-o given twice; all inputs go into one output");
+        }
+        outputSeen = true;
+        options.output = value;
+    }
+
+    const std::vector<std::string> &arguments;
+    std::size_t next = 0;
+    bool onlyInputsFollow = false;
+    bool outputSeen = false;
+};
+
+} // namespace
+
+Options parseArguments(const std::vector<std::string> &arguments)
+{
+    ArgumentReader reader(arguments);
+    reader.read();
+    Options &options = reader.options;
     if (options.help || options.version) {
         return options;
     }
     if (options.inputs.empty()) {
-        fail("no input file given");
+        reader.fail("no input file given");
     }
     if (options.merge && (options.output.empty() || options.output == "-")) {
-        fail("--merge needs -o LIST: the source list file to merge into");
+        reader.fail("--merge needs -o LIST: the source list file to merge into");
     }
     return options;
 }
