@@ -113,6 +113,75 @@ std::vector<InputReport> unreadInputs(const std::vector<std::string> &inputPaths
     return inputs;
 }
 
+// The records of one input, in the mapping the settings choose.
+InputReport writeRecords(const std::string &path, const ConversionSettings &settings,
+    const ConversionHooks &hooks, const TextSink &sink)
+{
+    InputReport report;
+    report.inputPath = path;
+    const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
+    TidyWriter tidy(path, sink);
+    ReadReport read = readEntriesInWorker(path, worker, [&](Entry &&entry) {
+        if (settings.tidy) {
+            tidy.add(std::move(entry));
+        } else {
+            sink(sourceRecord(entry));
+        }
+        ++report.recordsWritten; // tidy: entries so far, for progress; its records are counted below
+    });
+    report.entriesSkipped = read.entriesSkipped;
+    report.messages = std::move(read.diagnostics);
+    if (settings.tidy) {
+        TidyReport written = tidy.finish();
+        report.recordsWritten = written.recordsWritten;
+        report.messages.insert(report.messages.end(), written.messages.begin(), written.messages.end());
+    }
+    report.error = std::move(read.error);
+    return report;
+}
+
+// Writes the document into a file or spool that is already open and puts it
+// in place only when every input was read. Sets `refused` when an input
+// gave nothing but skipped entries.
+ConversionResult writeThrough(AtomicFile &file, const std::vector<std::string> &inputPaths,
+    const ConversionSettings &settings, const ConversionHooks &hooks, bool &refused)
+{
+    ConversionResult result;
+    if (!file.error().empty()) {
+        result.inputs = unreadInputs(inputPaths);
+        result.error = file.error();
+        return result;
+    }
+    result.inputs
+        = writeDocument(inputPaths, settings, hooks, [&](std::string_view text) { file.append(text); });
+    refused = refuseUnreadableInputs(result.inputs);
+    takeFirstError(result, hooks);
+    if (result.ok()) {
+        result.error = file.commit();
+    }
+    return result;
+}
+
+// The converted records merged into the source list that is there already.
+ConversionResult mergeInto(const std::string &outputPath, const SourceListFile &existing,
+    const std::vector<std::string> &inputPaths, const ConversionSettings &settings,
+    const ConversionHooks &hooks)
+{
+    ConversionResult result;
+    result.outputPath = outputPath;
+    std::string converted;
+    result.inputs
+        = writeDocument(inputPaths, settings, hooks, [&](std::string_view text) { converted += text; });
+    refuseUnreadableInputs(result.inputs);
+    takeFirstError(result, hooks);
+    if (result.ok()) {
+        MergeOutcome merged = replaceWithMerged(outputPath, existing.list, std::move(converted));
+        result.merge = merged.report;
+        result.error = std::move(merged.error);
+    }
+    return result;
+}
+
 } // namespace
 
 bool Document::ok() const
@@ -135,28 +204,7 @@ std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPath
     std::vector<InputReport> reports;
     sink(documentHeader());
     for (const std::string &path : inputPaths) {
-        InputReport report;
-        report.inputPath = path;
-        const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
-        TidyWriter tidy(path, sink);
-        ReadReport read = readEntriesInWorker(path, worker, [&](Entry &&entry) {
-            if (settings.tidy) {
-                tidy.add(std::move(entry));
-                ++report.recordsWritten; // for progress; the records are counted below
-                return;
-            }
-            sink(sourceRecord(entry));
-            ++report.recordsWritten;
-        });
-        report.entriesSkipped = read.entriesSkipped;
-        report.messages = std::move(read.diagnostics);
-        if (settings.tidy) {
-            TidyReport written = tidy.finish();
-            report.recordsWritten = written.recordsWritten;
-            report.messages.insert(report.messages.end(), written.messages.begin(), written.messages.end());
-        }
-        report.error = std::move(read.error);
-        reports.push_back(std::move(report));
+        reports.push_back(writeRecords(path, settings, hooks, sink));
         if (hooks.stop.stop_requested()) {
             break;
         }
@@ -184,27 +232,18 @@ ConversionResult convertFile(const std::string &inputPath, const std::string &ou
 ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const std::string &outputPath,
     const ConversionSettings &settings, const ConversionHooks &hooks)
 {
-    ConversionResult result;
-    result.outputPath = outputPath;
     // A source list to merge into is read before the inputs, so that a file
     // that is not one is refused before a long conversion.
     const SourceListFile existing
         = settings.mergeIntoOutput ? readSourceListFile(outputPath) : SourceListFile{};
     if (!existing.ok()) {
+        ConversionResult result;
+        result.outputPath = outputPath;
         result.error = existing.error + "; nothing was written";
         return result;
     }
     if (existing.exists) {
-        std::string converted;
-        result.inputs
-            = writeDocument(inputPaths, settings, hooks, [&](std::string_view text) { converted += text; });
-        takeFirstError(result, hooks);
-        if (result.ok()) {
-            MergeOutcome merged = replaceWithMerged(outputPath, existing.list, std::move(converted));
-            result.merge = merged.report;
-            result.error = std::move(merged.error);
-        }
-        return result;
+        return mergeInto(outputPath, existing, inputPaths, settings, hooks);
     }
     // The records go to disk while the parser is still reading, so a large
     // file is written in the time it takes to parse it. Nothing is put in
@@ -212,18 +251,10 @@ ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const 
     // more than an incomplete one. An output that cannot be written is found
     // before a possibly long read, not after it.
     AtomicFile file(outputPath, settings.temporaryFolder);
-    if (!file.error().empty()) {
-        result.inputs = unreadInputs(inputPaths);
-        result.error = file.error();
-        return result;
-    }
-    result.inputs
-        = writeDocument(inputPaths, settings, hooks, [&](std::string_view text) { file.append(text); });
-    const bool refused = refuseUnreadableInputs(result.inputs);
-    takeFirstError(result, hooks);
-    if (result.ok()) {
-        result.error = file.commit();
-    } else if (refused && inputPaths.size() == 1) {
+    bool refused = false;
+    ConversionResult result = writeThrough(file, inputPaths, settings, hooks, refused);
+    result.outputPath = outputPath;
+    if (refused && inputPaths.size() == 1) {
         result.error += "; " + outputLeftAlone(outputPath);
     }
     return result;
@@ -232,21 +263,9 @@ ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const 
 ConversionResult convertToDescriptor(const std::vector<std::string> &inputPaths, int outputFd,
     const ConversionSettings &settings, const ConversionHooks &hooks)
 {
-    ConversionResult result;
     AtomicFile spool(outputFd, settings.temporaryFolder);
-    if (!spool.error().empty()) {
-        result.inputs = unreadInputs(inputPaths);
-        result.error = spool.error();
-        return result;
-    }
-    result.inputs
-        = writeDocument(inputPaths, settings, hooks, [&](std::string_view piece) { spool.append(piece); });
-    refuseUnreadableInputs(result.inputs);
-    takeFirstError(result, hooks);
-    if (result.ok()) {
-        result.error = spool.commit();
-    }
-    return result;
+    bool refused = false;
+    return writeThrough(spool, inputPaths, settings, hooks, refused);
 }
 
 } // namespace bibsources
