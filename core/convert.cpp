@@ -120,7 +120,7 @@ InputReport writeRecords(const std::string &path, const ConversionSettings &sett
     InputReport report;
     report.inputPath = path;
     const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
-    TidyWriter tidy(path, sink);
+    TidyWriter tidy(path, sink, settings.tidy && mayHaveCrossrefs(path));
     ReadReport read = readEntriesInWorker(path, worker, [&](Entry &&entry) {
         if (settings.tidy) {
             tidy.add(std::move(entry));

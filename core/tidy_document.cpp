@@ -4,7 +4,9 @@
 #include "tidy_names.h"
 #include "tidy_record.h"
 
+#include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <strings.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -109,9 +111,41 @@ std::string displayName(const std::string &inputPath)
 
 } // namespace
 
-TidyWriter::TidyWriter(std::string inputPath, TextSink sink)
+bool mayHaveCrossrefs(const std::string &inputPath)
+{
+    std::ifstream input(inputPath, std::ios::binary);
+    if (inputPath == "-" || !input) {
+        return true;
+    }
+    // Read in chunks, each searched together with the tail of the one before,
+    // so a word cut by a chunk's end is still found.
+    constexpr std::string_view word = "crossref";
+    std::string window;
+    std::vector<char> chunk(1 << 20);
+    bool first = true;
+    while (input.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || input.gcount() > 0) {
+        window.append(chunk.data(), static_cast<size_t>(input.gcount()));
+        // A file in UTF-16 or UTF-32 spells the word in other bytes.
+        if (first
+            && (window.starts_with("\xFF\xFE") || window.starts_with("\xFE\xFF")
+                || window.starts_with(std::string_view("\0\0\xFE\xFF", 4)))) {
+            return true;
+        }
+        first = false;
+        std::transform(window.begin(), window.end(), window.begin(),
+            [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+        if (window.find(word) != std::string::npos) {
+            return true;
+        }
+        window.erase(0, window.size() - std::min(window.size(), word.size() - 1));
+    }
+    return false;
+}
+
+TidyWriter::TidyWriter(std::string inputPath, TextSink sink, bool crossrefsPossible)
     : inputPath(std::move(inputPath))
     , sink(std::move(sink))
+    , keepParents(crossrefsPossible)
 {
 }
 
@@ -127,6 +161,10 @@ void TidyWriter::add(Entry &&entry)
     entries.push_back(std::move(entry));
     if (keyIsFree && parentSeen) {
         write(recordFor(entries.back(), true));
+        if (!keepParents) {
+            // No later entry can name it: only its key (above) is still needed.
+            entries.back() = Entry{};
+        }
     } else {
         write(entries.size() - 1);
     }

@@ -32,10 +32,17 @@ struct TidyReport {
 // Those two cases need the whole file, so such a record, and every record
 // after it, waits for finish(); the others are written at once, while the
 // parser reads on.
+// False only when the file at inputPath cannot hold a crossref field: the
+// word appears nowhere in it, in any case. Standard input, a file that
+// cannot be read and one in UTF-16 or UTF-32 may.
+bool mayHaveCrossrefs(const std::string &inputPath);
+
 class TidyWriter {
 public:
     // `inputPath` is the input's path as given ("-" for standard input).
-    TidyWriter(std::string inputPath, TextSink sink);
+    // Without crossrefsPossible an entry is forgotten once its record is
+    // written, so memory stays flat however long the file.
+    TidyWriter(std::string inputPath, TextSink sink, bool crossrefsPossible = true);
 
     void add(Entry &&entry);
     // Writes every record still waiting. Call once, after the last add().
@@ -49,6 +56,7 @@ private:
 
     std::string inputPath;
     TextSink sink;
+    bool keepParents;
     std::deque<Entry> entries; // every entry that writes a record: any may be a parent
     std::unordered_map<std::string, size_t> firstWithKey;
     std::unordered_set<std::string> generatedTags;

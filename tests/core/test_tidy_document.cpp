@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
+#include <unistd.h>
 
 namespace bibsources {
 namespace {
@@ -28,10 +31,12 @@ struct Written {
     TidyReport report;
 };
 
-Written write(const std::vector<Entry> &entries)
+Written write(const std::vector<Entry> &entries, bool crossrefsPossible = true)
 {
     Written written;
-    TidyWriter writer("dir/refs.bib", [&](std::string_view record) { written.records.emplace_back(record); });
+    TidyWriter writer(
+        "dir/refs.bib", [&](std::string_view record) { written.records.emplace_back(record); },
+        crossrefsPossible);
     for (Entry entry : entries) {
         writer.add(std::move(entry));
     }
@@ -118,6 +123,52 @@ TEST(TidyDocument, TagsMissingAndRepeatedKeysUniquely)
     EXPECT_EQ(written.report.messages[0], "dir/refs.bib: entry near line 5 has no key; tagged Smith2001b");
     EXPECT_EQ(written.report.messages[1],
         "dir/refs.bib: entry near line 9 repeats the key 'smith2001'; tagged Smith2001c");
+}
+
+// A file that cannot hold a crossref lets written entries go; tags made for
+// missing and repeated keys, and the records that wait for them, must not
+// notice.
+TEST(TidyDocument, WritesTheSameWhenWrittenEntriesAreForgotten)
+{
+    const std::vector<Entry> entries{
+        entry("book", "Smith2001", {{"author", "Smith"}, {"year", "2001"}}, 1),
+        entry("book", "", {{"author", "Smith"}, {"year", "2001"}}, 5),
+        entry("article", "a", {{"title", "After the wait"}, {"author", "Doe"}}, 7),
+        entry("book", "smith2001", {{"author", "Smith"}, {"year", "2001"}}, 9),
+        entry("book", "Smith2001a", {}, 20),
+    };
+    const Written kept = write(entries, true);
+    const Written forgotten = write(entries, false);
+    EXPECT_EQ(forgotten.records, kept.records);
+    EXPECT_EQ(forgotten.report.messages, kept.report.messages);
+}
+
+TEST(TidyDocument, ReadsACrossrefOnlyWhereTheFileCanHoldOne)
+{
+    const std::filesystem::path folder
+        = std::filesystem::temp_directory_path() / ("bibsources-crossref-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string longText(1 << 20, 'x');
+    const struct {
+        const char *name;
+        std::string contents;
+        bool possible;
+    } rows[] = {
+        {"plain.bib", "@book{a, title = {No parent here}}\n", false},
+        {"field.bib", "@inbook{c, crossref = {p}}\n", true},
+        {"case.bib", "@inbook{c, CrossRef = {p}}\n", true},
+        // The word straddles the end of the first 1 MiB read.
+        {"straddle.bib", longText.substr(0, (1 << 20) - 4) + "crossref", true},
+        {"utf16.bib", std::string("\xFF\xFE@\0b\0", 6), true},
+        {"empty.bib", "", false},
+    };
+    for (const auto &row : rows) {
+        std::ofstream(folder / row.name, std::ios::binary) << row.contents;
+        EXPECT_EQ(mayHaveCrossrefs((folder / row.name).string()), row.possible) << row.name;
+    }
+    EXPECT_TRUE(mayHaveCrossrefs("-"));
+    EXPECT_TRUE(mayHaveCrossrefs((folder / "missing.bib").string()));
+    std::filesystem::remove_all(folder);
 }
 
 TEST(TidyDocument, GivesEveryRecordItsOwnStableGuid)
