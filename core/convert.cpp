@@ -15,9 +15,6 @@ namespace bibsources {
 
 namespace {
 
-constexpr std::string_view bibliographyNamespace
-    = "http://schemas.openxmlformats.org/officeDocument/2006/bibliography";
-
 std::string documentHeader()
 {
     std::string header = "<?xml version=\"1.0\"?>\n";

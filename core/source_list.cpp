@@ -1,5 +1,7 @@
 #include "source_list.h"
 
+#include "document.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -14,9 +16,6 @@
 namespace bibsources {
 
 namespace {
-
-constexpr std::string_view bibliographyNamespace
-    = "http://schemas.openxmlformats.org/officeDocument/2006/bibliography";
 
 struct ParserContextFree {
     void operator()(xmlParserCtxt *context) const { xmlFreeParserCtxt(context); }
