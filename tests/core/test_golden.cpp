@@ -1,11 +1,16 @@
-// Whole documents: each tests/data/<case>.bib converts to exactly <case>.xml.
-// A changed golden file is reviewed like code.
+// Whole documents: each tests/data/<case>.bib converts to exactly <case>.xml,
+// and each tests/data/tidy/<case>.bib converts with --tidy to exactly
+// tidy/<case>.xml, valid against our schema of the format
+// (tests/schema/bibliography.xsd). A changed golden file is reviewed like code.
 
 #include "bibsources/conversion.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
+#include <libxml/xmlschemas.h>
+
+#include <memory>
 
 namespace bibsources {
 namespace {
@@ -13,44 +18,96 @@ namespace {
 using testing::readFile;
 using testing::TemporaryDirectory;
 
-const std::filesystem::path dataDirectory = BIBSOURCES_TEST_DATA;
+template <auto release> struct Free {
+    template <typename T> void operator()(T *object) const { release(object); }
+};
 
-class Golden : public ::testing::TestWithParam<const char *> { };
-
-TEST_P(Golden, ConvertsToTheExpectedDocument)
+std::unique_ptr<xmlDoc, Free<xmlFreeDoc>> parseXml(const std::string &document)
 {
-    const std::string name = GetParam();
-    TemporaryDirectory directory;
-    const auto input = directory / (name + ".bib");
-    std::filesystem::copy_file(dataDirectory / (name + ".bib"), input);
-
-    const ConversionResult result = convertFile(input.string(), {}, {});
-
-    ASSERT_TRUE(result.ok()) << result.error;
-    EXPECT_EQ(result.outputPath, (directory / "Sources.xml").string());
-    const std::string written = readFile(directory / "Sources.xml");
-    EXPECT_EQ(written, readFile(dataDirectory / (name + ".xml")));
-    if (name == "bad_between_good") {
-        EXPECT_EQ(result.inputs.front().recordsWritten, 2);
-        EXPECT_EQ(result.inputs.front().entriesSkipped, 1);
-    }
-
-    xmlDocPtr parsed = xmlReadMemory(written.data(), static_cast<int>(written.size()), "Sources.xml", nullptr,
-        XML_PARSE_NONET | XML_PARSE_NOERROR);
-    EXPECT_NE(parsed, nullptr) << "not well-formed XML";
-    xmlFreeDoc(parsed);
+    return std::unique_ptr<xmlDoc, Free<xmlFreeDoc>>(xmlReadMemory(document.data(),
+        static_cast<int>(document.size()), "Sources.xml", nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Golden,
-    ::testing::Values("lee07", // the record of an inproceedings entry
+// Counts the errors the schema finds in `document`; -1 when the document is
+// not well-formed or the schema cannot be read.
+int schemaErrors(const std::string &document)
+{
+    const std::unique_ptr<xmlSchemaParserCtxt, Free<xmlSchemaFreeParserCtxt>> parser(
+        xmlSchemaNewParserCtxt(BIBSOURCES_TEST_SCHEMA));
+    const std::unique_ptr<xmlSchema, Free<xmlSchemaFree>> schema(
+        parser ? xmlSchemaParse(parser.get()) : nullptr);
+    const auto doc = parseXml(document);
+    if (!schema || !doc) {
+        return -1;
+    }
+    const std::unique_ptr<xmlSchemaValidCtxt, Free<xmlSchemaFreeValidCtxt>> validator(
+        xmlSchemaNewValidCtxt(schema.get()));
+    int errors = 0;
+    xmlSchemaSetValidStructuredErrors(
+        validator.get(), [](void *count, xmlErrorPtr) { ++*static_cast<int *>(count); }, &errors);
+    xmlSchemaValidateDoc(validator.get(), doc.get());
+    return errors;
+}
+
+TEST(Golden, ConvertsToTheExpectedDocument)
+{
+    const char *plain[] = {"lee07", // the record of an inproceedings entry
         "empty", // header and footer only
         "only_comments", // comments write nothing
         "bad_between_good", // a broken entry leaves no trace
         "fields", // every field rule, per entry type
         "names", // contributor blocks
         "accents", // TeX accents and ampersands
-        "encodings"), // Latin-1 and control characters
-    [](const auto &info) { return std::string(info.param); });
+        "encodings"}; // Latin-1 and control characters
+    const char *tidy[] = {"tidy/records", // one entry per kind of source and every field rule
+        "tidy/names", // von, Jr., corporate names, others, several roles
+        "tidy/tex", // TeX read as it prints
+        "tidy/crossref"}; // inheritance both ways, a missing parent, a repeated key
+    std::vector<const char *> cases(std::begin(plain), std::end(plain));
+    cases.insert(cases.end(), std::begin(tidy), std::end(tidy));
+    for (const std::string name : cases) {
+        SCOPED_TRACE(name);
+        TemporaryDirectory directory;
+        const auto input = directory / std::filesystem::path(name + ".bib").filename();
+        std::filesystem::copy_file(std::filesystem::path(BIBSOURCES_TEST_DATA) / (name + ".bib"), input);
+        ConversionSettings settings;
+        settings.tidy = name.starts_with("tidy/");
+
+        const ConversionResult result = convertFile(input.string(), {}, settings);
+
+        ASSERT_TRUE(result.ok()) << result.error;
+        EXPECT_EQ(result.outputPath, (directory / "Sources.xml").string());
+        const std::string written = readFile(directory / "Sources.xml");
+        EXPECT_EQ(written, readFile(std::filesystem::path(BIBSOURCES_TEST_DATA) / (name + ".xml")));
+        if (settings.tidy) {
+            EXPECT_EQ(schemaErrors(written), 0);
+        } else {
+            EXPECT_NE(parseXml(written), nullptr) << "not well-formed XML";
+        }
+        if (name == "bad_between_good") {
+            EXPECT_EQ(result.inputs.front().recordsWritten, 2);
+            EXPECT_EQ(result.inputs.front().entriesSkipped, 1);
+        }
+    }
+}
+
+// The schema is only worth validating against if it rejects what the format
+// does not have.
+TEST(TidySchema, RejectsWhatTheFormatLacks)
+{
+    const std::pair<const char *, bool> rows[] = {{"<b:Tag>a</b:Tag><b:DOI>10.1/x</b:DOI>", true},
+        {"<b:Author><b:Author><b:Corporate>C</b:Corporate></b:Author></b:Author>", true},
+        {"<b:Number>3</b:Number>", false}, // issues go into b:Issue
+        {"<b:SourceType>misc</b:SourceType>", false}, // not one of the 17
+        {"<b:Author><b:Editor><b:Corporate>C</b:Corporate></b:Editor></b:Author>", false},
+        {"<b:Author><b:Author><b:NameList></b:NameList></b:Author></b:Author>", false}};
+    for (const auto &[record, valid] : rows) {
+        const int errors = schemaErrors("<?xml version=\"1.0\"?>\n<b:Sources xmlns:b=\"http://schemas."
+                                        "openxmlformats.org/officeDocument/2006/bibliography\">\n<b:Source>"
+            + std::string(record) + "</b:Source>\n</b:Sources>\n");
+        EXPECT_TRUE(valid ? errors == 0 : errors > 0) << record << ": " << errors;
+    }
+}
 
 } // namespace
 } // namespace bibsources

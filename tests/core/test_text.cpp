@@ -1,28 +1,22 @@
+#include "accent_table.h"
 #include "reference_text.h"
 #include "text.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <map>
+#include <random>
+#include <set>
 #include <string>
+#include <string_view>
+#include <vector>
 
 using namespace bibsources;
 using bibsources::testing::replaceAll;
 using bibsources::testing::xmlContent;
 
 namespace {
-
-TEST(ReplaceAll, Replaces)
-{
-    const char *rows[][4] = {
-        {"aaa", "aa", "b", "ba"}, // occurrences never overlap
-        {"aa", "a", "aa", "aaaa"}, // inserted text is not searched again
-        {"abc", "", "x", "abc"}, // an empty needle changes nothing
-        {"abc", "abc", "", ""}, {"Abc abc", "abc", "x", "Abc x"}, // case-sensitive
-    };
-    for (const auto &row : rows) {
-        EXPECT_EQ(replaceAll(row[0], row[1], row[2]), row[3]) << row[0] << " " << row[1];
-    }
-}
 
 TEST(DecodeParserText, Decodes)
 {
@@ -66,6 +60,185 @@ TEST(XmlContent, IsEscapedCleanUtf8)
     };
     for (const auto &[bytes, xml] : rows) {
         EXPECT_EQ(xmlContent(bytes), xml) << bytes;
+    }
+}
+
+// The cases a random text is unlikely to hit; everything else is left to the
+// comparison with the row-by-row definition below.
+TEST(Cleanup, Converts)
+{
+    const std::pair<const char *, const char *> rows[] = {
+        {"Fish & Chips", "Fish &amp; Chips"},
+        {"&lt;", "&amp;lt;"}, // an existing reference is text of the entry
+        {"\\&", "\\&amp;"}, // TeX's escaped ampersand keeps its backslash
+        {"a<b>c", "a<b>c"}, // angle brackets are not the clean-up's business
+        {"Caf{\\'e} \u00E9", "Caf\u00E9 \u00E9"},
+        {"{\\Aa}", "{\\Aa}"}, // case counts
+        {"{{\\'a}}", "{\u00E1}"}, // only the key's own braces go
+        {"{\\{\\'a}a}", "{\\\u00E1a}"}, // removing a key forms no new one
+        {"{\\'i}", "{\\'i}"}, // lowercase i needs the dotless form
+        {"{\\L}", "{\\L}"}, // no capital row
+        {"K{\\\"o}ln:2001", "K\u00F6ln:2001"}, // inside a citation key too
+        {"{\\'{e}}", "{\\'{e}}"},
+        {"{\\'e}{", "\u00E9{"},
+    };
+    for (const auto &[input, output] : rows) {
+        EXPECT_EQ(cleanupOutput(input), output) << input;
+    }
+    EXPECT_EQ(escapeAndClean("<a href=\"x\">&{\\'e}</a>"), "&lt;a href=\"x\"&gt;&amp;\u00E9&lt;/a&gt;");
+    EXPECT_EQ(escapeAndClean("&lt;"), "&amp;lt;");
+}
+
+// The definition: "&" first, then every accent row in order, each applied to
+// the whole text with replaceAll.
+std::string cleanupRowByRow(std::string text, bool escapeAngles)
+{
+    text = replaceAll(text, "&", "&amp;");
+    if (escapeAngles) {
+        text = replaceAll(replaceAll(text, "<", "&lt;"), ">", "&gt;");
+    }
+    for (const AccentRow &row : accentTable()) {
+        const std::string letter{char(0xC0 | (row.letter >> 6)), char(0x80 | (row.letter & 0x3F))};
+        text = replaceAll(text, row.key, letter);
+    }
+    return text;
+}
+
+// Texts built from the characters keys are made of, with whole keys mixed in,
+// so that near-keys, nested braces, adjacent keys and cut-off keys all occur.
+TEST(Cleanup, OneScanEqualsApplyingTheRowsInOrder)
+{
+    const std::vector<std::string> pieces{
+        "{", "}", "\\", "'", "\"", "v", "c", "a", "&", "<", ">", " ", "i", "u", "o", "e", "\u00E9", "{\\"};
+    std::mt19937 random(20240601);
+    const auto table = accentTable();
+    std::vector<std::string> texts{"{\\{\\'a}a}", "{\\v {\\v c}}", "{\\'\\i}}", "{{\\\"{\\ss}}}", "&{\\&}&",
+        "{\\u \\i}{\\u \\i", "<{\\'a}>"};
+    for (int n = 0; n < 4000; ++n) {
+        std::string text;
+        for (int i = int(random() % 40); i > 0; --i) {
+            text += random() % 8 == 0 ? std::string(table[random() % table.size()].key)
+                                      : pieces[random() % pieces.size()];
+        }
+        texts.push_back(text);
+    }
+    for (const std::string &text : texts) {
+        ASSERT_EQ(cleanupOutput(text), cleanupRowByRow(text, false)) << "input: " << text;
+        ASSERT_EQ(escapeAndClean(text), cleanupRowByRow(text, true)) << "input: " << text;
+    }
+}
+
+// Unicode's canonical decompositions of U+00C0..U+017F, taken from the
+// Unicode Character Database and not from the accent table, so the two are
+// checked against each other: three characters per code point, the base
+// letter and the low byte of its combining mark (U+03xx), or "..." where
+// there is no decomposition. Sixteen code points to a line.
+constexpr std::string_view decompositions = "A00A01A02A03A08A0A...C27E00E01E02E08I00I01I02I08" // U+00C0
+                                            "...N03O00O01O02O03O08......U00U01U02U08Y01......" // U+00D0
+                                            "a00a01a02a03a08a0A...c27e00e01e02e08i00i01i02i08" // U+00E0
+                                            "...n03o00o01o02o03o08......u00u01u02u08y01...y08" // U+00F0
+                                            "A04a04A06a06A28a28C01c01C02c02C07c07C0Cc0CD0Cd0C" // U+0100
+                                            "......E04e04E06e06E07e07E28e28E0Ce0CG02g02G06g06" // U+0110
+                                            "G07g07G27g27H02h02......I03i03I04i04I06i06I28i28" // U+0120
+                                            "I07.........J02j02K27k27...L01l01L27l27L0Cl0C..." // U+0130
+                                            ".........N01n01N27n27N0Cn0C.........O04o04O06o06" // U+0140
+                                            "O0Bo0B......R01r01R27r27R0Cr0CS01s01S02s02S27s27" // U+0150
+                                            "S0Cs0CT27t27T0Ct0C......U03u03U04u04U06u06U0Au0A" // U+0160
+                                            "U0Bu0BU28u28W02w02Y02y02Y08Z01z01Z07z07Z0Cz0C..."; // U+0170
+
+// The base letter and combining mark of letter, or {0, 0} without a decomposition.
+std::pair<char, char32_t> decompositionOf(char32_t letter)
+{
+    const std::string_view d = decompositions.substr((letter - 0xC0) * 3, 3);
+    if (d == "...") {
+        return {0, 0};
+    }
+    return {d[0], 0x0300 + char32_t(std::stoi(std::string(d.substr(1)), nullptr, 16))};
+}
+
+// The combining mark each accent of a key stands for.
+const std::map<char, char32_t> accentMarks{{'`', 0x0300}, {'\'', 0x0301}, {'^', 0x0302}, {'~', 0x0303},
+    {'"', 0x0308}, {'=', 0x0304}, {'.', 0x0307}, {'u', 0x0306}, {'v', 0x030C}, {'H', 0x030B}, {'c', 0x0327},
+    {'k', 0x0328}, {'r', 0x030A}};
+
+// Letter commands stand for letters of their own, not for a base and a mark.
+const std::map<std::string_view, char32_t> letterCommands{{"{\\aa}", 0x00E5}, {"{\\AA}", 0x00C5},
+    {"{\\ae}", 0x00E6}, {"{\\AE}", 0x00C6}, {"{\\oe}", 0x0153}, {"{\\OE}", 0x0152}, {"{\\o}", 0x00F8},
+    {"{\\O}", 0x00D8}, {"{\\l}", 0x0142}, {"{\\ss}", 0x00DF}};
+
+// The letters of the range that no key produces.
+const std::set<char32_t> unproduced{0x00D0, 0x00DE, 0x00F0, 0x00FE, 0x0110, 0x0111, 0x0126, 0x0127, 0x0131,
+    0x0132, 0x0133, 0x0138, 0x013F, 0x0140, 0x0141, 0x0149, 0x014A, 0x014B, 0x0166, 0x0167, 0x017F};
+
+// The accent and base of "{\'a}", "{\v c}", "{\'\i}" or "{\u \i}" (dotless
+// i and j give 'i' and 'j' with dotless set); {0, 0} for any other shape.
+struct ParsedKey {
+    char accent = 0;
+    char base = 0;
+    bool dotless = false;
+};
+
+ParsedKey parseKey(std::string_view key)
+{
+    if (!key.starts_with("{\\") || !key.ends_with("}") || key.size() < 5) {
+        return {};
+    }
+    const std::string_view inner = key.substr(2, key.size() - 3);
+    std::string_view rest;
+    if (std::string_view("`'^~\"=.").find(inner[0]) != std::string_view::npos) {
+        rest = inner.substr(1);
+    } else if (inner.size() >= 3 && std::string_view("uvHckr").find(inner[0]) != std::string_view::npos
+        && inner[1] == ' ') {
+        rest = inner.substr(2);
+    }
+    if (rest == "\\i" || rest == "\\j") {
+        return {inner[0], rest[1], true};
+    }
+    if (rest.size() == 1 && std::isalpha(static_cast<unsigned char>(rest[0]))) {
+        return {inner[0], rest[0], false};
+    }
+    return {};
+}
+
+// Every accented key must give the precomposed form of its base and mark, so
+// a wrong letter, a wrong accent or a wrong base in any row fails here.
+TEST(AccentTable, EveryRowIsTheCompositionOfItsKey)
+{
+    const auto table = accentTable();
+    ASSERT_EQ(table.size(), 169u);
+    std::set<std::string_view> keys;
+    std::set<char32_t> letters;
+    int commands = 0;
+    for (const AccentRow &row : table) {
+        SCOPED_TRACE(row.key);
+        EXPECT_TRUE(keys.insert(row.key).second) << "duplicate key";
+        EXPECT_TRUE(letters.insert(row.letter).second) << "duplicate letter";
+        ASSERT_TRUE(row.letter >= 0xC0 && row.letter <= 0x17F && row.letter != 0xD7 && row.letter != 0xF7);
+        // The clean-up's single scan relies on no key holding another.
+        EXPECT_EQ(row.key.find('&'), std::string_view::npos);
+        EXPECT_EQ(row.key.find('{', 1), std::string_view::npos);
+
+        const ParsedKey parsed = parseKey(row.key);
+        if (parsed.accent == 0) {
+            const auto command = letterCommands.find(row.key);
+            ASSERT_NE(command, letterCommands.end()) << "unknown key shape";
+            EXPECT_EQ(row.letter, command->second);
+            ++commands;
+            continue;
+        }
+        // Lowercase i and j appear only as the dotless commands.
+        EXPECT_EQ(parsed.dotless, parsed.base == 'i' || parsed.base == 'j');
+        const auto [base, mark] = decompositionOf(row.letter);
+        EXPECT_EQ(base, parsed.base);
+        EXPECT_EQ(mark, accentMarks.at(parsed.accent));
+    }
+    EXPECT_EQ(commands, 10);
+
+    for (char32_t letter = 0xC0; letter <= 0x17F; ++letter) {
+        if (letter != 0xD7 && letter != 0xF7) {
+            EXPECT_NE(letters.count(letter), unproduced.count(letter))
+                << std::hex << "U+" << uint32_t(letter);
+        }
     }
 }
 

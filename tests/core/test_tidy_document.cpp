@@ -1,14 +1,12 @@
 #include "fields.h"
+#include "test_support.h"
 #include "tidy_document.h"
 #include "tidy_guid.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <regex>
 #include <set>
-#include <unistd.h>
 
 namespace bibsources {
 namespace {
@@ -145,30 +143,17 @@ TEST(TidyDocument, WritesTheSameWhenWrittenEntriesAreForgotten)
 
 TEST(TidyDocument, ReadsACrossrefOnlyWhereTheFileCanHoldOne)
 {
-    const std::filesystem::path folder
-        = std::filesystem::temp_directory_path() / ("bibsources-crossref-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    const std::string longText(1 << 20, 'x');
-    const struct {
-        const char *name;
-        std::string contents;
-        bool possible;
-    } rows[] = {
-        {"plain.bib", "@book{a, title = {No parent here}}\n", false},
-        {"field.bib", "@inbook{c, crossref = {p}}\n", true},
-        {"case.bib", "@inbook{c, CrossRef = {p}}\n", true},
-        // The word straddles the end of the first 1 MiB read.
-        {"straddle.bib", longText.substr(0, (1 << 20) - 4) + "crossref", true},
-        {"utf16.bib", std::string("\xFF\xFE@\0b\0", 6), true},
-        {"empty.bib", "", false},
-    };
-    for (const auto &row : rows) {
-        std::ofstream(folder / row.name, std::ios::binary) << row.contents;
-        EXPECT_EQ(mayHaveCrossrefs((folder / row.name).string()), row.possible) << row.name;
+    const testing::TemporaryDirectory folder;
+    const std::pair<std::string, bool> rows[] = {{"@book{a, title = {No parent here}}\n", false},
+        {"@inbook{c, crossref = {p}}\n", true}, {"@inbook{c, CrossRef = {p}}\n", true},
+        {std::string((1 << 20) - 4, 'x') + "crossref", true}, // straddles the end of the first 1 MiB read
+        {std::string("\xFF\xFE@\0b\0", 6), true}, {"", false}};
+    for (const auto &[contents, possible] : rows) {
+        testing::writeFile(folder / "refs.bib", contents);
+        EXPECT_EQ(mayHaveCrossrefs((folder / "refs.bib").string()), possible) << contents.substr(0, 30);
     }
     EXPECT_TRUE(mayHaveCrossrefs("-"));
     EXPECT_TRUE(mayHaveCrossrefs((folder / "missing.bib").string()));
-    std::filesystem::remove_all(folder);
 }
 
 TEST(TidyDocument, GivesEveryRecordItsOwnStableGuid)
@@ -186,10 +171,6 @@ TEST(TidyDocument, GivesEveryRecordItsOwnStableGuid)
     EXPECT_EQ(guids.size(), 3u);
     EXPECT_NE(written.records[0].find(sourceGuid("refs.bib", "a")), std::string::npos)
         << "the folder plays no part";
-}
-
-TEST(SourceGuid, DependsOnTheFileNameAndTheKeyOnly)
-{
     EXPECT_EQ(sourceGuid("/a/refs.bib", "k"), sourceGuid("/b/refs.bib", "k"));
     EXPECT_NE(sourceGuid("refs.bib", "k"), sourceGuid("other.bib", "k"));
     EXPECT_NE(sourceGuid("refs.bib", "k"), sourceGuid("refs.bib", "K"));
