@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
+#include <string_view>
 
 namespace bibsources {
 
@@ -481,6 +483,14 @@ const AccentRow *findAccent(std::string_view name)
     return nullptr;
 }
 
+// The raised or lowered form of c: forms[i] for the i-th of `characters`,
+// nothing for any other character.
+std::string_view scriptForm(char c, std::string_view characters, std::span<const std::string_view> forms)
+{
+    const size_t at = characters.find(c);
+    return at == std::string_view::npos ? std::string_view() : forms[at];
+}
+
 } // namespace
 
 std::optional<char32_t> accentMark(std::string_view name)
@@ -522,50 +532,16 @@ std::string_view mathCommand(std::string_view name)
 
 std::string_view superscript(char c)
 {
-    static constexpr std::string_view digits[] = {"⁰", "¹", "²", "³", "⁴", "⁵", "⁶", "⁷", "⁸", "⁹"};
-    if (c >= '0' && c <= '9') {
-        return digits[c - '0'];
-    }
-    switch (c) {
-    case '+':
-        return "⁺";
-    case '-':
-        return "⁻";
-    case '=':
-        return "⁼";
-    case '(':
-        return "⁽";
-    case ')':
-        return "⁾";
-    case 'n':
-        return "ⁿ";
-    case 'i':
-        return "ⁱ";
-    default:
-        return {};
-    }
+    static constexpr std::string_view forms[]
+        = {"⁰", "¹", "²", "³", "⁴", "⁵", "⁶", "⁷", "⁸", "⁹", "⁺", "⁻", "⁼", "⁽", "⁾", "ⁿ", "ⁱ"};
+    return scriptForm(c, "0123456789+-=()ni", forms);
 }
 
 std::string_view subscript(char c)
 {
-    static constexpr std::string_view digits[] = {"₀", "₁", "₂", "₃", "₄", "₅", "₆", "₇", "₈", "₉"};
-    if (c >= '0' && c <= '9') {
-        return digits[c - '0'];
-    }
-    switch (c) {
-    case '+':
-        return "₊";
-    case '-':
-        return "₋";
-    case '=':
-        return "₌";
-    case '(':
-        return "₍";
-    case ')':
-        return "₎";
-    default:
-        return {};
-    }
+    static constexpr std::string_view forms[]
+        = {"₀", "₁", "₂", "₃", "₄", "₅", "₆", "₇", "₈", "₉", "₊", "₋", "₌", "₍", "₎"};
+    return scriptForm(c, "0123456789+-=()", forms);
 }
 
 } // namespace bibsources
