@@ -2,53 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <optional>
+#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
+
+extern char **environ;
 
 namespace bibsources::testing {
 namespace {
 
-// Starts the command-line tool in a child that first applies `prepare`;
-// standard error goes to errorPath.
-pid_t startCli(const std::vector<std::string> &arguments, const std::string &errorPath,
-    const std::function<void()> &prepare = {})
-{
-    std::vector<std::string> words{cliPath};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char *> argv;
-    for (std::string &word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (prepare) {
-            prepare();
-        }
-        ::dup2(::creat(errorPath.c_str(), 0600), STDERR_FILENO);
-        ::execv(cliPath, argv.data());
-        ::_exit(127);
-    }
-    return child;
-}
-
-int waitFor(pid_t child)
-{
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// The parent of process `pid` and whether it is still running (not gone,
+// The parent of process `pid`, and whether it is still running (not gone,
 // not a zombie).
 struct ProcessState {
     pid_t parent = 0;
@@ -57,58 +23,41 @@ struct ProcessState {
 
 ProcessState stateOf(pid_t pid)
 {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text;
-    std::getline(stat, text);
+    std::string text = readFile("/proc/" + std::to_string(pid) + "/stat");
     const auto close = text.rfind(')');
     if (close == std::string::npos || close + 4 >= text.size()) {
         return {};
     }
-    ProcessState state;
-    const char status = text[close + 2];
-    state.running = status != 'Z' && status != 'X';
-    state.parent = static_cast<pid_t>(std::atol(text.c_str() + close + 4));
-    return state;
+    return {static_cast<pid_t>(std::atol(text.c_str() + close + 4)),
+        text[close + 2] != 'Z' && text[close + 2] != 'X'};
 }
 
-// A parser helper started by `parent`, once one is running.
+// The parser helper started by `parent`, once one is running.
 std::optional<pid_t> helperOf(pid_t parent)
 {
     const std::filesystem::path helper = std::filesystem::canonical(WORKER_PATH);
     for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename();
-        if (name.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
         std::error_code error;
-        const auto exe = std::filesystem::read_symlink(entry.path() / "exe", error);
-        const pid_t pid = static_cast<pid_t>(std::stol(name));
-        if (!error && exe == helper && stateOf(pid).parent == parent) {
+        const pid_t pid = static_cast<pid_t>(std::atol(entry.path().filename().c_str()));
+        if (pid > 0 && std::filesystem::read_symlink(entry.path() / "exe", error) == helper
+            && stateOf(pid).parent == parent) {
             return pid;
         }
     }
     return std::nullopt;
 }
 
-std::string manyEntries(int count)
-{
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-        const std::string n = std::to_string(i);
-        text += "@article{k" + n + ", author = {Doe, Jane and Roe, Richard}, title = {A title of some length "
-            + n + "}, journal = {Journal}, year = 2001, pages = {1--10}}\n";
-    }
-    return text;
-}
-
 TEST(HelperHygiene, TheHelperDiesWithAConverterKilledMidRun)
 {
-    if (!cliPath) {
-        GTEST_SKIP() << "the command-line tool is not built";
-    }
     TempDir dir;
-    const std::string input = dir.write("big.bib", manyEntries(400000));
-    const pid_t cli = startCli({"-q", "-o", dir.path("out.xml"), input}, dir.path("err"));
+    std::string text;
+    for (int i = 0; i < 400000; ++i) {
+        text += "@article{k" + std::to_string(i)
+            + ", author = {Doe, Jane and Roe, Richard}, title = {A title of "
+              "some length}, journal = {Journal}, year = 2001, pages = {1--10}}\n";
+    }
+    const pid_t cli
+        = startCli({"-q", "-o", dir.path("out.xml"), dir.write("big.bib", text)}, dir.path("err"));
     std::optional<pid_t> helper;
     // Waits for events, not for a time: each loop ends as soon as the
     // process in question has started or gone.
@@ -135,24 +84,40 @@ TEST(HelperHygiene, TheHelperDiesWithAConverterKilledMidRun)
 
 TEST(HelperHygiene, ALowerHardMemoryLimitIsUsedInsteadOfFailing)
 {
-    if (!cliPath) {
-        GTEST_SKIP() << "the command-line tool is not built";
-    }
 #ifdef BIBSOURCES_TESTS_SANITIZED
     GTEST_SKIP() << "a sanitized build sets no memory limit";
 #endif
     TempDir dir;
     const std::string input = dir.write("refs.bib", "@misc{a, title = {A}, month = jan}\n");
     // Below the helper's own default of 4 GiB, as `ulimit -v 3000000` sets it.
-    const rlim_t limit = rlim_t(3000000) * 1024;
-    const pid_t cli = startCli({"-q", "-o", dir.path("out.xml"), input}, dir.path("err"), [limit] {
-        const rlimit lower{limit, limit};
+    const pid_t cli = startCli({"-q", "-o", dir.path("out.xml"), input}, dir.path("err"), [] {
+        const rlimit lower{rlim_t(3000000) * 1024, rlim_t(3000000) * 1024};
         if (::setrlimit(RLIMIT_AS, &lower) != 0) {
             ::_exit(126);
         }
     });
     ASSERT_EQ(waitFor(cli), 0) << readFile(dir.path("err"));
     EXPECT_NE(readFile(dir.path("out.xml")).find("<b:Month>January</b:Month>"), std::string::npos);
+}
+
+// The helper's test-only entry point installs the allow-list, then does what
+// it is told; anything but ending normally must be killed.
+TEST(Sandbox, KillsAWorkerThatOpensAFileOrStartsAProgram)
+{
+    for (const char *what : {"none", "open", "exec"}) {
+        SCOPED_TRACE(what);
+        char *arguments[] = {const_cast<char *>(WORKER_PATH), const_cast<char *>("--sandbox-selftest"),
+            const_cast<char *>(what), nullptr};
+        pid_t pid = -1;
+        ASSERT_EQ(::posix_spawn(&pid, WORKER_PATH, nullptr, nullptr, arguments, environ), 0);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        if (std::string_view(what) == "none") {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        } else {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGSYS) << status;
+        }
+    }
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -83,9 +84,7 @@ ReadResult readInProcess(const std::string &path)
     return result;
 }
 
-namespace {
-
-void collectTags(xmlNode *node, std::vector<std::string> &tags)
+static void collectTags(xmlNode *node, std::vector<std::string> &tags)
 {
     for (; node; node = node->next) {
         if (node->type == XML_ELEMENT_NODE && xmlStrEqual(node->name, BAD_CAST "Tag")) {
@@ -96,17 +95,6 @@ void collectTags(xmlNode *node, std::vector<std::string> &tags)
         collectTags(node->children, tags);
     }
 }
-
-std::string quoted(const std::string &word)
-{
-    std::string result = "'";
-    for (char c : word) {
-        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return result + "'";
-}
-
-} // namespace
 
 std::vector<std::string> tagsOf(const std::string &xml)
 {
@@ -121,15 +109,48 @@ std::vector<std::string> tagsOf(const std::string &xml)
     return tags;
 }
 
-int runCli(
-    const std::vector<std::string> &arguments, const std::string &errorPath, const std::string &inputPath)
+std::vector<std::string> keysOf(const ReadResult &result)
 {
-    std::string commandLine = quoted(cliPath);
-    for (const std::string &argument : arguments) {
-        commandLine += " " + quoted(argument);
+    std::vector<std::string> keys;
+    for (const Entry &entry : result.entries) {
+        keys.push_back(entry.key);
     }
-    commandLine += " 2>" + quoted(errorPath) + (inputPath.empty() ? "" : " <" + quoted(inputPath));
-    const int status = std::system(commandLine.c_str());
+    return keys;
+}
+
+std::string bodyOf(const std::string &document)
+{
+    const auto start = document.find(">\n", document.find("<b:Sources")) + 2;
+    return document.substr(start, document.rfind("</b:Sources>") - start);
+}
+
+pid_t startCli(const std::vector<std::string> &arguments, const std::string &errorPath,
+    const std::function<void()> &prepare)
+{
+    std::vector<std::string> words{CLI_PATH};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char *> argv;
+    for (std::string &word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (prepare) {
+            prepare();
+        }
+        ::dup2(::creat(errorPath.c_str(), 0600), STDERR_FILENO);
+        ::execv(CLI_PATH, argv.data());
+        ::_exit(127);
+    }
+    return child;
+}
+
+int waitFor(pid_t child)
+{
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -4,7 +4,9 @@
 #include "entry.h"
 #include "worker_reader.h"
 
+#include <functional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace bibsources::testing {
@@ -31,21 +33,19 @@ ReadResult readWithWorker(const std::string &path, const WorkerSettings &setting
 // The same loop run in-process by a fresh child of the test, with btparse's
 // messages caught from its stderr.
 ReadResult readInProcess(const std::string &path);
+std::vector<std::string> keysOf(const ReadResult &result);
 
 // The text of every <b:Tag> element, in document order; fails the test (and
 // returns nothing) when the text is not well-formed XML.
 std::vector<std::string> tagsOf(const std::string &xml);
+// What lies between <b:Sources ...> and </b:Sources>.
+std::string bodyOf(const std::string &document);
 
-#ifdef CLI_PATH
-constexpr const char *cliPath = CLI_PATH;
-#else
-constexpr const char *cliPath = nullptr; // the command-line tool is not built
-#endif
-
-// Runs the command-line tool with these arguments, its standard error into
-// the file errorPath and, unless empty, its standard input from inputPath;
-// returns its exit status, -1 if a signal ended it.
-int runCli(const std::vector<std::string> &arguments, const std::string &errorPath,
-    const std::string &inputPath = "");
+// Starts the command-line tool in a child that first runs `prepare`, its
+// standard error into the file errorPath.
+pid_t startCli(const std::vector<std::string> &arguments, const std::string &errorPath,
+    const std::function<void()> &prepare = {});
+// The child's exit status, -1 if a signal ended it.
+int waitFor(pid_t child);
 
 } // namespace bibsources::testing

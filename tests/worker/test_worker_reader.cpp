@@ -1,22 +1,23 @@
+#include "document.h"
 #include "test_support.h"
 
-#include "document.h"
-
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <cstdlib>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <iterator>
 #include <random>
+#include <unistd.h>
 
 namespace bibsources::testing {
 namespace {
 
 // A varied file: macros defined early and used late, names, comments,
-// preambles, junk, syntax errors (one of them the kind that leaves btparse's
-// recovery flag set), parenthesised entries, Latin-1 and UTF-8 text, CRLF
-// line ends, and more than one block of the worker's output.
-// Without syntax errors nothing in it sets btparse's recovery flag, which a
-// worker restarted behind a crash does not inherit.
-std::string variedFile(int entries, unsigned seed, bool syntaxErrors = true)
+// preambles, junk, parenthesised entries, Latin-1 and UTF-8 text, CRLF line
+// ends, and more than one block of the worker's output. No syntax errors:
+// with them, the worker's reader rightly keeps entries the parser alone loses.
+std::string variedFile(int entries, unsigned seed)
 {
     std::mt19937 random(seed);
     std::string text = "@string{jan = \"January\"}\n@string(pub = {Some  Press})\n";
@@ -27,18 +28,11 @@ std::string variedFile(int entries, unsigned seed, bool syntaxErrors = true)
         "@misc{k%d, url = {http://example.org/a%%20b}, note = {a < b & c}}\n",
         "junk between entries\n@inproceedings{k%d, booktitle = {Conf}, pages = 1--2,}\n",
         "@comment{not an entry}\n@preamble{\"\\newcommand{x}\"}\n@phdthesis{k%d, school = {U}}\n",
-        "@phdthesis{k%d}\n", // syntax error: no comma
-        "@misc{k%d, title = {x} # }\n", // leaves the recovery flag set
-        "@misc{k%d, title {no equals}}\n", // syntax error
         "@techreport{k%d, author = {A and and B}, title = jan # { } # pub}\n",
     };
     for (int i = 0; i < entries; ++i) {
-        std::size_t piece = random() % std::size(pieces);
-        if (piece >= 5 && piece <= 7 && !syntaxErrors) {
-            piece = 0;
-        }
         char entry[512];
-        std::snprintf(entry, sizeof entry, pieces[piece], i);
+        std::snprintf(entry, sizeof entry, pieces[random() % std::size(pieces)], i);
         text += entry;
     }
     return text + "@misc{last, title = {no newline at the end}}";
@@ -49,19 +43,13 @@ void expectSameRead(const ReadResult &worker, const ReadResult &reference)
     EXPECT_EQ(worker.report.error, reference.report.error);
     EXPECT_EQ(worker.report.entriesSkipped, reference.report.entriesSkipped);
     EXPECT_EQ(worker.report.diagnostics, reference.report.diagnostics);
-    ASSERT_EQ(worker.entries.size(), reference.entries.size());
-    for (std::size_t i = 0; i < worker.entries.size(); ++i) {
-        ASSERT_EQ(worker.entries[i], reference.entries[i]) << "entry " << i;
-    }
+    EXPECT_EQ(worker.entries, reference.entries);
 }
 
 TEST(WorkerReader, GivesWhatTheInProcessLoopGives)
 {
     TempDir dir;
-    // Syntax errors make the worker's reader recover entries the parser
-    // alone loses; that is compared below.
-    std::vector<std::string> inputs = {dir.write("varied.bib", variedFile(3000, 1, false)),
-        dir.write("small.bib", variedFile(20, 2, false)), dir.write("empty.bib", ""),
+    std::vector<std::string> inputs = {dir.write("varied.bib", variedFile(3000, 1)),
         dir.write("unterminated.bib", "@misc{a, title = {x}}\n@misc{b, title = {")};
     for (const auto &file : std::filesystem::directory_iterator(BIBSOURCES_TEST_DATA)) {
         if (file.path().extension() == ".bib") {
@@ -71,21 +59,6 @@ TEST(WorkerReader, GivesWhatTheInProcessLoopGives)
     for (const std::string &input : inputs) {
         SCOPED_TRACE(input);
         expectSameRead(readWithWorker(input), readInProcess(input));
-    }
-}
-
-TEST(WorkerReader, WithSyntaxErrorsGivesEveryEntryTheInProcessLoopGivesAndMore)
-{
-    TempDir dir;
-    const std::string input = dir.write("varied.bib", variedFile(3000, 1));
-    const ReadResult worker = readWithWorker(input);
-    const ReadResult reference = readInProcess(input);
-    EXPECT_GT(worker.entries.size(), reference.entries.size());
-    auto next = worker.entries.begin();
-    for (const Entry &entry : reference.entries) {
-        next = std::find(next, worker.entries.end(), entry);
-        ASSERT_NE(next, worker.entries.end()) << "lost: " << entry.key;
-        ++next;
     }
 }
 
@@ -104,17 +77,15 @@ std::string blankedOut(std::string text, std::size_t from, std::size_t to)
 TEST(WorkerReader, ResumesBehindAnEntryTheParserCrashesOn)
 {
     const std::string bad = std::string("@misc{bad, title = {a\0b}}", 25);
-    const std::string varied = variedFile(1500, 3, false);
+    const std::string varied = variedFile(1500, 3);
     // The first entry, one deep inside a block of the worker's output, and
     // the last: each with macros defined before it and used after it.
     for (std::size_t at : {std::size_t(0), varied.rfind("\n@", varied.size() / 2) + 1, varied.size()}) {
         SCOPED_TRACE("bad entry at byte " + std::to_string(at));
         TempDir dir;
         const std::string text = varied.substr(0, at) + bad + "\n" + varied.substr(at);
+        ReadResult expected = readInProcess(dir.write("bad.bib", blankedOut(text, at, at + bad.size())));
         const ReadResult worker = readWithWorker(dir.write("bad.bib", text));
-        ReadResult expected
-            = readInProcess(dir.write("bad.bib.expected", blankedOut(text, at, at + bad.size())));
-
         const int line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + at, '\n'));
         const std::string crash = dir.path("bad.bib") + ": entry near line " + std::to_string(line)
             + " skipped: the parser crashed on it";
@@ -124,11 +95,6 @@ TEST(WorkerReader, ResumesBehindAnEntryTheParserCrashesOn)
         ++expected.report.entriesSkipped;
         expected.report.diagnostics.insert(
             expected.report.diagnostics.begin() + (found - worker.report.diagnostics.begin()), crash);
-        for (std::string &message : expected.report.diagnostics) {
-            if (const auto name = message.find("bad.bib.expected"); name != std::string::npos) {
-                message.erase(name + 7, 9);
-            }
-        }
         expectSameRead(worker, expected);
     }
 }
@@ -153,22 +119,6 @@ TEST(WorkerReader, ARepeatedStretchIsParsedWithTheMacrosOfItsStart)
         EXPECT_EQ(entry->fields[0].text, "b");
     }
     EXPECT_EQ(result.report.entriesSkipped, 1);
-}
-
-TEST(WorkerReader, TheSameFileThreeTimesGivesTheSameEntries)
-{
-    TempDir dir;
-    const std::string input = dir.write("refs.bib", variedFile(200, 4));
-    const ReadResult first = readWithWorker(input);
-    for (int run = 0; run < 2; ++run) {
-        expectSameRead(readWithWorker(input), first);
-    }
-}
-
-std::string bodyOf(const std::string &document)
-{
-    const auto start = document.find(">\n", document.find("<b:Sources")) + 2;
-    return document.substr(start, document.rfind("</b:Sources>") - start);
 }
 
 TEST(WorkerReader, AMergedRunGivesTheRecordsOfSeparateRuns)
@@ -207,22 +157,131 @@ TEST(WorkerReader, AHelperThatCannotRunFailsTheRunInsteadOfGivingNothing)
 
 TEST(WorkerReader, StandardInputIsReadAndSurvivesACrash)
 {
-    if (!cliPath) {
-        GTEST_SKIP() << "the command-line tool is not built";
-    }
     TempDir dir;
     const std::string input = dir.write("in.bib",
         "@string{m = \"x\"}\n@misc{a, title = m}\n" + std::string("@misc{bad, t = {\0}}", 19)
             + "\n@misc{b, title = m}\n");
-    ASSERT_EQ(runCli({"-q", "-o", dir.path("out.xml"), "-"}, dir.path("err"), input), 0)
+    ASSERT_EQ(waitFor(startCli({"-q", "-o", dir.path("out.xml"), "-"}, dir.path("err"),
+                  [&] { ::dup2(::open(input.c_str(), O_RDONLY), STDIN_FILENO); })),
+        0)
         << readFile(dir.path("err"));
     const std::string document = readFile(dir.path("out.xml"));
     EXPECT_EQ(tagsOf(document), (std::vector<std::string>{"", "a", "b"}));
     // The macro made before the crash is still known after it.
     const std::string title = "<b:Title>x</b:Title>";
-    const auto last = document.rfind(title);
-    ASSERT_NE(last, std::string::npos) << document;
-    EXPECT_NE(document.rfind(title, last - 1), std::string::npos) << document;
+    EXPECT_NE(document.find(title, document.find(title) + 1), std::string::npos) << document;
+}
+
+// The text of each field called `name`, in entry order.
+std::vector<std::string> valuesOf(const ReadResult &result, const std::string &name)
+{
+    std::vector<std::string> values;
+    for (const Entry &entry : result.entries) {
+        for (const Field &field : entry.fields) {
+            if (field.name == name) {
+                values.push_back(field.text);
+            }
+        }
+    }
+    return values;
+}
+
+// A new helper takes over after the breaker; the file's own "feb" holds
+// across it, and only the file's replacing it (on line 6) is worth a warning.
+std::string resumedAfter(const std::string &breaker)
+{
+    return "@string{feb = \"Feb.\"}\n@misc{a, month = feb}\n" + breaker
+        + "@misc{b, month = jan}\n@misc{c, month = feb}\n@string{feb = \"Later\"}\n@misc{d, month = feb}\n";
+}
+
+TEST(MonthMacros, ExpandLikeAnyMacroUnlessTheFileDefinesItsOwn)
+{
+    const struct {
+        const char *why;
+        std::string text;
+        std::vector<std::string> months;
+        int skipped = 0;
+    } rows[] = {
+        {"every month",
+            "@misc{a, month = jan}@misc{b, month = feb}@misc{c, month = mar}@misc{d, month = apr}"
+            "@misc{e, month = may}@misc{f, month = jun}@misc{g, month = jul}@misc{h, month = aug}"
+            "@misc{i, month = sep}@misc{j, month = oct}@misc{k, month = nov}@misc{l, month = dec}",
+            {"January", "February", "March", "April", "May", "June", "July", "August", "September", "October",
+                "November", "December"}},
+        {"in any case, joined", "@misc{a, month = JAN # \"~1\"}", {"January~1"}},
+        {"the file's own wins from there on",
+            "@misc{a, month = jan}\n@string{jan = \"Jan.\"}\n@misc{b, month = jan}", {"January", "Jan."}},
+        {"quoted months are text", "@misc{a, month = \"jan\"}", {"jan"}},
+        {"after a crash", resumedAfter(std::string("@misc{bad, t = {\0}}\n", 20)),
+            {"Feb.", "January", "Feb.", "Later"}, 1},
+        {"after a runaway entry", resumedAfter("@misc{bad, t = \"oops}\n"),
+            {"Feb.", "January", "Feb.", "Later"}, 1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.why);
+        TempDir dir;
+        const ReadResult result = readWithWorker(dir.write("refs.bib", row.text));
+        EXPECT_EQ(valuesOf(result, "month"), row.months);
+        EXPECT_EQ(result.report.entriesSkipped, row.skipped);
+        // Replacing a standard month is ordinary: no warning about it.
+        std::vector<std::string> warnings;
+        std::copy_if(result.report.diagnostics.begin(), result.report.diagnostics.end(),
+            std::back_inserter(warnings),
+            [](const std::string &message) { return message.find("overriding") != std::string::npos; });
+        EXPECT_EQ(result.report.diagnostics.size(), 2U * row.skipped);
+        ASSERT_EQ(warnings.size(), std::size_t(row.skipped));
+        if (row.skipped) {
+            EXPECT_NE(warnings[0].find("line 6,"), std::string::npos) << warnings[0];
+        }
+    }
+}
+
+// UTF-8 text in another encoding (by glibc's converter), with a byte-order mark.
+std::string encoded(std::string_view utf8, const char *encoding)
+{
+    std::string in = "\xef\xbb\xbf" + std::string(utf8), out(4 * in.size() + 4, '\0');
+    char *from = in.data(), *to = out.data();
+    std::size_t left = in.size(), room = out.size();
+    const iconv_t converter = ::iconv_open(encoding, "UTF-8");
+    EXPECT_EQ(::iconv(converter, &from, &left, &to, &room), std::size_t(0));
+    ::iconv_close(converter);
+    return out.substr(0, out.size() - room);
+}
+
+const std::string sample
+    = "@string{pub = \"Presses universitaires\"}\r\n"
+      "@book{caf\xc3\xa9, author = {M\xc3\xbcller, J\xc3\xbcrgen and \xc3\x89mile Zola},\r\n"
+      "  title = {Na\xc3\xafve \xe2\x80\x9cquotes\xe2\x80\x9d and \xf0\x9d\x84\x9e music},\r\n"
+      "  publisher = pub, month = jan, year = 1999}\r\n"
+      "@misc{b, title = {\xe6\x97\xa5\xe6\x9c\xac}}\r\n";
+
+TEST(InputEncoding, UnicodeWithAByteOrderMarkConvertsLikeUtf8)
+{
+    TempDir plainDir;
+    const Document expected = buildDocument({plainDir.write("refs.bib", sample)});
+    ASSERT_TRUE(expected.ok());
+    ASSERT_EQ(expected.inputs.at(0).recordsWritten, 3);
+    for (const char *encoding : {"UTF-8", "UTF-16LE", "UTF-16BE", "UTF-32LE", "UTF-32BE"}) {
+        SCOPED_TRACE(encoding);
+        TempDir dir;
+        const std::string path = dir.write("refs.bib", encoded(sample, encoding));
+        const Document document = buildDocument({path});
+        ASSERT_TRUE(document.ok());
+        EXPECT_EQ(document.text, expected.text);
+        const ReadResult read = readWithWorker(path);
+        EXPECT_TRUE(read.report.diagnostics.empty()) << read.report.diagnostics.front();
+    }
+}
+
+TEST(InputEncoding, ABrokenSequenceBecomesAReplacementCharacter)
+{
+    TempDir dir;
+    // A lone high surrogate in the title, and half a character at the end.
+    const std::string bytes = encoded("@misc{a, title = {x", "UTF-16LE") + std::string("\x00\xd8", 2)
+        + encoded("y}}\n", "UTF-16LE").substr(2) + "@";
+    const ReadResult read = readWithWorker(dir.write("refs.bib", bytes));
+    ASSERT_EQ(read.entries.size(), 1U);
+    EXPECT_EQ(read.entries[0].fields.at(0).text, "x\xef\xbf\xbdy");
 }
 
 } // namespace

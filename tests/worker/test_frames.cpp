@@ -1,8 +1,13 @@
 #include "frames.h"
+#include "test_support.h"
+#include "worker_process.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-namespace bibsources {
+namespace bibsources::testing {
 namespace {
 
 constexpr std::size_t noLimit = 1 << 20;
@@ -31,7 +36,7 @@ std::string encoded(const Frame &frame)
     return bytes;
 }
 
-TEST(WorkerProtocol, RoundTripsEveryKindOfFrame)
+TEST(WorkerProtocol, RoundTripsEveryKindOfFrameAndWaitsForAWholeOne)
 {
     Frame end;
     end.kind = wire::FrameKind::End;
@@ -48,16 +53,11 @@ TEST(WorkerProtocol, RoundTripsEveryKindOfFrame)
         ASSERT_EQ(result.status, DecodeStatus::Complete);
         EXPECT_EQ(result.used, bytes.size());
         EXPECT_EQ(result.frame, frame);
-    }
-}
-
-TEST(WorkerProtocol, EveryProperPrefixAsksForMore)
-{
-    const std::string bytes = encoded(sampleStep());
-    for (std::size_t length = 0; length < bytes.size(); ++length) {
-        EXPECT_EQ(
-            decodeFrame(std::string_view(bytes).substr(0, length), noLimit).status, DecodeStatus::NeedMore)
-            << "prefix of " << length << " bytes";
+        for (std::size_t length = 0; length < bytes.size(); ++length) {
+            EXPECT_EQ(decodeFrame(std::string_view(bytes).substr(0, length), noLimit).status,
+                DecodeStatus::NeedMore)
+                << "prefix of " << length << " bytes";
+        }
     }
 }
 
@@ -91,17 +91,47 @@ TEST(WorkerProtocol, RejectsDamagedFrames)
     EXPECT_EQ(decodeFrame(step.substr(0, 5), 10).status, DecodeStatus::Corrupt);
 }
 
-TEST(WorkerProtocol, MacroListsRoundTripAndRejectHalfPairs)
+// A stand-in helper writes these frames and then aborts, as a worker killed
+// halfway through writing a block would leave them. Positions are as a
+// worker writing ahead sends them: each block's last step is exact, the ones
+// before it repeat the block before's.
+TEST(WorkerProcess, StepsOfABlockCutShortAreNotHandedOn)
 {
-    const MacroList macros{{"jan", "January"}, {"", ""}, {"x", std::string(3, '\0')}};
+    TempDir dir;
     std::string bytes;
-    encodeMacros(macros, bytes);
-    MacroList decoded;
-    ASSERT_TRUE(decodeMacros(bytes, decoded));
-    EXPECT_EQ(decoded, macros);
-    MacroList ignored;
-    EXPECT_FALSE(decodeMacros(bytes.substr(0, bytes.size() - 1), ignored));
+    encodeFrame(Frame(), bytes); // ready
+    for (std::uint64_t consumedUpTo : {10, 10, 10, 40, 40}) {
+        Frame step;
+        step.kind = wire::FrameKind::Step;
+        step.step = wire::StepKind::Entry;
+        step.consumedUpTo = consumedUpTo;
+        encodeFrame(step, bytes);
+    }
+    const std::string helper
+        = dir.write("helper", "#!/bin/sh\ncat '" + dir.write("frames", bytes) + "'\nkill -ABRT $$\n");
+    ::chmod(helper.c_str(), 0700);
+    const int input = ::open(dir.write("in.bib", std::string(100, ' ')).c_str(), O_RDONLY);
+    WorkerStart start;
+    start.helperPath = helper;
+    start.inputFd = input;
+    start.command.name = "in.bib";
+    start.maxPayload = 1 << 20;
+    start.maxSteps = 100;
+    start.command.memoryLimit = std::uint64_t(1) << 40; // a signal is then a crash, not the limit
+    std::vector<std::uint64_t> handedOn;
+    const WorkerOutcome outcome = runWorker(start, [&](Frame &&frame) {
+        if (frame.kind == wire::FrameKind::Step) {
+            handedOn.push_back(frame.consumedUpTo);
+        }
+        return true;
+    });
+    ::close(input);
+    EXPECT_EQ(outcome.end, WorkerEnd::Crashed);
+    // The last step's block never ended: it could lie anywhere past 40.
+    EXPECT_EQ(handedOn, (std::vector<std::uint64_t>{10, 10, 10, 40}));
+    EXPECT_EQ(outcome.steps, 4);
+    EXPECT_EQ(outcome.lastConsumed, 40U);
 }
 
 } // namespace
-} // namespace bibsources
+} // namespace bibsources::testing
