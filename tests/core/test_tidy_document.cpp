@@ -1,12 +1,10 @@
 #include "fields.h"
 #include "test_support.h"
 #include "tidy_document.h"
-#include "tidy_guid.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <set>
 
 namespace bibsources {
 namespace {
@@ -154,27 +152,6 @@ TEST(TidyDocument, ReadsACrossrefOnlyWhereTheFileCanHoldOne)
     }
     EXPECT_TRUE(mayHaveCrossrefs("-"));
     EXPECT_TRUE(mayHaveCrossrefs((folder / "missing.bib").string()));
-}
-
-TEST(TidyDocument, GivesEveryRecordItsOwnStableGuid)
-{
-    const Written written = write({entry("book", "a", {}), entry("book", "a", {}), entry("book", "b", {})});
-    std::set<std::string> guids;
-    for (const std::string &record : written.records) {
-        std::smatch match;
-        ASSERT_TRUE(std::regex_search(record, match,
-            std::regex("<b:Guid>(\\{[0-9A-F]{8}-[0-9A-F]{4}-5[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\})</"
-                       "b:Guid>")))
-            << record;
-        guids.insert(match[1]);
-    }
-    EXPECT_EQ(guids.size(), 3u);
-    EXPECT_NE(written.records[0].find(sourceGuid("refs.bib", "a")), std::string::npos)
-        << "the folder plays no part";
-    EXPECT_EQ(sourceGuid("/a/refs.bib", "k"), sourceGuid("/b/refs.bib", "k"));
-    EXPECT_NE(sourceGuid("refs.bib", "k"), sourceGuid("other.bib", "k"));
-    EXPECT_NE(sourceGuid("refs.bib", "k"), sourceGuid("refs.bib", "K"));
-    EXPECT_NE(sourceGuid("a", "bc"), sourceGuid("ab", "c"));
 }
 
 } // namespace
