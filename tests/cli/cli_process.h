@@ -17,14 +17,19 @@ constexpr const char *refuseUnnamedFilesPath = REFUSE_UNNAMED_FILES_PATH;
 
 // How the command is started.
 struct CliCommand {
+    CliCommand(std::vector<std::string> arguments = {}, std::string folder = {})
+        : arguments(std::move(arguments))
+        , folder(std::move(folder))
+    {
+    }
     std::vector<std::string> arguments;
     std::string folder; // working directory; empty: the test's
     std::string inputPath; // standard input from this file; empty: /dev/null
     int inputFd = -1; // or from this descriptor (a pipe the test holds)
     std::string outputPath; // standard output into this file; empty: into CliOutcome::out
+    int terminal = -1; // or standard output and error on this terminal (the test closes it)
     std::vector<int> closedDescriptors; // standard descriptors the command starts without
     std::vector<std::string> environment; // NAME=value added to the test's own
-    uid_t user = uid_t(-1); // run as this user (and group of the same number)
     rlim_t fileSizeLimit = RLIM_INFINITY;
 };
 
@@ -64,18 +69,15 @@ bool eventually(const std::function<bool()> &condition);
 // The names in a folder, sorted: what a run left behind is what differs.
 std::vector<std::string> listing(const std::string &folder);
 
-// The files in `folder` the process has open, as the kernel names them: an
-// unnamed (O_TMPFILE) one is "FOLDER/#INODE (deleted)".
-std::vector<std::string> filesOpenIn(pid_t pid, const std::string &folder);
-// Whether the process holds an unnamed file made in `folder`.
+// Whether the process holds an unnamed (O_TMPFILE) file made in `folder`,
+// which the kernel names "FOLDER/#INODE (deleted)".
 bool holdsUnnamedFileIn(pid_t pid, const std::string &folder);
+
+// All that can be read from the descriptor now: until its end, or until a
+// non-blocking one has nothing more.
+std::string drain(int fd);
 
 // A valid .bib with this many entries of about 170 bytes each.
 std::string generatedBib(int entries);
-
-// Whether tests may run the command as another user (they are root).
-bool canChangeUser();
-
-constexpr uid_t nobody = 65534;
 
 } // namespace bibsources::testing

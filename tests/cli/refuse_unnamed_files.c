@@ -7,54 +7,25 @@
 #include <fcntl.h>
 #include <stdarg.h>
 
-typedef int (*OpenAt)(int, const char *, int, ...);
-typedef int (*Open)(const char *, int, ...);
-
-static int refused(int flags)
-{
-    if ((flags & O_TMPFILE) == O_TMPFILE) {
-        errno = EOPNOTSUPP;
-        return 1;
-    }
-    return 0;
-}
-
-static mode_t modeOf(int flags, va_list arguments)
-{
-    return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
-}
-
-#define FORWARD_OPENAT(name)                                                                                 \
-    int name(int folder, const char *path, int flags, ...)                                                   \
+#define FORWARD(name, parameters, ...)                                                                       \
+    int name(parameters, int flags, ...)                                                                     \
     {                                                                                                        \
         va_list arguments;                                                                                   \
         va_start(arguments, flags);                                                                          \
-        const mode_t mode = modeOf(flags, arguments);                                                        \
+        const int unnamed = (flags & O_TMPFILE) == O_TMPFILE;                                                \
+        const mode_t mode = (flags & O_CREAT) || unnamed ? va_arg(arguments, mode_t) : 0;                    \
         va_end(arguments);                                                                                   \
-        if (refused(flags)) {                                                                                \
+        if (unnamed) {                                                                                       \
+            errno = EOPNOTSUPP;                                                                              \
             return -1;                                                                                       \
         }                                                                                                    \
-        OpenAt next;                                                                                         \
+        int (*next)(parameters, int, ...);                                                                   \
         *(void **)&next = dlsym(RTLD_NEXT, #name);                                                           \
-        return next(folder, path, flags, mode);                                                              \
+        return next(__VA_ARGS__, flags, mode);                                                               \
     }
 
-#define FORWARD_OPEN(name)                                                                                   \
-    int name(const char *path, int flags, ...)                                                               \
-    {                                                                                                        \
-        va_list arguments;                                                                                   \
-        va_start(arguments, flags);                                                                          \
-        const mode_t mode = modeOf(flags, arguments);                                                        \
-        va_end(arguments);                                                                                   \
-        if (refused(flags)) {                                                                                \
-            return -1;                                                                                       \
-        }                                                                                                    \
-        Open next;                                                                                           \
-        *(void **)&next = dlsym(RTLD_NEXT, #name);                                                           \
-        return next(path, flags, mode);                                                                      \
-    }
-
-FORWARD_OPENAT(openat)
-FORWARD_OPENAT(openat64)
-FORWARD_OPEN(open)
-FORWARD_OPEN(open64)
+#define COMMA ,
+FORWARD(openat, int folder COMMA const char *path, folder, path)
+FORWARD(openat64, int folder COMMA const char *path, folder, path)
+FORWARD(open, const char *path, path)
+FORWARD(open64, const char *path, path)

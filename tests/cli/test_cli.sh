@@ -6,122 +6,199 @@ bibsources=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
+chmod 755 "$work"
+out=$work/out err=$work/err as=
 
 failures=0
 passes=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-# run NAME EXPECTED_STATUS ARGS... : runs in $work, keeps stdout/stderr in out/err.
+fail() { echo "FAIL: $name: $*" >&2; failures=$((failures + 1)); }
+# [as=COMMAND] run EXPECTED_STATUS ARGS... : keeps stdout/stderr in $out/$err.
 run() {
-    local name=$1 expected=$2
-    shift 2
-    "$bibsources" "$@" >out 2>err
+    local expected=$1
+    shift
+    name="$*"
+    $as "$bibsources" "$@" >"$out" 2>"$err"
     local status=$?
-    if [ "$status" -ne "$expected" ]; then
-        fail "$name: exit status $status, expected $expected; stderr: $(cat err)"
-        return 1
-    fi
+    [ "$status" -eq "$expected" ] || { fail "exit status $status, expected $expected; stderr: $(cat "$err")"; return 1; }
     passes=$((passes + 1))
 }
-expect_err() { grep -qF -- "$2" err || fail "$1: stderr lacks '$2': $(cat err)"; }
-expect_out() { grep -qF -- "$2" out || fail "$1: stdout lacks '$2'"; }
-expect_file_has() { grep -qF -- "$3" "$2" || fail "$1: $2 lacks '$3'"; }
+# has FILE TEXT... : each text is in the file.
+has() {
+    local file=$1 text
+    shift
+    for text; do grep -qF -- "$text" "$file" || fail "$file lacks '$text': $(head -c 300 "$file")"; done
+}
 count_in() { grep -cF -- "$2" "$1"; }
-
 book() { printf '@book{%s, title = {%s}}\n' "$1" "$1"; }
 
 mkdir a b
 book one > a/refs.bib
 book two >> a/refs.bib
 book three > b/refs.bib
+book four > a/more.bib
 
 # --- usage errors: status 2 and a pointer to --help
-run "no input" 2 && expect_err "no input" "no input file given" && expect_err "no input" "--help"
-run "unknown option" 2 --frobnicate a/refs.bib && expect_err "unknown option" "unknown option '--frobnicate'"
-run "-o without a value" 2 a/refs.bib -o && expect_err "-o without a value" "-o needs a value"
-run "-o twice" 2 -o x.xml -o y.xml a/refs.bib && expect_err "-o twice" "-o given twice"
-book four > a/more.bib
-run "two inputs, one folder" 2 a/refs.bib a/more.bib && expect_err "two inputs, one folder" "would both write"
+run 2 && has "$err" "no input file given" "--help"
+run 2 --frobnicate a/refs.bib && has "$err" "unknown option '--frobnicate'"
+run 2 a/refs.bib -o && has "$err" "-o needs a value"
+run 2 -o x.xml -o y.xml a/refs.bib && has "$err" "-o given twice"
+run 2 a/refs.bib a/more.bib && has "$err" "would both write"
 [ -e a/Sources.xml ] && fail "a usage error wrote a file"
-run "stdin without -o" 2 - && expect_err "stdin without -o" "use -o OUTPUT"
+run 2 - && has "$err" "use -o OUTPUT"
+run 2 --merge a/refs.bib && has "$err" "--merge needs -o LIST"
+run 2 --merge -o - a/refs.bib && has "$err" "--merge needs -o LIST"
 
 # --- help and version on stdout, status 0
-run "help" 0 --help && expect_out "help" "usage: bibsources" && expect_out "help" "exit status"
-run "version" 0 --version && grep -qE '^bibsources [0-9]+\.[0-9]+\.[0-9]+$' out || fail "version: $(cat out)"
+run 0 --help && has "$out" "usage: bibsources" "exit status"
+run 0 --version && grep -qE '^bibsources [0-9]+\.[0-9]+\.[0-9]+$' "$out" || fail "$(cat "$out")"
 
 # --- one Sources.xml beside each input
-run "two folders" 0 a/refs.bib b/refs.bib
-expect_err "two folders" "a/refs.bib: 2 sources -> $work/a/Sources.xml"
-expect_err "two folders" "b/refs.bib: 1 source -> $work/b/Sources.xml"
-expect_file_has "two folders" a/Sources.xml "<b:Tag>two</b:Tag>"
-expect_file_has "two folders" b/Sources.xml "<b:Tag>three</b:Tag>"
-
-run "quiet" 0 -q b/refs.bib && [ ! -s err ] || fail "quiet: stderr not empty: $(cat err)"
-
+run 0 a/refs.bib b/refs.bib
+has "$err" "a/refs.bib: 2 sources -> $work/a/Sources.xml" "b/refs.bib: 1 source -> $work/b/Sources.xml"
+has a/Sources.xml "<b:Tag>two</b:Tag>"
+has b/Sources.xml "<b:Tag>three</b:Tag>"
+run 0 -q b/refs.bib && [ ! -s "$err" ] || fail "stderr not empty: $(cat "$err")"
 printf '@book{good, title = {G}}\n\n@article{bad, title = {x} year = 2000}\n\n@book{after, title = {A}}\n' > b/skips.bib
-run "skipped entries" 0 b/skips.bib && expect_err "skipped entries" "2 sources, 1 entry skipped"
-expect_err "skipped entries" "syntax error"
+run 0 b/skips.bib && has "$err" "2 sources, 1 entry skipped" "syntax error"
 
 # --- failures: status 1, the file and the reason, nothing else touched
 echo precious > a/Sources.xml
-run "missing input" 1 a/nope.bib
-expect_err "missing input" "bibsources: cannot open 'a/nope.bib': No such file or directory"
+run 1 a/nope.bib && has "$err" "bibsources: cannot open 'a/nope.bib': No such file or directory"
 mkdir x.bib
-run "folder as input" 1 x.bib && expect_err "folder as input" "cannot open 'x.bib': it is a directory"
-run "one bad among two" 1 a/nope.bib b/refs.bib
-expect_err "one bad among two" "b/refs.bib: 1 source"  # the good one is still converted
+run 1 x.bib && has "$err" "cannot open 'x.bib': it is a directory"
+run 1 a/nope.bib b/refs.bib && has "$err" "b/refs.bib: 1 source" # the good one is still converted
 [ "$(cat a/Sources.xml)" = precious ] || fail "a failed run changed an existing Sources.xml"
 
 # --- one merged document with -o
-run "merged" 0 -o merged.xml a/refs.bib b/refs.bib
-[ "$(count_in merged.xml '<?xml')" -eq 1 ] || fail "merged: more than one header"
-[ "$(count_in merged.xml '<b:Source>')" -eq 3 ] || fail "merged: expected 3 records"
-grep -n '<b:Tag>' merged.xml | tr '\n' ' ' | grep -q 'one.*two.*three' || fail "merged: records out of order"
+run 0 -o merged.xml a/refs.bib b/refs.bib
+[ "$(count_in merged.xml '<?xml')" -eq 1 ] || fail "more than one header"
+[ "$(count_in merged.xml '<b:Source>')" -eq 3 ] || fail "expected 3 records"
+grep -n '<b:Tag>' merged.xml | tr '\n' ' ' | grep -q 'one.*two.*three' || fail "records out of order"
 echo precious > kept.xml
-run "merged with a bad input" 1 -o kept.xml a/refs.bib a/nope.bib
-expect_err "merged with a bad input" "nothing written to 'kept.xml'"
+run 1 -o kept.xml a/refs.bib a/nope.bib && has "$err" "nothing written to 'kept.xml'"
 [ "$(cat kept.xml)" = precious ] || fail "a failed merge changed its output"
 
 # --- --merge into an existing source list
-run "--merge without -o" 2 --merge a/refs.bib && expect_err "--merge without -o" "--merge needs -o LIST"
-run "--merge to stdout" 2 --merge -o - a/refs.bib && expect_err "--merge to stdout" "--merge needs -o LIST"
 ns=http://schemas.openxmlformats.org/officeDocument/2006/bibliography
 mine='<b:Source><b:Tag>mine</b:Tag><b:Extra x="1"/></b:Source>'
 printf '<b:Sources xmlns:b="%s">%s<b:Source><b:Tag>two</b:Tag></b:Source></b:Sources>' "$ns" "$mine" > list.xml
-run "--merge" 0 -o list.xml --merge a/refs.bib
-expect_err "--merge" "merged into $work/list.xml: 1 source kept, 1 replaced, 1 added"
-expect_file_has "--merge" list.xml "<b:Sources xmlns:b=\"$ns\">$mine<b:Source>"
-grep -n '<b:Tag>' list.xml | tr '\n' ' ' | grep -q 'mine.*two.*one' || fail "--merge: records out of place"
-[ "$(count_in list.xml '<b:Tag>two</b:Tag>')" -eq 1 ] || fail "--merge: 'two' not replaced"
+run 0 -o list.xml --merge a/refs.bib && has "$err" "merged into $work/list.xml: 1 source kept, 1 replaced, 1 added"
+has list.xml "<b:Sources xmlns:b=\"$ns\">$mine<b:Source>"
+grep -n '<b:Tag>' list.xml | tr '\n' ' ' | grep -q 'mine.*two.*one' || fail "records out of place"
+[ "$(count_in list.xml '<b:Tag>two</b:Tag>')" -eq 1 ] || fail "'two' not replaced"
 echo '<html></html>' > page.xml
-run "--merge into a page" 1 -o page.xml --merge a/refs.bib
-expect_err "--merge into a page" "bibsources: 'page.xml' is not a bibliography source list (its root element is 'html'); nothing was written"
+run 1 -o page.xml --merge a/refs.bib
+has "$err" "bibsources: 'page.xml' is not a bibliography source list (its root element is 'html'); nothing was written"
 [ "$(cat page.xml)" = '<html></html>' ] || fail "--merge changed a file that is not a source list"
 
+# --- an input of which not one entry could be read is a failure: its empty
+# document never replaces one that has records
+mkdir u && cd u || exit 1
+broken='@article{x, title = {t} year = 2000}\n@book{y title = {T}}\n'
+printf '%b' "$broken" > refs.bib
+book good > good.bib
+printf '%b' "@book{good, title = {G}}\n$broken" > some.bib
+# Bytes that are no BibTeX at all, with an entry start now and then.
+s=12345
+for ((i = 0; i < 20000; i++)); do
+    s=$(((s * 1103515245 + 12345) & 0xffffffff))
+    ((i % 997)) && printf -v byte '\\0%03o' $(((s >> 16) & 255)) || byte=@
+    printf '%b' "$byte"
+done > noise.bib
+run 1 refs.bib && has "$err" "refs.bib: no entry could be read (2 skipped); Sources.xml not written"
+[ -e Sources.xml ] && fail "an unreadable input wrote a document"
+echo precious > Sources.xml
+run 1 noise.bib && has "$err" "bibsources: noise.bib: no entry could be read (" " skipped); Sources.xml left as it was"
+run 1 refs.bib && has "$err" "bibsources: refs.bib: no entry could be read (2 skipped); Sources.xml left as it was"
+run 1 -o Sources.xml good.bib refs.bib
+has "$err" "refs.bib: no entry could be read (2 skipped)" "nothing written to 'Sources.xml'"
+run 1 -o - refs.bib && has "$err" "refs.bib: no entry could be read (2 skipped)" && [ ! -s "$out" ] || fail "wrote to stdout"
+[ "$(cat Sources.xml)" = precious ] || fail "an unreadable input replaced a document"
+run 0 some.bib && has "$err" "some.bib: 1 source, 2 entries skipped" && has Sources.xml "<b:Tag>good</b:Tag>"
+# An input without entries still writes the empty document.
+empty="<?xml version=\"1.0\"?>
+<b:Sources SelectedStyle=\"\" xmlns:b=\"$ns\" xmlns=\"$ns\">
+</b:Sources>"
+for text in '' '% a note\n@comment{nothing here}\n'; do
+    echo precious > Sources.xml
+    printf '%b' "$text" > none.bib
+    run 0 none.bib && has "$err" "none.bib: 0 sources"
+    printf '%s\n' "$empty" | cmp -s - Sources.xml || fail "not the empty document: $(cat Sources.xml)"
+done
+cd ..
+
+# --- where the document goes: the checks made before anything is read, and
+# the kinds of target a run writes into or replaces; each in a fresh folder t
+bib=$(book a; book b)
+scene() { cd "$work" && rm -rf t && mkdir -m 777 t && cd t && echo "$bib" > refs.bib && echo precious > Sources.xml; }
+same() { [ "$(cat "$1")" = "$2" ] || fail "$1 changed: $(cat "$1")"; }
+kept() { same refs.bib "$bib" && same Sources.xml precious && [ "$(ls -A | tr '\n' ' ')" = "Sources.xml refs.bib " ] || fail "left $(ls -A)"; }
+doc() { head -1 "$1" | grep -q '^<?xml' && has "$1" '<b:Tag>b</b:Tag>' && [ "$(tail -1 "$1")" = '</b:Sources>' ] || fail "no document in $1"; }
+scene && run 2 -o refs.bib refs.bib && has "$err" "the output 'refs.bib' is the input 'refs.bib'" && kept
+scene && ln -s refs.bib alias.xml && run 2 -o alias.xml refs.bib && has "$err" "is the input 'refs.bib'" && same refs.bib "$bib"
+scene && ln refs.bib hard.xml && run 2 -o hard.xml refs.bib && has "$err" "is the input 'refs.bib'" && same hard.xml "$bib"
+scene && run 2 -o refs.bib - < refs.bib && has "$err" "is the input standard input" && kept
+scene && cp refs.bib Sources.xml && run 2 Sources.xml && same Sources.xml "$bib"
+has "$err" "would be replaced by its own Sources.xml; use -o OUTPUT"
+scene && run 2 /dev/stdin < refs.bib && has "$err" "use -o OUTPUT" && kept
+scene && run 2 /dev/fd/3 && has "$err" "'/dev/fd/3' is an open descriptor" && kept
+scene && run 0 -o out.xml /proc/self/fd/0 < refs.bib && has "$err" "standard input: 2 sources" && doc out.xml
+# A symbolic link stays and its file is replaced, or made when it dangles.
+scene && mkdir lists && echo precious > lists/master.xml && ln -s lists/master.xml linked.xml
+run 0 -o linked.xml refs.bib && [ -L linked.xml ] && [ "$(ls lists)" = master.xml ] && doc lists/master.xml || fail "link"
+scene && ln -s elsewhere.xml new.xml && run 0 -o new.xml refs.bib && [ -L new.xml ] && doc elsewhere.xml || fail "link"
+# A replaced file keeps its permissions, and its owner when root runs it.
+scene && chmod 604 Sources.xml && run 0 refs.bib && [ "$(stat -c %a Sources.xml)" = 604 ] && doc Sources.xml || fail 604
+if scene && chown 65534:65534 Sources.xml 2>/dev/null; then
+    run 0 refs.bib && [ "$(stat -c %u:%g Sources.xml)" = 65534:65534 ] || fail owner
+fi
+# A FIFO is written into: held open for reading and writing, so the run's open
+# cannot block, until the reader has what the run wrote.
+scene && mkfifo pipe.xml && exec 3<> pipe.xml && { cat pipe.xml > ../got.xml 3>&- & }
+run 0 -o pipe.xml refs.bib && has "$err" "2 sources" && [ -p pipe.xml ] || fail fifo
+exec 3>&- && wait $! && doc ../got.xml
+if scene && mknod null.xml c 1 3 2>/dev/null; then run 0 -o null.xml refs.bib && has "$err" "2 sources" && [ -c null.xml ] || fail device; fi
+# Standard input stays open and empty: a run that began reading would wait
+# for it until killed.
+scene && exec 4< <(sleep 600) && sleeper=$!
+as="timeout 20" run 1 -o missing/x.xml - <&4 && has "$err" "cannot write 'missing/x.xml': No such file or directory" && kept
+exec 4<&- && kill $sleeper
+if [ "$(id -u)" = 0 ]; then
+    nobody="setpriv --reuid=65534 --regid=65534 --clear-groups"
+    scene && chmod 444 Sources.xml && as=$nobody run 1 refs.bib && has "$err" "cannot replace './Sources.xml': permission denied" && kept
+    scene && mkdir nw && cp refs.bib nw && echo precious > nw/Sources.xml && chmod 666 nw/Sources.xml && chmod 555 nw
+    as=$nobody run 1 nw/refs.bib && has "$err" "cannot create a temporary file in 'nw/': Permission denied"
+    same nw/Sources.xml precious && [ "$(ls -A nw | tr '\n' ' ')" = "Sources.xml refs.bib " ] || fail "left $(ls -A nw)"
+    scene && as=$nobody run 0 -o /dev/null refs.bib && has "$err" "2 sources -> /dev/null" && [ -c /dev/null ] || fail null
+fi
+
+# --- standard output gets the document a file gets, and nothing when an input fails
+scene && for ((i = 0; i < 2000; i++)); do book "k$i"; done > refs.bib && run 0 -o file.xml refs.bib
+run 0 -o - refs.bib && cmp -s "$out" file.xml || fail "not the document written to a file"
+out=/dev/full run 1 -o - refs.bib && has "$err" "bibsources: cannot write to standard output: No space left on device"
+run 1 -o - refs.bib missing.bib && [ ! -s "$out" ] && [ "$(ls -A | tr '\n' ' ')" = "Sources.xml file.xml refs.bib " ] || fail "left $(ls -A)"
+cd "$work" || exit 1
+
 # --- standard input and standard output
-run "stdin to stdout" 0 -o - - < b/refs.bib
-expect_out "stdin to stdout" "<b:Tag>three</b:Tag>"
-head -c 22 out | grep -qx '<?xml version="1.0"?>' || fail "stdout does not start with the XML declaration"
-xmllint --noout out 2>/dev/null || fail "stdout is not well-formed XML"
+run 0 -o - - < b/refs.bib && has "$out" "<b:Tag>three</b:Tag>"
 
 # --- the tidy mapping: a Guid per record, no LCID, a warning for a repeated key
 printf '@string{s = "x"}\n@book{one, title = {A}}\n@book{one, title = {B}, year = 2001}\n' > tidy.bib
-run "tidy" 0 --tidy -o tidy.xml tidy.bib && expect_err "tidy" "repeats the key 'one'; tagged Anonymous2001"
-[ "$(count_in tidy.xml '<b:Guid>{')" -eq 2 ] || fail "tidy: expected two records with a Guid"
-[ "$(count_in tidy.xml '<b:LCID>')" -eq 0 ] || fail "tidy: wrote an LCID"
-run "tidy short" 0 -t -o - tidy.bib && expect_out "tidy short" "<b:Tag>Anonymous2001</b:Tag>"
-run "plain" 0 -o plain.xml tidy.bib
-[ "$(count_in plain.xml '<b:LCID>')" -eq 3 ] || fail "plain: the default mapping changed"
+run 0 --tidy -o tidy.xml tidy.bib && has "$err" "repeats the key 'one'; tagged Anonymous2001"
+[ "$(count_in tidy.xml '<b:Guid>{')" -eq 2 ] || fail "expected two records with a Guid"
+[ "$(count_in tidy.xml '<b:LCID>')" -eq 0 ] || fail "wrote an LCID"
+run 0 -t -o - tidy.bib && has "$out" "<b:Tag>Anonymous2001</b:Tag>"
+run 0 -o plain.xml tidy.bib
+[ "$(count_in plain.xml '<b:LCID>')" -eq 3 ] || fail "the default mapping changed"
 
 # --- awkward paths
-mkdir "with space" "ünï" 
+mkdir "with space" "ünï" dash
 book spaced > "with space/my refs.bib"
-run "space in path" 0 "with space/my refs.bib" && [ -f "with space/Sources.xml" ] || fail "space in path: no output"
+run 0 "with space/my refs.bib" && [ -f "with space/Sources.xml" ] || fail "no output"
 book unicode > "ünï/réfs.bib"
-run "non-ASCII path" 0 "ünï/réfs.bib" && [ -f "ünï/Sources.xml" ] || fail "non-ASCII path: no output"
-mkdir dash && book dashed > dash/-q.bib
+run 0 "ünï/réfs.bib" && [ -f "ünï/Sources.xml" ] || fail "no output"
+book dashed > dash/-q.bib
 (cd dash && "$bibsources" -- -q.bib >/dev/null 2>&1) && [ -f dash/Sources.xml ] || fail "leading dash after --"
-passes=$((passes + 1))
 
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

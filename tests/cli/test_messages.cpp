@@ -33,15 +33,12 @@ const PrintableRow printableRows[] = {
     {"Overlong", "\xc0\xaf", "\\xc0\\xaf"},
 };
 
-class Printable : public ::testing::TestWithParam<PrintableRow> { };
-
-TEST_P(Printable, EscapesWhatATerminalWouldActOn)
+TEST(Printable, EscapesWhatATerminalWouldActOn)
 {
-    EXPECT_EQ(cli::printable(GetParam().text), GetParam().shown);
+    for (const PrintableRow &row : printableRows) {
+        EXPECT_EQ(cli::printable(row.text), row.shown) << row.name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Rows, Printable, ::testing::ValuesIn(printableRows),
-    [](const auto &info) { return std::string(info.param.name); });
 
 // Every line on standard error starts with the file it is about, or with the
 // program's name; none holds a raw control character.
@@ -73,10 +70,7 @@ TEST(Diagnostics, AreNamedAndShowControlCharactersEscaped)
         = {{name}, {"-o", "-", name}, {"-q", "-o", "x", name}};
     for (const auto &arguments : argumentRows) {
         SCOPED_TRACE(arguments.front());
-        CliCommand command;
-        command.folder = dir.path();
-        command.arguments = arguments;
-        const CliOutcome outcome = runCli(command);
+        const CliOutcome outcome = runCli({arguments, dir.path()});
         EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
         if (arguments.front() != "-q") {
             expectNamedAndPrintable(outcome.err, shown);
@@ -91,9 +85,7 @@ TEST(Diagnostics, NameStandardInput)
 {
     TemporaryDirectory dir;
     writeFile(dir / "refs.bib", "@book{k\x1b[31m, title={T}}\n@book{ok, title = {fine}}\n");
-    CliCommand command;
-    command.folder = dir.path();
-    command.arguments = {"-o", "-", "-"};
+    CliCommand command{{"-o", "-", "-"}, dir.path()};
     command.inputPath = (dir / "refs.bib").string();
     const CliOutcome outcome = runCli(command);
     EXPECT_EQ(outcome.exitCode, 0);

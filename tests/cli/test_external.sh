@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Converts .bib files with --tidy and has an outside reader check each document.
+# Skipped (status 77) where that reader or those files are missing.
+#   test_external.sh jabref PATH/TO/bibsources DATA_DIR: JabRef's importer reads every record
+#   test_external.sh schema PATH/TO/bibsources SCHEMA: every .bib TeX Live ships is valid
+set -u
+mode=$1
+bibsources=$(realpath "$2")
+if [ "$mode" = jabref ]; then
+    mapfile -t inputs < <(ls "$3"/*.bib)
+    command -v jabref >/dev/null || { echo "jabref is not installed; skipped"; exit 77; }
+else
+    schema=$(realpath "$3")
+    mapfile -t inputs < <(find /usr/share/texlive /usr/share/texmf -name '*.bib' 2>/dev/null | sort)
+    [ ${#inputs[@]} -gt 0 ] || { echo "no TeX Live .bib files installed; skipped"; exit 77; }
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# JabRef keeps its preferences under the home folder, and Java its
+# temporary and performance files in /tmp: all of them go into $work.
+export HOME=$work
+export JAVA_TOOL_OPTIONS="-XX:-UsePerfData -Djava.io.tmpdir=$work -Duser.home=$work -Djava.util.prefs.userRoot=$work"
+
+failures=0
+for bib in "${inputs[@]}"; do
+    if ! "$bibsources" -q --tidy -o "$work/out.xml" "$bib" 2>"$work/err"; then
+        echo "FAIL: $bib: $(cat "$work/err")"
+        failures=$((failures + 1))
+    elif [ "$mode" = schema ] && ! xmllint --noout --schema "$schema" "$work/out.xml" 2>"$work/err"; then
+        echo "FAIL: $bib: $(head -3 "$work/err")"
+        failures=$((failures + 1))
+    elif [ "$mode" = jabref ]; then
+        written=$(grep -c '<b:Source>' "$work/out.xml")
+        # It stays up after an exception in its import instead of exiting.
+        rm -f "$work/out.bib"
+        timeout 300 jabref -n -i "$work/out.xml,msbib" -o "$work/out.bib" >/dev/null 2>&1
+        read=$(grep -E '^@' "$work/out.bib" 2>/dev/null | grep -vic '^@comment')
+        [ "$read" -eq "$written" ] || { echo "FAIL: $bib: jabref read $read of $written records"; failures=$((failures + 1)); }
+    fi
+done
+echo "${#inputs[@]} files, $failures failed"
+[ "$failures" -eq 0 ]
