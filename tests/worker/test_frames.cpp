@@ -1,3 +1,4 @@
+#include "entry_boundary.h"
 #include "frames.h"
 #include "test_support.h"
 #include "worker_process.h"
@@ -10,46 +11,122 @@
 namespace bibsources::testing {
 namespace {
 
+std::uint64_t endOf(const std::string &text, std::size_t chunk)
+{
+    EntryEndFinder finder;
+    for (std::size_t i = 0; i < text.size(); i += chunk) {
+        if (auto end = finder.feed(std::string_view(text).substr(i, chunk))) {
+            return *end;
+        }
+    }
+    return finder.finish();
+}
+
+TEST(EntryEnd, IsFoundWhateverTheChunkSize)
+{
+    struct Row {
+        const char *why;
+        std::string text;
+        std::uint64_t at; // where the entry's "@" is
+        std::uint64_t end; // where the next worker starts
+    };
+    const Row rows[] = {
+        {"braced body, nested braces", "@misc{a, t={x{y}}}\n@b{", 0, 18},
+        {"junk before the @", "  }}\n@misc{a}rest", 5, 13},
+        {"parenthesised body, ')' inside a quoted value", "@misc(a, t=\"x)y\")more", 0, 17},
+        {"a NUL byte changes nothing", std::string("@misc{a, t={x\0y}}z", 18), 0, 17},
+        {"no body: up to the next line that starts with @", "@misc \"x\" @not{}\n  @book{b}", 0, 19},
+        {"body never closes: up to the next line that starts with @", "@misc{a, t={x}\n@book{b}", 0, 15},
+        {"body never closes and nothing follows", "@misc{a, t={x", 0, 13},
+        {"no @ at all", "just text", 9, 9},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.why);
+        for (std::size_t chunk : {std::size_t(1), std::size_t(3), row.text.size() + 1}) {
+            EXPECT_EQ(endOf(row.text, chunk), row.end) << "chunks of " << chunk;
+        }
+        EntryEndFinder finder;
+        finder.feed(row.text);
+        EXPECT_EQ(finder.start().value_or(row.text.size()), row.at);
+    }
+}
+
+TEST(NextEntryStart, FindsTheAtTheParserReadAhead)
+{
+    EXPECT_EQ(nextEntryStart(40, "@b"), 38u); // the usual: the @ and one character after it
+    EXPECT_EQ(nextEntryStart(40, "}@"), 39u); // an @ at the very end of the input
+    EXPECT_EQ(nextEntryStart(40, "}\n"), 40u); // no @: start where the parser stopped
+    EXPECT_EQ(nextEntryStart(0, ""), 0u);
+}
+
+TEST(EntryLine, IsALineThatPlainlyStartsAnEntry)
+{
+    struct Row {
+        const char *why;
+        std::string text;
+        std::size_t limit;
+        bool startsLine;
+        std::optional<std::size_t> sign;
+    };
+    const std::size_t all = 1000;
+    const Row rows[] = {
+        {"first line", "@misc{a}", all, true, 0},
+        {"first line not a line start", "@misc{a}\n@book(b)", all, false, 9},
+        {"blanks before and inside", "x\n \t@ misc \t{", all, true, 4},
+        {"parenthesised", "x\n@book(b", all, true, 2},
+        {"not first on its line", "x = {a @misc{b}}\n", all, true, std::nullopt},
+        {"no type", "x\n@{a}\n", all, true, std::nullopt},
+        {"no delimiter", "x\n@misc a\n", all, true, std::nullopt},
+        {"type must start with a letter", "x\n@1misc{a}\n", all, true, std::nullopt},
+        {"the second of two", "x\n@ nothing\n@misc{a}", all, true, 12},
+        {"an @ past the limit", "x\n@misc{a}", 2, true, std::nullopt},
+        {"an @ just before the limit", "x\n@misc{a}", 3, true, 2},
+        {"cut short", "x\n@misc", all, true, std::nullopt},
+    };
+    for (const Row &row : rows) {
+        EXPECT_EQ(findEntryLine(row.text, row.limit, row.startsLine), row.sign) << row.why;
+    }
+}
+
 constexpr std::size_t noLimit = 1 << 20;
+
+Frame step(std::uint64_t consumedUpTo, wire::StepKind kind = wire::StepKind::Entry)
+{
+    return {.kind = wire::FrameKind::Step, .step = kind, .consumedUpTo = consumedUpTo};
+}
 
 Frame sampleStep()
 {
-    Frame frame;
-    frame.kind = wire::FrameKind::Step;
-    frame.step = wire::StepKind::Entry;
-    frame.consumedUpTo = (std::uint64_t(1) << 40) + 7; // past 4 GiB: all 64 bits travel
+    Frame frame = step((std::uint64_t(1) << 40) + 7); // past 4 GiB: all 64 bits travel
     frame.macroDefinition = true;
     frame.diagnostics = "refs.bib, line 3, warning: junk\n";
-    frame.entry.type = "article";
-    frame.entry.key = std::string("k\0y\xff", 4); // any bytes, NUL included
-    frame.entry.line = 12;
-    frame.entry.fields.push_back({"title", "", std::nullopt});
-    frame.entry.fields.push_back({"author", "A and B", std::vector<Person>{{{"Doe"}, {"Jane", "Q."}}, {}}});
-    frame.entry.fields.push_back({"editor", "", std::vector<Person>{}}); // a list with no names
+    // Any bytes in the key, NUL included; the editor is a list with no names.
+    frame.entry = {"article", std::string("k\0y\xff", 4),
+        {{"title", "", std::nullopt},
+            {"author", "A and B", std::vector<Person>{{{"Doe"}, {"Jane", "Q."}}, {}}},
+            {"editor", "", std::vector<Person>{}}},
+        12};
     return frame;
 }
 
-std::string encoded(const Frame &frame)
+std::string encoded(const std::vector<Frame> &frames)
 {
     std::string bytes;
-    encodeFrame(frame, bytes);
+    for (const Frame &frame : frames) {
+        encodeFrame(frame, bytes);
+    }
     return bytes;
 }
 
 TEST(WorkerProtocol, RoundTripsEveryKindOfFrameAndWaitsForAWholeOne)
 {
-    Frame end;
-    end.kind = wire::FrameKind::End;
-    end.readError = true;
-    end.diagnostics = "refs.bib, line 9, syntax error: at end of input\n";
-    Frame skipped;
-    skipped.kind = wire::FrameKind::Step;
-    skipped.step = wire::StepKind::Skipped;
-    skipped.consumedUpTo = 99;
-    for (const Frame &frame : {Frame{}, sampleStep(), skipped, end}) {
-        const std::string bytes = encoded(frame);
+    const Frame end{.kind = wire::FrameKind::End,
+        .diagnostics = "refs.bib, line 9, syntax error: at end of input\n",
+        .readError = true};
+    for (const Frame &frame : {Frame{}, sampleStep(), step(99, wire::StepKind::Skipped), end}) {
+        const std::string bytes = encoded({frame});
         // Only the first of several frames is decoded.
-        const DecodeResult result = decodeFrame(bytes + encoded(sampleStep()), noLimit);
+        const DecodeResult result = decodeFrame(bytes + encoded({sampleStep()}), noLimit);
         ASSERT_EQ(result.status, DecodeStatus::Complete);
         EXPECT_EQ(result.used, bytes.size());
         EXPECT_EQ(result.frame, frame);
@@ -63,7 +140,7 @@ TEST(WorkerProtocol, RoundTripsEveryKindOfFrameAndWaitsForAWholeOne)
 
 TEST(WorkerProtocol, RejectsDamagedFrames)
 {
-    const std::string step = encoded(sampleStep());
+    const std::string sample = encoded({sampleStep()});
     Frame noFields = sampleStep();
     noFields.entry.fields.clear();
     // Byte offsets into the encoding of sampleStep(): kind 0, length 1..4,
@@ -74,21 +151,21 @@ TEST(WorkerProtocol, RejectsDamagedFrames)
     };
     // An entry claiming 2^32-1 fields in a few bytes must fail before any
     // allocation, not after trying to make room for them.
-    const std::string manyFields = encoded(noFields).replace(encoded(noFields).size() - 4, 4, 4, '\xff');
+    const std::string manyFields = encoded({noFields}).replace(encoded({noFields}).size() - 4, 4, 4, '\xff');
     const std::pair<const char *, std::string> rows[] = {
-        {"unknown frame kind", damaged(step, 0, 9)},
-        {"payload longer than the limit", damaged(step, 4, 0x7f)},
-        {"unknown step kind", damaged(step, 5, 3)},
-        {"a flag that is neither 0 nor 1", damaged(step, 14, 2)},
-        {"a string length past the payload", damaged(step, 18, 0x40)},
-        {"a payload with bytes left over", damaged(encoded(Frame{}), 1, 1) + "x"},
+        {"unknown frame kind", damaged(sample, 0, 9)},
+        {"payload longer than the limit", damaged(sample, 4, 0x7f)},
+        {"unknown step kind", damaged(sample, 5, 3)},
+        {"a flag that is neither 0 nor 1", damaged(sample, 14, 2)},
+        {"a string length past the payload", damaged(sample, 18, 0x40)},
+        {"a payload with bytes left over", damaged(encoded({Frame{}}), 1, 1) + "x"},
         {"a count no payload could hold", manyFields},
     };
     for (const auto &[why, bytes] : rows) {
         EXPECT_EQ(decodeFrame(bytes, noLimit).status, DecodeStatus::Corrupt) << why;
     }
     // A length over the limit fails before the payload arrives.
-    EXPECT_EQ(decodeFrame(step.substr(0, 5), 10).status, DecodeStatus::Corrupt);
+    EXPECT_EQ(decodeFrame(sample.substr(0, 5), 10).status, DecodeStatus::Corrupt);
 }
 
 // A stand-in helper writes these frames and then aborts, as a worker killed
@@ -98,26 +175,17 @@ TEST(WorkerProtocol, RejectsDamagedFrames)
 TEST(WorkerProcess, StepsOfABlockCutShortAreNotHandedOn)
 {
     TempDir dir;
-    std::string bytes;
-    encodeFrame(Frame(), bytes); // ready
-    for (std::uint64_t consumedUpTo : {10, 10, 10, 40, 40}) {
-        Frame step;
-        step.kind = wire::FrameKind::Step;
-        step.step = wire::StepKind::Entry;
-        step.consumedUpTo = consumedUpTo;
-        encodeFrame(step, bytes);
-    }
-    const std::string helper
-        = dir.write("helper", "#!/bin/sh\ncat '" + dir.write("frames", bytes) + "'\nkill -ABRT $$\n");
+    const std::string frames
+        = dir.write("frames", encoded({Frame(), step(10), step(10), step(10), step(40), step(40)}));
+    const std::string helper = dir.write("helper", "#!/bin/sh\ncat '" + frames + "'\nkill -ABRT $$\n");
     ::chmod(helper.c_str(), 0700);
     const int input = ::open(dir.write("in.bib", std::string(100, ' ')).c_str(), O_RDONLY);
-    WorkerStart start;
-    start.helperPath = helper;
-    start.inputFd = input;
-    start.command.name = "in.bib";
-    start.maxPayload = 1 << 20;
-    start.maxSteps = 100;
-    start.command.memoryLimit = std::uint64_t(1) << 40; // a signal is then a crash, not the limit
+    const WorkerStart start{.helperPath = helper,
+        // A signal is then a crash, not the limit.
+        .command = {.name = "in.bib", .memoryLimit = std::uint64_t(1) << 40},
+        .inputFd = input,
+        .maxPayload = 1 << 20,
+        .maxSteps = 100};
     std::vector<std::uint64_t> handedOn;
     const WorkerOutcome outcome = runWorker(start, [&](Frame &&frame) {
         if (frame.kind == wire::FrameKind::Step) {

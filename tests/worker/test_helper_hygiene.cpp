@@ -4,47 +4,37 @@
 
 #include <csignal>
 #include <filesystem>
-#include <optional>
-#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <thread>
-
-extern char **environ;
+#include <unistd.h>
 
 namespace bibsources::testing {
 namespace {
 
-// The parent of process `pid`, and whether it is still running (not gone,
-// not a zombie).
-struct ProcessState {
-    pid_t parent = 0;
-    bool running = false;
-};
-
-ProcessState stateOf(pid_t pid)
+// Whether process `pid` is still running: not gone, not a zombie.
+bool running(pid_t pid)
 {
-    std::string text = readFile("/proc/" + std::to_string(pid) + "/stat");
-    const auto close = text.rfind(')');
-    if (close == std::string::npos || close + 4 >= text.size()) {
-        return {};
-    }
-    return {static_cast<pid_t>(std::atol(text.c_str() + close + 4)),
-        text[close + 2] != 'Z' && text[close + 2] != 'X'};
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z'
+        && stat[close + 2] != 'X';
 }
 
-// The parser helper started by `parent`, once one is running.
-std::optional<pid_t> helperOf(pid_t parent)
+// The parser helper started by process `parent`, 0 until it runs.
+pid_t helperOf(pid_t parent)
 {
-    const std::filesystem::path helper = std::filesystem::canonical(WORKER_PATH);
-    for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
-        std::error_code error;
-        const pid_t pid = static_cast<pid_t>(std::atol(entry.path().filename().c_str()));
-        if (pid > 0 && std::filesystem::read_symlink(entry.path() / "exe", error) == helper
-            && stateOf(pid).parent == parent) {
-            return pid;
+    std::error_code gone;
+    for (const auto &task :
+        std::filesystem::directory_iterator("/proc/" + std::to_string(parent) + "/task", gone)) {
+        const auto child = static_cast<pid_t>(std::atol(readFile(task.path() / "children").c_str()));
+        if (child
+            && std::filesystem::read_symlink("/proc/" + std::to_string(child) + "/exe", gone)
+                == std::filesystem::canonical(WORKER_PATH)) {
+            return child;
         }
     }
-    return std::nullopt;
+    return 0;
 }
 
 TEST(HelperHygiene, TheHelperDiesWithAConverterKilledMidRun)
@@ -58,27 +48,27 @@ TEST(HelperHygiene, TheHelperDiesWithAConverterKilledMidRun)
     }
     const pid_t cli
         = startCli({"-q", "-o", dir.path("out.xml"), dir.write("big.bib", text)}, dir.path("err"));
-    std::optional<pid_t> helper;
+    pid_t helper = 0;
     // Waits for events, not for a time: each loop ends as soon as the
     // process in question has started or gone.
-    for (int i = 0; i < 3000 && !helper && stateOf(cli).running; ++i) {
+    for (int i = 0; i < 3000 && !helper && running(cli); ++i) {
         helper = helperOf(cli);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ASSERT_TRUE(helper) << "no helper seen";
+    ASSERT_NE(helper, 0) << "no helper seen";
     // Stopped, the helper cannot notice the converter's end by itself (a
     // write into the closed pipe); only the kernel can end it now.
-    ::kill(*helper, SIGSTOP);
+    ::kill(helper, SIGSTOP);
     ::kill(cli, SIGKILL);
     waitFor(cli);
     bool gone = false;
     for (int i = 0; i < 3000 && !gone; ++i) {
-        gone = !stateOf(*helper).running;
+        gone = !running(helper);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    EXPECT_TRUE(gone) << "helper " << *helper << " outlived its converter";
+    EXPECT_TRUE(gone) << "helper " << helper << " outlived its converter";
     if (!gone) {
-        ::kill(*helper, SIGKILL);
+        ::kill(helper, SIGKILL);
     }
 }
 
@@ -106,10 +96,11 @@ TEST(Sandbox, KillsAWorkerThatOpensAFileOrStartsAProgram)
 {
     for (const char *what : {"none", "open", "exec"}) {
         SCOPED_TRACE(what);
-        char *arguments[] = {const_cast<char *>(WORKER_PATH), const_cast<char *>("--sandbox-selftest"),
-            const_cast<char *>(what), nullptr};
-        pid_t pid = -1;
-        ASSERT_EQ(::posix_spawn(&pid, WORKER_PATH, nullptr, nullptr, arguments, environ), 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl(WORKER_PATH, WORKER_PATH, "--sandbox-selftest", what, nullptr);
+            ::_exit(127);
+        }
         int status = 0;
         ::waitpid(pid, &status, 0);
         if (std::string_view(what) == "none") {

@@ -28,38 +28,27 @@ ReadResult readWithWorker(const std::string &path, const WorkerSettings &setting
 ReadResult readInProcess(const std::string &path)
 {
     TempDir dir;
-    const std::string framesPath = dir.path("frames");
-    const std::string messagesPath = dir.path("messages");
     std::fflush(nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
-        ::dup2(::creat(messagesPath.c_str(), 0600), STDERR_FILENO);
+        ::dup2(::creat(dir.path("messages").c_str(), 0600), STDERR_FILENO);
         std::string bytes;
-        Frame frame;
-        frame.kind = wire::FrameKind::Step;
-        frame.step = wire::StepKind::Entry;
+        Frame step{.kind = wire::FrameKind::Step, .step = wire::StepKind::Entry};
         const ReadReport report = readEntriesInProcess(path, [&](Entry &&entry) {
-            frame.entry = std::move(entry);
-            encodeFrame(frame, bytes);
+            step.entry = std::move(entry);
+            encodeFrame(step, bytes);
         });
-        frame.step = wire::StepKind::Skipped;
         for (int i = 0; i < report.entriesSkipped; ++i) {
-            encodeFrame(frame, bytes);
+            encodeFrame({.kind = wire::FrameKind::Step, .step = wire::StepKind::Skipped}, bytes);
         }
-        Frame end;
-        end.kind = wire::FrameKind::End;
-        end.readError = !report.ok();
-        encodeFrame(end, bytes);
+        encodeFrame({.kind = wire::FrameKind::End, .readError = !report.ok()}, bytes);
         std::fflush(stderr);
-        writeFile(framesPath, bytes);
+        writeFile(dir.path("frames"), bytes);
         ::_exit(0);
     }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the reference run died";
-
+    EXPECT_EQ(waitFor(child), 0) << "the reference run died";
     ReadResult result;
-    const std::string bytes = readFile(framesPath);
+    const std::string bytes = readFile(dir.path("frames"));
     for (std::string_view rest(bytes); !rest.empty();) {
         DecodeResult decoded = decodeFrame(rest, rest.size());
         if (decoded.status != DecodeStatus::Complete) {
@@ -67,17 +56,15 @@ ReadResult readInProcess(const std::string &path)
             break;
         }
         rest.remove_prefix(decoded.used);
-        if (decoded.frame.kind == wire::FrameKind::End) {
-            if (decoded.frame.readError) {
-                result.report.error = "cannot read '" + path + "': a read error occurred";
-            }
+        if (decoded.frame.kind == wire::FrameKind::End && decoded.frame.readError) {
+            result.report.error = "cannot read '" + path + "': a read error occurred";
         } else if (decoded.frame.step == wire::StepKind::Skipped) {
             ++result.report.entriesSkipped;
-        } else {
+        } else if (decoded.frame.kind == wire::FrameKind::Step) {
             result.entries.push_back(std::move(decoded.frame.entry));
         }
     }
-    std::istringstream messages(readFile(messagesPath));
+    std::istringstream messages(readFile(dir.path("messages")));
     for (std::string line; std::getline(messages, line);) {
         result.report.diagnostics.push_back(line);
     }

@@ -62,18 +62,6 @@ TEST(WorkerReader, GivesWhatTheInProcessLoopGives)
     }
 }
 
-// The file with the entry at [from, to) replaced by blanks, its line feeds
-// kept: what the parser would have given had the entry not been there.
-std::string blankedOut(std::string text, std::size_t from, std::size_t to)
-{
-    for (std::size_t i = from; i < to; ++i) {
-        if (text[i] != '\n') {
-            text[i] = ' ';
-        }
-    }
-    return text;
-}
-
 TEST(WorkerReader, ResumesBehindAnEntryTheParserCrashesOn)
 {
     const std::string bad = std::string("@misc{bad, title = {a\0b}}", 25);
@@ -84,7 +72,9 @@ TEST(WorkerReader, ResumesBehindAnEntryTheParserCrashesOn)
         SCOPED_TRACE("bad entry at byte " + std::to_string(at));
         TempDir dir;
         const std::string text = varied.substr(0, at) + bad + "\n" + varied.substr(at);
-        ReadResult expected = readInProcess(dir.write("bad.bib", blankedOut(text, at, at + bad.size())));
+        // What the parser gives had the entry not been there.
+        ReadResult expected
+            = readInProcess(dir.write("bad.bib", std::string(text).replace(at, bad.size(), bad.size(), ' ')));
         const ReadResult worker = readWithWorker(dir.write("bad.bib", text));
         const int line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + at, '\n'));
         const std::string crash = dir.path("bad.bib") + ": entry near line " + std::to_string(line)
@@ -113,11 +103,9 @@ TEST(WorkerReader, ARepeatedStretchIsParsedWithTheMacrosOfItsStart)
         + "\n@misc{after, title = m}\n";
     const ReadResult result = readWithWorker(dir.write("refs.bib", text));
     ASSERT_GE(result.entries.size(), 2U);
-    for (const Entry *entry : {&result.entries.rbegin()[1], &result.entries.back()}) {
-        SCOPED_TRACE(entry->key);
-        ASSERT_EQ(entry->fields.size(), 1U);
-        EXPECT_EQ(entry->fields[0].text, "b");
-    }
+    const std::vector<Field> title = {{"title", "b", std::nullopt}};
+    EXPECT_EQ(result.entries.rbegin()[1].fields, title);
+    EXPECT_EQ(result.entries.back().fields, title);
     EXPECT_EQ(result.report.entriesSkipped, 1);
 }
 
@@ -282,6 +270,95 @@ TEST(InputEncoding, ABrokenSequenceBecomesAReplacementCharacter)
     const ReadResult read = readWithWorker(dir.write("refs.bib", bytes));
     ASSERT_EQ(read.entries.size(), 1U);
     EXPECT_EQ(read.entries[0].fields.at(0).text, "x\xef\xbf\xbdy");
+}
+
+std::string goodEntries(int from, int count)
+{
+    std::string text;
+    for (int i = from; i < from + count; ++i) {
+        const std::string n = std::to_string(i);
+        text += "@article{good" + n + ",\n  author = {Doe, Jane},\n  title = {Title " + n
+            + "},\n  year = 2001\n}\n";
+    }
+    return text;
+}
+
+TEST(RunawayEntries, ARunawayNearTheTopCostsOnlyItsOwnLines)
+{
+    TempDir dir;
+    const std::string before = goodEntries(0, 3);
+    const std::string after = goodEntries(3, 9997);
+    const std::string runaway = "@misc{oops,\n  title = \"oops},\n  year = 2001\n}\n";
+    const std::string broken = dir.write("broken.bib", before + runaway + after);
+    const std::string clean = dir.write("clean.bib", before + after);
+
+    const Document withRunaway = buildDocument({broken});
+    const Document without = buildDocument({clean});
+    ASSERT_TRUE(withRunaway.ok());
+    ASSERT_TRUE(without.ok());
+    EXPECT_EQ(withRunaway.inputs.at(0).recordsWritten, 10000);
+    EXPECT_EQ(withRunaway.inputs.at(0).entriesSkipped, 1);
+    EXPECT_EQ(bodyOf(withRunaway.text), bodyOf(without.text));
+    const int firstLine = 1 + static_cast<int>(std::count(before.begin(), before.end(), '\n'));
+    const std::vector<std::string> expected = {broken + ": lines " + std::to_string(firstLine) + "-"
+        + std::to_string(firstLine + 3) + " skipped: unterminated quoted value"};
+    EXPECT_EQ(readWithWorker(broken).report.diagnostics, expected);
+}
+
+TEST(RunawayEntries, EachKindOfBrokenEntryBetweenGoodOnesCostsOnlyItself)
+{
+    const struct {
+        const char *why;
+        std::string broken;
+        std::string message; // after "file: "
+        int skipped = 1;
+    } rows[] = {
+        {"unterminated quote", "@misc{bad, title = \"oops}\n", "line 6 skipped: unterminated quoted value"},
+        {"quote inside a key", "@misc{b\"ad, title = {x}}\n", "line 6 skipped: unterminated quoted value"},
+        {"unbalanced brace in a comment", "@comment{ x { y }\n", "line 6 skipped: unbalanced braces"},
+        {"value not closed", "@misc{bad, title = {oops}\n", "line 6 skipped: unbalanced braces"},
+        {"parenthesised, never closed", "@misc(bad, title = {x}\n", "line 6 skipped: unbalanced braces"},
+        {"over several lines", "@misc{bad,\n  title = \"a\n  b},\n}\n",
+            "lines 6-9 skipped: unterminated quoted value"},
+        {"two in a row", "@misc{bad, title = \"x}\n@misc{worse, title = \"y}\n",
+            "line 6 skipped: unterminated quoted value", 2},
+        {"indented next entry", "@misc{bad, title = \"x}\n  \t", "line 6 skipped: unterminated quoted value"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.why);
+        TempDir dir;
+        const std::string path = dir.write("refs.bib", goodEntries(0, 1) + row.broken + goodEntries(1, 3));
+        const ReadResult result = readWithWorker(path);
+        EXPECT_EQ(keysOf(result), (std::vector<std::string>{"good0", "good1", "good2", "good3"}));
+        EXPECT_EQ(result.report.entriesSkipped, row.skipped);
+        ASSERT_FALSE(result.report.diagnostics.empty());
+        EXPECT_EQ(result.report.diagnostics.front(), path + ": " + row.message);
+    }
+}
+
+TEST(RunawayEntries, CleanEntriesAreNeverCutEvenWhenAValueHoldsAnEntryLine)
+{
+    TempDir dir;
+    const std::string text = "@misc{a, title = {first line\n@misc{inside, title = {x}}\n}}\n"
+                             "@misc{b, title = {syntax error} junk}\n@misc{c, title = {C}}\n";
+    const ReadResult result = readWithWorker(dir.write("refs.bib", text));
+    EXPECT_EQ(keysOf(result), (std::vector<std::string>{"a", "c"}));
+    ASSERT_EQ(result.entries.front().fields.size(), 1U);
+    EXPECT_EQ(result.entries.front().fields[0].text, "first line @misc{inside, title = {x}}");
+}
+
+TEST(EmptyInput, GivesNoParserMessage)
+{
+    const char *rows[] = {"", "\n\n  \n", "% just a remark\n"};
+    for (const char *text : rows) {
+        SCOPED_TRACE(text);
+        TempDir dir;
+        const ReadResult result = readWithWorker(dir.write("empty.bib", text));
+        EXPECT_TRUE(result.report.ok());
+        EXPECT_TRUE(result.report.diagnostics.empty()) << result.report.diagnostics.front();
+        EXPECT_TRUE(result.entries.empty());
+        EXPECT_EQ(result.report.entriesSkipped, 0);
+    }
 }
 
 } // namespace
