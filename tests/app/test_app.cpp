@@ -1,0 +1,596 @@
+#include "dragview.h"
+#include "mainwindow.h"
+#include "messagesdialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <sys/wait.h>
+
+using namespace bibsources;
+
+namespace {
+
+// Collects the window's log lines ("Supported - ...", "Nil", ...) written
+// while it lives, instead of the system log.
+struct LogCapture {
+    LogCapture()
+    {
+        current = this;
+        previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &context, const QString &message) {
+                if (qstrcmp(context.category, "bibsources.window") == 0) {
+                    current->lines.append(message);
+                }
+            });
+    }
+    ~LogCapture() { qInstallMessageHandler(previous); }
+    QStringList lines;
+    QtMessageHandler previous;
+    static inline LogCapture *current = nullptr;
+};
+
+// What a file manager puts on a drag of these files.
+std::unique_ptr<QMimeData> fileData(const QStringList &paths)
+{
+    auto data = std::make_unique<QMimeData>();
+    QList<QUrl> urls;
+    for (const QString &path : paths) {
+        urls.append(path.startsWith("https:") ? QUrl(path) : QUrl::fromLocalFile(path));
+    }
+    data->setUrls(urls);
+    return data;
+}
+
+// Sends one drag event (enter, move or drop) offering what a file manager
+// offers unless told; returns whether the view took it as a copy.
+template <class Event>
+bool send(QWidget *view, const QMimeData *data,
+    Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction)
+{
+    Event event(view->rect().center(), actions, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &event);
+    return event.isAccepted() && event.dropAction() == Qt::CopyAction;
+}
+
+void sendLeave(QWidget *view)
+{
+    QDragLeaveEvent event;
+    QCoreApplication::sendEvent(view, &event);
+}
+
+// A whole drag of these files: enter, move, drop; returns whether each was taken.
+bool dropFiles(QWidget *view, const QStringList &paths)
+{
+    const auto data = fileData(paths);
+    return send<QDragEnterEvent>(view, data.get()) && send<QDragMoveEvent>(view, data.get())
+        && send<QDropEvent>(view, data.get());
+}
+
+// Writes text to name in directory; returns the file's path.
+QString writeFile(const QString &directory, const QString &name, const QByteArray &text)
+{
+    const QString path = QDir(directory).filePath(name);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() ? path : QString();
+}
+
+// A two-entry refs.bib in directory; returns its path.
+QString writeBib(const QString &directory)
+{
+    return writeFile(directory, "refs.bib",
+        "@article{smith2020, author = {Smith, John and Doe, Jane}, title = {Drop Targets}, year = 2020}\n"
+        "@book{doe2019, author = {Doe, Jane}, title = {Converting Things}, publisher = {Press}}\n");
+}
+
+// The hover frames among the pictures a spy on pictureChanged recorded.
+QList<int> framesShown(const QSignalSpy &pictures)
+{
+    QList<int> frames;
+    for (const QList<QVariant> &arguments : pictures) {
+        const QString name = arguments.at(0).toString();
+        if (name.startsWith("backdrop_on_")) {
+            frames.append(name.mid(12, 1).toInt());
+        }
+    }
+    return frames;
+}
+
+// The target of the status line's "Show in folder" link, as the label reads it.
+QString folderLink(const QString &html)
+{
+    QTextDocument document;
+    document.setHtml(html);
+    return document.find("Show in folder").charFormat().anchorHref();
+}
+
+QString status(const MainWindow &window)
+{
+    QTextDocument document;
+    document.setHtml(window.findChild<QLabel *>("statusLabel")->text());
+    return document.toPlainText();
+}
+
+// Presses Convert and lets the event loop run until the run has ended.
+void convertAndWait(MainWindow &window)
+{
+    auto *button = window.findChild<QPushButton *>("convertButton");
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 60000);
+}
+
+// A .bib of 200,000 small articles.
+QString writeLargeBib(const QString &directory)
+{
+    QByteArray text;
+    for (int i = 0; i < 200000; ++i) {
+        text += "@article{key" + QByteArray::number(i)
+            + ", author = {Smith, John and Doe, Jane}, title = {Title " + QByteArray::number(i)
+            + "}, journal = {Journal}, year = 2020}\n";
+    }
+    return writeFile(directory, "large.bib", text);
+}
+
+} // namespace
+
+// Stands in for the file manager: receives what the window asks the desktop
+// to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+class TestApp : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir directory;
+    QTemporaryDir largeDirectory; // holds only large.bib and its Sources.xml
+    QString largeBib;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(directory.isValid() && largeDirectory.isValid());
+        largeBib = writeLargeBib(largeDirectory.path());
+        QVERIFY(!largeBib.isEmpty());
+    }
+
+    // Real drags: the view takes each, and accepts only when the first local
+    // file's suffix is exactly ".bib".
+    void dropDecides_data()
+    {
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("offered"); // the path the view judges
+        const auto row = [](const char *name, const QStringList &paths, bool accepted, QString offered = {}) {
+            QTest::newRow(name) << paths << accepted << (offered.isEmpty() ? paths.first() : offered);
+        };
+        row("bib", {"/p/refs.bib"}, true);
+        row("last of several dots", {"/p/refs.tar.bib"}, true);
+        row("trailing slash names the same file", {"/p/refs.bib/"}, true);
+        row("upper-case suffix", {"/p/refs.BIB"}, false);
+        row("mixed-case suffix", {"/p/refs.Bib"}, false);
+        row("longer suffix", {"/p/refs.bibtex"}, false);
+        row("no suffix", {"/p/refs"}, false);
+        row("bib not last", {"/p/refs.bib.txt"}, false);
+        row("bib only in the folder", {"/p/u.bib/refs"}, false);
+        row("bib first", {"/p/a.bib", "/p/b.txt"}, true);
+        row("bib second is not looked at", {"/p/a.txt", "/p/b.bib"}, false);
+        row("a web link is no file", {"https://example.org/x.txt", "/p/b.bib"}, true, "/p/b.bib");
+    }
+
+    void dropDecides()
+    {
+        QFETCH(QStringList, paths);
+        QFETCH(bool, accepted);
+        QFETCH(QString, offered);
+        DragView view;
+        QSignalSpy accepts(&view, &DragView::fileAccepted);
+        QSignalSpy rejects(&view, &DragView::fileRejected);
+
+        QVERIFY(dropFiles(&view, paths));
+
+        QCOMPARE((accepted ? accepts : rejects), QList<QList<QVariant>>{{offered}});
+        QCOMPARE((accepted ? rejects : accepts).size(), 0);
+        QCOMPARE(view.pictureName(), accepted ? "backdrop_load.png" : "backdrop_normal.png");
+        QCOMPARE(view.accessibleName(),
+            accepted ? QFileInfo(offered).fileName() + " ready to convert" : "Drop a BibTeX file here");
+    }
+
+    void dragWithoutCopyOrFilesIsRefused()
+    {
+        DragView view;
+        QSignalSpy pictures(&view, &DragView::pictureChanged);
+        const auto data = fileData({directory.filePath("refs.bib")});
+        QVERIFY(!send<QDragEnterEvent>(&view, data.get(), Qt::MoveAction | Qt::LinkAction));
+        QVERIFY(!send<QDragMoveEvent>(&view, data.get(), Qt::MoveAction | Qt::LinkAction));
+        QMimeData words; // neither a local file nor a picture
+        words.setText("just words");
+        words.setUrls({QUrl("https://example.org/refs.bib")});
+        QVERIFY(!send<QDragEnterEvent>(&view, &words));
+
+        QVERIFY(!view.findChild<QTimer *>("animationTimer")->isActive());
+        QVERIFY(pictures.isEmpty());
+    }
+
+    void pictureDropIsRejectedWithoutPath()
+    {
+        DragView view;
+        QSignalSpy rejects(&view, &DragView::fileRejected);
+        QMimeData data;
+        data.setData("image/tiff", QByteArray("II*\0", 4));
+
+        QVERIFY(send<QDragEnterEvent>(&view, &data));
+        QVERIFY(send<QDropEvent>(&view, &data));
+
+        QCOMPARE(rejects, QList<QList<QVariant>>{{QString()}});
+        QCOMPARE(view.pictureName(), "backdrop_normal.png");
+    }
+
+    // On the real event loop: frames 0..6 in a ring, every 70 ms, and a new
+    // hover (in any view) starts from the frame after the last one shown.
+    // Leaving shows the idle picture, even over a loaded file.
+    void framesGoOnFromWhereTheLastHoverStopped()
+    {
+        DragView view;
+        DragView other;
+        QVERIFY(dropFiles(&other, {directory.filePath("loaded.bib")}));
+        QTimer *animation = view.findChild<QTimer *>("animationTimer");
+        QCOMPARE(animation->interval(), 70);
+        QVERIFY(!animation->isSingleShot());
+        const auto data = fileData({directory.filePath("refs.bib")});
+        QSignalSpy pictures(&view, &DragView::pictureChanged);
+        QSignalSpy otherPictures(&other, &DragView::pictureChanged);
+
+        QVERIFY(send<QDragEnterEvent>(&view, data.get()));
+        QCOMPARE(view.pictureName(), "backdrop_normal.png"); // nothing before the first tick
+        QTRY_VERIFY(framesShown(pictures).size() >= 9);
+        sendLeave(&view);
+        QCOMPARE(view.pictureName(), "backdrop_normal.png");
+        QVERIFY(!animation->isActive());
+        QVERIFY(send<QDragEnterEvent>(&other, data.get()));
+        QTRY_VERIFY(!framesShown(otherPictures).isEmpty());
+        sendLeave(&other);
+        QCOMPARE(other.pictureName(), "backdrop_normal.png");
+        QVERIFY(!other.findChild<QTimer *>("animationTimer")->isActive());
+
+        const QList<int> first = framesShown(pictures);
+        for (int i = 1; i < first.size(); ++i) {
+            QCOMPARE(first.at(i), (first.at(i - 1) + 1) % 7);
+        }
+        QCOMPARE(framesShown(otherPictures).first(), (first.last() + 1) % 7);
+    }
+
+    // Fired by the real event loop; a drop meanwhile does not cancel it.
+    void convertedPictureLastsTwoSeconds()
+    {
+        DragView view;
+        QTimer *completion = view.findChild<QTimer *>("completionTimer");
+        view.showConverted();
+        QCOMPARE(view.pictureName(), "backdrop_converted.png");
+        QCOMPARE(view.accessibleName(), "Sources.xml written");
+        QCOMPARE(completion->interval(), 2000);
+        QVERIFY(completion->isSingleShot() && completion->isActive());
+        dropFiles(&view, {directory.filePath("next.bib")});
+        QCOMPARE(view.pictureName(), "backdrop_load.png");
+        QVERIFY(completion->isActive());
+
+        QTRY_COMPARE_WITH_TIMEOUT(view.pictureName(), QString("backdrop_normal.png"), 10000);
+        QVERIFY(!completion->isActive());
+    }
+
+    void everyPictureIsInTheResources()
+    {
+        DragView view; // registers the pictures
+        for (const char *name :
+            {"normal", "load", "converted", "on_0", "on_1", "on_2", "on_3", "on_4", "on_5", "on_6"}) {
+            QVERIFY2(!QPixmap(QString(":/images/backdrop_%1.png").arg(name)).isNull(), name);
+        }
+    }
+
+    // Convert, by button or by action, converts nothing before a drop.
+    void startsIdleAndUnticked()
+    {
+        LogCapture log;
+        MainWindow window;
+        QCOMPARE(window.windowTitle(), "bibsources");
+        QCOMPARE(window.dragView()->pictureName(), "backdrop_normal.png");
+        QVERIFY(!window.findChild<QCheckBox *>("tidyCheckBox")->isChecked());
+        QVERIFY(!window.findChild<QPushButton *>("messagesButton")->isEnabled());
+        QVERIFY(window.findChild<QPushButton *>("convertButton")->isDefault());
+        QVERIFY(
+            window.findChild<QAction *>("convertAction")->shortcuts().contains(QKeySequence(Qt::Key_Return)));
+        QCOMPARE(window.findChild<QAction *>("openAction")->shortcut(), QKeySequence("Ctrl+O"));
+        QCOMPARE(window.findChild<QAction *>("quitAction")->shortcut(), QKeySequence("Ctrl+Q"));
+
+        QTest::mouseClick(window.findChild<QPushButton *>("convertButton"), Qt::LeftButton);
+        window.findChild<QAction *>("convertAction")->trigger();
+        QCOMPARE(log.lines, (QStringList{"Initialized", "Convert pressed", "Nil", "Convert pressed", "Nil"}));
+        QCOMPARE(window.dragView()->pictureName(), "backdrop_normal.png");
+    }
+
+    void dropsAreLoggedAndShown()
+    {
+        MainWindow window;
+        LogCapture log;
+        dropFiles(window.dragView(), {directory.filePath("refs.BIB")});
+        dropFiles(window.dragView(), {directory.filePath("refs.bib")});
+        QCOMPARE(log.lines,
+            (QStringList{"Not Supported - " + directory.filePath("refs.BIB"),
+                "Supported - " + directory.filePath("refs.bib")}));
+        QCOMPARE(status(window), "refs.bib — ready to convert");
+    }
+
+    // In a folder whose name a URL or the label's HTML would otherwise mangle;
+    // Convert pressed once more runs nothing: one run per accepted file.
+    void successSaysWhatWasWrittenAndWhere()
+    {
+        const QString folder = directory.filePath("papers #1 & <more>");
+        QVERIFY(QDir().mkdir(folder));
+        MainWindow window;
+        dropFiles(window.dragView(), {writeBib(folder)});
+        LogCapture log;
+
+        convertAndWait(window);
+
+        QCOMPARE(log.lines, QStringList{"Convert pressed"});
+        QFile output(folder + "/Sources.xml");
+        QVERIFY(output.open(QIODevice::ReadOnly));
+        QVERIFY(output.readAll().contains("smith2020"));
+        QCOMPARE(window.dragView()->pictureName(), "backdrop_converted.png");
+        QVERIFY(
+            status(window).startsWith("2 sources written to " + folder + "/Sources.xml — Show in folder"));
+        QVERIFY(!status(window).contains("skipped"));
+        QVERIFY(!window.findChild<QPushButton *>("messagesButton")->isEnabled());
+        QTest::mouseClick(window.findChild<QPushButton *>("convertButton"), Qt::LeftButton);
+        QCOMPARE(log.lines, (QStringList{"Convert pressed", "Convert pressed", "Nil"}));
+
+        UrlCatcher desktop;
+        QDesktopServices::setUrlHandler("file", &desktop, "open");
+        auto *label = window.findChild<QLabel *>("statusLabel");
+        const QString link = folderLink(label->text());
+        QVERIFY(!link.isEmpty());
+        emit label->linkActivated(link);
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(desktop.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
+    }
+
+    void failureSaysWhy_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("file does not exist") << directory.filePath("missing.bib");
+        QTest::newRow("folder does not exist") << directory.filePath("gone/refs.bib");
+    }
+
+    void failureSaysWhy()
+    {
+        QFETCH(QString, path);
+        MainWindow window;
+        window.dragView()->offerFile(path);
+        LogCapture log;
+
+        convertAndWait(window);
+
+        QCOMPARE(log.lines.size(), 2);
+        const QString prefix = "Conversion failed - " + path + ": ";
+        QVERIFY2(log.lines.at(1).startsWith(prefix) && log.lines.at(1).size() > prefix.size(),
+            qPrintable(log.lines.at(1)));
+        const QString reason = log.lines.at(1).mid(prefix.size());
+        QCOMPARE(status(window), "Could not convert " + QFileInfo(path).fileName() + ": " + reason);
+        QCOMPARE(window.dragView()->pictureName(), "backdrop_normal.png");
+        QVERIFY(!QFile::exists(QFileInfo(path).dir().filePath("Sources.xml")));
+    }
+
+    void messagesListWhatTheParserSaid()
+    {
+        QTemporaryDir here;
+        const QString bib = writeFile(here.path(), "refs.bib",
+            "@article{good, title = {Kept}}\n@article{bad, title = {unclosed\n@book{c, title={y}, year=}\n");
+        MainWindow window;
+        dropFiles(window.dragView(), {bib});
+        convertAndWait(window);
+        // The unclosed value costs its own line; the book lacks a year's value.
+        QVERIFY(status(window).contains(" · 2 entries skipped"));
+        auto *button = window.findChild<QPushButton *>("messagesButton");
+        QVERIFY(button->isEnabled());
+
+        QTest::mouseClick(button, Qt::LeftButton);
+
+        auto *dialog = window.findChild<MessagesDialog *>();
+        QVERIFY(dialog);
+        auto *table = dialog->findChild<QTableWidget *>();
+        QVERIFY(table->rowCount() >= 1);
+        for (int row = 0; row < table->rowCount(); ++row) {
+            QCOMPARE(table->item(row, 0)->text(), "refs.bib");
+            QVERIFY(table->item(row, 1)->text().toInt() > 0);
+            const QString text = table->item(row, 2)->text();
+            QVERIFY2(text.contains("error") || text.contains("skipped"), qPrintable(text));
+        }
+        dialog->copy(); // nothing selected: every message
+        const QStringList copied = QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(copied.size(), table->rowCount());
+        QVERIFY(copied.first().startsWith(bib + ": line 2 skipped"));
+
+        table->selectRow(table->rowCount() - 1);
+        table->setFocus();
+        QTest::keySequence(table, QKeySequence::Copy);
+        QCOMPARE(QGuiApplication::clipboard()->text(), copied.last() + "\n");
+    }
+
+    void splitMessage_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("parts");
+        const auto row = [](const char *name, const QString &message, const QStringList &parts) {
+            QTest::newRow(name) << message << parts;
+        };
+        row("parser's own", "/p/refs.bib, line 12, syntax error: at end of input",
+            {"/p/refs.bib", "12", "syntax error: at end of input"});
+        row("comma in the folder", "/p, q/refs.bib, line 3, warning: x, line 4, y",
+            {"/p, q/refs.bib", "3", "warning: x, line 4, y"});
+        row("line inside the text", "/p/refs.bib: entry near line 40 skipped: crashed",
+            {"/p/refs.bib", "40", "entry near line 40 skipped: crashed"});
+        row("no line", "/p/refs.bib: 3 more parser messages not kept",
+            {"/p/refs.bib", "", "3 more parser messages not kept"});
+        row("no file", "something odd", {"", "", "something odd"});
+    }
+
+    void splitMessage()
+    {
+        QFETCH(QString, message);
+        QFETCH(QStringList, parts);
+        const ParserMessage split = bibsources::splitMessage(message);
+        QCOMPARE((QStringList{split.file, split.line, split.text}), parts);
+    }
+
+    void fileArgumentLoadsLikeADrop_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("picture");
+        const QString bib = directory.filePath("refs.bib");
+        const QString txt = directory.filePath("refs.txt");
+        QTest::newRow("bib") << QStringList{bib} << QStringList{"Supported - " + bib} << "backdrop_load.png";
+        QTest::newRow("relative") << QStringList{"refs.bib"}
+                                  << QStringList{"Supported - " + QDir::current().filePath("refs.bib")}
+                                  << "backdrop_load.png";
+        QTest::newRow("not bib") << QStringList{txt} << QStringList{"Not Supported - " + txt}
+                                 << "backdrop_normal.png";
+        QTest::newRow("looks like an option")
+            << QStringList{"--tidy"} << QStringList{"Not Supported - " + QDir::current().filePath("--tidy")}
+            << "backdrop_normal.png";
+        QTest::newRow("none") << QStringList() << QStringList() << "backdrop_normal.png";
+    }
+
+    void fileArgumentLoadsLikeADrop()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, lines);
+        QFETCH(QString, picture);
+        MainWindow window;
+        LogCapture log;
+        window.openArguments(QStringList{"bibsources-gui"} + arguments);
+        QCOMPARE(log.lines, lines);
+        QCOMPARE(window.dragView()->pictureName(), picture);
+    }
+
+    // The built program, started as a file manager starts it.
+    void startingWithABibArgumentLoadsIt()
+    {
+        const QString bib = writeBib(directory.path());
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(environment);
+        program.start(BIBSOURCES_GUI, {bib});
+        QVERIFY(program.waitForStarted());
+        const QByteArray loaded = "bibsources-gui: Supported - " + bib.toUtf8() + "\n";
+        QByteArray log;
+        QTRY_VERIFY_WITH_TIMEOUT((log += program.readAllStandardError()).contains(loaded), 30000);
+        program.terminate(); // as a logout does: the window closes normally
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(log.contains("bibsources-gui: Initialized\n"));
+    }
+
+    // No bound on how long the run takes: only that the loop keeps turning.
+    void theEventLoopKeepsRunningDuringARun()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        dropFiles(window.dragView(), {largeBib});
+        auto *convert = window.findChild<QPushButton *>("convertButton");
+        auto *progress = window.findChild<QProgressBar *>("progressBar");
+        int ticksWhileRunning = 0;
+        int mostProgress = 0;
+        QTimer ticker;
+        ticker.callOnTimeout([&] {
+            if (window.isConverting()) {
+                ++ticksWhileRunning;
+                mostProgress = qMax(mostProgress, progress->value());
+            }
+        });
+        ticker.start(50);
+
+        QTest::mouseClick(convert, Qt::LeftButton);
+        QVERIFY(!convert->isEnabled());
+        QVERIFY(progress->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(convert->isEnabled(), 300000);
+
+        QVERIFY2(ticksWhileRunning > 3, qPrintable(QString::number(ticksWhileRunning)));
+        QVERIFY(mostProgress > 0);
+        QVERIFY(!progress->isVisible());
+        QVERIFY(window.findChild<QLabel *>("statusLabel")->text().startsWith("200,000 sources written"));
+        QCOMPARE(window.dragView()->pictureName(), "backdrop_converted.png");
+        QFile::remove(largeDirectory.filePath("Sources.xml"));
+    }
+
+    void closingMidRunLeavesNothingBehind()
+    {
+        const QByteArray old = "<?xml version=\"1.0\"?>\n<old/>\n";
+        QVERIFY(!writeFile(largeDirectory.path(), "Sources.xml", old).isEmpty());
+        auto window = std::make_unique<MainWindow>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        dropFiles(window->dragView(), {largeBib});
+        auto *progress = window->findChild<QProgressBar *>("progressBar");
+        QTest::mouseClick(window->findChild<QPushButton *>("convertButton"), Qt::LeftButton);
+        // The helper is at work once the first entries have come back.
+        QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, 60000);
+        QVERIFY(window->isConverting());
+        QCOMPARE(::waitpid(-1, nullptr, WNOHANG), 0); // the helper is a child of this process
+
+        window->close();
+
+        QVERIFY(!window->isConverting());
+        window.reset();
+        QCOMPARE(::waitpid(-1, nullptr, WNOHANG), -1); // no child left, not even a zombie
+        QCOMPARE(errno, ECHILD);
+        QCOMPARE(QDir(largeDirectory.path()).entryList(QDir::Files | QDir::Hidden),
+            (QStringList{"large.bib", "Sources.xml"}));
+        QFile output(largeDirectory.filePath("Sources.xml"));
+        QVERIFY(output.open(QIODevice::ReadOnly));
+        QCOMPARE(output.readAll(), old);
+    }
+
+    // Last: it runs and ends the application's own event loop.
+    void closingTheWindowQuits()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTimer::singleShot(0, &window, &QWidget::close);
+        // Fires only if closing the window did not end the loop.
+        QTimer safety;
+        safety.callOnTimeout(qApp, [] { QCoreApplication::exit(99); });
+        safety.start(10000);
+
+        QCOMPARE(QApplication::exec(), 0);
+    }
+};
+
+QTEST_MAIN(TestApp)
+#include "test_app.moc"
