@@ -32,43 +32,12 @@ struct NameRow {
     std::string expected;
 };
 
+// The von part, Jr., corporate names, others and the order of roles are in
+// the golden tidy/names document; these are the rules it does not show.
 TEST(TidyContributors, FollowTheNameRules)
 {
     const NameRow rows[] = {
-        {"von part in front of the last name",
-            {contributors("author", {person({"Jan"}, {"van", "der"}, {"Berg"})})},
-            wrapped(nameList("Author",
-                "<b:Person>\n<b:Last>van der Berg</b:Last>\n<b:First>Jan</b:First>\n</b:Person>\n"))},
-        {"Jr. after the last name, other given names in Middle",
-            {contributors("author", {person({"John", "Ronald", "R."}, {}, {"Smith"}, {"Jr."})})},
-            wrapped(nameList("Author",
-                "<b:Person>\n<b:Last>Smith Jr.</b:Last>\n<b:First>John</b:First>\n<b:Middle>Ronald "
-                "R.</b:Middle>\n</b:Person>\n"))},
-        {"one braced group is a corporate author",
-            {contributors("author", {person({}, {}, {"{World Health Organization}"})})},
-            wrapped("<b:Author>\n<b:Corporate>World Health Organization</b:Corporate>\n</b:Author>\n")},
-        {"a corporate editor is a person with a last name only",
-            {contributors("editor", {person({}, {}, {"{ACM}"})})},
-            wrapped(nameList("Editor", "<b:Person>\n<b:Last>ACM</b:Last>\n</b:Person>\n"))},
-        {"a braced accent is a name, not a corporation",
-            {contributors("author", {person({"E."}, {}, {"{\\\"O}zt{\\\"u}rk"})})},
-            wrapped(nameList(
-                "Author", "<b:Person>\n<b:Last>Öztürk</b:Last>\n<b:First>E.</b:First>\n</b:Person>\n"))},
-        {"others writes no person",
-            {contributors("author", {person({"A."}, {}, {"Doe"}), person({}, {}, {"others"})})},
-            wrapped(nameList(
-                "Author", "<b:Person>\n<b:Last>Doe</b:Last>\n<b:First>A.</b:First>\n</b:Person>\n"))},
         {"only others writes nothing", {contributors("author", {person({}, {}, {"others"})})}, ""},
-        {"roles in field order, one wrapper, one list per role",
-            {contributors("editor", {person({}, {}, {"E1"})}),
-                contributors("author", {person({}, {}, {"A"})}),
-                contributors("editor", {person({}, {}, {"E2"})}), Field{"title", "T", std::nullopt},
-                contributors("translator", {person({}, {}, {"T"})})},
-            wrapped(nameList("Editor",
-                        "<b:Person>\n<b:Last>E1</b:Last>\n</b:Person>\n<b:Person>\n<b:Last>E2</b:Last>\n</"
-                        "b:Person>\n")
-                + nameList("Author", "<b:Person>\n<b:Last>A</b:Last>\n</b:Person>\n")
-                + nameList("Translator", "<b:Person>\n<b:Last>T</b:Last>\n</b:Person>\n"))},
         {"TeX and markup in names become escaped plain text",
             {contributors("author", {person({"J{\\'e}r{\\^o}me"}, {}, {"AT\\&T"})})},
             wrapped(nameList("Author",
