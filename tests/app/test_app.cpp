@@ -50,11 +50,9 @@ struct LogCapture {
 std::unique_ptr<QMimeData> fileData(const QStringList &paths)
 {
     auto data = std::make_unique<QMimeData>();
-    QList<QUrl> urls;
     for (const QString &path : paths) {
-        urls.append(path.startsWith("https:") ? QUrl(path) : QUrl::fromLocalFile(path));
+        data->setUrls(data->urls() << QUrl::fromUserInput(path));
     }
-    data->setUrls(urls);
     return data;
 }
 
@@ -112,19 +110,13 @@ QList<int> framesShown(const QSignalSpy &pictures)
     return frames;
 }
 
-// The target of the status line's "Show in folder" link, as the label reads it.
-QString folderLink(const QString &html)
-{
-    QTextDocument document;
-    document.setHtml(html);
-    return document.find("Show in folder").charFormat().anchorHref();
-}
-
-QString status(const MainWindow &window)
+// The status line as the label shows it, or the target of its "Show in
+// folder" link.
+QString status(const MainWindow &window, bool link = false)
 {
     QTextDocument document;
     document.setHtml(window.findChild<QLabel *>("statusLabel")->text());
-    return document.toPlainText();
+    return link ? document.find("Show in folder").charFormat().anchorHref() : document.toPlainText();
 }
 
 // Presses Convert and lets the event loop run until the run has ended.
@@ -133,18 +125,6 @@ void convertAndWait(MainWindow &window)
     auto *button = window.findChild<QPushButton *>("convertButton");
     QTest::mouseClick(button, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 60000);
-}
-
-// A .bib of 200,000 small articles.
-QString writeLargeBib(const QString &directory)
-{
-    QByteArray text;
-    for (int i = 0; i < 200000; ++i) {
-        text += "@article{key" + QByteArray::number(i)
-            + ", author = {Smith, John and Doe, Jane}, title = {Title " + QByteArray::number(i)
-            + "}, journal = {Journal}, year = 2020}\n";
-    }
-    return writeFile(directory, "large.bib", text);
 }
 
 } // namespace
@@ -172,7 +152,13 @@ private slots:
     void initTestCase()
     {
         QVERIFY(directory.isValid() && largeDirectory.isValid());
-        largeBib = writeLargeBib(largeDirectory.path());
+        QByteArray text; // 200,000 small articles
+        for (int i = 0; i < 200000; ++i) {
+            text += "@article{key" + QByteArray::number(i)
+                + ", author = {Smith, John and Doe, Jane}, title = {Title " + QByteArray::number(i)
+                + "}, journal = {Journal}, year = 2020}\n";
+        }
+        largeBib = writeFile(largeDirectory.path(), "large.bib", text);
         QVERIFY(!largeBib.isEmpty());
     }
 
@@ -218,32 +204,27 @@ private slots:
             accepted ? QFileInfo(offered).fileName() + " ready to convert" : "Drop a BibTeX file here");
     }
 
-    void dragWithoutCopyOrFilesIsRefused()
+    // Refused outright: a drag that does not allow a copy, or offers neither a
+    // local file nor a picture. A picture is taken, and refused without a path.
+    void dragsWithoutAFile()
     {
         DragView view;
         QSignalSpy pictures(&view, &DragView::pictureChanged);
+        QSignalSpy rejects(&view, &DragView::fileRejected);
         const auto data = fileData({directory.filePath("refs.bib")});
         QVERIFY(!send<QDragEnterEvent>(&view, data.get(), Qt::MoveAction | Qt::LinkAction));
         QVERIFY(!send<QDragMoveEvent>(&view, data.get(), Qt::MoveAction | Qt::LinkAction));
-        QMimeData words; // neither a local file nor a picture
+        QMimeData words;
         words.setText("just words");
         words.setUrls({QUrl("https://example.org/refs.bib")});
         QVERIFY(!send<QDragEnterEvent>(&view, &words));
-
         QVERIFY(!view.findChild<QTimer *>("animationTimer")->isActive());
         QVERIFY(pictures.isEmpty());
-    }
 
-    void pictureDropIsRejectedWithoutPath()
-    {
-        DragView view;
-        QSignalSpy rejects(&view, &DragView::fileRejected);
-        QMimeData data;
-        data.setData("image/tiff", QByteArray("II*\0", 4));
-
-        QVERIFY(send<QDragEnterEvent>(&view, &data));
-        QVERIFY(send<QDropEvent>(&view, &data));
-
+        QMimeData picture;
+        picture.setData("image/tiff", QByteArray("II*\0", 4));
+        QVERIFY(send<QDragEnterEvent>(&view, &picture));
+        QVERIFY(send<QDropEvent>(&view, &picture));
         QCOMPARE(rejects, QList<QList<QVariant>>{{QString()}});
         QCOMPARE(view.pictureName(), "backdrop_normal.png");
     }
@@ -314,15 +295,12 @@ private slots:
     {
         LogCapture log;
         MainWindow window;
-        QCOMPARE(window.windowTitle(), "bibsources");
         QCOMPARE(window.dragView()->pictureName(), "backdrop_normal.png");
         QVERIFY(!window.findChild<QCheckBox *>("tidyCheckBox")->isChecked());
         QVERIFY(!window.findChild<QPushButton *>("messagesButton")->isEnabled());
         QVERIFY(window.findChild<QPushButton *>("convertButton")->isDefault());
         QVERIFY(
             window.findChild<QAction *>("convertAction")->shortcuts().contains(QKeySequence(Qt::Key_Return)));
-        QCOMPARE(window.findChild<QAction *>("openAction")->shortcut(), QKeySequence("Ctrl+O"));
-        QCOMPARE(window.findChild<QAction *>("quitAction")->shortcut(), QKeySequence("Ctrl+Q"));
 
         QTest::mouseClick(window.findChild<QPushButton *>("convertButton"), Qt::LeftButton);
         window.findChild<QAction *>("convertAction")->trigger();
@@ -368,10 +346,7 @@ private slots:
 
         UrlCatcher desktop;
         QDesktopServices::setUrlHandler("file", &desktop, "open");
-        auto *label = window.findChild<QLabel *>("statusLabel");
-        const QString link = folderLink(label->text());
-        QVERIFY(!link.isEmpty());
-        emit label->linkActivated(link);
+        emit window.findChild<QLabel *>("statusLabel")->linkActivated(status(window, true));
         QDesktopServices::unsetUrlHandler("file");
         QCOMPARE(desktop.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
     }
@@ -469,18 +444,19 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QString>("picture");
+        const auto row
+            = [](const char *name, const QStringList &arguments, const QString &line, bool loaded) {
+                  QTest::newRow(name) << arguments << (line.isEmpty() ? QStringList() : QStringList{line})
+                                      << (loaded ? "backdrop_load.png" : "backdrop_normal.png");
+              };
         const QString bib = directory.filePath("refs.bib");
         const QString txt = directory.filePath("refs.txt");
-        QTest::newRow("bib") << QStringList{bib} << QStringList{"Supported - " + bib} << "backdrop_load.png";
-        QTest::newRow("relative") << QStringList{"refs.bib"}
-                                  << QStringList{"Supported - " + QDir::current().filePath("refs.bib")}
-                                  << "backdrop_load.png";
-        QTest::newRow("not bib") << QStringList{txt} << QStringList{"Not Supported - " + txt}
-                                 << "backdrop_normal.png";
-        QTest::newRow("looks like an option")
-            << QStringList{"--tidy"} << QStringList{"Not Supported - " + QDir::current().filePath("--tidy")}
-            << "backdrop_normal.png";
-        QTest::newRow("none") << QStringList() << QStringList() << "backdrop_normal.png";
+        row("bib", {bib}, "Supported - " + bib, true);
+        row("relative", {"refs.bib"}, "Supported - " + QDir::current().filePath("refs.bib"), true);
+        row("not bib", {txt}, "Not Supported - " + txt, false);
+        row("looks like an option", {"--tidy"}, "Not Supported - " + QDir::current().filePath("--tidy"),
+            false);
+        row("none", {}, "", false);
     }
 
     void fileArgumentLoadsLikeADrop()
@@ -545,7 +521,6 @@ private slots:
         QVERIFY(!progress->isVisible());
         QVERIFY(window.findChild<QLabel *>("statusLabel")->text().startsWith("200,000 sources written"));
         QCOMPARE(window.dragView()->pictureName(), "backdrop_converted.png");
-        QFile::remove(largeDirectory.filePath("Sources.xml"));
     }
 
     void closingMidRunLeavesNothingBehind()
