@@ -14,12 +14,10 @@ using testing::writeFile;
 
 TEST(OutputPath, IsTheInputsFolderFollowedBySourcesXml)
 {
-    const char *rows[][2] = {
-        {"/data/papers/refs.bib", "/data/papers/Sources.xml"},
+    const char *rows[][2] = {{"/data/papers/refs.bib", "/data/papers/Sources.xml"},
         {"/refs.bib", "//Sources.xml"}, // the root keeps its own slash
         {"refs.bib", "./Sources.xml"}, // never the root of the file system
-        {"/a b/ü.bib", "/a b/Sources.xml"},
-    };
+        {"/a b/ü.bib", "/a b/Sources.xml"}};
     for (const auto &row : rows) {
         EXPECT_EQ(outputPathFor(row[0]), row[1]) << row[0];
     }
@@ -49,13 +47,10 @@ TEST(Convert, GivesTheSameDocumentEveryTimeInOneProcess)
 // temporary files behind.
 TEST(Convert, FailureLeavesTheFolderAsItWas)
 {
-    const char *rows[][3] = {
-        // input, output ("" for the default), error start
-        {"nope.bib", "", "cannot open '"},
-        {"dir.bib", "", "cannot open '"},
+    // input, output ("" for the default), error start
+    const char *rows[][3] = {{"nope.bib", "", "cannot open '"}, {"dir.bib", "", "cannot open '"},
         {"refs.bib", "dir.bib", "cannot write '"},
-        {"refs.bib", "no-such-folder/Sources.xml", "cannot write '"},
-    };
+        {"refs.bib", "no-such-folder/Sources.xml", "cannot write '"}};
     for (const auto &[input, output, errorStart] : rows) {
         SCOPED_TRACE(std::string(input) + " -> " + output);
         TemporaryDirectory directory;

@@ -299,12 +299,11 @@ TEST_F(MergeIntoFile, GivesTheExpectedDocument)
 
 TEST_F(MergeIntoFile, RefusesAFileThatIsNoSourceListAndLeavesIt)
 {
-    const char *rows[][2] = {
-        {"<html><head/></html>\n", "' is not a bibliography source list (its root element is 'html')"},
-        {"<b:Sources "
-         "xmlns:b=\"http://schemas.openxmlformats.org/officeDocument/2006/bibliography\">\n<b:Source>\n",
-            "' is not well-formed XML (line 3: "},
-    };
+    const char *rows[][2]
+        = {{"<html><head/></html>\n", "' is not a bibliography source list (its root element is 'html')"},
+            {"<b:Sources "
+             "xmlns:b=\"http://schemas.openxmlformats.org/officeDocument/2006/bibliography\">\n<b:Source>\n",
+                "' is not well-formed XML (line 3: "}};
     for (const auto &[contents, error] : rows) {
         SCOPED_TRACE(contents);
         writeFile(output, contents);

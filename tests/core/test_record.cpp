@@ -13,11 +13,9 @@ namespace {
 // Every mapped type is in the golden documents; these are the near misses.
 TEST(SourceType, MapsOnlyExactNames)
 {
-    const char *rows[][2] = {
-        {"Article", "Article"}, // case-sensitive
+    const char *rows[][2] = {{"Article", "Article"}, // case-sensitive
         {"article ", "article "}, // nothing trimmed
-        {"incollection", "incollection"},
-    };
+        {"incollection", "incollection"}};
     for (const auto &row : rows) {
         EXPECT_EQ(convertPaperType(row[0]), row[1]) << row[0];
     }
@@ -31,15 +29,13 @@ TEST(NamePart, WritesOnlyWhatTheTokensHold)
         std::string text;
     };
     const std::string longToken(100000, 'x'); // no length limit
-    const Row rows[] = {
-        {{{}, {"Jane"}}, NamePart::Last, ""},
+    const Row rows[] = {{{{}, {"Jane"}}, NamePart::Last, ""},
         {{{"de la", "Cruz"}, {}}, NamePart::Last, "<b:Last>de la Cruz</b:Last>\n"}, // joined by one space
         {{{"Doe"}, {}}, NamePart::First, ""},
         {{{}, {"Jane"}}, NamePart::First, "<b:First>Jane</b:First>\n"}, // no Middle
         {{{}, {"A.", "B.", "C."}}, NamePart::First, "<b:First>A. B.</b:First>\n<b:Middle>C.</b:Middle>\n"},
         {{{""}, {}}, NamePart::Last, "<b:Last></b:Last>\n"}, // an empty token is still an element
-        {{{longToken}, {}}, NamePart::Last, "<b:Last>" + longToken + "</b:Last>\n"},
-    };
+        {{{longToken}, {}}, NamePart::Last, "<b:Last>" + longToken + "</b:Last>\n"}};
     for (const Row &row : rows) {
         EXPECT_EQ(parseNamePart(row.person, row.part), row.text) << row.text.substr(0, 40);
     }
@@ -52,15 +48,14 @@ TEST(ContributorBlock, WrapsTheRoleAndTheNameList)
         std::optional<std::vector<Person>> names;
         const char *block;
     };
-    const Row rows[] = {
-        {"author", std::nullopt,
-            "<b:Author>\n<b:Author>\n</b:Author>\n</b:Author>\n"}, // the splitter gave no list
-        {"editor", std::vector<Person>{},
-            "<b:Author>\n<b:Editor>\n<b:NameList>\n</b:NameList>\n</b:Editor>\n</b:Author>\n"},
-        {"translator", std::vector<Person>{Person{}}, // an empty name gives an empty person
-            "<b:Author>\n<b:Translator>\n<b:NameList>\n<b:Person>\n</b:Person>\n</b:NameList>\n"
-            "</b:Translator>\n</b:Author>\n"},
-    };
+    const Row rows[]
+        = {{"author", std::nullopt,
+               "<b:Author>\n<b:Author>\n</b:Author>\n</b:Author>\n"}, // the splitter gave no list
+            {"editor", std::vector<Person>{},
+                "<b:Author>\n<b:Editor>\n<b:NameList>\n</b:NameList>\n</b:Editor>\n</b:Author>\n"},
+            {"translator", std::vector<Person>{Person{}}, // an empty name gives an empty person
+                "<b:Author>\n<b:Translator>\n<b:NameList>\n<b:Person>\n</b:Person>\n</b:NameList>\n"
+                "</b:Translator>\n</b:Author>\n"}};
     for (const Row &row : rows) {
         EXPECT_EQ(contributorBlock(row.fieldName, Field{row.fieldName, "", row.names}), row.block)
             << row.fieldName;

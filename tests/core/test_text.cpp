@@ -67,21 +67,17 @@ TEST(XmlContent, IsEscapedCleanUtf8)
 // comparison with the row-by-row definition below.
 TEST(Cleanup, Converts)
 {
-    const std::pair<const char *, const char *> rows[] = {
-        {"Fish & Chips", "Fish &amp; Chips"},
+    const std::pair<const char *, const char *> rows[] = {{"Fish & Chips", "Fish &amp; Chips"},
         {"&lt;", "&amp;lt;"}, // an existing reference is text of the entry
         {"\\&", "\\&amp;"}, // TeX's escaped ampersand keeps its backslash
         {"a<b>c", "a<b>c"}, // angle brackets are not the clean-up's business
-        {"Caf{\\'e} \u00E9", "Caf\u00E9 \u00E9"},
-        {"{\\Aa}", "{\\Aa}"}, // case counts
+        {"Caf{\\'e} \u00E9", "Caf\u00E9 \u00E9"}, {"{\\Aa}", "{\\Aa}"}, // case counts
         {"{{\\'a}}", "{\u00E1}"}, // only the key's own braces go
         {"{\\{\\'a}a}", "{\\\u00E1a}"}, // removing a key forms no new one
         {"{\\'i}", "{\\'i}"}, // lowercase i needs the dotless form
         {"{\\L}", "{\\L}"}, // no capital row
         {"K{\\\"o}ln:2001", "K\u00F6ln:2001"}, // inside a citation key too
-        {"{\\'{e}}", "{\\'{e}}"},
-        {"{\\'e}{", "\u00E9{"},
-    };
+        {"{\\'{e}}", "{\\'{e}}"}, {"{\\'e}{", "\u00E9{"}};
     for (const auto &[input, output] : rows) {
         EXPECT_EQ(cleanupOutput(input), output) << input;
     }
