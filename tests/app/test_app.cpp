@@ -308,18 +308,6 @@ private slots:
         QCOMPARE(window.dragView()->pictureName(), "backdrop_normal.png");
     }
 
-    void dropsAreLoggedAndShown()
-    {
-        MainWindow window;
-        LogCapture log;
-        dropFiles(window.dragView(), {directory.filePath("refs.BIB")});
-        dropFiles(window.dragView(), {directory.filePath("refs.bib")});
-        QCOMPARE(log.lines,
-            (QStringList{"Not Supported - " + directory.filePath("refs.BIB"),
-                "Supported - " + directory.filePath("refs.bib")}));
-        QCOMPARE(status(window), "refs.bib — ready to convert");
-    }
-
     // In a folder whose name a URL or the label's HTML would otherwise mangle;
     // Convert pressed once more runs nothing: one run per accepted file.
     void successSaysWhatWasWrittenAndWhere()
@@ -327,12 +315,14 @@ private slots:
         const QString folder = directory.filePath("papers #1 & <more>");
         QVERIFY(QDir().mkdir(folder));
         MainWindow window;
-        dropFiles(window.dragView(), {writeBib(folder)});
         LogCapture log;
+        const QString bib = writeBib(folder);
+        dropFiles(window.dragView(), {bib});
+        QCOMPARE(status(window), "refs.bib — ready to convert");
 
         convertAndWait(window);
 
-        QCOMPARE(log.lines, QStringList{"Convert pressed"});
+        QCOMPARE(log.lines, (QStringList{"Supported - " + bib, "Convert pressed"}));
         QFile output(folder + "/Sources.xml");
         QVERIFY(output.open(QIODevice::ReadOnly));
         QVERIFY(output.readAll().contains("smith2020"));
@@ -342,7 +332,7 @@ private slots:
         QVERIFY(!status(window).contains("skipped"));
         QVERIFY(!window.findChild<QPushButton *>("messagesButton")->isEnabled());
         QTest::mouseClick(window.findChild<QPushButton *>("convertButton"), Qt::LeftButton);
-        QCOMPARE(log.lines, (QStringList{"Convert pressed", "Convert pressed", "Nil"}));
+        QCOMPARE(log.lines, (QStringList{"Supported - " + bib, "Convert pressed", "Convert pressed", "Nil"}));
 
         UrlCatcher desktop;
         QDesktopServices::setUrlHandler("file", &desktop, "open");
@@ -351,30 +341,24 @@ private slots:
         QCOMPARE(desktop.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
     }
 
-    void failureSaysWhy_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::newRow("file does not exist") << directory.filePath("missing.bib");
-        QTest::newRow("folder does not exist") << directory.filePath("gone/refs.bib");
-    }
-
     void failureSaysWhy()
     {
-        QFETCH(QString, path);
-        MainWindow window;
-        window.dragView()->offerFile(path);
-        LogCapture log;
+        for (const QString &path : {directory.filePath("missing.bib"), directory.filePath("gone/refs.bib")}) {
+            MainWindow window;
+            window.dragView()->offerFile(path);
+            LogCapture log;
 
-        convertAndWait(window);
+            convertAndWait(window);
 
-        QCOMPARE(log.lines.size(), 2);
-        const QString prefix = "Conversion failed - " + path + ": ";
-        QVERIFY2(log.lines.at(1).startsWith(prefix) && log.lines.at(1).size() > prefix.size(),
-            qPrintable(log.lines.at(1)));
-        const QString reason = log.lines.at(1).mid(prefix.size());
-        QCOMPARE(status(window), "Could not convert " + QFileInfo(path).fileName() + ": " + reason);
-        QCOMPARE(window.dragView()->pictureName(), "backdrop_normal.png");
-        QVERIFY(!QFile::exists(QFileInfo(path).dir().filePath("Sources.xml")));
+            QCOMPARE(log.lines.size(), 2);
+            const QString prefix = "Conversion failed - " + path + ": ";
+            QVERIFY2(log.lines.at(1).startsWith(prefix) && log.lines.at(1).size() > prefix.size(),
+                qPrintable(log.lines.at(1)));
+            const QString reason = log.lines.at(1).mid(prefix.size());
+            QCOMPARE(status(window), "Could not convert " + QFileInfo(path).fileName() + ": " + reason);
+            QCOMPARE(window.dragView()->pictureName(), "backdrop_normal.png");
+            QVERIFY(!QFile::exists(QFileInfo(path).dir().filePath("Sources.xml")));
+        }
     }
 
     void messagesListWhatTheParserSaid()
@@ -413,30 +397,21 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), copied.last() + "\n");
     }
 
-    void splitMessage_data()
-    {
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QStringList>("parts");
-        const auto row = [](const char *name, const QString &message, const QStringList &parts) {
-            QTest::newRow(name) << message << parts;
-        };
-        row("parser's own", "/p/refs.bib, line 12, syntax error: at end of input",
-            {"/p/refs.bib", "12", "syntax error: at end of input"});
-        row("comma in the folder", "/p, q/refs.bib, line 3, warning: x, line 4, y",
-            {"/p, q/refs.bib", "3", "warning: x, line 4, y"});
-        row("line inside the text", "/p/refs.bib: entry near line 40 skipped: crashed",
-            {"/p/refs.bib", "40", "entry near line 40 skipped: crashed"});
-        row("no line", "/p/refs.bib: 3 more parser messages not kept",
-            {"/p/refs.bib", "", "3 more parser messages not kept"});
-        row("no file", "something odd", {"", "", "something odd"});
-    }
-
     void splitMessage()
     {
-        QFETCH(QString, message);
-        QFETCH(QStringList, parts);
-        const ParserMessage split = bibsources::splitMessage(message);
-        QCOMPARE((QStringList{split.file, split.line, split.text}), parts);
+        const QList<QStringList> rows{// a message, then its file, line and text
+            {"/p/refs.bib, line 12, syntax error: at end of input", "/p/refs.bib", "12",
+                "syntax error: at end of input"},
+            {"/p, q/refs.bib, line 3, warning: x, line 4, y", "/p, q/refs.bib", "3", "warning: x, line 4, y"},
+            {"/p/refs.bib: entry near line 40 skipped: crashed", "/p/refs.bib", "40",
+                "entry near line 40 skipped: crashed"},
+            {"/p/refs.bib: 3 more parser messages not kept", "/p/refs.bib", "",
+                "3 more parser messages not kept"},
+            {"something odd", "", "", "something odd"}};
+        for (const QStringList &row : rows) {
+            const ParserMessage split = bibsources::splitMessage(row.first());
+            QCOMPARE((QStringList{split.file, split.line, split.text}), row.mid(1));
+        }
     }
 
     void fileArgumentLoadsLikeADrop_data()
@@ -476,9 +451,6 @@ private slots:
     {
         const QString bib = writeBib(directory.path());
         QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        program.setProcessEnvironment(environment);
         program.start(BIBSOURCES_GUI, {bib});
         QVERIFY(program.waitForStarted());
         const QByteArray loaded = "bibsources-gui: Supported - " + bib.toUtf8() + "\n";
