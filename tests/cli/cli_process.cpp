@@ -45,9 +45,7 @@ CliProcess::CliProcess(const CliCommand &command)
         : ::open((captures / "err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     child = ::fork();
     if (child == 0) {
-        const int in = command.inputFd >= 0
-            ? command.inputFd
-            : ::open(command.inputPath.empty() ? "/dev/null" : command.inputPath.c_str(), O_RDONLY);
+        const int in = command.inputFd >= 0 ? command.inputFd : ::open("/dev/null", O_RDONLY);
         if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) {
             ::_exit(126);
         }
@@ -89,8 +87,7 @@ CliOutcome CliProcess::wait()
     CliOutcome outcome;
     int status = 0;
     rusage usage{};
-    const bool ended = eventually([&] { return ::wait4(child, &status, WNOHANG, &usage) == child; });
-    if (!ended) {
+    if (!eventually([&] { return ::wait4(child, &status, WNOHANG, &usage) == child; })) {
         ADD_FAILURE() << "the command did not end; killed";
         return outcome;
     }
@@ -118,30 +115,6 @@ bool eventually(const std::function<bool()> &condition)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
-}
-
-std::vector<std::string> listing(const std::string &folder)
-{
-    std::vector<std::string> names;
-    for (const auto &item : std::filesystem::directory_iterator(folder)) {
-        names.push_back(item.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-bool holdsUnnamedFileIn(pid_t pid, const std::string &folder)
-{
-    std::error_code gone;
-    const std::string prefix = std::filesystem::canonical(folder).string() + "/#";
-    for (const auto &item :
-        std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", gone)) {
-        const std::string target = std::filesystem::read_symlink(item.path(), gone).string();
-        if (target.starts_with(prefix) && target.ends_with(" (deleted)")) {
-            return true;
-        }
-    }
-    return false;
 }
 
 std::string drain(int fd)

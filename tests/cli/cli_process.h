@@ -24,8 +24,7 @@ struct CliCommand {
     }
     std::vector<std::string> arguments;
     std::string folder; // working directory; empty: the test's
-    std::string inputPath; // standard input from this file; empty: /dev/null
-    int inputFd = -1; // or from this descriptor (a pipe the test holds)
+    int inputFd = -1; // standard input from this descriptor; -1: /dev/null
     std::string outputPath; // standard output into this file; empty: into CliOutcome::out
     int terminal = -1; // or standard output and error on this terminal (the test closes it)
     std::vector<int> closedDescriptors; // standard descriptors the command starts without
@@ -48,8 +47,6 @@ class CliProcess {
 public:
     explicit CliProcess(const CliCommand &command);
     ~CliProcess();
-    CliProcess(const CliProcess &) = delete;
-    CliProcess &operator=(const CliProcess &) = delete;
 
     pid_t pid() const { return child; }
     // Waits for the command to end (failing the test and killing it after
@@ -65,13 +62,6 @@ CliOutcome runCli(const CliCommand &command);
 
 // Polls until `condition` holds; false if it still does not after a minute.
 bool eventually(const std::function<bool()> &condition);
-
-// The names in a folder, sorted: what a run left behind is what differs.
-std::vector<std::string> listing(const std::string &folder);
-
-// Whether the process holds an unnamed (O_TMPFILE) file made in `folder`,
-// which the kernel names "FOLDER/#INODE (deleted)".
-bool holdsUnnamedFileIn(pid_t pid, const std::string &folder);
 
 // All that can be read from the descriptor now: until its end, or until a
 // non-blocking one has nothing more.

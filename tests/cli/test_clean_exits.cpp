@@ -1,28 +1,56 @@
 // How a run ends when it is interrupted, starts without standard descriptors,
-// hits a file size limit or writes to standard output: never a temporary
-// file left behind, never a damaged output.
+// hits a file size limit or writes to standard output or a socket: never a
+// temporary file left behind, never a damaged output.
 #include "cli_process.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace bibsources::testing {
 namespace {
 
+// A sanitized program refuses a preloaded library without the sanitizer's
+// runtime, and the sanitizer's own bookkeeping makes memory grow with the input.
 #ifdef BIBSOURCES_TESTS_SANITIZED
-// A sanitized program refuses a preloaded library that does not carry the
-// sanitizer's runtime, so the stand-in for file systems without unnamed
-// files cannot be used, and the sanitizer's own bookkeeping makes memory
-// grow with the input.
 constexpr bool sanitized = true;
 #else
 constexpr bool sanitized = false;
 #endif
 
 const std::string precious = "precious, hand-made\n";
+
+// The names in a folder, sorted: what a run left behind is what differs.
+std::vector<std::string> listing(const std::string &folder)
+{
+    std::vector<std::string> names;
+    for (const auto &item : std::filesystem::directory_iterator(folder)) {
+        names.push_back(item.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Whether the process holds an unnamed (O_TMPFILE) file made in `folder`,
+// which the kernel names "FOLDER/#INODE (deleted)".
+bool holdsUnnamedFileIn(pid_t pid, const std::string &folder)
+{
+    std::error_code gone;
+    const std::string prefix = std::filesystem::canonical(folder).string() + "/#";
+    for (const auto &item :
+        std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", gone)) {
+        const std::string target = std::filesystem::read_symlink(item.path(), gone).string();
+        if (target.starts_with(prefix) && target.ends_with(" (deleted)")) {
+            return true;
+        }
+    }
+    return false;
+}
 
 // A folder with an input, and an output the run must leave as it was.
 struct RunFolder {
@@ -54,12 +82,9 @@ struct RunFolder {
         if (unnamedFiles) {
             return holdsUnnamedFileIn(pid, dir.path().string());
         }
-        for (const std::string &name : listing(dir.path())) {
-            if (name.starts_with("." + target + ".")) {
-                return true;
-            }
-        }
-        return false;
+        const std::vector<std::string> names = listing(dir.path());
+        return std::any_of(names.begin(), names.end(),
+            [&](const std::string &name) { return name.starts_with("." + target + "."); });
     }
     void expectUntouched() const
     {
@@ -105,16 +130,12 @@ TEST_P(Interrupted, LeavesNoTemporaryFileAndDiesOfTheSignal)
 }
 
 // Named temporary files are removed by the handler; their name follows the target.
-INSTANTIATE_TEST_SUITE_P(Rows, Interrupted,
-    ::testing::Values(SignalRow{"Interrupt", SIGINT, true, "Sources.xml"},
-        SignalRow{"Terminate", SIGTERM, true, "Sources.xml"},
-        SignalRow{"HangUp", SIGHUP, true, "Sources.xml"},
-        SignalRow{"BrokenPipe", SIGPIPE, true, "Sources.xml"},
-        SignalRow{"Kill", SIGKILL, true, "Sources.xml"},
-        SignalRow{"InterruptNamed", SIGINT, false, "out.xml"},
-        SignalRow{"TerminateNamed", SIGTERM, false, "Sources.xml"},
-        SignalRow{"HangUpNamed", SIGHUP, false, "out.xml"},
-        SignalRow{"BrokenPipeNamed", SIGPIPE, false, "Sources.xml"}),
+const SignalRow signalRows[] = {{"Interrupt", SIGINT, true, "Sources.xml"},
+    {"Terminate", SIGTERM, true, "Sources.xml"}, {"HangUp", SIGHUP, true, "Sources.xml"},
+    {"BrokenPipe", SIGPIPE, true, "Sources.xml"}, {"Kill", SIGKILL, true, "Sources.xml"},
+    {"InterruptNamed", SIGINT, false, "out.xml"}, {"TerminateNamed", SIGTERM, false, "Sources.xml"},
+    {"HangUpNamed", SIGHUP, false, "out.xml"}, {"BrokenPipeNamed", SIGPIPE, false, "Sources.xml"}};
+INSTANTIATE_TEST_SUITE_P(Rows, Interrupted, ::testing::ValuesIn(signalRows),
     [](const auto &info) { return std::string(info.param.name); });
 
 // A file size limit (ulimit -f) stands for a full disk: the run reports it
@@ -197,13 +218,13 @@ TEST(StandardOutput, KeepsMemoryFlatAsTheInputGrows)
     writeFile(dir / "small.bib", generatedBib(20000));
     writeFile(dir / "large.bib", generatedBib(60000));
     const auto sizeOf = [&](const char *name) { return long(std::filesystem::file_size(dir / name)); };
-    CliCommand command{{"-o", "-", "small.bib"}, dir.path()};
-    command.environment = {"TMPDIR=" + dir.path().string()};
-    command.outputPath = (dir / "small.xml").string();
-    const CliOutcome small = runCli(command);
-    command.arguments = {"-o", "-", "large.bib"};
-    command.outputPath = (dir / "large.xml").string();
-    const CliOutcome large = runCli(command);
+    const auto run = [&](const std::string &size) {
+        CliCommand command{{"-o", "-", size + ".bib"}, dir.path()};
+        command.environment = {"TMPDIR=" + dir.path().string()};
+        command.outputPath = (dir / (size + ".xml")).string();
+        return runCli(command);
+    };
+    const CliOutcome small = run("small"), large = run("large");
 
     ASSERT_EQ(small.exitCode, 0);
     ASSERT_EQ(large.exitCode, 0);
@@ -211,6 +232,33 @@ TEST(StandardOutput, KeepsMemoryFlatAsTheInputGrows)
     EXPECT_LT(large.peakMemoryKb - small.peakMemoryKb, (sizeOf("large.bib") - sizeOf("small.bib")) / 1024 / 4)
         << small.peakMemoryKb << " KiB for the small input, " << large.peakMemoryKb
         << " KiB for the large one";
+}
+
+// A socket as the target is written into (the other kinds of target are in
+// test_cli.sh): the run's connection waits in the listener until the test
+// accepts it.
+TEST(OutputTarget, SocketIsWrittenInto)
+{
+    TemporaryDirectory dir;
+    writeFile(dir / "refs.bib", "@book{a, title = {A}}\n@book{b, title = {B}}\n");
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", (dir / "socket.xml").c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ::listen(listener, 1);
+    const CliOutcome outcome = runCli({{"-o", "socket.xml", "refs.bib"}, dir.path()});
+    const int connection = ::accept(listener, nullptr, nullptr);
+    const std::string received = drain(connection);
+
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_NE(outcome.err.find("2 sources"), std::string::npos) << outcome.err;
+    EXPECT_EQ(std::filesystem::symlink_status(dir / "socket.xml").type(), std::filesystem::file_type::socket);
+    EXPECT_TRUE(received.starts_with("<?xml") && received.find("<b:Tag>b</b:Tag>") != std::string::npos
+        && received.ends_with("</b:Sources>\n"))
+        << received;
+    ::close(connection);
+    ::close(listener);
 }
 
 } // namespace

@@ -5,37 +5,26 @@ set -u
 bibsources=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-chmod 755 "$work"
+cd "$work" && chmod 755 "$work" || exit 1
 out=$work/out err=$work/err as=
 
-failures=0
-passes=0
+failures=0 passes=0
 fail() { echo "FAIL: $name: $*" >&2; failures=$((failures + 1)); }
 # [as=COMMAND] run EXPECTED_STATUS ARGS... : keeps stdout/stderr in $out/$err.
 run() {
-    local expected=$1
-    shift
-    name="$*"
+    local expected=$1 status && shift && name="$*"
     $as "$bibsources" "$@" >"$out" 2>"$err"
-    local status=$?
+    status=$?
     [ "$status" -eq "$expected" ] || { fail "exit status $status, expected $expected; stderr: $(cat "$err")"; return 1; }
     passes=$((passes + 1))
 }
 # has FILE TEXT... : each text is in the file.
-has() {
-    local file=$1 text
-    shift
-    for text; do grep -qF -- "$text" "$file" || fail "$file lacks '$text': $(head -c 300 "$file")"; done
-}
+has() { local file=$1 text && shift && for text; do grep -qF -- "$text" "$file" || fail "$file lacks '$text'"; done; }
 count_in() { grep -cF -- "$2" "$1"; }
 book() { printf '@book{%s, title = {%s}}\n' "$1" "$1"; }
 
-mkdir a b
-book one > a/refs.bib
-book two >> a/refs.bib
-book three > b/refs.bib
-book four > a/more.bib
+mkdir a b && book one > a/refs.bib && book two >> a/refs.bib
+book three > b/refs.bib && book four > a/more.bib
 
 # --- usage errors: status 2 and a pointer to --help
 run 2 && has "$err" "no input file given" "--help"
@@ -53,8 +42,7 @@ run 0 --help && has "$out" "usage: bibsources" "exit status"
 run 0 --version && grep -qE '^bibsources [0-9]+\.[0-9]+\.[0-9]+$' "$out" || fail "$(cat "$out")"
 
 # --- one Sources.xml beside each input
-run 0 a/refs.bib b/refs.bib
-has "$err" "a/refs.bib: 2 sources -> $work/a/Sources.xml" "b/refs.bib: 1 source -> $work/b/Sources.xml"
+run 0 a/refs.bib b/refs.bib && has "$err" "a/refs.bib: 2 sources -> $work/a/Sources.xml" "b/refs.bib: 1 source -> $work/b/Sources.xml"
 has a/Sources.xml "<b:Tag>two</b:Tag>"
 has b/Sources.xml "<b:Tag>three</b:Tag>"
 run 0 -q b/refs.bib && [ ! -s "$err" ] || fail "stderr not empty: $(cat "$err")"
@@ -64,8 +52,7 @@ run 0 b/skips.bib && has "$err" "2 sources, 1 entry skipped" "syntax error"
 # --- failures: status 1, the file and the reason, nothing else touched
 echo precious > a/Sources.xml
 run 1 a/nope.bib && has "$err" "bibsources: cannot open 'a/nope.bib': No such file or directory"
-mkdir x.bib
-run 1 x.bib && has "$err" "cannot open 'x.bib': it is a directory"
+mkdir x.bib && run 1 x.bib && has "$err" "cannot open 'x.bib': it is a directory"
 run 1 a/nope.bib b/refs.bib && has "$err" "b/refs.bib: 1 source" # the good one is still converted
 [ "$(cat a/Sources.xml)" = precious ] || fail "a failed run changed an existing Sources.xml"
 
@@ -74,8 +61,7 @@ run 0 -o merged.xml a/refs.bib b/refs.bib
 [ "$(count_in merged.xml '<?xml')" -eq 1 ] || fail "more than one header"
 [ "$(count_in merged.xml '<b:Source>')" -eq 3 ] || fail "expected 3 records"
 grep -n '<b:Tag>' merged.xml | tr '\n' ' ' | grep -q 'one.*two.*three' || fail "records out of order"
-echo precious > kept.xml
-run 1 -o kept.xml a/refs.bib a/nope.bib && has "$err" "nothing written to 'kept.xml'"
+echo precious > kept.xml && run 1 -o kept.xml a/refs.bib a/nope.bib && has "$err" "nothing written to 'kept.xml'"
 [ "$(cat kept.xml)" = precious ] || fail "a failed merge changed its output"
 
 # --- --merge into an existing source list
@@ -86,17 +72,14 @@ run 0 -o list.xml --merge a/refs.bib && has "$err" "merged into $work/list.xml: 
 has list.xml "<b:Sources xmlns:b=\"$ns\">$mine<b:Source>"
 grep -n '<b:Tag>' list.xml | tr '\n' ' ' | grep -q 'mine.*two.*one' || fail "records out of place"
 [ "$(count_in list.xml '<b:Tag>two</b:Tag>')" -eq 1 ] || fail "'two' not replaced"
-echo '<html></html>' > page.xml
-run 1 -o page.xml --merge a/refs.bib
-has "$err" "bibsources: 'page.xml' is not a bibliography source list (its root element is 'html'); nothing was written"
+echo '<html></html>' > page.xml && run 1 -o page.xml --merge a/refs.bib && has "$err" "bibsources: 'page.xml' is not a bibliography source list (its root element is 'html'); nothing was written"
 [ "$(cat page.xml)" = '<html></html>' ] || fail "--merge changed a file that is not a source list"
 
 # --- an input of which not one entry could be read is a failure: its empty
 # document never replaces one that has records
 mkdir u && cd u || exit 1
 broken='@article{x, title = {t} year = 2000}\n@book{y title = {T}}\n'
-printf '%b' "$broken" > refs.bib
-book good > good.bib
+printf '%b' "$broken" > refs.bib && book good > good.bib
 printf '%b' "@book{good, title = {G}}\n$broken" > some.bib
 # Bytes that are no BibTeX at all, with an entry start now and then.
 s=12345
@@ -110,8 +93,7 @@ run 1 refs.bib && has "$err" "refs.bib: no entry could be read (2 skipped); Sour
 echo precious > Sources.xml
 run 1 noise.bib && has "$err" "bibsources: noise.bib: no entry could be read (" " skipped); Sources.xml left as it was"
 run 1 refs.bib && has "$err" "bibsources: refs.bib: no entry could be read (2 skipped); Sources.xml left as it was"
-run 1 -o Sources.xml good.bib refs.bib
-has "$err" "refs.bib: no entry could be read (2 skipped)" "nothing written to 'Sources.xml'"
+run 1 -o Sources.xml good.bib refs.bib && has "$err" "refs.bib: no entry could be read (2 skipped)" "nothing written to 'Sources.xml'"
 run 1 -o - refs.bib && has "$err" "refs.bib: no entry could be read (2 skipped)" && [ ! -s "$out" ] || fail "wrote to stdout"
 [ "$(cat Sources.xml)" = precious ] || fail "an unreadable input replaced a document"
 run 0 some.bib && has "$err" "some.bib: 1 source, 2 entries skipped" && has Sources.xml "<b:Tag>good</b:Tag>"
@@ -181,6 +163,9 @@ cd "$work" || exit 1
 
 # --- standard input and standard output
 run 0 -o - - < b/refs.bib && has "$out" "<b:Tag>three</b:Tag>"
+# Every message about standard input names it.
+printf '@book{k\033[31m, title={T}}\n@book{ok, title = {fine}}\n' > escape.bib
+run 0 -o - - < escape.bib && ! grep -v -e '^(standard input)' -e '^standard input: ' "$err" || fail "unnamed"
 
 # --- the tidy mapping: a Guid per record, no LCID, a warning for a repeated key
 printf '@string{s = "x"}\n@book{one, title = {A}}\n@book{one, title = {B}, year = 2001}\n' > tidy.bib
@@ -192,12 +177,10 @@ run 0 -o plain.xml tidy.bib
 [ "$(count_in plain.xml '<b:LCID>')" -eq 3 ] || fail "the default mapping changed"
 
 # --- awkward paths
-mkdir "with space" "ünï" dash
-book spaced > "with space/my refs.bib"
+mkdir "with space" "ünï" dash && book dashed > dash/-q.bib
+book spaced > "with space/my refs.bib" && book unicode > "ünï/réfs.bib"
 run 0 "with space/my refs.bib" && [ -f "with space/Sources.xml" ] || fail "no output"
-book unicode > "ünï/réfs.bib"
 run 0 "ünï/réfs.bib" && [ -f "ünï/Sources.xml" ] || fail "no output"
-book dashed > dash/-q.bib
 (cd dash && "$bibsources" -- -q.bib >/dev/null 2>&1) && [ -f dash/Sources.xml ] || fail "leading dash after --"
 
 echo "$passes passed, $failures failed"

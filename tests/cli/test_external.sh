@@ -22,20 +22,18 @@ export HOME=$work
 export JAVA_TOOL_OPTIONS="-XX:-UsePerfData -Djava.io.tmpdir=$work -Duser.home=$work -Djava.util.prefs.userRoot=$work"
 
 failures=0
+fail() { echo "FAIL: $bib: $*"; failures=$((failures + 1)); }
 for bib in "${inputs[@]}"; do
     if ! "$bibsources" -q --tidy -o "$work/out.xml" "$bib" 2>"$work/err"; then
-        echo "FAIL: $bib: $(cat "$work/err")"
-        failures=$((failures + 1))
-    elif [ "$mode" = schema ] && ! xmllint --noout --schema "$schema" "$work/out.xml" 2>"$work/err"; then
-        echo "FAIL: $bib: $(head -3 "$work/err")"
-        failures=$((failures + 1))
-    elif [ "$mode" = jabref ]; then
+        fail "$(cat "$work/err")"
+    elif [ "$mode" = schema ]; then
+        xmllint --noout --schema "$schema" "$work/out.xml" 2>"$work/err" || fail "$(head -3 "$work/err")"
+    else
         written=$(grep -c '<b:Source>' "$work/out.xml")
         # It stays up after an exception in its import instead of exiting.
-        rm -f "$work/out.bib"
-        timeout 300 jabref -n -i "$work/out.xml,msbib" -o "$work/out.bib" >/dev/null 2>&1
+        rm -f "$work/out.bib" && timeout 300 jabref -n -i "$work/out.xml,msbib" -o "$work/out.bib" >/dev/null 2>&1
         read=$(grep -E '^@' "$work/out.bib" 2>/dev/null | grep -vic '^@comment')
-        [ "$read" -eq "$written" ] || { echo "FAIL: $bib: jabref read $read of $written records"; failures=$((failures + 1)); }
+        [ "$read" -eq "$written" ] || fail "jabref read $read of $written records"
     fi
 done
 echo "${#inputs[@]} files, $failures failed"

@@ -15,12 +15,8 @@ using namespace std::chrono_literals;
 namespace bibsources::testing {
 namespace {
 
-using cli::ProgressLine;
-
 struct LineRow {
-    std::string path;
-    std::uint64_t read, total;
-    int entries;
+    ConversionProgress progress; // path, bytes read, bytes in all, entries
     unsigned short columns;
     bool terminal, enabled;
     std::chrono::milliseconds delay;
@@ -28,40 +24,35 @@ struct LineRow {
 };
 
 const LineRow lineRows[] = {
-    {"/papers/refs.bib", 370, 1000, 12345, 200, true, true, 0ms,
+    {{"/papers/refs.bib", 370, 1000, 12345}, 200, true, true, 0ms,
         "\r\033[Krefs.bib: 37% read, 12,345 entries\r\033[K"},
-    {"-", 10, 0, 1, 200, true, true, 0ms, "\r\033[Kstandard input: 1 entry\r\033[K"},
-    {"-", 10, 0, 0, 200, true, true, 0ms, "\r\033[Kstandard input: 0 entries\r\033[K"},
-    {"-", 10, 0, 999, 200, true, true, 0ms, "\r\033[Kstandard input: 999 entries\r\033[K"},
-    {"-", 10, 0, 1000, 200, true, true, 0ms, "\r\033[Kstandard input: 1,000 entries\r\033[K"},
-    {"-", 10, 0, 1234567, 200, true, true, 0ms, "\r\033[Kstandard input: 1,234,567 entries\r\033[K"},
+    {{"-", 10, 0, 1}, 200, true, true, 0ms, "\r\033[Kstandard input: 1 entry\r\033[K"},
+    {{"-", 10, 0, 0}, 200, true, true, 0ms, "\r\033[Kstandard input: 0 entries\r\033[K"},
+    {{"-", 10, 0, 999}, 200, true, true, 0ms, "\r\033[Kstandard input: 999 entries\r\033[K"},
+    {{"-", 10, 0, 1000}, 200, true, true, 0ms, "\r\033[Kstandard input: 1,000 entries\r\033[K"},
+    {{"-", 10, 0, 1234567}, 200, true, true, 0ms, "\r\033[Kstandard input: 1,234,567 entries\r\033[K"},
     // Shorter than the terminal.
-    {"a-rather-long-name.bib", 1, 2, 3, 20, true, true, 0ms, "\r\033[Ka-rather-long-name.\r\033[K"},
+    {{"a-rather-long-name.bib", 1, 2, 3}, 20, true, true, 0ms, "\r\033[Ka-rather-long-name.\r\033[K"},
     // Not a terminal, quiet, a run shorter than the delay.
-    {"refs.bib", 1, 2, 3, 200, false, true, 0ms, ""},
-    {"refs.bib", 1, 2, 3, 200, true, false, 0ms, ""},
-    {"refs.bib", 1, 2, 3, 200, true, true, 1h, ""},
+    {{"refs.bib", 1, 2, 3}, 200, false, true, 0ms, ""},
+    {{"refs.bib", 1, 2, 3}, 200, true, false, 0ms, ""},
+    {{"refs.bib", 1, 2, 3}, 200, true, true, 1h, ""},
 };
 
 TEST(ProgressLine, ShowsShareReadAndEntriesOnlyOnATerminalThenErasesItself)
 {
     for (const LineRow &row : lineRows) {
-        SCOPED_TRACE(row.path + " " + std::to_string(row.entries));
+        SCOPED_TRACE(&row - lineRows);
         int screen = -1, terminal = -1, pipeEnds[2];
         const winsize size{24, row.columns, 0, 0};
         ASSERT_EQ(::openpty(&screen, &terminal, nullptr, nullptr, &size), 0);
         ::fcntl(screen, F_SETFL, O_NONBLOCK);
         ASSERT_EQ(::pipe2(pipeEnds, O_NONBLOCK), 0);
         {
-            ProgressLine line(row.terminal ? terminal : pipeEnds[1], row.enabled, row.delay);
-            ConversionProgress progress;
-            progress.inputPath = row.path;
-            progress.bytesRead = row.read;
-            progress.bytesTotal = row.total;
-            progress.entriesRead = row.entries;
+            cli::ProgressLine line(row.terminal ? terminal : pipeEnds[1], row.enabled, row.delay);
             const ConversionHooks hooks = line.hooks();
             ASSERT_EQ(bool(hooks.progress), row.terminal && row.enabled);
-            hooks.progress ? hooks.progress(progress) : line.update(progress);
+            hooks.progress ? hooks.progress(row.progress) : line.update(row.progress);
         }
         char byte;
         EXPECT_EQ(::read(pipeEnds[0], &byte, 1), -1);
