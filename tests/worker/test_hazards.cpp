@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace bibsources::testing {
 namespace {
@@ -36,6 +38,7 @@ TEST(HazardRun, ConvertsEveryGoodEntryOnce)
         std::string body;
         std::vector<std::string> tags; // the non-empty tags of the document, in order
         int macroRecords = 0; // records of macro definitions (their tags are empty); -1: not checked
+        bool fromStandardInput = false;
     } rows[] = {
         {"NUL in a braced value", std::string("@misc{bad, title = {a\0b}}", 25), {"before", "after"}},
         {"NUL in a quoted value", std::string("@misc{bad, title = \"a\0b\"}", 26), {"before", "after"}},
@@ -62,14 +65,22 @@ TEST(HazardRun, ConvertsEveryGoodEntryOnce)
                     return "@string{macro" + std::to_string(100000 + i) + "name_padding = \"v\"}\n";
                 }),
             {"before", "after"}, 19299},
+        {"NUL in a value read from standard input",
+            "@string{m = \"x\"}\n@misc{a, title = m}\n" + std::string("@misc{bad, t = {\0}}", 19)
+                + "\n@misc{b, title = m}",
+            {"before", "a", "b", "after"}, 1, true},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
         TempDir dir;
         const std::string input = dir.write("in.bib", before + row.body + after);
-        // In seconds: the slow case is stopped, not waited out.
-        const int status = waitFor(startCli({"-q", "-o", dir.path("out.xml"), input}, dir.path("err"),
-            [] { ::setenv("BIBSOURCES_WORKER_TIMEOUT", "1", 1); }));
+        const std::vector<std::string> arguments
+            = {"-q", "-o", dir.path("out.xml"), row.fromStandardInput ? "-" : input};
+        const int status = waitFor(startCli(arguments, dir.path("err"), [&] {
+            ::setenv(
+                "BIBSOURCES_WORKER_TIMEOUT", "1", 1); // seconds: the slow case is stopped, not waited out
+            ::dup2(::open(input.c_str(), O_RDONLY), STDIN_FILENO);
+        }));
         ASSERT_EQ(status, 0) << readFile(dir.path("err"));
         std::vector<std::string> tags = tagsOf(readFile(dir.path("out.xml")));
         if (row.macroRecords >= 0) {
