@@ -1,0 +1,378 @@
+#include "fields.h"
+#include "test_support.h"
+#include "tidy_dates.h"
+#include "tidy_document.h"
+#include "tidy_names.h"
+#include "tidy_record.h"
+#include "tidy_types.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+#include <string>
+
+namespace bibsources {
+namespace {
+
+struct FieldRow {
+    const char *entryType;
+    std::vector<std::pair<const char *, const char *>> fields;
+    const char *writes; // a part of the record
+    const char *lacks = "<b:Number>";
+};
+
+std::string recordOf(const char *entryType, const std::vector<std::pair<const char *, const char *>> &fields)
+{
+    Entry entry{entryType, "k", {}, 1};
+    for (const auto &[name, text] : fields) {
+        entry.fields.push_back(Field{name, text, std::nullopt});
+    }
+    return tidyRecord(entry, "k", "{G}");
+}
+
+TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
+{
+    const FieldRow rows[] = {{"article", {{"journal", "J. Geo"}}, "<b:JournalName>J. Geo</b:JournalName>"},
+        {"article", {{"journaltitle", "J. Geo"}}, "<b:JournalName>J. Geo</b:JournalName>"},
+        {"incollection", {{"booktitle", "B"}}, "<b:BookTitle>B</b:BookTitle>", "<b:JournalName>"},
+        {"inproceedings", {{"booktitle", "Proc"}}, "<b:ConferenceName>Proc</b:ConferenceName>",
+            "<b:BookTitle>"},
+        {"inproceedings", {{"booktitle", "Proc"}, {"eventtitle", "Conf"}},
+            "<b:BookTitle>Proc</b:BookTitle>\n<b:ConferenceName>Conf</b:ConferenceName>"},
+        {"article", {{"number", "3"}}, "<b:Issue>3</b:Issue>", "<b:StandardNumber>"},
+        {"patent", {{"number", "US 1"}}, "<b:PatentNumber>US 1</b:PatentNumber>", "<b:Issue>"},
+        {"techreport", {{"number", "TR-7"}}, "<b:StandardNumber>TR-7</b:StandardNumber>"},
+        {"book", {{"isbn", "978-3"}}, "<b:StandardNumber>978-3</b:StandardNumber>"},
+        {"book", {{"isbn", "978-3"}, {"number", "4"}}, "<b:StandardNumber>4</b:StandardNumber>", "978-3"},
+        {"article", {{"issn", "1234-5678"}, {"number", "2"}},
+            "<b:StandardNumber>1234-5678</b:StandardNumber>"},
+        {"article", {{"month", "March"}}, "<b:Month>March</b:Month>"},
+        {"article", {{"month", "~mar."}}, "<b:Month>March</b:Month>"},
+        {"article", {{"month", "03"}}, "<b:Month>March</b:Month>"},
+        {"article", {{"month", "Spring"}, {"note", "N"}}, "<b:Comments>N; Spring</b:Comments>", "<b:Month>"},
+        {"article", {{"day", "7"}}, "<b:Day>7</b:Day>"},
+        {"article", {{"date", "2001-04-05/2002"}},
+            "<b:Year>2001</b:Year>\n<b:Month>April</b:Month>\n<b:Day>5</b:Day>"},
+        {"article", {{"date", "2001-04"}, {"year", "1999"}},
+            "<b:Year>1999</b:Year>\n<b:Month>April</b:Month>"},
+        {"online", {{"urldate", "2020-01-02"}},
+            "<b:YearAccessed>2020</b:YearAccessed>\n<b:MonthAccessed>January</b:MonthAccessed>\n"
+            "<b:DayAccessed>2</b:DayAccessed>"},
+        {"online", {{"lastchecked", "3 May 2010"}}, "<b:YearAccessed>3 May 2010</b:YearAccessed>"},
+        {"article", {{"doi", "10.1000/a\\_b--c"}}, "<b:DOI>10.1000/a_b--c</b:DOI>"},
+        {"online", {{"url", "\\url{http://x.org/~me/a--b}"}}, "<b:URL>http://x.org/~me/a--b</b:URL>"},
+        {"misc", {{"howpublished", "\\url{http://x.org}"}}, "<b:URL>http://x.org</b:URL>", "<b:Publisher>"},
+        {"booklet", {{"howpublished", "Privately"}}, "<b:Publisher>Privately</b:Publisher>"},
+        {"book", {{"shorttitle", "Short"}}, "<b:ShortTitle>Short</b:ShortTitle>"},
+        {"book", {{"title", "Main"}, {"subtitle", "Sub"}}, "<b:Title>Main: Sub</b:Title>"},
+        {"book", {{"title", "Why?"}, {"subtitle", "Sub"}}, "<b:Title>Why? Sub</b:Title>"},
+        {"book", {{"address", "Oslo"}}, "<b:City>Oslo</b:City>"},
+        {"book", {{"location", "Oslo"}}, "<b:City>Oslo</b:City>"},
+        {"phdthesis", {{"school", "MIT"}}, "<b:Institution>MIT</b:Institution>"},
+        {"techreport", {{"institution", "CERN"}}, "<b:Institution>CERN</b:Institution>"},
+        {"manual", {{"organization", "ACME"}}, "<b:Publisher>ACME</b:Publisher>"},
+        {"manual", {{"organization", "ACME"}, {"publisher", "P"}}, "<b:Publisher>P</b:Publisher>", "ACME"},
+        {"misc", {{"note", "See it"}}, "<b:Comments>See it</b:Comments>"},
+        {"inbook", {{"chapter", "4"}}, "<b:ChapterNumber>4</b:ChapterNumber>"},
+        {"mvbook", {{"volumes", "3"}}, "<b:NumberVolumes>3</b:NumberVolumes>"},
+        {"phdthesis", {}, "<b:ThesisType>PhD Thesis</b:ThesisType>"},
+        {"thesis", {{"type", "mathesis"}}, "<b:ThesisType>Master's Thesis</b:ThesisType>"},
+        {"report", {{"type", "White paper"}}, "<b:Type>White paper</b:Type>", "<b:ThesisType>"},
+        {"article", {{"pages", "12-15"}}, "<b:Pages>12–15</b:Pages>"},
+        {"article", {{"pages", "12--15"}}, "<b:Pages>12–15</b:Pages>"},
+        {"article", {{"title", "{The} {\\'E}cole \\& <Co>"}},
+            "<b:Title>The École &amp; &lt;Co&gt;</b:Title>"},
+        {"article", {{"title", "{}"}, {"journal", " "}}, "<b:Guid>{G}</b:Guid>\n</b:Source>"},
+        {"article", {}, "<b:SourceType>JournalArticle</b:SourceType>", "<b:LCID>"}};
+    for (const FieldRow &row : rows) {
+        const std::string record = recordOf(row.entryType, row.fields);
+        EXPECT_NE(record.find(row.writes), std::string::npos) << record;
+        EXPECT_EQ(record.find(row.lacks), std::string::npos) << record;
+    }
+}
+
+// The parser helper hands over only the fields isMappedField names: a field
+// the tidy mapping reads but the list forgot would silently vanish, and one
+// listed for it alone but never read would be carried for nothing. A crossref
+// writes nothing itself: the writer follows it to the parent.
+TEST(TidyRecord, ReadsExactlyTheFieldsTheHelperHandsOverForIt)
+{
+    const auto writes = [](std::string_view name) {
+        for (const char *type :
+            {"article", "inproceedings", "inbook", "book", "misc", "phdthesis", "patent"}) {
+            const Entry bare{type, "k", {}, 1};
+            const Entry withField{type, "k", {Field{std::string(name), "2001", std::vector<Person>{}}}, 1};
+            if (tidyRecord(withField, "k", "{G}") != tidyRecord(bare, "k", "{G}")) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (const char *name : {"title", "journal", "booktitle", "publisher", "pages", "month", "year", "volume",
+             "number", "location", "address", "edition", "institution", "school", "url", "lastchecked",
+             "note", "abstract", "keywords", "doi", "isbn", "Title", "type", "howpublished", "series",
+             "chapter", "organization", "key", "journaltitle", "subtitle", "shorttitle", "issn", "day",
+             "date", "urldate", "volumes", "eventtitle", "file"}) {
+        EXPECT_EQ(writes(name), isMappedField(name)) << name;
+    }
+    for (std::string_view name : tidyOnlyFields()) {
+        EXPECT_TRUE(writes(name) || name == "crossref") << name;
+    }
+}
+
+TEST(TidyRecord, WritesAKeyAsWellFormedText)
+{
+    const Entry entry{"misc", "K\xe9y&\x01", {}, 1};
+    EXPECT_NE(tidyRecord(entry, entry.key, "{G}").find("<b:Tag>Kéy&amp;</b:Tag>"), std::string::npos);
+}
+
+// The type table, and that every value is one of the format's seventeen.
+TEST(TidyType, MapsToOneOfTheFormatsTypes)
+{
+    const std::set<std::string_view> allowed(std::begin(allSourceTypes), std::end(allSourceTypes));
+    EXPECT_EQ(allowed.size(), 17u);
+    const char *rows[][2] = {{"article", "JournalArticle"},
+        {"periodical", "ArticleInAPeriodical"}, // a whole issue, not an article of one
+        {"booklet", "Book"}, // not a section, as in the plain mapping
+        {"manual", "Book"}, {"mvbook", "Book"}, {"collection", "Book"}, {"reference", "Book"},
+        {"incollection", "BookSection"}, {"bookinbook", "BookSection"}, {"inreference", "BookSection"},
+        {"conference", "ConferenceProceedings"}, // BibTeX's old name for inproceedings
+        {"proceedings", "ConferenceProceedings"}, {"techreport", "Report"}, {"report", "Report"},
+        {"phdthesis", "Report"}, {"mastersthesis", "Report"}, {"thesis", "Report"},
+        {"online", "InternetSite"}, {"www", "InternetSite"}, {"electronic", "InternetSite"},
+        {"patent", "Patent"}, {"software", "ElectronicSource"}, {"audio", "SoundRecording"},
+        {"music", "SoundRecording"}, {"video", "Film"}, {"movie", "Film"}, {"artwork", "Art"},
+        {"jurisdiction", "Case"}, {"InProceedings", "ConferenceProceedings"}, // case does not matter
+        {"ARTICLE", "JournalArticle"}, {"misc", "Misc"}, {"unpublished", "Misc"}, {"string", "Misc"},
+        {"dataset", "ElectronicSource"}, {"customa", "Misc"}, // anything unknown
+        {"articles", "Misc"}, // whole words only
+        {"", "Misc"}};
+    for (const auto &[entryType, sourceType] : rows) {
+        EXPECT_EQ(tidySourceType(entryType), std::string_view(sourceType)) << entryType;
+        EXPECT_TRUE(allowed.count(tidySourceType(entryType))) << entryType;
+    }
+    EXPECT_EQ(thesisKind("phdthesis"), "PhD Thesis");
+    EXPECT_EQ(thesisKind("MastersThesis"), "Master's Thesis");
+    EXPECT_EQ(thesisKind("thesis"), ""); // its type field says which
+    EXPECT_TRUE(isThesisType("thesis"));
+    EXPECT_FALSE(isThesisType("techreport"));
+}
+
+Person person(std::vector<std::string> first, std::vector<std::string> von, std::vector<std::string> last,
+    std::vector<std::string> jr = {})
+{
+    return Person{std::move(last), std::move(first), std::move(von), std::move(jr)};
+}
+
+Field contributors(const char *role, std::vector<Person> people)
+{
+    return Field{role, "", std::move(people)};
+}
+
+std::string wrapped(const std::string &roles)
+{
+    return "<b:Author>\n" + roles + "</b:Author>\n";
+}
+
+std::string nameList(const char *role, const std::string &people)
+{
+    return std::string("<b:") + role + ">\n<b:NameList>\n" + people + "</b:NameList>\n</b:" + role + ">\n";
+}
+
+struct NameRow {
+    const char *why;
+    std::vector<Field> fields;
+    std::string expected;
+};
+
+// The von part, Jr., corporate names, others and the order of roles are in
+// the golden tidy/names document; these are the rules it does not show.
+TEST(TidyContributors, FollowTheNameRules)
+{
+    const NameRow rows[] = {
+        {"only others writes nothing", {contributors("author", {person({}, {}, {"others"})})}, ""},
+        {"TeX and markup in names become escaped plain text",
+            {contributors("author", {person({"J{\\'e}r{\\^o}me"}, {}, {"AT\\&T"})})},
+            wrapped(nameList("Author",
+                "<b:Person>\n<b:Last>AT&amp;T</b:Last>\n<b:First>Jérôme</b:First>\n</b:Person>\n"))},
+        {"a Latin-1 part beside a UTF-8 part",
+            {contributors("author", {person({}, {"d\xe9"}, {"M\xc3\xbcller"})})},
+            wrapped(nameList("Author", "<b:Person>\n<b:Last>dé Müller</b:Last>\n</b:Person>\n"))},
+        {"an unsplittable field and an empty name write nothing",
+            {Field{"author", "x", std::nullopt}, contributors("author", {Person{}})}, ""},
+    };
+    for (const NameRow &row : rows) {
+        EXPECT_EQ(tidyContributors(row.fields), row.expected) << row.why;
+    }
+}
+
+TEST(FirstContributorName, IsTheVonAndLastPartOfTheFirstPerson)
+{
+    EXPECT_EQ(firstContributorName({Field{"title", "x", std::nullopt},
+                  contributors("editor", {person({"Jan"}, {"van"}, {"Berg"}, {"Jr."})})}),
+        "van Berg");
+    EXPECT_EQ(firstContributorName({}), "");
+}
+
+// Month macros, names, abbreviations and numbers; "" where no month is named.
+TEST(MonthName, NamesTheMonthOrNothing)
+{
+    const std::pair<const char *, const char *> rows[]
+        = {{"3", "March"}, {"03", "March"}, {"12", "December"}, {"mar", "March"}, {"March", "March"},
+            {"MAR.", "March"}, {"sept", "September"}, // a longer abbreviation
+            {"Sep", "September"}, {" ~may. ", "May"}, // stray blanks, ties and full stops
+            {"{Jun}", "June"}, {"january", "January"}, {"Spring", ""}, {"", ""}, {"~", ""}, {"0", ""},
+            {"13", ""}, {"003", ""}, {"ma", ""}, {"Marchx", ""}, {"Mar/Apr", ""}, {"3rd", ""}, {"-3", ""}};
+    for (const auto &[text, month] : rows) {
+        EXPECT_EQ(monthName(text), *month ? std::optional<std::string>(month) : std::nullopt)
+            << "from: " << text;
+    }
+}
+
+// The start of a date as year, month and day; a null year where it is no date.
+TEST(ParseDate, ReadsTheStartOfADate)
+{
+    const char *rows[][4] = {{"2004", "2004", "", ""}, {"2004-03", "2004", "March", ""},
+        {"2004-03-07", "2004", "March", "7"}, {" 2004-12-31 ", "2004", "December", "31"},
+        {"2004-03-07/2004-03-09", "2004", "March", "7"}, // a range: its start
+        {"1997/2001", "1997", "", ""}, {"2004-02/", "2004", "February", ""}, // open-ended range
+        {"2000-02-29", "2000", "February", "29"}, {""}, {"Spring 2004"}, {"04"}, {"20045"}, {"2004-13"},
+        {"2004-00"}, {"2004-02-30"}, {"1900-02-29"}, {"2004-03-"}, {"2004-3x"}, {"/2004"},
+        {"2004-03-07T10:00"}, {"c. 2004"}};
+    for (const auto &row : rows) {
+        const auto parts = parseDate(row[0]);
+        ASSERT_EQ(parts.has_value(), row[1] != nullptr) << "from: " << row[0];
+        if (parts) {
+            EXPECT_EQ(parts->year, row[1]) << "from: " << row[0];
+            EXPECT_EQ(parts->month, row[2]) << "from: " << row[0];
+            EXPECT_EQ(parts->day, row[3]) << "from: " << row[0];
+        }
+    }
+}
+
+Entry entry(const char *type, const char *key, std::vector<std::pair<const char *, const char *>> fields,
+    int line = 1)
+{
+    Entry made{type, key, {}, line};
+    for (const auto &[name, text] : fields) {
+        made.fields.push_back(Field{name, text, std::nullopt});
+        if (isContributorField(name)) {
+            made.fields.back().names = std::vector<Person>{Person{{text}, {}, {}, {}}};
+        }
+    }
+    return made;
+}
+
+struct Written {
+    std::vector<std::string> records;
+    TidyReport report;
+};
+
+Written write(const std::vector<Entry> &entries, bool crossrefsPossible = true)
+{
+    Written written;
+    TidyWriter writer(
+        "dir/refs.bib", [&](std::string_view record) { written.records.emplace_back(record); },
+        crossrefsPossible);
+    for (Entry entry : entries) {
+        writer.add(std::move(entry));
+    }
+    written.report = writer.finish();
+    return written;
+}
+
+std::string tagOf(const std::string &record)
+{
+    std::smatch match;
+    return std::regex_search(record, match, std::regex("<b:Tag>([^<]*)</b:Tag>")) ? match[1].str() : "";
+}
+
+// The parent may stand before or after the child, as in BibTeX; a crossref
+// to no entry is reported.
+TEST(TidyDocument, ResolvesACrossrefInEitherOrder)
+{
+    const Entry child = entry("inproceedings", "c", {{"title", "Paper"}, {"crossref", "P"}, {"pages", "1"}});
+    const Entry parent = entry("proceedings", "p", {{"title", "Proc"}, {"year", "1999"}, {"pages", "9"}});
+    for (const bool parentFirst : {true, false}) {
+        const Entry orphan = entry("inbook", "o", {{"crossref", "gone"}}, 7);
+        const Written written
+            = write(parentFirst ? std::vector{parent, child, orphan} : std::vector{child, parent, orphan});
+        const std::string &record = written.records[parentFirst ? 1 : 0];
+        EXPECT_NE(record.find("<b:Title>Paper</b:Title>"), std::string::npos) << record;
+        EXPECT_NE(record.find("<b:ConferenceName>Proc</b:ConferenceName>"), std::string::npos) << record;
+        EXPECT_NE(record.find("<b:Year>1999</b:Year>"), std::string::npos) << record;
+        EXPECT_NE(record.find("<b:Pages>1</b:Pages>"), std::string::npos) << "the child's own field wins";
+        EXPECT_EQ(written.report.messages,
+            std::vector<std::string>{"dir/refs.bib: entry 'o' near line 7 names "
+                                     "crossref 'gone', which is not in the file"});
+        EXPECT_EQ(written.records.size(), 3u);
+    }
+}
+
+// Records go out while the parser reads on, until one needs the rest of the
+// file; from then on they wait, so that the order stays the input's.
+TEST(TidyDocument, WritesAtOnceUntilARecordMustWait)
+{
+    std::vector<std::string> records;
+    TidyWriter writer("refs.bib", [&](std::string_view record) { records.emplace_back(record); });
+    writer.add(entry("book", "a", {}));
+    EXPECT_EQ(records.size(), 1u);
+    writer.add(entry("inbook", "child", {{"crossref", "later"}}));
+    writer.add(entry("book", "later", {{"title", "Parent"}}));
+    EXPECT_EQ(records.size(), 1u);
+    EXPECT_EQ(writer.finish().recordsWritten, 3);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(tagOf(records[1]), "child");
+    EXPECT_NE(records[1].find("<b:BookTitle>Parent</b:BookTitle>"), std::string::npos) << records[1];
+    EXPECT_EQ(tagOf(records[2]), "later");
+}
+
+// Definitions and preambles write no record; missing and repeated keys get
+// unique tags. A file that cannot hold a crossref lets written entries go;
+// the tags and the records that wait for them must not notice.
+TEST(TidyDocument, TagsMissingAndRepeatedKeysUniquely)
+{
+    const std::vector<Entry> entries{entry("string", "", {{"jgr", "J. Geo"}}), entry("preamble", "", {}),
+        entry("STRING", "", {}), entry("book", "Smith2001", {{"author", "Smith"}, {"year", "2001"}}, 1),
+        entry("book", "", {{"author", "Smith"}, {"year", "2001"}}, 5),
+        entry("article", "a", {{"title", "After the wait"}, {"author", "Doe"}}, 7),
+        entry("book", "smith2001", {{"author", "Smith"}, {"year", "2001"}}, 9), // same key in another case
+        entry("book", "", {{"author", "van Berg"}, {"date", "1999-05"}}, 12),
+        entry("book", "", {{"title", "Nobody"}}, 14),
+        entry("book", "Smith2001a", {}, 20)}; // a later key is never generated again
+    const Written written = write(entries);
+    std::vector<std::string> tags;
+    for (const std::string &record : written.records) {
+        tags.push_back(tagOf(record));
+    }
+    EXPECT_EQ(tags,
+        (std::vector<std::string>{
+            "Smith2001", "Smith2001b", "a", "Smith2001c", "vanBerg1999", "Anonymous", "Smith2001a"}));
+    EXPECT_EQ(written.report.recordsWritten, 7);
+    ASSERT_EQ(written.report.messages.size(), 4u);
+    EXPECT_EQ(written.report.messages[0], "dir/refs.bib: entry near line 5 has no key; tagged Smith2001b");
+    EXPECT_EQ(written.report.messages[1],
+        "dir/refs.bib: entry near line 9 repeats the key 'smith2001'; tagged Smith2001c");
+    const Written forgotten = write(entries, false);
+    EXPECT_EQ(forgotten.records, written.records);
+    EXPECT_EQ(forgotten.report.messages, written.report.messages);
+}
+
+TEST(TidyDocument, ReadsACrossrefOnlyWhereTheFileCanHoldOne)
+{
+    const testing::TemporaryDirectory folder;
+    const std::pair<std::string, bool> rows[] = {{"@book{a, title = {No parent here}}\n", false},
+        {"@inbook{c, crossref = {p}}\n", true}, {"@inbook{c, CrossRef = {p}}\n", true},
+        {std::string((1 << 20) - 4, 'x') + "crossref", true}, // straddles the end of the first 1 MiB read
+        {std::string("\xFF\xFE@\0b\0", 6), true}, {"", false}};
+    for (const auto &[contents, possible] : rows) {
+        testing::writeFile(folder / "refs.bib", contents);
+        EXPECT_EQ(mayHaveCrossrefs((folder / "refs.bib").string()), possible) << contents.substr(0, 30);
+    }
+    EXPECT_TRUE(mayHaveCrossrefs("-"));
+    EXPECT_TRUE(mayHaveCrossrefs((folder / "missing.bib").string()));
+}
+
+} // namespace
+} // namespace bibsources
