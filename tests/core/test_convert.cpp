@@ -1,5 +1,7 @@
 #include "atomic_write.h"
 #include "bibsources/conversion.h"
+#include "merge.h"
+#include "source_list.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +9,10 @@
 #include <libxml/xmlschemas.h>
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace bibsources {
 namespace {
@@ -200,6 +205,335 @@ TEST(TidySchema, RejectsWhatTheFormatLacks)
             + std::string(record) + "</b:Source>\n</b:Sources>\n");
         EXPECT_TRUE(valid ? errors == 0 : errors > 0) << record << ": " << errors;
     }
+}
+
+// Reading an existing source list and merging converted records into it.
+
+const std::string xmlns = "\"http://schemas.openxmlformats.org/officeDocument/2006/bibliography\"";
+const std::string root = "<b:Sources SelectedStyle=\"\" xmlns:b=" + xmlns + ">";
+const std::string convertedRoot = "<b:Sources SelectedStyle=\"\" xmlns:b=" + xmlns + " xmlns=" + xmlns + ">";
+const std::string declareB = " xmlns:b=" + xmlns;
+
+struct ExpectedRecord {
+    std::string text;
+    std::optional<std::string> tag;
+};
+
+struct ReadRow {
+    const char *why;
+    std::string document;
+    std::vector<ExpectedRecord> records;
+};
+
+const std::string one = "<b:Source><b:Tag>one</b:Tag><b:SourceType>Book</b:SourceType></b:Source>";
+const std::string two = "<b:Source><b:Tag>two</b:Tag></b:Source>";
+
+TEST(ReadSourceList, KeepsEachRecordAsTheBytesItHasInTheFile)
+{
+    const ReadRow rows[] = {
+        {"the word processor's own format: every record on the root's line",
+            "<?xml version=\"1.0\"?>\r\n" + root + one + two + "</b:Sources>", {{one, "one"}, {two, "two"}}},
+        {"a line per element, as we write it",
+            "<?xml version=\"1.0\"?>\n" + root + "\n" + one + "\n" + two + "\n</b:Sources>\n",
+            {{one, "one"}, {two, "two"}}},
+        {"entities and character references are decoded in the tag",
+            root + "<b:Source><b:Tag>R&amp;D&#38;&#x21;&lt;</b:Tag></b:Source></b:Sources>",
+            {{"<b:Source><b:Tag>R&amp;D&#38;&#x21;&lt;</b:Tag></b:Source>", "R&D&!<"}}},
+        {"CDATA in the tag and elsewhere",
+            root
+                + "<b:Source><b:Title><![CDATA[</b:Source>]]></b:Title><b:Tag><![CDATA[a&b]]></b:Tag></"
+                  "b:Source>"
+                + "</b:Sources>",
+            {{"<b:Source><b:Title><![CDATA[</b:Source>]]></b:Title><b:Tag><![CDATA[a&b]]></b:Tag></b:Source>",
+                "a&b"}}},
+        {"comments between and inside records are no records",
+            root + "<!-- <b:Source><b:Tag>no</b:Tag></b:Source> -->"
+                + "<b:Source><!--c--><b:Tag>t<!--x-->u</b:Tag></b:Source>" + "</b:Sources>",
+            {{"<b:Source><!--c--><b:Tag>t<!--x-->u</b:Tag></b:Source>", "tu"}}},
+        {"any prefix, and attributes with '>' and '/>' in quotes",
+            "<bib:Sources xmlns:bib=" + xmlns
+                + "><bib:Source note='a>b' x=\"/>\" ><bib:Tag>p</bib:Tag></bib:Source >" + "</bib:Sources>",
+            {{"<bib:Source note='a>b' x=\"/>\" ><bib:Tag>p</bib:Tag></bib:Source >", "p"}}},
+        {"the default namespace",
+            "<Sources xmlns=" + xmlns + ">\n  <Source>\n    <Tag>d</Tag>\n  </Source>\n</Sources>",
+            {{"<Source>\n    <Tag>d</Tag>\n  </Source>", "d"}}},
+        {"unknown elements, an empty record, and Tag and Source in other places",
+            root + "<x:Other xmlns:x='urn:x'><b:Source><b:Tag>deep</b:Tag></b:Source></x:Other>"
+                + "<b:Source/><b:Source><x:Tag "
+                  "xmlns:x='urn:x'>no</x:Tag><b:Guid>{1}</b:Guid><b:Tag>yes</b:Tag>"
+                + "<b:Tag>second</b:Tag></b:Source></b:Sources>",
+            {{"<b:Source/>", std::nullopt},
+                {"<b:Source><x:Tag xmlns:x='urn:x'>no</x:Tag><b:Guid>{1}</b:Guid><b:Tag>yes</b:Tag>"
+                 "<b:Tag>second</b:Tag></b:Source>",
+                    "yes"}}},
+        {"a byte-order mark and a UTF-8 declaration",
+            "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>" + root
+                + "<b:Source><b:Tag>Gödel</b:Tag></b:Source></b:Sources>",
+            {{"<b:Source><b:Tag>Gödel</b:Tag></b:Source>", "Gödel"}}},
+        {"Windows line ends, which the parser reads as one",
+            root + "\r\n<b:Source>\r\n<b:Tag>c\r\nr</b:Tag>\r\n</b:Source>\r\n</b:Sources>\r\n",
+            {{"<b:Source>\r\n<b:Tag>c\r\nr</b:Tag>\r\n</b:Source>", "c\nr"}}},
+        {"no records", root + "\n</b:Sources>", {}}};
+    for (const ReadRow &row : rows) {
+        SCOPED_TRACE(row.why);
+        const SourceListParse parsed = parseSourceList(row.document, "x.xml");
+        ASSERT_TRUE(parsed.ok()) << parsed.error;
+        ASSERT_EQ(parsed.list.records.size(), row.records.size());
+        for (size_t i = 0; i < row.records.size(); ++i) {
+            EXPECT_EQ(parsed.list.recordText(parsed.list.records[i]), row.records[i].text) << "record " << i;
+            EXPECT_EQ(parsed.list.records[i].tag, row.records[i].tag) << "record " << i;
+        }
+        EXPECT_EQ(parsed.list.text, row.document);
+        const std::string_view tail = std::string_view(parsed.list.text).substr(parsed.list.recordsEnd);
+        EXPECT_TRUE(tail.starts_with("</") && tail.substr(0, tail.find('>')).ends_with("Sources")) << tail;
+    }
+}
+
+TEST(ReadSourceListFile, TellsAMissingFileFromOneItCannotUse)
+{
+    TemporaryDirectory directory;
+    std::filesystem::create_directory(directory / "folder.xml");
+
+    const SourceListFile missing = readSourceListFile((directory / "none.xml").string());
+    const SourceListFile folder = readSourceListFile((directory / "folder.xml").string());
+
+    EXPECT_FALSE(missing.exists);
+    EXPECT_TRUE(missing.ok());
+    EXPECT_TRUE(folder.exists);
+    EXPECT_EQ(folder.error, "cannot read '" + (directory / "folder.xml").string() + "': it is a directory");
+}
+
+struct RefusalRow {
+    const char *why;
+    std::string document;
+    std::string error;
+};
+
+// Plain ASCII text as UTF-16LE with a byte-order mark.
+std::string utf16(const std::string &ascii)
+{
+    std::string encoded = "\xFF\xFE";
+    for (char c : ascii) {
+        encoded += c;
+        encoded += '\0';
+    }
+    return encoded;
+}
+
+TEST(ReadSourceList, RefusesOtherFilesWithASentence)
+{
+    const RefusalRow rows[] = {{"another kind of document", "<html><body>Sources</body></html>",
+                                   "'x.xml' is not a bibliography source list (its root element is 'html')"},
+        {"the right name in no namespace", "<Sources><Source/></Sources>",
+            "'x.xml' is not a bibliography source list (its root element 'Sources' is not in the "
+            "bibliography "
+            "namespace)"},
+        {"the right name in another namespace", "<b:Sources xmlns:b='urn:other'/>",
+            "'x.xml' is not a bibliography source list (its root element 'b:Sources' is not in"},
+        {"a record cut short", root + "<b:Source><b:Tag>a</b:Tag>\n</b:Sources>",
+            "'x.xml' is not well-formed XML (line 2: "},
+        {"something after the root", root + "</b:Sources><b:Source/>",
+            "'x.xml' is not well-formed XML (line 1: "},
+        {"an undeclared prefix inside a record", root + "<b:Source><q:Tag>a</q:Tag></b:Source></b:Sources>",
+            "'x.xml' is not well-formed XML (line 1: "},
+        {"an empty file", "", "'x.xml' is not a bibliography source list (it is empty)"},
+        {"not XML at all", "@book{a, title = {T}}\n", "'x.xml' is not well-formed XML (line 1: "},
+        {"another encoding: records we add are UTF-8",
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + root + "</b:Sources>",
+            "'x.xml' is not a bibliography source list (it is in ISO-8859-1, not UTF-8)"},
+        {"UTF-16, told by its byte-order mark", utf16(root + "</b:Sources>"),
+            "'x.xml' is not a bibliography source list (it is in UTF-16"},
+        {"a document type declaration, which could define entities",
+            "<!DOCTYPE b:Sources [<!ENTITY e 'x'>]>" + root
+                + "<b:Source><b:Tag>&e;</b:Tag></b:Source></b:Sources>",
+            "'x.xml' is not a bibliography source list (it has a document type declaration)"}};
+    for (const RefusalRow &row : rows) {
+        const SourceListParse parsed = parseSourceList(row.document, "x.xml");
+        EXPECT_EQ(parsed.error.substr(0, row.error.size()), row.error) << row.why;
+        EXPECT_TRUE(parsed.list.records.empty()) << row.why;
+    }
+}
+std::string record(const std::string &tag, const std::string &rest = "")
+{
+    return "<b:Source><b:Tag>" + tag + "</b:Tag>" + rest + "</b:Source>";
+}
+
+SourceList parsed(const std::string &document)
+{
+    SourceListParse result = parseSourceList(document, "test");
+    EXPECT_TRUE(result.ok()) << result.error;
+    return std::move(result.list);
+}
+
+struct MergeRow {
+    const char *why;
+    std::string existing;
+    std::string converted; // its records, inside our own frame
+    std::string merged;
+};
+
+const std::string kept = "<b:Source x='>'><b:Unknown a=\"1\">  <![CDATA[&]]> </b:Unknown><!-- note -->"
+                         "<b:Tag>kept</b:Tag><b:Guid>{AB}</b:Guid></b:Source>";
+
+TEST(Merge, KeepsTheExistingBytes)
+{
+    const MergeRow rows[] = {
+        {"one line, as the word processor saves it: a record replaced in place, one added",
+            "<?xml version=\"1.0\"?>" + root + kept + record("old", "<b:Year>1</b:Year>") + record("z")
+                + "</b:Sources>",
+            record("new") + "\n" + record("old", "<b:Year>2</b:Year>") + "\n",
+            "<?xml version=\"1.0\"?>" + root + kept + record("old", "<b:Year>2</b:Year>") + record("z")
+                + record("new") + "\n</b:Sources>"},
+        {"a line per record, another prefix, no declaration",
+            "<s:Sources xmlns:s=" + xmlns
+                + ">\n<s:Source><s:Tag>a</s:Tag></s:Source>\n  <!-- end -->\n</s:Sources>\n",
+            record("b") + "\n" + record("a", "<b:Year>3</b:Year>") + "\n",
+            "<s:Sources xmlns:s=" + xmlns + ">\n<b:Source" + declareB
+                + "><b:Tag>a</b:Tag><b:Year>3</b:Year></b:Source>" + "\n  <!-- end -->\n<b:Source" + declareB
+                + "><b:Tag>b</b:Tag></b:Source>\n</s:Sources>\n"},
+        {"the prefix we use bound to another namespace, and a record of ours in the default namespace",
+            "<Sources xmlns=" + xmlns + " xmlns:b='urn:other'><Source><Tag>a</Tag><b:x/></Source></Sources>",
+            record("a") + "\n<Source><Tag>u</Tag></Source>\n",
+            "<Sources xmlns=" + xmlns + " xmlns:b='urn:other'><b:Source" + declareB
+                + "><b:Tag>a</b:Tag></b:Source><Source><Tag>u</Tag></Source>\n</Sources>"},
+        {"our record in the default namespace, theirs with a prefix", root + "</b:Sources>",
+            "<Source><Tag>u</Tag><b:Year>1</b:Year></Source>\n",
+            root + "<Source xmlns=" + xmlns + "><Tag>u</Tag><b:Year>1</b:Year></Source>\n</b:Sources>"},
+        {"tags match once entities are decoded, whichever way each side writes them",
+            root + record("R&#38;D") + record("x&#60;y") + "</b:Sources>",
+            record("R&amp;D", "<b:Year>4</b:Year>") + "\n" + record("x&lt;y", "<b:Year>5</b:Year>"),
+            root + record("R&amp;D", "<b:Year>4</b:Year>") + record("x&lt;y", "<b:Year>5</b:Year>")
+                + "</b:Sources>"},
+        {"a tag is matched exactly: case and spaces count",
+            root + record("Abc") + record(" abc") + "</b:Sources>", record("abc") + "\n",
+            root + record("Abc") + record(" abc") + record("abc") + "\n</b:Sources>"},
+        {"no records yet", root + "</b:Sources>", record("a") + "\n" + record("b") + "\n",
+            root + record("a") + "\n" + record("b") + "\n</b:Sources>"},
+        {"an empty root element is reopened", "<b:Sources xmlns:b=" + xmlns + "/>", record("a") + "\n",
+            "<b:Sources xmlns:b=" + xmlns + ">" + record("a") + "\n</b:Sources>"},
+        {"a tag twice in the file: the converted record stands where the first stood",
+            root + record("d", "<b:Year>1</b:Year>") + record("e") + record("d", "<b:Year>2</b:Year>")
+                + "</b:Sources>",
+            record("d", "<b:Year>9</b:Year>") + "\n",
+            root + record("d", "<b:Year>9</b:Year>") + record("e") + "</b:Sources>"},
+        {"a tag twice among the converted records: both take the old one's place",
+            root + record("d") + record("e") + "</b:Sources>",
+            record("d", "<b:Year>1</b:Year>") + "\n" + record("d", "<b:Year>2</b:Year>") + "\n",
+            root + record("d", "<b:Year>1</b:Year>") + "\n" + record("d", "<b:Year>2</b:Year>") + record("e")
+                + "</b:Sources>"},
+        {"a record without a tag is kept and never matched",
+            root + "<b:Source><b:Year>1</b:Year></b:Source>" + "</b:Sources>", record("") + "\n",
+            root + "<b:Source><b:Year>1</b:Year></b:Source>" + record("") + "\n</b:Sources>"}};
+    for (const MergeRow &row : rows) {
+        SCOPED_TRACE(row.why);
+        const SourceList converted
+            = parsed("<?xml version=\"1.0\"?>\n" + convertedRoot + "\n" + row.converted + "</b:Sources>\n");
+        std::string merged;
+        writeMergedSourceList(
+            parsed(row.existing), converted, [&](std::string_view piece) { merged += piece; });
+        EXPECT_EQ(merged, row.merged);
+        EXPECT_TRUE(parseSourceList(merged, "merged").ok()) << parseSourceList(merged, "merged").error;
+    }
+}
+
+TEST(MergeReport, CountsEachExistingRecordOnceAndEachAddedOne)
+{
+    const SourceList existing
+        = parsed(root + record("d") + record("e") + record("d") + record("f") + "</b:Sources>");
+    const SourceList converted
+        = parsed(convertedRoot + record("d") + record("d") + record("g") + record("f") + "</b:Sources>");
+
+    const MergeReport report = writeMergedSourceList(existing, converted, [](std::string_view) {});
+
+    EXPECT_TRUE(report.merged);
+    EXPECT_EQ(report.recordsKept, 1); // e
+    EXPECT_EQ(report.recordsReplaced, 3); // d twice, f
+    EXPECT_EQ(report.recordsAdded, 1); // g
+}
+
+// The same through the converter and the file system.
+class MergeIntoFile : public ::testing::Test {
+protected:
+    ConversionResult convert(const std::string &bib)
+    {
+        writeFile(directory / "refs.bib", bib);
+        ConversionSettings settings;
+        settings.mergeIntoOutput = true;
+        return convertFiles({(directory / "refs.bib").string()}, output.string(), settings);
+    }
+
+    bool onlyTheInputAndTheOutput() const
+    {
+        return std::distance(std::filesystem::directory_iterator(directory.path()), {}) == 2;
+    }
+
+    TemporaryDirectory directory;
+    std::filesystem::path output = directory / "Sources.xml";
+};
+
+// A list laid out as the word processor saves it, all records on one line,
+// with elements we never write; the result is reviewed like code.
+TEST_F(MergeIntoFile, GivesTheExpectedDocument)
+{
+    const std::filesystem::path data = std::filesystem::path(BIBSOURCES_TEST_DATA) / "merge";
+    std::filesystem::copy_file(data / "word_list.xml", output);
+
+    const ConversionResult result = convert(readFile(data / "refs.bib"));
+
+    ASSERT_TRUE(result.ok()) << result.error;
+    EXPECT_EQ(readFile(output), readFile(data / "word_list.merged.xml"));
+    EXPECT_EQ(result.merge.recordsKept, 2);
+    EXPECT_EQ(result.merge.recordsReplaced, 1);
+    EXPECT_EQ(result.merge.recordsAdded, 2);
+    EXPECT_TRUE(onlyTheInputAndTheOutput());
+}
+
+TEST_F(MergeIntoFile, RefusesAFileThatIsNoSourceListAndLeavesIt)
+{
+    const char *rows[][2]
+        = {{"<html><head/></html>\n", "' is not a bibliography source list (its root element is 'html')"},
+            {"<b:Sources "
+             "xmlns:b=\"http://schemas.openxmlformats.org/officeDocument/2006/bibliography\">\n<b:Source>\n",
+                "' is not well-formed XML (line 3: "}};
+    for (const auto &[contents, error] : rows) {
+        SCOPED_TRACE(contents);
+        writeFile(output, contents);
+
+        const ConversionResult result = convert("@book{b1, title = {One}}\n");
+
+        EXPECT_TRUE(result.error.starts_with("'" + output.string() + error)) << result.error;
+        EXPECT_TRUE(result.error.ends_with("; nothing was written")) << result.error;
+        EXPECT_EQ(readFile(output), contents);
+        EXPECT_TRUE(onlyTheInputAndTheOutput());
+    }
+}
+
+TEST_F(MergeIntoFile, WritesAPlainDocumentWhenThereIsNoFile)
+{
+    const std::string bib = "@article{a, title = {T}, author = {A. Author}}\n@book{b1, title = {One}}\n";
+
+    const ConversionResult result = convert(bib);
+    ASSERT_TRUE(result.ok()) << result.error;
+    EXPECT_FALSE(result.merge.merged);
+    const std::string merged = readFile(output);
+    std::filesystem::remove(output);
+    ASSERT_TRUE(convertFiles({(directory / "refs.bib").string()}, output.string(), {}).ok());
+
+    EXPECT_EQ(merged, readFile(output));
+}
+
+TEST_F(MergeIntoFile, WritesNothingWhenAnInputFails)
+{
+    const std::string before = root + record("b1") + "</b:Sources>";
+    writeFile(output, before);
+    ConversionSettings settings;
+    settings.mergeIntoOutput = true;
+
+    const ConversionResult result
+        = convertFiles({(directory / "missing.bib").string()}, output.string(), settings);
+
+    EXPECT_FALSE(result.ok());
+    EXPECT_EQ(readFile(output), before);
 }
 
 } // namespace
