@@ -27,8 +27,7 @@ using namespace bibsources;
 
 namespace {
 
-// Collects the window's log lines ("Supported - ...", "Nil", ...) written
-// while it lives, instead of the system log.
+// Collects the window's log lines while it lives, instead of the system log.
 struct LogCapture {
     LogCapture()
     {
@@ -56,8 +55,7 @@ std::unique_ptr<QMimeData> fileData(const QStringList &paths)
     return data;
 }
 
-// Sends one drag event (enter, move or drop) offering what a file manager
-// offers unless told; returns whether the view took it as a copy.
+// Sends one drag event; returns whether the view took it as a copy.
 template <class Event>
 bool send(QWidget *view, const QMimeData *data,
     Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction)
@@ -110,8 +108,7 @@ QList<int> framesShown(const QSignalSpy &pictures)
     return frames;
 }
 
-// The status line as the label shows it, or the target of its "Show in
-// folder" link.
+// The status line as the label shows it, or the target of its link.
 QString status(const MainWindow &window, bool link = false)
 {
     QTextDocument document;
@@ -129,8 +126,7 @@ void convertAndWait(MainWindow &window)
 
 } // namespace
 
-// Stands in for the file manager: receives what the window asks the desktop
-// to open.
+// Stands in for the file manager: receives what the desktop is asked to open.
 class UrlCatcher : public QObject {
     Q_OBJECT
 
@@ -162,8 +158,7 @@ private slots:
         QVERIFY(!largeBib.isEmpty());
     }
 
-    // Real drags: the view takes each, and accepts only when the first local
-    // file's suffix is exactly ".bib".
+    // Real drags, each taken; accepted only when the first local file ends in ".bib".
     void dropDecides_data()
     {
         QTest::addColumn<QStringList>("paths");
@@ -204,8 +199,7 @@ private slots:
             accepted ? QFileInfo(offered).fileName() + " ready to convert" : "Drop a BibTeX file here");
     }
 
-    // Refused outright: a drag that does not allow a copy, or offers neither a
-    // local file nor a picture. A picture is taken, and refused without a path.
+    // Refused: drags without copy or without a file; a picture is taken and refused.
     void dragsWithoutAFile()
     {
         DragView view;
@@ -308,8 +302,7 @@ private slots:
         QCOMPARE(window.dragView()->pictureName(), "backdrop_normal.png");
     }
 
-    // In a folder whose name a URL or the label's HTML would otherwise mangle;
-    // Convert pressed once more runs nothing: one run per accepted file.
+    // In a folder a URL or HTML would mangle; one run per accepted file.
     void successSaysWhatWasWrittenAndWhere()
     {
         const QString folder = directory.filePath("papers #1 & <more>");
@@ -417,33 +410,30 @@ private slots:
     void fileArgumentLoadsLikeADrop_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<QString>("picture");
-        const auto row
-            = [](const char *name, const QStringList &arguments, const QString &line, bool loaded) {
-                  QTest::newRow(name) << arguments << (line.isEmpty() ? QStringList() : QStringList{line})
-                                      << (loaded ? "backdrop_load.png" : "backdrop_normal.png");
-              };
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("loaded");
         const QString bib = directory.filePath("refs.bib");
         const QString txt = directory.filePath("refs.txt");
-        row("bib", {bib}, "Supported - " + bib, true);
-        row("relative", {"refs.bib"}, "Supported - " + QDir::current().filePath("refs.bib"), true);
-        row("not bib", {txt}, "Not Supported - " + txt, false);
-        row("looks like an option", {"--tidy"}, "Not Supported - " + QDir::current().filePath("--tidy"),
-            false);
-        row("none", {}, "", false);
+        const QDir here = QDir::current();
+        QTest::newRow("bib") << QStringList{bib} << "Supported - " + bib << true;
+        QTest::newRow("relative") << QStringList{"refs.bib"} << "Supported - " + here.filePath("refs.bib")
+                                  << true;
+        QTest::newRow("not bib") << QStringList{txt} << "Not Supported - " + txt << false;
+        QTest::newRow("looks like an option")
+            << QStringList{"--tidy"} << "Not Supported - " + here.filePath("--tidy") << false;
+        QTest::newRow("none") << QStringList() << QString() << false;
     }
 
     void fileArgumentLoadsLikeADrop()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(QStringList, lines);
-        QFETCH(QString, picture);
+        QFETCH(QString, line);
+        QFETCH(bool, loaded);
         MainWindow window;
         LogCapture log;
         window.openArguments(QStringList{"bibsources-gui"} + arguments);
-        QCOMPARE(log.lines, lines);
-        QCOMPARE(window.dragView()->pictureName(), picture);
+        QCOMPARE(log.lines, line.isEmpty() ? QStringList() : QStringList{line});
+        QCOMPARE(window.dragView()->pictureName(), loaded ? "backdrop_load.png" : "backdrop_normal.png");
     }
 
     // The built program, started as a file manager starts it.
@@ -472,8 +462,7 @@ private slots:
         dropFiles(window.dragView(), {largeBib});
         auto *convert = window.findChild<QPushButton *>("convertButton");
         auto *progress = window.findChild<QProgressBar *>("progressBar");
-        int ticksWhileRunning = 0;
-        int mostProgress = 0;
+        int ticksWhileRunning = 0, mostProgress = 0;
         QTimer ticker;
         ticker.callOnTimeout([&] {
             if (window.isConverting()) {
@@ -530,10 +519,7 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QTimer::singleShot(0, &window, &QWidget::close);
-        // Fires only if closing the window did not end the loop.
-        QTimer safety;
-        safety.callOnTimeout(qApp, [] { QCoreApplication::exit(99); });
-        safety.start(10000);
+        QTimer::singleShot(10000, &window, [] { QCoreApplication::exit(99); }); // if closing did not quit
 
         QCOMPARE(QApplication::exec(), 0);
     }
