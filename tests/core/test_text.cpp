@@ -42,18 +42,6 @@ TEST(DecodeParserText, Decodes)
     }
 }
 
-TEST(StripXmlForbidden, RemovesOnlyWhatXmlForbids)
-{
-    const std::string controls{"a\x00\x01\x08\x0B\x0C\x0E\x1F\x7F"
-                               "b",
-        10};
-    EXPECT_EQ(stripXmlForbidden(controls),
-        "a\x7F"
-        "b");
-    EXPECT_EQ(stripXmlForbidden("tab\tLF\nCR\r"), "tab\tLF\nCR\r");
-    EXPECT_EQ(stripXmlForbidden("x\uFFFEy\uFFFF\uFFFDz\uFFFC"), "xy\uFFFDz\uFFFC");
-}
-
 TEST(XmlContent, IsEscapedCleanUtf8)
 {
     const std::pair<std::string, std::string> rows[] = {
@@ -61,7 +49,14 @@ TEST(XmlContent, IsEscapedCleanUtf8)
         {"M{\\\"u}ller \x01", "M\u00FCller "}, // ASCII with a control character
         {"M\xFCller & {\\'e}", "M\u00FCller &amp; \u00E9"}, // Latin-1
         {"\xEF\xBF\xBE<", "&lt;"}, // U+FFFE in valid UTF-8
-        {std::string("a\0b", 3), "ab"}, {"{\\'e}\x80", "\u00E9\u20AC"}, // keys still convert after decoding
+        {std::string("a\0b", 3), "ab"},
+        {std::string("a\x00\x01\x08\x0B\x0C\x0E\x1F\x7F"
+                     "b",
+             10),
+            "a\x7F"
+            "b"}, // only what XML forbids goes
+        {"tab\tLF\nCR\r", "tab\tLF\nCR\r"}, {"x\uFFFEy\uFFFF\uFFFDz\uFFFC", "xy\uFFFDz\uFFFC"},
+        {"{\\'e}\x80", "\u00E9\u20AC"}, // keys still convert after decoding
     };
     for (const auto &[bytes, xml] : rows) {
         EXPECT_EQ(xmlContent(bytes), xml) << bytes;
