@@ -31,60 +31,25 @@ std::string recordOf(const char *entryType, const std::vector<std::pair<const ch
     return tidyRecord(entry, "k", "{G}");
 }
 
+// Every field of every kind of source is in the golden tidy/records
+// document; these are the rules it does not show.
 TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
 {
-    const FieldRow rows[] = {{"article", {{"journal", "J. Geo"}}, "<b:JournalName>J. Geo</b:JournalName>"},
+    const FieldRow rows[] = {
         {"article", {{"journaltitle", "J. Geo"}}, "<b:JournalName>J. Geo</b:JournalName>"},
-        {"incollection", {{"booktitle", "B"}}, "<b:BookTitle>B</b:BookTitle>", "<b:JournalName>"},
-        {"inproceedings", {{"booktitle", "Proc"}}, "<b:ConferenceName>Proc</b:ConferenceName>",
-            "<b:BookTitle>"},
-        {"inproceedings", {{"booktitle", "Proc"}, {"eventtitle", "Conf"}},
-            "<b:BookTitle>Proc</b:BookTitle>\n<b:ConferenceName>Conf</b:ConferenceName>"},
         {"article", {{"number", "3"}}, "<b:Issue>3</b:Issue>", "<b:StandardNumber>"},
-        {"patent", {{"number", "US 1"}}, "<b:PatentNumber>US 1</b:PatentNumber>", "<b:Issue>"},
-        {"techreport", {{"number", "TR-7"}}, "<b:StandardNumber>TR-7</b:StandardNumber>"},
-        {"book", {{"isbn", "978-3"}}, "<b:StandardNumber>978-3</b:StandardNumber>"},
         {"book", {{"isbn", "978-3"}, {"number", "4"}}, "<b:StandardNumber>4</b:StandardNumber>", "978-3"},
-        {"article", {{"issn", "1234-5678"}, {"number", "2"}},
-            "<b:StandardNumber>1234-5678</b:StandardNumber>"},
-        {"article", {{"month", "March"}}, "<b:Month>March</b:Month>"},
-        {"article", {{"month", "~mar."}}, "<b:Month>March</b:Month>"},
-        {"article", {{"month", "03"}}, "<b:Month>March</b:Month>"},
         {"article", {{"month", "Spring"}, {"note", "N"}}, "<b:Comments>N; Spring</b:Comments>", "<b:Month>"},
-        {"article", {{"day", "7"}}, "<b:Day>7</b:Day>"},
-        {"article", {{"date", "2001-04-05/2002"}},
-            "<b:Year>2001</b:Year>\n<b:Month>April</b:Month>\n<b:Day>5</b:Day>"},
         {"article", {{"date", "2001-04"}, {"year", "1999"}},
             "<b:Year>1999</b:Year>\n<b:Month>April</b:Month>"},
-        {"online", {{"urldate", "2020-01-02"}},
-            "<b:YearAccessed>2020</b:YearAccessed>\n<b:MonthAccessed>January</b:MonthAccessed>\n"
-            "<b:DayAccessed>2</b:DayAccessed>"},
-        {"online", {{"lastchecked", "3 May 2010"}}, "<b:YearAccessed>3 May 2010</b:YearAccessed>"},
         {"article", {{"doi", "10.1000/a\\_b--c"}}, "<b:DOI>10.1000/a_b--c</b:DOI>"},
         {"online", {{"url", "\\url{http://x.org/~me/a--b}"}}, "<b:URL>http://x.org/~me/a--b</b:URL>"},
-        {"misc", {{"howpublished", "\\url{http://x.org}"}}, "<b:URL>http://x.org</b:URL>", "<b:Publisher>"},
         {"booklet", {{"howpublished", "Privately"}}, "<b:Publisher>Privately</b:Publisher>"},
-        {"book", {{"shorttitle", "Short"}}, "<b:ShortTitle>Short</b:ShortTitle>"},
-        {"book", {{"title", "Main"}, {"subtitle", "Sub"}}, "<b:Title>Main: Sub</b:Title>"},
         {"book", {{"title", "Why?"}, {"subtitle", "Sub"}}, "<b:Title>Why? Sub</b:Title>"},
-        {"book", {{"address", "Oslo"}}, "<b:City>Oslo</b:City>"},
-        {"book", {{"location", "Oslo"}}, "<b:City>Oslo</b:City>"},
-        {"phdthesis", {{"school", "MIT"}}, "<b:Institution>MIT</b:Institution>"},
-        {"techreport", {{"institution", "CERN"}}, "<b:Institution>CERN</b:Institution>"},
-        {"manual", {{"organization", "ACME"}}, "<b:Publisher>ACME</b:Publisher>"},
         {"manual", {{"organization", "ACME"}, {"publisher", "P"}}, "<b:Publisher>P</b:Publisher>", "ACME"},
-        {"misc", {{"note", "See it"}}, "<b:Comments>See it</b:Comments>"},
-        {"inbook", {{"chapter", "4"}}, "<b:ChapterNumber>4</b:ChapterNumber>"},
-        {"mvbook", {{"volumes", "3"}}, "<b:NumberVolumes>3</b:NumberVolumes>"},
-        {"phdthesis", {}, "<b:ThesisType>PhD Thesis</b:ThesisType>"},
-        {"thesis", {{"type", "mathesis"}}, "<b:ThesisType>Master's Thesis</b:ThesisType>"},
-        {"report", {{"type", "White paper"}}, "<b:Type>White paper</b:Type>", "<b:ThesisType>"},
-        {"article", {{"pages", "12-15"}}, "<b:Pages>12–15</b:Pages>"},
-        {"article", {{"pages", "12--15"}}, "<b:Pages>12–15</b:Pages>"},
         {"article", {{"title", "{The} {\\'E}cole \\& <Co>"}},
             "<b:Title>The École &amp; &lt;Co&gt;</b:Title>"},
-        {"article", {{"title", "{}"}, {"journal", " "}}, "<b:Guid>{G}</b:Guid>\n</b:Source>"},
-        {"article", {}, "<b:SourceType>JournalArticle</b:SourceType>", "<b:LCID>"}};
+        {"article", {{"title", "{}"}, {"journal", " "}}, "<b:Guid>{G}</b:Guid>\n</b:Source>"}};
     for (const FieldRow &row : rows) {
         const std::string record = recordOf(row.entryType, row.fields);
         EXPECT_NE(record.find(row.writes), std::string::npos) << record;
