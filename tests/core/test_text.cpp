@@ -1,3 +1,4 @@
+#include "../fuzz/fuzz_check.h"
 #include "accent_table.h"
 #include "entry.h"
 #include "names.h"
@@ -417,23 +418,6 @@ TEST(TexToText, WritesWhatTexPrints)
     }
 }
 
-bool isValidUtf8(const std::string &bytes)
-{
-    for (size_t i = 0, size = 0; i < bytes.size(); i += size) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        size = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
-        if (size == 0 || i + size > bytes.size()) {
-            return false;
-        }
-        for (size_t k = 1; k < size; ++k) {
-            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 // Every prefix of a TeX-rich text, cut anywhere (inside commands, groups,
 // math and multi-byte letters), comes back as valid UTF-8 when the prefix is.
 TEST(TexToText, ReturnsValidUtf8ForEveryCutOfValidInput)
@@ -441,8 +425,8 @@ TEST(TexToText, ReturnsValidUtf8ForEveryCutOfValidInput)
     const std::string text = R"({\bf \'{E}cole} $\alpha^{2}$ \"{\i}--\url{a\_b} Łódź \foo{x}\v{)";
     for (size_t length = 0; length <= text.size(); ++length) {
         const std::string prefix = text.substr(0, length);
-        if (isValidUtf8(prefix)) {
-            EXPECT_TRUE(isValidUtf8(texToText(prefix))) << "from: " << prefix;
+        if (fuzzcheck::isValidUtf8(prefix)) {
+            EXPECT_TRUE(fuzzcheck::isValidUtf8(texToText(prefix))) << "from: " << prefix;
         }
     }
 }
