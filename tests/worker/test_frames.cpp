@@ -24,13 +24,12 @@ std::uint64_t endOf(const std::string &text, std::size_t chunk)
 
 TEST(EntryEnd, IsFoundWhateverTheChunkSize)
 {
-    struct Row {
+    const struct {
         const char *why;
         std::string text;
         std::uint64_t at; // where the entry's "@" is
         std::uint64_t end; // where the next worker starts
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"braced body, nested braces", "@misc{a, t={x{y}}}\n@b{", 0, 18},
         {"junk before the @", "  }}\n@misc{a}rest", 5, 13},
         {"parenthesised body, ')' inside a quoted value", "@misc(a, t=\"x)y\")more", 0, 17},
@@ -40,7 +39,7 @@ TEST(EntryEnd, IsFoundWhateverTheChunkSize)
         {"body never closes and nothing follows", "@misc{a, t={x", 0, 13},
         {"no @ at all", "just text", 9, 9},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         SCOPED_TRACE(row.why);
         for (std::size_t chunk : {std::size_t(1), std::size_t(3), row.text.size() + 1}) {
             EXPECT_EQ(endOf(row.text, chunk), row.end) << "chunks of " << chunk;
@@ -51,25 +50,16 @@ TEST(EntryEnd, IsFoundWhateverTheChunkSize)
     }
 }
 
-TEST(NextEntryStart, FindsTheAtTheParserReadAhead)
-{
-    EXPECT_EQ(nextEntryStart(40, "@b"), 38u); // the usual: the @ and one character after it
-    EXPECT_EQ(nextEntryStart(40, "}@"), 39u); // an @ at the very end of the input
-    EXPECT_EQ(nextEntryStart(40, "}\n"), 40u); // no @: start where the parser stopped
-    EXPECT_EQ(nextEntryStart(0, ""), 0u);
-}
-
 TEST(EntryLine, IsALineThatPlainlyStartsAnEntry)
 {
-    struct Row {
+    const std::size_t all = 1000;
+    const struct {
         const char *why;
         std::string text;
         std::size_t limit;
         bool startsLine;
         std::optional<std::size_t> sign;
-    };
-    const std::size_t all = 1000;
-    const Row rows[] = {
+    } rows[] = {
         {"first line", "@misc{a}", all, true, 0},
         {"first line not a line start", "@misc{a}\n@book(b)", all, false, 9},
         {"blanks before and inside", "x\n \t@ misc \t{", all, true, 4},
@@ -83,7 +73,7 @@ TEST(EntryLine, IsALineThatPlainlyStartsAnEntry)
         {"an @ just before the limit", "x\n@misc{a}", 3, true, 2},
         {"cut short", "x\n@misc", all, true, std::nullopt},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         EXPECT_EQ(findEntryLine(row.text, row.limit, row.startsLine), row.sign) << row.why;
     }
 }

@@ -48,12 +48,9 @@ ReadResult readInProcess(const std::string &path)
     EXPECT_EQ(waitFor(child), 0) << "the reference run died";
     ReadResult result;
     const std::string bytes = readFile(dir.path("frames"));
-    for (std::string_view rest(bytes); !rest.empty();) {
-        DecodeResult decoded = decodeFrame(rest, rest.size());
-        if (decoded.status != DecodeStatus::Complete) {
-            ADD_FAILURE() << "the reference run sent a broken frame";
-            break;
-        }
+    std::string_view rest(bytes);
+    for (DecodeResult decoded;
+         !rest.empty() && (decoded = decodeFrame(rest, rest.size())).status == DecodeStatus::Complete;) {
         rest.remove_prefix(decoded.used);
         if (decoded.frame.kind == wire::FrameKind::End && decoded.frame.readError) {
             result.report.error = "cannot read '" + path + "': a read error occurred";
@@ -63,6 +60,7 @@ ReadResult readInProcess(const std::string &path)
             result.entries.push_back(std::move(decoded.frame.entry));
         }
     }
+    EXPECT_TRUE(rest.empty()) << "the reference run sent a broken frame";
     std::istringstream messages(readFile(dir.path("messages")));
     for (std::string line; std::getline(messages, line);) {
         result.report.diagnostics.push_back(line);
@@ -84,15 +82,6 @@ std::vector<std::string> tagsOf(const std::string &xml)
         tags.push_back(xml.substr(at + 7, xml.find("</b:Tag>", at) - at - 7));
     }
     return tags;
-}
-
-std::vector<std::string> keysOf(const ReadResult &result)
-{
-    std::vector<std::string> keys;
-    for (const Entry &entry : result.entries) {
-        keys.push_back(entry.key);
-    }
-    return keys;
 }
 
 std::string bodyOf(const std::string &document)

@@ -33,7 +33,6 @@ ReadResult readWithWorker(const std::string &path, const WorkerSettings &setting
 // The same loop run in-process by a fresh child of the test, with btparse's
 // messages caught from its stderr.
 ReadResult readInProcess(const std::string &path);
-std::vector<std::string> keysOf(const ReadResult &result);
 
 // The text of every <b:Tag> element, in document order; fails the test (and
 // returns nothing) when the text is not well-formed XML.

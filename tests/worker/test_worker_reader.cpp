@@ -43,6 +43,23 @@ void expectSameRead(const ReadResult &worker, const ReadResult &reference)
     EXPECT_EQ(worker.entries, reference.entries);
 }
 
+// The text of each field called `name` in entry order; with no name, the keys.
+std::vector<std::string> valuesOf(const ReadResult &result, const std::string &name)
+{
+    std::vector<std::string> values;
+    for (const Entry &entry : result.entries) {
+        if (name.empty()) {
+            values.push_back(entry.key);
+        }
+        for (const Field &field : entry.fields) {
+            if (field.name == name) {
+                values.push_back(field.text);
+            }
+        }
+    }
+    return values;
+}
+
 TEST(WorkerReader, GivesWhatTheInProcessLoopGives)
 {
     TempDir dir;
@@ -131,70 +148,6 @@ TEST(WorkerReader, AHelperThatCannotRunFailsTheRunInsteadOfGivingNothing)
     }
 }
 
-// The text of each field called `name`, in entry order.
-std::vector<std::string> valuesOf(const ReadResult &result, const std::string &name)
-{
-    std::vector<std::string> values;
-    for (const Entry &entry : result.entries) {
-        for (const Field &field : entry.fields) {
-            if (field.name == name) {
-                values.push_back(field.text);
-            }
-        }
-    }
-    return values;
-}
-
-// A new helper takes over after the breaker; the file's own "feb" holds
-// across it, and only the file's replacing it (on line 6) is worth a warning.
-std::string resumedAfter(const std::string &breaker)
-{
-    return "@string{feb = \"Feb.\"}\n@misc{a, month = feb}\n" + breaker
-        + "@misc{b, month = jan}\n@misc{c, month = feb}\n@string{feb = \"Later\"}\n@misc{d, month = feb}\n";
-}
-
-TEST(MonthMacros, ExpandLikeAnyMacroUnlessTheFileDefinesItsOwn)
-{
-    const struct {
-        const char *why;
-        std::string text;
-        std::vector<std::string> months;
-        int skipped = 0;
-    } rows[] = {
-        {"every month",
-            "@misc{a, month = jan}@misc{b, month = feb}@misc{c, month = mar}@misc{d, month = apr}"
-            "@misc{e, month = may}@misc{f, month = jun}@misc{g, month = jul}@misc{h, month = aug}"
-            "@misc{i, month = sep}@misc{j, month = oct}@misc{k, month = nov}@misc{l, month = dec}",
-            {"January", "February", "March", "April", "May", "June", "July", "August", "September", "October",
-                "November", "December"}},
-        {"in any case, joined", "@misc{a, month = JAN # \"~1\"}", {"January~1"}},
-        {"the file's own wins from there on",
-            "@misc{a, month = jan}\n@string{jan = \"Jan.\"}\n@misc{b, month = jan}", {"January", "Jan."}},
-        {"quoted months are text", "@misc{a, month = \"jan\"}", {"jan"}},
-        {"after a crash", resumedAfter(std::string("@misc{bad, t = {\0}}\n", 20)),
-            {"Feb.", "January", "Feb.", "Later"}, 1},
-        {"after a runaway entry", resumedAfter("@misc{bad, t = \"oops}\n"),
-            {"Feb.", "January", "Feb.", "Later"}, 1},
-    };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.why);
-        TempDir dir;
-        const ReadResult result = readWithWorker(dir.write("refs.bib", row.text));
-        EXPECT_EQ(valuesOf(result, "month"), row.months);
-        EXPECT_EQ(result.report.entriesSkipped, row.skipped);
-        // Replacing a standard month is ordinary: no warning about it.
-        std::vector<std::string> warnings;
-        std::copy_if(result.report.diagnostics.begin(), result.report.diagnostics.end(),
-            std::back_inserter(warnings),
-            [](const std::string &message) { return message.find("overriding") != std::string::npos; });
-        EXPECT_EQ(result.report.diagnostics.size(), 2U * row.skipped);
-        ASSERT_EQ(warnings.size(), std::size_t(row.skipped));
-        if (row.skipped) {
-            EXPECT_NE(warnings[0].find("line 6,"), std::string::npos) << warnings[0];
-        }
-    }
-}
-
 // UTF-8 text in another encoding (by glibc's converter), with a byte-order mark.
 std::string encoded(std::string_view utf8, const char *encoding)
 {
@@ -230,17 +183,6 @@ TEST(InputEncoding, UnicodeWithAByteOrderMarkConvertsLikeUtf8)
         const ReadResult read = readWithWorker(path);
         EXPECT_TRUE(read.report.diagnostics.empty()) << read.report.diagnostics.front();
     }
-}
-
-TEST(InputEncoding, ABrokenSequenceBecomesAReplacementCharacter)
-{
-    TempDir dir;
-    // A lone high surrogate in the title, and half a character at the end.
-    const std::string bytes = encoded("@misc{a, title = {x", "UTF-16LE") + std::string("\x00\xd8", 2)
-        + encoded("y}}\n", "UTF-16LE").substr(2) + "@";
-    const ReadResult read = readWithWorker(dir.write("refs.bib", bytes));
-    ASSERT_EQ(read.entries.size(), 1U);
-    EXPECT_EQ(read.entries[0].fields.at(0).text, "x\xef\xbf\xbdy");
 }
 
 std::string goodEntries(int from, int count)
@@ -295,32 +237,78 @@ TEST(RunawayEntries, EachKindOfBrokenEntryBetweenGoodOnesCostsOnlyItself)
         TempDir dir;
         const std::string path = dir.write("refs.bib", goodEntries(0, 1) + row.broken + goodEntries(1, 3));
         const ReadResult result = readWithWorker(path);
-        EXPECT_EQ(keysOf(result), (std::vector<std::string>{"good0", "good1", "good2", "good3"}));
+        EXPECT_EQ(valuesOf(result, ""), (std::vector<std::string>{"good0", "good1", "good2", "good3"}));
         EXPECT_EQ(result.report.entriesSkipped, row.skipped);
         ASSERT_FALSE(result.report.diagnostics.empty());
         EXPECT_EQ(result.report.diagnostics.front(), path + ": " + row.message);
     }
 }
 
-TEST(RunawayEntries, CleanEntriesAreNeverCutEvenWhenAValueHoldsAnEntryLine)
+// A new helper takes over after the breaker; the file's own "feb" holds
+// across it, and only the file's replacing it (on line 6) is worth a warning.
+std::string resumedAfter(const std::string &breaker)
 {
-    TempDir dir;
-    const std::string text = "@misc{a, title = {first line\n@misc{inside, title = {x}}\n}}\n"
-                             "@misc{b, title = {syntax error} junk}\n@misc{c, title = {C}}\n";
-    const ReadResult result = readWithWorker(dir.write("refs.bib", text));
-    EXPECT_EQ(keysOf(result), (std::vector<std::string>{"a", "c"}));
-    ASSERT_EQ(result.entries.front().fields.size(), 1U);
-    EXPECT_EQ(result.entries.front().fields[0].text, "first line @misc{inside, title = {x}}");
+    return "@string{feb = \"Feb.\"}\n@misc{a, month = feb}\n" + breaker
+        + "@misc{b, month = jan}\n@misc{c, month = feb}\n@string{feb = \"Later\"}\n@misc{d, month = feb}\n";
 }
 
-TEST(EmptyInput, GivesNoParserMessage)
+TEST(WorkerReader, GivesTheValuesSkipsAndMessagesOfEachInput)
 {
-    for (const char *text : {"", "\n\n  \n", "% just a remark\n"}) {
+    const struct {
+        const char *why;
+        std::string text;
+        std::string field;
+        std::vector<std::string> values;
+        int skipped = 0;
+        std::size_t messages = 0;
+        const char *overriding = nullptr; // what the one "overriding" warning says
+    } rows[] = {
+        {"every month",
+            "@misc{a, month = jan}@misc{b, month = feb}@misc{c, month = mar}@misc{d, month = apr}"
+            "@misc{e, month = may}@misc{f, month = jun}@misc{g, month = jul}@misc{h, month = aug}"
+            "@misc{i, month = sep}@misc{j, month = oct}@misc{k, month = nov}@misc{l, month = dec}",
+            "month",
+            {"January", "February", "March", "April", "May", "June", "July", "August", "September", "October",
+                "November", "December"}},
+        {"a month in any case, joined", "@misc{a, month = JAN # \"~1\"}", "month", {"January~1"}},
+        {"the file's own month wins from there on",
+            "@misc{a, month = jan}\n@string{jan = \"Jan.\"}\n@misc{b, month = jan}", "month",
+            {"January", "Jan."}},
+        {"quoted months are text", "@misc{a, month = \"jan\"}", "month", {"jan"}},
+        {"months after a crash", resumedAfter(std::string("@misc{bad, t = {\0}}\n", 20)), "month",
+            {"Feb.", "January", "Feb.", "Later"}, 1, 2, "line 6,"},
+        {"months after a runaway entry", resumedAfter("@misc{bad, t = \"oops}\n"), "month",
+            {"Feb.", "January", "Feb.", "Later"}, 1, 2, "line 6,"},
+        {"no input", "", "", {}},
+        {"blank lines", "\n\n  \n", "", {}},
+        {"only a remark", "% just a remark\n", "", {}},
+        {"a clean entry is never cut, even where a value holds an entry line",
+            "@misc{a, title = {first line\n@misc{inside, title = {x}}\n}}\n"
+            "@misc{b, title = {syntax error} junk}\n@misc{c, title = {C}}\n",
+            "title", {"first line @misc{inside, title = {x}}", "C"}, 1, 2},
+        {"UTF-16 with a lone high surrogate, and half a character at the end",
+            encoded("@misc{a, title = {x", "UTF-16LE") + std::string("\x00\xd8", 2)
+                + encoded("y}}\n", "UTF-16LE").substr(2) + "@",
+            "title", {"x\xef\xbf\xbdy"}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.why);
         TempDir dir;
-        const ReadResult result = readWithWorker(dir.write("empty.bib", text));
-        EXPECT_TRUE(result.report.ok() && result.report.diagnostics.empty() && result.entries.empty()
-            && result.report.entriesSkipped == 0)
-            << text;
+        const ReadResult result = readWithWorker(dir.write("refs.bib", row.text));
+        EXPECT_TRUE(result.report.ok()) << result.report.error;
+        EXPECT_EQ(valuesOf(result, row.field), row.values);
+        EXPECT_EQ(result.report.entriesSkipped, row.skipped);
+        EXPECT_EQ(result.report.diagnostics.size(), row.messages);
+        // Replacing a standard month is ordinary: only the file's replacing
+        // its own definition is worth a warning.
+        std::vector<std::string> warnings;
+        std::copy_if(result.report.diagnostics.begin(), result.report.diagnostics.end(),
+            std::back_inserter(warnings),
+            [](const std::string &message) { return message.find("overriding") != std::string::npos; });
+        ASSERT_EQ(warnings.size(), row.overriding ? 1U : 0U);
+        if (row.overriding) {
+            EXPECT_NE(warnings[0].find(row.overriding), std::string::npos) << warnings[0];
+        }
     }
 }
 
