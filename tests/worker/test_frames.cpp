@@ -1,6 +1,6 @@
+#include "../core/test_support.h"
 #include "entry_boundary.h"
 #include "frames.h"
-#include "test_support.h"
 #include "worker_process.h"
 
 #include <fcntl.h>
@@ -164,13 +164,13 @@ TEST(WorkerProtocol, RejectsDamagedFrames)
 // before it repeat the block before's.
 TEST(WorkerProcess, StepsOfABlockCutShortAreNotHandedOn)
 {
-    TempDir dir;
-    const std::string frames
-        = dir.write("frames", encoded({Frame(), step(10), step(10), step(10), step(40), step(40)}));
-    const std::string helper = dir.write("helper", "#!/bin/sh\ncat '" + frames + "'\nkill -ABRT $$\n");
-    ::chmod(helper.c_str(), 0700);
-    const int input = ::open(dir.write("in.bib", std::string(100, ' ')).c_str(), O_RDONLY);
-    const WorkerStart start{.helperPath = helper,
+    TemporaryDirectory dir;
+    writeFile(dir / "frames", encoded({Frame(), step(10), step(10), step(10), step(40), step(40)}));
+    writeFile(dir / "helper", "#!/bin/sh\ncat '" + (dir / "frames").string() + "'\nkill -ABRT $$\n");
+    ::chmod((dir / "helper").c_str(), 0700);
+    writeFile(dir / "in.bib", std::string(100, ' '));
+    const int input = ::open((dir / "in.bib").c_str(), O_RDONLY);
+    const WorkerStart start{.helperPath = (dir / "helper").string(),
         // A signal is then a crash, not the limit.
         .command = {.name = "in.bib", .memoryLimit = std::uint64_t(1) << 40},
         .inputFd = input,

@@ -1,14 +1,158 @@
+#include "../core/test_support.h"
+#include "btparse_reader.h"
 #include "document.h"
-#include "test_support.h"
+#include "frames.h"
+#include "worker_reader.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <iterator>
+#include <libxml/parser.h>
 #include <random>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace bibsources::testing {
 namespace {
+
+// A fresh directory whose files are named by plain strings.
+class TempDir : public TemporaryDirectory {
+public:
+    std::string path(const std::string &name) const { return (*this / name).string(); }
+    // Writes the file and returns its path.
+    std::string write(const std::string &name, const std::string &contents) const
+    {
+        writeFile(*this / name, contents);
+        return path(name);
+    }
+};
+
+// Everything one reader gave for one input.
+struct ReadResult {
+    std::vector<Entry> entries;
+    ReadReport report;
+};
+
+ReadResult readWithWorker(const std::string &path, const WorkerSettings &settings = {})
+{
+    ReadResult result;
+    result.report = readEntriesInWorker(
+        path, settings, [&](Entry &&entry) { result.entries.push_back(std::move(entry)); });
+    return result;
+}
+
+// The child's exit status, -1 if a signal ended it.
+int waitFor(pid_t child)
+{
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// btparse keeps state for the whole process, so the reference runs in a
+// fresh child of the test each time; it sends its entries back in the
+// worker's own frames, whose encoding is tested on its own.
+ReadResult readInProcess(const std::string &path)
+{
+    TempDir dir;
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(::creat(dir.path("messages").c_str(), 0600), STDERR_FILENO);
+        std::string bytes;
+        Frame step{.kind = wire::FrameKind::Step, .step = wire::StepKind::Entry};
+        const ReadReport report = readEntriesInProcess(path, [&](Entry &&entry) {
+            step.entry = std::move(entry);
+            encodeFrame(step, bytes);
+        });
+        for (int i = 0; i < report.entriesSkipped; ++i) {
+            encodeFrame({.kind = wire::FrameKind::Step, .step = wire::StepKind::Skipped}, bytes);
+        }
+        encodeFrame({.kind = wire::FrameKind::End, .readError = !report.ok()}, bytes);
+        std::fflush(stderr);
+        writeFile(dir.path("frames"), bytes);
+        ::_exit(0);
+    }
+    EXPECT_EQ(waitFor(child), 0) << "the reference run died";
+    ReadResult result;
+    const std::string bytes = readFile(dir.path("frames"));
+    std::string_view rest(bytes);
+    for (DecodeResult decoded;
+         !rest.empty() && (decoded = decodeFrame(rest, rest.size())).status == DecodeStatus::Complete;) {
+        rest.remove_prefix(decoded.used);
+        if (decoded.frame.kind == wire::FrameKind::End && decoded.frame.readError) {
+            result.report.error = "cannot read '" + path + "': a read error occurred";
+        } else if (decoded.frame.step == wire::StepKind::Skipped) {
+            ++result.report.entriesSkipped;
+        } else if (decoded.frame.kind == wire::FrameKind::Step) {
+            result.entries.push_back(std::move(decoded.frame.entry));
+        }
+    }
+    EXPECT_TRUE(rest.empty()) << "the reference run sent a broken frame";
+    std::istringstream messages(readFile(dir.path("messages")));
+    for (std::string line; std::getline(messages, line);) {
+        result.report.diagnostics.push_back(line);
+    }
+    return result;
+}
+
+// The text of every <b:Tag> element, in document order; fails the test (and
+// returns nothing) when the text is not well-formed XML.
+std::vector<std::string> tagsOf(const std::string &xml)
+{
+    xmlDoc *document = xmlReadMemory(xml.data(), static_cast<int>(xml.size()), "Sources.xml", nullptr,
+        XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE);
+    EXPECT_NE(document, nullptr) << "not well-formed XML";
+    if (!document) {
+        return {};
+    }
+    xmlFreeDoc(document);
+    std::vector<std::string> tags;
+    for (auto at = xml.find("<b:Tag>"); at != std::string::npos; at = xml.find("<b:Tag>", at + 1)) {
+        tags.push_back(xml.substr(at + 7, xml.find("</b:Tag>", at) - at - 7));
+    }
+    return tags;
+}
+
+// What lies between <b:Sources ...> and </b:Sources>.
+std::string bodyOf(const std::string &document)
+{
+    const auto start = document.find(">\n", document.find("<b:Sources")) + 2;
+    return document.substr(start, document.rfind("</b:Sources>") - start);
+}
+
+// Starts the command-line tool in a child that first runs `prepare`, its
+// standard error into the file errorPath.
+pid_t startCli(const std::vector<std::string> &arguments, const std::string &errorPath,
+    const std::function<void()> &prepare = {})
+{
+    std::vector<std::string> words{CLI_PATH};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char *> argv;
+    for (std::string &word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (prepare) {
+            prepare();
+        }
+        ::dup2(::creat(errorPath.c_str(), 0600), STDERR_FILENO);
+        ::execv(CLI_PATH, argv.data());
+        ::_exit(127);
+    }
+    return child;
+}
 
 // A varied file: macros defined early and used late, names, comments,
 // preambles, junk, parenthesised entries, Latin-1 and UTF-8 text, CRLF line
@@ -309,6 +453,203 @@ TEST(WorkerReader, GivesTheValuesSkipsAndMessagesOfEachInput)
         if (row.overriding) {
             EXPECT_NE(warnings[0].find(row.overriding), std::string::npos) << warnings[0];
         }
+    }
+}
+
+// Inputs on which btparse crashes, aborts, exits or runs away when it runs
+// in the converter's own process. Each sits between good entries; the
+// command-line tool must convert the rest, every good entry exactly once and
+// in order, and end promptly.
+const std::string before = "@article{before, title = {First}, author = {Jane Q. Doe}}\n";
+const std::string after = "\n@book{after, title = {Last}, editor = {Ann Other}}\n";
+
+template <typename Piece> std::string repeated(int count, Piece piece)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text += piece(i);
+    }
+    return text;
+}
+
+// Macros that double at each level: some level is slow, or too big, on any machine.
+const std::string doublingMacros = "@string{m0 = \"ab\"}\n" + repeated(30, [](int i) {
+    return "@string{m" + std::to_string(i + 1) + " = m" + std::to_string(i) + " # m" + std::to_string(i)
+        + "}\n";
+});
+
+TEST(HazardRun, ConvertsEveryGoodEntryOnce)
+{
+    const struct {
+        const char *name;
+        std::string body;
+        std::vector<std::string> tags; // the non-empty tags of the document, in order
+        int macroRecords = 0; // records of macro definitions (their tags are empty); -1: not checked
+        bool fromStandardInput = false;
+    } rows[] = {
+        {"NUL in a braced value", std::string("@misc{bad, title = {a\0b}}", 25), {"before", "after"}},
+        {"NUL in a quoted value", std::string("@misc{bad, title = \"a\0b\"}", 26), {"before", "after"}},
+        {"bare string body", "@misc \"x\"", {"before", "after"}},
+        {"undefined macro pasted", "@string{a = b}\n@misc{bad, title = a # \"y\"}", {"before", "after"}, 1},
+        {"percent in a syntax error", "@misc{bad, url {http://example.org/q=a%20b%s%s%s%n}}",
+            {"before", "after"}},
+        {"name starting with a comma",
+            "@misc{bad1, author = {A and , B}}\n@misc{bad2, author = {X, Y and , A}}", {"before", "after"}},
+        {"too many fields",
+            "@misc{bad" + repeated(120, [](int i) { return ", f" + std::to_string(i) + " = {v}"; }) + "}",
+            {"before", "after"}},
+        {"author of megabytes",
+            "@misc{bad, author = {" + repeated(600000, [](int i) { return "A" + std::to_string(i) + " "; })
+                + "Z}}",
+            {"before", "after"}},
+        // The watchdog stops the worker at the slow level, and every later
+        // level is quick because that macro is gone.
+        {"macros doubling each level", doublingMacros + "@misc{slow, title = m30}",
+            {"before", "slow", "after"}, -1},
+        {"macro names past the parser table",
+            repeated(19300,
+                [](int i) {
+                    return "@string{macro" + std::to_string(100000 + i) + "name_padding = \"v\"}\n";
+                }),
+            {"before", "after"}, 19299},
+        {"NUL in a value read from standard input",
+            "@string{m = \"x\"}\n@misc{a, title = m}\n" + std::string("@misc{bad, t = {\0}}", 19)
+                + "\n@misc{b, title = m}",
+            {"before", "a", "b", "after"}, 1, true},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::string input = dir.write("in.bib", before + row.body + after);
+        const std::vector<std::string> arguments
+            = {"-q", "-o", dir.path("out.xml"), row.fromStandardInput ? "-" : input};
+        const int status = waitFor(startCli(arguments, dir.path("err"), [&] {
+            ::setenv(
+                "BIBSOURCES_WORKER_TIMEOUT", "1", 1); // seconds: the slow case is stopped, not waited out
+            ::dup2(::open(input.c_str(), O_RDONLY), STDIN_FILENO);
+        }));
+        ASSERT_EQ(status, 0) << readFile(dir.path("err"));
+        std::vector<std::string> tags = tagsOf(readFile(dir.path("out.xml")));
+        if (row.macroRecords >= 0) {
+            EXPECT_EQ(std::count(tags.begin(), tags.end(), ""), row.macroRecords);
+        }
+        tags.erase(std::remove(tags.begin(), tags.end(), ""), tags.end());
+        EXPECT_EQ(tags, row.tags);
+    }
+}
+
+TEST(HazardRun, AWorkerAtItsMemoryLimitCostsOneEntry)
+{
+#ifdef BIBSOURCES_TESTS_SANITIZED
+    GTEST_SKIP() << "a sanitized worker runs without a memory limit: ASan reserves terabytes";
+#endif
+    TempDir dir;
+    WorkerSettings settings;
+    settings.memoryLimit = std::uint64_t(32) << 20;
+    const ReadResult result = readWithWorker(dir.write("in.bib", before + doublingMacros + after), settings);
+    EXPECT_TRUE(result.report.ok()) << result.report.error;
+    EXPECT_EQ(result.report.entriesSkipped, 1);
+    EXPECT_EQ(std::count_if(result.report.diagnostics.begin(), result.report.diagnostics.end(),
+                  [](const std::string &line) { return line.ends_with("ran out of memory on it"); }),
+        1);
+    ASSERT_GE(result.entries.size(), 2U);
+    EXPECT_EQ(result.entries.front().key, "before");
+    EXPECT_EQ(result.entries.back().key, "after");
+}
+
+// Whether process `pid` is still running: not gone, not a zombie.
+bool running(pid_t pid)
+{
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z'
+        && stat[close + 2] != 'X';
+}
+
+// The parser helper started by process `parent`, 0 until it runs.
+pid_t helperOf(pid_t parent)
+{
+    std::error_code gone;
+    for (const auto &task :
+        std::filesystem::directory_iterator("/proc/" + std::to_string(parent) + "/task", gone)) {
+        const auto child = static_cast<pid_t>(std::atol(readFile(task.path() / "children").c_str()));
+        if (child
+            && std::filesystem::read_symlink("/proc/" + std::to_string(child) + "/exe", gone)
+                == std::filesystem::canonical(WORKER_PATH)) {
+            return child;
+        }
+    }
+    return 0;
+}
+
+TEST(HelperHygiene, TheHelperDiesWithAConverterKilledMidRun)
+{
+    TempDir dir;
+    std::string text;
+    for (int i = 0; i < 400000; ++i) {
+        text += "@article{k" + std::to_string(i)
+            + ", author = {Doe, Jane and Roe, Richard}, title = {A title of "
+              "some length}, journal = {Journal}, year = 2001, pages = {1--10}}\n";
+    }
+    const pid_t cli
+        = startCli({"-q", "-o", dir.path("out.xml"), dir.write("big.bib", text)}, dir.path("err"));
+    pid_t helper = 0;
+    // Waits for events, not for a time: each loop ends as soon as the
+    // process in question has started or gone.
+    for (int i = 0; i < 3000 && !helper && running(cli); ++i) {
+        helper = helperOf(cli);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_NE(helper, 0) << "no helper seen";
+    // Stopped, the helper cannot notice the converter's end by itself (a
+    // write into the closed pipe); only the kernel can end it now.
+    ::kill(helper, SIGSTOP);
+    ::kill(cli, SIGKILL);
+    waitFor(cli);
+    bool gone = false;
+    for (int i = 0; i < 3000 && !gone; ++i) {
+        gone = !running(helper);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(gone) << "helper " << helper << " outlived its converter";
+    if (!gone) {
+        ::kill(helper, SIGKILL);
+    }
+}
+
+TEST(HelperHygiene, ALowerHardMemoryLimitIsUsedInsteadOfFailing)
+{
+#ifdef BIBSOURCES_TESTS_SANITIZED
+    GTEST_SKIP() << "a sanitized build sets no memory limit";
+#endif
+    TempDir dir;
+    const std::string input = dir.write("refs.bib", "@misc{a, title = {A}, month = jan}\n");
+    // Below the helper's own default of 4 GiB, as `ulimit -v 3000000` sets it.
+    const pid_t cli = startCli({"-q", "-o", dir.path("out.xml"), input}, dir.path("err"), [] {
+        const rlimit lower{rlim_t(3000000) * 1024, rlim_t(3000000) * 1024};
+        if (::setrlimit(RLIMIT_AS, &lower) != 0) {
+            ::_exit(126);
+        }
+    });
+    ASSERT_EQ(waitFor(cli), 0) << readFile(dir.path("err"));
+    EXPECT_NE(readFile(dir.path("out.xml")).find("<b:Month>January</b:Month>"), std::string::npos);
+}
+
+// The helper's test-only entry point installs the allow-list, then does what
+// it is told; anything but ending normally must be killed.
+TEST(Sandbox, KillsAWorkerThatOpensAFileOrStartsAProgram)
+{
+    const std::pair<const char *, int> rows[] = {{"none", 0}, {"open", SIGSYS}, {"exec", SIGSYS}};
+    for (const auto &[what, signal] : rows) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl(WORKER_PATH, WORKER_PATH, "--sandbox-selftest", what, nullptr);
+            ::_exit(127);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        // The signal that ended it, or minus its exit status.
+        EXPECT_EQ(WIFSIGNALED(status) ? WTERMSIG(status) : -WEXITSTATUS(status), signal) << what;
     }
 }
 
