@@ -1,20 +1,12 @@
 #pragma once
 
 #include "bibsources/conversion.h"
+#include "xml.h"
 
-#include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace bibsources {
-
-// The namespace of every element of a source list (ECMA-376 bibliography).
-constexpr std::string_view bibliographyNamespace
-    = "http://schemas.openxmlformats.org/officeDocument/2006/bibliography";
-
-// Receives the text of a document piece by piece, in order.
-using TextSink = std::function<void(std::string_view)>;
 
 // Produces one document holding the records of every input, in order, and
 // hands its text to sink as it is made. An input that cannot be read is

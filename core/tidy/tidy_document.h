@@ -1,7 +1,7 @@
 #pragma once
 
-#include "document.h"
 #include "entry.h"
+#include "xml.h"
 
 #include <deque>
 #include <string>

@@ -1,6 +1,6 @@
 #include "source_list.h"
 
-#include "document.h"
+#include "xml.h"
 
 #include <algorithm>
 #include <cerrno>

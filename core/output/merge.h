@@ -1,7 +1,8 @@
 #pragma once
 
-#include "document.h"
+#include "bibsources/conversion.h"
 #include "source_list.h"
+#include "xml.h"
 
 #include <string>
 

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+namespace bibsources {
+
+// The namespace of every element of a source list (ECMA-376 bibliography).
+constexpr std::string_view bibliographyNamespace
+    = "http://schemas.openxmlformats.org/officeDocument/2006/bibliography";
+
+// Receives the text of a document piece by piece, in order.
+using TextSink = std::function<void(std::string_view)>;
+
+} // namespace bibsources
