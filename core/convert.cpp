@@ -2,6 +2,7 @@
 
 #include "atomic_write.h"
 #include "document.h"
+#include "field_table.h"
 #include "merge.h"
 #include "record.h"
 #include "tidy_document.h"
@@ -46,6 +47,7 @@ WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionS
     const ConversionHooks &hooks, const int &entriesRead)
 {
     WorkerSettings worker;
+    worker.fields = helperFields();
     worker.helperPath = settings.helperPath;
     worker.memoryLimit = settings.helperMemoryLimit;
     worker.timeoutSeconds = settings.helperTimeoutSeconds;

@@ -1,5 +1,6 @@
 #include "tidy_document.h"
 
+#include "field_table.h"
 #include "tidy_guid.h"
 #include "tidy_names.h"
 #include "tidy_record.h"
@@ -38,12 +39,7 @@ bool writesRecord(const Entry &entry)
 
 std::string_view crossrefOf(const Entry &entry)
 {
-    for (const Field &field : entry.fields) {
-        if (field.name == "crossref") {
-            return field.text;
-        }
-    }
-    return {};
+    return fieldText(entry, "crossref");
 }
 
 bool hasField(const Entry &entry, std::string_view name)
@@ -62,10 +58,10 @@ Entry withInherited(const Entry &child, const Entry &parent)
 {
     Entry merged = child;
     for (const Field &field : parent.fields) {
-        if (field.name == "crossref") {
+        if (field.name == FieldKey("crossref")) {
             continue;
         }
-        if (field.name == "title" && !hasField(merged, "booktitle")) {
+        if (field.name == FieldKey("title") && !hasField(merged, FieldKey("booktitle").name())) {
             merged.fields.push_back(Field{"booktitle", field.text, std::nullopt});
         }
         if (!hasField(merged, field.name)) {

@@ -1,5 +1,6 @@
 #include "tidy_record.h"
 
+#include "field_table.h"
 #include "text.h"
 #include "tidy_dates.h"
 #include "tidy_names.h"
@@ -10,26 +11,15 @@ namespace bibsources {
 
 namespace {
 
-// The text of the entry's first field of that name; empty when it has none.
-std::string_view rawField(const Entry &entry, std::string_view name)
+std::string plainField(const Entry &entry, FieldKey name)
 {
-    for (const Field &field : entry.fields) {
-        if (field.name == name) {
-            return field.text;
-        }
-    }
-    return {};
-}
-
-std::string plainField(const Entry &entry, std::string_view name)
-{
-    const std::string_view raw = rawField(entry, name);
+    const std::string_view raw = fieldText(entry, name);
     return raw.empty() ? std::string() : plainText(raw);
 }
 
-std::string firstPlainField(const Entry &entry, std::initializer_list<std::string_view> names)
+std::string firstPlainField(const Entry &entry, std::initializer_list<FieldKey> names)
 {
-    for (std::string_view name : names) {
+    for (FieldKey name : names) {
         if (std::string text = plainField(entry, name); !text.empty()) {
             return text;
         }
@@ -73,9 +63,9 @@ struct Dates {
 // the entry lacks it.
 Dates datesOf(const Entry &entry)
 {
-    const DateParts date = parseDate(decodeParserText(rawField(entry, "date"))).value_or(DateParts{});
+    const DateParts date = parseDate(decodeParserText(fieldText(entry, "date"))).value_or(DateParts{});
     Dates dates{plainField(entry, "year"), {}, plainField(entry, "day"), {}};
-    const std::string_view month = rawField(entry, "month");
+    const std::string_view month = fieldText(entry, "month");
     if (!month.empty()) {
         if (std::optional<std::string> name = monthName(decodeParserText(month))) {
             dates.month = std::move(*name);
@@ -103,8 +93,8 @@ std::string commentsOf(const Entry &entry, const Dates &dates)
 
 void appendAccessed(std::string &out, const Entry &entry)
 {
-    std::string_view raw = rawField(entry, "urldate");
-    raw = raw.empty() ? rawField(entry, "lastchecked") : raw;
+    std::string_view raw = fieldText(entry, "urldate");
+    raw = raw.empty() ? fieldText(entry, "lastchecked") : raw;
     if (raw.empty()) {
         return;
     }
@@ -124,7 +114,7 @@ void appendAccessed(std::string &out, const Entry &entry)
 // hyphens becomes the "--" that the TeX reading turns into an en dash.
 std::string pagesOf(const Entry &entry)
 {
-    const std::string_view raw = rawField(entry, "pages");
+    const std::string_view raw = fieldText(entry, "pages");
     std::string dashed;
     dashed.reserve(raw.size() + 4);
     for (size_t i = 0; i < raw.size(); ++i) {
@@ -196,7 +186,7 @@ void appendPublishing(std::string &out, const Entry &entry, const Dates &dates, 
     appendTidyElement(out, "Month", dates.month);
     appendTidyElement(out, "Day", dates.day);
     appendTidyElement(out, "City", firstPlainField(entry, {"address", "location"}));
-    const std::string_view howPublished = rawField(entry, "howpublished");
+    const std::string_view howPublished = fieldText(entry, "howpublished");
     std::string publisher = firstPlainField(entry, {"publisher", "organization"});
     if (publisher.empty() && !looksLikeAddress(howPublished)) {
         publisher = plainField(entry, "howpublished");
@@ -205,10 +195,10 @@ void appendPublishing(std::string &out, const Entry &entry, const Dates &dates, 
     appendTidyElement(out, "Volume", plainField(entry, "volume"));
     appendTidyElement(out, "Issue", numbers.issue);
     appendTidyElement(out, "Pages", pagesOf(entry));
-    std::string_view url = rawField(entry, "url");
+    std::string_view url = fieldText(entry, "url");
     url = url.empty() && looksLikeAddress(howPublished) ? howPublished : url;
     appendTidyElement(out, "URL", verbatimText(url));
-    appendTidyElement(out, "DOI", verbatimText(rawField(entry, "doi")));
+    appendTidyElement(out, "DOI", verbatimText(fieldText(entry, "doi")));
     appendAccessed(out, entry);
 }
 
