@@ -144,9 +144,10 @@ void ProgressLine::update(const ConversionProgress &progress)
     }
     const std::string text = progressText(progress, columns);
     if (text != drawn || resized) {
+        // Told before it is drawn: a signal in between finds a line to erase.
+        descriptorOnShow = descriptor;
         write(clearLine + text);
         drawn = text;
-        descriptorOnShow = descriptor;
     }
     lastDrawn = now;
 }
