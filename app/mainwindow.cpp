@@ -156,11 +156,11 @@ void MainWindow::showResult(const ConversionResult &result)
     setBusy(false);
     messages.clear();
     for (const InputReport &input : result.inputs) {
-        for (const std::string &message : input.messages) {
-            messages.append(QString::fromStdString(message));
+        for (const Message &message : input.messages) {
+            messages.push_back({input.inputPath, message});
         }
     }
-    ui->messagesButton->setEnabled(!messages.isEmpty());
+    ui->messagesButton->setEnabled(!messages.empty());
     if (result.stopped) {
         ui->dragView->showIdle();
         setStatus(tr("Stopped; nothing was written."));

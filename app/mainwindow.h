@@ -1,6 +1,8 @@
 #pragma once
 
+#include "messagesdialog.h"
 #include <QMainWindow>
+
 #include <QStringList>
 
 #include <memory>
@@ -56,7 +58,7 @@ private:
     ConversionRun *run;
     QString loadedPath; // accepted and not yet converted; empty otherwise
     QString convertingPath; // the file of the run in progress or just ended
-    QStringList messages; // the parser's, from the last run
+    std::vector<InputMessage> messages; // from the last run
 };
 
 } // namespace bibsources

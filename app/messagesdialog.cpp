@@ -7,31 +7,36 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace bibsources {
 
-ParserMessage splitMessage(const QString &message)
+namespace {
+
+// The name is enough to tell files apart; Copy gives the whole path.
+QString fileColumn(const std::string &inputPath)
 {
-    static const QRegularExpression withLine(QStringLiteral("^(.*?), line (\\d+), (.*)$"));
-    static const QRegularExpression withFile(QStringLiteral("^([^:]+): (.*)$"));
-    static const QRegularExpression nearLine(QStringLiteral("\\bline (\\d+)\\b"));
-    if (const auto match = withLine.match(message); match.hasMatch()) {
-        return {match.captured(1), match.captured(2), match.captured(3)};
-    }
-    if (const auto match = withFile.match(message); match.hasMatch()) {
-        // "refs.bib: entry near line 40 skipped: ..." names its line inside.
-        return {match.captured(1), nearLine.match(match.captured(2)).captured(1), match.captured(2)};
-    }
-    return {{}, {}, message};
+    return inputPath == "-" ? QString::fromStdString(inputName(inputPath))
+                            : QFileInfo(QString::fromStdString(inputPath)).fileName();
 }
 
-MessagesDialog::MessagesDialog(const QStringList &messages, QWidget *parent)
+QString lineColumn(const Message &message)
+{
+    if (message.line <= 0) {
+        return {};
+    }
+    return message.lastLine > message.line
+        ? QStringLiteral("%1\u2013%2").arg(message.line).arg(message.lastLine)
+        : QString::number(message.line);
+}
+
+} // namespace
+
+MessagesDialog::MessagesDialog(std::vector<InputMessage> messages, QWidget *parent)
     : QDialog(parent)
-    , messages(messages)
-    , table(new QTableWidget(int(messages.size()), 3, this))
+    , messages(std::move(messages))
+    , table(new QTableWidget(int(this->messages.size()), 3, this))
 {
     setWindowTitle(tr("Parser messages"));
     resize(640, 320);
@@ -41,12 +46,11 @@ MessagesDialog::MessagesDialog(const QStringList &messages, QWidget *parent)
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->verticalHeader()->hide();
     table->horizontalHeader()->setStretchLastSection(true);
-    for (int row = 0; row < messages.size(); ++row) {
-        const ParserMessage parts = splitMessage(messages.at(row));
-        // The name is enough to tell files apart; Copy gives the whole path.
-        table->setItem(row, 0, new QTableWidgetItem(QFileInfo(parts.file).fileName()));
-        table->setItem(row, 1, new QTableWidgetItem(parts.line));
-        table->setItem(row, 2, new QTableWidgetItem(parts.text));
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const InputMessage &shown = this->messages[size_t(row)];
+        table->setItem(row, 0, new QTableWidgetItem(fileColumn(shown.inputPath)));
+        table->setItem(row, 1, new QTableWidgetItem(lineColumn(shown.message)));
+        table->setItem(row, 2, new QTableWidgetItem(QString::fromStdString(shown.message.text)));
     }
     table->resizeColumnsToContents();
 
@@ -74,14 +78,15 @@ bool MessagesDialog::eventFilter(QObject *watched, QEvent *event)
 
 void MessagesDialog::copy() const
 {
-    QStringList chosen;
-    for (int row = 0; row < messages.size(); ++row) {
-        if (table->selectionModel()->isRowSelected(row)) {
-            chosen.append(messages.at(row));
+    const bool anySelected = table->selectionModel()->hasSelection();
+    QString lines;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (!anySelected || table->selectionModel()->isRowSelected(row)) {
+            const InputMessage &shown = messages[size_t(row)];
+            lines += QString::fromStdString(messageLine(shown.inputPath, shown.message)) + QLatin1Char('\n');
         }
     }
-    const QStringList &lines = chosen.isEmpty() ? messages : chosen;
-    QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    QGuiApplication::clipboard()->setText(lines);
 }
 
 } // namespace bibsources

@@ -1,30 +1,30 @@
 #pragma once
 
+#include <bibsources/conversion.h>
+
 #include <QDialog>
-#include <QStringList>
+
+#include <vector>
 
 class QTableWidget;
 
 namespace bibsources {
 
-// One message of the parser, taken apart for a table. The parser writes
-// "refs.bib, line 12, syntax error: ..."; a message in another shape keeps
-// what it has ("refs.bib: 3 more parser messages not kept" has no line).
-struct ParserMessage {
-    QString file;
-    QString line;
-    QString text;
+// One message of a run, with the input it is about.
+struct InputMessage {
+    std::string inputPath;
+    Message message;
 };
-ParserMessage splitMessage(const QString &message);
 
-// What the parser said about one file, as a table of file, line and text.
-// Copy (the button or the shortcut) puts the selected rows, or all of them
-// when none is selected, on the clipboard as the parser wrote them.
+// What the parser and the converter said about the files of a run, as a
+// table of file, line and text. Copy (the button or the shortcut) puts the
+// selected rows, or all of them when none is selected, on the clipboard as
+// the command prints them.
 class MessagesDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit MessagesDialog(const QStringList &messages, QWidget *parent = nullptr);
+    explicit MessagesDialog(std::vector<InputMessage> messages, QWidget *parent = nullptr);
 
     void copy() const;
 
@@ -32,7 +32,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QStringList messages;
+    std::vector<InputMessage> messages;
     QTableWidget *table;
 };
 

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -45,7 +46,14 @@ void generate(long entries, const char *path)
 std::string inProcess(const std::string &path)
 {
     std::string text;
-    readEntriesInProcess(path, helperFields(), [&](Entry &&entry) { text += sourceRecord(entry); });
+    ParseSettings settings;
+    settings.fields = helperFields();
+    const std::unique_ptr<FILE, int (*)(FILE *)> stream(std::fopen(path.c_str(), "r"), std::fclose);
+    parseStream(stream.get(), path, settings, [&](ParseStep &&step) {
+        if (step.outcome == wire::StepKind::Entry) {
+            text += sourceRecord(step.entry);
+        }
+    });
     return text;
 }
 

@@ -3,6 +3,8 @@
 #include "display_width.h"
 #include "printable.h"
 
+#include <bibsources/conversion.h>
+
 #include <atomic>
 #include <filesystem>
 #include <sys/ioctl.h>
@@ -48,7 +50,7 @@ std::string progressText(const ConversionProgress &progress, int columns)
 {
     const std::string input(progress.inputPath);
     const std::string name
-        = printable(input == "-" ? "standard input" : std::filesystem::path(input).filename().string());
+        = printable(input == "-" ? inputName(input) : std::filesystem::path(input).filename().string());
     const std::string entries
         = groupedCount(progress.entriesRead) + (progress.entriesRead == 1 ? " entry" : " entries");
     std::vector<std::string> numbers{entries};

@@ -76,28 +76,15 @@ std::string plural(int count, const char *one, const char *many)
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-std::string inputName(const std::string &path)
-{
-    return path == "-" ? "standard input" : path;
-}
-
-// The parser names the file at the start of each of its messages ("(standard
-// input)" for -); a line that does not is given the name here.
-std::string withFileName(const std::string &inputPath, const std::string &line)
-{
-    const std::string name = inputPath == "-" ? "(standard input)" : inputPath;
-    return line.starts_with(name) ? line : inputName(inputPath) + ": " + line;
-}
-
 void printDiagnostics(const InputReport &input, std::ostream &err)
 {
-    const auto &lines = input.messages;
-    for (size_t i = 0; i < lines.size() && i < diagnosticsShownPerFile; ++i) {
-        err << printable(withFileName(input.inputPath, lines[i])) << '\n';
+    const auto &messages = input.messages;
+    for (size_t i = 0; i < messages.size() && i < diagnosticsShownPerFile; ++i) {
+        err << printable(messageLine(input.inputPath, messages[i])) << '\n';
     }
-    if (lines.size() > diagnosticsShownPerFile) {
+    if (messages.size() > diagnosticsShownPerFile) {
         err << printable(inputName(input.inputPath)) << ": ... and "
-            << (lines.size() - diagnosticsShownPerFile) << " more\n";
+            << (messages.size() - diagnosticsShownPerFile) << " more\n";
     }
 }
 

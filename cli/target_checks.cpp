@@ -69,10 +69,10 @@ std::string targetProblem(const Options &options)
         }
         const std::string output = options.output.empty() ? outputPathFor(input) : options.output;
         if (output != "-" && sameFile(output, input)) {
-            const std::string inputName = input == "-" ? "standard input" : "'" + input + "'";
+            const std::string named = input == "-" ? inputName(input) : "'" + input + "'";
             return options.output.empty()
                 ? "'" + input + "' would be replaced by its own Sources.xml; use -o OUTPUT"
-                : "the output '" + output + "' is the input " + inputName + ", which it would replace";
+                : "the output '" + output + "' is the input " + named + ", which it would replace";
         }
     }
     return {};

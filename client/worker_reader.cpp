@@ -5,6 +5,7 @@
 #include "input_encoding.h"
 #include "input_file.h"
 #include "input_text.h"
+#include "parser_messages.h"
 #include "unique_fd.h"
 #include "worker_locator.h"
 #include "worker_process.h"
@@ -75,53 +76,61 @@ UniqueFd macroFileFor(const std::map<std::string, std::string> &macros)
     return fd;
 }
 
-class Diagnostics {
+// The messages of one input, up to a cap: a file of nothing but errors must
+// not fill the converter's memory with them.
+class Messages {
 public:
-    explicit Diagnostics(std::vector<std::string> &lines)
-        : lines(lines)
+    Messages(std::vector<Message> &kept, const std::string &parserName)
+        : kept(kept)
+        , parserName(parserName)
     {
     }
 
-    void addText(std::string_view text)
+    // What the parser printed during one call, a message per line.
+    void addParserText(std::string_view text)
     {
         while (!text.empty()) {
             const auto newline = text.find('\n');
-            add(text.substr(0, newline));
+            add(parserMessage(text.substr(0, newline), parserName));
             text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
         }
     }
 
-    void add(std::string_view line)
+    void add(Message &&message)
     {
-        if (lines.size() >= maxDiagnostics) {
+        if (kept.size() >= maxDiagnostics) {
             ++dropped;
             return;
         }
-        lines.emplace_back(line.substr(0, maxDiagnosticLength));
+        message.text.resize(std::min(message.text.size(), maxDiagnosticLength));
+        kept.push_back(std::move(message));
     }
 
-    void finish(const std::string &fileName)
+    void add(int line, int lastLine, Message::Kind kind, std::string text)
+    {
+        add(Message{line, lastLine, kind, std::move(text)});
+    }
+
+    void finish()
     {
         if (dropped > 0) {
-            lines.push_back(fileName + ": " + std::to_string(dropped) + " more parser messages not kept");
+            kept.push_back(Message{
+                0, 0, Message::Kind::Input, std::to_string(dropped) + " more parser messages not kept"});
         }
     }
 
 private:
-    std::vector<std::string> &lines;
+    std::vector<Message> &kept;
+    const std::string &parserName;
     std::size_t dropped = 0;
 };
 
-// What btparse said about an entry, without its "file, line N, " prefix.
-std::string parserReason(std::string_view diagnostics)
+// What btparse said about an entry, without the input's name and the line.
+std::string parserReason(std::string_view diagnostics, std::string_view parserName)
 {
-    std::string_view first = diagnostics.substr(0, diagnostics.find('\n'));
-    if (const auto line = first.find(", line "); line != std::string_view::npos) {
-        if (const auto rest = first.find(", ", line + 7); rest != std::string_view::npos) {
-            first.remove_prefix(rest + 2);
-        }
-    }
-    return first.empty() ? std::string("the parser could not read it") : std::string(first);
+    const std::string_view first = diagnostics.substr(0, diagnostics.find('\n'));
+    std::string reason = parserMessage(first, parserName).text;
+    return reason.empty() ? std::string("the parser could not read it") : reason;
 }
 
 std::string linesNamed(int first, int last)
@@ -169,7 +178,7 @@ private:
     ReadReport &report;
     std::uint64_t inputSize;
     InputText text;
-    Diagnostics diagnostics;
+    Messages messages;
     WorkerStart start;
     // Every macro definition handed on so far, and those that were in force
     // where the current worker started: a careful worker must start in the
@@ -197,7 +206,7 @@ WorkerReader::WorkerReader(int input, std::uint64_t inputSize, const std::string
     , report(report)
     , inputSize(inputSize)
     , text(input, inputSize)
-    , diagnostics(report.diagnostics)
+    , messages(report.messages, fileName)
 {
     start.helperPath = settings.helperPath;
     start.inputFd = input;
@@ -227,7 +236,7 @@ void WorkerReader::run(std::uint64_t textStart)
             = runWorker(start, [this](Frame &&frame) { return take(std::move(frame)); });
         more = recover(outcome);
     }
-    diagnostics.finish(fileName);
+    messages.finish();
 }
 
 bool WorkerReader::take(Frame &&frame)
@@ -241,7 +250,7 @@ bool WorkerReader::take(Frame &&frame)
     if (step && frame.step == wire::StepKind::Skipped && takeSkipped(frame)) {
         return false;
     }
-    diagnostics.addText(frame.diagnostics);
+    messages.addParserText(frame.diagnostics);
     if (step) {
         stepEnd = frame.consumedUpTo;
         takeStep(std::move(frame));
@@ -291,8 +300,10 @@ bool WorkerReader::takeSkipped(const Frame &skipped)
     entryText.erase(0, std::min(entryText.find('@'), entryText.size()));
     const std::string_view broken = brokenDelimiters(entryText);
     ++report.entriesSkipped;
-    diagnostics.add(fileName + ": " + linesNamed(line, text.lineAt(*resume) - 1)
-        + " skipped: " + (broken.empty() ? parserReason(skipped.diagnostics) : std::string(broken)));
+    const int lastLine = text.lineAt(*resume) - 1;
+    messages.add(line, std::max(line, lastLine), Message::Kind::Skipped,
+        linesNamed(line, lastLine) + " skipped: "
+            + (broken.empty() ? parserReason(skipped.diagnostics, fileName) : std::string(broken)));
     cutAt = *resume;
     return true;
 }
@@ -316,8 +327,10 @@ bool WorkerReader::mend(const InputText::Span &span, int line, bool cutShort)
         entry->key = mended->key;
     }
     if (mended->closed) {
-        diagnostics.add(fileName + ": entry '" + entry->key + "' on line " + std::to_string(line)
-            + " is not closed; read up to line " + std::to_string(text.lineAt(span.end) - 1) + " and kept");
+        const int lastLine = text.lineAt(span.end) - 1;
+        messages.add(line, std::max(line, lastLine), Message::Kind::Changed,
+            "entry '" + entry->key + "' on line " + std::to_string(line) + " is not closed; read up to line "
+                + std::to_string(lastLine) + " and kept");
     }
     sink(std::move(*entry));
     return true;
@@ -433,14 +446,14 @@ void WorkerReader::skipBadEntry(const WorkerOutcome &outcome)
         = outcome.steps > 0 ? text.entryStartAfter(outcome.lastConsumed) : start.command.startOffset;
     const InputText::Span bad = text.entryAt(badFrom);
     ++report.entriesSkipped;
-    diagnostics.add(fileName + ": entry near line " + std::to_string(text.lineAt(bad.at))
-        + " skipped: the parser " + reasonFor(outcome.end));
+    const int line = text.lineAt(bad.at);
+    messages.add(line, line, Message::Kind::Skipped,
+        "entry near line " + std::to_string(line) + " skipped: the parser " + reasonFor(outcome.end));
     if (outcome.end == WorkerEnd::Crashed && outcome.exitStatus == helper_exit::macroTableFull
         && start.command.storeMacros) {
         start.command.storeMacros = false;
-        diagnostics.add(fileName
-            + ": the parser has no room for more macro names; "
-              "later macro definitions are read but not kept");
+        messages.add(0, 0, Message::Kind::Input,
+            "the parser has no room for more macro names; later macro definitions are read but not kept");
     }
     start.command.careful = false;
     resumeAt(std::max(bad.end, start.command.startOffset + 1));

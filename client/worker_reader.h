@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bibsources/conversion.h"
 #include "entry.h"
 #include "helper_command.h"
 
@@ -9,6 +10,15 @@
 #include <string>
 
 namespace bibsources {
+
+// What reading one input produced besides its entries.
+struct ReadReport {
+    int entriesSkipped = 0; // entries the parser could not parse cleanly
+    std::vector<Message> messages; // the parser's, and the reader's own, in order
+    std::string error; // empty unless the input as a whole failed
+
+    bool ok() const { return error.empty(); }
+};
 
 // How the worker is run, and who hears of its progress.
 struct WorkerSettings {

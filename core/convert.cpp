@@ -61,11 +61,6 @@ WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionS
     return worker;
 }
 
-std::string inputName(const std::string &path)
-{
-    return path == "-" ? "standard input" : path;
-}
-
 // An input that held entries but gave not one record is, as far as the
 // parser could tell, not BibTeX (another encoding, random bytes). Its empty
 // document would replace a good one with nothing, so the input counts as
@@ -130,7 +125,7 @@ InputReport writeRecords(const std::string &path, const ConversionSettings &sett
         ++report.recordsWritten; // tidy: entries so far, for progress; its records are counted below
     });
     report.entriesSkipped = read.entriesSkipped;
-    report.messages = std::move(read.diagnostics);
+    report.messages = std::move(read.messages);
     if (settings.tidy) {
         TidyReport written = tidy.finish();
         report.recordsWritten = written.recordsWritten;

@@ -44,13 +44,4 @@ struct Entry {
 // entries that did not parse cleanly never reach it.
 using EntrySink = std::function<void(Entry &&)>;
 
-// What reading one input produced besides its entries.
-struct ReadReport {
-    int entriesSkipped = 0; // entries the parser could not parse cleanly
-    std::vector<std::string> diagnostics; // the parser's messages, one line each
-    std::string error; // empty unless the input as a whole failed
-
-    bool ok() const { return error.empty(); }
-};
-
 } // namespace bibsources

@@ -1,7 +1,6 @@
 #include "btparse_reader.h"
 
 #include "btparse_handles.h"
-#include "input_file.h"
 #include "unsplittable_name.h"
 
 #include <cstring>
@@ -139,44 +138,6 @@ bool parseStream(
     boolean ignored = 0;
     EntryPtr(bt_parse_entry(stream, parserFileName, options, &ignored));
     return true;
-}
-
-ReadReport readEntriesFromStream(
-    std::FILE *stream, const std::string &fileName, const FieldSelection &fields, const EntrySink &sink)
-{
-    ReadReport report;
-    ParseSettings settings;
-    settings.fields = fields;
-    const bool readOk = parseStream(stream, fileName, settings, [&](ParseStep &&step) {
-        if (step.outcome == wire::StepKind::Entry) {
-            sink(std::move(step.entry));
-        } else if (step.outcome == wire::StepKind::Skipped) {
-            ++report.entriesSkipped;
-        }
-    });
-    if (!readOk) {
-        report.error = "cannot read '" + fileName + "': a read error occurred";
-    }
-    return report;
-}
-
-ReadReport readEntriesInProcess(
-    const std::string &inputPath, const FieldSelection &fields, const EntrySink &sink)
-{
-    if (inputPath == "-") {
-        return readEntriesFromStream(stdin, "(standard input)", fields, sink);
-    }
-    OpenedInput input = openInputFile(inputPath);
-    ReadReport failed;
-    failed.error = input.error;
-    FilePtr stream(input.error.empty() ? fdopen(input.fd.get(), "r") : nullptr);
-    if (!stream) {
-        failed.error = failed.error.empty() ? "cannot open '" + inputPath + "': out of memory" : failed.error;
-        return failed;
-    }
-    // The stream owns the descriptor now.
-    input.fd.release();
-    return readEntriesFromStream(stream.get(), inputPath, fields, sink);
 }
 
 } // namespace bibsources

@@ -20,8 +20,8 @@ using StepSink = std::function<void(ParseStep &&)>;
 
 // Runs the parser's entry loop over an open stream in this process, handing
 // sink one step per parser call, in input order, and makes the parser's
-// end-of-file call afterwards. Contributor fields arrive already split into
-// names. `fileName` is what the parser's own messages call the input.
+// end-of-file call afterwards. Fields the settings name as lists of people
+// arrive already split into names. `fileName` is what the parser's own messages call the input.
 // Returns false when the stream reported a read error.
 //
 // btparse is not safe against hostile input (it can crash or exit) and keeps
@@ -40,15 +40,5 @@ struct ParseSettings {
 
 bool parseStream(
     std::FILE *stream, const std::string &fileName, const ParseSettings &settings, const StepSink &sink);
-
-// The same loop, reduced to what the converter needs: each cleanly parsed,
-// non-comment entry goes to sink; skipped entries are counted in the report.
-ReadReport readEntriesFromStream(
-    std::FILE *stream, const std::string &fileName, const FieldSelection &fields, const EntrySink &sink);
-
-// Opens `inputPath` ("-" for standard input) and reads it as above. A path
-// that is not a regular file, or cannot be opened, is reported in the result.
-ReadReport readEntriesInProcess(
-    const std::string &inputPath, const FieldSelection &fields, const EntrySink &sink);
 
 } // namespace bibsources

@@ -67,11 +67,6 @@ std::string suffixFor(int index)
     return suffix;
 }
 
-std::string displayName(const std::string &inputPath)
-{
-    return inputPath == "-" ? "(standard input)" : inputPath;
-}
-
 } // namespace
 
 bool mayHaveCrossrefs(const std::string &inputPath)
@@ -172,28 +167,29 @@ EntryLookup TidyWriter::lookup() const
 
 std::string TidyWriter::recordFor(const Entry &entry, bool keyIsFree)
 {
-    const std::string name = displayName(inputPath);
-    const std::string about
-        = name + ": entry '" + entry.key + "' near line " + std::to_string(entry.line) + " ";
+    const std::string about = "entry '" + entry.key + "' near line " + std::to_string(entry.line) + " ";
+    const auto say = [&](std::string text) {
+        report.messages.push_back(Message{entry.line, entry.line, Message::Kind::Changed, std::move(text)});
+    };
     Resolved resolved;
     const Entry *complete = &entry;
     if (!crossrefOf(entry).empty()) {
         resolved = resolveCrossrefs(entry, lookup());
         complete = &resolved.entry;
         if (!resolved.problem.empty()) {
-            report.messages.push_back(about + resolved.problem);
+            say(about + resolved.problem);
         }
     }
     std::string tag = entry.key;
     if (!keyIsFree) {
         tag = freshTag(*complete);
-        report.messages.push_back(name + ": entry near line " + std::to_string(entry.line)
+        say("entry near line " + std::to_string(entry.line)
             + (entry.key.empty() ? " has no key" : " repeats the key '" + entry.key + "'") + "; tagged "
             + tag);
     }
     TidyRecord record = tidyRecord(*complete, tag, sourceGuid(inputPath, tag));
     for (const std::string &problem : record.problems) {
-        report.messages.push_back(about + problem);
+        say(about + problem);
     }
     return std::move(record.text);
 }

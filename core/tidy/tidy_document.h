@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bibsources/conversion.h"
 #include "crossref_inheritance.h"
 #include "entry.h"
 #include "xml.h"
@@ -15,7 +16,7 @@ namespace bibsources {
 
 struct TidyReport {
     int recordsWritten = 0;
-    std::vector<std::string> messages; // one line per generated tag or missing crossref
+    std::vector<Message> messages; // one per generated tag, crossref not followed or field problem
 };
 
 // Hands a sink the tidy record of every entry of one input, in input order,

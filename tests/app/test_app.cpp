@@ -390,21 +390,29 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), copied.last() + "\n");
     }
 
-    void splitMessage()
+    void messageColumnsComeFromItsFields()
     {
-        const QList<QStringList> rows{// a message, then its file, line and text
-            {"/p/refs.bib, line 12, syntax error: at end of input", "/p/refs.bib", "12",
-                "syntax error: at end of input"},
-            {"/p, q/refs.bib, line 3, warning: x, line 4, y", "/p, q/refs.bib", "3", "warning: x, line 4, y"},
-            {"/p/refs.bib: entry near line 40 skipped: crashed", "/p/refs.bib", "40",
-                "entry near line 40 skipped: crashed"},
-            {"/p/refs.bib: 3 more parser messages not kept", "/p/refs.bib", "",
-                "3 more parser messages not kept"},
-            {"something odd", "", "", "something odd"}};
-        for (const QStringList &row : rows) {
-            const ParserMessage split = bibsources::splitMessage(row.first());
-            QCOMPARE((QStringList{split.file, split.line, split.text}), row.mid(1));
+        using Kind = Message::Kind;
+        const std::vector<InputMessage> messages{
+            {"/p, q/refs.bib", {3, 3, Kind::Parser, "warning: x, line 4"}},
+            {"-", {12, 14, Kind::Skipped, "lines 12-14 skipped: unterminated quoted value"}},
+            {"/p/refs.bib", {0, 0, Kind::Input, "3 more parser messages not kept"}}};
+        const QList<QStringList> rows{{"refs.bib", "3", "warning: x, line 4"},
+            {"standard input", "12\u201314", "lines 12-14 skipped: unterminated quoted value"},
+            {"refs.bib", "", "3 more parser messages not kept"}};
+        MessagesDialog dialog(messages);
+        auto *table = dialog.findChild<QTableWidget *>();
+        QCOMPARE(table->rowCount(), rows.size());
+        for (int row = 0; row < table->rowCount(); ++row) {
+            QCOMPARE((QStringList{table->item(row, 0)->text(), table->item(row, 1)->text(),
+                         table->item(row, 2)->text()}),
+                rows.at(row));
         }
+        dialog.copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+            "/p, q/refs.bib, line 3, warning: x, line 4\n"
+            "(standard input): lines 12-14 skipped: unterminated quoted value\n"
+            "/p/refs.bib: 3 more parser messages not kept\n");
     }
 
     void fileArgumentLoadsLikeADrop_data()

@@ -318,9 +318,9 @@ TEST(TidyDocument, ResolvesACrossrefInEitherOrder)
         EXPECT_NE(record.find("<b:ConferenceName>Proc</b:ConferenceName>"), std::string::npos) << record;
         EXPECT_NE(record.find("<b:Year>1999</b:Year>"), std::string::npos) << record;
         EXPECT_NE(record.find("<b:Pages>1</b:Pages>"), std::string::npos) << "the child's own field wins";
-        EXPECT_EQ(written.report.messages,
-            std::vector<std::string>{"dir/refs.bib: entry 'o' near line 7 names "
-                                     "crossref 'gone', which is not in the file"});
+        const Message orphaned{7, 7, Message::Kind::Changed,
+            "entry 'o' near line 7 names crossref 'gone', which is not in the file"};
+        EXPECT_EQ(written.report.messages, std::vector<Message>{orphaned});
         EXPECT_EQ(written.records.size(), 3u);
     }
 }
@@ -366,9 +366,10 @@ TEST(TidyDocument, TagsMissingAndRepeatedKeysUniquely)
             "Smith2001", "Smith2001b", "a", "Smith2001c", "vanBerg1999", "Anonymous", "Smith2001a"}));
     EXPECT_EQ(written.report.recordsWritten, 7);
     ASSERT_EQ(written.report.messages.size(), 4u);
-    EXPECT_EQ(written.report.messages[0], "dir/refs.bib: entry near line 5 has no key; tagged Smith2001b");
-    EXPECT_EQ(written.report.messages[1],
-        "dir/refs.bib: entry near line 9 repeats the key 'smith2001'; tagged Smith2001c");
+    EXPECT_EQ(written.report.messages[0],
+        (Message{5, 5, Message::Kind::Changed, "entry near line 5 has no key; tagged Smith2001b"}));
+    EXPECT_EQ(
+        written.report.messages[1].text, "entry near line 9 repeats the key 'smith2001'; tagged Smith2001c");
     const Written forgotten = write(entries, false);
     EXPECT_EQ(forgotten.records, written.records);
     EXPECT_EQ(forgotten.report.messages, written.report.messages);

@@ -1,6 +1,7 @@
 #include "../core/test_support.h"
 #include "entry_boundary.h"
 #include "frames.h"
+#include "parser_messages.h"
 #include "worker_process.h"
 
 #include <fcntl.h>
@@ -189,6 +190,33 @@ TEST(WorkerProcess, StepsOfABlockCutShortAreNotHandedOn)
     EXPECT_EQ(handedOn, (std::vector<std::uint64_t>{10, 10, 10, 40}));
     EXPECT_EQ(outcome.steps, 4);
     EXPECT_EQ(outcome.lastConsumed, 40U);
+}
+
+} // namespace
+} // namespace bibsources::testing
+
+namespace bibsources::testing {
+namespace {
+
+// The parser's lines as messages: the input's name and the line go to their
+// own fields, and only a prefix that really is the name is taken off.
+TEST(ParserMessage, TakesTheNameAndTheLineOffOnlyWhereTheyAre)
+{
+    using Kind = Message::Kind;
+    const std::pair<const char *, Message> rows[]
+        = {{"a, b.bib, line 12, syntax error: x, line 4, y",
+               {12, 12, Kind::Parser, "syntax error: x, line 4, y"}},
+            {"a, b.bib: 3 more", {0, 0, Kind::Parser, "3 more"}},
+            {"invalid token near line 2", {0, 0, Kind::Parser, "invalid token near line 2"}},
+            {"a, b.bib, line x, odd", {0, 0, Kind::Parser, "a, b.bib, line x, odd"}},
+            {"a, b.bibliography: no", {0, 0, Kind::Parser, "a, b.bibliography: no"}},
+            {"a, b.bib, line 0, none", {0, 0, Kind::Parser, "a, b.bib, line 0, none"}}};
+    for (const auto &[line, message] : rows) {
+        EXPECT_EQ(parserMessage(line, "a, b.bib"), message) << line;
+        // Printed again, it reads as the parser wrote it, named when it was not.
+        const bool named = message.text != line;
+        EXPECT_EQ(messageLine("a, b.bib", message), named ? line : std::string("a, b.bib: ") + line);
+    }
 }
 
 } // namespace

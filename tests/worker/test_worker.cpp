@@ -3,6 +3,7 @@
 #include "document.h"
 #include "field_table.h"
 #include "frames.h"
+#include "parser_messages.h"
 #include "unsplittable_name.h"
 #include "worker_reader.h"
 
@@ -41,7 +42,17 @@ public:
 struct ReadResult {
     std::vector<Entry> entries;
     ReadReport report;
+    std::vector<std::string> lines; // its messages as the command prints them
 };
+
+std::vector<std::string> linesOf(const std::string &path, const std::vector<Message> &messages)
+{
+    std::vector<std::string> lines;
+    for (const Message &message : messages) {
+        lines.push_back(messageLine(path, message));
+    }
+    return lines;
+}
 
 // The worker keeps the fields the converter asks for.
 ReadResult readWithWorker(const std::string &path, WorkerSettings settings = {})
@@ -50,6 +61,7 @@ ReadResult readWithWorker(const std::string &path, WorkerSettings settings = {})
     ReadResult result;
     result.report = readEntriesInWorker(
         path, settings, [&](Entry &&entry) { result.entries.push_back(std::move(entry)); });
+    result.lines = linesOf(path, result.report.messages);
     return result;
 }
 
@@ -72,15 +84,22 @@ ReadResult readInProcess(const std::string &path)
     if (child == 0) {
         ::dup2(::creat(dir.path("messages").c_str(), 0600), STDERR_FILENO);
         std::string bytes;
-        Frame step{.kind = wire::FrameKind::Step, .step = wire::StepKind::Entry};
-        const ReadReport report = readEntriesInProcess(path, helperFields(), [&](Entry &&entry) {
-            step.entry = std::move(entry);
-            encodeFrame(step, bytes);
+        int skipped = 0;
+        ParseSettings settings;
+        settings.fields = helperFields();
+        const std::unique_ptr<FILE, int (*)(FILE *)> stream(std::fopen(path.c_str(), "r"), std::fclose);
+        const bool readOk = parseStream(stream.get(), path, settings, [&](ParseStep &&step) {
+            if (step.outcome == wire::StepKind::Entry) {
+                encodeFrame(
+                    {.kind = wire::FrameKind::Step, .step = step.outcome, .entry = std::move(step.entry)},
+                    bytes);
+            }
+            skipped += step.outcome == wire::StepKind::Skipped ? 1 : 0;
         });
-        for (int i = 0; i < report.entriesSkipped; ++i) {
+        for (int i = 0; i < skipped; ++i) {
             encodeFrame({.kind = wire::FrameKind::Step, .step = wire::StepKind::Skipped}, bytes);
         }
-        encodeFrame({.kind = wire::FrameKind::End, .readError = !report.ok()}, bytes);
+        encodeFrame({.kind = wire::FrameKind::End, .readError = !readOk}, bytes);
         std::fflush(stderr);
         writeFile(dir.path("frames"), bytes);
         ::_exit(0);
@@ -103,8 +122,9 @@ ReadResult readInProcess(const std::string &path)
     EXPECT_TRUE(rest.empty()) << "the reference run sent a broken frame";
     std::istringstream messages(readFile(dir.path("messages")));
     for (std::string line; std::getline(messages, line);) {
-        result.report.diagnostics.push_back(line);
+        result.report.messages.push_back(parserMessage(line, path));
     }
+    result.lines = linesOf(path, result.report.messages);
     return result;
 }
 
@@ -187,7 +207,8 @@ void expectSameRead(const ReadResult &worker, const ReadResult &reference)
 {
     EXPECT_EQ(worker.report.error, reference.report.error);
     EXPECT_EQ(worker.report.entriesSkipped, reference.report.entriesSkipped);
-    EXPECT_EQ(worker.report.diagnostics, reference.report.diagnostics);
+    EXPECT_EQ(worker.report.messages, reference.report.messages);
+    EXPECT_EQ(worker.lines, reference.lines);
     EXPECT_EQ(worker.entries, reference.entries);
 }
 
@@ -250,14 +271,14 @@ TEST(WorkerReader, ResumesBehindAnEntryTheParserCrashesOn)
             = readInProcess(dir.write("bad.bib", before + std::string(bad.size(), ' ') + "\n" + after));
         const ReadResult worker = readWithWorker(dir.write("bad.bib", text));
         const int line = 1 + static_cast<int>(std::count(before.begin(), before.end(), '\n'));
-        const std::string crash = dir.path("bad.bib") + ": entry near line " + std::to_string(line)
-            + " skipped: the parser crashed on it";
-        const auto found
-            = std::find(worker.report.diagnostics.begin(), worker.report.diagnostics.end(), crash);
-        ASSERT_NE(found, worker.report.diagnostics.end());
+        const Message crash{line, line, Message::Kind::Skipped,
+            "entry near line " + std::to_string(line) + " skipped: the parser crashed on it"};
+        const auto found = std::find(worker.report.messages.begin(), worker.report.messages.end(), crash);
+        ASSERT_NE(found, worker.report.messages.end());
         ++expected.report.entriesSkipped;
-        expected.report.diagnostics.insert(
-            expected.report.diagnostics.begin() + (found - worker.report.diagnostics.begin()), crash);
+        expected.report.messages.insert(
+            expected.report.messages.begin() + (found - worker.report.messages.begin()), crash);
+        expected.lines = linesOf(dir.path("bad.bib"), expected.report.messages);
         expectSameRead(worker, expected);
     }
 }
@@ -329,7 +350,7 @@ TEST(InputEncoding, UnicodeWithAByteOrderMarkConvertsLikeUtf8)
         ASSERT_TRUE(document.ok());
         EXPECT_EQ(document.text, expected.text);
         const ReadResult read = readWithWorker(path);
-        EXPECT_TRUE(read.report.diagnostics.empty()) << read.report.diagnostics.front();
+        EXPECT_TRUE(read.lines.empty()) << read.lines.front();
     }
 }
 
@@ -357,7 +378,7 @@ TEST(RunawayEntries, ARunawayNearTheTopCostsOnlyItsOwnLines)
     EXPECT_EQ(withRunaway.inputs.at(0).entriesSkipped, 1);
     EXPECT_EQ(bodyOf(withRunaway.text), bodyOf(without.text));
     // Three entries of five lines each come before it.
-    EXPECT_EQ(readWithWorker(broken).report.diagnostics,
+    EXPECT_EQ(readWithWorker(broken).lines,
         std::vector<std::string>{broken + ": lines 16-19 skipped: unterminated quoted value"});
 }
 
@@ -391,8 +412,8 @@ TEST(RunawayEntries, EachKindOfBrokenEntryBetweenGoodOnesCostsOnlyItself)
         const ReadResult result = readWithWorker(path);
         EXPECT_EQ(valuesOf(result, ""), (std::vector<std::string>{"good0", "good1", "good2", "good3"}));
         EXPECT_EQ(result.report.entriesSkipped, row.skipped);
-        ASSERT_FALSE(result.report.diagnostics.empty());
-        EXPECT_EQ(result.report.diagnostics.front(), path + ": " + row.message);
+        ASSERT_FALSE(result.lines.empty());
+        EXPECT_EQ(result.lines.front(), path + ": " + row.message);
     }
 }
 
@@ -424,7 +445,7 @@ TEST(RunawayEntries, AnEntryCutShortOrOddlyKeyedIsMendedAndKept)
         const ReadResult result = readWithWorker(path);
         EXPECT_EQ(valuesOf(result, ""), row.keys);
         EXPECT_EQ(result.report.entriesSkipped, 0);
-        EXPECT_EQ(result.report.diagnostics,
+        EXPECT_EQ(result.lines,
             row.message.empty() ? std::vector<std::string>{}
                                 : std::vector<std::string>{path + ": " + row.message});
     }
@@ -487,12 +508,11 @@ TEST(WorkerReader, GivesTheValuesSkipsAndMessagesOfEachInput)
         EXPECT_TRUE(result.report.ok()) << result.report.error;
         EXPECT_EQ(valuesOf(result, row.field), row.values);
         EXPECT_EQ(result.report.entriesSkipped, row.skipped);
-        EXPECT_EQ(result.report.diagnostics.size(), row.messages);
+        EXPECT_EQ(result.lines.size(), row.messages);
         // Replacing a standard month is ordinary: only the file's replacing
         // its own definition is worth a warning.
         std::vector<std::string> warnings;
-        std::copy_if(result.report.diagnostics.begin(), result.report.diagnostics.end(),
-            std::back_inserter(warnings),
+        std::copy_if(result.lines.begin(), result.lines.end(), std::back_inserter(warnings),
             [](const std::string &message) { return message.find("overriding") != std::string::npos; });
         ASSERT_EQ(warnings.size(), row.overriding ? 1U : 0U);
         if (row.overriding) {
@@ -621,7 +641,7 @@ TEST(HazardRun, AWorkerAtItsMemoryLimitCostsOneEntry)
     const ReadResult result = readWithWorker(dir.write("in.bib", before + doublingMacros + after), settings);
     EXPECT_TRUE(result.report.ok()) << result.report.error;
     EXPECT_EQ(result.report.entriesSkipped, 1);
-    EXPECT_EQ(std::count_if(result.report.diagnostics.begin(), result.report.diagnostics.end(),
+    EXPECT_EQ(std::count_if(result.lines.begin(), result.lines.end(),
                   [](const std::string &line) { return line.ends_with("ran out of memory on it"); }),
         1);
     ASSERT_GE(result.entries.size(), 2U);

@@ -61,12 +61,39 @@ struct ConversionHooks {
     std::function<void()> waitingForList;
 };
 
+// One thing a person should know about an input.
+struct Message {
+    enum class Kind {
+        Parser, // the parser's own words ("syntax error: ...", "warning: ...")
+        Skipped, // an entry left out: the parser could not read it, or died on it
+        Changed, // an entry kept, but mended, retagged or not written quite as it stands
+        Input, // the input as a whole: messages not kept, macros no longer kept
+    };
+    int line = 0; // the line it is about; 0: none in particular
+    int lastLine = 0; // the last line of a stretch it is about; else equal to line
+    Kind kind = Kind::Parser;
+    // Without the input's name: "syntax error: ...", "lines 12-14 skipped: ...".
+    std::string text;
+
+    bool operator==(const Message &) const = default;
+};
+
+// What a person is shown for an input: its path as given, or "standard
+// input" for "-".
+std::string inputName(std::string_view inputPath);
+
+// A message as one line that names its input: the parser's own about a line
+// as it writes them ("refs.bib, line 12, syntax error: ..."), every other
+// after the name ("refs.bib: lines 12-14 skipped: ..."). Standard input is
+// "(standard input)" here, as the parser calls it.
+std::string messageLine(std::string_view inputPath, const Message &message);
+
 // What one input contributed.
 struct InputReport {
     std::string inputPath;
     int recordsWritten = 0;
     int entriesSkipped = 0; // entries the parser could not read
-    std::vector<std::string> messages; // the parser's messages about this input, in order
+    std::vector<Message> messages; // what the parser and the converter said about it, in order
     std::string error; // empty unless the input as a whole could not be read
 
     bool ok() const { return error.empty(); }
