@@ -1,6 +1,7 @@
 #include "bibsources/conversion.h"
 
 #include "atomic_write.h"
+#include "definition_files.h"
 #include "document.h"
 #include "merge.h"
 #include "record.h"
@@ -112,12 +113,12 @@ std::vector<InputReport> unreadInputs(const std::vector<std::string> &inputPaths
 
 // The records of one input, in the mapping the settings choose.
 InputReport writeRecords(const std::string &path, const ConversionSettings &settings,
-    const ConversionHooks &hooks, const TextSink &sink)
+    const TexDefinitions &definitions, const ConversionHooks &hooks, const TextSink &sink)
 {
     InputReport report;
     report.inputPath = path;
     const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
-    TidyWriter tidy(path, sink, settings.tidy && mayHaveCrossrefs(path));
+    TidyWriter tidy(path, sink, settings.tidy && mayHaveCrossrefs(path), definitions);
     ReadReport read = readEntriesInWorker(path, worker, [&](Entry &&entry) {
         if (settings.tidy) {
             tidy.add(std::move(entry));
@@ -199,9 +200,24 @@ std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPath
     // Entry text is escaped and cleaned as it enters its record, so the
     // finished text needs no whole-document pass before it is written.
     std::vector<InputReport> reports;
+    DefinitionFiles definitions
+        = settings.tidy ? readDefinitionFiles(settings.macroFiles) : DefinitionFiles{};
+    if (!definitions.ok()) {
+        reports = unreadInputs(inputPaths);
+        if (reports.empty()) {
+            reports.emplace_back();
+        }
+        reports.front().error = definitions.error;
+        return reports;
+    }
     sink(documentHeader());
     for (const std::string &path : inputPaths) {
-        reports.push_back(writeRecords(path, settings, hooks, sink));
+        reports.push_back(writeRecords(path, settings, definitions.definitions, hooks, sink));
+        if (reports.size() == 1) {
+            // Said once, with the first input, as they are the same for all.
+            reports.front().messages.insert(
+                reports.front().messages.begin(), definitions.messages.begin(), definitions.messages.end());
+        }
         if (hooks.stop.stop_requested()) {
             break;
         }

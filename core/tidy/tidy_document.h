@@ -1,9 +1,11 @@
 #pragma once
 
 #include "entry.h"
+#include "tex_definitions.h"
 #include "xml.h"
 
 #include <deque>
+#include <map>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -20,7 +22,11 @@ struct TidyReport {
 // Hands a sink the tidy record of every entry of one input, in input order,
 // as the entries arrive wherever it can.
 //
-// Macro definitions and preambles write no record. A child entry takes every
+// Macro definitions and preambles write no record. The commands a preamble
+// defines are expanded in the entries after it, as are those defined before
+// the first input (--macros); a definition that cannot be read or expanded
+// adds a message. finish() adds one message naming the commands the records
+// still hold and how often. A child entry takes every
 // field it lacks from the entry its crossref names (the first with that key,
 // before or after the child), and the parent's title as its booktitle. An
 // entry without a key, or with one an earlier entry already has (in any
@@ -41,8 +47,10 @@ class TidyWriter {
 public:
     // `inputPath` is the input's path as given ("-" for standard input).
     // Without crossrefsPossible an entry is forgotten once its record is
-    // written, so memory stays flat however long the file.
-    TidyWriter(std::string inputPath, TextSink sink, bool crossrefsPossible = true);
+    // written, so memory stays flat however long the file. `definitions`
+    // are the commands defined for every input.
+    TidyWriter(
+        std::string inputPath, TextSink sink, bool crossrefsPossible = true, TexDefinitions definitions = {});
 
     void add(Entry &&entry);
     // Writes every record still waiting. Call once, after the last add().
@@ -50,7 +58,11 @@ public:
 
 private:
     using Waiting = std::variant<std::string, size_t>; // a record, or the entry it waits for
+    void readPreamble(const Entry &preamble);
+    void expandDefinitions(Entry &entry);
     void write(Waiting &&record);
+    void send(const std::string &record);
+    void reportKeptCommands();
     std::string recordFor(const Entry &entry, bool keyIsFree);
     std::string freshTag(const Entry &entry);
 
@@ -62,6 +74,10 @@ private:
     std::unordered_set<std::string> generatedTags;
     std::unordered_map<std::string, int> suffixesTried;
     std::vector<Waiting> waiting;
+    TexDefinitions definitions;
+    std::unordered_set<std::string> expansionProblems; // each said once
+    std::map<std::string, int, std::less<>> keptCommands; // name: how many times records hold it
+    int recordsKeepingCommands = 0;
     TidyReport report;
 };
 
