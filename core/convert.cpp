@@ -4,6 +4,7 @@
 #include "converted_records.h"
 #include "definition_files.h"
 #include "document.h"
+#include "field_table.h"
 #include "merge_file.h"
 #include "record.h"
 #include "tidy_document.h"
@@ -48,6 +49,7 @@ WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionS
     const ConversionHooks &hooks, const int &entriesRead)
 {
     WorkerSettings worker;
+    worker.fields = helperFields();
     worker.helperPath = settings.helperPath;
     worker.memoryLimit = settings.helperMemoryLimit;
     worker.timeoutSeconds = settings.helperTimeoutSeconds;
