@@ -124,7 +124,7 @@ Options parseArguments(const std::vector<std::string> &arguments)
     if (!options.macroFiles.empty() && !options.tidy) {
         reader.fail("--macros needs --tidy: only the tidy output reads TeX commands");
     }
-    if (options.merge && (options.output.empty() || options.output == "-")) {
+    if (options.merge && options.output.empty()) {
         reader.fail("--merge needs -o LIST: the source list file to merge into");
     }
     return options;
