@@ -2,6 +2,7 @@
 
 #include "atomic_write.h"
 #include "document.h"
+#include "into_document.h"
 #include "merge.h"
 #include "record.h"
 #include "tidy_document.h"
@@ -61,35 +62,6 @@ WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionS
 std::string inputName(const std::string &path)
 {
     return path == "-" ? "standard input" : path;
-}
-
-// An input that held entries but gave not one record is, as far as the
-// parser could tell, not BibTeX (another encoding, random bytes). Its empty
-// document would replace a good one with nothing, so the input counts as
-// unreadable. A file with no entries at all still gives the empty document.
-bool refuseUnreadableInputs(std::vector<InputReport> &inputs)
-{
-    bool refused = false;
-    for (InputReport &input : inputs) {
-        if (input.ok() && input.recordsWritten == 0 && input.entriesSkipped > 0) {
-            input.error = inputName(input.inputPath) + ": no entry could be read ("
-                + std::to_string(input.entriesSkipped) + " skipped)";
-            refused = true;
-        }
-    }
-    return refused;
-}
-
-// The first input's failure, or a stop, as the run's error.
-void takeFirstError(ConversionResult &result, const ConversionHooks &hooks)
-{
-    result.stopped = hooks.stop.stop_requested();
-    for (const InputReport &input : result.inputs) {
-        if (!input.ok()) {
-            result.error = input.error;
-            return;
-        }
-    }
 }
 
 // Which output an unreadable input left alone, in the words of the message
@@ -181,6 +153,35 @@ ConversionResult mergeInto(const std::string &outputPath, const SourceListFile &
 
 } // namespace
 
+// An input that held entries but gave not one record is, as far as the
+// parser could tell, not BibTeX (another encoding, random bytes). Its empty
+// document would replace a good one with nothing, so the input counts as
+// unreadable. A file with no entries at all still gives the empty document.
+bool refuseUnreadableInputs(std::vector<InputReport> &inputs)
+{
+    bool refused = false;
+    for (InputReport &input : inputs) {
+        if (input.ok() && input.recordsWritten == 0 && input.entriesSkipped > 0) {
+            input.error = inputName(input.inputPath) + ": no entry could be read ("
+                + std::to_string(input.entriesSkipped) + " skipped)";
+            refused = true;
+        }
+    }
+    return refused;
+}
+
+// The first input's failure, or a stop, as the run's error.
+void takeFirstError(ConversionResult &result, const ConversionHooks &hooks)
+{
+    result.stopped = hooks.stop.stop_requested();
+    for (const InputReport &input : result.inputs) {
+        if (!input.ok()) {
+            result.error = input.error;
+            return;
+        }
+    }
+}
+
 bool Document::ok() const
 {
     return std::all_of(inputs.begin(), inputs.end(), [](const InputReport &input) { return input.ok(); });
@@ -229,6 +230,9 @@ ConversionResult convertFile(const std::string &inputPath, const std::string &ou
 ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const std::string &outputPath,
     const ConversionSettings &settings, const ConversionHooks &hooks)
 {
+    if (isDocumentTarget(outputPath)) {
+        return convertIntoDocument(inputPaths, outputPath, settings, hooks);
+    }
     // A source list to merge into is read before the inputs, so that a file
     // that is not one is refused before a long conversion.
     const SourceListFile existing

@@ -14,6 +14,13 @@ namespace bibsources {
 std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPaths,
     const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink);
 
+// An input that held entries but gave not one record is, as far as the
+// parser could tell, not BibTeX; it is given an error here. True when one was.
+bool refuseUnreadableInputs(std::vector<InputReport> &inputs);
+
+// Sets the run's error to the first input's failure, and notes a stop.
+void takeFirstError(ConversionResult &result, const ConversionHooks &hooks);
+
 // A whole document in memory, and what each input contributed to it.
 struct Document {
     std::string text; // UTF-8, ready to write
