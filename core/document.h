@@ -21,6 +21,9 @@ bool refuseUnreadableInputs(std::vector<InputReport> &inputs);
 // Sets the run's error to the first input's failure, and notes a stop.
 void takeFirstError(ConversionResult &result, const ConversionHooks &hooks);
 
+// A source list with no records, as the converter writes one.
+std::string emptySourceList();
+
 // A whole document in memory, and what each input contributed to it.
 struct Document {
     std::string text; // UTF-8, ready to write

@@ -1,5 +1,6 @@
 #include "tidy_document.h"
 
+#include "crossref_inheritance.h"
 #include "tidy_guid.h"
 #include "tidy_names.h"
 #include "tidy_record.h"
@@ -34,45 +35,6 @@ bool writesRecord(const Entry &entry)
         }
     }
     return true;
-}
-
-std::string_view crossrefOf(const Entry &entry)
-{
-    for (const Field &field : entry.fields) {
-        if (field.name == "crossref") {
-            return field.text;
-        }
-    }
-    return {};
-}
-
-bool hasField(const Entry &entry, std::string_view name)
-{
-    for (const Field &field : entry.fields) {
-        if (field.name == name) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The child with every field it lacks taken from its parent, as BibTeX
-// does; the parent's title becomes the child's booktitle, not its title.
-Entry withInherited(const Entry &child, const Entry &parent)
-{
-    Entry merged = child;
-    for (const Field &field : parent.fields) {
-        if (field.name == "crossref") {
-            continue;
-        }
-        if (field.name == "title" && !hasField(merged, "booktitle")) {
-            merged.fields.push_back(Field{"booktitle", field.text, std::nullopt});
-        }
-        if (!hasField(merged, field.name)) {
-            merged.fields.push_back(field);
-        }
-    }
-    return merged;
 }
 
 // A tag made of the name's letters and digits (blanks and punctuation go,
@@ -156,10 +118,10 @@ void TidyWriter::add(Entry &&entry)
     }
     const bool keyIsFree
         = !entry.key.empty() && firstWithKey.emplace(foldedKey(entry.key), entries.size()).second;
-    const std::string_view parent = crossrefOf(entry);
-    const bool parentSeen = parent.empty() || firstWithKey.count(foldedKey(parent));
     entries.push_back(std::move(entry));
-    if (keyIsFree && parentSeen) {
+    const bool parentsSeen
+        = crossrefOf(entries.back()).empty() || crossrefChainKnown(entries.back(), lookup());
+    if (keyIsFree && parentsSeen) {
         write(recordFor(entries.back(), true));
         if (!keepParents) {
             // No later entry can name it: only its key (above) is still needed.
@@ -198,30 +160,41 @@ TidyReport TidyWriter::finish()
     return std::move(report);
 }
 
+EntryLookup TidyWriter::lookup() const
+{
+    return [this](std::string_view key) -> const Entry * {
+        const auto found = firstWithKey.find(foldedKey(key));
+        return found == firstWithKey.end() || found->second >= entries.size() ? nullptr
+                                                                              : &entries[found->second];
+    };
+}
+
 std::string TidyWriter::recordFor(const Entry &entry, bool keyIsFree)
 {
     const std::string name = displayName(inputPath);
-    Entry merged;
-    const Entry *resolved = &entry;
-    if (const std::string_view parentKey = crossrefOf(entry); !parentKey.empty()) {
-        const auto parent = firstWithKey.find(foldedKey(parentKey));
-        if (parent != firstWithKey.end() && &entries[parent->second] != &entry) {
-            merged = withInherited(entry, entries[parent->second]);
-            resolved = &merged;
-        } else {
-            report.messages.push_back(name + ": entry '" + entry.key + "' near line "
-                + std::to_string(entry.line) + " names crossref '" + std::string(parentKey)
-                + "', which is not in the file");
+    const std::string about
+        = name + ": entry '" + entry.key + "' near line " + std::to_string(entry.line) + " ";
+    Resolved resolved;
+    const Entry *complete = &entry;
+    if (!crossrefOf(entry).empty()) {
+        resolved = resolveCrossrefs(entry, lookup());
+        complete = &resolved.entry;
+        if (!resolved.problem.empty()) {
+            report.messages.push_back(about + resolved.problem);
         }
     }
     std::string tag = entry.key;
     if (!keyIsFree) {
-        tag = freshTag(*resolved);
+        tag = freshTag(*complete);
         report.messages.push_back(name + ": entry near line " + std::to_string(entry.line)
             + (entry.key.empty() ? " has no key" : " repeats the key '" + entry.key + "'") + "; tagged "
             + tag);
     }
-    return tidyRecord(*resolved, tag, sourceGuid(inputPath, tag));
+    TidyRecord record = tidyRecord(*complete, tag, sourceGuid(inputPath, tag));
+    for (const std::string &problem : record.problems) {
+        report.messages.push_back(about + problem);
+    }
+    return std::move(record.text);
 }
 
 std::string TidyWriter::freshTag(const Entry &entry)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crossref_inheritance.h"
 #include "entry.h"
 #include "xml.h"
 
@@ -22,7 +23,7 @@ struct TidyReport {
 //
 // Macro definitions and preambles write no record. A child entry takes every
 // field it lacks from the entry its crossref names (the first with that key,
-// before or after the child), and the parent's title as its booktitle. An
+// before or after the child), as crossref_inheritance.h tells. An
 // entry without a key, or with one an earlier entry already has (in any
 // case), is tagged with its first contributor's last name and its year,
 // followed by "a", "b", ... when that tag is taken by any entry of the file;
@@ -53,6 +54,7 @@ private:
     void write(Waiting &&record);
     std::string recordFor(const Entry &entry, bool keyIsFree);
     std::string freshTag(const Entry &entry);
+    EntryLookup lookup() const;
 
     std::string inputPath;
     TextSink sink;
