@@ -127,6 +127,9 @@ ConversionResult writeThrough(AtomicFile &file, const std::vector<std::string> &
     refused = refuseUnreadableInputs(result.inputs);
     takeFirstError(result, hooks);
     if (result.ok()) {
+        if (hooks.beforeOutput) {
+            hooks.beforeOutput();
+        }
         result.error = file.commit();
     }
     return result;
