@@ -3,6 +3,7 @@
 #include "atomic_write.h"
 #include "converted_records.h"
 #include "document.h"
+#include "field_table.h"
 #include "into_document.h"
 #include "merge_file.h"
 #include "record.h"
@@ -48,6 +49,7 @@ WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionS
     const ConversionHooks &hooks, const int &entriesRead)
 {
     WorkerSettings worker;
+    worker.fields = helperFields();
     worker.helperPath = settings.helperPath;
     worker.memoryLimit = settings.helperMemoryLimit;
     worker.timeoutSeconds = settings.helperTimeoutSeconds;
