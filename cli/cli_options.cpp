@@ -113,7 +113,7 @@ Options parseArguments(const std::vector<std::string> &arguments)
     if (options.inputs.empty()) {
         reader.fail("no input file given");
     }
-    if (options.merge && (options.output.empty() || options.output == "-")) {
+    if (options.merge && options.output.empty()) {
         reader.fail("--merge needs -o LIST: the source list file to merge into");
     }
     return options;

@@ -118,6 +118,12 @@ void printSummary(const InputReport &input, const std::string &destination, std:
 
 void printMergeSummary(const MergeReport &merge, const std::string &destination, std::ostream &err)
 {
+    for (const std::string &message : merge.messages) {
+        err << printable(destination) << ": " << printable(message) << '\n';
+    }
+    if (!merge.merged) {
+        return;
+    }
     err << "merged into " << printable(destination) << ": " << plural(merge.recordsKept, "source", "sources")
         << " kept, " << merge.recordsReplaced << " replaced, " << merge.recordsAdded << " added\n";
 }
@@ -167,7 +173,7 @@ int convertEach(const Options &options, const ConversionSettings &settings, std:
 // What became of a document's own source list, after the summary lines.
 void printDocumentSummary(const DocumentReport &document, const std::string &destination, std::ostream &err)
 {
-    err << destination << ": ";
+    err << printable(destination) << ": ";
     if (document.unchanged) {
         err << "its source list already holds these sources; nothing was changed\n";
     } else if (document.listAdded) {
@@ -185,9 +191,16 @@ int convertMerged(const Options &options, const ConversionSettings &settings, st
 {
     const bool toStandardOutput = options.output == "-";
     ProgressLine progress(STDERR_FILENO, !options.quiet);
+    ConversionHooks hooks = progress.hooks();
+    hooks.waitingForList = [&] {
+        progress.erase();
+        err << programName << ": waiting for another bibsources run that is merging into '"
+            << printable(options.output) << "'\n";
+        err.flush();
+    };
     const ConversionResult result = toStandardOutput
-        ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings, progress.hooks())
-        : convertFiles(options.inputs, options.output, settings, progress.hooks());
+        ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings, hooks)
+        : convertFiles(options.inputs, options.output, settings, hooks);
     progress.erase();
     bool inputFailed = false;
     for (const InputReport &input : result.inputs) {
@@ -218,9 +231,7 @@ int convertMerged(const Options &options, const ConversionSettings &settings, st
         for (const InputReport &input : result.inputs) {
             printSummary(input, destination, err);
         }
-        if (result.merge.merged) {
-            printMergeSummary(result.merge, destination, err);
-        }
+        printMergeSummary(result.merge, destination, err);
         if (result.document.intoDocument) {
             printDocumentSummary(result.document, destination, err);
         }

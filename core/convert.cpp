@@ -87,12 +87,12 @@ std::vector<InputReport> unreadInputs(const std::vector<std::string> &inputPaths
 
 // The records of one input, in the mapping the settings choose.
 InputReport writeRecords(const std::string &path, const ConversionSettings &settings,
-    const ConversionHooks &hooks, const TextSink &sink)
+    const ConversionHooks &hooks, const TextSink &sink, TagBook &tags)
 {
     InputReport report;
     report.inputPath = path;
     const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
-    TidyWriter tidy(path, sink, settings.tidy && mayHaveCrossrefs(path));
+    TidyWriter tidy(path, sink, settings.tidy && mayHaveCrossrefs(path), &tags);
     ReadReport read = readEntriesInWorker(path, worker, [&](Entry &&entry) {
         if (settings.tidy) {
             tidy.add(std::move(entry));
@@ -153,9 +153,18 @@ ConversionResult mergeInto(const std::string &outputPath, const std::vector<std:
         result.stopped = merge.stopped();
         return result;
     }
+    TagBook tags;
+    for (const SourceListRecord &record : merge.list().records) {
+        if (record.tag) {
+            tags.holdListed(*record.tag, record.guid);
+        }
+    }
     ConvertedRecords converted(settings.temporaryFolder);
-    result.inputs
-        = writeDocument(inputPaths, settings, hooks, [&](std::string_view text) { converted.append(text); });
+    result.inputs = writeDocument(
+        inputPaths, settings, hooks, [&](std::string_view text) { converted.append(text); }, &tags);
+    for (ConvertedRecord &record : converted.records()) {
+        record.generatedTag = tags.isMadeUp(record.tag);
+    }
     refuseUnreadableInputs(result.inputs);
     takeFirstError(result, hooks);
     if (result.ok() && !converted.error().empty()) {
@@ -218,14 +227,16 @@ std::string outputPathFor(std::string_view inputPath)
 }
 
 std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPaths,
-    const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink)
+    const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink, TagBook *tags)
 {
+    TagBook ownTags;
+    TagBook &documentTags = tags ? *tags : ownTags;
     // Entry text is escaped and cleaned as it enters its record, so the
     // finished text needs no whole-document pass before it is written.
     std::vector<InputReport> reports;
     sink(documentHeader());
     for (const std::string &path : inputPaths) {
-        reports.push_back(writeRecords(path, settings, hooks, sink));
+        reports.push_back(writeRecords(path, settings, hooks, sink, documentTags));
         if (hooks.stop.stop_requested()) {
             break;
         }

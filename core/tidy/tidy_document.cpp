@@ -2,6 +2,7 @@
 
 #include "crossref_inheritance.h"
 #include "field_table.h"
+#include "text.h"
 #include "tidy_guid.h"
 #include "tidy_names.h"
 #include "tidy_record.h"
@@ -16,17 +17,6 @@
 namespace bibsources {
 
 namespace {
-
-// BibTeX compares keys without regard to case: "Smith01" and "smith01" are
-// one key, for a crossref as for a duplicate.
-std::string foldedKey(std::string_view key)
-{
-    std::string folded(key);
-    for (char &c : folded) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return folded;
-}
 
 bool writesRecord(const Entry &entry)
 {
@@ -72,6 +62,13 @@ std::string displayName(const std::string &inputPath)
     return inputPath == "-" ? "(standard input)" : inputPath;
 }
 
+// A key as its record's tag shows it: a Latin-1 file's key and the same key
+// in UTF-8 are one tag, and make one Guid.
+std::string writtenTag(std::string_view key)
+{
+    return stripXmlForbidden(decodeParserText(key));
+}
+
 } // namespace
 
 bool mayHaveCrossrefs(const std::string &inputPath)
@@ -105,10 +102,11 @@ bool mayHaveCrossrefs(const std::string &inputPath)
     return false;
 }
 
-TidyWriter::TidyWriter(std::string inputPath, TextSink sink, bool crossrefsPossible)
+TidyWriter::TidyWriter(std::string inputPath, TextSink sink, bool crossrefsPossible, TagBook *documentTags)
     : inputPath(std::move(inputPath))
     , sink(std::move(sink))
     , keepParents(crossrefsPossible)
+    , tags(documentTags ? *documentTags : ownTags)
 {
 }
 
@@ -117,8 +115,11 @@ void TidyWriter::add(Entry &&entry)
     if (!writesRecord(entry)) {
         return;
     }
-    const bool keyIsFree
-        = !entry.key.empty() && firstWithKey.emplace(foldedKey(entry.key), entries.size()).second;
+    bool keyIsFree = !entry.key.empty() && firstWithKey.emplace(foldedKey(entry.key), entries.size()).second;
+    if (keyIsFree && !tags.claimKey(writtenTag(entry.key))) {
+        keyIsFree = false;
+        keyOfAnotherInput.insert(entries.size());
+    }
     entries.push_back(std::move(entry));
     const bool parentsSeen
         = crossrefOf(entries.back()).empty() || crossrefChainKnown(entries.back(), lookup());
@@ -149,8 +150,8 @@ TidyReport TidyWriter::finish()
         if (const size_t *index = std::get_if<size_t>(&record)) {
             const Entry &entry = entries[*index];
             const auto first = firstWithKey.find(foldedKey(entry.key));
-            const bool keyIsFree
-                = !entry.key.empty() && first != firstWithKey.end() && first->second == *index;
+            const bool keyIsFree = !entry.key.empty() && first != firstWithKey.end()
+                && first->second == *index && !keyOfAnotherInput.contains(*index);
             sink(recordFor(entry, keyIsFree));
         } else {
             sink(std::get<std::string>(record));
@@ -184,12 +185,12 @@ std::string TidyWriter::recordFor(const Entry &entry, bool keyIsFree)
             report.messages.push_back(about + resolved.problem);
         }
     }
-    std::string tag = entry.key;
+    std::string tag = writtenTag(entry.key);
     if (!keyIsFree) {
+        const std::string key = tag;
         tag = freshTag(*complete);
         report.messages.push_back(name + ": entry near line " + std::to_string(entry.line)
-            + (entry.key.empty() ? " has no key" : " repeats the key '" + entry.key + "'") + "; tagged "
-            + tag);
+            + (key.empty() ? " has no key" : " repeats the key '" + key + "'") + "; tagged " + tag);
     }
     TidyRecord record = tidyRecord(*complete, tag, sourceGuid(inputPath, tag));
     for (const std::string &problem : record.problems) {
@@ -202,11 +203,12 @@ std::string TidyWriter::freshTag(const Entry &entry)
 {
     // Each base remembers how far its suffixes have got, so a file of many
     // keyless entries by one author costs no more than one with few.
-    const std::string base = tagBase(entry);
+    const std::string base = writtenTag(tagBase(entry));
     std::string tag = base;
-    int &suffix = suffixesTried[base];
-    // Every key of the file is known by now: generated tags avoid them all.
-    while (firstWithKey.count(foldedKey(tag)) || !generatedTags.insert(foldedKey(tag)).second) {
+    int &suffix = tags.suffixesTried(base);
+    // Every key of the file is known by now: generated tags avoid them all,
+    // and every tag of the inputs before it.
+    while (firstWithKey.count(foldedKey(tag)) || !tags.claimMadeUp(tag, sourceGuid(inputPath, tag))) {
         tag = base + suffixFor(suffix++);
     }
     return tag;

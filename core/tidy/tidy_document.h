@@ -2,6 +2,7 @@
 
 #include "crossref_inheritance.h"
 #include "entry.h"
+#include "tag_book.h"
 #include "xml.h"
 
 #include <deque>
@@ -26,9 +27,11 @@ struct TidyReport {
 // before or after the child), as crossref_inheritance.h tells. An
 // entry without a key, or with one an earlier entry already has (in any
 // case), is tagged with its first contributor's last name and its year,
-// followed by "a", "b", ... when that tag is taken by any entry of the file;
-// each such entry adds a message. Every b:Guid is made from the input's file
-// name and the tag, so no two records of one input share one.
+// followed by "a", "b", ... when that tag is taken by any entry of the file
+// or by the document (TagBook); so is an entry whose key an earlier input of
+// the document has. Each such entry adds a message. Every b:Guid is made from
+// the input's file name and the tag as written (UTF-8, whatever the input's
+// encoding), so no two records of a document share one.
 //
 // Those two cases need the whole file, so such a record, and every record
 // after it, waits for finish(); the others are written at once, while the
@@ -43,7 +46,10 @@ public:
     // `inputPath` is the input's path as given ("-" for standard input).
     // Without crossrefsPossible an entry is forgotten once its record is
     // written, so memory stays flat however long the file.
-    TidyWriter(std::string inputPath, TextSink sink, bool crossrefsPossible = true);
+    // documentTags: the tags of the whole document, when it has other inputs;
+    // none: this input's own.
+    TidyWriter(
+        std::string inputPath, TextSink sink, bool crossrefsPossible = true, TagBook *documentTags = nullptr);
 
     void add(Entry &&entry);
     // Writes every record still waiting. Call once, after the last add().
@@ -61,8 +67,9 @@ private:
     bool keepParents;
     std::deque<Entry> entries; // every entry that writes a record: any may be a parent
     std::unordered_map<std::string, size_t> firstWithKey;
-    std::unordered_set<std::string> generatedTags;
-    std::unordered_map<std::string, int> suffixesTried;
+    TagBook ownTags;
+    TagBook &tags;
+    std::unordered_set<size_t> keyOfAnotherInput; // entries whose key an earlier input has
     std::vector<Waiting> waiting;
     TidyReport report;
 };

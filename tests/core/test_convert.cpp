@@ -488,11 +488,17 @@ TEST(Merge, KeepsTheExistingBytesAndFollowsTheListsLayout)
             ours("d", "<b:Guid>{2}</b:Guid>\n<b:Year>9</b:Year>\n"),
             root + record("d", "<b:Guid>{1}</b:Guid>") + record("d", "<b:Guid>{2}</b:Guid><b:Year>9</b:Year>")
                 + "</b:Sources>"},
-        {"a tag twice among the converted records: the second gets a fresh one",
-            root + record("d") + record("da") + "</b:Sources>",
+        {"a tag twice among the converted records: the second gets a fresh one, one the list does not hold "
+         "for another source",
+            root + record("d") + record("da", "<b:Guid>{X}</b:Guid>") + "</b:Sources>",
             ours("d", "<b:Year>1</b:Year>\n") + ours("d", "<b:Year>2</b:Year>\n"),
-            root + record("d", "<b:Year>1</b:Year>") + record("da") + record("db", "<b:Year>2</b:Year>")
-                + "</b:Sources>"},
+            root + record("d", "<b:Year>1</b:Year>") + record("da", "<b:Guid>{X}</b:Guid>")
+                + record("db", "<b:Year>2</b:Year>") + "</b:Sources>"},
+        {"... and a second run finds it again under that tag",
+            root + record("d") + record("da", "<b:Guid>{X}</b:Guid>") + record("db") + "</b:Sources>",
+            ours("d", "<b:Year>1</b:Year>\n") + ours("d", "<b:Year>2</b:Year>\n"),
+            root + record("d", "<b:Year>1</b:Year>") + record("da", "<b:Guid>{X}</b:Guid>")
+                + record("db", "<b:Year>2</b:Year>") + "</b:Sources>"},
         {"a record without a tag is kept and never matched",
             root + "<b:Source><b:Year>1</b:Year><b:Tag></b:Tag></b:Source>" + "</b:Sources>", ours(""),
             root + "<b:Source><b:Year>1</b:Year><b:Tag></b:Tag></b:Source>" + record("") + "</b:Sources>"}};
