@@ -3,6 +3,7 @@
 #include "test_support.h"
 #include "tidy_dates.h"
 #include "tidy_document.h"
+#include "tidy_guid.h"
 #include "tidy_months.h"
 #include "tidy_names.h"
 #include "tidy_record.h"
@@ -372,6 +373,57 @@ TEST(TidyDocument, TagsMissingAndRepeatedKeysUniquely)
     const Written forgotten = write(entries, false);
     EXPECT_EQ(forgotten.records, written.records);
     EXPECT_EQ(forgotten.report.messages, written.report.messages);
+}
+
+std::string guidOf(const std::string &record)
+{
+    std::smatch match;
+    return std::regex_search(record, match, std::regex("<b:Guid>([^<]*)</b:Guid>")) ? match[1].str() : "";
+}
+
+// One book of tags for every input of a document, and for the list it is
+// merged into: no two records share a tag or a Guid, and a made-up tag the
+// list holds for another source is passed over.
+TEST(TidyDocument, TagsEveryRecordOfADocumentUniquely)
+{
+    TagBook tags;
+    tags.holdListed("Smith2001", sourceGuid("other.bib", "Smith2001")); // another source
+    tags.holdListed("Smith2001b", sourceGuid("second.bib", "Smith2001b")); // this very source
+    std::vector<std::string> records;
+    TidyReport second;
+    for (const char *input : {"one/first.bib", "two/second.bib"}) {
+        TidyWriter writer(
+            input, [&](std::string_view record) { records.emplace_back(record); }, true, &tags);
+        writer.add(entry("book", "K1", {{"author", "Smith"}, {"year", "2001"}}, 1));
+        writer.add(entry("book", "k1", {{"author", "Smith"}, {"year", "2001"}}, 2));
+        second = writer.finish();
+    }
+    std::vector<std::string> written;
+    std::set<std::string> guids;
+    for (const std::string &record : records) {
+        written.push_back(tagOf(record));
+        guids.insert(guidOf(record));
+    }
+    EXPECT_EQ(written, (std::vector<std::string>{"K1", "Smith2001a", "Smith2001b", "Smith2001c"}));
+    EXPECT_EQ(guids.size(), records.size());
+    EXPECT_EQ(guidOf(records[2]), sourceGuid("second.bib", "Smith2001b"));
+    EXPECT_TRUE(tags.isMadeUp("Smith2001b"));
+    EXPECT_FALSE(tags.isMadeUp("K1"));
+    EXPECT_EQ(
+        second.messages.front(), "two/second.bib: entry near line 1 repeats the key 'K1'; tagged Smith2001b");
+}
+
+// A Latin-1 key and the same key in UTF-8 are one tag with one Guid.
+TEST(TidyDocument, MakesTheGuidFromTheTagAsWritten)
+{
+    std::vector<std::string> records;
+    for (const char *key : {"M\xFCller", "M\xC3\xBCller"}) {
+        TidyWriter writer("refs.bib", [&](std::string_view record) { records.emplace_back(record); });
+        writer.add(entry("book", key, {}, 1));
+        writer.finish();
+    }
+    EXPECT_EQ(tagOf(records[0]), "M\xC3\xBCller");
+    EXPECT_EQ(guidOf(records[0]), guidOf(records[1]));
 }
 
 std::string fieldsOf(const Entry &entry)
