@@ -20,7 +20,8 @@ namespace {
 constexpr const char *programName = "bibsources";
 constexpr size_t diagnosticsShownPerFile = 10;
 
-constexpr const char *usageLine = "usage: bibsources [-q] [-t] [-o OUTPUT [--merge]] FILE.bib...";
+constexpr const char *usageLine
+    = "usage: bibsources [-q] [-t [--macros FILE]] [-o OUTPUT [--merge]] FILE.bib...";
 
 constexpr const char *helpText
     = "bibsources turns BibTeX files into a Sources.xml bibliography that word\n"
@@ -44,6 +45,10 @@ constexpr const char *helpText
       "                       format's 17 source types, a b:Guid per record, issue,\n"
       "                       DOI, dates and crossref resolved; no records for\n"
       "                       @string or @preamble (see the manual page)\n"
+      "  --macros FILE        with --tidy: read the commands FILE defines (\\def,\n"
+      "                       \\newcommand, ...) and expand them in every input, as\n"
+      "                       the commands an input's @preamble defines are; may be\n"
+      "                       given more than once\n"
       "  --merge              with -o LIST: when LIST exists, keep its records as they\n"
       "                       are, replace those that are converted again (same tag;\n"
       "                       for a made-up tag, same Guid), and add the new ones at\n"
@@ -302,6 +307,7 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
     out.flush();
     ConversionSettings settings = settingsFromEnvironment();
     settings.tidy = options.tidy;
+    settings.macroFiles = options.macroFiles;
     settings.mergeIntoOutput = options.merge;
     return options.output.empty() ? convertEach(options, settings, err)
                                   : convertMerged(options, settings, err);

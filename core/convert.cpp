@@ -2,6 +2,7 @@
 
 #include "atomic_write.h"
 #include "converted_records.h"
+#include "definition_files.h"
 #include "document.h"
 #include "field_table.h"
 #include "into_document.h"
@@ -87,12 +88,12 @@ std::vector<InputReport> unreadInputs(const std::vector<std::string> &inputPaths
 
 // The records of one input, in the mapping the settings choose.
 InputReport writeRecords(const std::string &path, const ConversionSettings &settings,
-    const ConversionHooks &hooks, const TextSink &sink, TagBook &tags)
+    const TexDefinitions &definitions, const ConversionHooks &hooks, const TextSink &sink, TagBook &tags)
 {
     InputReport report;
     report.inputPath = path;
     const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
-    TidyWriter tidy(path, sink, settings.tidy && mayHaveCrossrefs(path), &tags);
+    TidyWriter tidy(path, sink, settings.tidy && mayHaveCrossrefs(path), &tags, definitions);
     ReadReport read = readEntriesInWorker(path, worker, [&](Entry &&entry) {
         if (settings.tidy) {
             tidy.add(std::move(entry));
@@ -234,9 +235,24 @@ std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPath
     // Entry text is escaped and cleaned as it enters its record, so the
     // finished text needs no whole-document pass before it is written.
     std::vector<InputReport> reports;
+    DefinitionFiles definitions
+        = settings.tidy ? readDefinitionFiles(settings.macroFiles) : DefinitionFiles{};
+    if (!definitions.ok()) {
+        reports = unreadInputs(inputPaths);
+        if (reports.empty()) {
+            reports.emplace_back();
+        }
+        reports.front().error = definitions.error;
+        return reports;
+    }
     sink(documentHeader());
     for (const std::string &path : inputPaths) {
-        reports.push_back(writeRecords(path, settings, hooks, sink, documentTags));
+        reports.push_back(writeRecords(path, settings, definitions.definitions, hooks, sink, documentTags));
+        if (reports.size() == 1) {
+            // Said once, with the first input, as they are the same for all.
+            reports.front().messages.insert(
+                reports.front().messages.begin(), definitions.messages.begin(), definitions.messages.end());
+        }
         if (hooks.stop.stop_requested()) {
             break;
         }

@@ -162,8 +162,9 @@ int schemaErrors(const std::string &document)
 
 TEST(Golden, ConvertsToTheExpectedDocument)
 {
-    const char *cases[] = {"lee07", "empty", "only_comments", "bad_between_good", "fields", "names",
-        "accents", "encodings", "tidy/records", "tidy/names", "tidy/tex", "tidy/crossref"};
+    const char *cases[]
+        = {"lee07", "empty", "only_comments", "bad_between_good", "fields", "names", "accents", "encodings",
+            "tidy/records", "tidy/names", "tidy/tex", "tidy/crossref", "tidy/definitions"};
     for (const std::string name : cases) {
         SCOPED_TRACE(name);
         TemporaryDirectory directory;
@@ -171,6 +172,9 @@ TEST(Golden, ConvertsToTheExpectedDocument)
         std::filesystem::copy_file(std::filesystem::path(BIBSOURCES_TEST_DATA) / (name + ".bib"), input);
         ConversionSettings settings;
         settings.tidy = name.starts_with("tidy/");
+        if (name == "tidy/definitions") {
+            settings.macroFiles = {std::string(BIBSOURCES_TEST_DATA) + "/tidy/definitions.tex"};
+        }
 
         const ConversionResult result = convertFile(input.string(), {}, settings);
 

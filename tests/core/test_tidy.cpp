@@ -344,6 +344,27 @@ TEST(TidyDocument, WritesAtOnceUntilARecordMustWait)
     EXPECT_EQ(tagOf(records[2]), "later");
 }
 
+// A preamble's definitions apply to the entries after it; what cannot be
+// read or expanded, and the commands records keep, are said once each.
+TEST(TidyDocument, ExpandsWhatThePreambleDefinesAndNamesWhatIsLeft)
+{
+    const std::vector<Entry> entries{entry("article", "before", {{"title", R"(\TUB)"}}, 1),
+        entry("preamble", "", {{"preamble", R"(\def\TUB{TUGboat}\def\loop{\loop}\def\open{)"}}, 2),
+        entry("article", "after", {{"title", R"(\TUB\ \Dash \loop)"}, {"url", R"(http://x/\TUB)"}}, 3),
+        entry("article", "again", {{"title", R"(\loop \Dash)"}}, 4)};
+    const Written written = write(entries);
+    ASSERT_EQ(written.records.size(), 3u);
+    EXPECT_NE(written.records[0].find(R"(<b:Title>\TUB</b:Title>)"), std::string::npos);
+    EXPECT_NE(written.records[1].find(R"(<b:Title>\TUB \Dash \loop</b:Title>)"), std::string::npos);
+    EXPECT_NE(written.records[1].find(R"(<b:URL>http://x/\TUB</b:URL>)"), std::string::npos);
+    EXPECT_EQ(written.report.messages,
+        (std::vector<std::string>{
+            R"(dir/refs.bib: @preamble near line 2: \open: its body never closes; not read)",
+            R"(dir/refs.bib: entry 'after' near line 3: \loop expands without end; its text is kept as written)",
+            "dir/refs.bib: 3 records keep commands it does not define: \\TUB \u00D73, \\Dash \u00D72, "
+            "\\loop \u00D72; define them with --macros FILE"}));
+}
+
 // Definitions and preambles write no record; missing and repeated keys get
 // unique tags. A file that cannot hold a crossref lets written entries go;
 // the tags and the records that wait for them must not notice.
