@@ -20,7 +20,8 @@ namespace {
 constexpr const char *programName = "bibsources";
 constexpr size_t diagnosticsShownPerFile = 10;
 
-constexpr const char *usageLine = "usage: bibsources [-q] [-t] [-o OUTPUT [--merge]] FILE.bib...";
+constexpr const char *usageLine
+    = "usage: bibsources [-q] [-t [--macros FILE]] [-o OUTPUT [--merge]] FILE.bib...";
 
 constexpr const char *helpText
     = "bibsources turns BibTeX files into a Sources.xml bibliography that word\n"
@@ -32,6 +33,8 @@ constexpr const char *helpText
       "           write every entry of all files to OUTPUT\n"
       "       bibsources [-q] [-t] -o LIST --merge FILE.bib...\n"
       "           add every entry to the source list LIST\n"
+      "       bibsources [-q] [--merge] -o DOCUMENT.docx FILE.bib...\n"
+      "           set (or add to) the document's own source list\n"
       "\n"
       "options:\n"
       "  -o, --output OUTPUT  write one document with the records of every input, in\n"
@@ -42,10 +45,21 @@ constexpr const char *helpText
       "                       format's 17 source types, a b:Guid per record, issue,\n"
       "                       DOI, dates and crossref resolved; no records for\n"
       "                       @string or @preamble (see the manual page)\n"
+      "  --macros FILE        with --tidy: read the commands FILE defines (\\def,\n"
+      "                       \\newcommand, ...) and expand them in every input, as\n"
+      "                       the commands an input's @preamble defines are; may be\n"
+      "                       given more than once\n"
       "  --merge              with -o LIST: when LIST exists, keep its records as they\n"
-      "                       are, replace those whose tag is converted again, and add\n"
-      "                       the new ones at its end. A LIST that is not a source list\n"
-      "                       is left untouched.\n"
+      "                       are, replace those that are converted again (same tag;\n"
+      "                       for a made-up tag, same Guid), and add the new ones at\n"
+      "                       its end in its own layout. Runs merging into one LIST\n"
+      "                       take turns; a LIST another program saves meanwhile is\n"
+      "                       merged into as it is then. A LIST that is not a source\n"
+      "                       list is left untouched.\n"
+      "                       An OUTPUT that is a Word document (.docx, .docm, .dotx,\n"
+      "                       .dotm) keeps everything but its own source list, which\n"
+      "                       the records replace (or, with --merge, join); records in\n"
+      "                       a document are always tidy. No document is created.\n"
       "  -q, --quiet          print only errors, not the summary and parser warnings\n"
       "  -h, --help           show this help and exit\n"
       "  -V, --version        show the version and exit\n"
@@ -99,6 +113,12 @@ void printSummary(const InputReport &input, const std::string &destination, std:
 
 void printMergeSummary(const MergeReport &merge, const std::string &destination, std::ostream &err)
 {
+    for (const std::string &message : merge.messages) {
+        err << printable(destination) << ": " << printable(message) << '\n';
+    }
+    if (!merge.merged) {
+        return;
+    }
     err << "merged into " << printable(destination) << ": " << plural(merge.recordsKept, "source", "sources")
         << " kept, " << merge.recordsReplaced << " replaced, " << merge.recordsAdded << " added\n";
 }
@@ -145,13 +165,37 @@ int convertEach(const Options &options, const ConversionSettings &settings, std:
     return status;
 }
 
+// What became of a document's own source list, after the summary lines.
+void printDocumentSummary(const DocumentReport &document, const std::string &destination, std::ostream &err)
+{
+    err << printable(destination) << ": ";
+    if (document.unchanged) {
+        err << "its source list already holds these sources; nothing was changed\n";
+    } else if (document.listAdded) {
+        err << "source list added as " << document.listPart << '\n';
+    } else {
+        err << "source list " << document.listPart << " written";
+        if (document.recordsRemoved > 0) {
+            err << " in place of the " << plural(document.recordsRemoved, "source", "sources") << " it held";
+        }
+        err << '\n';
+    }
+}
+
 int convertMerged(const Options &options, const ConversionSettings &settings, std::ostream &err)
 {
     const bool toStandardOutput = options.output == "-";
     ProgressLine progress(STDERR_FILENO, !options.quiet);
+    ConversionHooks hooks = progress.hooks();
+    hooks.waitingForList = [&] {
+        progress.erase();
+        err << programName << ": waiting for another bibsources run that is merging into '"
+            << printable(options.output) << "'\n";
+        err.flush();
+    };
     const ConversionResult result = toStandardOutput
-        ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings, progress.hooks())
-        : convertFiles(options.inputs, options.output, settings, progress.hooks());
+        ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings, hooks)
+        : convertFiles(options.inputs, options.output, settings, hooks);
     progress.erase();
     bool inputFailed = false;
     for (const InputReport &input : result.inputs) {
@@ -175,11 +219,16 @@ int convertMerged(const Options &options, const ConversionSettings &settings, st
     }
     if (!options.quiet) {
         const std::string destination = toStandardOutput ? "standard output" : displayPath(options.output);
+        if (result.document.tidyImplied) {
+            err << programName
+                << ": records go into a document as with --tidy, the form word processors read\n";
+        }
         for (const InputReport &input : result.inputs) {
             printSummary(input, destination, err);
         }
-        if (result.merge.merged) {
-            printMergeSummary(result.merge, destination, err);
+        printMergeSummary(result.merge, destination, err);
+        if (result.document.intoDocument) {
+            printDocumentSummary(result.document, destination, err);
         }
     }
     return Success;
@@ -245,6 +294,7 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
     out.flush();
     ConversionSettings settings = settingsFromEnvironment();
     settings.tidy = options.tidy;
+    settings.macroFiles = options.macroFiles;
     settings.mergeIntoOutput = options.merge;
     return options.output.empty() ? convertEach(options, settings, err)
                                   : convertMerged(options, settings, err);

@@ -2,8 +2,10 @@
 
 #include "atomic_write.h"
 #include "converted_records.h"
+#include "definition_files.h"
 #include "document.h"
 #include "field_table.h"
+#include "into_document.h"
 #include "merge_file.h"
 #include "record.h"
 #include "tidy_document.h"
@@ -61,35 +63,6 @@ WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionS
     return worker;
 }
 
-// An input that held entries but gave not one record is, as far as the
-// parser could tell, not BibTeX (another encoding, random bytes). Its empty
-// document would replace a good one with nothing, so the input counts as
-// unreadable. A file with no entries at all still gives the empty document.
-bool refuseUnreadableInputs(std::vector<InputReport> &inputs)
-{
-    bool refused = false;
-    for (InputReport &input : inputs) {
-        if (input.ok() && input.recordsWritten == 0 && input.entriesSkipped > 0) {
-            input.error = inputName(input.inputPath) + ": no entry could be read ("
-                + std::to_string(input.entriesSkipped) + " skipped)";
-            refused = true;
-        }
-    }
-    return refused;
-}
-
-// The first input's failure, or a stop, as the run's error.
-void takeFirstError(ConversionResult &result, const ConversionHooks &hooks)
-{
-    result.stopped = hooks.stop.stop_requested();
-    for (const InputReport &input : result.inputs) {
-        if (!input.ok()) {
-            result.error = input.error;
-            return;
-        }
-    }
-}
-
 // Which output an unreadable input left alone, in the words of the message
 // ("Sources.xml left as it was").
 std::string outputLeftAlone(const std::string &outputPath)
@@ -110,12 +83,12 @@ std::vector<InputReport> unreadInputs(const std::vector<std::string> &inputPaths
 
 // The records of one input, in the mapping the settings choose.
 InputReport writeRecords(const std::string &path, const ConversionSettings &settings,
-    const ConversionHooks &hooks, const TextSink &sink)
+    const TexDefinitions &definitions, const ConversionHooks &hooks, const TextSink &sink, TagBook &tags)
 {
     InputReport report;
     report.inputPath = path;
     const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
-    TidyWriter tidy(path, sink, settings.tidy && mayHaveCrossrefs(path));
+    TidyWriter tidy(path, sink, settings.tidy && mayHaveCrossrefs(path), &tags, definitions);
     ReadReport read = readEntriesInWorker(path, worker, [&](Entry &&entry) {
         if (settings.tidy) {
             tidy.add(std::move(entry));
@@ -169,16 +142,25 @@ ConversionResult mergeInto(const std::string &outputPath, const std::vector<std:
     ConversionResult result;
     result.outputPath = outputPath;
     SourceListFileMerge merge(outputPath,
-        ListMergeSettings{documentHeader() + std::string(documentFooter), settings.temporaryFolder,
-            ListLockHooks{hooks.waitingForList, hooks.stop}});
+        ListMergeSettings{
+            emptySourceList(), settings.temporaryFolder, ListLockHooks{hooks.waitingForList, hooks.stop}});
     if (!merge.error().empty()) {
         result.error = merge.error() + "; nothing was written";
         result.stopped = merge.stopped();
         return result;
     }
+    TagBook tags;
+    for (const SourceListRecord &record : merge.list().records) {
+        if (record.tag) {
+            tags.holdListed(*record.tag, record.guid);
+        }
+    }
     ConvertedRecords converted(settings.temporaryFolder);
-    result.inputs
-        = writeDocument(inputPaths, settings, hooks, [&](std::string_view text) { converted.append(text); });
+    result.inputs = writeDocument(
+        inputPaths, settings, hooks, [&](std::string_view text) { converted.append(text); }, &tags);
+    for (ConvertedRecord &record : converted.records()) {
+        record.generatedTag = tags.isMadeUp(record.tag);
+    }
     refuseUnreadableInputs(result.inputs);
     takeFirstError(result, hooks);
     if (result.ok() && !converted.error().empty()) {
@@ -194,6 +176,40 @@ ConversionResult mergeInto(const std::string &outputPath, const std::vector<std:
 
 } // namespace
 
+// An input that held entries but gave not one record is, as far as the
+// parser could tell, not BibTeX (another encoding, random bytes). Its empty
+// document would replace a good one with nothing, so the input counts as
+// unreadable. A file with no entries at all still gives the empty document.
+bool refuseUnreadableInputs(std::vector<InputReport> &inputs)
+{
+    bool refused = false;
+    for (InputReport &input : inputs) {
+        if (input.ok() && input.recordsWritten == 0 && input.entriesSkipped > 0) {
+            input.error = inputName(input.inputPath) + ": no entry could be read ("
+                + std::to_string(input.entriesSkipped) + " skipped)";
+            refused = true;
+        }
+    }
+    return refused;
+}
+
+// The first input's failure, or a stop, as the run's error.
+void takeFirstError(ConversionResult &result, const ConversionHooks &hooks)
+{
+    result.stopped = hooks.stop.stop_requested();
+    for (const InputReport &input : result.inputs) {
+        if (!input.ok()) {
+            result.error = input.error;
+            return;
+        }
+    }
+}
+
+std::string emptySourceList()
+{
+    return documentHeader() + std::string(documentFooter);
+}
+
 bool Document::ok() const
 {
     return std::all_of(inputs.begin(), inputs.end(), [](const InputReport &input) { return input.ok(); });
@@ -207,14 +223,34 @@ std::string outputPathFor(std::string_view inputPath)
 }
 
 std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPaths,
-    const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink)
+    const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink, TagBook *tags)
 {
+    TagBook ownTags;
+    TagBook &documentTags = tags ? *tags : ownTags;
     // Entry text is escaped and cleaned as it enters its record, so the
     // finished text needs no whole-document pass before it is written.
     std::vector<InputReport> reports;
+    DefinitionFiles definitions
+        = settings.tidy ? readDefinitionFiles(settings.macroFiles) : DefinitionFiles{};
+    if (!definitions.ok()) {
+        reports = unreadInputs(inputPaths);
+        if (reports.empty()) {
+            reports.emplace_back();
+        }
+        reports.front().error = definitions.error;
+        return reports;
+    }
     sink(documentHeader());
     for (const std::string &path : inputPaths) {
-        reports.push_back(writeRecords(path, settings, hooks, sink));
+        reports.push_back(writeRecords(path, settings, definitions.definitions, hooks, sink, documentTags));
+        if (reports.size() == 1) {
+            // Said once, with the first input, as they are the same for all.
+            std::vector<Message> said;
+            for (const std::string &text : definitions.messages) {
+                said.push_back(Message{0, 0, Message::Kind::Input, text});
+            }
+            reports.front().messages.insert(reports.front().messages.begin(), said.begin(), said.end());
+        }
         if (hooks.stop.stop_requested()) {
             break;
         }
@@ -242,6 +278,9 @@ ConversionResult convertFile(const std::string &inputPath, const std::string &ou
 ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const std::string &outputPath,
     const ConversionSettings &settings, const ConversionHooks &hooks)
 {
+    if (isDocumentTarget(outputPath)) {
+        return convertIntoDocument(inputPaths, outputPath, settings, hooks);
+    }
     if (settings.mergeIntoOutput) {
         return mergeInto(outputPath, inputPaths, settings, hooks);
     }
