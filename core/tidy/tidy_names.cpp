@@ -1,9 +1,10 @@
 #include "tidy_names.h"
 
-#include "fields.h"
+#include "field_table.h"
 #include "text.h"
 #include "tidy_text.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace bibsources {
@@ -11,6 +12,18 @@ namespace bibsources {
 namespace {
 
 using Tokens = std::vector<std::string>;
+
+// The splitter cuts "A. L.\ Thiele" at the control space, leaving its
+// backslash at the end of "L.\": the space it stood for is the one between
+// the tokens.
+std::string_view withoutControlSpace(std::string_view token)
+{
+    size_t backslashes = 0;
+    while (backslashes < token.size() && token[token.size() - 1 - backslashes] == '\\') {
+        ++backslashes;
+    }
+    return backslashes % 2 == 1 ? token.substr(0, token.size() - 1) : token;
+}
 
 // Tokens are decoded one by one before they are joined: a Latin-1 token next
 // to a UTF-8 one must not turn its neighbour into mojibake.
@@ -22,7 +35,7 @@ std::string joinedText(const Tokens &first, const Tokens &second = {})
             if (!joined.empty()) {
                 joined += ' ';
             }
-            joined += decodeParserText(token);
+            joined += decodeParserText(withoutControlSpace(token));
         }
     }
     return plainText(joined);
@@ -72,7 +85,8 @@ std::string lastText(const Person &person)
 void appendPerson(std::string &out, const Person &person)
 {
     const std::string last = lastText(person);
-    const std::string first = person.first.empty() ? std::string() : plainText(person.first.front());
+    const std::string first
+        = person.first.empty() ? std::string() : plainText(withoutControlSpace(person.first.front()));
     const std::string middle = person.first.size() < 2
         ? std::string()
         : joinedText(Tokens(person.first.begin() + 1, person.first.end()));
@@ -87,38 +101,29 @@ void appendPerson(std::string &out, const Person &person)
 }
 
 struct Role {
+    std::string_view field;
     std::string_view element;
     std::vector<const Person *> people;
 };
-
-std::string_view roleElement(std::string_view fieldName)
-{
-    for (const ContributorField &row : contributorFields()) {
-        if (row.field == fieldName) {
-            return row.role;
-        }
-    }
-    return "Author";
-}
 
 std::vector<Role> rolesOf(const std::vector<Field> &fields)
 {
     std::vector<Role> roles;
     for (const Field &field : fields) {
-        if (!isContributorField(field.name) || !field.names) {
+        const std::string_view element = contributorRole(field.name);
+        if (element.empty() || !field.names) {
             continue;
         }
-        const std::string_view element = roleElement(field.name);
-        auto role = roles.begin();
-        while (role != roles.end() && role->element != element) {
-            ++role;
+        // A field given twice is read once, as BibTeX reads it: the first wins.
+        const bool seen = std::any_of(
+            roles.begin(), roles.end(), [&](const Role &role) { return role.field == field.name; });
+        if (seen) {
+            continue;
         }
-        if (role == roles.end()) {
-            role = roles.insert(roles.end(), Role{element, {}});
-        }
+        Role &role = roles.emplace_back(Role{field.name, element, {}});
         for (const Person &person : *field.names) {
             if (!isOthers(person)) {
-                role->people.push_back(&person);
+                role.people.push_back(&person);
             }
         }
     }
@@ -143,11 +148,15 @@ std::string roleBlock(const Role &role)
 
 } // namespace
 
-std::string tidyContributors(const std::vector<Field> &fields)
+std::string tidyContributors(const std::vector<Field> &fields, FieldAccount *account)
 {
     std::string inner;
     for (const Role &role : rolesOf(fields)) {
-        inner += roleBlock(role);
+        const std::string block = roleBlock(role);
+        if (account && !block.empty()) {
+            account->wentTo(role.field, "b:" + std::string(role.element), block);
+        }
+        inner += block;
     }
     return inner.empty() ? inner : "<b:Author>\n" + inner + "</b:Author>\n";
 }
@@ -155,7 +164,7 @@ std::string tidyContributors(const std::vector<Field> &fields)
 std::string firstContributorName(const std::vector<Field> &fields)
 {
     for (const Field &field : fields) {
-        if (!isContributorField(field.name) || !field.names) {
+        if (contributorRole(field.name).empty() || !field.names) {
             continue;
         }
         for (const Person &person : *field.names) {

@@ -1,13 +1,18 @@
-#include "fields.h"
+#include "crossref_inheritance.h"
+#include "field_table.h"
 #include "test_support.h"
 #include "tidy_dates.h"
 #include "tidy_document.h"
+#include "tidy_guid.h"
+#include "tidy_months.h"
 #include "tidy_names.h"
 #include "tidy_record.h"
 #include "tidy_types.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <regex>
 #include <set>
 #include <string>
@@ -15,7 +20,7 @@
 namespace bibsources {
 namespace {
 
-struct FieldRow {
+struct RecordRow {
     const char *entryType;
     std::vector<std::pair<const char *, const char *>> fields;
     const char *writes; // a part of the record
@@ -28,20 +33,29 @@ std::string recordOf(const char *entryType, const std::vector<std::pair<const ch
     for (const auto &[name, text] : fields) {
         entry.fields.push_back(Field{name, text, std::nullopt});
     }
-    return tidyRecord(entry, "k", "{G}");
+    return tidyRecord(entry, "k", "{G}").text;
 }
 
 // Every field of every kind of source is in the golden tidy/records
 // document; these are the rules it does not show.
 TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
 {
-    const FieldRow rows[] = {
+    const RecordRow rows[] = {
         {"article", {{"journaltitle", "J. Geo"}}, "<b:JournalName>J. Geo</b:JournalName>"},
         {"article", {{"number", "3"}}, "<b:Issue>3</b:Issue>", "<b:StandardNumber>"},
         {"book", {{"isbn", "978-3"}, {"number", "4"}}, "<b:StandardNumber>4</b:StandardNumber>", "978-3"},
         {"article", {{"month", "Spring"}, {"note", "N"}}, "<b:Comments>N; Spring</b:Comments>", "<b:Month>"},
-        {"article", {{"date", "2001-04"}, {"year", "1999"}},
-            "<b:Year>1999</b:Year>\n<b:Month>April</b:Month>"},
+        {"article", {{"date", "2001-04"}, {"year", "1999"}}, // the date wins whole, never mixed
+            "<b:Year>2001</b:Year>\n<b:Month>April</b:Month>", "1999"},
+        {"article", {{"date", "2001?"}, {"month", "may"}}, "<b:Year>2001</b:Year>\n</b:Source>"},
+        {"article", {{"month", "??"}, {"note", "N"}}, "<b:Comments>N</b:Comments>", "??"},
+        {"article", {{"month", "10~jan"}}, "<b:Month>January</b:Month>\n<b:Day>10</b:Day>"},
+        {"article", {{"date", "c. 2001"}, {"year", "2002"}}, // a date that is none is kept
+            "<b:Year>2002</b:Year>\n<b:Comments>c. 2001</b:Comments>"},
+        {"misc", {{"issue", "Spring"}, {"number", "4"}}, "<b:Issue>Spring</b:Issue>"},
+        {"article", {{"issue", "Spring"}, {"number", "4"}}, "<b:Issue>4 (Spring)</b:Issue>"},
+        {"book", {{"title", "T"}, {"title", "Again"}}, "<b:Title>T</b:Title>", "Again"},
+        {"book", {{"title", "T"}, {"titleaddon", "Addon"}}, "<b:Title>T. Addon</b:Title>"},
         {"article", {{"doi", "10.1000/a\\_b--c"}}, "<b:DOI>10.1000/a_b--c</b:DOI>"},
         {"online", {{"url", "\\url{http://x.org/~me/a--b}"}}, "<b:URL>http://x.org/~me/a--b</b:URL>"},
         {"booklet", {{"howpublished", "Privately"}}, "<b:Publisher>Privately</b:Publisher>"},
@@ -50,46 +64,45 @@ TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
         {"article", {{"title", "{The} {\\'E}cole \\& <Co>"}},
             "<b:Title>The École &amp; &lt;Co&gt;</b:Title>"},
         {"article", {{"title", "{}"}, {"journal", " "}}, "<b:Guid>{G}</b:Guid>\n</b:Source>"}};
-    for (const FieldRow &row : rows) {
+    for (const RecordRow &row : rows) {
         const std::string record = recordOf(row.entryType, row.fields);
         EXPECT_NE(record.find(row.writes), std::string::npos) << record;
         EXPECT_EQ(record.find(row.lacks), std::string::npos) << record;
     }
 }
 
-// The parser helper hands over only the fields isMappedField names: a field
-// the tidy mapping reads but the list forgot would silently vanish, and one
-// listed for it alone but never read would be carried for nothing. A crossref
-// writes nothing itself: the writer follows it to the parent.
-TEST(TidyRecord, ReadsExactlyTheFieldsTheHelperHandsOverForIt)
+// The helper hands over only the table's fields, and the tidy rules name a
+// field through FieldKey, which does not compile for a name the table lacks
+// (tests/core/compile/field_key.cpp): nothing they read can go missing. Here
+// the other way: each field of the table fills the element it names there.
+TEST(FieldTable, EachFieldFillsTheTidyElementItNames)
 {
-    const auto writes = [](std::string_view name) {
-        for (const char *type :
-            {"article", "inproceedings", "inbook", "book", "misc", "phdthesis", "patent"}) {
-            const Entry bare{type, "k", {}, 1};
-            const Entry withField{type, "k", {Field{std::string(name), "2001", std::vector<Person>{}}}, 1};
-            if (tidyRecord(withField, "k", "{G}") != tidyRecord(bare, "k", "{G}")) {
-                return true;
+    const auto fills = [](const FieldRow &row) {
+        for (const char *type : {"article", "book", "misc", "phdthesis"}) {
+            for (const char *text : {"3", "2001-03"}) {
+                Entry entry{type, "k", {Field{std::string(row.name), text, std::nullopt}}, 1};
+                if (!row.role.empty()) {
+                    entry.fields.back().names = std::vector<Person>{Person{{"Doe"}, {}, {}, {}}};
+                }
+                const std::string record = tidyRecord(entry, "k", "{G}").text;
+                if (record.find("<b:" + std::string(row.tidy) + ">") != std::string::npos) {
+                    return true;
+                }
             }
         }
         return false;
     };
-    for (const char *name : {"title", "journal", "booktitle", "publisher", "pages", "month", "year", "volume",
-             "number", "location", "address", "edition", "institution", "school", "url", "lastchecked",
-             "note", "abstract", "keywords", "doi", "isbn", "Title", "type", "howpublished", "series",
-             "chapter", "organization", "key", "journaltitle", "subtitle", "shorttitle", "issn", "day",
-             "date", "urldate", "volumes", "eventtitle", "file"}) {
-        EXPECT_EQ(writes(name), isMappedField(name)) << name;
+    for (const FieldRow &row : fieldTable) {
+        EXPECT_TRUE(row.tidy.empty() || fills(row)) << row.name;
     }
-    for (std::string_view name : tidyOnlyFields()) {
-        EXPECT_TRUE(writes(name) || name == "crossref") << name;
-    }
+    EXPECT_TRUE(helperFields().keeps("crossref"));
+    EXPECT_EQ(helperFields().names, (std::vector<std::string>{"author", "editor", "translator"}));
 }
 
 TEST(TidyRecord, WritesAKeyAsWellFormedText)
 {
     const Entry entry{"misc", "K\xe9y&\x01", {}, 1};
-    EXPECT_NE(tidyRecord(entry, entry.key, "{G}").find("<b:Tag>Kéy&amp;</b:Tag>"), std::string::npos);
+    EXPECT_NE(tidyRecord(entry, entry.key, "{G}").text.find("<b:Tag>Kéy&amp;</b:Tag>"), std::string::npos);
 }
 
 // The type table, and that every value is one of the format's seventeen.
@@ -180,38 +193,76 @@ TEST(FirstContributorName, IsTheVonAndLastPartOfTheFirstPerson)
     EXPECT_EQ(firstContributorName({}), "");
 }
 
-// Month macros, names, abbreviations and numbers; "" where no month is named.
-TEST(MonthName, NamesTheMonthOrNothing)
+// Month macros, names, abbreviations and numbers in seven languages, with a
+// day or without; nothing where no single month is named.
+TEST(ReadMonth, NamesTheMonthAndDayOrNothing)
 {
-    const std::pair<const char *, const char *> rows[]
-        = {{"3", "March"}, {"03", "March"}, {"12", "December"}, {"mar", "March"}, {"March", "March"},
-            {"MAR.", "March"}, {"sept", "September"}, // a longer abbreviation
-            {"Sep", "September"}, {" ~may. ", "May"}, // stray blanks, ties and full stops
-            {"{Jun}", "June"}, {"january", "January"}, {"Spring", ""}, {"", ""}, {"~", ""}, {"0", ""},
-            {"13", ""}, {"003", ""}, {"ma", ""}, {"Marchx", ""}, {"Mar/Apr", ""}, {"3rd", ""}, {"-3", ""}};
-    for (const auto &[text, month] : rows) {
-        EXPECT_EQ(monthName(text), *month ? std::optional<std::string>(month) : std::nullopt)
-            << "from: " << text;
+    struct Row {
+        const char *text;
+        const char *month;
+        const char *day = "";
+    };
+    const Row rows[] = {{"3", "March"}, {"03", "March"}, {"12", "December"}, {"mar", "March"},
+        {"MAR.", "March"}, {"sept", "September"}, // a longer abbreviation
+        {" ~may. ", "May"}, {"{Jun}", "June"}, // stray blanks, ties, full stops and braces
+        {"März", "March"}, {"Maerz", "March"}, {"marz", "March"}, // accents or not
+        {"févr.", "February"}, {"Juillet", "July"}, {"août", "August"}, {"Dezember", "December"},
+        {"diciembre", "December"}, {"setembro", "September"}, {"ottobre", "October"}, {"mei", "May"},
+        {"mrt", "March"}, // Dutch: no start of its name
+        {"jui", ""}, // juin or juillet
+        {"10~jan", "January", "10"}, {"January 10", "January", "10"}, {"1. Mai", "May", "1"},
+        {"10 3", ""}, // a day needs a named month
+        {"31 feb", ""}, {"29 Feb", "February", "29"}, // the longest February
+        {"Spring", ""}, {"Jan/Feb", ""}, {"Jan--Mar", ""}, {"", ""}, {"~", ""}, {"0", ""}, {"13", ""},
+        {"003", ""}, {"ma", ""}, {"Marchx", ""}, {"3rd", ""}, {"-3", ""}, {"1 2 May", ""}};
+    for (const Row &row : rows) {
+        const MonthReading reading = readMonth(row.text);
+        EXPECT_EQ(reading.month, row.month) << "from: " << row.text;
+        EXPECT_EQ(reading.day, row.day) << "from: " << row.text;
+        EXPECT_FALSE(reading.placeholder) << "from: " << row.text;
+    }
+    EXPECT_EQ(readMonth("10\xC2\xA0jan").day, "10"); // a tie as TeX reads it
+    for (const char *placeholder : {"?", "??", " ?? ", "?-?"}) {
+        EXPECT_TRUE(readMonth(placeholder).placeholder) << placeholder;
     }
 }
 
-// The start of a date as year, month and day; a null year where it is no date.
-TEST(ParseDate, ReadsTheStartOfADate)
+// A date as biblatex reads it: year, month and day of its start; a null year
+// where it is no date.
+TEST(ParseDate, ReadsWhatBiblatexReads)
 {
-    const char *rows[][4] = {{"2004", "2004", "", ""}, {"2004-03", "2004", "March", ""},
-        {"2004-03-07", "2004", "March", "7"}, {" 2004-12-31 ", "2004", "December", "31"},
+    struct Row {
+        const char *text;
+        const char *year = nullptr;
+        const char *month = "";
+        const char *day = "";
+        const char *season = "";
+        bool problem = false;
+    };
+    const Row rows[] = {{"2004", "2004"}, {"2004-03", "2004", "March"}, {"2004-03-07", "2004", "March", "7"},
+        {" 2004-12-31 ", "2004", "December", "31"},
         {"2004-03-07/2004-03-09", "2004", "March", "7"}, // a range: its start
-        {"1997/2001", "1997", "", ""}, {"2004-02/", "2004", "February", ""}, // open-ended range
-        {"2000-02-29", "2000", "February", "29"}, {""}, {"Spring 2004"}, {"04"}, {"20045"}, {"2004-13"},
-        {"2004-00"}, {"2004-02-30"}, {"1900-02-29"}, {"2004-03-"}, {"2004-3x"}, {"/2004"},
-        {"2004-03-07T10:00"}, {"c. 2004"}};
-    for (const auto &row : rows) {
-        const auto parts = parseDate(row[0]);
-        ASSERT_EQ(parts.has_value(), row[1] != nullptr) << "from: " << row[0];
+        {"1997/2001", "1997"}, {"2004-02/", "2004", "February"}, {"2004/..", "2004"}, // open end
+        {"../2004-05", "2004", "May"}, {"/2004", "2004"}, // open start: its end
+        {"2000-02-29", "2000", "February", "29"}, {"2020-05-07T10:00:00", "2020", "May", "7"},
+        {"2020-05-07T10:00:00Z", "2020", "May", "7"}, {"2020?", "2020"}, {"2020~", "2020"},
+        {"2020-06%", "2020", "June"}, {"2020-21", "2020", "", "", "Spring"},
+        {"2020-24", "2020", "", "", "Winter"}, {"199X", "199X"}, {"2020-XX", "2020"},
+        {"2020-05-XX", "2020", "May"}, {"-0044-03-15", "-0044", "March", "15"}, {"Y170000002", "170000002"},
+        {"2020-02-30", "2020", "February", "", "", true}, // kept up to the month
+        {"1900-02-29", "1900", "February", "", "", true}, {"2004-13", "2004", "", "", "", true},
+        {"2004-00", "2004", "", "", "", true}, {"2004-03-", "2004", "March", "", "", true},
+        {"2004-3x", "2004", "", "", "", true}, {""}, {"Spring 2004"}, {"04"}, {"20045"}, {"c. 2004"},
+        {"X004"}};
+    for (const Row &row : rows) {
+        const auto parts = parseDate(row.text);
+        ASSERT_EQ(parts.has_value(), row.year != nullptr) << "from: " << row.text;
         if (parts) {
-            EXPECT_EQ(parts->year, row[1]) << "from: " << row[0];
-            EXPECT_EQ(parts->month, row[2]) << "from: " << row[0];
-            EXPECT_EQ(parts->day, row[3]) << "from: " << row[0];
+            EXPECT_EQ(parts->year, row.year) << "from: " << row.text;
+            EXPECT_EQ(parts->month, row.month) << "from: " << row.text;
+            EXPECT_EQ(parts->day, row.day) << "from: " << row.text;
+            EXPECT_EQ(parts->season, row.season) << "from: " << row.text;
+            EXPECT_EQ(!parts->problem.empty(), row.problem) << "from: " << row.text;
         }
     }
 }
@@ -222,7 +273,7 @@ Entry entry(const char *type, const char *key, std::vector<std::pair<const char 
     Entry made{type, key, {}, line};
     for (const auto &[name, text] : fields) {
         made.fields.push_back(Field{name, text, std::nullopt});
-        if (isContributorField(name)) {
+        if (!contributorRole(name).empty()) {
             made.fields.back().names = std::vector<Person>{Person{{text}, {}, {}, {}}};
         }
     }
@@ -293,6 +344,27 @@ TEST(TidyDocument, WritesAtOnceUntilARecordMustWait)
     EXPECT_EQ(tagOf(records[2]), "later");
 }
 
+// A preamble's definitions apply to the entries after it; what cannot be
+// read or expanded, and the commands records keep, are said once each.
+TEST(TidyDocument, ExpandsWhatThePreambleDefinesAndNamesWhatIsLeft)
+{
+    const std::vector<Entry> entries{entry("article", "before", {{"title", R"(\TUB)"}}, 1),
+        entry("preamble", "", {{"preamble", R"(\def\TUB{TUGboat}\def\loop{\loop}\def\open{)"}}, 2),
+        entry("article", "after", {{"title", R"(\TUB\ \Dash \loop)"}, {"url", R"(http://x/\TUB)"}}, 3),
+        entry("article", "again", {{"title", R"(\loop \Dash)"}}, 4)};
+    const Written written = write(entries);
+    ASSERT_EQ(written.records.size(), 3u);
+    EXPECT_NE(written.records[0].find(R"(<b:Title>\TUB</b:Title>)"), std::string::npos);
+    EXPECT_NE(written.records[1].find(R"(<b:Title>\TUB \Dash \loop</b:Title>)"), std::string::npos);
+    EXPECT_NE(written.records[1].find(R"(<b:URL>http://x/\TUB</b:URL>)"), std::string::npos);
+    EXPECT_EQ(written.report.messages,
+        (std::vector<std::string>{
+            R"(dir/refs.bib: @preamble near line 2: \open: its body never closes; not read)",
+            R"(dir/refs.bib: entry 'after' near line 3: \loop expands without end; its text is kept as written)",
+            "dir/refs.bib: 3 records keep commands it does not define: \\TUB \u00D73, \\Dash \u00D72, "
+            "\\loop \u00D72; define them with --macros FILE"}));
+}
+
 // Definitions and preambles write no record; missing and repeated keys get
 // unique tags. A file that cannot hold a crossref lets written entries go;
 // the tags and the records that wait for them must not notice.
@@ -322,6 +394,127 @@ TEST(TidyDocument, TagsMissingAndRepeatedKeysUniquely)
     const Written forgotten = write(entries, false);
     EXPECT_EQ(forgotten.records, written.records);
     EXPECT_EQ(forgotten.report.messages, written.report.messages);
+}
+
+std::string guidOf(const std::string &record)
+{
+    std::smatch match;
+    return std::regex_search(record, match, std::regex("<b:Guid>([^<]*)</b:Guid>")) ? match[1].str() : "";
+}
+
+// One book of tags for every input of a document, and for the list it is
+// merged into: no two records share a tag or a Guid, and a made-up tag the
+// list holds for another source is passed over.
+TEST(TidyDocument, TagsEveryRecordOfADocumentUniquely)
+{
+    TagBook tags;
+    tags.holdListed("Smith2001", sourceGuid("other.bib", "Smith2001")); // another source
+    tags.holdListed("Smith2001b", sourceGuid("second.bib", "Smith2001b")); // this very source
+    std::vector<std::string> records;
+    TidyReport second;
+    for (const char *input : {"one/first.bib", "two/second.bib"}) {
+        TidyWriter writer(
+            input, [&](std::string_view record) { records.emplace_back(record); }, true, &tags);
+        writer.add(entry("book", "K1", {{"author", "Smith"}, {"year", "2001"}}, 1));
+        writer.add(entry("book", "k1", {{"author", "Smith"}, {"year", "2001"}}, 2));
+        second = writer.finish();
+    }
+    std::vector<std::string> written;
+    std::set<std::string> guids;
+    for (const std::string &record : records) {
+        written.push_back(tagOf(record));
+        guids.insert(guidOf(record));
+    }
+    EXPECT_EQ(written, (std::vector<std::string>{"K1", "Smith2001a", "Smith2001b", "Smith2001c"}));
+    EXPECT_EQ(guids.size(), records.size());
+    EXPECT_EQ(guidOf(records[2]), sourceGuid("second.bib", "Smith2001b"));
+    EXPECT_TRUE(tags.isMadeUp("Smith2001b"));
+    EXPECT_FALSE(tags.isMadeUp("K1"));
+    EXPECT_EQ(
+        second.messages.front(), "two/second.bib: entry near line 1 repeats the key 'K1'; tagged Smith2001b");
+}
+
+// A Latin-1 key and the same key in UTF-8 are one tag with one Guid.
+TEST(TidyDocument, MakesTheGuidFromTheTagAsWritten)
+{
+    std::vector<std::string> records;
+    for (const char *key : {"M\xFCller", "M\xC3\xBCller"}) {
+        TidyWriter writer("refs.bib", [&](std::string_view record) { records.emplace_back(record); });
+        writer.add(entry("book", key, {}, 1));
+        writer.finish();
+    }
+    EXPECT_EQ(tagOf(records[0]), "M\xC3\xBCller");
+    EXPECT_EQ(guidOf(records[0]), guidOf(records[1]));
+}
+
+std::string fieldsOf(const Entry &entry)
+{
+    std::string text;
+    for (const Field &field : entry.fields) {
+        text += (text.empty() ? "" : " ") + field.name + "=" + field.text;
+    }
+    return text;
+}
+
+// What a child takes from its parent; the golden tidy/crossref document
+// shows the records, these the rules one by one.
+TEST(CrossrefInheritance, TakesWhatBiblatexInherits)
+{
+    struct Row {
+        const char *why;
+        Entry child;
+        Entry parent;
+        const char *fields;
+    };
+    const Row rows[] = {
+        {"title parts become book title parts", entry("inbook", "c", {}),
+            entry("book", "p", {{"title", "T"}, {"subtitle", "S"}, {"titleaddon", "A"}}),
+            "booktitle=T booksubtitle=S booktitleaddon=A"},
+        {"a periodical's become journal title parts", entry("article", "c", {}),
+            entry("periodical", "p", {{"title", "T"}, {"subtitle", "S"}}),
+            "journaltitle=T journalsubtitle=S"},
+        {"what names or sorts the parent stays its own", entry("inbook", "c", {}),
+            entry("book", "p",
+                {{"shorttitle", "x"}, {"sorttitle", "x"}, {"indextitle", "x"}, {"crossref", "q"},
+                    {"ids", "x"}, {"publisher", "P"}}),
+            "publisher=P"},
+        {"the child's own fields win, under any of their names",
+            entry("inbook", "c", {{"location", "Oslo"}, {"journal", "J"}, {"school", "S"}}),
+            entry("book", "p", {{"address", "Bergen"}, {"journaltitle", "K"}, {"institution", "I"}}),
+            "location=Oslo journal=J school=S"},
+        {"a dated child takes no date, year or month", entry("inbook", "c", {{"year", "2001"}}),
+            entry("book", "p", {{"date", "2000-05"}, {"month", "may"}, {"year", "2000"}}), "year=2001"},
+        {"an undated child takes the first of them", entry("inbook", "c", {}),
+            entry("book", "p", {{"year", "2000"}, {"date", "1999"}}), "year=2000"},
+        {"the child's booktitle stays", entry("inproceedings", "c", {{"booktitle", "B"}}),
+            entry("proceedings", "p", {{"title", "T"}, {"editor", "E"}}), "booktitle=B editor=E"},
+    };
+    for (const Row &row : rows) {
+        EXPECT_EQ(fieldsOf(withInherited(row.child, row.parent)), row.fields) << row.why;
+    }
+}
+
+TEST(CrossrefInheritance, SaysWhereTheChainBreaks)
+{
+    const std::map<std::string, Entry> known{{"b", entry("book", "b", {{"crossref", "C"}, {"year", "1"}})},
+        {"c", entry("mvbook", "c", {{"crossref", "a"}, {"publisher", "P"}})},
+        {"d", entry("book", "d", {{"crossref", "gone"}})}};
+    const EntryLookup find = [&](std::string_view key) -> const Entry * {
+        std::string lower(key);
+        std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+        const auto found = known.find(lower);
+        return found == known.end() ? nullptr : &found->second;
+    };
+    const Resolved cycle = resolveCrossrefs(entry("inbook", "a", {{"crossref", "b"}}), find);
+    EXPECT_EQ(cycle.problem, "is in a crossref cycle: a → b → C → a");
+    EXPECT_EQ(fieldsOf(cycle.entry), "crossref=b year=1 publisher=P")
+        << "every entry before the cycle closes";
+    EXPECT_EQ(resolveCrossrefs(entry("inbook", "a", {{"crossref", "A"}}), find).problem,
+        "names itself as its crossref");
+    EXPECT_EQ(resolveCrossrefs(entry("inbook", "x", {{"crossref", "d"}}), find).problem,
+        "names crossref 'd', which names crossref 'gone', which is not in the file");
+    EXPECT_TRUE(crossrefChainKnown(entry("inbook", "a", {{"crossref", "b"}}), find));
+    EXPECT_FALSE(crossrefChainKnown(entry("inbook", "x", {{"crossref", "d"}}), find));
 }
 
 TEST(TidyDocument, ReadsACrossrefOnlyWhereTheFileCanHoldOne)
