@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <strings.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -111,41 +110,10 @@ std::string displayName(const std::string &inputPath)
 
 } // namespace
 
-bool mayHaveCrossrefs(const std::string &inputPath)
-{
-    std::ifstream input(inputPath, std::ios::binary);
-    if (inputPath == "-" || !input) {
-        return true;
-    }
-    // Read in chunks, each searched together with the tail of the one before,
-    // so a word cut by a chunk's end is still found.
-    constexpr std::string_view word = "crossref";
-    std::string window;
-    std::vector<char> chunk(1 << 20);
-    bool first = true;
-    while (input.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || input.gcount() > 0) {
-        window.append(chunk.data(), static_cast<size_t>(input.gcount()));
-        // A file in UTF-16 or UTF-32 spells the word in other bytes.
-        if (first
-            && (window.starts_with("\xFF\xFE") || window.starts_with("\xFE\xFF")
-                || window.starts_with(std::string_view("\0\0\xFE\xFF", 4)))) {
-            return true;
-        }
-        first = false;
-        std::transform(window.begin(), window.end(), window.begin(),
-            [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
-        if (window.find(word) != std::string::npos) {
-            return true;
-        }
-        window.erase(0, window.size() - std::min(window.size(), word.size() - 1));
-    }
-    return false;
-}
-
-TidyWriter::TidyWriter(std::string inputPath, TextSink sink, bool crossrefsPossible)
+TidyWriter::TidyWriter(std::string inputPath, TextSink sink, std::string spoolFolder)
     : inputPath(std::move(inputPath))
     , sink(std::move(sink))
-    , keepParents(crossrefsPossible)
+    , spool(std::move(spoolFolder))
 {
 }
 
@@ -154,74 +122,146 @@ void TidyWriter::add(Entry &&entry)
     if (!writesRecord(entry)) {
         return;
     }
-    const bool keyIsFree
-        = !entry.key.empty() && firstWithKey.emplace(foldedKey(entry.key), entries.size()).second;
-    const std::string_view parent = crossrefOf(entry);
-    const bool parentSeen = parent.empty() || firstWithKey.count(foldedKey(parent));
-    entries.push_back(std::move(entry));
-    if (keyIsFree && parentSeen) {
-        write(recordFor(entries.back(), true));
-        if (!keepParents) {
-            // No later entry can name it: only its key (above) is still needed.
-            entries.back() = Entry{};
-        }
+    ++report.recordsWritten;
+    const std::string key = foldedKey(entry.key);
+    Waiting current;
+    current.entry = std::move(entry);
+    current.ordinal = entriesSeen++;
+    current.keyIsFree
+        = !key.empty() && firstWithKey.emplace(key, KeyPlace{current.ordinal, current.entry.line}).second;
+    // The children that waited for this entry take from it before it can
+    // be let go.
+    if (current.keyIsFree) {
+        adopt(childrenOfUnseen, key, current.entry);
+        writeReady();
+    }
+    if (placeWithParent(current) && current.keyIsFree) {
+        write(recordFor(current.entry, true, current.parentFound));
     } else {
-        write(entries.size() - 1);
+        waiting.push_back(std::move(current));
     }
 }
 
-void TidyWriter::write(Waiting &&record)
+void TidyWriter::addAgain(const Entry &entry)
 {
-    if (waiting.empty() && std::holds_alternative<std::string>(record)) {
-        sink(std::get<std::string>(record));
-        ++report.recordsWritten;
-        return;
+    const std::string key = foldedKey(entry.key);
+    const auto place = firstWithKey.find(key);
+    if (!key.empty() && writesRecord(entry) && place != firstWithKey.end()
+        && place->second.line == entry.line) {
+        adopt(childrenOfLetGo, key, entry);
+        writeReady();
     }
-    waiting.push_back(std::move(record));
 }
 
 TidyReport TidyWriter::finish()
 {
-    for (Waiting &record : waiting) {
-        if (const size_t *index = std::get_if<size_t>(&record)) {
-            const Entry &entry = entries[*index];
-            const auto first = firstWithKey.find(foldedKey(entry.key));
-            const bool keyIsFree
-                = !entry.key.empty() && first != firstWithKey.end() && first->second == *index;
-            sink(recordFor(entry, keyIsFree));
-        } else {
-            sink(std::get<std::string>(record));
-        }
-        ++report.recordsWritten;
+    if (!childrenOfLetGo.empty()) {
+        report.error = displayName(inputPath) + " changed while it was being read; convert it again";
     }
-    waiting.clear();
+    // Records are made in input order, so that generated tags and messages
+    // come in the order of their entries.
+    while (!waiting.empty()) {
+        Waiting &first = waiting.front();
+        if (!first.record) {
+            first.record = recordFor(first.entry, first.keyIsFree, first.parentFound);
+        }
+        writeReady();
+    }
+    if (report.error.empty()) {
+        report.error = spool.error();
+    }
     return std::move(report);
 }
 
-std::string TidyWriter::recordFor(const Entry &entry, bool keyIsFree)
+// Takes what the entry's parent gives when that is at hand; false when the
+// entry must wait for it, noted among its parent's children.
+bool TidyWriter::placeWithParent(Waiting &child)
+{
+    const std::string_view parentKey = crossrefOf(child.entry);
+    if (parentKey.empty()) {
+        return true;
+    }
+    const std::string key = foldedKey(parentKey);
+    const auto place = firstWithKey.find(key);
+    if (place == firstWithKey.end()) {
+        childrenOfUnseen[key].push_back(child.ordinal);
+        return false;
+    }
+    // An entry that names itself has no parent, which its record reports.
+    if (place->second.ordinal == child.ordinal) {
+        return true;
+    }
+    // Only an entry that waits for its own parent is still at hand, and it
+    // is still as it was read.
+    if (const Waiting *parent = waitingAt(place->second.ordinal); parent && !parent->record) {
+        child.entry = withInherited(child.entry, parent->entry);
+        child.parentFound = true;
+        return true;
+    }
+    childrenOfLetGo[key].push_back(child.ordinal);
+    return false;
+}
+
+void TidyWriter::adopt(ChildrenOf &children, const std::string &parentKey, const Entry &parent)
+{
+    const auto found = children.find(parentKey);
+    if (found == children.end()) {
+        return;
+    }
+    for (const std::size_t ordinal : found->second) {
+        Waiting &child = *waitingAt(ordinal);
+        child.entry = withInherited(child.entry, parent);
+        child.parentFound = true;
+        if (child.keyIsFree) {
+            child.record = recordFor(child.entry, true, true);
+            child.entry = Entry{};
+        }
+    }
+    children.erase(found);
+}
+
+TidyWriter::Waiting *TidyWriter::waitingAt(std::size_t ordinal)
+{
+    const auto found = std::lower_bound(waiting.begin(), waiting.end(), ordinal,
+        [](const Waiting &waiting, std::size_t wanted) { return waiting.ordinal < wanted; });
+    return found != waiting.end() && found->ordinal == ordinal ? &*found : nullptr;
+}
+
+void TidyWriter::write(std::string &&record)
+{
+    if (waiting.empty()) {
+        sink(record);
+        return;
+    }
+    spool.append(record);
+    waiting.back().spooledBehind += record.size();
+}
+
+void TidyWriter::writeReady()
+{
+    while (!waiting.empty() && waiting.front().record) {
+        sink(*waiting.front().record);
+        spool.replay(waiting.front().spooledBehind, sink);
+        waiting.pop_front();
+    }
+}
+
+// `entry` has taken what its parent gives, if parentFound.
+std::string TidyWriter::recordFor(const Entry &entry, bool keyIsFree, bool parentFound)
 {
     const std::string name = displayName(inputPath);
-    Entry merged;
-    const Entry *resolved = &entry;
-    if (const std::string_view parentKey = crossrefOf(entry); !parentKey.empty()) {
-        const auto parent = firstWithKey.find(foldedKey(parentKey));
-        if (parent != firstWithKey.end() && &entries[parent->second] != &entry) {
-            merged = withInherited(entry, entries[parent->second]);
-            resolved = &merged;
-        } else {
-            report.messages.push_back(name + ": entry '" + entry.key + "' near line "
-                + std::to_string(entry.line) + " names crossref '" + std::string(parentKey)
-                + "', which is not in the file");
-        }
+    if (const std::string_view parentKey = crossrefOf(entry); !parentKey.empty() && !parentFound) {
+        report.messages.push_back(name + ": entry '" + entry.key + "' near line " + std::to_string(entry.line)
+            + " names crossref '" + std::string(parentKey) + "', which is not in the file");
     }
     std::string tag = entry.key;
     if (!keyIsFree) {
-        tag = freshTag(*resolved);
+        tag = freshTag(entry);
         report.messages.push_back(name + ": entry near line " + std::to_string(entry.line)
             + (entry.key.empty() ? " has no key" : " repeats the key '" + entry.key + "'") + "; tagged "
             + tag);
     }
-    return tidyRecord(*resolved, tag, sourceGuid(inputPath, tag));
+    return tidyRecord(entry, tag, sourceGuid(inputPath, tag));
 }
 
 std::string TidyWriter::freshTag(const Entry &entry)
