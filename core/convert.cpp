@@ -1,8 +1,9 @@
 #include "bibsources/conversion.h"
 
 #include "atomic_write.h"
+#include "converted_records.h"
 #include "document.h"
-#include "merge.h"
+#include "merge_file.h"
 #include "record.h"
 #include "tidy_document.h"
 #include "worker_reader.h"
@@ -198,21 +199,33 @@ ConversionResult writeThrough(AtomicFile &file, const std::vector<std::string> &
     return result;
 }
 
-// The converted records merged into the source list that is there already.
-ConversionResult mergeInto(const std::string &outputPath, const SourceListFile &existing,
-    const std::vector<std::string> &inputPaths, const ConversionSettings &settings,
-    const ConversionHooks &hooks)
+// The converted records merged into the source list at outputPath, or into
+// a new one. The list is locked and read before any input, so that a list
+// that cannot be merged into is refused before a long conversion.
+ConversionResult mergeInto(const std::string &outputPath, const std::vector<std::string> &inputPaths,
+    const ConversionSettings &settings, const ConversionHooks &hooks)
 {
     ConversionResult result;
     result.outputPath = outputPath;
-    std::string converted;
+    SourceListFileMerge merge(outputPath,
+        ListMergeSettings{documentHeader() + std::string(documentFooter), settings.temporaryFolder,
+            ListLockHooks{hooks.waitingForList, hooks.stop}});
+    if (!merge.error().empty()) {
+        result.error = merge.error() + "; nothing was written";
+        result.stopped = merge.stopped();
+        return result;
+    }
+    ConvertedRecords converted(settings.temporaryFolder);
     result.inputs
-        = writeDocument(inputPaths, settings, hooks, [&](std::string_view text) { converted += text; });
+        = writeDocument(inputPaths, settings, hooks, [&](std::string_view text) { converted.append(text); });
     refuseUnreadableInputs(result.inputs);
     takeFirstError(result, hooks);
+    if (result.ok() && !converted.error().empty()) {
+        result.error = converted.error();
+    }
     if (result.ok()) {
-        MergeOutcome merged = replaceWithMerged(outputPath, existing.list, std::move(converted));
-        result.merge = merged.report;
+        MergeOutcome merged = merge.commit(converted);
+        result.merge = std::move(merged.report);
         result.error = std::move(merged.error);
     }
     return result;
@@ -268,18 +281,8 @@ ConversionResult convertFile(const std::string &inputPath, const std::string &ou
 ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const std::string &outputPath,
     const ConversionSettings &settings, const ConversionHooks &hooks)
 {
-    // A source list to merge into is read before the inputs, so that a file
-    // that is not one is refused before a long conversion.
-    const SourceListFile existing
-        = settings.mergeIntoOutput ? readSourceListFile(outputPath) : SourceListFile{};
-    if (!existing.ok()) {
-        ConversionResult result;
-        result.outputPath = outputPath;
-        result.error = existing.error + "; nothing was written";
-        return result;
-    }
-    if (existing.exists) {
-        return mergeInto(outputPath, existing, inputPaths, settings, hooks);
+    if (settings.mergeIntoOutput) {
+        return mergeInto(outputPath, inputPaths, settings, hooks);
     }
     // The records go to disk while the parser is still reading, so a large
     // file is written in the time it takes to parse it. Nothing is put in

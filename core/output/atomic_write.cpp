@@ -329,16 +329,21 @@ void AtomicFile::append(std::string_view text)
 
 std::string AtomicFile::commit()
 {
+    return commitIf({});
+}
+
+std::string AtomicFile::commitIf(const std::function<bool()> &stillCurrent)
+{
     if (!flushBuffer()) {
         return failure;
     }
-    return kind == Kind::Replace ? linkIntoFolder() : copyToDestination();
+    return kind == Kind::Replace ? linkIntoFolder(stillCurrent) : copyToDestination();
 }
 
 // Gives the finished file a name in the target's folder (an unnamed one
 // through /proc, or by descriptor where /proc is missing) and renames that
 // over the target.
-std::string AtomicFile::linkIntoFolder()
+std::string AtomicFile::linkIntoFolder(const std::function<bool()> &stillCurrent)
 {
     const std::string quoted = "cannot write '" + path + "': ";
     if (::fsync(file.get()) != 0) {
@@ -354,6 +359,12 @@ std::string AtomicFile::linkIntoFolder()
     }
     if (!file.reset()) {
         return fail(quoted + std::strerror(errno));
+    }
+    // Checked last, after the slow flush to disk, so that the moment between
+    // the check and the replace is as short as it can be.
+    if (stillCurrent && !stillCurrent()) {
+        notCurrent = true;
+        return fail("'" + path + "' was changed by another program while it was being merged into");
     }
     if (::renameat(folder.get(), namedTemporary.c_str(), folder.get(), baseName.c_str()) != 0) {
         return fail(quoted + std::strerror(errno));

@@ -51,6 +51,14 @@ public:
     // it was (a device or socket may hold part of it when the copy failed).
     std::string commit();
 
+    // The same, but the file is replaced only if stillCurrent(), called just
+    // before the replace, returns true; otherwise it is left as it is,
+    // commit() returns a sentence saying so and replacedNothing() is true.
+    // For a document built on the file's own content, which another program
+    // may have saved again in the meantime.
+    std::string commitIf(const std::function<bool()> &stillCurrent);
+    bool replacedNothing() const { return notCurrent; }
+
 private:
     enum class Kind { Replace, Stream };
 
@@ -59,7 +67,7 @@ private:
     bool createUnderFreshName(const std::function<bool(const char *name)> &create);
     void openSpool(const std::string &spoolFolder);
     bool flushBuffer();
-    std::string linkIntoFolder();
+    std::string linkIntoFolder(const std::function<bool()> &stillCurrent);
     std::string copyToDestination();
     std::string fail(const std::string &sentence);
 
@@ -72,6 +80,7 @@ private:
     std::string namedTemporary; // Replace: the temporary file's name, while it has one
     int slot = -1; // Replace: its place among the files removed on a signal
     bool keepAttributes = false;
+    bool notCurrent = false;
     struct stat replaced { };
     int outputFd = -1; // Stream: the caller's descriptor, or -1 to open `path` at commit
     std::string buffer;

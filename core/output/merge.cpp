@@ -1,6 +1,6 @@
 #include "merge.h"
 
-#include "atomic_write.h"
+#include "list_style.h"
 
 #include <unordered_map>
 #include <unordered_set>
@@ -10,122 +10,240 @@ namespace bibsources {
 
 namespace {
 
-using RecordsByTag = std::unordered_map<std::string, std::vector<const SourceListRecord *>>;
-
-RecordsByTag recordsByTag(const SourceList &list)
-{
-    RecordsByTag byTag;
-    for (const SourceListRecord &record : list.records) {
-        if (record.tag) {
-            byTag[*record.tag].push_back(&record);
-        }
-    }
-    return byTag;
-}
-
-std::unordered_set<std::string> tagsOf(const SourceList &list)
-{
-    std::unordered_set<std::string> tags;
-    for (const SourceListRecord &record : list.records) {
-        if (record.tag) {
-            tags.insert(*record.tag);
-        }
-    }
-    return tags;
-}
-
-std::string attributeValue(std::string_view text)
+std::string escapedText(std::string_view text, bool forAttribute)
 {
     std::string escaped;
-    for (char c : text) {
-        escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '"' ? "&quot;" : std::string(1, c);
+    for (const char c : text) {
+        if (c == '&') {
+            escaped += "&amp;";
+        } else if (c == '<') {
+            escaped += "&lt;";
+        } else if (c == '>') {
+            escaped += "&gt;";
+        } else if (c == '"' && forAttribute) {
+            escaped += "&quot;";
+        } else {
+            escaped += c;
+        }
     }
     return escaped;
 }
 
-// The declarations a record needs (in a list saved with another prefix than
-// ours, say) go right after its element's name; a prefix the record takes
-// from the root is by definition not declared on its own start tag, so none
-// can clash with an attribute it has.
-void writeConverted(const SourceList &existing, const SourceList &converted, const SourceListRecord &record,
-    const TextSink &sink)
+// a ... z, then aa, ab, ...: never runs out.
+std::string suffixFor(int index)
 {
-    const std::string_view text = converted.text;
-    sink(text.substr(record.begin, record.nameEnd - record.begin));
-    for (const std::string &prefix : record.inheritedPrefixes) {
-        const std::optional<std::string> wanted = converted.rootBinding(prefix);
-        if (wanted != existing.rootBinding(prefix)) {
-            sink(prefix.empty() ? " xmlns=\"" : " xmlns:" + prefix + "=\"");
-            sink(attributeValue(wanted.value_or("")) + "\"");
-        }
+    std::string suffix;
+    for (++index; index > 0; index = (index - 1) / 26) {
+        suffix.insert(suffix.begin(), static_cast<char>('a' + (index - 1) % 26));
     }
-    sink(text.substr(record.nameEnd, record.end - record.nameEnd));
+    return suffix;
 }
 
-// Converted records of one tag that stand together are kept apart by line
-// breaks, as the converter writes them.
-void writeReplacements(const SourceList &existing, const SourceList &converted,
-    const std::vector<const SourceListRecord *> &replacements, const TextSink &sink)
-{
-    for (size_t i = 0; i < replacements.size(); ++i) {
-        if (i > 0) {
-            sink("\n");
+// What becomes of one converted record.
+struct Placement {
+    const SourceListRecord *replaces = nullptr; // none: added at the end
+    std::string newTag; // set when it had to be given a fresh tag
+};
+
+class MergePlan {
+public:
+    MergePlan(const SourceList &existing, const ConvertedRecords &converted)
+        : existing(existing)
+    {
+        for (const SourceListRecord &record : existing.records) {
+            if (record.tag && !record.tag->empty()) {
+                listed[*record.tag].push_back(&record);
+                taken.insert(*record.tag);
+            }
         }
-        writeConverted(existing, converted, *replacements[i], sink);
+        for (const ConvertedRecord &record : converted.records()) {
+            taken.insert(record.tag);
+        }
+        for (const ConvertedRecord &record : converted.records()) {
+            placements.push_back(place(record));
+        }
     }
+
+    const SourceList &existing;
+    std::vector<Placement> placements; // one per converted record, in order
+    std::unordered_map<const SourceListRecord *, size_t> replacementOf; // list record -> converted index
+    std::vector<std::string> messages;
+
+private:
+    Placement place(const ConvertedRecord &record)
+    {
+        Placement placement;
+        if (record.tag.empty()) {
+            return placement;
+        }
+        const bool firstOfTag = placedTags.insert(record.tag).second;
+        const auto found = listed.find(record.tag);
+        if (firstOfTag && found != listed.end()) {
+            placement.replaces = sameSource(record, found->second);
+            if (placement.replaces) {
+                replacementOf.emplace(placement.replaces, placements.size());
+                noteNamesakes(record.tag, found->second);
+                return placement;
+            }
+        }
+        if (!firstOfTag || found != listed.end()) {
+            placement.newTag = freshTag(record.tag);
+            placedTags.insert(placement.newTag);
+            messages.push_back("the tag '" + record.tag + "' already names another source; added as '"
+                + placement.newTag + "'");
+        }
+        return placement;
+    }
+
+    // Which of the records with the converted record's tag it stands for:
+    // the one with its Guid, else, for a tag that is the entry's own key,
+    // the first.
+    const SourceListRecord *sameSource(
+        const ConvertedRecord &record, const std::vector<const SourceListRecord *> &namesakes) const
+    {
+        for (const SourceListRecord *candidate : namesakes) {
+            if (candidate->guid == record.guid && !replacementOf.contains(candidate)) {
+                return candidate;
+            }
+        }
+        if (record.generatedTag || replacementOf.contains(namesakes.front())) {
+            return nullptr;
+        }
+        return namesakes.front();
+    }
+
+    void noteNamesakes(const std::string &tag, const std::vector<const SourceListRecord *> &namesakes)
+    {
+        if (namesakes.size() > 1) {
+            messages.push_back("the list holds " + std::to_string(namesakes.size()) + " records tagged '"
+                + tag + "'; one was replaced, the others were kept as they were");
+        }
+    }
+
+    std::string freshTag(const std::string &tag)
+    {
+        int &suffix = suffixesTried[tag];
+        std::string candidate;
+        do {
+            candidate = tag + suffixFor(suffix++);
+        } while (taken.contains(candidate) || placedTags.contains(candidate));
+        taken.insert(candidate);
+        return candidate;
+    }
+
+    std::unordered_map<std::string, std::vector<const SourceListRecord *>> listed;
+    std::unordered_set<std::string> taken; // every tag of either side
+    std::unordered_set<std::string> placedTags; // the converted tags placed so far
+    std::unordered_map<std::string, int> suffixesTried;
+};
+
+// The record's text with its b:Tag's text replaced.
+std::string withTag(std::string text, const std::string &tag)
+{
+    const size_t open = text.find("<b:Tag>");
+    const size_t close = text.find("</b:Tag>");
+    if (open != std::string::npos && close != std::string::npos && close > open) {
+        text.replace(open + 7, close - open - 7, escapedText(tag, false));
+    }
+    return text;
 }
+
+class MergeWriter {
+public:
+    MergeWriter(const SourceList &existing, const ConvertedRecords &converted, const TextSink &sink)
+        : existing(existing)
+        , converted(converted)
+        , sink(sink)
+        , style(listStyleOf(existing))
+    {
+        // A record of ours takes the b prefix from its root; the list's root
+        // may bind it otherwise, or not at all.
+        if (existing.rootBinding("b") != std::string(bibliographyNamespace)) {
+            prefixDeclaration = " xmlns:b=\"" + escapedText(bibliographyNamespace, true) + "\"";
+        }
+    }
+
+    bool write(size_t index, const Placement &placement)
+    {
+        std::string text = converted.textOf(converted.records()[index]);
+        if (text.size() != converted.records()[index].size) {
+            failed = true;
+            return false;
+        }
+        if (!placement.newTag.empty()) {
+            text = withTag(std::move(text), placement.newTag);
+        }
+        std::string styled = styledRecord(text, style);
+        styled.insert(std::string_view("<b:Source").size(), prefixDeclaration);
+        sink(styled);
+        return true;
+    }
+
+    const SourceList &existing;
+    const ConvertedRecords &converted;
+    const TextSink &sink;
+    ListStyle style;
+    std::string prefixDeclaration;
+    bool failed = false;
+};
 
 } // namespace
 
-MergeReport writeMergedSourceList(
-    const SourceList &existing, const SourceList &converted, const TextSink &sink)
+MergeOutcome writeMergedSourceList(
+    const SourceList &existing, const ConvertedRecords &converted, const TextSink &sink)
 {
-    MergeReport report;
+    MergeOutcome outcome;
+    MergeReport &report = outcome.report;
     report.merged = true;
+    MergePlan plan(existing, converted);
+    MergeWriter writer(existing, converted, sink);
     const std::string_view text = existing.text;
-    const RecordsByTag replacements = recordsByTag(converted);
-    std::unordered_set<std::string> replaced;
     size_t position = 0;
     for (const SourceListRecord &record : existing.records) {
         sink(text.substr(position, record.begin - position));
         position = record.end;
-        const auto found = record.tag ? replacements.find(*record.tag) : replacements.end();
-        if (found == replacements.end()) {
+        const auto replacement = plan.replacementOf.find(&record);
+        if (replacement == plan.replacementOf.end()) {
             sink(existing.recordText(record));
             ++report.recordsKept;
+        } else {
+            writer.write(replacement->second, plan.placements[replacement->second]);
+            ++report.recordsReplaced;
+        }
+    }
+    // Added records go after the last line break before the root's end tag,
+    // so that the end tag keeps its own indentation.
+    std::string_view beforeEnd = text.substr(position, existing.recordsEnd - position);
+    std::string_view endIndent;
+    if (const size_t lastBreak = beforeEnd.rfind('\n'); lastBreak != std::string_view::npos
+        && beforeEnd.find_first_not_of(" \t", lastBreak + 1) == std::string_view::npos) {
+        endIndent = beforeEnd.substr(lastBreak + 1);
+        beforeEnd = beforeEnd.substr(0, lastBreak + 1);
+    }
+    sink(beforeEnd);
+    const ListStyle &style = writer.style;
+    bool atLineStart
+        = beforeEnd.empty() ? position > 0 && text[position - 1] == '\n' : beforeEnd.ends_with('\n');
+    for (size_t i = 0; i < plan.placements.size(); ++i) {
+        if (plan.placements[i].replaces) {
             continue;
         }
-        ++report.recordsReplaced;
-        if (replaced.insert(*record.tag).second) {
-            writeReplacements(existing, converted, found->second, sink);
+        if (style.recordPerLine) {
+            sink(atLineStart ? style.recordIndent : style.newline + style.recordIndent);
         }
-    }
-    sink(text.substr(position, existing.recordsEnd - position));
-    const std::unordered_set<std::string> existingTags = tagsOf(existing);
-    for (const SourceListRecord &record : converted.records) {
-        if (!record.tag || !existingTags.contains(*record.tag)) {
-            writeConverted(existing, converted, record, sink);
-            sink("\n");
-            ++report.recordsAdded;
+        writer.write(i, plan.placements[i]);
+        if (style.recordPerLine) {
+            sink(style.newline);
+            atLineStart = true;
         }
+        ++report.recordsAdded;
     }
+    sink(endIndent);
     sink(text.substr(existing.recordsEnd));
-    return report;
-}
-
-MergeOutcome replaceWithMerged(
-    const std::string &outputPath, const SourceList &existing, std::string convertedDocument)
-{
-    MergeOutcome outcome;
-    const SourceListParse converted = parseSourceList(std::move(convertedDocument), "the converted document");
-    if (!converted.ok()) {
-        outcome.error = "cannot merge into '" + outputPath + "': " + converted.error;
-        return outcome;
+    report.messages = std::move(plan.messages);
+    if (writer.failed) {
+        outcome.error = "cannot read the converted records back from their temporary file";
     }
-    AtomicFile file(outputPath);
-    outcome.report = writeMergedSourceList(
-        existing, converted.list, [&](std::string_view piece) { file.append(piece); });
-    outcome.error = file.commit();
     return outcome;
 }
 

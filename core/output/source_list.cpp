@@ -1,14 +1,18 @@
 #include "source_list.h"
 
+#include "unique_fd.h"
 #include "xml.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utf8proc.h>
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -55,6 +59,7 @@ struct Reader {
     // The prefixes declared by each open element of that record, outermost first.
     std::vector<std::vector<std::string>> recordScopes;
     std::optional<std::string> tag; // the b:Tag being read
+    std::optional<std::string> guid; // the b:Guid being read
     std::string refusal; // why this is not a source list
     std::string firstError; // the parser's first complaint
     std::string emptyRootName; // set when the root is an empty element
@@ -172,6 +177,9 @@ void startElement(void *user, const xmlChar *localName, const xmlChar *prefix, c
     } else if (reader.depth == 3 && reader.record && !reader.record->tag
         && isBibliographyElement(uri, localName, "Tag")) {
         reader.tag.emplace();
+    } else if (reader.depth == 3 && reader.record && reader.record->guid.empty()
+        && isBibliographyElement(uri, localName, "Guid")) {
+        reader.guid.emplace();
     }
     if (reader.record) {
         notePrefixes(reader, prefix, namespaceCount, namespaces, attributeCount, attributes);
@@ -212,6 +220,9 @@ void endElement(void *user, const xmlChar *localName, const xmlChar *prefix, con
     if (reader.depth == 3 && reader.tag) {
         reader.record->tag = std::move(reader.tag);
         reader.tag.reset();
+    } else if (reader.depth == 3 && reader.guid) {
+        reader.record->guid = std::move(*reader.guid);
+        reader.guid.reset();
     } else if (reader.depth == 2 && reader.record) {
         reader.record->end = reader.endTagEnd();
         reader.list.records.push_back(std::move(*reader.record));
@@ -225,8 +236,8 @@ void endElement(void *user, const xmlChar *localName, const xmlChar *prefix, con
 void characters(void *user, const xmlChar *text, int length)
 {
     Reader &reader = readerOf(user);
-    if (reader.tag) {
-        reader.tag->append(reinterpret_cast<const char *>(text), static_cast<size_t>(length));
+    if (std::optional<std::string> &target = reader.tag ? reader.tag : reader.guid) {
+        target->append(reinterpret_cast<const char *>(text), static_cast<size_t>(length));
     }
 }
 
@@ -248,6 +259,11 @@ void parserError(void *user, xmlError *error)
     while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) {
         message.pop_back();
     }
+    // Even with the limits lifted the parser stops at some depth; its own
+    // words for that name an option the user has no way to give.
+    if (message.find("Excessive depth") != std::string::npos) {
+        message = "elements are nested more than " + std::to_string(xmlParserMaxDepth) + " deep";
+    }
     reader.firstError = "line " + std::to_string(error->line) + ": " + message;
 }
 
@@ -265,32 +281,82 @@ xmlSAXHandler readerCallbacks()
     return callbacks;
 }
 
+// Where text stops being UTF-8, as the reason a person reads: the parser's
+// own words for it ("indicate encoding !") tell them nothing. Empty when it
+// is UTF-8 throughout.
+std::string encodingProblem(std::string_view text)
+{
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+        return "it is in UTF-16; save it as UTF-8";
+    }
+    const auto *bytes = reinterpret_cast<const utf8proc_uint8_t *>(text.data());
+    size_t offset = 0;
+    while (offset < text.size()) {
+        utf8proc_int32_t codePoint = 0;
+        const utf8proc_ssize_t length = utf8proc_iterate(bytes + offset,
+            static_cast<utf8proc_ssize_t>(std::min<size_t>(text.size() - offset, 4)), &codePoint);
+        if (length < 0) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(bytes[offset]));
+            return "it is not UTF-8: byte " + std::to_string(offset) + " is " + hex + "; save it as UTF-8";
+        }
+        offset += static_cast<size_t>(length);
+    }
+    return {};
+}
+
 // The parser's verdict as a sentence ending without a full stop, or empty.
 std::string parse(Reader &reader, std::string_view displayName)
 {
     const std::string quoted = "'" + std::string(displayName) + "'";
     const std::string &text = reader.list.text;
-    if (text.empty()) {
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
         return quoted + " is not a bibliography source list (it is empty)";
     }
     if (text.size() > static_cast<size_t>(INT_MAX)) {
         return quoted + " is too large to read as a source list";
     }
+    if (const std::string problem = encodingProblem(text); !problem.empty()) {
+        return quoted + " is not a bibliography source list (" + problem + ")";
+    }
     // libxml2 sets up its tables on first use, which two threads converting
     // at once could race over; a static's initialisation happens once.
     static const bool initialised = (xmlInitParser(), true);
     (void)initialised;
-    ParserContextPtr context(xmlCreateMemoryParserCtxt(text.data(), static_cast<int>(text.size())));
+    // The text goes to the parser a piece at a time: its memory parser would
+    // first copy the whole text, which doubles what a large list costs.
+    constexpr size_t pieceSize = size_t(1) << 16;
+    const size_t firstPiece = std::min<size_t>(text.size(), 4);
+    ParserContextPtr context(
+        xmlCreatePushParserCtxt(nullptr, nullptr, text.data(), static_cast<int>(firstPiece), nullptr));
     if (!context) {
         return "cannot read " + quoted + ": out of memory";
     }
-    xmlCtxtUseOptions(context.get(), XML_PARSE_NONET);
+    // A list the word processor saved may nest deeper or hold longer texts
+    // than the parser's defaults allow; both are still a good list. Entity
+    // expansion, which the limits also guard, cannot happen: a document
+    // type declaration is refused before anything is expanded.
+    xmlCtxtUseOptions(context.get(), XML_PARSE_NONET | XML_PARSE_HUGE);
     *context->sax = readerCallbacks();
     context->userData = &reader;
     reader.context = context.get();
-    xmlParseDocument(context.get());
+    for (size_t offset = firstPiece; context->instate != XML_PARSER_EOF;) {
+        const size_t size = std::min(pieceSize, text.size() - offset);
+        const bool last = offset + size == text.size();
+        xmlParseChunk(context.get(), text.data() + offset, static_cast<int>(size), last ? 1 : 0);
+        offset += size;
+        if (last) {
+            break;
+        }
+    }
     if (!reader.refusal.empty()) {
         return quoted + " is not a bibliography source list (" + reader.refusal + ")";
+    }
+    if (reader.depth > 0 && reader.refusal.empty()) {
+        // The parser's words for this ("Extra content at the end of the
+        // document") point the wrong way.
+        reader.firstError = "line " + std::to_string(context->input ? context->input->line : 0)
+            + ": the file ends before its root element does; it may be cut short";
     }
     if (!context->wellFormed || !context->nsWellFormed) {
         return quoted + " is not well-formed XML ("
@@ -332,37 +398,80 @@ SourceListParse parseSourceList(std::string text, std::string_view displayName)
     return result;
 }
 
-SourceListFile readSourceListFile(const std::string &path)
+std::string notARegularFile(const std::string &path)
+{
+    struct stat info { };
+    if (::stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) {
+        return {};
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return "it is a directory";
+    }
+    if (S_ISFIFO(info.st_mode)) {
+        return "it is a FIFO (a named pipe)";
+    }
+    if (S_ISSOCK(info.st_mode)) {
+        return "it is a socket";
+    }
+    return "it is a device";
+}
+
+SourceListFile readSourceListFrom(int fd, const std::string &path)
 {
     SourceListFile result;
-    std::error_code unknown;
-    const auto status = std::filesystem::status(path, unknown);
-    if (status.type() == std::filesystem::file_type::not_found) {
-        return result;
-    }
     result.exists = true;
-    if (status.type() == std::filesystem::file_type::directory) {
-        result.error = "cannot read '" + path + "': it is a directory";
-        return result;
-    }
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    std::string text;
-    if (file.is_open()) {
-        // One read of the whole file: a master list can hold a hundred
-        // megabytes, which a character-by-character copy takes a second over.
-        text.resize(static_cast<size_t>(std::max<std::streamoff>(file.tellg(), 0)));
-        file.seekg(0);
-        file.read(text.data(), static_cast<std::streamsize>(text.size()));
-        text.resize(static_cast<size_t>(file.gcount()));
-    }
-    if (!file.is_open() || file.bad()) {
+    struct stat info { };
+    if (::fstat(fd, &info) != 0) {
         result.error = "cannot read '" + path + "': " + std::strerror(errno);
         return result;
     }
+    if (!S_ISREG(info.st_mode)) {
+        result.error = "cannot read '" + path + "': it is not a file";
+        return result;
+    }
+    // One read of the whole file: a master list can hold a hundred
+    // megabytes, which a character-by-character copy takes a second over.
+    std::string text(static_cast<size_t>(info.st_size), '\0');
+    size_t filled = 0;
+    while (filled < text.size()) {
+        const ssize_t got
+            = ::pread(fd, text.data() + filled, text.size() - filled, static_cast<off_t>(filled));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            result.error = "cannot read '" + path + "': " + std::strerror(errno);
+            return result;
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += static_cast<size_t>(got);
+    }
+    text.resize(filled);
     SourceListParse parsed = parseSourceList(std::move(text), path);
     result.list = std::move(parsed.list);
     result.error = std::move(parsed.error);
     return result;
+}
+
+SourceListFile readSourceListFile(const std::string &path)
+{
+    SourceListFile result;
+    if (const std::string problem = notARegularFile(path); !problem.empty()) {
+        result.exists = true;
+        result.error = "cannot read '" + path + "': " + problem;
+        return result;
+    }
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!file.valid()) {
+        if (errno != ENOENT) {
+            result.exists = true;
+            result.error = "cannot read '" + path + "': " + std::strerror(errno);
+        }
+        return result;
+    }
+    return readSourceListFrom(file.get(), path);
 }
 
 } // namespace bibsources

@@ -21,6 +21,8 @@ struct SourceListRecord {
     // The text of its b:Tag child, with entities and character references
     // decoded; none when the record has no b:Tag.
     std::optional<std::string> tag;
+    // The text of its b:Guid child, decoded the same way; empty when it has none.
+    std::string guid;
     size_t nameEnd = 0; // offset just past the element's name in its start tag
     // The prefixes ("" for the default namespace) its elements and
     // attributes use without the record declaring them: the root binds them.
@@ -53,9 +55,12 @@ struct SourceListParse {
 
 // Reads text as a source list: well-formed UTF-8 XML (no other encoding, no
 // document type declaration) whose root element is Sources in the
-// bibliography namespace, with any prefix. Otherwise error is one sentence
-// naming the file as displayName: "'x.xml' is not a bibliography source list
-// (its root element is 'html')".
+// bibliography namespace, with any prefix. Deep nesting and long texts are
+// read like any other. Otherwise error is one sentence naming the file as
+// displayName, in words a person can act on: "'x.xml' is not a bibliography
+// source list (its root element is 'html')", "... (it is not UTF-8: byte
+// 1234 is 0xE9)". The parser works on text in place: a list costs its own
+// size in memory, not twice that.
 SourceListParse parseSourceList(std::string text, std::string_view displayName);
 
 struct SourceListFile {
@@ -66,7 +71,16 @@ struct SourceListFile {
     bool ok() const { return error.empty(); }
 };
 
-// Reads the file at path as a source list, as parseSourceList does.
+// Reads the file at path as a source list, as parseSourceList does. Only a
+// regular file is read: a FIFO, socket, device or directory is refused
+// without being opened, so that nothing waits on it.
 SourceListFile readSourceListFile(const std::string &path);
+
+// The same for a file already open as fd; path names it in messages.
+SourceListFile readSourceListFrom(int fd, const std::string &path);
+
+// Empty when path names nothing or a regular file (through links); else the
+// reason, as the end of a sentence: "it is a FIFO".
+std::string notARegularFile(const std::string &path);
 
 } // namespace bibsources

@@ -466,4 +466,20 @@ std::string texToText(std::string_view utf8)
     return TexReader(utf8).convert();
 }
 
+std::vector<std::string_view> commandsLeftIn(std::string_view text)
+{
+    std::vector<std::string_view> commands;
+    for (size_t at = text.find('\\'); at != std::string_view::npos; at = text.find('\\', at)) {
+        size_t after = at + 1;
+        while (after < text.size() && isLetter(text[after])) {
+            ++after;
+        }
+        if (after > at + 1) {
+            commands.push_back(text.substr(at, after - at));
+        }
+        at = std::max(after, at + 2);
+    }
+    return commands;
+}
+
 } // namespace bibsources

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace bibsources {
 
@@ -42,5 +43,12 @@ namespace bibsources {
 // deep stay as written. Never throws. Time and memory are linear in the
 // length of `utf8`.
 std::string texToText(std::string_view utf8);
+
+// The commands a converted text still holds: every control word ("\TUB" in
+// "\TUB{} 12"), as written with its backslash, as often as it occurs and in
+// order. These are the commands texToText kept because it does not know
+// them, whether alone or in math it kept as "$...$". A backslash before
+// anything but an ASCII letter starts no command. The views point into `text`.
+std::vector<std::string_view> commandsLeftIn(std::string_view text);
 
 } // namespace bibsources

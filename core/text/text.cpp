@@ -120,19 +120,38 @@ constexpr std::array<char32_t, 32> windows1252High{
     0x0178,
 };
 
-bool isForbiddenControl(unsigned char c)
+constexpr bool isForbiddenControl(unsigned char c)
 {
     return c < 0x20 && c != '\t' && c != '\n' && c != '\r';
 }
 
-// Text that needs no decoding and no stripping before it is escaped: ASCII
-// without the control characters XML forbids.
-bool isPlainAscii(std::string_view bytes)
+// What a field value needs on its way into element content, found in one
+// pass: most values are short ASCII with nothing to escape.
+enum class ContentNeeds { Copy, Escape, Decode };
+
+enum ByteClass : unsigned char { Plain, Markup, NotPlainAscii };
+
+constexpr std::array<ByteClass, 256> contentByteClasses = [] {
+    std::array<ByteClass, 256> classes{};
+    for (unsigned c = 0; c < 256; ++c) {
+        classes[c] = c >= 0x80 || isForbiddenControl(static_cast<unsigned char>(c)) ? NotPlainAscii : Plain;
+    }
+    for (const unsigned char c : {'&', '{', '<', '>'}) {
+        classes[c] = Markup;
+    }
+    return classes;
+}();
+
+ContentNeeds contentNeeds(std::string_view bytes)
 {
-    return std::all_of(bytes.begin(), bytes.end(), [](char ch) {
-        const auto c = static_cast<unsigned char>(ch);
-        return c < 0x80 && !isForbiddenControl(c);
-    });
+    unsigned seen = Plain;
+    for (const char ch : bytes) {
+        seen |= contentByteClasses[static_cast<unsigned char>(ch)];
+    }
+    if (seen & NotPlainAscii) {
+        return ContentNeeds::Decode;
+    }
+    return seen == Plain ? ContentNeeds::Copy : ContentNeeds::Escape;
 }
 
 // A key packed with its length into one integer, so that looking up a
@@ -345,11 +364,17 @@ void appendXmlContent(std::string &out, std::string_view parserBytes)
 {
     // Nearly every field value is plain ASCII; it needs neither decoding nor
     // stripping, and the copies saved are most of the time spent here.
-    if (isPlainAscii(parserBytes)) {
+    switch (contentNeeds(parserBytes)) {
+    case ContentNeeds::Copy:
+        out.append(parserBytes);
+        return;
+    case ContentNeeds::Escape:
         scanInto(out, parserBytes, true);
         return;
+    case ContentNeeds::Decode:
+        scanInto(out, stripXmlForbidden(decodeParserText(parserBytes)), true);
+        return;
     }
-    scanInto(out, stripXmlForbidden(decodeParserText(parserBytes)), true);
 }
 
 } // namespace bibsources

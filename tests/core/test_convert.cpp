@@ -1,5 +1,6 @@
 #include "atomic_write.h"
 #include "bibsources/conversion.h"
+#include "converted_records.h"
 #include "merge.h"
 #include "source_list.h"
 #include "test_support.h"
@@ -228,6 +229,18 @@ struct ReadRow {
 const std::string one = "<b:Source><b:Tag>one</b:Tag><b:SourceType>Book</b:SourceType></b:Source>";
 const std::string two = "<b:Source><b:Tag>two</b:Tag></b:Source>";
 
+// depth elements, each inside the one before.
+std::string nested(int depth)
+{
+    std::string open;
+    std::string close;
+    for (int i = 0; i < depth; ++i) {
+        open += "<b:N>";
+        close += "</b:N>";
+    }
+    return open + close;
+}
+
 TEST(ReadSourceList, KeepsEachRecordAsTheBytesItHasInTheFile)
 {
     const ReadRow rows[] = {
@@ -289,6 +302,18 @@ TEST(ReadSourceList, KeepsEachRecordAsTheBytesItHasInTheFile)
     }
 }
 
+// A well-formed list is read however deep it nests or however long its
+// texts, both beyond what the parser allows by default.
+TEST(ReadSourceList, ReadsDeepNestingAndLongTexts)
+{
+    const std::string document = root + "<b:Source><b:Tag>deep</b:Tag>" + nested(300) + "<b:Title>"
+        + std::string(10'500'000, 'x') + "</b:Title></b:Source></b:Sources>";
+    const SourceListParse parsed = parseSourceList(document, "x.xml");
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    ASSERT_EQ(parsed.list.records.size(), 1U);
+    EXPECT_EQ(parsed.list.records.front().tag, "deep");
+}
+
 TEST(ReadSourceListFile, TellsAMissingFileFromOneItCannotUse)
 {
     TemporaryDirectory directory;
@@ -337,6 +362,13 @@ TEST(ReadSourceList, RefusesOtherFilesWithASentence)
         {"an undeclared prefix inside a record", root + "<b:Source><q:Tag>a</q:Tag></b:Source></b:Sources>",
             "'x.xml' is not well-formed XML (line 1: "},
         {"an empty file", "", "'x.xml' is not a bibliography source list (it is empty)"},
+        {"a file of blanks", " \r\n\t\n", "'x.xml' is not a bibliography source list (it is empty)"},
+        {"Latin-1 without a declaration: the offset of the first byte that is not UTF-8",
+            root
+                + "<b:Source><b:Tag>G\xF6"
+                  "del</b:Tag></b:Source></b:Sources>",
+            "'x.xml' is not a bibliography source list (it is not UTF-8: byte "
+                + std::to_string(root.size() + 18) + " is 0xF6; save it as UTF-8)"},
         {"not XML at all", "@book{a, title = {T}}\n", "'x.xml' is not well-formed XML (line 1: "},
         {"another encoding: records we add are UTF-8",
             "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + root + "</b:Sources>",
@@ -365,90 +397,168 @@ SourceList parsed(const std::string &document)
     return std::move(result.list);
 }
 
+// The records of a converted document, as the converter hands them over.
+ConvertedRecords convertedFrom(const std::string &records)
+{
+    ConvertedRecords converted;
+    const std::string document
+        = "<?xml version=\"1.0\"?>\n" + convertedRoot + "\n" + records + "</b:Sources>\n";
+    // In small pieces, so that markers cut between two of them are found.
+    for (size_t i = 0; i < document.size(); i += 7) {
+        converted.append(std::string_view(document).substr(i, 7));
+    }
+    return converted;
+}
+
 struct MergeRow {
     const char *why;
     std::string existing;
-    std::string converted; // its records, inside our own frame
+    std::string converted; // its records, one element per line as the converter writes them
     std::string merged;
 };
 
 const std::string kept = "<b:Source x='>'><b:Unknown a=\"1\">  <![CDATA[&]]> </b:Unknown><!-- note -->"
                          "<b:Tag>kept</b:Tag><b:Guid>{AB}</b:Guid></b:Source>";
 
-TEST(Merge, KeepsTheExistingBytes)
+// A converted record: one element per line.
+std::string ours(const std::string &tag, const std::string &rest = "")
+{
+    return "<b:Source>\n<b:Tag>" + tag + "</b:Tag>\n" + rest + "</b:Source>\n";
+}
+
+TEST(Merge, KeepsTheExistingBytesAndFollowsTheListsLayout)
 {
     const MergeRow rows[] = {
-        {"one line, as the word processor saves it: a record replaced in place, one added",
+        {"one line, as the word processor saves it: a record replaced in place, one added, both on the line",
             "<?xml version=\"1.0\"?>" + root + kept + record("old", "<b:Year>1</b:Year>") + record("z")
                 + "</b:Sources>",
-            record("new") + "\n" + record("old", "<b:Year>2</b:Year>") + "\n",
+            ours("new") + ours("old", "<b:Year>2</b:Year>\n"),
             "<?xml version=\"1.0\"?>" + root + kept + record("old", "<b:Year>2</b:Year>") + record("z")
-                + record("new") + "\n</b:Sources>"},
-        {"a line per record, another prefix, no declaration",
+                + record("new") + "</b:Sources>"},
+        {"a line per record, another prefix: ours declares its own",
             "<s:Sources xmlns:s=" + xmlns
                 + ">\n<s:Source><s:Tag>a</s:Tag></s:Source>\n  <!-- end -->\n</s:Sources>\n",
-            record("b") + "\n" + record("a", "<b:Year>3</b:Year>") + "\n",
+            ours("b") + ours("a", "<b:Year>3</b:Year>\n"),
             "<s:Sources xmlns:s=" + xmlns + ">\n<b:Source" + declareB
                 + "><b:Tag>a</b:Tag><b:Year>3</b:Year></b:Source>" + "\n  <!-- end -->\n<b:Source" + declareB
                 + "><b:Tag>b</b:Tag></b:Source>\n</s:Sources>\n"},
-        {"the prefix we use bound to another namespace, and a record of ours in the default namespace",
+        {"the prefix we use bound to another namespace",
             "<Sources xmlns=" + xmlns + " xmlns:b='urn:other'><Source><Tag>a</Tag><b:x/></Source></Sources>",
-            record("a") + "\n<Source><Tag>u</Tag></Source>\n",
+            ours("a"),
             "<Sources xmlns=" + xmlns + " xmlns:b='urn:other'><b:Source" + declareB
-                + "><b:Tag>a</b:Tag></b:Source><Source><Tag>u</Tag></Source>\n</Sources>"},
-        {"our record in the default namespace, theirs with a prefix", root + "</b:Sources>",
-            "<Source><Tag>u</Tag><b:Year>1</b:Year></Source>\n",
-            root + "<Source xmlns=" + xmlns + "><Tag>u</Tag><b:Year>1</b:Year></Source>\n</b:Sources>"},
+                + "><b:Tag>a</b:Tag></b:Source></Sources>"},
         {"tags match once entities are decoded, whichever way each side writes them",
             root + record("R&#38;D") + record("x&#60;y") + "</b:Sources>",
-            record("R&amp;D", "<b:Year>4</b:Year>") + "\n" + record("x&lt;y", "<b:Year>5</b:Year>"),
+            ours("R&amp;D", "<b:Year>4</b:Year>\n") + ours("x&lt;y", "<b:Year>5</b:Year>\n"),
             root + record("R&amp;D", "<b:Year>4</b:Year>") + record("x&lt;y", "<b:Year>5</b:Year>")
                 + "</b:Sources>"},
         {"a tag is matched exactly: case and spaces count",
-            root + record("Abc") + record(" abc") + "</b:Sources>", record("abc") + "\n",
-            root + record("Abc") + record(" abc") + record("abc") + "\n</b:Sources>"},
-        {"no records yet", root + "</b:Sources>", record("a") + "\n" + record("b") + "\n",
-            root + record("a") + "\n" + record("b") + "\n</b:Sources>"},
-        {"an empty root element is reopened", "<b:Sources xmlns:b=" + xmlns + "/>", record("a") + "\n",
-            "<b:Sources xmlns:b=" + xmlns + ">" + record("a") + "\n</b:Sources>"},
-        {"a tag twice in the file: the converted record stands where the first stood",
+            root + record("Abc") + record(" abc") + "</b:Sources>", ours("abc"),
+            root + record("Abc") + record(" abc") + record("abc") + "</b:Sources>"},
+        {"no records yet: the converter's own layout", root + "\n</b:Sources>", ours("a") + ours("b"),
+            root + "\n" + ours("a") + ours("b") + "</b:Sources>"},
+        {"an empty root element is reopened", "<b:Sources xmlns:b=" + xmlns + "/>", ours("a"),
+            "<b:Sources xmlns:b=" + xmlns + ">\n" + ours("a") + "</b:Sources>"},
+        {"CR LF line ends and indented records: ours follow both",
+            "<?xml version=\"1.0\"?>\r\n" + root + "\r\n  <b:Source>\r\n    <b:Tag>x</b:Tag>\r\n    "
+                + "<b:Author>\r\n      <b:Author>\r\n        <b:Corporate>C</b:Corporate>\r\n      "
+                + "</b:Author>\r\n    </b:Author>\r\n  </b:Source>\r\n</b:Sources>\r\n",
+            ours("y", "<b:Author>\n<b:Author>\n<b:Corporate>D\nE</b:Corporate>\n</b:Author>\n</b:Author>\n"),
+            "<?xml version=\"1.0\"?>\r\n" + root + "\r\n  <b:Source>\r\n    <b:Tag>x</b:Tag>\r\n    "
+                + "<b:Author>\r\n      <b:Author>\r\n        <b:Corporate>C</b:Corporate>\r\n      "
+                + "</b:Author>\r\n    </b:Author>\r\n  </b:Source>\r\n  <b:Source>\r\n    "
+                  "<b:Tag>y</b:Tag>\r\n    "
+                + "<b:Author>\r\n      <b:Author>\r\n        <b:Corporate>D\r\nE</b:Corporate>\r\n      "
+                + "</b:Author>\r\n    </b:Author>\r\n  </b:Source>\r\n</b:Sources>\r\n"},
+        {"indentation that differs between records is not imitated, nor is the end tag's moved",
+            root
+                + "\n <b:Source><b:Tag>x</b:Tag></b:Source>\n   <b:Source><b:Tag>y</b:Tag></b:Source>\n  "
+                  "</b:Sources>",
+            ours("z"),
+            root + "\n <b:Source><b:Tag>x</b:Tag></b:Source>\n   <b:Source><b:Tag>y</b:Tag></b:Source>\n"
+                + record("z") + "\n  </b:Sources>"},
+        {"a tag twice in the list: the first gives way, the second stays",
             root + record("d", "<b:Year>1</b:Year>") + record("e") + record("d", "<b:Year>2</b:Year>")
                 + "</b:Sources>",
-            record("d", "<b:Year>9</b:Year>") + "\n",
-            root + record("d", "<b:Year>9</b:Year>") + record("e") + "</b:Sources>"},
-        {"a tag twice among the converted records: both take the old one's place",
-            root + record("d") + record("e") + "</b:Sources>",
-            record("d", "<b:Year>1</b:Year>") + "\n" + record("d", "<b:Year>2</b:Year>") + "\n",
-            root + record("d", "<b:Year>1</b:Year>") + "\n" + record("d", "<b:Year>2</b:Year>") + record("e")
+            ours("d", "<b:Year>9</b:Year>\n"),
+            root + record("d", "<b:Year>9</b:Year>") + record("e") + record("d", "<b:Year>2</b:Year>")
+                + "</b:Sources>"},
+        {"a tag twice in the list: the one with the converted record's Guid gives way",
+            root + record("d", "<b:Guid>{1}</b:Guid>") + record("d", "<b:Guid>{2}</b:Guid>") + "</b:Sources>",
+            ours("d", "<b:Guid>{2}</b:Guid>\n<b:Year>9</b:Year>\n"),
+            root + record("d", "<b:Guid>{1}</b:Guid>") + record("d", "<b:Guid>{2}</b:Guid><b:Year>9</b:Year>")
+                + "</b:Sources>"},
+        {"a tag twice among the converted records: the second gets a fresh one",
+            root + record("d") + record("da") + "</b:Sources>",
+            ours("d", "<b:Year>1</b:Year>\n") + ours("d", "<b:Year>2</b:Year>\n"),
+            root + record("d", "<b:Year>1</b:Year>") + record("da") + record("db", "<b:Year>2</b:Year>")
                 + "</b:Sources>"},
         {"a record without a tag is kept and never matched",
-            root + "<b:Source><b:Year>1</b:Year></b:Source>" + "</b:Sources>", record("") + "\n",
-            root + "<b:Source><b:Year>1</b:Year></b:Source>" + record("") + "\n</b:Sources>"}};
+            root + "<b:Source><b:Year>1</b:Year><b:Tag></b:Tag></b:Source>" + "</b:Sources>", ours(""),
+            root + "<b:Source><b:Year>1</b:Year><b:Tag></b:Tag></b:Source>" + record("") + "</b:Sources>"}};
     for (const MergeRow &row : rows) {
         SCOPED_TRACE(row.why);
-        const SourceList converted
-            = parsed("<?xml version=\"1.0\"?>\n" + convertedRoot + "\n" + row.converted + "</b:Sources>\n");
         std::string merged;
-        writeMergedSourceList(
-            parsed(row.existing), converted, [&](std::string_view piece) { merged += piece; });
+        const MergeOutcome outcome = writeMergedSourceList(parsed(row.existing), convertedFrom(row.converted),
+            [&](std::string_view piece) { merged += piece; });
+        EXPECT_TRUE(outcome.error.empty()) << outcome.error;
         EXPECT_EQ(merged, row.merged);
         EXPECT_TRUE(parseSourceList(merged, "merged").ok()) << parseSourceList(merged, "merged").error;
     }
 }
 
-TEST(MergeReport, CountsEachExistingRecordOnceAndEachAddedOne)
+// A made-up tag stands for the source its Guid names: the same tag with
+// another Guid is another source, and keeps its place.
+TEST(Merge, ReplacesAGeneratedTagOnlyWhenItsGuidMatches)
+{
+    const SourceList existing = parsed(root + record("Smith2001", "<b:Guid>{A}</b:Guid><b:Year>1</b:Year>")
+        + record("Key", "<b:Guid>{K}</b:Guid>") + "</b:Sources>");
+    const struct {
+        const char *why;
+        std::string guid;
+        bool generated;
+        std::string merged;
+    } rows[] = {{"the same source converted again", "{A}", true,
+                    root + record("Smith2001", "<b:Guid>{A}</b:Guid>") + record("Key", "<b:Guid>{K}</b:Guid>")
+                        + "</b:Sources>"},
+        {"another source with the same made-up tag", "{B}", true,
+            root + record("Smith2001", "<b:Guid>{A}</b:Guid><b:Year>1</b:Year>")
+                + record("Key", "<b:Guid>{K}</b:Guid>") + record("Smith2001a", "<b:Guid>{B}</b:Guid>")
+                + "</b:Sources>"},
+        {"a key is the source's name: its Guid does not matter", "{B}", false,
+            root + record("Smith2001", "<b:Guid>{B}</b:Guid>") + record("Key", "<b:Guid>{K}</b:Guid>")
+                + "</b:Sources>"}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.why);
+        ConvertedRecords converted = convertedFrom(ours("Smith2001", "<b:Guid>" + row.guid + "</b:Guid>\n"));
+        converted.records().front().generatedTag = row.generated;
+        std::string merged;
+        const MergeOutcome outcome
+            = writeMergedSourceList(existing, converted, [&](std::string_view piece) { merged += piece; });
+        EXPECT_EQ(merged, row.merged);
+        EXPECT_EQ(
+            outcome.report.messages.size(), row.merged.find("Smith2001a") != std::string::npos ? 1U : 0U);
+    }
+}
+
+TEST(MergeReport, CountsEachExistingRecordOnceAndSaysWhatItDidWithNamesakes)
 {
     const SourceList existing
         = parsed(root + record("d") + record("e") + record("d") + record("f") + "</b:Sources>");
-    const SourceList converted
-        = parsed(convertedRoot + record("d") + record("d") + record("g") + record("f") + "</b:Sources>");
 
-    const MergeReport report = writeMergedSourceList(existing, converted, [](std::string_view) {});
+    const MergeOutcome outcome = writeMergedSourceList(
+        existing, convertedFrom(ours("d") + ours("d") + ours("g") + ours("f")), [](std::string_view) {});
 
+    const MergeReport &report = outcome.report;
     EXPECT_TRUE(report.merged);
-    EXPECT_EQ(report.recordsKept, 1); // e
-    EXPECT_EQ(report.recordsReplaced, 3); // d twice, f
-    EXPECT_EQ(report.recordsAdded, 1); // g
+    EXPECT_EQ(report.recordsKept, 2); // e, the second d
+    EXPECT_EQ(report.recordsReplaced, 2); // the first d, f
+    EXPECT_EQ(report.recordsAdded, 2); // g, and the second d as da
+    EXPECT_EQ(report.messages,
+        (std::vector<std::string>{
+            "the list holds 2 records tagged 'd'; one was replaced, the others were kept as "
+            "they were",
+            "the tag 'd' already names another source; added as 'da'"}));
 }
 
 // The same through the converter and the file system.
@@ -494,7 +604,8 @@ TEST_F(MergeIntoFile, RefusesAFileThatIsNoSourceListAndLeavesIt)
         = {{"<html><head/></html>\n", "' is not a bibliography source list (its root element is 'html')"},
             {"<b:Sources "
              "xmlns:b=\"http://schemas.openxmlformats.org/officeDocument/2006/bibliography\">\n<b:Source>\n",
-                "' is not well-formed XML (line 3: "}};
+                "' is not well-formed XML (line 2: the file ends before its root element does; it may be cut "
+                "short)"}};
     for (const auto &[contents, error] : rows) {
         SCOPED_TRACE(contents);
         writeFile(output, contents);

@@ -431,6 +431,15 @@ TEST(TexToText, ReturnsValidUtf8ForEveryCutOfValidInput)
     }
 }
 
+TEST(CommandsLeftIn, FindsEveryControlWordAsWritten)
+{
+    using Commands = std::vector<std::string_view>;
+    EXPECT_EQ(commandsLeftIn(R"(\TUB{} 12, \Dash\Dash $\frac{a}{b}$)"),
+        (Commands{"\\TUB", "\\Dash", "\\Dash", "\\frac"}));
+    EXPECT_EQ(commandsLeftIn(R"(50\% \\ \{x\} a\)"), Commands{}); // control symbols and a lone backslash
+    EXPECT_EQ(commandsLeftIn(texToText(R"(\'e \emph{x} \TUB)")), Commands{"\\TUB"});
+}
+
 TEST(TexToText, SurvivesDeepNesting)
 {
     EXPECT_EQ(texToText(std::string(100000, '{') + "x" + std::string(100000, '}')), "x");

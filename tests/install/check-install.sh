@@ -56,7 +56,8 @@ icons=$share/icons/hicolor
 manPage=$prefix/$MANDIR/man1/bibsources.1.gz
 
 # --- Nothing is installed outside the expected places -------------------------
-expected=("$BINDIR/bibsources" "$MANDIR/man1/bibsources.1.gz" "$DATADIR/doc/bibsources/copyright")
+expected=("$BINDIR/bibsources" "$MANDIR/man1/bibsources.1.gz" "$DATADIR/doc/bibsources/copyright"
+    "$DATADIR/bibsources/word-citations.lua")
 if isOn "$WITH_WORKER"; then
     expected+=("$LIBEXECDIR/bibsources/bibsources-parse")
 fi
@@ -310,6 +311,22 @@ for section in OPTIONS 'EXIT STATUS' FILES EXAMPLES; do
     fi
 done
 pass "the manual page documents $(echo $options | wc -w) options from --help"
+
+# --- The pandoc filter ----------------------------------------------------------------
+# pandoc is optional: where it is there, the installed copy must run.
+filter=$share/bibsources/word-citations.lua
+if ! command -v pandoc >/dev/null || ! command -v unzip >/dev/null; then
+    echo "skipped: pandoc or unzip is not installed, so the installed filter is not run"
+else
+    printf 'As [@knuth84] shows.\n' >"$work/paper.md"
+    if ! pandoc "$work/paper.md" --lua-filter "$filter" -o "$work/paper.docx" 2>"$work/stderr" ||
+        ! unzip -p "$work/paper.docx" word/document.xml | grep -qF ' CITATION knuth84 \l 1033 '; then
+        cat "$work/stderr" >&2
+        fail "pandoc with the installed $DATADIR/bibsources/word-citations.lua wrote no citation field"
+    else
+        pass "the installed pandoc filter writes citation fields"
+    fi
+fi
 
 if [ $failures -ne 0 ]; then
     echo "$failures check(s) failed" >&2

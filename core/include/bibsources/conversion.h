@@ -28,8 +28,10 @@ struct ConversionSettings {
     // The mapping for word processors (--tidy) instead of the plain one.
     bool tidy = false;
     // convertFiles only: when the output file exists and is a source list,
-    // keep its records, replace those whose tag is converted again and
-    // append the new ones (--merge).
+    // keep its records, replace those that are the same sources converted
+    // again and append the new ones (--merge). Runs merging into one list
+    // take turns; a list another program saves in the meantime is merged
+    // into as it is then. Tags and Guids come out unique in the list.
     bool mergeIntoOutput = false;
     // Where a document for standard output, a device or a FIFO waits, in an
     // unnamed file, until every input is known to be good. Empty: /tmp.
@@ -50,6 +52,9 @@ struct ConversionHooks {
     // A run whose stop is requested ends soon after: its helper is stopped,
     // nothing is written, and an existing output is left as it was.
     std::stop_token stop;
+    // --merge: called once when another run has been merging into the same
+    // list for a second, and this one waits for it to finish.
+    std::function<void()> waitingForList;
 };
 
 // What one input contributed.
@@ -69,6 +74,9 @@ struct MergeReport {
     int recordsKept = 0; // its records left as they were
     int recordsReplaced = 0; // its records that gave way to converted ones with their tag
     int recordsAdded = 0; // converted records with tags it lacked, added at its end
+    // What a person should know about the merge, one sentence each: a tag
+    // the list held twice, a converted record given a fresh tag.
+    std::vector<std::string> messages;
 };
 
 struct ConversionResult {
