@@ -1,6 +1,7 @@
 #include "worker_reader.h"
 
 #include "entry_boundary.h"
+#include "entry_mending.h"
 #include "input_encoding.h"
 #include "input_file.h"
 #include "input_text.h"
@@ -154,7 +155,9 @@ public:
 private:
     bool take(Frame &&frame);
     void takeStep(Frame &&frame);
-    bool cutRunaway(const Frame &skipped);
+    bool takeSkipped(const Frame &skipped);
+    bool mend(const InputText::Span &span, int line, bool cutShort);
+    std::optional<Entry> parseAlone(const std::string &entryText, int line);
     // What to do after a worker that did not finish; false: stop reading.
     bool recover(const WorkerOutcome &outcome);
     void skipBadEntry(const WorkerOutcome &outcome);
@@ -234,7 +237,7 @@ bool WorkerReader::take(Frame &&frame)
         stepEnd = frame.consumedUpTo;
         return true;
     }
-    if (step && frame.step == wire::StepKind::Skipped && cutRunaway(frame)) {
+    if (step && frame.step == wire::StepKind::Skipped && takeSkipped(frame)) {
         return false;
     }
     diagnostics.addText(frame.diagnostics);
@@ -252,8 +255,12 @@ bool WorkerReader::take(Frame &&frame)
 // new worker, with the macros handed on so far, resumes at that line. The
 // parser's messages about what it read over are dropped with it: the new
 // worker reads that text again. Entries that parsed cleanly are never cut.
-// Returns false for an ordinary skipped entry.
-bool WorkerReader::cutRunaway(const Frame &skipped)
+//
+// Before it is dropped, a skipped entry gets a second reading: one that
+// only lacks its closing brace, or whose key btparse rejects, is mended
+// and read alone (entry_mending.h), and kept when that reads cleanly.
+// Returns false for an ordinary skipped entry that could not be mended.
+bool WorkerReader::takeSkipped(const Frame &skipped)
 {
     // The step before ended at most two bytes past this entry's "@" (or
     // earlier, as a figure within a block repeats the block before).
@@ -262,12 +269,22 @@ bool WorkerReader::cutRunaway(const Frame &skipped)
     const std::uint64_t limit = text.entryStartAfter(skipped.consumedUpTo);
     const int line = skipped.entry.line;
     const std::optional<std::uint64_t> nextLine = text.lineStart(from, line + 1, limit);
-    const std::optional<std::uint64_t> resume = nextLine ? text.entryLineIn(*nextLine, limit) : std::nullopt;
-    if (!resume || *resume <= start.command.startOffset) {
-        return false;
+    std::optional<std::uint64_t> resume = nextLine ? text.entryLineIn(*nextLine, limit) : std::nullopt;
+    if (resume && *resume <= start.command.startOffset) {
+        resume.reset();
     }
     // The entry begins on its line, or at `from` when that is on the same line.
     const std::uint64_t lineBegins = text.lineStart(from, line, limit).value_or(from);
+    const InputText::Span whole = resume ? InputText::Span{lineBegins, *resume} : text.entryAt(from);
+    // An entry is closed where the next one starts, or at the end of the input.
+    const bool cutShort = resume.has_value() || whole.end >= inputSize;
+    if (whole.end > start.command.startOffset && mend(whole, line, cutShort)) {
+        cutAt = whole.end;
+        return true;
+    }
+    if (!resume) {
+        return false;
+    }
     std::string entryText = text.read(lineBegins,
         static_cast<std::size_t>(std::min<std::uint64_t>(*resume - lineBegins, longestJudgedEntry)));
     entryText.erase(0, std::min(entryText.find('@'), entryText.size()));
@@ -277,6 +294,66 @@ bool WorkerReader::cutRunaway(const Frame &skipped)
         + " skipped: " + (broken.empty() ? parserReason(skipped.diagnostics) : std::string(broken)));
     cutAt = *resume;
     return true;
+}
+
+bool WorkerReader::mend(const InputText::Span &span, int line, bool cutShort)
+{
+    if (span.end <= span.at || span.end - span.at > longestJudgedEntry) {
+        return false;
+    }
+    std::string entryText = text.read(span.at, static_cast<std::size_t>(span.end - span.at));
+    entryText.erase(0, std::min(entryText.find('@'), entryText.size()));
+    const std::optional<MendedEntry> mended = mendEntry(entryText);
+    if (!mended || (mended->closed && !cutShort)) {
+        return false;
+    }
+    std::optional<Entry> entry = parseAlone(mended->text, line);
+    if (!entry || (mended->closed && valueHoldsAField(*entry))) {
+        return false;
+    }
+    if (!mended->key.empty()) {
+        entry->key = mended->key;
+    }
+    if (mended->closed) {
+        diagnostics.add(fileName + ": entry '" + entry->key + "' on line " + std::to_string(line)
+            + " is not closed; read up to line " + std::to_string(text.lineAt(span.end) - 1) + " and kept");
+    }
+    sink(std::move(*entry));
+    return true;
+}
+
+// Reads one entry's text with a worker of its own, with the macros defined
+// so far; the entry only when it parses cleanly, without a message.
+std::optional<Entry> WorkerReader::parseAlone(const std::string &entryText, int line)
+{
+    UniqueFd input(::memfd_create("bibsources-entry", MFD_CLOEXEC));
+    if (!input.valid() || !writeAll(input.get(), entryText) || ::lseek(input.get(), 0, SEEK_SET) != 0) {
+        return std::nullopt;
+    }
+    const UniqueFd macroFile = macroFileFor(macros);
+    WorkerStart alone = start;
+    alone.inputFd = input.get();
+    alone.macroFd = macroFile.get();
+    alone.command.startOffset = 0;
+    alone.command.startLine = static_cast<std::uint64_t>(line);
+    alone.command.careful = false;
+    alone.maxSteps = entryText.size() + 2;
+    std::optional<Entry> entry;
+    bool clean = true;
+    const WorkerOutcome outcome = runWorker(alone, [&](Frame &&frame) {
+        clean = clean && frame.diagnostics.empty();
+        if (frame.kind == wire::FrameKind::Step && frame.step == wire::StepKind::Skipped) {
+            clean = false;
+        } else if (frame.kind == wire::FrameKind::Step && frame.step == wire::StepKind::Entry) {
+            clean = clean && !entry && !frame.macroDefinition;
+            entry = std::move(frame.entry);
+        }
+        return clean;
+    });
+    if (outcome.end != WorkerEnd::Finished || !clean) {
+        return std::nullopt;
+    }
+    return entry;
 }
 
 void WorkerReader::takeStep(Frame &&frame)

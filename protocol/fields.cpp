@@ -47,9 +47,9 @@ constexpr std::array<FieldElement, 20> plainElements{{
 }};
 
 // crossref writes nothing itself: the tidy mapping follows it to the parent.
-constexpr std::array<std::string_view, 17> tidyOnly{"journaltitle", "subtitle", "shorttitle", "note", "doi",
+constexpr std::array<std::string_view, 22> tidyOnly{"journaltitle", "subtitle", "shorttitle", "note", "doi",
     "isbn", "issn", "day", "date", "urldate", "organization", "chapter", "volumes", "type", "eventtitle",
-    "crossref", "howpublished"};
+    "crossref", "howpublished", "issue", "titleaddon", "booksubtitle", "booktitleaddon", "journalsubtitle"};
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "btparse_handles.h"
 #include "fields.h"
 #include "input_file.h"
+#include "unsplittable_name.h"
 
 #include <cstring>
 
@@ -38,6 +39,10 @@ std::optional<std::vector<Person>> splitNames(const char *text)
         const char *item = list->items[i];
         if (!item) {
             people.emplace_back();
+            continue;
+        }
+        if (std::optional<Person> person = personWithoutLastName(item)) {
+            people.push_back(std::move(*person));
             continue;
         }
         NamePtr name(bt_split_name(const_cast<char *>(item), nullptr, 0, i));

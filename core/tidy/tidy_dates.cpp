@@ -1,5 +1,7 @@
 #include "tidy_dates.h"
 
+#include "tidy_months.h"
+
 #include <array>
 #include <charconv>
 
@@ -7,110 +9,135 @@ namespace bibsources {
 
 namespace {
 
-constexpr std::array<std::string_view, 12> monthNames = {"January", "February", "March", "April", "May",
-    "June", "July", "August", "September", "October", "November", "December"};
+std::string_view trimmed(std::string_view text)
+{
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
 
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
 }
 
-char lower(char c)
+bool allOf(std::string_view text, std::string_view allowed)
 {
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    return !text.empty() && text.find_first_not_of(allowed) == std::string_view::npos;
 }
 
-// Blanks, "~", "." and braces around a month are how it was typed, not part
-// of it ("{Mar.}", "~May").
-std::string_view trimmed(std::string_view text, std::string_view stray)
-{
-    const size_t first = text.find_first_not_of(stray);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(stray) - first + 1);
-}
-
-// The value of `text` when it is one to `maxDigits` decimal digits.
-std::optional<int> number(std::string_view text, size_t maxDigits)
+std::optional<int> twoDigits(std::string_view text)
 {
     int value = 0;
-    if (text.empty() || text.size() > maxDigits
-        || std::from_chars(text.data(), text.data() + text.size(), value).ptr != text.data() + text.size()) {
+    if (text.size() != 2 || !isDigit(text[0]) || !isDigit(text[1])) {
         return std::nullopt;
     }
+    std::from_chars(text.data(), text.data() + 2, value);
     return value;
 }
 
-// A name matches when it is the month's English name or at least its first
-// three letters, in any case: "mar", "Sept", "AUGUST".
-std::optional<int> monthByName(std::string_view text)
+// "2004", "-0044", "199X", "Y170000002": four digits (some of them "X"),
+// a sign, or "Y" and more digits.
+std::optional<std::string> yearOf(std::string_view text)
 {
-    if (text.size() < 3) {
+    if (text.starts_with('Y')) {
+        text.remove_prefix(1);
+        const std::string_view digits = text.starts_with('-') ? text.substr(1) : text;
+        return digits.size() > 4 && allOf(digits, "0123456789") ? std::optional<std::string>(text)
+                                                                : std::nullopt;
+    }
+    const std::string_view digits = text.starts_with('-') ? text.substr(1) : text;
+    if (digits.size() != 4 || !allOf(digits, "0123456789X") || !isDigit(digits[0])) {
         return std::nullopt;
     }
-    for (size_t month = 0; month < monthNames.size(); ++month) {
-        const std::string_view name = monthNames[month];
-        bool prefix = text.size() <= name.size();
-        for (size_t i = 0; prefix && i < text.size(); ++i) {
-            prefix = lower(text[i]) == lower(name[i]);
-        }
-        if (prefix) {
-            return int(month) + 1;
-        }
-    }
-    return std::nullopt;
+    return std::string(text);
 }
 
-int daysIn(int month, int year)
+int daysIn(int month, std::string_view year)
 {
     constexpr std::array<int, 12> days = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    int value = 0;
+    const bool known = year.find('X') == std::string_view::npos
+        && std::from_chars(year.data(), year.data() + year.size(), value).ec == std::errc();
+    const bool leap = !known || ((value % 4 == 0 && value % 100 != 0) || value % 400 == 0);
     return month == 2 && !leap ? 28 : days[size_t(month - 1)];
+}
+
+constexpr std::array<std::string_view, 4> seasons = {"Spring", "Summer", "Autumn", "Winter"};
+
+// Month and day after the year ("03-07"), into parts; a part that is no
+// date ends the reading with a problem.
+void readMonthAndDay(std::string_view rest, DateParts &parts)
+{
+    const std::string_view monthText = rest.substr(0, rest.find('-'));
+    const bool dayGiven = monthText.size() < rest.size();
+    const std::string_view dayText = dayGiven ? rest.substr(monthText.size() + 1) : std::string_view();
+    if (monthText == "XX") {
+        return;
+    }
+    const std::optional<int> month = twoDigits(monthText);
+    if (month && *month >= 21 && *month <= 24 && !dayGiven) {
+        parts.season = seasons[size_t(*month - 21)];
+        return;
+    }
+    if (!month || *month < 1 || *month > 12) {
+        parts.problem = "'" + std::string(monthText) + "' is no month";
+        return;
+    }
+    parts.month = englishMonthName(*month);
+    if (!dayGiven || dayText == "XX") {
+        return;
+    }
+    const std::optional<int> day = twoDigits(dayText);
+    if (!day || *day < 1 || *day > daysIn(*month, parts.year)) {
+        parts.problem = "there is no " + std::string(dayText) + " " + parts.month + " in " + parts.year;
+        return;
+    }
+    parts.day = std::to_string(*day);
+}
+
+// One date of a range, qualifiers and time already gone.
+std::optional<DateParts> singleDate(std::string_view text)
+{
+    const size_t yearEnd = text.find('-', text.starts_with('-') || text.starts_with("Y-") ? 2 : 0);
+    std::optional<std::string> year = yearOf(text.substr(0, yearEnd));
+    if (!year) {
+        return std::nullopt;
+    }
+    DateParts parts;
+    parts.year = std::move(*year);
+    if (yearEnd != std::string_view::npos) {
+        readMonthAndDay(text.substr(yearEnd + 1), parts);
+    }
+    return parts;
+}
+
+// Without the qualifiers ("?", "~", "%") and the time of day.
+std::string plainDate(std::string_view text)
+{
+    text = text.substr(0, text.find('T'));
+    std::string plain;
+    for (const char c : trimmed(text)) {
+        if (c != '?' && c != '~' && c != '%') {
+            plain += c;
+        }
+    }
+    return plain;
 }
 
 } // namespace
 
-std::optional<std::string> monthName(std::string_view text)
-{
-    const std::string_view month = trimmed(text, " \t\r\n~.{}");
-    std::optional<int> value
-        = isDigit(month.empty() ? ' ' : month[0]) ? number(month, 2) : monthByName(month);
-    if (!value || *value < 1 || *value > 12) {
-        return std::nullopt;
-    }
-    return std::string(monthNames[size_t(*value - 1)]);
-}
-
 std::optional<DateParts> parseDate(std::string_view text)
 {
-    std::string_view date = trimmed(text, " \t\r\n");
-    date = date.substr(0, date.find('/'));
-    const std::string_view yearText = date.substr(0, date.find('-'));
-    const auto year = yearText.size() == 4 ? number(yearText, 4) : std::nullopt;
-    if (!year) {
-        return std::nullopt;
+    text = trimmed(text);
+    const size_t slash = text.find('/');
+    std::string_view start = text.substr(0, slash);
+    if ((start.empty() || start == "..") && slash != std::string_view::npos) {
+        start = text.substr(slash + 1);
     }
-    DateParts parts{std::string(yearText), {}, {}};
-    if (yearText.size() == date.size()) {
-        return parts;
-    }
-    const std::string_view rest = date.substr(yearText.size() + 1);
-    const std::string_view monthText = rest.substr(0, rest.find('-'));
-    const auto month = number(monthText, 2);
-    if (!month || *month < 1 || *month > 12) {
-        return std::nullopt;
-    }
-    parts.month = monthNames[size_t(*month - 1)];
-    if (monthText.size() == rest.size()) {
-        return parts;
-    }
-    const auto day = number(rest.substr(monthText.size() + 1), 2);
-    if (!day || *day < 1 || *day > daysIn(*month, *year)) {
-        return std::nullopt;
-    }
-    parts.day = std::to_string(*day);
-    return parts;
+    return singleDate(plainDate(start));
 }
 
 } // namespace bibsources

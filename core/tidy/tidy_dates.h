@@ -6,26 +6,23 @@
 
 namespace bibsources {
 
-// The full English name ("March") of the month that `text` names: a number
-// ("3", "03"), an English name or a three-letter abbreviation in any case
-// ("mar", "March", "MAR.", "Sept"), with blanks, "~" or "." around it, as a
-// month field reads once its macro is expanded. nullopt when it names no
-// month ("Spring", "13", "", "Mar/Apr").
-std::optional<std::string> monthName(std::string_view text);
-
-// One date of a biblatex date or urldate field. `year` is the four digits as
-// written; `month` is the full English name, or empty when the date has no
-// month; `day` is the day without leading zeros ("7"), or empty.
+// One date of a biblatex date, urldate, eventdate or origdate field.
 struct DateParts {
-    std::string year;
-    std::string month;
-    std::string day;
+    std::string year; // as written, without "Y" and qualifiers: "2004", "-0044", "199X"
+    std::string month; // the full English name, or empty
+    std::string day; // without leading zeros ("7"), or empty
+    std::string season; // "Spring", "Summer", "Autumn" or "Winter" (months 21 to 24), or empty
+    // A month or day that was given but is no date ("there is no 30 February
+    // in 2020"), in words; the parts before it are kept.
+    std::string problem;
 };
 
-// The start of a biblatex date: "YYYY", "YYYY-MM" or "YYYY-MM-DD", alone or as
-// the first half of a range "A/B" (open ranges "A/" included), with blanks
-// around it ignored. A month outside 1..12 or a day outside 1..31 (or beyond
-// the month's length) makes it no date. nullopt when `text` is not such a date.
+// A date as biblatex reads it (ISO 8601-2, levels 0 and 1): "YYYY", "YYYY-MM",
+// "YYYY-MM-DD", with a time after "T" (ignored), the qualifiers "?", "~" and
+// "%" (dropped), unspecified digits "X" (kept in the year, a month or day of
+// "XX" is none), seasons 21 to 24, negative years and "Y"-prefixed long ones.
+// A range "A/B" gives its start, an open start ("../B", "/B") its end.
+// nullopt when no year can be read.
 std::optional<DateParts> parseDate(std::string_view text);
 
 } // namespace bibsources

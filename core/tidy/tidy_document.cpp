@@ -1,5 +1,6 @@
 #include "tidy_document.h"
 
+#include "crossref_inheritance.h"
 #include "tidy_guid.h"
 #include "tidy_names.h"
 #include "tidy_record.h"
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <strings.h>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -33,45 +35,6 @@ bool writesRecord(const Entry &entry)
         }
     }
     return true;
-}
-
-std::string_view crossrefOf(const Entry &entry)
-{
-    for (const Field &field : entry.fields) {
-        if (field.name == "crossref") {
-            return field.text;
-        }
-    }
-    return {};
-}
-
-bool hasField(const Entry &entry, std::string_view name)
-{
-    for (const Field &field : entry.fields) {
-        if (field.name == name) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The child with every field it lacks taken from its parent, as BibTeX
-// does; the parent's title becomes the child's booktitle, not its title.
-Entry withInherited(const Entry &child, const Entry &parent)
-{
-    Entry merged = child;
-    for (const Field &field : parent.fields) {
-        if (field.name == "crossref") {
-            continue;
-        }
-        if (field.name == "title" && !hasField(merged, "booktitle")) {
-            merged.fields.push_back(Field{"booktitle", field.text, std::nullopt});
-        }
-        if (!hasField(merged, field.name)) {
-            merged.fields.push_back(field);
-        }
-    }
-    return merged;
 }
 
 // A tag made of the name's letters and digits (blanks and punctuation go,
@@ -129,101 +92,141 @@ void TidyWriter::add(Entry &&entry)
     current.ordinal = entriesSeen++;
     current.keyIsFree
         = !key.empty() && firstWithKey.emplace(key, KeyPlace{current.ordinal, current.entry.line}).second;
-    // The children that waited for this entry take from it before it can
-    // be let go.
     if (current.keyIsFree) {
-        adopt(childrenOfUnseen, key, current.entry);
-        writeReady();
+        if (const std::string_view parent = crossrefOf(current.entry); !parent.empty()) {
+            crossrefOfKey.emplace(key, parent);
+        }
+        welcome(key, current.entry);
     }
-    if (placeWithParent(current) && current.keyIsFree) {
-        write(recordFor(current.entry, true, current.parentFound));
-    } else {
-        waiting.push_back(std::move(current));
+    const Chain chain = chainOf(current.entry);
+    current.chainKnown = chain.unseen.empty();
+    if (current.keyIsFree && chain.unseen.empty() && chain.letGo.empty()) {
+        write(recordFor(current));
+        return;
     }
+    if (!chain.unseen.empty()) {
+        childrenOf[chain.unseen].push_back(current.ordinal);
+    }
+    waiting.push_back(std::move(current));
+}
+
+bool TidyWriter::wantsEntriesAgain()
+{
+    if (!wantedKnown) {
+        wantedKnown = true;
+        for (const Waiting &entry : waiting) {
+            for (const std::string &key :
+                entry.record ? std::vector<std::string>{} : chainOf(entry.entry).letGo) {
+                wanted.emplace(key, firstWithKey.at(key).line);
+            }
+        }
+    }
+    return !wanted.empty();
 }
 
 void TidyWriter::addAgain(const Entry &entry)
 {
-    const std::string key = foldedKey(entry.key);
-    const auto place = firstWithKey.find(key);
-    if (!key.empty() && writesRecord(entry) && place != firstWithKey.end()
-        && place->second.line == entry.line) {
-        adopt(childrenOfLetGo, key, entry);
-        writeReady();
+    const auto found = wanted.find(foldedKey(entry.key));
+    if (found != wanted.end() && found->second == entry.line && writesRecord(entry)) {
+        kept.emplace(found->first, entry);
+        wanted.erase(found);
     }
 }
 
 TidyReport TidyWriter::finish()
 {
-    if (!childrenOfLetGo.empty()) {
+    if (wantsEntriesAgain()) {
         report.error = displayName(inputPath) + " changed while it was being read; convert it again";
     }
-    // Records are made in input order, so that generated tags and messages
-    // come in the order of their entries.
     while (!waiting.empty()) {
         Waiting &first = waiting.front();
         if (!first.record) {
-            first.record = recordFor(first.entry, first.keyIsFree, first.parentFound);
+            first.record = recordFor(first);
         }
         writeReady();
     }
     if (report.error.empty()) {
         report.error = spool.error();
     }
+    // The messages of records made at once come first, then those of the
+    // records that waited, each in input order, however late a parent came.
+    std::stable_sort(messages.begin(), messages.end(), [](const Message &a, const Message &b) {
+        return std::tie(a.waited, a.ordinal) < std::tie(b.waited, b.ordinal);
+    });
+    for (Message &message : messages) {
+        report.messages.push_back(std::move(message.text));
+    }
     return std::move(report);
 }
 
-// Takes what the entry's parent gives when that is at hand; false when the
-// entry must wait for it, noted among its parent's children.
-bool TidyWriter::placeWithParent(Waiting &child)
+// An entry has just come with a key that waiting children named: it is kept
+// for them, and those whose chain is now complete get their records.
+void TidyWriter::welcome(const std::string &key, const Entry &entry)
 {
-    const std::string_view parentKey = crossrefOf(child.entry);
-    if (parentKey.empty()) {
-        return true;
-    }
-    const std::string key = foldedKey(parentKey);
-    const auto place = firstWithKey.find(key);
-    if (place == firstWithKey.end()) {
-        childrenOfUnseen[key].push_back(child.ordinal);
-        return false;
-    }
-    // An entry that names itself has no parent, which its record reports.
-    if (place->second.ordinal == child.ordinal) {
-        return true;
-    }
-    // Only an entry that waits for its own parent is still at hand, and it
-    // is still as it was read.
-    if (const Waiting *parent = waitingAt(place->second.ordinal); parent && !parent->record) {
-        child.entry = withInherited(child.entry, parent->entry);
-        child.parentFound = true;
-        return true;
-    }
-    childrenOfLetGo[key].push_back(child.ordinal);
-    return false;
-}
-
-void TidyWriter::adopt(ChildrenOf &children, const std::string &parentKey, const Entry &parent)
-{
-    const auto found = children.find(parentKey);
-    if (found == children.end()) {
+    const auto found = childrenOf.find(key);
+    if (found == childrenOf.end()) {
         return;
     }
-    for (const std::size_t ordinal : found->second) {
+    const std::vector<std::size_t> children = std::move(found->second);
+    childrenOf.erase(found);
+    kept.emplace(key, entry);
+    for (const std::size_t ordinal : children) {
         Waiting &child = *waitingAt(ordinal);
-        child.entry = withInherited(child.entry, parent);
-        child.parentFound = true;
-        if (child.keyIsFree) {
-            child.record = recordFor(child.entry, true, true);
-            child.entry = Entry{};
+        const Chain chain = chainOf(child.entry);
+        if (!chain.unseen.empty()) {
+            childrenOf[chain.unseen].push_back(ordinal);
+        } else if (child.keyIsFree && chain.letGo.empty()) {
+            child.record = recordFor(child);
         }
     }
-    children.erase(found);
+    writeReady();
+}
+
+// Follows the crossref chain as resolveCrossrefs does, through the keys
+// seen so far, to where it ends, closes a cycle or reaches a key to come.
+TidyWriter::Chain TidyWriter::chainOf(const Entry &entry) const
+{
+    Chain chain;
+    std::vector<std::string> seen{foldedKey(entry.key)};
+    for (std::string_view parentKey = crossrefOf(entry); !parentKey.empty();) {
+        std::string key = foldedKey(parentKey);
+        if (std::find(seen.begin(), seen.end(), key) != seen.end()) {
+            break;
+        }
+        if (!firstWithKey.count(key)) {
+            chain.unseen = std::move(key);
+            break;
+        }
+        if (!keptEntry(key)) {
+            chain.letGo.push_back(key);
+        }
+        const auto names = crossrefOfKey.find(key);
+        parentKey = names == crossrefOfKey.end() ? std::string_view() : names->second;
+        seen.push_back(std::move(key));
+    }
+    return chain;
+}
+
+// The first entry with a (folded) key, while it is still at hand: kept for
+// a child, or waiting for its own record.
+const Entry *TidyWriter::keptEntry(const std::string &key) const
+{
+    if (const auto found = kept.find(key); found != kept.end()) {
+        return &found->second;
+    }
+    const auto place = firstWithKey.find(key);
+    if (place == firstWithKey.end()) {
+        return nullptr;
+    }
+    const auto found = std::lower_bound(waiting.begin(), waiting.end(), place->second.ordinal,
+        [](const Waiting &entry, std::size_t ordinal) { return entry.ordinal < ordinal; });
+    return found != waiting.end() && found->ordinal == place->second.ordinal ? &found->entry : nullptr;
 }
 
 TidyWriter::Waiting *TidyWriter::waitingAt(std::size_t ordinal)
 {
     const auto found = std::lower_bound(waiting.begin(), waiting.end(), ordinal,
-        [](const Waiting &waiting, std::size_t wanted) { return waiting.ordinal < wanted; });
+        [](const Waiting &entry, std::size_t wanted) { return entry.ordinal < wanted; });
     return found != waiting.end() && found->ordinal == ordinal ? &*found : nullptr;
 }
 
@@ -237,31 +240,60 @@ void TidyWriter::write(std::string &&record)
     waiting.back().spooledBehind += record.size();
 }
 
+// Writes the records at the head of the queue that are made, each followed
+// by those spooled behind it. An entry written while others still wait may
+// be the parent of one of them, so it is kept until nothing waits.
 void TidyWriter::writeReady()
 {
     while (!waiting.empty() && waiting.front().record) {
-        sink(*waiting.front().record);
-        spool.replay(waiting.front().spooledBehind, sink);
+        Waiting first = std::move(waiting.front());
         waiting.pop_front();
+        sink(*first.record);
+        spool.replay(first.spooledBehind, sink);
+        if (waiting.empty()) {
+            kept.clear();
+        } else if (first.keyIsFree) {
+            kept.emplace(foldedKey(first.entry.key), std::move(first.entry));
+        }
     }
 }
 
-// `entry` has taken what its parent gives, if parentFound.
-std::string TidyWriter::recordFor(const Entry &entry, bool keyIsFree, bool parentFound)
+EntryLookup TidyWriter::lookup() const
 {
+    return [this](std::string_view key) { return keptEntry(foldedKey(key)); };
+}
+
+std::string TidyWriter::recordFor(const Waiting &item)
+{
+    const Entry &entry = item.entry;
+    const bool waited = !item.keyIsFree || !item.chainKnown;
+    const auto tell = [&](std::string text) {
+        messages.push_back(Message{waited, item.ordinal, std::move(text)});
+    };
     const std::string name = displayName(inputPath);
-    if (const std::string_view parentKey = crossrefOf(entry); !parentKey.empty() && !parentFound) {
-        report.messages.push_back(name + ": entry '" + entry.key + "' near line " + std::to_string(entry.line)
-            + " names crossref '" + std::string(parentKey) + "', which is not in the file");
+    const std::string about
+        = name + ": entry '" + entry.key + "' near line " + std::to_string(entry.line) + " ";
+    Resolved resolved;
+    const Entry *complete = &entry;
+    if (!crossrefOf(entry).empty()) {
+        resolved = resolveCrossrefs(entry, lookup());
+        complete = &resolved.entry;
+        if (!resolved.problem.empty()) {
+            tell(about + resolved.problem);
+        }
     }
     std::string tag = entry.key;
-    if (!keyIsFree) {
-        tag = freshTag(entry);
-        report.messages.push_back(name + ": entry near line " + std::to_string(entry.line)
+    if (!item.keyIsFree) {
+        tag = freshTag(*complete);
+        tell(name + ": entry near line " + std::to_string(entry.line)
             + (entry.key.empty() ? " has no key" : " repeats the key '" + entry.key + "'") + "; tagged "
             + tag);
     }
-    return tidyRecord(entry, tag, sourceGuid(inputPath, tag));
+    TidyRecord record = tidyRecord(*complete, tag, sourceGuid(inputPath, tag));
+    for (const std::string &problem : record.problems) {
+        tell(about + problem);
+    }
+    return std::move(record.text);
 }
 
 std::string TidyWriter::freshTag(const Entry &entry)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crossref_inheritance.h"
 #include "entry.h"
 #include "record_spool.h"
 #include "xml.h"
@@ -26,20 +27,22 @@ struct TidyReport {
 //
 // Macro definitions and preambles write no record. A child entry takes every
 // field it lacks from the entry its crossref names (the first with that key,
-// before or after the child), and the parent's title as its booktitle. An
+// before or after the child), as crossref_inheritance.h tells. An
 // entry without a key, or with one an earlier entry already has (in any
 // case), is tagged with its first contributor's last name and its year,
 // followed by "a", "b", ... when that tag is taken by any entry of the file;
 // each such entry adds a message. Every b:Guid is made from the input's file
 // name and the tag, so no two records of one input share one.
 //
-// An entry is let go once its record is made. A child whose parent is still
-// to come waits for it, and its record is made when the parent arrives. A
+// An entry is let go once its record is made, unless an entry that waits
+// may need it. A child whose parent (or a parent's parent) is still to come
+// waits for it, and its record is made when the last of them arrives. A
 // child whose parent came earlier and was let go waits for a second read of
-// the input (wantsEntriesAgain, addAgain). An entry that needs a tag waits for
-// finish(), when every key of the file is known. Records made while an
+// the input (wantsEntriesAgain, addAgain). An entry that needs a tag waits
+// for finish(), when every key of the file is known. Records made while an
 // earlier one waits are kept in an unnamed file in the spool folder, not in
-// memory, until they can follow it.
+// memory, until they can follow it. Messages come in the order they would
+// if every entry were kept: those of records made at once first.
 class TidyWriter {
 public:
     // `inputPath` is the input's path as given ("-" for standard input);
@@ -48,14 +51,15 @@ public:
 
     void add(Entry &&entry);
 
-    // After the last add(): whether a child names a parent that was let go,
-    // so that the input must be read again and its entries handed to
-    // addAgain(), until this turns false or the read ends.
-    bool wantsEntriesAgain() const { return !childrenOfLetGo.empty(); }
+    // After the last add(): whether an entry waits for a parent that came
+    // before it and was let go, so that the input must be read again and its
+    // entries handed to addAgain(), until this turns false or the read ends.
+    bool wantsEntriesAgain();
     void addAgain(const Entry &entry);
 
     // Writes every record still waiting. Call once, after the last add() or
-    // addAgain().
+    // addAgain(). A parent that the second read did not find where it was
+    // means the file changed under the conversion: an error.
     TidyReport finish();
 
 private:
@@ -66,33 +70,48 @@ private:
     // An entry whose record is not made yet, and then that record until the
     // records before it are written.
     struct Waiting {
-        Entry entry; // merged with its parent once that is known
+        Entry entry; // as it was read
         std::size_t ordinal = 0;
         bool keyIsFree = false;
-        bool parentFound = false;
+        bool chainKnown = false; // every key on its crossref chain had come when it did
         std::optional<std::string> record;
         std::uint64_t spooledBehind = 0; // bytes of the records made behind it
     };
-    using ChildrenOf = std::unordered_map<std::string, std::vector<std::size_t>>; // parent key -> ordinals
+    // Where an entry's crossref chain stands.
+    struct Chain {
+        std::string unseen; // the first key on it still to come (folded), if any
+        std::vector<std::string> letGo; // keys before that whose entries were let go
+    };
+    struct Message {
+        bool waited; // its record was not made when its entry came
+        std::size_t ordinal;
+        std::string text;
+    };
 
-    bool placeWithParent(Waiting &waiting);
-    void adopt(ChildrenOf &children, const std::string &parentKey, const Entry &parent);
+    void welcome(const std::string &key, const Entry &entry);
+    Chain chainOf(const Entry &entry) const;
+    const Entry *keptEntry(const std::string &key) const;
     Waiting *waitingAt(std::size_t ordinal);
     void write(std::string &&record);
     void writeReady();
-    std::string recordFor(const Entry &entry, bool keyIsFree, bool parentFound);
+    EntryLookup lookup() const;
+    std::string recordFor(const Waiting &item);
     std::string freshTag(const Entry &entry);
 
     std::string inputPath;
     TextSink sink;
     RecordSpool spool;
     std::size_t entriesSeen = 0;
-    std::unordered_map<std::string, KeyPlace> firstWithKey;
+    std::unordered_map<std::string, KeyPlace> firstWithKey; // by folded key
+    std::unordered_map<std::string, std::string> crossrefOfKey; // what those entries name, where they do
     std::unordered_set<std::string> generatedTags;
     std::unordered_map<std::string, int> suffixesTried;
     std::deque<Waiting> waiting; // in input order
-    ChildrenOf childrenOfUnseen; // children waiting for a parent still to come
-    ChildrenOf childrenOfLetGo; // children waiting for a second read
+    std::unordered_map<std::string, std::vector<std::size_t>> childrenOf; // key to come -> ordinals
+    std::unordered_map<std::string, Entry> kept; // parents entries that wait may need, by folded key
+    std::unordered_map<std::string, int> wanted; // parents for a second read: folded key -> line
+    bool wantedKnown = false;
+    std::vector<Message> messages;
     TidyReport report;
 };
 

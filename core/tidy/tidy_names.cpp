@@ -4,6 +4,7 @@
 #include "text.h"
 #include "tidy_text.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace bibsources {
@@ -87,6 +88,7 @@ void appendPerson(std::string &out, const Person &person)
 }
 
 struct Role {
+    std::string_view field;
     std::string_view element;
     std::vector<const Person *> people;
 };
@@ -109,16 +111,16 @@ std::vector<Role> rolesOf(const std::vector<Field> &fields)
             continue;
         }
         const std::string_view element = roleElement(field.name);
-        auto role = roles.begin();
-        while (role != roles.end() && role->element != element) {
-            ++role;
+        // A field given twice is read once, as BibTeX reads it: the first wins.
+        const bool seen = std::any_of(
+            roles.begin(), roles.end(), [&](const Role &role) { return role.field == field.name; });
+        if (seen) {
+            continue;
         }
-        if (role == roles.end()) {
-            role = roles.insert(roles.end(), Role{element, {}});
-        }
+        Role &role = roles.emplace_back(Role{field.name, element, {}});
         for (const Person &person : *field.names) {
             if (!isOthers(person)) {
-                role->people.push_back(&person);
+                role.people.push_back(&person);
             }
         }
     }
@@ -143,11 +145,15 @@ std::string roleBlock(const Role &role)
 
 } // namespace
 
-std::string tidyContributors(const std::vector<Field> &fields)
+std::string tidyContributors(const std::vector<Field> &fields, FieldAccount *account)
 {
     std::string inner;
     for (const Role &role : rolesOf(fields)) {
-        inner += roleBlock(role);
+        const std::string block = roleBlock(role);
+        if (account && !block.empty()) {
+            account->wentTo(role.field, "b:" + std::string(role.element), block);
+        }
+        inner += block;
     }
     return inner.empty() ? inner : "<b:Author>\n" + inner + "</b:Author>\n";
 }

@@ -2,9 +2,12 @@
 
 #include "text.h"
 #include "tidy_dates.h"
+#include "tidy_months.h"
 #include "tidy_names.h"
 #include "tidy_text.h"
 #include "tidy_types.h"
+
+#include <optional>
 
 namespace bibsources {
 
@@ -27,104 +30,36 @@ std::string plainField(const Entry &entry, std::string_view name)
     return raw.empty() ? std::string() : plainText(raw);
 }
 
-std::string firstPlainField(const Entry &entry, std::initializer_list<std::string_view> names)
+// "Title: Subtitle. Addon", without a colon or full stop after a title that
+// already ends a sentence ("Why Not? A Study").
+std::string joinedTitle(std::string title, const std::string &subtitle, const std::string &addon)
 {
-    for (std::string_view name : names) {
-        if (std::string text = plainField(entry, name); !text.empty()) {
-            return text;
+    for (const auto &[part, mark] : {std::pair{&subtitle, ": "}, std::pair{&addon, ". "}}) {
+        if (part->empty()) {
+            continue;
         }
+        if (title.empty()) {
+            title = *part;
+            continue;
+        }
+        const bool endsSentence = std::string_view(".?!:").find(title.back()) != std::string_view::npos;
+        title += (endsSentence ? " " : mark) + *part;
     }
-    return {};
-}
-
-std::string titleOf(const Entry &entry)
-{
-    std::string title = plainField(entry, "title");
-    const std::string subtitle = plainField(entry, "subtitle");
-    if (title.empty() || subtitle.empty()) {
-        return title.empty() ? subtitle : title;
-    }
-    // "Why Not? A Study" needs no colon after the question mark.
-    const bool endsSentence = std::string_view(".?!:").find(title.back()) != std::string_view::npos;
-    return title + (endsSentence ? " " : ": ") + subtitle;
-}
-
-void appendContainer(std::string &out, const Entry &entry, std::string_view sourceType)
-{
-    appendTidyElement(out, "JournalName", firstPlainField(entry, {"journal", "journaltitle"}));
-    const std::string bookTitle = plainField(entry, "booktitle");
-    const std::string eventTitle = plainField(entry, "eventtitle");
-    if (sourceType == "ConferenceProceedings" && eventTitle.empty()) {
-        appendTidyElement(out, "ConferenceName", bookTitle);
-        return;
-    }
-    appendTidyElement(out, "BookTitle", bookTitle);
-    appendTidyElement(out, "ConferenceName", eventTitle);
+    return title;
 }
 
 struct Dates {
     std::string year;
-    std::string month; // a full English month name, or empty
+    std::string month; // a full English name, or empty
     std::string day;
-    std::string season; // a month field that names no month ("Spring"), as written
+    std::string comment; // what names no single month ("Spring", "Jan/Feb"), as written
+    bool fromDate = false; // the biblatex date gave them, not year, month and day
 };
-
-// The year, month and day fields, each filled from the biblatex date when
-// the entry lacks it.
-Dates datesOf(const Entry &entry)
-{
-    const DateParts date = parseDate(decodeParserText(rawField(entry, "date"))).value_or(DateParts{});
-    Dates dates{plainField(entry, "year"), {}, plainField(entry, "day"), {}};
-    const std::string_view month = rawField(entry, "month");
-    if (!month.empty()) {
-        if (std::optional<std::string> name = monthName(decodeParserText(month))) {
-            dates.month = std::move(*name);
-        } else {
-            dates.season = plainText(month);
-        }
-    }
-    dates.year = dates.year.empty() ? date.year : dates.year;
-    dates.month = dates.month.empty() ? date.month : dates.month;
-    dates.day = dates.day.empty() ? date.day : dates.day;
-    return dates;
-}
-
-// A month field that names no month is kept with the note rather than in
-// b:Month: importers read b:Month as a month and give up on the whole file
-// when it is none.
-std::string commentsOf(const Entry &entry, const Dates &dates)
-{
-    std::string comments = plainField(entry, "note");
-    if (!dates.season.empty()) {
-        comments += (comments.empty() ? "" : "; ") + dates.season;
-    }
-    return comments;
-}
-
-void appendAccessed(std::string &out, const Entry &entry)
-{
-    std::string_view raw = rawField(entry, "urldate");
-    raw = raw.empty() ? rawField(entry, "lastchecked") : raw;
-    if (raw.empty()) {
-        return;
-    }
-    // A date that is no ISO date ("visited 3 May 2010") is kept as written
-    // rather than lost.
-    const std::optional<DateParts> date = parseDate(decodeParserText(raw));
-    if (!date) {
-        appendTidyElement(out, "YearAccessed", plainText(raw));
-        return;
-    }
-    appendTidyElement(out, "YearAccessed", date->year);
-    appendTidyElement(out, "MonthAccessed", date->month);
-    appendTidyElement(out, "DayAccessed", date->day);
-}
 
 // Page ranges read "12–15" whichever way they were typed: every run of
 // hyphens becomes the "--" that the TeX reading turns into an en dash.
-std::string pagesOf(const Entry &entry)
+std::string pagesText(std::string_view raw)
 {
-    const std::string_view raw = rawField(entry, "pages");
     std::string dashed;
     dashed.reserve(raw.size() + 4);
     for (size_t i = 0; i < raw.size(); ++i) {
@@ -143,32 +78,6 @@ std::string pagesOf(const Entry &entry)
 bool looksLikeAddress(std::string_view text)
 {
     return text.rfind("\\url{", 0) == 0 || text.rfind("http://", 0) == 0 || text.rfind("https://", 0) == 0;
-}
-
-struct Numbers {
-    std::string issue;
-    std::string patent;
-    std::string standard;
-};
-
-// An article's number is its issue and a patent's its patent number; any
-// other number (a report's, a standard's) is the StandardNumber, which an
-// ISBN or ISSN takes when it is free.
-Numbers numbersOf(const Entry &entry, std::string_view sourceType)
-{
-    Numbers numbers;
-    std::string number = plainField(entry, "number");
-    if (sourceType == "JournalArticle" || sourceType == "ArticleInAPeriodical") {
-        numbers.issue = std::move(number);
-    } else if (sourceType == "Patent") {
-        numbers.patent = std::move(number);
-    } else {
-        numbers.standard = std::move(number);
-    }
-    if (numbers.standard.empty()) {
-        numbers.standard = firstPlainField(entry, {"isbn", "issn"});
-    }
-    return numbers;
 }
 
 // biblatex writes a thesis's or report's kind as a localisation key.
@@ -190,72 +99,318 @@ std::string kindText(std::string type)
     return type;
 }
 
-void appendPublishing(std::string &out, const Entry &entry, const Dates &dates, const Numbers &numbers)
+// Writes one record, and, when asked, notes where each field went.
+class RecordWriter {
+public:
+    RecordWriter(const Entry &entry, bool withUses)
+        : entry(entry)
+        , sourceType(tidySourceType(entry.type))
+        , accounting(withUses)
+    {
+        record.text.reserve(512);
+    }
+
+    TidyRecord write(std::string_view tag, std::string_view guid);
+
+private:
+    // The first of `names` the entry gives with text, and its plain text;
+    // the others given with text are noted as passed over for it.
+    std::pair<std::string_view, std::string> firstOf(std::initializer_list<std::string_view> names);
+    // Appends the element and notes every field of `from` that fed it.
+    void put(std::string_view element, std::string_view text, std::initializer_list<std::string_view> from);
+    void nowhere(std::string_view field, std::string note);
+
+    Dates dates();
+    Dates datesFromDate(std::string_view raw, const DateParts &date);
+    Dates datesFromFields();
+    void appendContainer();
+    void appendPublishing(const Dates &dates);
+    void appendIssue();
+    void appendNumbers();
+    bool numberIsIssue() const
+    {
+        return sourceType == "JournalArticle" || sourceType == "ArticleInAPeriodical";
+    }
+    void appendAccessed();
+    void appendRest(const Dates &dates);
+    void noteRepeatedFields();
+
+    const Entry &entry;
+    std::string_view sourceType;
+    bool accounting;
+    FieldAccount account;
+    TidyRecord record;
+};
+
+std::pair<std::string_view, std::string> RecordWriter::firstOf(std::initializer_list<std::string_view> names)
 {
-    appendTidyElement(out, "Year", dates.year);
-    appendTidyElement(out, "Month", dates.month);
-    appendTidyElement(out, "Day", dates.day);
-    appendTidyElement(out, "City", firstPlainField(entry, {"address", "location"}));
+    std::pair<std::string_view, std::string> chosen;
+    for (std::string_view name : names) {
+        std::string text = plainField(entry, name);
+        if (text.empty()) {
+            continue;
+        }
+        if (chosen.second.empty()) {
+            chosen = {name, std::move(text)};
+        } else {
+            nowhere(name, "'" + std::string(chosen.first) + "' is used instead");
+        }
+    }
+    return chosen;
+}
+
+void RecordWriter::put(
+    std::string_view element, std::string_view text, std::initializer_list<std::string_view> from)
+{
+    appendTidyElement(record.text, element, text);
+    if (!accounting || text.empty()) {
+        return;
+    }
+    const std::string named = "b:" + std::string(element);
+    for (std::string_view field : from) {
+        if (!rawField(entry, field).empty()) {
+            account.wentTo(field, named, text);
+        }
+    }
+}
+
+void RecordWriter::nowhere(std::string_view field, std::string note)
+{
+    if (accounting) {
+        account.wentNowhere(field, std::move(note));
+    }
+}
+
+// A date wins whenever it holds a year: mixing its month with another
+// year's would make a date that is in neither.
+Dates RecordWriter::dates()
+{
+    const std::string_view raw = rawField(entry, "date");
+    if (raw.empty()) {
+        return datesFromFields();
+    }
+    if (const std::optional<DateParts> date = parseDate(plainText(raw))) {
+        return datesFromDate(raw, *date);
+    }
+    Dates fromFields = datesFromFields();
+    const std::string written = plainText(raw);
+    record.problems.push_back("has the date '" + written + "', which is no date; kept in the comments");
+    fromFields.comment += (fromFields.comment.empty() ? "" : "; ") + written;
+    return fromFields;
+}
+
+Dates RecordWriter::datesFromDate(std::string_view raw, const DateParts &date)
+{
+    if (!date.problem.empty()) {
+        record.problems.push_back(
+            "has the date '" + plainText(raw) + "': " + date.problem + "; kept what comes before");
+    }
+    for (const std::string_view field : {"year", "month", "day"}) {
+        if (!rawField(entry, field).empty()) {
+            nowhere(field, "the date field gives the date");
+        }
+    }
+    return Dates{date.year, date.month, date.day, date.season, true};
+}
+
+Dates RecordWriter::datesFromFields()
+{
+    Dates dates{plainField(entry, "year"), {}, plainField(entry, "day"), {}};
+    const std::string_view raw = rawField(entry, "month");
+    if (raw.empty()) {
+        return dates;
+    }
+    const std::string month = plainText(raw);
+    const MonthReading reading = readMonth(month);
+    if (reading.placeholder) {
+        nowhere("month", "a placeholder");
+    } else if (reading.month.empty()) {
+        // A month field that names no single month is kept with the note:
+        // importers read b:Month as a month and give up on the whole file
+        // when it is a season or a range.
+        dates.comment = month;
+    } else {
+        dates.month = reading.month;
+        if (dates.day.empty()) {
+            dates.day = reading.day;
+        }
+    }
+    return dates;
+}
+
+void RecordWriter::appendContainer()
+{
+    const auto [journalField, journal] = firstOf({"journal", "journaltitle"});
+    put("JournalName", joinedTitle(journal, plainField(entry, "journalsubtitle"), {}),
+        {journalField, "journalsubtitle"});
+    const std::string bookTitle = joinedTitle(plainField(entry, "booktitle"),
+        plainField(entry, "booksubtitle"), plainField(entry, "booktitleaddon"));
+    const std::string eventTitle = plainField(entry, "eventtitle");
+    const std::initializer_list<std::string_view> bookParts = {"booktitle", "booksubtitle", "booktitleaddon"};
+    if (sourceType == "ConferenceProceedings" && eventTitle.empty()) {
+        put("ConferenceName", bookTitle, bookParts);
+        return;
+    }
+    put("BookTitle", bookTitle, bookParts);
+    put("ConferenceName", eventTitle, {"eventtitle"});
+}
+
+void RecordWriter::appendPublishing(const Dates &dates)
+{
+    put("Year", dates.year, {dates.fromDate ? "date" : "year"});
+    put("Month", dates.month, {dates.fromDate ? "date" : "month"});
+    put("Day", dates.day, {dates.fromDate ? "date" : "day", dates.fromDate ? "date" : "month"});
+    const auto [cityField, city] = firstOf({"address", "location"});
+    put("City", city, {cityField});
     const std::string_view howPublished = rawField(entry, "howpublished");
-    std::string publisher = firstPlainField(entry, {"publisher", "organization"});
+    auto [publisherField, publisher] = firstOf({"publisher", "organization"});
     if (publisher.empty() && !looksLikeAddress(howPublished)) {
+        publisherField = "howpublished";
         publisher = plainField(entry, "howpublished");
     }
-    appendTidyElement(out, "Publisher", publisher);
-    appendTidyElement(out, "Volume", plainField(entry, "volume"));
-    appendTidyElement(out, "Issue", numbers.issue);
-    appendTidyElement(out, "Pages", pagesOf(entry));
-    std::string_view url = rawField(entry, "url");
-    url = url.empty() && looksLikeAddress(howPublished) ? howPublished : url;
-    appendTidyElement(out, "URL", verbatimText(url));
-    appendTidyElement(out, "DOI", verbatimText(rawField(entry, "doi")));
-    appendAccessed(out, entry);
+    put("Publisher", publisher, {publisherField});
+    put("Volume", plainField(entry, "volume"), {"volume"});
+    appendIssue();
+    put("Pages", pagesText(rawField(entry, "pages")), {"pages"});
+    const std::string_view url = rawField(entry, "url");
+    const bool urlFromHowPublished = url.empty() && looksLikeAddress(howPublished);
+    put("URL", verbatimText(urlFromHowPublished ? howPublished : url),
+        {urlFromHowPublished ? "howpublished" : "url"});
+    put("DOI", verbatimText(rawField(entry, "doi")), {"doi"});
+    appendAccessed();
 }
 
-void appendRest(std::string &out, const Entry &entry, const Dates &dates, const Numbers &numbers)
+// An article's number is its issue. biblatex's issue field ("Spring",
+// "Special issue on ...") is an issue whatever the type.
+void RecordWriter::appendIssue()
 {
-    appendTidyElement(out, "ShortTitle", plainField(entry, "shorttitle"));
-    appendTidyElement(out, "Edition", plainField(entry, "edition"));
-    appendTidyElement(out, "Institution", firstPlainField(entry, {"school", "institution"}));
+    const std::string issue = plainField(entry, "issue");
+    if (!numberIsIssue()) {
+        put("Issue", issue, {"issue"});
+        return;
+    }
+    const std::string number = plainField(entry, "number");
+    put("Issue", number.empty() || issue.empty() ? number + issue : number + " (" + issue + ")",
+        {"number", "issue"});
+}
+
+// A patent's number is its patent number; any other number that is no
+// issue (a report's, a standard's) is the StandardNumber, which an ISBN or
+// ISSN takes when it is free.
+void RecordWriter::appendNumbers()
+{
+    const std::string number = plainField(entry, "number");
+    if (numberIsIssue() || sourceType == "Patent" || number.empty()) {
+        const auto [standardField, standard] = firstOf({"isbn", "issn"});
+        put("StandardNumber", standard, {standardField});
+    } else {
+        put("StandardNumber", number, {"number"});
+        for (const std::string_view field : {"isbn", "issn"}) {
+            if (!rawField(entry, field).empty()) {
+                nowhere(field, "'number' is used instead");
+            }
+        }
+    }
+    if (sourceType == "Patent") {
+        put("PatentNumber", number, {"number"});
+    }
+}
+
+void RecordWriter::appendAccessed()
+{
+    const auto [field, written] = firstOf({"urldate", "lastchecked"});
+    if (written.empty()) {
+        return;
+    }
+    // A date that is no ISO date ("visited 3 May 2010") is kept as written
+    // rather than lost.
+    const std::optional<DateParts> date = parseDate(written);
+    if (!date) {
+        put("YearAccessed", written, {field});
+        return;
+    }
+    put("YearAccessed", date->year, {field});
+    put("MonthAccessed", date->month, {field});
+    put("DayAccessed", date->day, {field});
+}
+
+void RecordWriter::appendRest(const Dates &dates)
+{
+    put("ShortTitle", plainField(entry, "shorttitle"), {"shorttitle"});
+    put("Edition", plainField(entry, "edition"), {"edition"});
+    const auto [institutionField, institution] = firstOf({"school", "institution"});
+    put("Institution", institution, {institutionField});
     std::string kind = kindText(plainField(entry, "type"));
     if (isThesisType(entry.type)) {
-        appendTidyElement(out, "ThesisType", kind.empty() ? std::string(thesisKind(entry.type)) : kind);
+        put("ThesisType", kind.empty() ? std::string(thesisKind(entry.type)) : kind, {"type"});
     } else {
-        appendTidyElement(out, "Type", kind);
+        put("Type", kind, {"type"});
     }
-    appendTidyElement(out, "ChapterNumber", plainField(entry, "chapter"));
-    appendTidyElement(out, "NumberVolumes", plainField(entry, "volumes"));
-    appendTidyElement(out, "StandardNumber", numbers.standard);
-    appendTidyElement(out, "PatentNumber", numbers.patent);
-    appendTidyElement(out, "Comments", commentsOf(entry, dates));
+    put("ChapterNumber", plainField(entry, "chapter"), {"chapter"});
+    put("NumberVolumes", plainField(entry, "volumes"), {"volumes"});
+    appendNumbers();
+    std::string comments = plainField(entry, "note");
+    if (!dates.comment.empty()) {
+        comments += (comments.empty() ? "" : "; ") + dates.comment;
+    }
+    // Fields already placed elsewhere keep their place: only what reached
+    // the comments is noted here.
+    put("Comments", comments, {"note", "date", "month"});
 }
 
-} // namespace
-
-std::string tidyRecord(const Entry &entry, std::string_view tag, std::string_view guid)
+void RecordWriter::noteRepeatedFields()
 {
-    const std::string_view sourceType = tidySourceType(entry.type);
-    std::string out;
-    out.reserve(512);
+    for (size_t i = 1; i < entry.fields.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            if (entry.fields[j].name == entry.fields[i].name) {
+                record.problems.push_back("gives '" + entry.fields[i].name + "' twice; the first is kept");
+                break;
+            }
+        }
+    }
+}
+
+TidyRecord RecordWriter::write(std::string_view tag, std::string_view guid)
+{
+    noteRepeatedFields();
+    std::string &out = record.text;
     out += "<b:Source>\n";
     // A key is the parser's bytes like any field: Latin-1 in an old file.
     appendTidyElement(out, "Tag", stripXmlForbidden(decodeParserText(tag)));
     appendTidyElement(out, "SourceType", sourceType);
     appendTidyElement(out, "Guid", guid);
-    out += tidyContributors(entry.fields);
-    appendTidyElement(out, "Title", titleOf(entry));
-    appendContainer(out, entry, sourceType);
-    const Dates dates = datesOf(entry);
-    const Numbers numbers = numbersOf(entry, sourceType);
-    appendPublishing(out, entry, dates, numbers);
-    appendRest(out, entry, dates, numbers);
+    out += tidyContributors(entry.fields, accounting ? &account : nullptr);
+    put("Title",
+        joinedTitle(
+            plainField(entry, "title"), plainField(entry, "subtitle"), plainField(entry, "titleaddon")),
+        {"title", "subtitle", "titleaddon"});
+    appendContainer();
+    const Dates dated = dates();
+    appendPublishing(dated);
+    appendRest(dated);
     out += "</b:Source>\n";
-    return out;
+    if (accounting) {
+        record.uses = account.uses(entry);
+    }
+    return std::move(record);
+}
+
+} // namespace
+
+TidyRecord tidyRecord(const Entry &entry, std::string_view tag, std::string_view guid, bool withUses)
+{
+    return RecordWriter(entry, withUses).write(tag, guid);
 }
 
 std::string entryYear(const Entry &entry)
 {
-    return datesOf(entry).year;
+    const std::string_view date = rawField(entry, "date");
+    if (!date.empty()) {
+        if (const std::optional<DateParts> parts = parseDate(plainText(date))) {
+            return parts->year;
+        }
+    }
+    return plainField(entry, "year");
 }
 
 } // namespace bibsources

@@ -1,13 +1,17 @@
+#include "crossref_inheritance.h"
 #include "fields.h"
 #include "test_support.h"
 #include "tidy_dates.h"
 #include "tidy_document.h"
+#include "tidy_months.h"
 #include "tidy_names.h"
 #include "tidy_record.h"
 #include "tidy_types.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <regex>
 #include <set>
 #include <string>
@@ -28,7 +32,7 @@ std::string recordOf(const char *entryType, const std::vector<std::pair<const ch
     for (const auto &[name, text] : fields) {
         entry.fields.push_back(Field{name, text, std::nullopt});
     }
-    return tidyRecord(entry, "k", "{G}");
+    return tidyRecord(entry, "k", "{G}").text;
 }
 
 // Every field of every kind of source is in the golden tidy/records
@@ -40,8 +44,17 @@ TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
         {"article", {{"number", "3"}}, "<b:Issue>3</b:Issue>", "<b:StandardNumber>"},
         {"book", {{"isbn", "978-3"}, {"number", "4"}}, "<b:StandardNumber>4</b:StandardNumber>", "978-3"},
         {"article", {{"month", "Spring"}, {"note", "N"}}, "<b:Comments>N; Spring</b:Comments>", "<b:Month>"},
-        {"article", {{"date", "2001-04"}, {"year", "1999"}},
-            "<b:Year>1999</b:Year>\n<b:Month>April</b:Month>"},
+        {"article", {{"date", "2001-04"}, {"year", "1999"}}, // the date wins whole, never mixed
+            "<b:Year>2001</b:Year>\n<b:Month>April</b:Month>", "1999"},
+        {"article", {{"date", "2001?"}, {"month", "may"}}, "<b:Year>2001</b:Year>\n</b:Source>"},
+        {"article", {{"month", "??"}, {"note", "N"}}, "<b:Comments>N</b:Comments>", "??"},
+        {"article", {{"month", "10~jan"}}, "<b:Month>January</b:Month>\n<b:Day>10</b:Day>"},
+        {"article", {{"date", "c. 2001"}, {"year", "2002"}}, // a date that is none is kept
+            "<b:Year>2002</b:Year>\n<b:Comments>c. 2001</b:Comments>"},
+        {"misc", {{"issue", "Spring"}, {"number", "4"}}, "<b:Issue>Spring</b:Issue>"},
+        {"article", {{"issue", "Spring"}, {"number", "4"}}, "<b:Issue>4 (Spring)</b:Issue>"},
+        {"book", {{"title", "T"}, {"title", "Again"}}, "<b:Title>T</b:Title>", "Again"},
+        {"book", {{"title", "T"}, {"titleaddon", "Addon"}}, "<b:Title>T. Addon</b:Title>"},
         {"article", {{"doi", "10.1000/a\\_b--c"}}, "<b:DOI>10.1000/a_b--c</b:DOI>"},
         {"online", {{"url", "\\url{http://x.org/~me/a--b}"}}, "<b:URL>http://x.org/~me/a--b</b:URL>"},
         {"booklet", {{"howpublished", "Privately"}}, "<b:Publisher>Privately</b:Publisher>"},
@@ -68,7 +81,7 @@ TEST(TidyRecord, ReadsExactlyTheFieldsTheHelperHandsOverForIt)
             {"article", "inproceedings", "inbook", "book", "misc", "phdthesis", "patent"}) {
             const Entry bare{type, "k", {}, 1};
             const Entry withField{type, "k", {Field{std::string(name), "2001", std::vector<Person>{}}}, 1};
-            if (tidyRecord(withField, "k", "{G}") != tidyRecord(bare, "k", "{G}")) {
+            if (tidyRecord(withField, "k", "{G}").text != tidyRecord(bare, "k", "{G}").text) {
                 return true;
             }
         }
@@ -82,14 +95,14 @@ TEST(TidyRecord, ReadsExactlyTheFieldsTheHelperHandsOverForIt)
         EXPECT_EQ(writes(name), isMappedField(name)) << name;
     }
     for (std::string_view name : tidyOnlyFields()) {
-        EXPECT_TRUE(writes(name) || name == "crossref") << name;
+        EXPECT_TRUE(writes(name) || name == "crossref") << "never written: " << name;
     }
 }
 
 TEST(TidyRecord, WritesAKeyAsWellFormedText)
 {
     const Entry entry{"misc", "K\xe9y&\x01", {}, 1};
-    EXPECT_NE(tidyRecord(entry, entry.key, "{G}").find("<b:Tag>Kéy&amp;</b:Tag>"), std::string::npos);
+    EXPECT_NE(tidyRecord(entry, entry.key, "{G}").text.find("<b:Tag>Kéy&amp;</b:Tag>"), std::string::npos);
 }
 
 // The type table, and that every value is one of the format's seventeen.
@@ -180,38 +193,76 @@ TEST(FirstContributorName, IsTheVonAndLastPartOfTheFirstPerson)
     EXPECT_EQ(firstContributorName({}), "");
 }
 
-// Month macros, names, abbreviations and numbers; "" where no month is named.
-TEST(MonthName, NamesTheMonthOrNothing)
+// Month macros, names, abbreviations and numbers in seven languages, with a
+// day or without; nothing where no single month is named.
+TEST(ReadMonth, NamesTheMonthAndDayOrNothing)
 {
-    const std::pair<const char *, const char *> rows[]
-        = {{"3", "March"}, {"03", "March"}, {"12", "December"}, {"mar", "March"}, {"March", "March"},
-            {"MAR.", "March"}, {"sept", "September"}, // a longer abbreviation
-            {"Sep", "September"}, {" ~may. ", "May"}, // stray blanks, ties and full stops
-            {"{Jun}", "June"}, {"january", "January"}, {"Spring", ""}, {"", ""}, {"~", ""}, {"0", ""},
-            {"13", ""}, {"003", ""}, {"ma", ""}, {"Marchx", ""}, {"Mar/Apr", ""}, {"3rd", ""}, {"-3", ""}};
-    for (const auto &[text, month] : rows) {
-        EXPECT_EQ(monthName(text), *month ? std::optional<std::string>(month) : std::nullopt)
-            << "from: " << text;
+    struct Row {
+        const char *text;
+        const char *month;
+        const char *day = "";
+    };
+    const Row rows[] = {{"3", "March"}, {"03", "March"}, {"12", "December"}, {"mar", "March"},
+        {"MAR.", "March"}, {"sept", "September"}, // a longer abbreviation
+        {" ~may. ", "May"}, {"{Jun}", "June"}, // stray blanks, ties, full stops and braces
+        {"März", "March"}, {"Maerz", "March"}, {"marz", "March"}, // accents or not
+        {"févr.", "February"}, {"Juillet", "July"}, {"août", "August"}, {"Dezember", "December"},
+        {"diciembre", "December"}, {"setembro", "September"}, {"ottobre", "October"}, {"mei", "May"},
+        {"mrt", "March"}, // Dutch: no start of its name
+        {"jui", ""}, // juin or juillet
+        {"10~jan", "January", "10"}, {"January 10", "January", "10"}, {"1. Mai", "May", "1"},
+        {"10 3", ""}, // a day needs a named month
+        {"31 feb", ""}, {"29 Feb", "February", "29"}, // the longest February
+        {"Spring", ""}, {"Jan/Feb", ""}, {"Jan--Mar", ""}, {"", ""}, {"~", ""}, {"0", ""}, {"13", ""},
+        {"003", ""}, {"ma", ""}, {"Marchx", ""}, {"3rd", ""}, {"-3", ""}, {"1 2 May", ""}};
+    for (const Row &row : rows) {
+        const MonthReading reading = readMonth(row.text);
+        EXPECT_EQ(reading.month, row.month) << "from: " << row.text;
+        EXPECT_EQ(reading.day, row.day) << "from: " << row.text;
+        EXPECT_FALSE(reading.placeholder) << "from: " << row.text;
+    }
+    EXPECT_EQ(readMonth("10\xC2\xA0jan").day, "10"); // a tie as TeX reads it
+    for (const char *placeholder : {"?", "??", " ?? ", "?-?"}) {
+        EXPECT_TRUE(readMonth(placeholder).placeholder) << placeholder;
     }
 }
 
-// The start of a date as year, month and day; a null year where it is no date.
-TEST(ParseDate, ReadsTheStartOfADate)
+// A date as biblatex reads it: year, month and day of its start; a null year
+// where it is no date.
+TEST(ParseDate, ReadsWhatBiblatexReads)
 {
-    const char *rows[][4] = {{"2004", "2004", "", ""}, {"2004-03", "2004", "March", ""},
-        {"2004-03-07", "2004", "March", "7"}, {" 2004-12-31 ", "2004", "December", "31"},
+    struct Row {
+        const char *text;
+        const char *year = nullptr;
+        const char *month = "";
+        const char *day = "";
+        const char *season = "";
+        bool problem = false;
+    };
+    const Row rows[] = {{"2004", "2004"}, {"2004-03", "2004", "March"}, {"2004-03-07", "2004", "March", "7"},
+        {" 2004-12-31 ", "2004", "December", "31"},
         {"2004-03-07/2004-03-09", "2004", "March", "7"}, // a range: its start
-        {"1997/2001", "1997", "", ""}, {"2004-02/", "2004", "February", ""}, // open-ended range
-        {"2000-02-29", "2000", "February", "29"}, {""}, {"Spring 2004"}, {"04"}, {"20045"}, {"2004-13"},
-        {"2004-00"}, {"2004-02-30"}, {"1900-02-29"}, {"2004-03-"}, {"2004-3x"}, {"/2004"},
-        {"2004-03-07T10:00"}, {"c. 2004"}};
-    for (const auto &row : rows) {
-        const auto parts = parseDate(row[0]);
-        ASSERT_EQ(parts.has_value(), row[1] != nullptr) << "from: " << row[0];
+        {"1997/2001", "1997"}, {"2004-02/", "2004", "February"}, {"2004/..", "2004"}, // open end
+        {"../2004-05", "2004", "May"}, {"/2004", "2004"}, // open start: its end
+        {"2000-02-29", "2000", "February", "29"}, {"2020-05-07T10:00:00", "2020", "May", "7"},
+        {"2020-05-07T10:00:00Z", "2020", "May", "7"}, {"2020?", "2020"}, {"2020~", "2020"},
+        {"2020-06%", "2020", "June"}, {"2020-21", "2020", "", "", "Spring"},
+        {"2020-24", "2020", "", "", "Winter"}, {"199X", "199X"}, {"2020-XX", "2020"},
+        {"2020-05-XX", "2020", "May"}, {"-0044-03-15", "-0044", "March", "15"}, {"Y170000002", "170000002"},
+        {"2020-02-30", "2020", "February", "", "", true}, // kept up to the month
+        {"1900-02-29", "1900", "February", "", "", true}, {"2004-13", "2004", "", "", "", true},
+        {"2004-00", "2004", "", "", "", true}, {"2004-03-", "2004", "March", "", "", true},
+        {"2004-3x", "2004", "", "", "", true}, {""}, {"Spring 2004"}, {"04"}, {"20045"}, {"c. 2004"},
+        {"X004"}};
+    for (const Row &row : rows) {
+        const auto parts = parseDate(row.text);
+        ASSERT_EQ(parts.has_value(), row.year != nullptr) << "from: " << row.text;
         if (parts) {
-            EXPECT_EQ(parts->year, row[1]) << "from: " << row[0];
-            EXPECT_EQ(parts->month, row[2]) << "from: " << row[0];
-            EXPECT_EQ(parts->day, row[3]) << "from: " << row[0];
+            EXPECT_EQ(parts->year, row.year) << "from: " << row.text;
+            EXPECT_EQ(parts->month, row.month) << "from: " << row.text;
+            EXPECT_EQ(parts->day, row.day) << "from: " << row.text;
+            EXPECT_EQ(parts->season, row.season) << "from: " << row.text;
+            EXPECT_EQ(!parts->problem.empty(), row.problem) << "from: " << row.text;
         }
     }
 }
@@ -280,7 +331,8 @@ TEST(TidyDocument, ResolvesACrossrefInEitherOrder)
 
 // Records go out while the parser reads on. A child whose parent is still to
 // come holds back the records behind it, in order, until the parent arrives;
-// a child whose parent was let go holds them until the input is read again.
+// a child whose parent was let go holds them until the input has been read
+// again.
 TEST(TidyDocument, HoldsRecordsBackOnlyUntilTheParentIsAtHand)
 {
     std::vector<std::string> records;
@@ -295,7 +347,6 @@ TEST(TidyDocument, HoldsRecordsBackOnlyUntilTheParentIsAtHand)
     EXPECT_EQ(tagOf(records[1]), "child");
     EXPECT_NE(records[1].find("<b:BookTitle>Parent</b:BookTitle>"), std::string::npos) << records[1];
     EXPECT_EQ(tagOf(records[2]), "between");
-    EXPECT_FALSE(writer.wantsEntriesAgain());
 
     writer.add(entry("inbook", "late", {{"crossref", "EARLY"}}, 9));
     writer.add(entry("book", "last", {}));
@@ -305,10 +356,10 @@ TEST(TidyDocument, HoldsRecordsBackOnlyUntilTheParentIsAtHand)
     EXPECT_TRUE(writer.wantsEntriesAgain());
     writer.addAgain(entry("book", "early", {{"title", "Early"}}));
     EXPECT_FALSE(writer.wantsEntriesAgain());
+    const TidyReport report = writer.finish();
     ASSERT_EQ(records.size(), 6u);
     EXPECT_NE(records[4].find("<b:BookTitle>Early</b:BookTitle>"), std::string::npos) << records[4];
     EXPECT_EQ(tagOf(records[5]), "last");
-    const TidyReport report = writer.finish();
     EXPECT_EQ(report.recordsWritten, 6);
     EXPECT_EQ(report.error, "");
 }
@@ -350,6 +401,74 @@ TEST(TidyDocument, TagsMissingAndRepeatedKeysUniquely)
     EXPECT_EQ(written.report.messages[0], "dir/refs.bib: entry near line 5 has no key; tagged Smith2001b");
     EXPECT_EQ(written.report.messages[1],
         "dir/refs.bib: entry near line 9 repeats the key 'smith2001'; tagged Smith2001c");
+}
+
+std::string fieldsOf(const Entry &entry)
+{
+    std::string text;
+    for (const Field &field : entry.fields) {
+        text += (text.empty() ? "" : " ") + field.name + "=" + field.text;
+    }
+    return text;
+}
+
+// What a child takes from its parent; the golden tidy/crossref document
+// shows the records, these the rules one by one.
+TEST(CrossrefInheritance, TakesWhatBiblatexInherits)
+{
+    struct Row {
+        const char *why;
+        Entry child;
+        Entry parent;
+        const char *fields;
+    };
+    const Row rows[] = {
+        {"title parts become book title parts", entry("inbook", "c", {}),
+            entry("book", "p", {{"title", "T"}, {"subtitle", "S"}, {"titleaddon", "A"}}),
+            "booktitle=T booksubtitle=S booktitleaddon=A"},
+        {"a periodical's become journal title parts", entry("article", "c", {}),
+            entry("periodical", "p", {{"title", "T"}, {"subtitle", "S"}}),
+            "journaltitle=T journalsubtitle=S"},
+        {"what names or sorts the parent stays its own", entry("inbook", "c", {}),
+            entry("book", "p",
+                {{"shorttitle", "x"}, {"sorttitle", "x"}, {"indextitle", "x"}, {"crossref", "q"},
+                    {"ids", "x"}, {"publisher", "P"}}),
+            "publisher=P"},
+        {"the child's own fields win, under any of their names",
+            entry("inbook", "c", {{"location", "Oslo"}, {"journal", "J"}, {"school", "S"}}),
+            entry("book", "p", {{"address", "Bergen"}, {"journaltitle", "K"}, {"institution", "I"}}),
+            "location=Oslo journal=J school=S"},
+        {"a dated child takes no date, year or month", entry("inbook", "c", {{"year", "2001"}}),
+            entry("book", "p", {{"date", "2000-05"}, {"month", "may"}, {"year", "2000"}}), "year=2001"},
+        {"an undated child takes the first of them", entry("inbook", "c", {}),
+            entry("book", "p", {{"year", "2000"}, {"date", "1999"}}), "year=2000"},
+        {"the child's booktitle stays", entry("inproceedings", "c", {{"booktitle", "B"}}),
+            entry("proceedings", "p", {{"title", "T"}, {"editor", "E"}}), "booktitle=B editor=E"},
+    };
+    for (const Row &row : rows) {
+        EXPECT_EQ(fieldsOf(withInherited(row.child, row.parent)), row.fields) << row.why;
+    }
+}
+
+TEST(CrossrefInheritance, SaysWhereTheChainBreaks)
+{
+    const std::map<std::string, Entry> known{{"b", entry("book", "b", {{"crossref", "C"}, {"year", "1"}})},
+        {"c", entry("mvbook", "c", {{"crossref", "a"}, {"publisher", "P"}})},
+        {"d", entry("book", "d", {{"crossref", "gone"}})}};
+    const EntryLookup find = [&](std::string_view key) -> const Entry * {
+        std::string lower(key);
+        std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+        const auto found = known.find(lower);
+        return found == known.end() ? nullptr : &found->second;
+    };
+    const Resolved cycle = resolveCrossrefs(entry("inbook", "a", {{"crossref", "b"}}), find);
+    EXPECT_EQ(cycle.problem, "is in a crossref cycle: a → b → C → a");
+    EXPECT_EQ(fieldsOf(cycle.entry), "crossref=b year=1 publisher=P")
+        << "every entry before the cycle closes";
+    EXPECT_EQ(resolveCrossrefs(entry("inbook", "a", {{"crossref", "A"}}), find).problem,
+        "names itself as its crossref");
+    EXPECT_EQ(resolveCrossrefs(entry("inbook", "x", {{"crossref", "d"}}), find).problem,
+        "names crossref 'd', which names crossref 'gone', which is not in the file");
 }
 
 } // namespace

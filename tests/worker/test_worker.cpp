@@ -2,6 +2,7 @@
 #include "btparse_reader.h"
 #include "document.h"
 #include "frames.h"
+#include "unsplittable_name.h"
 #include "worker_reader.h"
 
 #include <algorithm>
@@ -366,10 +367,14 @@ TEST(RunawayEntries, EachKindOfBrokenEntryBetweenGoodOnesCostsOnlyItself)
         int skipped = 1;
     } rows[] = {
         {"unterminated quote", "@misc{bad, title = \"oops}\n", "line 6 skipped: unterminated quoted value"},
-        {"quote inside a key", "@misc{b\"ad, title = {x}}\n", "line 6 skipped: unterminated quoted value"},
+        {"quote inside a parenthesised key", "@misc(b\"ad, title = {x})\n",
+            "line 6 skipped: unterminated quoted value"},
         {"unbalanced brace in a comment", "@comment{ x { y }\n", "line 6 skipped: unbalanced braces"},
-        {"value not closed", "@misc{bad, title = {oops}\n", "line 6 skipped: unbalanced braces"},
-        {"parenthesised, never closed", "@misc(bad, title = {x}\n", "line 6 skipped: unbalanced braces"},
+        {"value not closed", "@misc{bad, title = {oops\n", "line 6 skipped: unbalanced braces"},
+        {"closing it would keep a value that took the next field", "@misc{bad, title = {oops, year = 2001}\n",
+            "line 6 skipped: unbalanced braces"},
+        {"parenthesised, a value never closed", "@misc(bad, title = {x\n",
+            "line 6 skipped: unbalanced braces"},
         {"over several lines", "@misc{bad,\n  title = \"a\n  b},\n}\n",
             "lines 6-9 skipped: unterminated quoted value"},
         {"two in a row", "@misc{bad, title = \"x}\n@misc{worse, title = \"y}\n",
@@ -386,6 +391,43 @@ TEST(RunawayEntries, EachKindOfBrokenEntryBetweenGoodOnesCostsOnlyItself)
         ASSERT_FALSE(result.report.diagnostics.empty());
         EXPECT_EQ(result.report.diagnostics.front(), path + ": " + row.message);
     }
+}
+
+// An entry that lacks only its closing brace, or has a key btparse rejects,
+// is read alone once mended and kept; every other entry keeps its place.
+TEST(RunawayEntries, AnEntryCutShortOrOddlyKeyedIsMendedAndKept)
+{
+    const struct {
+        const char *why;
+        std::string broken;
+        std::vector<std::string> keys; // of the whole input, in order
+        std::string message; // after "file: "; empty: none
+    } rows[] = {
+        {"no closing brace", "@misc{bad, title = {oops}\n", {"good0", "bad", "good1"},
+            "entry 'bad' on line 6 is not closed; read up to line 6 and kept"},
+        {"no closing parenthesis", "@misc(bad, title = {x}\n", {"good0", "bad", "good1"},
+            "entry 'bad' on line 6 is not closed; read up to line 6 and kept"},
+        {"several lines, a trailing comma, a blank line", "@misc{bad,\n  title = {x},\n  year = 2001,\n\n",
+            {"good0", "bad", "good1"}, "entry 'bad' on line 6 is not closed; read up to line 9 and kept"},
+        {"parentheses in the key", "@online{Agilent(2022)Mods, title = {x}}\n",
+            {"good0", "Agilent(2022)Mods", "good1"}, ""},
+        {"an odd key and no closing brace", "@online{a=b, title = {x}\n", {"good0", "a=b", "good1"},
+            "entry 'a=b' on line 6 is not closed; read up to line 6 and kept"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.why);
+        TempDir dir;
+        const std::string path = dir.write("refs.bib", goodEntries(0, 1) + row.broken + goodEntries(1, 1));
+        const ReadResult result = readWithWorker(path);
+        EXPECT_EQ(valuesOf(result, ""), row.keys);
+        EXPECT_EQ(result.report.entriesSkipped, 0);
+        EXPECT_EQ(result.report.diagnostics,
+            row.message.empty() ? std::vector<std::string>{}
+                                : std::vector<std::string>{path + ": " + row.message});
+    }
+    TempDir dir;
+    const std::string last = dir.write("last.bib", goodEntries(0, 1) + "@misc{bad, title = {x}\n");
+    EXPECT_EQ(valuesOf(readWithWorker(last), ""), (std::vector<std::string>{"good0", "bad"}));
 }
 
 // A new helper takes over after the breaker; the file's own "feb" holds
@@ -456,6 +498,32 @@ TEST(WorkerReader, GivesTheValuesSkipsAndMessagesOfEachInput)
     }
 }
 
+// A person known by one name (", David") is split without btparse's
+// splitter, which crashes on it; any other name is left to the splitter.
+TEST(Names, APersonKnownByOneNameIsKeptWithItsFirstName)
+{
+    const std::pair<const char *, std::optional<Person>> rows[] = {
+        {", David", Person{{}, {"David"}}},
+        {" ,  {Mary Ann}~Lee ", Person{{}, {"{Mary Ann}", "Lee"}}},
+        {", Jr., John", Person{{}, {"John"}, {}, {"Jr."}}},
+        {"{A, B}, C", std::nullopt}, // the comma in braces is no separator
+        {"Smith, John", std::nullopt},
+        {"David", std::nullopt},
+    };
+    for (const auto &[name, person] : rows) {
+        EXPECT_EQ(personWithoutLastName(name), person) << name;
+    }
+    TempDir dir;
+    const ReadResult result = readWithWorker(dir.write("refs.bib",
+        "@article{seaborn, author = {Waskom, Michael and , David and Doe, Jane}, title = {Seaborn}}\n"));
+    ASSERT_EQ(result.entries.size(), 1U);
+    ASSERT_TRUE(result.entries[0].fields[0].names);
+    EXPECT_EQ(*result.entries[0].fields[0].names,
+        (std::vector<Person>{
+            Person{{"Waskom"}, {"Michael"}}, Person{{}, {"David"}}, Person{{"Doe"}, {"Jane"}}}));
+    EXPECT_EQ(result.report.entriesSkipped, 0);
+}
+
 // Inputs on which btparse crashes, aborts, exits or runs away when it runs
 // in the converter's own process. Each sits between good entries; the
 // command-line tool must convert the rest, every good entry exactly once and
@@ -493,8 +561,9 @@ TEST(HazardRun, ConvertsEveryGoodEntryOnce)
         {"undefined macro pasted", "@string{a = b}\n@misc{bad, title = a # \"y\"}", {"before", "after"}, 1},
         {"percent in a syntax error", "@misc{bad, url {http://example.org/q=a%20b%s%s%s%n}}",
             {"before", "after"}},
-        {"name starting with a comma",
-            "@misc{bad1, author = {A and , B}}\n@misc{bad2, author = {X, Y and , A}}", {"before", "after"}},
+        {"name starting with a comma: split without btparse, kept",
+            "@misc{bad1, author = {A and , B}}\n@misc{bad2, author = {X, Y and , A}}",
+            {"before", "bad1", "bad2", "after"}},
         {"too many fields",
             "@misc{bad" + repeated(120, [](int i) { return ", f" + std::to_string(i) + " = {v}"; }) + "}",
             {"before", "after"}},

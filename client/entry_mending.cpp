@@ -1,0 +1,113 @@
+#include "entry_mending.h"
+
+#include <cctype>
+
+namespace bibsources {
+
+namespace {
+
+constexpr std::string_view forbiddenInKey = "()\"#%=";
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// How the body of an entry ends: whether it was closed, and whether a
+// value (braced or quoted) is still open at the end of the text.
+struct BodyEnd {
+    bool closed = false;
+    bool valueOpen = false;
+};
+
+BodyEnd bodyEnd(std::string_view text, std::size_t body, char closer)
+{
+    long depth = 0;
+    bool inQuote = false;
+    for (std::size_t i = body + 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inQuote) {
+            inQuote = c != '"';
+        } else if (c == '{') {
+            ++depth;
+        } else if (c == '}' && depth > 0) {
+            --depth;
+        } else if (c == '"' && depth == 0) {
+            inQuote = true;
+        } else if (c == closer && depth == 0) {
+            return BodyEnd{true, false};
+        }
+    }
+    return BodyEnd{false, inQuote || depth > 0};
+}
+
+bool isNameCharacter(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '-' || c == ':' || c == '.';
+}
+
+} // namespace
+
+std::optional<MendedEntry> mendEntry(std::string_view entryText)
+{
+    const std::size_t body = entryText.find_first_of("{(");
+    if (body == std::string_view::npos || entryText.find('@') > body) {
+        return std::nullopt;
+    }
+    MendedEntry mended;
+    std::string_view rest = entryText.substr(body + 1);
+    const std::size_t keyEnd = rest.find(',');
+    const std::string_view key = rest.substr(0, keyEnd);
+    const bool oddKey = entryText[body] == '{' && keyEnd != std::string_view::npos
+        && key.find_first_of(forbiddenInKey) != std::string_view::npos
+        && key.find_first_of(" \t\r\n{}") == std::string_view::npos;
+    mended.text = entryText.substr(0, body + 1);
+    if (oddKey) {
+        mended.key = std::string(key);
+        mended.text += standInKey;
+        rest.remove_prefix(keyEnd);
+    }
+    mended.text += rest;
+    const char closer = entryText[body] == '{' ? '}' : ')';
+    const BodyEnd end = bodyEnd(mended.text, body, closer);
+    if (!end.closed && !end.valueOpen) {
+        while (!mended.text.empty() && isBlank(mended.text.back())) {
+            mended.text.pop_back();
+        }
+        mended.text += closer;
+        mended.closed = true;
+    }
+    if (!oddKey && !mended.closed) {
+        return std::nullopt;
+    }
+    mended.text += '\n';
+    return mended;
+}
+
+bool valueHoldsAField(const Entry &entry)
+{
+    for (const Field &field : entry.fields) {
+        const std::string_view text = field.text;
+        for (std::size_t at = text.find_first_of(",\n"); at != std::string_view::npos;
+             at = text.find_first_of(",\n", at + 1)) {
+            std::size_t i = at + 1;
+            while (i < text.size() && isBlank(text[i])) {
+                ++i;
+            }
+            const std::size_t nameStart = i;
+            while (i < text.size() && isNameCharacter(text[i])) {
+                ++i;
+            }
+            const bool named = i > nameStart && std::isalpha(static_cast<unsigned char>(text[nameStart]));
+            while (i < text.size() && isBlank(text[i])) {
+                ++i;
+            }
+            if (named && i < text.size() && text[i] == '=') {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace bibsources

@@ -1,0 +1,76 @@
+#include "field_account.h"
+
+#include "tidy_text.h"
+
+#include <algorithm>
+
+namespace bibsources {
+
+namespace {
+
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+const FieldUse *find(const std::vector<FieldUse> &uses, std::string_view field)
+{
+    const auto found
+        = std::find_if(uses.begin(), uses.end(), [&](const FieldUse &use) { return use.field == field; });
+    return found == uses.end() ? nullptr : &*found;
+}
+
+} // namespace
+
+std::string keptCommandsNote(std::string_view text)
+{
+    std::vector<std::string_view> commands;
+    for (size_t at = text.find('\\'); at != std::string_view::npos; at = text.find('\\', at + 1)) {
+        size_t end = at + 1;
+        while (end < text.size() && isLetter(text[end])) {
+            ++end;
+        }
+        const std::string_view command = text.substr(at, end - at);
+        if (command.size() > 1 && std::find(commands.begin(), commands.end(), command) == commands.end()) {
+            commands.push_back(command);
+        }
+    }
+    std::string note;
+    for (const std::string_view command : commands) {
+        note.append(note.empty() ? "keeps " : " ").append(command);
+    }
+    return note;
+}
+
+void FieldAccount::wentTo(std::string_view field, std::string_view element, std::string_view text)
+{
+    if (!find(decided, field)) {
+        decided.push_back(FieldUse{std::string(field), std::string(element), keptCommandsNote(text)});
+    }
+}
+
+void FieldAccount::wentNowhere(std::string_view field, std::string note)
+{
+    if (!find(decided, field)) {
+        decided.push_back(FieldUse{std::string(field), {}, std::move(note)});
+    }
+}
+
+std::vector<FieldUse> FieldAccount::uses(const Entry &entry) const
+{
+    std::vector<FieldUse> uses;
+    uses.reserve(entry.fields.size());
+    for (const Field &field : entry.fields) {
+        if (find(uses, field.name)) {
+            uses.push_back(FieldUse{field.name, {}, "given twice; the first is kept"});
+        } else if (const FieldUse *use = find(decided, field.name)) {
+            uses.push_back(*use);
+        } else {
+            const bool empty = field.names ? field.names->empty() : plainText(field.text).empty();
+            uses.push_back(FieldUse{field.name, {}, empty ? "empty" : "no place in the format"});
+        }
+    }
+    return uses;
+}
+
+} // namespace bibsources
