@@ -78,6 +78,14 @@ private:
             if (options.output.empty()) {
                 fail(std::string("--output") + outputValueMissing);
             }
+        } else if (argument == "--macros") {
+            if (next + 1 >= arguments.size() || arguments[next + 1].empty()) {
+                fail("--macros needs a value: a LaTeX file of command definitions");
+            } else {
+                options.macroFiles.push_back(arguments[++next]);
+            }
+        } else if (argument.starts_with("--macros=") && argument.size() > 9) {
+            options.macroFiles.push_back(argument.substr(9));
         } else if (argument.starts_with("-o")) {
             setOutput(argument.substr(2));
         } else {
@@ -113,7 +121,10 @@ Options parseArguments(const std::vector<std::string> &arguments)
     if (options.inputs.empty()) {
         reader.fail("no input file given");
     }
-    if (options.merge && (options.output.empty() || options.output == "-")) {
+    if (!options.macroFiles.empty() && !options.tidy) {
+        reader.fail("--macros needs --tidy: only the tidy output reads TeX commands");
+    }
+    if (options.merge && options.output.empty()) {
         reader.fail("--merge needs -o LIST: the source list file to merge into");
     }
     return options;

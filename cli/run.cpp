@@ -20,7 +20,8 @@ namespace {
 constexpr const char *programName = "bibsources";
 constexpr size_t diagnosticsShownPerFile = 10;
 
-constexpr const char *usageLine = "usage: bibsources [-q] [-t] [-o OUTPUT [--merge]] FILE.bib...";
+constexpr const char *usageLine
+    = "usage: bibsources [-q] [-t [--macros FILE]] [-o OUTPUT [--merge]] FILE.bib...";
 
 constexpr const char *helpText
     = "bibsources turns BibTeX files into a Sources.xml bibliography that word\n"
@@ -42,10 +43,17 @@ constexpr const char *helpText
       "                       format's 17 source types, a b:Guid per record, issue,\n"
       "                       DOI, dates and crossref resolved; no records for\n"
       "                       @string or @preamble (see the manual page)\n"
+      "  --macros FILE        with --tidy: read the commands FILE defines (\\def,\n"
+      "                       \\newcommand, ...) and expand them in every input, as\n"
+      "                       the commands an input's @preamble defines are; may be\n"
+      "                       given more than once\n"
       "  --merge              with -o LIST: when LIST exists, keep its records as they\n"
-      "                       are, replace those whose tag is converted again, and add\n"
-      "                       the new ones at its end. A LIST that is not a source list\n"
-      "                       is left untouched.\n"
+      "                       are, replace those that are converted again (same tag;\n"
+      "                       for a made-up tag, same Guid), and add the new ones at\n"
+      "                       its end in its own layout. Runs merging into one LIST\n"
+      "                       take turns; a LIST another program saves meanwhile is\n"
+      "                       merged into as it is then. A LIST that is not a source\n"
+      "                       list is left untouched.\n"
       "  -q, --quiet          print only errors, not the summary and parser warnings\n"
       "  -h, --help           show this help and exit\n"
       "  -V, --version        show the version and exit\n"
@@ -112,7 +120,13 @@ void printSummary(const InputReport &input, const std::string &destination, std:
 
 void printMergeSummary(const MergeReport &merge, const std::string &destination, std::ostream &err)
 {
-    err << "merged into " << destination << ": " << plural(merge.recordsKept, "source", "sources")
+    for (const std::string &message : merge.messages) {
+        err << printable(destination) << ": " << printable(message) << '\n';
+    }
+    if (!merge.merged) {
+        return;
+    }
+    err << "merged into " << printable(destination) << ": " << plural(merge.recordsKept, "source", "sources")
         << " kept, " << merge.recordsReplaced << " replaced, " << merge.recordsAdded << " added\n";
 }
 
@@ -162,9 +176,16 @@ int convertMerged(const Options &options, const ConversionSettings &settings, st
 {
     const bool toStandardOutput = options.output == "-";
     ProgressLine progress(STDERR_FILENO, !options.quiet);
+    ConversionHooks hooks = progress.hooks();
+    hooks.waitingForList = [&] {
+        progress.erase();
+        err << programName << ": waiting for another bibsources run that is merging into '"
+            << printable(options.output) << "'\n";
+        err.flush();
+    };
     const ConversionResult result = toStandardOutput
-        ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings, progress.hooks())
-        : convertFiles(options.inputs, options.output, settings, progress.hooks());
+        ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings, hooks)
+        : convertFiles(options.inputs, options.output, settings, hooks);
     progress.erase();
     bool inputFailed = false;
     for (const InputReport &input : result.inputs) {
@@ -191,9 +212,7 @@ int convertMerged(const Options &options, const ConversionSettings &settings, st
         for (const InputReport &input : result.inputs) {
             printSummary(input, destination, err);
         }
-        if (result.merge.merged) {
-            printMergeSummary(result.merge, destination, err);
-        }
+        printMergeSummary(result.merge, destination, err);
     }
     return Success;
 }
@@ -258,6 +277,7 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
     out.flush();
     ConversionSettings settings = settingsFromEnvironment();
     settings.tidy = options.tidy;
+    settings.macroFiles = options.macroFiles;
     settings.mergeIntoOutput = options.merge;
     return options.output.empty() ? convertEach(options, settings, err)
                                   : convertMerged(options, settings, err);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "entry.h"
+#include "helper_command.h"
 #include "unique_fd.h"
 
 #include <cstdint>
@@ -12,6 +13,7 @@ namespace bibsources {
 
 // How the worker is run, and who hears of its progress.
 struct WorkerSettings {
+    FieldSelection fields; // the fields each entry keeps
     std::string helperPath; // empty: found beside the running program
     std::uint64_t memoryLimit = 0; // 0: the larger of 4 GiB and 8x the input
     double timeoutSeconds = 10; // longest silence before the worker is stopped

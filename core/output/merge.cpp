@@ -87,10 +87,11 @@ private:
             }
         }
         if (!firstOfTag || found != listed.end()) {
-            placement.newTag = freshTag(record.tag);
+            freshTag(record, placement);
             placedTags.insert(placement.newTag);
-            messages.push_back("the tag '" + record.tag + "' already names another source; added as '"
-                + placement.newTag + "'");
+            messages.push_back("the tag '" + record.tag + "' already names another source; "
+                + (placement.replaces ? "its record tagged '" : "added as '") + placement.newTag + "'"
+                + (placement.replaces ? " was replaced" : ""));
         }
         return placement;
     }
@@ -120,15 +121,33 @@ private:
         }
     }
 
-    std::string freshTag(const std::string &tag)
+    // The tag followed by the first suffix that is free, or that the list
+    // holds for this very source (its Guid): a record renamed in an earlier
+    // merge is found again under the same name, not added once more.
+    void freshTag(const ConvertedRecord &record, Placement &placement)
     {
-        int &suffix = suffixesTried[tag];
-        std::string candidate;
-        do {
-            candidate = tag + suffixFor(suffix++);
-        } while (taken.contains(candidate) || placedTags.contains(candidate));
-        taken.insert(candidate);
-        return candidate;
+        int &suffix = suffixesTried[record.tag];
+        for (;;) {
+            const std::string candidate = record.tag + suffixFor(suffix++);
+            if (placedTags.contains(candidate)) {
+                continue;
+            }
+            if (const auto found = listed.find(candidate); found != listed.end()) {
+                for (const SourceListRecord *namesake : found->second) {
+                    if (namesake->guid == record.guid && !replacementOf.contains(namesake)) {
+                        placement.replaces = namesake;
+                        placement.newTag = candidate;
+                        replacementOf.emplace(namesake, placements.size());
+                        return;
+                    }
+                }
+                continue;
+            }
+            if (!taken.contains(candidate)) {
+                placement.newTag = candidate;
+                return;
+            }
+        }
     }
 
     std::unordered_map<std::string, std::vector<const SourceListRecord *>> listed;

@@ -1,5 +1,7 @@
 #include "crossref_inheritance.h"
 
+#include "field_table.h"
+
 #include <algorithm>
 #include <array>
 #include <strings.h>
@@ -79,12 +81,7 @@ std::string chainText(const std::vector<std::string> &keys)
 
 std::string_view crossrefOf(const Entry &entry)
 {
-    for (const Field &field : entry.fields) {
-        if (field.name == "crossref") {
-            return field.text;
-        }
-    }
-    return {};
+    return fieldText(entry, "crossref");
 }
 
 Resolved resolveCrossrefs(const Entry &child, const EntryLookup &find)

@@ -1,12 +1,18 @@
 #include "tidy_document.h"
 
 #include "crossref_inheritance.h"
+#include "field_table.h"
+#include "text.h"
 #include "tidy_guid.h"
 #include "tidy_names.h"
 #include "tidy_record.h"
 
+#include "tex_text.h"
+#include "text.h"
+
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <strings.h>
 #include <tuple>
 #include <unordered_map>
@@ -15,17 +21,6 @@
 namespace bibsources {
 
 namespace {
-
-// BibTeX compares keys without regard to case: "Smith01" and "smith01" are
-// one key, for a crossref as for a duplicate.
-std::string foldedKey(std::string_view key)
-{
-    std::string folded(key);
-    for (char &c : folded) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return folded;
-}
 
 bool writesRecord(const Entry &entry)
 {
@@ -71,28 +66,115 @@ std::string displayName(const std::string &inputPath)
     return inputPath == "-" ? "(standard input)" : inputPath;
 }
 
+bool isPreamble(const Entry &entry)
+{
+    return ::strcasecmp(entry.type.c_str(), "preamble") == 0;
+}
+
+// Fields TeX reads verbatim, where a backslash is no command.
+bool isVerbatimField(std::string_view name)
+{
+    return name == "url" || name == "doi" || name == "crossref";
+}
+
+// The commands most often kept first; the message names no more than this.
+constexpr size_t keptCommandsNamed = 10;
+
+// A key as its record's tag shows it: a Latin-1 file's key and the same key
+// in UTF-8 are one tag, and make one Guid.
+std::string writtenTag(std::string_view key)
+{
+    return stripXmlForbidden(decodeParserText(key));
+}
+
+// Expands the commands `definitions` define in every field of the entry
+// but those read verbatim; says what could not be expanded. Field texts are
+// decoded first, so that a definition's UTF-8 never lands in a Latin-1 text.
+void expandEvery(Entry &entry, const TexDefinitions &definitions,
+    const std::function<void(const std::string &problem)> &problem)
+{
+    const auto expanded = [&](std::string &text) {
+        if (text.find('\\') == std::string::npos) {
+            return;
+        }
+        Expansion expansion = expandDefinitions(decodeParserText(text), definitions);
+        if (!expansion.problem.empty()) {
+            problem(expansion.problem);
+        }
+        text = std::move(expansion.text);
+    };
+    for (Field &field : entry.fields) {
+        if (isVerbatimField(field.name)) {
+            continue;
+        }
+        expanded(field.text);
+        if (!field.names) {
+            continue;
+        }
+        for (Person &person : *field.names) {
+            for (auto *part : {&person.first, &person.von, &person.last, &person.jr}) {
+                std::ranges::for_each(*part, expanded);
+            }
+        }
+    }
+}
+
 } // namespace
 
-TidyWriter::TidyWriter(std::string inputPath, TextSink sink, std::string spoolFolder)
+TidyWriter::TidyWriter(std::string inputPath, TextSink sink, std::string spoolFolder, TagBook *documentTags,
+    TexDefinitions definitions)
     : inputPath(std::move(inputPath))
     , sink(std::move(sink))
     , spool(std::move(spoolFolder))
+    , tags(documentTags ? *documentTags : ownTags)
+    , definitions(definitions)
+    , definitionsAgain(std::move(definitions))
 {
+}
+
+void TidyWriter::readPreamble(const Entry &preamble)
+{
+    for (const Field &field : preamble.fields) {
+        for (const std::string &problem : definitions.read(decodeParserText(field.text))) {
+            tell(Said::WhileReading, entriesSeen,
+                displayName(inputPath) + ": @preamble near line " + std::to_string(preamble.line) + ": "
+                    + problem);
+        }
+    }
+}
+
+void TidyWriter::expandDefinitions(Entry &entry)
+{
+    expandEvery(entry, definitions, [&](const std::string &problem) {
+        if (expansionProblems.insert(problem).second) {
+            tell(Said::WhileReading, entriesSeen,
+                displayName(inputPath) + ": entry '" + entry.key + "' near line " + std::to_string(entry.line)
+                    + ": " + problem + "; its text is kept as written");
+        }
+    });
 }
 
 void TidyWriter::add(Entry &&entry)
 {
+    ++entriesSeen;
+    if (isPreamble(entry)) {
+        readPreamble(entry);
+        return;
+    }
     if (!writesRecord(entry)) {
         return;
     }
-    ++report.recordsWritten;
+    if (!definitions.empty()) {
+        expandDefinitions(entry);
+    }
     const std::string key = foldedKey(entry.key);
     Waiting current;
     current.entry = std::move(entry);
-    current.ordinal = entriesSeen++;
-    current.keyIsFree
+    current.ordinal = entriesSeen;
+    const bool first
         = !key.empty() && firstWithKey.emplace(key, KeyPlace{current.ordinal, current.entry.line}).second;
-    if (current.keyIsFree) {
+    current.keyIsFree = first && tags.claimKey(writtenTag(current.entry.key));
+    if (first) {
         if (const std::string_view parent = crossrefOf(current.entry); !parent.empty()) {
             crossrefOfKey.emplace(key, parent);
         }
@@ -124,13 +206,25 @@ bool TidyWriter::wantsEntriesAgain()
     return !wanted.empty();
 }
 
+// A parent read again must be what it was the first time, commands
+// expanded: the preambles before it are read again too, into definitions of
+// their own, and what they say is not said again.
 void TidyWriter::addAgain(const Entry &entry)
 {
-    const auto found = wanted.find(foldedKey(entry.key));
-    if (found != wanted.end() && found->second == entry.line && writesRecord(entry)) {
-        kept.emplace(found->first, entry);
-        wanted.erase(found);
+    if (isPreamble(entry)) {
+        for (const Field &field : entry.fields) {
+            definitionsAgain.read(decodeParserText(field.text));
+        }
+        return;
     }
+    const auto found = wanted.find(foldedKey(entry.key));
+    if (found == wanted.end() || found->second != entry.line || !writesRecord(entry)) {
+        return;
+    }
+    Entry parent = entry;
+    expandEvery(parent, definitionsAgain, [](const std::string &) {});
+    kept.emplace(found->first, std::move(parent));
+    wanted.erase(found);
 }
 
 TidyReport TidyWriter::finish()
@@ -148,10 +242,11 @@ TidyReport TidyWriter::finish()
     if (report.error.empty()) {
         report.error = spool.error();
     }
-    // The messages of records made at once come first, then those of the
-    // records that waited, each in input order, however late a parent came.
+    reportKeptCommands();
+    // However late a parent came, the messages come in the order they would
+    // if every entry were kept to the end.
     std::stable_sort(messages.begin(), messages.end(), [](const Message &a, const Message &b) {
-        return std::tie(a.waited, a.ordinal) < std::tie(b.waited, b.ordinal);
+        return std::tie(a.said, a.ordinal) < std::tie(b.said, b.ordinal);
     });
     for (Message &message : messages) {
         report.messages.push_back(std::move(message.text));
@@ -252,8 +347,9 @@ void TidyWriter::writeReady()
         spool.replay(first.spooledBehind, sink);
         if (waiting.empty()) {
             kept.clear();
-        } else if (first.keyIsFree) {
-            kept.emplace(foldedKey(first.entry.key), std::move(first.entry));
+        } else if (const auto place = firstWithKey.find(foldedKey(first.entry.key));
+                   place != firstWithKey.end() && place->second.ordinal == first.ordinal) {
+            kept.emplace(place->first, std::move(first.entry));
         }
     }
 }
@@ -263,13 +359,15 @@ EntryLookup TidyWriter::lookup() const
     return [this](std::string_view key) { return keptEntry(foldedKey(key)); };
 }
 
+void TidyWriter::tell(Said said, std::size_t ordinal, std::string text)
+{
+    messages.push_back(Message{said, ordinal, std::move(text)});
+}
+
 std::string TidyWriter::recordFor(const Waiting &item)
 {
     const Entry &entry = item.entry;
-    const bool waited = !item.keyIsFree || !item.chainKnown;
-    const auto tell = [&](std::string text) {
-        messages.push_back(Message{waited, item.ordinal, std::move(text)});
-    };
+    const Said said = item.keyIsFree && item.chainKnown ? Said::WhileReading : Said::ForAWaitingRecord;
     const std::string name = displayName(inputPath);
     const std::string about
         = name + ": entry '" + entry.key + "' near line " + std::to_string(entry.line) + " ";
@@ -279,32 +377,62 @@ std::string TidyWriter::recordFor(const Waiting &item)
         resolved = resolveCrossrefs(entry, lookup());
         complete = &resolved.entry;
         if (!resolved.problem.empty()) {
-            tell(about + resolved.problem);
+            tell(said, item.ordinal, about + resolved.problem);
         }
     }
-    std::string tag = entry.key;
+    std::string tag = writtenTag(entry.key);
     if (!item.keyIsFree) {
+        const std::string key = tag;
         tag = freshTag(*complete);
-        tell(name + ": entry near line " + std::to_string(entry.line)
-            + (entry.key.empty() ? " has no key" : " repeats the key '" + entry.key + "'") + "; tagged "
-            + tag);
+        tell(said, item.ordinal,
+            name + ": entry near line " + std::to_string(entry.line)
+                + (key.empty() ? " has no key" : " repeats the key '" + key + "'") + "; tagged " + tag);
     }
     TidyRecord record = tidyRecord(*complete, tag, sourceGuid(inputPath, tag));
     for (const std::string &problem : record.problems) {
-        tell(about + problem);
+        tell(said, item.ordinal, about + problem);
     }
+    tally(record.text);
     return std::move(record.text);
+}
+
+void TidyWriter::tally(const std::string &record)
+{
+    const std::vector<std::string_view> commands = commandsLeftIn(record);
+    for (const std::string_view command : commands) {
+        ++keptCommands[std::string(command)];
+    }
+    recordsKeepingCommands += commands.empty() ? 0 : 1;
+    ++report.recordsWritten;
+}
+
+void TidyWriter::reportKeptCommands()
+{
+    if (keptCommands.empty()) {
+        return;
+    }
+    std::vector<std::pair<std::string, int>> byCount(keptCommands.begin(), keptCommands.end());
+    std::ranges::stable_sort(byCount, std::greater<>(), &std::pair<std::string, int>::second);
+    std::string message = displayName(inputPath) + ": " + std::to_string(recordsKeepingCommands)
+        + (recordsKeepingCommands == 1 ? " record keeps" : " records keep")
+        + " commands it does not define: ";
+    for (size_t i = 0; i < byCount.size() && i < keptCommandsNamed; ++i) {
+        message += (i ? ", " : "") + byCount[i].first + " \u00D7" + std::to_string(byCount[i].second);
+    }
+    message += byCount.size() > keptCommandsNamed ? ", \u2026" : "";
+    tell(Said::AtTheEnd, 0, message + "; define them with --macros FILE");
 }
 
 std::string TidyWriter::freshTag(const Entry &entry)
 {
     // Each base remembers how far its suffixes have got, so a file of many
     // keyless entries by one author costs no more than one with few.
-    const std::string base = tagBase(entry);
+    const std::string base = writtenTag(tagBase(entry));
     std::string tag = base;
-    int &suffix = suffixesTried[base];
-    // Every key of the file is known by now: generated tags avoid them all.
-    while (firstWithKey.count(foldedKey(tag)) || !generatedTags.insert(foldedKey(tag)).second) {
+    int &suffix = tags.suffixesTried(base);
+    // Every key of the file is known by now: generated tags avoid them all,
+    // and every tag of the inputs before it.
+    while (firstWithKey.count(foldedKey(tag)) || !tags.claimMadeUp(tag, sourceGuid(inputPath, tag))) {
         tag = base + suffixFor(suffix++);
     }
     return tag;

@@ -3,10 +3,13 @@
 #include "crossref_inheritance.h"
 #include "entry.h"
 #include "record_spool.h"
+#include "tag_book.h"
+#include "tex_definitions.h"
 #include "xml.h"
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -22,17 +25,22 @@ struct TidyReport {
 };
 
 // Hands a sink the tidy record of every entry of one input, in input order,
-// as the entries arrive wherever it can, keeping only the entries whose
-// records cannot be made yet.
+// as the entries arrive wherever it can.
 //
-// Macro definitions and preambles write no record. A child entry takes every
+// Macro definitions and preambles write no record. The commands a preamble
+// defines are expanded in the entries after it, as are those defined before
+// the first input (--macros); a definition that cannot be read or expanded
+// adds a message. finish() adds one message naming the commands the records
+// still hold and how often. A child entry takes every
 // field it lacks from the entry its crossref names (the first with that key,
 // before or after the child), as crossref_inheritance.h tells. An
 // entry without a key, or with one an earlier entry already has (in any
 // case), is tagged with its first contributor's last name and its year,
-// followed by "a", "b", ... when that tag is taken by any entry of the file;
-// each such entry adds a message. Every b:Guid is made from the input's file
-// name and the tag, so no two records of one input share one.
+// followed by "a", "b", ... when that tag is taken by any entry of the file
+// or by the document (TagBook); so is an entry whose key an earlier input of
+// the document has. Each such entry adds a message. Every b:Guid is made from
+// the input's file name and the tag as written (UTF-8, whatever the input's
+// encoding), so no two records of a document share one.
 //
 // An entry is let go once its record is made, unless an entry that waits
 // may need it. A child whose parent (or a parent's parent) is still to come
@@ -42,12 +50,17 @@ struct TidyReport {
 // for finish(), when every key of the file is known. Records made while an
 // earlier one waits are kept in an unnamed file in the spool folder, not in
 // memory, until they can follow it. Messages come in the order they would
-// if every entry were kept: those of records made at once first.
+// if every entry were kept to the end: those said while reading, in input
+// order, then those of the records that waited, then the summary.
 class TidyWriter {
 public:
-    // `inputPath` is the input's path as given ("-" for standard input);
+    // `inputPath` is the input's path as given ("-" for standard input).
     // spoolFolder: where waiting records are kept (empty: /tmp).
-    TidyWriter(std::string inputPath, TextSink sink, std::string spoolFolder = {});
+    // documentTags: the tags of the whole document, when it has other inputs;
+    // none: this input's own. `definitions` are the commands defined for
+    // every input.
+    TidyWriter(std::string inputPath, TextSink sink, std::string spoolFolder = {},
+        TagBook *documentTags = nullptr, TexDefinitions definitions = {});
 
     void add(Entry &&entry);
 
@@ -64,7 +77,7 @@ public:
 
 private:
     struct KeyPlace {
-        std::size_t ordinal; // among the entries that write records
+        std::size_t ordinal; // the entry's place in the input
         int line;
     };
     // An entry whose record is not made yet, and then that record until the
@@ -82,21 +95,27 @@ private:
         std::string unseen; // the first key on it still to come (folded), if any
         std::vector<std::string> letGo; // keys before that whose entries were let go
     };
+    enum class Said { WhileReading, ForAWaitingRecord, AtTheEnd };
     struct Message {
-        bool waited; // its record was not made when its entry came
-        std::size_t ordinal;
+        Said said;
+        std::size_t ordinal; // of the entry it is about
         std::string text;
     };
 
+    void readPreamble(const Entry &preamble);
+    void expandDefinitions(Entry &entry);
     void welcome(const std::string &key, const Entry &entry);
     Chain chainOf(const Entry &entry) const;
     const Entry *keptEntry(const std::string &key) const;
     Waiting *waitingAt(std::size_t ordinal);
     void write(std::string &&record);
     void writeReady();
-    EntryLookup lookup() const;
+    void tell(Said said, std::size_t ordinal, std::string text);
+    void tally(const std::string &record);
+    void reportKeptCommands();
     std::string recordFor(const Waiting &item);
     std::string freshTag(const Entry &entry);
+    EntryLookup lookup() const;
 
     std::string inputPath;
     TextSink sink;
@@ -104,13 +123,18 @@ private:
     std::size_t entriesSeen = 0;
     std::unordered_map<std::string, KeyPlace> firstWithKey; // by folded key
     std::unordered_map<std::string, std::string> crossrefOfKey; // what those entries name, where they do
-    std::unordered_set<std::string> generatedTags;
-    std::unordered_map<std::string, int> suffixesTried;
+    TagBook ownTags;
+    TagBook &tags;
     std::deque<Waiting> waiting; // in input order
     std::unordered_map<std::string, std::vector<std::size_t>> childrenOf; // key to come -> ordinals
     std::unordered_map<std::string, Entry> kept; // parents entries that wait may need, by folded key
     std::unordered_map<std::string, int> wanted; // parents for a second read: folded key -> line
     bool wantedKnown = false;
+    TexDefinitions definitions;
+    TexDefinitions definitionsAgain; // as the second read finds them
+    std::unordered_set<std::string> expansionProblems; // each said once
+    std::map<std::string, int, std::less<>> keptCommands; // name: how many times records hold it
+    int recordsKeepingCommands = 0;
     std::vector<Message> messages;
     TidyReport report;
 };

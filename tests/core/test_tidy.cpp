@@ -1,8 +1,9 @@
 #include "crossref_inheritance.h"
-#include "fields.h"
+#include "field_table.h"
 #include "test_support.h"
 #include "tidy_dates.h"
 #include "tidy_document.h"
+#include "tidy_guid.h"
 #include "tidy_months.h"
 #include "tidy_names.h"
 #include "tidy_record.h"
@@ -19,7 +20,7 @@
 namespace bibsources {
 namespace {
 
-struct FieldRow {
+struct RecordRow {
     const char *entryType;
     std::vector<std::pair<const char *, const char *>> fields;
     const char *writes; // a part of the record
@@ -39,7 +40,7 @@ std::string recordOf(const char *entryType, const std::vector<std::pair<const ch
 // document; these are the rules it does not show.
 TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
 {
-    const FieldRow rows[] = {
+    const RecordRow rows[] = {
         {"article", {{"journaltitle", "J. Geo"}}, "<b:JournalName>J. Geo</b:JournalName>"},
         {"article", {{"number", "3"}}, "<b:Issue>3</b:Issue>", "<b:StandardNumber>"},
         {"book", {{"isbn", "978-3"}, {"number", "4"}}, "<b:StandardNumber>4</b:StandardNumber>", "978-3"},
@@ -63,40 +64,39 @@ TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
         {"article", {{"title", "{The} {\\'E}cole \\& <Co>"}},
             "<b:Title>The École &amp; &lt;Co&gt;</b:Title>"},
         {"article", {{"title", "{}"}, {"journal", " "}}, "<b:Guid>{G}</b:Guid>\n</b:Source>"}};
-    for (const FieldRow &row : rows) {
+    for (const RecordRow &row : rows) {
         const std::string record = recordOf(row.entryType, row.fields);
         EXPECT_NE(record.find(row.writes), std::string::npos) << record;
         EXPECT_EQ(record.find(row.lacks), std::string::npos) << record;
     }
 }
 
-// The parser helper hands over only the fields isMappedField names: a field
-// the tidy mapping reads but the list forgot would silently vanish, and one
-// listed for it alone but never read would be carried for nothing. A crossref
-// writes nothing itself: the writer follows it to the parent.
-TEST(TidyRecord, ReadsExactlyTheFieldsTheHelperHandsOverForIt)
+// The helper hands over only the table's fields, and the tidy rules name a
+// field through FieldKey, which does not compile for a name the table lacks
+// (tests/core/compile/field_key.cpp): nothing they read can go missing. Here
+// the other way: each field of the table fills the element it names there.
+TEST(FieldTable, EachFieldFillsTheTidyElementItNames)
 {
-    const auto writes = [](std::string_view name) {
-        for (const char *type :
-            {"article", "inproceedings", "inbook", "book", "misc", "phdthesis", "patent"}) {
-            const Entry bare{type, "k", {}, 1};
-            const Entry withField{type, "k", {Field{std::string(name), "2001", std::vector<Person>{}}}, 1};
-            if (tidyRecord(withField, "k", "{G}").text != tidyRecord(bare, "k", "{G}").text) {
-                return true;
+    const auto fills = [](const FieldRow &row) {
+        for (const char *type : {"article", "book", "misc", "phdthesis"}) {
+            for (const char *text : {"3", "2001-03"}) {
+                Entry entry{type, "k", {Field{std::string(row.name), text, std::nullopt}}, 1};
+                if (!row.role.empty()) {
+                    entry.fields.back().names = std::vector<Person>{Person{{"Doe"}, {}, {}, {}}};
+                }
+                const std::string record = tidyRecord(entry, "k", "{G}").text;
+                if (record.find("<b:" + std::string(row.tidy) + ">") != std::string::npos) {
+                    return true;
+                }
             }
         }
         return false;
     };
-    for (const char *name : {"title", "journal", "booktitle", "publisher", "pages", "month", "year", "volume",
-             "number", "location", "address", "edition", "institution", "school", "url", "lastchecked",
-             "note", "abstract", "keywords", "doi", "isbn", "Title", "type", "howpublished", "series",
-             "chapter", "organization", "key", "journaltitle", "subtitle", "shorttitle", "issn", "day",
-             "date", "urldate", "volumes", "eventtitle", "file"}) {
-        EXPECT_EQ(writes(name), isMappedField(name)) << name;
+    for (const FieldRow &row : fieldTable) {
+        EXPECT_TRUE(row.tidy.empty() || fills(row)) << row.name;
     }
-    for (std::string_view name : tidyOnlyFields()) {
-        EXPECT_TRUE(writes(name) || name == "crossref") << "never written: " << name;
-    }
+    EXPECT_TRUE(helperFields().keeps("crossref"));
+    EXPECT_EQ(helperFields().names, (std::vector<std::string>{"author", "editor", "translator"}));
 }
 
 TEST(TidyRecord, WritesAKeyAsWellFormedText)
@@ -273,7 +273,7 @@ Entry entry(const char *type, const char *key, std::vector<std::pair<const char 
     Entry made{type, key, {}, line};
     for (const auto &[name, text] : fields) {
         made.fields.push_back(Field{name, text, std::nullopt});
-        if (isContributorField(name)) {
+        if (!contributorRole(name).empty()) {
             made.fields.back().names = std::vector<Person>{Person{{text}, {}, {}, {}}};
         }
     }
@@ -376,6 +376,27 @@ TEST(TidyDocument, RefusesAnInputWhoseParentIsGoneOnTheSecondRead)
     EXPECT_EQ(writer.finish().error, "refs.bib changed while it was being read; convert it again");
 }
 
+// A preamble's definitions apply to the entries after it; what cannot be
+// read or expanded, and the commands records keep, are said once each.
+TEST(TidyDocument, ExpandsWhatThePreambleDefinesAndNamesWhatIsLeft)
+{
+    const std::vector<Entry> entries{entry("article", "before", {{"title", R"(\TUB)"}}, 1),
+        entry("preamble", "", {{"preamble", R"(\def\TUB{TUGboat}\def\loop{\loop}\def\open{)"}}, 2),
+        entry("article", "after", {{"title", R"(\TUB\ \Dash \loop)"}, {"url", R"(http://x/\TUB)"}}, 3),
+        entry("article", "again", {{"title", R"(\loop \Dash)"}}, 4)};
+    const Written written = write(entries);
+    ASSERT_EQ(written.records.size(), 3u);
+    EXPECT_NE(written.records[0].find(R"(<b:Title>\TUB</b:Title>)"), std::string::npos);
+    EXPECT_NE(written.records[1].find(R"(<b:Title>\TUB \Dash \loop</b:Title>)"), std::string::npos);
+    EXPECT_NE(written.records[1].find(R"(<b:URL>http://x/\TUB</b:URL>)"), std::string::npos);
+    EXPECT_EQ(written.report.messages,
+        (std::vector<std::string>{
+            R"(dir/refs.bib: @preamble near line 2: \open: its body never closes; not read)",
+            R"(dir/refs.bib: entry 'after' near line 3: \loop expands without end; its text is kept as written)",
+            "dir/refs.bib: 3 records keep commands it does not define: \\TUB \u00D73, \\Dash \u00D72, "
+            "\\loop \u00D72; define them with --macros FILE"}));
+}
+
 // Definitions and preambles write no record; missing and repeated keys get
 // unique tags.
 TEST(TidyDocument, TagsMissingAndRepeatedKeysUniquely)
@@ -401,6 +422,57 @@ TEST(TidyDocument, TagsMissingAndRepeatedKeysUniquely)
     EXPECT_EQ(written.report.messages[0], "dir/refs.bib: entry near line 5 has no key; tagged Smith2001b");
     EXPECT_EQ(written.report.messages[1],
         "dir/refs.bib: entry near line 9 repeats the key 'smith2001'; tagged Smith2001c");
+}
+
+std::string guidOf(const std::string &record)
+{
+    std::smatch match;
+    return std::regex_search(record, match, std::regex("<b:Guid>([^<]*)</b:Guid>")) ? match[1].str() : "";
+}
+
+// One book of tags for every input of a document, and for the list it is
+// merged into: no two records share a tag or a Guid, and a made-up tag the
+// list holds for another source is passed over.
+TEST(TidyDocument, TagsEveryRecordOfADocumentUniquely)
+{
+    TagBook tags;
+    tags.holdListed("Smith2001", sourceGuid("other.bib", "Smith2001")); // another source
+    tags.holdListed("Smith2001b", sourceGuid("second.bib", "Smith2001b")); // this very source
+    std::vector<std::string> records;
+    TidyReport second;
+    for (const char *input : {"one/first.bib", "two/second.bib"}) {
+        TidyWriter writer(
+            input, [&](std::string_view record) { records.emplace_back(record); }, {}, &tags);
+        writer.add(entry("book", "K1", {{"author", "Smith"}, {"year", "2001"}}, 1));
+        writer.add(entry("book", "k1", {{"author", "Smith"}, {"year", "2001"}}, 2));
+        second = writer.finish();
+    }
+    std::vector<std::string> written;
+    std::set<std::string> guids;
+    for (const std::string &record : records) {
+        written.push_back(tagOf(record));
+        guids.insert(guidOf(record));
+    }
+    EXPECT_EQ(written, (std::vector<std::string>{"K1", "Smith2001a", "Smith2001b", "Smith2001c"}));
+    EXPECT_EQ(guids.size(), records.size());
+    EXPECT_EQ(guidOf(records[2]), sourceGuid("second.bib", "Smith2001b"));
+    EXPECT_TRUE(tags.isMadeUp("Smith2001b"));
+    EXPECT_FALSE(tags.isMadeUp("K1"));
+    EXPECT_EQ(
+        second.messages.front(), "two/second.bib: entry near line 1 repeats the key 'K1'; tagged Smith2001b");
+}
+
+// A Latin-1 key and the same key in UTF-8 are one tag with one Guid.
+TEST(TidyDocument, MakesTheGuidFromTheTagAsWritten)
+{
+    std::vector<std::string> records;
+    for (const char *key : {"M\xFCller", "M\xC3\xBCller"}) {
+        TidyWriter writer("refs.bib", [&](std::string_view record) { records.emplace_back(record); });
+        writer.add(entry("book", key, {}, 1));
+        writer.finish();
+    }
+    EXPECT_EQ(tagOf(records[0]), "M\xC3\xBCller");
+    EXPECT_EQ(guidOf(records[0]), guidOf(records[1]));
 }
 
 std::string fieldsOf(const Entry &entry)

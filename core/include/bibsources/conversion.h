@@ -27,6 +27,10 @@ struct ConversionSettings {
     double helperTimeoutSeconds = 10;
     // The mapping for word processors (--tidy) instead of the plain one.
     bool tidy = false;
+    // With tidy: LaTeX files whose command definitions every input may use
+    // (--macros), read in order before the inputs; each input's @preamble
+    // adds its own. A file that cannot be read fails the run.
+    std::vector<std::string> macroFiles;
     // convertFiles only: when the output file exists and is a source list,
     // keep its records, replace those that are the same sources converted
     // again and append the new ones (--merge). Runs merging into one list
@@ -49,6 +53,10 @@ struct ConversionProgress {
 
 struct ConversionHooks {
     std::function<void(const ConversionProgress &)> progress;
+    // Called once every input has been read, just before the document is put
+    // in place: the last moment to clear what a program shows on a terminal
+    // the document may be going to (standard output, /dev/tty).
+    std::function<void()> beforeOutput;
     // A run whose stop is requested ends soon after: its helper is stopped,
     // nothing is written, and an existing output is left as it was.
     std::stop_token stop;
