@@ -48,7 +48,6 @@ struct Placement {
 class MergePlan {
 public:
     MergePlan(const SourceList &existing, const ConvertedRecords &converted)
-        : existing(existing)
     {
         for (const SourceListRecord &record : existing.records) {
             if (record.tag && !record.tag->empty()) {
@@ -64,7 +63,6 @@ public:
         }
     }
 
-    const SourceList &existing;
     std::vector<Placement> placements; // one per converted record, in order
     std::unordered_map<const SourceListRecord *, size_t> replacementOf; // list record -> converted index
     std::vector<std::string> messages;
@@ -170,8 +168,7 @@ std::string withTag(std::string text, const std::string &tag)
 class MergeWriter {
 public:
     MergeWriter(const SourceList &existing, const ConvertedRecords &converted, const TextSink &sink)
-        : existing(existing)
-        , converted(converted)
+        : converted(converted)
         , sink(sink)
         , style(listStyleOf(existing))
     {
@@ -198,13 +195,50 @@ public:
         return true;
     }
 
-    const SourceList &existing;
     const ConvertedRecords &converted;
     const TextSink &sink;
     ListStyle style;
     std::string prefixDeclaration;
     bool failed = false;
 };
+
+// Writes the converted records that replace nothing, and the list's text
+// from the end of its last record (position) up to the root's end tag. They
+// go after the last line break there, so that the end tag keeps its own
+// indentation. Returns how many were added.
+int writeAdded(const SourceList &existing, size_t position, const MergePlan &plan, MergeWriter &writer)
+{
+    const std::string_view text = existing.text;
+    std::string_view beforeEnd = text.substr(position, existing.recordsEnd - position);
+    std::string_view endIndent;
+    const size_t lastBreak = beforeEnd.rfind('\n');
+    if (lastBreak != std::string_view::npos
+        && beforeEnd.find_first_not_of(" \t", lastBreak + 1) == std::string_view::npos) {
+        endIndent = beforeEnd.substr(lastBreak + 1);
+        beforeEnd = beforeEnd.substr(0, lastBreak + 1);
+    }
+    writer.sink(beforeEnd);
+    const ListStyle &style = writer.style;
+    bool atLineStart
+        = beforeEnd.empty() ? position > 0 && text[position - 1] == '\n' : beforeEnd.ends_with('\n');
+    int added = 0;
+    for (size_t i = 0; i < plan.placements.size(); ++i) {
+        if (plan.placements[i].replaces) {
+            continue;
+        }
+        if (style.recordPerLine) {
+            writer.sink(atLineStart ? style.recordIndent : style.newline + style.recordIndent);
+        }
+        writer.write(i, plan.placements[i]);
+        if (style.recordPerLine) {
+            writer.sink(style.newline);
+            atLineStart = true;
+        }
+        ++added;
+    }
+    writer.sink(endIndent);
+    return added;
+}
 
 } // namespace
 
@@ -230,34 +264,7 @@ MergeOutcome writeMergedSourceList(
             ++report.recordsReplaced;
         }
     }
-    // Added records go after the last line break before the root's end tag,
-    // so that the end tag keeps its own indentation.
-    std::string_view beforeEnd = text.substr(position, existing.recordsEnd - position);
-    std::string_view endIndent;
-    if (const size_t lastBreak = beforeEnd.rfind('\n'); lastBreak != std::string_view::npos
-        && beforeEnd.find_first_not_of(" \t", lastBreak + 1) == std::string_view::npos) {
-        endIndent = beforeEnd.substr(lastBreak + 1);
-        beforeEnd = beforeEnd.substr(0, lastBreak + 1);
-    }
-    sink(beforeEnd);
-    const ListStyle &style = writer.style;
-    bool atLineStart
-        = beforeEnd.empty() ? position > 0 && text[position - 1] == '\n' : beforeEnd.ends_with('\n');
-    for (size_t i = 0; i < plan.placements.size(); ++i) {
-        if (plan.placements[i].replaces) {
-            continue;
-        }
-        if (style.recordPerLine) {
-            sink(atLineStart ? style.recordIndent : style.newline + style.recordIndent);
-        }
-        writer.write(i, plan.placements[i]);
-        if (style.recordPerLine) {
-            sink(style.newline);
-            atLineStart = true;
-        }
-        ++report.recordsAdded;
-    }
-    sink(endIndent);
+    report.recordsAdded = writeAdded(existing, position, plan, writer);
     sink(text.substr(existing.recordsEnd));
     report.messages = std::move(plan.messages);
     if (writer.failed) {
