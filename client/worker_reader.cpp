@@ -76,6 +76,14 @@ UniqueFd macroFileFor(const std::map<std::string, std::string> &macros)
     return fd;
 }
 
+// The length of the parser's first message in text, without its line end.
+// Each message begins with the name the parser was given, which may itself
+// hold a line break: that one does not end the message.
+std::size_t firstMessageLength(std::string_view text, std::string_view parserName)
+{
+    return std::min(text.find('\n', text.starts_with(parserName) ? parserName.size() : 0), text.size());
+}
+
 // The messages of one input, up to a cap: a file of nothing but errors must
 // not fill the converter's memory with them.
 class Messages {
@@ -90,9 +98,9 @@ public:
     void addParserText(std::string_view text)
     {
         while (!text.empty()) {
-            const auto newline = text.find('\n');
-            add(parserMessage(text.substr(0, newline), parserName));
-            text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+            const std::size_t length = firstMessageLength(text, parserName);
+            add(parserMessage(text.substr(0, length), parserName));
+            text.remove_prefix(std::min(length + 1, text.size()));
         }
     }
 
@@ -128,7 +136,7 @@ private:
 // What btparse said about an entry, without the input's name and the line.
 std::string parserReason(std::string_view diagnostics, std::string_view parserName)
 {
-    const std::string_view first = diagnostics.substr(0, diagnostics.find('\n'));
+    const std::string_view first = diagnostics.substr(0, firstMessageLength(diagnostics, parserName));
     std::string reason = parserMessage(first, parserName).text;
     return reason.empty() ? std::string("the parser could not read it") : reason;
 }
@@ -504,33 +512,46 @@ OpenInput openForReading(const std::string &inputPath)
 
 } // namespace
 
-ReadReport readEntriesInWorker(
-    const std::string &inputPath, const WorkerSettings &settings, const EntrySink &sink)
+WorkerInput::WorkerInput(const std::string &inputPath)
 {
-    ReadReport report;
     OpenInput input = openForReading(inputPath);
     if (input.error.empty()) {
         input = inUtf8(std::move(input));
     }
-    if (!input.error.empty()) {
-        report.error = std::move(input.error);
+    fd = std::move(input.fd);
+    fileName = std::move(input.fileName);
+    failure = std::move(input.error);
+    textStart = input.textStart;
+}
+
+ReadReport WorkerInput::read(const WorkerSettings &settings, const EntrySink &sink) const
+{
+    ReadReport report;
+    if (!failure.empty()) {
+        report.error = failure;
         return report;
     }
     WorkerSettings located = settings;
     if (located.helperPath.empty()) {
         const WorkerLocation helper = locateWorker();
         if (!helper.error.empty()) {
-            report.error = "cannot read '" + input.fileName + "': " + helper.error;
+            report.error = "cannot read '" + fileName + "': " + helper.error;
             return report;
         }
         located.helperPath = helper.path;
     }
     struct stat info { };
-    ::fstat(input.fd.get(), &info);
+    ::fstat(fd.get(), &info);
     const auto inputSize = static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0));
-    WorkerReader reader(input.fd.get(), inputSize, input.fileName, located, sink, report);
-    reader.run(input.textStart);
+    WorkerReader reader(fd.get(), inputSize, fileName, located, sink, report);
+    reader.run(textStart);
     return report;
+}
+
+ReadReport readEntriesInWorker(
+    const std::string &inputPath, const WorkerSettings &settings, const EntrySink &sink)
+{
+    return WorkerInput(inputPath).read(settings, sink);
 }
 
 } // namespace bibsources
