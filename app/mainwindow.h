@@ -42,6 +42,12 @@ public:
     void convert();
     bool isConverting() const;
 
+    // File › Add to Document…: merges the loaded file into the source list
+    // of the document at documentPath (a .docx and its kin), as
+    // bibsources --merge -o DOCUMENT does; the status line then says what
+    // was kept, replaced and added. Logs "Nil" when no file is loaded.
+    void addToDocument(const QString &documentPath);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -54,6 +60,7 @@ private:
     void setBusy(bool busy);
     void setStatus(const QString &html);
     void chooseFile();
+    void chooseDocument();
     void showMessages();
     void showAbout();
 
