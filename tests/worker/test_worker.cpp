@@ -46,7 +46,7 @@ struct ReadResult {
 // The worker keeps the fields the converter asks for.
 ReadResult readWithWorker(const std::string &path, WorkerSettings settings = {})
 {
-    settings.fields = helperFields();
+    settings.fields = helperFields(FieldsFor::TidyMapping);
     ReadResult result;
     result.report = readEntriesInWorker(
         path, settings, [&](Entry &&entry) { result.entries.push_back(std::move(entry)); });
@@ -73,10 +73,11 @@ ReadResult readInProcess(const std::string &path)
         ::dup2(::creat(dir.path("messages").c_str(), 0600), STDERR_FILENO);
         std::string bytes;
         Frame step{.kind = wire::FrameKind::Step, .step = wire::StepKind::Entry};
-        const ReadReport report = readEntriesInProcess(path, helperFields(), [&](Entry &&entry) {
-            step.entry = std::move(entry);
-            encodeFrame(step, bytes);
-        });
+        const ReadReport report
+            = readEntriesInProcess(path, helperFields(FieldsFor::TidyMapping), [&](Entry &&entry) {
+                  step.entry = std::move(entry);
+                  encodeFrame(step, bytes);
+              });
         for (int i = 0; i < report.entriesSkipped; ++i) {
             encodeFrame({.kind = wire::FrameKind::Step, .step = wire::StepKind::Skipped}, bytes);
         }
