@@ -491,33 +491,46 @@ OpenInput openForReading(const std::string &inputPath)
 
 } // namespace
 
-ReadReport readEntriesInWorker(
-    const std::string &inputPath, const WorkerSettings &settings, const EntrySink &sink)
+WorkerInput::WorkerInput(const std::string &inputPath)
 {
-    ReadReport report;
     OpenInput input = openForReading(inputPath);
     if (input.error.empty()) {
         input = inUtf8(std::move(input));
     }
-    if (!input.error.empty()) {
-        report.error = std::move(input.error);
+    fd = std::move(input.fd);
+    fileName = std::move(input.fileName);
+    failure = std::move(input.error);
+    textStart = input.textStart;
+}
+
+ReadReport WorkerInput::read(const WorkerSettings &settings, const EntrySink &sink) const
+{
+    ReadReport report;
+    if (!failure.empty()) {
+        report.error = failure;
         return report;
     }
     WorkerSettings located = settings;
     if (located.helperPath.empty()) {
         const WorkerLocation helper = locateWorker();
         if (!helper.error.empty()) {
-            report.error = "cannot read '" + input.fileName + "': " + helper.error;
+            report.error = "cannot read '" + fileName + "': " + helper.error;
             return report;
         }
         located.helperPath = helper.path;
     }
     struct stat info { };
-    ::fstat(input.fd.get(), &info);
+    ::fstat(fd.get(), &info);
     const auto inputSize = static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0));
-    WorkerReader reader(input.fd.get(), inputSize, input.fileName, located, sink, report);
-    reader.run(input.textStart);
+    WorkerReader reader(fd.get(), inputSize, fileName, located, sink, report);
+    reader.run(textStart);
     return report;
+}
+
+ReadReport readEntriesInWorker(
+    const std::string &inputPath, const WorkerSettings &settings, const EntrySink &sink)
+{
+    return WorkerInput(inputPath).read(settings, sink);
 }
 
 } // namespace bibsources

@@ -5,6 +5,7 @@
 #include "definition_files.h"
 #include "document.h"
 #include "field_table.h"
+#include "into_document.h"
 #include "merge_file.h"
 #include "record.h"
 #include "tidy_document.h"
@@ -67,35 +68,6 @@ std::string inputName(const std::string &path)
     return path == "-" ? "standard input" : path;
 }
 
-// An input that held entries but gave not one record is, as far as the
-// parser could tell, not BibTeX (another encoding, random bytes). Its empty
-// document would replace a good one with nothing, so the input counts as
-// unreadable. A file with no entries at all still gives the empty document.
-bool refuseUnreadableInputs(std::vector<InputReport> &inputs)
-{
-    bool refused = false;
-    for (InputReport &input : inputs) {
-        if (input.ok() && input.recordsWritten == 0 && input.entriesSkipped > 0) {
-            input.error = inputName(input.inputPath) + ": no entry could be read ("
-                + std::to_string(input.entriesSkipped) + " skipped)";
-            refused = true;
-        }
-    }
-    return refused;
-}
-
-// The first input's failure, or a stop, as the run's error.
-void takeFirstError(ConversionResult &result, const ConversionHooks &hooks)
-{
-    result.stopped = hooks.stop.stop_requested();
-    for (const InputReport &input : result.inputs) {
-        if (!input.ok()) {
-            result.error = input.error;
-            return;
-        }
-    }
-}
-
 // Which output an unreadable input left alone, in the words of the message
 // ("Sources.xml left as it was").
 std::string outputLeftAlone(const std::string &outputPath)
@@ -114,29 +86,68 @@ std::vector<InputReport> unreadInputs(const std::vector<std::string> &inputPaths
     return inputs;
 }
 
-// The records of one input, in the mapping the settings choose.
-InputReport writeRecords(const std::string &path, const ConversionSettings &settings,
+// Parents that were let go before a child named them: the input is read
+// again, through the descriptor it was first read from, and only as far as
+// the last of them. This read's messages and skips are the first read's
+// again, and its progress would send the bar back to the start: neither is
+// passed on. Returns why the parents could not be read, or nothing.
+std::string readParentsAgain(const WorkerInput &input, TidyWriter &tidy, const std::string &path,
+    const ConversionSettings &settings, const ConversionHooks &hooks)
+{
+    std::stop_source enough;
+    const std::stop_callback stopped(hooks.stop, [&enough] { enough.request_stop(); });
+    int entriesRead = 0;
+    WorkerSettings worker = workerSettingsFor(path, settings, ConversionHooks{}, entriesRead);
+    worker.stop = enough.get_token();
+    ReadReport again = input.read(worker, [&](Entry &&entry) {
+        tidy.addAgain(entry);
+        if (!tidy.wantsEntriesAgain()) {
+            enough.request_stop();
+        }
+    });
+    return tidy.wantsEntriesAgain() ? std::move(again.error) : std::string();
+}
+
+InputReport writeTidyRecords(const std::string &path, const ConversionSettings &settings,
     const TexDefinitions &definitions, const ConversionHooks &hooks, const TextSink &sink, TagBook &tags)
 {
     InputReport report;
     report.inputPath = path;
     const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
-    TidyWriter tidy(path, sink, settings.tidy && mayHaveCrossrefs(path), &tags, definitions);
+    TidyWriter tidy(path, sink, settings.temporaryFolder, &tags, definitions);
+    const WorkerInput input(path);
+    ReadReport read = input.read(worker, [&](Entry &&entry) {
+        tidy.add(std::move(entry));
+        ++report.recordsWritten; // entries so far, for progress; the records are counted below
+    });
+    if (read.ok() && tidy.wantsEntriesAgain()) {
+        read.error = readParentsAgain(input, tidy, path, settings, hooks);
+    }
+    TidyReport written = tidy.finish();
+    report.recordsWritten = written.recordsWritten;
+    report.entriesSkipped = read.entriesSkipped;
+    report.messages = std::move(read.diagnostics);
+    report.messages.insert(report.messages.end(), written.messages.begin(), written.messages.end());
+    report.error = read.ok() ? std::move(written.error) : std::move(read.error);
+    return report;
+}
+
+// The records of one input, in the mapping the settings choose.
+InputReport writeRecords(const std::string &path, const ConversionSettings &settings,
+    const TexDefinitions &definitions, const ConversionHooks &hooks, const TextSink &sink, TagBook &tags)
+{
+    if (settings.tidy) {
+        return writeTidyRecords(path, settings, definitions, hooks, sink, tags);
+    }
+    InputReport report;
+    report.inputPath = path;
+    const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
     ReadReport read = readEntriesInWorker(path, worker, [&](Entry &&entry) {
-        if (settings.tidy) {
-            tidy.add(std::move(entry));
-        } else {
-            sink(sourceRecord(entry));
-        }
-        ++report.recordsWritten; // tidy: entries so far, for progress; its records are counted below
+        sink(sourceRecord(entry));
+        ++report.recordsWritten;
     });
     report.entriesSkipped = read.entriesSkipped;
     report.messages = std::move(read.diagnostics);
-    if (settings.tidy) {
-        TidyReport written = tidy.finish();
-        report.recordsWritten = written.recordsWritten;
-        report.messages.insert(report.messages.end(), written.messages.begin(), written.messages.end());
-    }
     report.error = std::move(read.error);
     return report;
 }
@@ -175,8 +186,8 @@ ConversionResult mergeInto(const std::string &outputPath, const std::vector<std:
     ConversionResult result;
     result.outputPath = outputPath;
     SourceListFileMerge merge(outputPath,
-        ListMergeSettings{documentHeader() + std::string(documentFooter), settings.temporaryFolder,
-            ListLockHooks{hooks.waitingForList, hooks.stop}});
+        ListMergeSettings{
+            emptySourceList(), settings.temporaryFolder, ListLockHooks{hooks.waitingForList, hooks.stop}});
     if (!merge.error().empty()) {
         result.error = merge.error() + "; nothing was written";
         result.stopped = merge.stopped();
@@ -208,6 +219,40 @@ ConversionResult mergeInto(const std::string &outputPath, const std::vector<std:
 }
 
 } // namespace
+
+// An input that held entries but gave not one record is, as far as the
+// parser could tell, not BibTeX (another encoding, random bytes). Its empty
+// document would replace a good one with nothing, so the input counts as
+// unreadable. A file with no entries at all still gives the empty document.
+bool refuseUnreadableInputs(std::vector<InputReport> &inputs)
+{
+    bool refused = false;
+    for (InputReport &input : inputs) {
+        if (input.ok() && input.recordsWritten == 0 && input.entriesSkipped > 0) {
+            input.error = inputName(input.inputPath) + ": no entry could be read ("
+                + std::to_string(input.entriesSkipped) + " skipped)";
+            refused = true;
+        }
+    }
+    return refused;
+}
+
+// The first input's failure, or a stop, as the run's error.
+void takeFirstError(ConversionResult &result, const ConversionHooks &hooks)
+{
+    result.stopped = hooks.stop.stop_requested();
+    for (const InputReport &input : result.inputs) {
+        if (!input.ok()) {
+            result.error = input.error;
+            return;
+        }
+    }
+}
+
+std::string emptySourceList()
+{
+    return documentHeader() + std::string(documentFooter);
+}
 
 bool Document::ok() const
 {
@@ -274,6 +319,9 @@ ConversionResult convertFile(const std::string &inputPath, const std::string &ou
 ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const std::string &outputPath,
     const ConversionSettings &settings, const ConversionHooks &hooks)
 {
+    if (isDocumentTarget(outputPath)) {
+        return convertIntoDocument(inputPaths, outputPath, settings, hooks);
+    }
     if (settings.mergeIntoOutput) {
         return mergeInto(outputPath, inputPaths, settings, hooks);
     }
