@@ -75,6 +75,14 @@ UniqueFd macroFileFor(const std::map<std::string, std::string> &macros)
     return fd;
 }
 
+// The length of the parser's first message in text, without its line end.
+// Each message begins with the name the parser was given, which may itself
+// hold a line break: that one does not end the message.
+std::size_t firstMessageLength(std::string_view text, std::string_view parserName)
+{
+    return std::min(text.find('\n', text.starts_with(parserName) ? parserName.size() : 0), text.size());
+}
+
 class Diagnostics {
 public:
     explicit Diagnostics(std::vector<std::string> &lines)
@@ -82,12 +90,12 @@ public:
     {
     }
 
-    void addText(std::string_view text)
+    void addText(std::string_view text, std::string_view parserName)
     {
         while (!text.empty()) {
-            const auto newline = text.find('\n');
-            add(text.substr(0, newline));
-            text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+            const std::size_t length = firstMessageLength(text, parserName);
+            add(text.substr(0, length));
+            text.remove_prefix(std::min(length + 1, text.size()));
         }
     }
 
@@ -113,10 +121,11 @@ private:
 };
 
 // What btparse said about an entry, without its "file, line N, " prefix.
-std::string parserReason(std::string_view diagnostics)
+std::string parserReason(std::string_view diagnostics, std::string_view parserName)
 {
-    std::string_view first = diagnostics.substr(0, diagnostics.find('\n'));
-    if (const auto line = first.find(", line "); line != std::string_view::npos) {
+    std::string_view first = diagnostics.substr(0, firstMessageLength(diagnostics, parserName));
+    const std::size_t afterName = first.starts_with(parserName) ? parserName.size() : 0;
+    if (const auto line = first.find(", line ", afterName); line != std::string_view::npos) {
         if (const auto rest = first.find(", ", line + 7); rest != std::string_view::npos) {
             first.remove_prefix(rest + 2);
         }
@@ -241,7 +250,7 @@ bool WorkerReader::take(Frame &&frame)
     if (step && frame.step == wire::StepKind::Skipped && takeSkipped(frame)) {
         return false;
     }
-    diagnostics.addText(frame.diagnostics);
+    diagnostics.addText(frame.diagnostics, fileName);
     if (step) {
         stepEnd = frame.consumedUpTo;
         takeStep(std::move(frame));
@@ -291,8 +300,8 @@ bool WorkerReader::takeSkipped(const Frame &skipped)
     entryText.erase(0, std::min(entryText.find('@'), entryText.size()));
     const std::string_view broken = brokenDelimiters(entryText);
     ++report.entriesSkipped;
-    diagnostics.add(fileName + ": " + linesNamed(line, text.lineAt(*resume) - 1)
-        + " skipped: " + (broken.empty() ? parserReason(skipped.diagnostics) : std::string(broken)));
+    diagnostics.add(fileName + ": " + linesNamed(line, text.lineAt(*resume) - 1) + " skipped: "
+        + (broken.empty() ? parserReason(skipped.diagnostics, fileName) : std::string(broken)));
     cutAt = *resume;
     return true;
 }
