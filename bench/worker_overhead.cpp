@@ -47,7 +47,7 @@ std::string inProcess(const std::string &path)
 {
     std::string text;
     ParseSettings settings;
-    settings.fields = helperFields();
+    settings.fields = helperFields(FieldsFor::PlainMapping);
     const std::unique_ptr<FILE, int (*)(FILE *)> stream(std::fopen(path.c_str(), "r"), std::fclose);
     parseStream(stream.get(), path, settings, [&](ParseStep &&step) {
         if (step.outcome == wire::StepKind::Entry) {

@@ -57,7 +57,7 @@ std::vector<std::string> linesOf(const std::string &path, const std::vector<Mess
 // The worker keeps the fields the converter asks for.
 ReadResult readWithWorker(const std::string &path, WorkerSettings settings = {})
 {
-    settings.fields = helperFields();
+    settings.fields = helperFields(FieldsFor::TidyMapping);
     ReadResult result;
     result.report = readEntriesInWorker(
         path, settings, [&](Entry &&entry) { result.entries.push_back(std::move(entry)); });
@@ -86,7 +86,7 @@ ReadResult readInProcess(const std::string &path)
         std::string bytes;
         int skipped = 0;
         ParseSettings settings;
-        settings.fields = helperFields();
+        settings.fields = helperFields(FieldsFor::TidyMapping);
         const std::unique_ptr<FILE, int (*)(FILE *)> stream(std::fopen(path.c_str(), "r"), std::fclose);
         const bool readOk = parseStream(stream.get(), path, settings, [&](ParseStep &&step) {
             if (step.outcome == wire::StepKind::Entry) {
@@ -687,12 +687,19 @@ TEST(HelperHygiene, TheHelperDiesWithAConverterKilledMidRun)
         = startCli({"-q", "-o", dir.path("out.xml"), dir.write("big.bib", text)}, dir.path("err"));
     pid_t helper = 0;
     // Waits for events, not for a time: each loop ends as soon as the
-    // process in question has started or gone.
-    for (int i = 0; i < 3000 && !helper && running(cli); ++i) {
+    // process in question has started or gone. The helper ties itself to its
+    // converter before it enters its sandbox; stopped any earlier, it could
+    // never do so, so the test waits for the sandbox's system-call filter.
+    const auto inSandbox = [](pid_t pid) {
+        return readFile("/proc/" + std::to_string(pid) + "/status").find("\nSeccomp:\t2")
+            != std::string::npos;
+    };
+    for (int i = 0; i < 3000 && !(helper && inSandbox(helper)) && running(cli); ++i) {
         helper = helperOf(cli);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ASSERT_NE(helper, 0) << "no helper seen";
+    ASSERT_TRUE(inSandbox(helper)) << "the helper never entered its sandbox";
     // Stopped, the helper cannot notice the converter's end by itself (a
     // write into the closed pipe); only the kernel can end it now.
     ::kill(helper, SIGSTOP);
