@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include "cli_options.h"
+#include "field_report.h"
 #include "printable.h"
 #include "progress_line.h"
 #include "target_checks.h"
@@ -9,6 +10,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <unistd.h>
@@ -20,7 +22,8 @@ namespace {
 constexpr const char *programName = "bibsources";
 constexpr size_t diagnosticsShownPerFile = 10;
 
-constexpr const char *usageLine = "usage: bibsources [-q] [-t] [-o OUTPUT [--merge]] FILE.bib...";
+constexpr const char *usageLine
+    = "usage: bibsources [-q] [-t [--report FILE]] [-o OUTPUT [--merge]] FILE.bib...";
 
 constexpr const char *helpText
     = "bibsources turns BibTeX files into a Sources.xml bibliography that word\n"
@@ -42,6 +45,10 @@ constexpr const char *helpText
       "                       format's 17 source types, a b:Guid per record, issue,\n"
       "                       DOI, dates and crossref resolved; no records for\n"
       "                       @string or @preamble (see the manual page)\n"
+      "  --report FILE        with -t: write a tab-separated table of every field of\n"
+      "                       every entry converted (line, key, tag, field, element,\n"
+      "                       note): the element its text went to, or, when it went\n"
+      "                       nowhere, why (\"no place in the format\", \"empty\")\n"
       "  --merge              with -o LIST: when LIST exists, keep its records as they\n"
       "                       are, replace those whose tag is converted again, and add\n"
       "                       the new ones at its end. A LIST that is not a source list\n"
@@ -137,12 +144,22 @@ std::string sharedOutputProblem(const std::vector<std::string> &inputs)
     return {};
 }
 
-int convertEach(const Options &options, const ConversionSettings &settings, std::ostream &err)
+using FieldRows = std::function<void(const FieldReportRow &)>;
+
+ConversionHooks hooksFor(ProgressLine &progress, const FieldRows &fieldRows)
+{
+    ConversionHooks hooks = progress.hooks();
+    hooks.fieldReport = fieldRows;
+    return hooks;
+}
+
+int convertEach(
+    const Options &options, const ConversionSettings &settings, const FieldRows &fieldRows, std::ostream &err)
 {
     int status = Success;
     for (const std::string &input : options.inputs) {
         ProgressLine progress(STDERR_FILENO, !options.quiet);
-        const ConversionResult result = convertFile(input, {}, settings, progress.hooks());
+        const ConversionResult result = convertFile(input, {}, settings, hooksFor(progress, fieldRows));
         progress.erase();
         const InputReport &report = result.inputs.front();
         if (!options.quiet) {
@@ -158,13 +175,14 @@ int convertEach(const Options &options, const ConversionSettings &settings, std:
     return status;
 }
 
-int convertMerged(const Options &options, const ConversionSettings &settings, std::ostream &err)
+int convertMerged(
+    const Options &options, const ConversionSettings &settings, const FieldRows &fieldRows, std::ostream &err)
 {
     const bool toStandardOutput = options.output == "-";
     ProgressLine progress(STDERR_FILENO, !options.quiet);
     const ConversionResult result = toStandardOutput
-        ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings, progress.hooks())
-        : convertFiles(options.inputs, options.output, settings, progress.hooks());
+        ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings, hooksFor(progress, fieldRows))
+        : convertFiles(options.inputs, options.output, settings, hooksFor(progress, fieldRows));
     progress.erase();
     bool inputFailed = false;
     for (const InputReport &input : result.inputs) {
@@ -259,8 +277,23 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
     ConversionSettings settings = settingsFromEnvironment();
     settings.tidy = options.tidy;
     settings.mergeIntoOutput = options.merge;
-    return options.output.empty() ? convertEach(options, settings, err)
-                                  : convertMerged(options, settings, err);
+    if (options.report.empty()) {
+        return options.output.empty() ? convertEach(options, settings, {}, err)
+                                      : convertMerged(options, settings, {}, err);
+    }
+    FieldReportFile report(options.report);
+    if (!report.error().empty()) {
+        err << programName << ": " << printable(report.error()) << '\n';
+        return ConversionFailed;
+    }
+    const FieldRows rows = [&report](const FieldReportRow &row) { report.add(row); };
+    int status = options.output.empty() ? convertEach(options, settings, rows, err)
+                                        : convertMerged(options, settings, rows, err);
+    if (!report.finish().empty()) {
+        err << programName << ": " << printable(report.error()) << '\n';
+        status = ConversionFailed;
+    }
+    return status;
 }
 
 } // namespace bibsources::cli

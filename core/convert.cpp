@@ -119,6 +119,9 @@ InputReport writeRecords(const std::string &path, const ConversionSettings &sett
     report.inputPath = path;
     const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
     TidyWriter tidy(path, sink, settings.tidy && mayHaveCrossrefs(path));
+    if (settings.tidy && (hooks.fieldReport || settings.tellFieldsLeftOut)) {
+        tidy.reportFields(hooks.fieldReport, settings.tellFieldsLeftOut);
+    }
     ReadReport read = readEntriesInWorker(path, worker, [&](Entry &&entry) {
         if (settings.tidy) {
             tidy.add(std::move(entry));

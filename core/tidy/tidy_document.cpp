@@ -190,11 +190,46 @@ std::string TidyWriter::recordFor(const Entry &entry, bool keyIsFree)
             + (entry.key.empty() ? " has no key" : " repeats the key '" + entry.key + "'") + "; tagged "
             + tag);
     }
-    TidyRecord record = tidyRecord(*complete, tag, sourceGuid(inputPath, tag));
+    TidyRecord record = tidyRecord(*complete, tag, sourceGuid(inputPath, tag), fieldRows || tellLeftOut);
     for (const std::string &problem : record.problems) {
         report.messages.push_back(about + problem);
     }
+    if (fieldRows || tellLeftOut) {
+        account(entry, tag, resolved.problem, std::move(record.uses));
+    }
     return std::move(record.text);
+}
+
+void TidyWriter::reportFields(std::function<void(const FieldReportRow &)> rows, bool tellFieldsLeftOut)
+{
+    fieldRows = std::move(rows);
+    tellLeftOut = tellFieldsLeftOut;
+}
+
+// Fields past the entry's own came from its crossref parents.
+void TidyWriter::account(
+    const Entry &entry, std::string_view tag, std::string_view crossrefProblem, std::vector<FieldUse> &&uses)
+{
+    std::string leftOut;
+    for (size_t i = 0; i < uses.size(); ++i) {
+        FieldUse &use = uses[i];
+        if (use.field == "crossref" && use.element.empty() && i < entry.fields.size()) {
+            use.note = crossrefProblem.empty() ? "its fields are inherited" : std::string(crossrefProblem);
+        } else if (i >= entry.fields.size()) {
+            use.note = "from crossref '" + std::string(crossrefOf(entry)) + "'"
+                + (use.note.empty() ? "" : "; " + use.note);
+        } else if (use.element.empty()) {
+            leftOut += (leftOut.empty() ? "" : ", ") + use.field + " (" + use.note + ")";
+        }
+        if (fieldRows) {
+            fieldRows(
+                FieldReportRow{inputPath, entry.line, entry.key, tag, use.field, use.element, use.note});
+        }
+    }
+    if (tellLeftOut && !leftOut.empty()) {
+        report.messages.push_back(displayName(inputPath) + ": entry '" + entry.key + "' near line "
+            + std::to_string(entry.line) + ": not written: " + leftOut);
+    }
 }
 
 std::string TidyWriter::freshTag(const Entry &entry)

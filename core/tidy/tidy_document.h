@@ -1,10 +1,13 @@
 #pragma once
 
+#include "bibsources/conversion.h"
 #include "crossref_inheritance.h"
 #include "entry.h"
+#include "field_account.h"
 #include "xml.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -45,6 +48,11 @@ public:
     // written, so memory stays flat however long the file.
     TidyWriter(std::string inputPath, TextSink sink, bool crossrefsPossible = true);
 
+    // From now on: every field of every record to `rows` as the record is
+    // made (inherited fields noted as such), and with tellLeftOut a message
+    // per entry naming the fields whose text went nowhere.
+    void reportFields(std::function<void(const FieldReportRow &)> rows, bool tellLeftOut);
+
     void add(Entry &&entry);
     // Writes every record still waiting. Call once, after the last add().
     TidyReport finish();
@@ -55,6 +63,8 @@ private:
     std::string recordFor(const Entry &entry, bool keyIsFree);
     std::string freshTag(const Entry &entry);
     EntryLookup lookup() const;
+    void account(const Entry &entry, std::string_view tag, std::string_view crossrefProblem,
+        std::vector<FieldUse> &&uses);
 
     std::string inputPath;
     TextSink sink;
@@ -65,6 +75,8 @@ private:
     std::unordered_map<std::string, int> suffixesTried;
     std::vector<Waiting> waiting;
     TidyReport report;
+    std::function<void(const FieldReportRow &)> fieldRows;
+    bool tellLeftOut = false;
 };
 
 } // namespace bibsources

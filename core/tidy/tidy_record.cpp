@@ -54,6 +54,8 @@ struct Dates {
     std::string day;
     std::string comment; // what names no single month ("Spring", "Jan/Feb"), as written
     bool fromDate = false; // the biblatex date gave them, not year, month and day
+    std::string_view dayFrom = "day"; // the field the day came from
+    std::string_view commentFrom; // the field the comment came from
 };
 
 // Page ranges read "12–15" whichever way they were typed: every run of
@@ -146,13 +148,9 @@ std::pair<std::string_view, std::string> RecordWriter::firstOf(std::initializer_
 {
     std::pair<std::string_view, std::string> chosen;
     for (std::string_view name : names) {
-        std::string text = plainField(entry, name);
-        if (text.empty()) {
-            continue;
-        }
         if (chosen.second.empty()) {
-            chosen = {name, std::move(text)};
-        } else {
+            chosen = {name, plainField(entry, name)};
+        } else if (accounting && !rawField(entry, name).empty()) {
             nowhere(name, "'" + std::string(chosen.first) + "' is used instead");
         }
     }
@@ -196,6 +194,7 @@ Dates RecordWriter::dates()
     const std::string written = plainText(raw);
     record.problems.push_back("has the date '" + written + "', which is no date; kept in the comments");
     fromFields.comment += (fromFields.comment.empty() ? "" : "; ") + written;
+    fromFields.commentFrom = fromFields.commentFrom.empty() ? "date" : "";
     return fromFields;
 }
 
@@ -210,7 +209,7 @@ Dates RecordWriter::datesFromDate(std::string_view raw, const DateParts &date)
             nowhere(field, "the date field gives the date");
         }
     }
-    return Dates{date.year, date.month, date.day, date.season, true};
+    return Dates{date.year, date.month, date.day, date.season, true, "date", "date"};
 }
 
 Dates RecordWriter::datesFromFields()
@@ -229,10 +228,12 @@ Dates RecordWriter::datesFromFields()
         // importers read b:Month as a month and give up on the whole file
         // when it is a season or a range.
         dates.comment = month;
+        dates.commentFrom = "month";
     } else {
         dates.month = reading.month;
-        if (dates.day.empty()) {
+        if (dates.day.empty() && !reading.day.empty()) {
             dates.day = reading.day;
+            dates.dayFrom = "month";
         }
     }
     return dates;
@@ -259,7 +260,7 @@ void RecordWriter::appendPublishing(const Dates &dates)
 {
     put("Year", dates.year, {dates.fromDate ? "date" : "year"});
     put("Month", dates.month, {dates.fromDate ? "date" : "month"});
-    put("Day", dates.day, {dates.fromDate ? "date" : "day", dates.fromDate ? "date" : "month"});
+    put("Day", dates.day, {dates.dayFrom});
     const auto [cityField, city] = firstOf({"address", "location"});
     put("City", city, {cityField});
     const std::string_view howPublished = rawField(entry, "howpublished");
@@ -353,9 +354,12 @@ void RecordWriter::appendRest(const Dates &dates)
     if (!dates.comment.empty()) {
         comments += (comments.empty() ? "" : "; ") + dates.comment;
     }
-    // Fields already placed elsewhere keep their place: only what reached
-    // the comments is noted here.
-    put("Comments", comments, {"note", "date", "month"});
+    // Both an unreadable date and a season: the comments hold both.
+    if (dates.commentFrom.empty() && !dates.comment.empty()) {
+        put("Comments", comments, {"note", "date", "month"});
+    } else {
+        put("Comments", comments, {"note", dates.comment.empty() ? "" : dates.commentFrom});
+    }
 }
 
 void RecordWriter::noteRepeatedFields()
