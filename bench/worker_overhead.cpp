@@ -8,6 +8,7 @@
 //   bibsources-bench-worker-overhead /tmp/big.bib 5
 #include "btparse_reader.h"
 #include "document.h"
+#include "field_table.h"
 #include "record.h"
 
 #include <algorithm>
@@ -44,7 +45,7 @@ void generate(long entries, const char *path)
 std::string inProcess(const std::string &path)
 {
     std::string text;
-    readEntriesInProcess(path, [&](Entry &&entry) { text += sourceRecord(entry); });
+    readEntriesInProcess(path, helperFields(), [&](Entry &&entry) { text += sourceRecord(entry); });
     return text;
 }
 

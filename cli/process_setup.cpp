@@ -1,5 +1,7 @@
 #include "process_setup.h"
 
+#include "progress_line.h"
+
 #include <bibsources/conversion.h>
 
 #include <csignal>
@@ -12,6 +14,7 @@ namespace {
 
 extern "C" void removeTemporaryFilesAndDie(int signalNumber)
 {
+    eraseProgressLineOnSignal();
     removeTemporaryFiles();
     ::signal(signalNumber, SIG_DFL);
     ::raise(signalNumber);

@@ -1,8 +1,13 @@
 #include "progress_line.h"
 
+#include "display_width.h"
+#include "printable.h"
+
+#include <atomic>
 #include <filesystem>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <vector>
 
 namespace bibsources::cli {
 
@@ -12,20 +17,65 @@ namespace {
 constexpr std::chrono::milliseconds redrawInterval{100};
 
 // Back to the start of the line and clear it to the end.
-constexpr const char *clearLine = "\r\033[K";
+constexpr char clearLine[] = "\r\033[K";
 
-std::string describe(const ConversionProgress &progress)
+// A name shorter than this says too little; the line leaves it out instead.
+constexpr int shortestName = 12;
+constexpr char ellipsis[] = "...";
+
+// What signal handlers share with the line, the only way they have in: the
+// descriptor a line is on show on (or -1), and how often the terminal has
+// changed its size.
+std::atomic<int> descriptorOnShow{-1};
+std::atomic<unsigned> terminalResizes{0};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<unsigned>::is_always_lock_free);
+
+extern "C" void countResize(int)
 {
-    const std::string input(progress.inputPath);
-    std::string text = input == "-" ? "standard input" : std::filesystem::path(input).filename().string();
-    text += ": ";
-    if (progress.bytesTotal > 0) {
-        text += std::to_string(progress.bytesRead * 100 / progress.bytesTotal) + "% read, ";
-    }
-    return text + groupedCount(progress.entriesRead) + (progress.entriesRead == 1 ? " entry" : " entries");
+    terminalResizes.fetch_add(1, std::memory_order_relaxed);
+}
+
+std::string shortened(const std::string &name, int columns)
+{
+    const int kept = columns - displayWidth(ellipsis);
+    return std::string(leadingColumns(name, kept - kept / 2)) + ellipsis
+        + std::string(trailingColumns(name, kept / 2));
 }
 
 } // namespace
+
+std::string progressText(const ConversionProgress &progress, int columns)
+{
+    const std::string input(progress.inputPath);
+    const std::string name
+        = printable(input == "-" ? "standard input" : std::filesystem::path(input).filename().string());
+    const std::string entries
+        = groupedCount(progress.entriesRead) + (progress.entriesRead == 1 ? " entry" : " entries");
+    std::vector<std::string> numbers{entries};
+    if (progress.bytesTotal > 0) {
+        const std::string share = std::to_string(progress.bytesRead * 100 / progress.bytesTotal) + "%";
+        numbers = {share + " read, " + entries, share + " read", share};
+    }
+    if (columns <= 0) {
+        return name + ": " + numbers.front();
+    }
+    const int room = columns - 1;
+    for (const std::string &shown : numbers) {
+        const int nameRoom = room - displayWidth(shown) - 2;
+        if (displayWidth(name) <= nameRoom) {
+            return name + ": " + shown;
+        }
+        if (nameRoom >= shortestName) {
+            return shortened(name, nameRoom) + ": " + shown;
+        }
+    }
+    for (const std::string &shown : numbers) {
+        if (displayWidth(shown) <= room) {
+            return shown;
+        }
+    }
+    return std::string(leadingColumns(numbers.back(), room));
+}
 
 std::string groupedCount(long long count)
 {
@@ -36,16 +86,38 @@ std::string groupedCount(long long count)
     return count < 0 ? "-" + digits : digits;
 }
 
+void eraseProgressLineOnSignal() noexcept
+{
+    const int descriptor = descriptorOnShow.exchange(-1);
+    if (descriptor >= 0) {
+        [[maybe_unused]] const ssize_t ignored = ::write(descriptor, clearLine, sizeof clearLine - 1);
+    }
+}
+
 ProgressLine::ProgressLine(int descriptor, bool enabled, std::chrono::milliseconds delay)
     : descriptor(descriptor)
     , shown(enabled && ::isatty(descriptor) == 1)
     , showFrom(std::chrono::steady_clock::now() + delay)
 {
+    if (!shown) {
+        return;
+    }
+    // SA_RESTART: a resize must not fail a read or write of the conversion.
+    struct sigaction action { };
+    action.sa_handler = countResize;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGWINCH, &action, &previousResizeAction);
+    resizesSeen = terminalResizes.load();
+    columns = terminalColumns();
 }
 
 ProgressLine::~ProgressLine()
 {
     erase();
+    if (shown) {
+        ::sigaction(SIGWINCH, &previousResizeAction, nullptr);
+    }
 }
 
 ConversionHooks ProgressLine::hooks()
@@ -53,6 +125,7 @@ ConversionHooks ProgressLine::hooks()
     ConversionHooks hooks;
     if (shown) {
         hooks.progress = [this](const ConversionProgress &progress) { update(progress); };
+        hooks.beforeOutput = [this] { erase(); };
     }
     return hooks;
 }
@@ -60,11 +133,19 @@ ConversionHooks ProgressLine::hooks()
 void ProgressLine::update(const ConversionProgress &progress)
 {
     const auto now = std::chrono::steady_clock::now();
-    if (!shown || now < showFrom || (!drawn.empty() && now - lastDrawn < redrawInterval)) {
+    const unsigned resizes = terminalResizes.load();
+    const bool resized = resizes != resizesSeen;
+    if (!shown || now < showFrom || (!drawn.empty() && !resized && now - lastDrawn < redrawInterval)) {
         return;
     }
-    const std::string text = fitted(describe(progress));
-    if (text != drawn) {
+    if (resized) {
+        resizesSeen = resizes;
+        columns = terminalColumns();
+    }
+    const std::string text = progressText(progress, columns);
+    if (text != drawn || resized) {
+        // Told before it is drawn: a signal in between finds a line to erase.
+        descriptorOnShow = descriptor;
         write(clearLine + text);
         drawn = text;
     }
@@ -74,6 +155,7 @@ void ProgressLine::update(const ConversionProgress &progress)
 void ProgressLine::erase()
 {
     if (!drawn.empty()) {
+        descriptorOnShow = -1;
         write(clearLine);
         drawn.clear();
     }
@@ -91,15 +173,10 @@ void ProgressLine::write(const std::string &text) const
     }
 }
 
-std::string ProgressLine::fitted(std::string text) const
+int ProgressLine::terminalColumns() const
 {
-    // A line that wraps cannot be erased with a carriage return, so it stays
-    // one column short of the terminal's width.
     winsize size{};
-    if (::ioctl(descriptor, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 && text.size() >= size.ws_col) {
-        text.resize(size.ws_col - 1u);
-    }
-    return text;
+    return ::ioctl(descriptor, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 } // namespace bibsources::cli

@@ -119,7 +119,7 @@ void printSummary(const InputReport &input, const std::string &destination, std:
 
 void printMergeSummary(const MergeReport &merge, const std::string &destination, std::ostream &err)
 {
-    err << "merged into " << destination << ": " << plural(merge.recordsKept, "source", "sources")
+    err << "merged into " << printable(destination) << ": " << plural(merge.recordsKept, "source", "sources")
         << " kept, " << merge.recordsReplaced << " replaced, " << merge.recordsAdded << " added\n";
 }
 

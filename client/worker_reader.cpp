@@ -202,6 +202,7 @@ WorkerReader::WorkerReader(int input, std::uint64_t inputSize, const std::string
     start.helperPath = settings.helperPath;
     start.inputFd = input;
     start.command.name = fileName;
+    start.command.fields = settings.fields;
     start.command.memoryLimit = memoryLimitFor(settings.memoryLimit, inputSize);
     start.timeoutSeconds = settings.timeoutSeconds;
     start.stop = settings.stop;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "entry.h"
+#include "helper_command.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,6 +12,7 @@ namespace bibsources {
 
 // How the worker is run, and who hears of its progress.
 struct WorkerSettings {
+    FieldSelection fields; // the fields each entry keeps
     std::string helperPath; // empty: found beside the running program
     std::uint64_t memoryLimit = 0; // 0: the larger of 4 GiB and 8x the input
     double timeoutSeconds = 10; // longest silence before the worker is stopped

@@ -3,6 +3,7 @@
 #include "atomic_write.h"
 #include "converted_records.h"
 #include "document.h"
+#include "field_table.h"
 #include "merge_file.h"
 #include "record.h"
 #include "tidy_document.h"
@@ -47,6 +48,9 @@ WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionS
     const ConversionHooks &hooks, const int &entriesRead)
 {
     WorkerSettings worker;
+    worker.fields = helperFields();
+    // A report of every field needs to know of those the mappings never read.
+    worker.fields.namesOfTheRest = settings.tidy && (hooks.fieldReport || settings.tellFieldsLeftOut);
     worker.helperPath = settings.helperPath;
     worker.memoryLimit = settings.helperMemoryLimit;
     worker.timeoutSeconds = settings.helperTimeoutSeconds;
@@ -158,6 +162,9 @@ ConversionResult writeThrough(AtomicFile &file, const std::vector<std::string> &
     refused = refuseUnreadableInputs(result.inputs);
     takeFirstError(result, hooks);
     if (result.ok()) {
+        if (hooks.beforeOutput) {
+            hooks.beforeOutput();
+        }
         result.error = file.commit();
     }
     return result;

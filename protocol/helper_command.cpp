@@ -1,5 +1,6 @@
 #include "helper_command.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -15,7 +16,43 @@ bool parseNumber(const std::string &text, std::uint64_t &value)
     return !text.empty() && *end == '\0' && errno == 0 && text[0] != '-';
 }
 
+// Field names are BibTeX identifiers, which never hold a comma.
+std::string joined(const std::vector<std::string> &names)
+{
+    std::string text;
+    for (const std::string &name : names) {
+        text += (text.empty() ? "" : ",") + name;
+    }
+    return text;
+}
+
+std::vector<std::string> split(const std::string &text)
+{
+    std::vector<std::string> names;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find(',', start), text.size());
+        names.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return names;
+}
+
+bool contains(const std::vector<std::string> &names, std::string_view name)
+{
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
 } // namespace
+
+bool FieldSelection::keeps(std::string_view fieldName) const
+{
+    return contains(kept, fieldName);
+}
+
+bool FieldSelection::splitsNames(std::string_view fieldName) const
+{
+    return contains(names, fieldName);
+}
 
 std::vector<std::string> helperArguments(const HelperCommand &command)
 {
@@ -24,8 +61,13 @@ std::vector<std::string> helperArguments(const HelperCommand &command)
     }
     std::vector<std::string> arguments{"--name", command.name};
     arguments.insert(
+        arguments.end(), {"--fields", joined(command.fields.kept), "--names", joined(command.fields.names)});
+    arguments.insert(
         arguments.end(), {"--start", std::to_string(command.startOffset), std::to_string(command.startLine)});
     arguments.insert(arguments.end(), {"--memory", std::to_string(command.memoryLimit)});
+    if (command.fields.namesOfTheRest) {
+        arguments.emplace_back("--other-names");
+    }
     if (command.careful) {
         arguments.emplace_back("--careful");
     }
@@ -52,6 +94,12 @@ ParsedHelperCommand parseHelperArguments(const std::vector<std::string> &argumen
         if (argument == "--name" && left >= 1) {
             command.name = arguments[++i];
             named = true;
+        } else if (argument == "--fields" && left >= 1) {
+            command.fields.kept = split(arguments[++i]);
+        } else if (argument == "--names" && left >= 1) {
+            command.fields.names = split(arguments[++i]);
+        } else if (argument == "--other-names") {
+            command.fields.namesOfTheRest = true;
         } else if (argument == "--start" && left >= 2) {
             if (!parseNumber(arguments[i + 1], command.startOffset)
                 || !parseNumber(arguments[i + 2], command.startLine) || command.startLine == 0) {

@@ -1,7 +1,6 @@
 #include "btparse_reader.h"
 
 #include "btparse_handles.h"
-#include "fields.h"
 #include "input_file.h"
 #include "unsplittable_name.h"
 
@@ -56,7 +55,7 @@ std::optional<std::vector<Person>> splitNames(const char *text)
     return people;
 }
 
-Entry entryFrom(AST *ast)
+Entry entryFrom(AST *ast, const FieldSelection &fields)
 {
     Entry entry;
     const char *type = bt_entry_type(ast);
@@ -71,12 +70,18 @@ Entry entryFrom(AST *ast)
     AST *field = nullptr;
     char *name = nullptr;
     while ((field = bt_next_field(ast, field, &name))) {
-        if (!name || (!keepEveryField && !isMappedField(name))) {
+        if (!name) {
+            continue;
+        }
+        if (!keepEveryField && !fields.keeps(name)) {
+            if (fields.namesOfTheRest) {
+                entry.fields.push_back(Field{name, {}, std::nullopt, true});
+            }
             continue;
         }
         const TextPtr text(bt_get_text(field));
         Field out{name, text ? text.get() : "", std::nullopt};
-        if (isContributorField(out.name)) {
+        if (fields.splitsNames(out.name)) {
             out.names = splitNames(out.text.c_str());
         }
         entry.fields.push_back(std::move(out));
@@ -123,7 +128,7 @@ bool parseStream(
             const char *type = bt_entry_type(ast.get());
             if (!type || std::strcmp(type, "comment") != 0) {
                 step.outcome = wire::StepKind::Entry;
-                step.entry = entryFrom(ast.get());
+                step.entry = entryFrom(ast.get(), settings.fields);
                 step.macroDefinition = bt_entry_metatype(ast.get()) == BTE_MACRODEF;
             }
         }
@@ -142,10 +147,13 @@ bool parseStream(
     return true;
 }
 
-ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName, const EntrySink &sink)
+ReadReport readEntriesFromStream(
+    std::FILE *stream, const std::string &fileName, const FieldSelection &fields, const EntrySink &sink)
 {
     ReadReport report;
-    const bool readOk = parseStream(stream, fileName, {}, [&](ParseStep &&step) {
+    ParseSettings settings;
+    settings.fields = fields;
+    const bool readOk = parseStream(stream, fileName, settings, [&](ParseStep &&step) {
         if (step.outcome == wire::StepKind::Entry) {
             sink(std::move(step.entry));
         } else if (step.outcome == wire::StepKind::Skipped) {
@@ -158,10 +166,11 @@ ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName,
     return report;
 }
 
-ReadReport readEntriesInProcess(const std::string &inputPath, const EntrySink &sink)
+ReadReport readEntriesInProcess(
+    const std::string &inputPath, const FieldSelection &fields, const EntrySink &sink)
 {
     if (inputPath == "-") {
-        return readEntriesFromStream(stdin, "(standard input)", sink);
+        return readEntriesFromStream(stdin, "(standard input)", fields, sink);
     }
     OpenedInput input = openInputFile(inputPath);
     ReadReport failed;
@@ -173,7 +182,7 @@ ReadReport readEntriesInProcess(const std::string &inputPath, const EntrySink &s
     }
     // The stream owns the descriptor now.
     input.fd.release();
-    return readEntriesFromStream(stream.get(), inputPath, sink);
+    return readEntriesFromStream(stream.get(), inputPath, fields, sink);
 }
 
 } // namespace bibsources

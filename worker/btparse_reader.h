@@ -2,6 +2,7 @@
 
 #include "entry.h"
 #include "frames.h"
+#include "helper_command.h"
 
 #include <cstdio>
 #include <functional>
@@ -27,6 +28,8 @@ using StepSink = std::function<void(ParseStep &&)>;
 // process-wide state; the converter therefore runs this inside the worker
 // process, and only the worker and tests call it directly.
 struct ParseSettings {
+    // The fields each entry keeps, and those split into names.
+    FieldSelection fields;
     // Defined before the first call, as if the input had defined them earlier.
     MacroList macros;
     // False: macro definitions are parsed and handed on but not remembered.
@@ -40,10 +43,12 @@ bool parseStream(
 
 // The same loop, reduced to what the converter needs: each cleanly parsed,
 // non-comment entry goes to sink; skipped entries are counted in the report.
-ReadReport readEntriesFromStream(std::FILE *stream, const std::string &fileName, const EntrySink &sink);
+ReadReport readEntriesFromStream(
+    std::FILE *stream, const std::string &fileName, const FieldSelection &fields, const EntrySink &sink);
 
 // Opens `inputPath` ("-" for standard input) and reads it as above. A path
 // that is not a regular file, or cannot be opened, is reported in the result.
-ReadReport readEntriesInProcess(const std::string &inputPath, const EntrySink &sink);
+ReadReport readEntriesInProcess(
+    const std::string &inputPath, const FieldSelection &fields, const EntrySink &sink);
 
 } // namespace bibsources

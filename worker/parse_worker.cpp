@@ -203,6 +203,7 @@ std::string setUp(const HelperCommand &command, ParseState &state)
     }
 #endif
     settings.storeMacros = command.storeMacros;
+    settings.fields = command.fields;
     if (command.macros) {
         std::string bytes;
         if (!readAll(3, bytes) || !decodeMacros(bytes, settings.macros)) {

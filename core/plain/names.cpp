@@ -1,6 +1,5 @@
 #include "names.h"
 
-#include "fields.h"
 #include "text.h"
 
 namespace bibsources {
@@ -57,16 +56,6 @@ void appendNamePart(std::string &out, const Person &person, NamePart part)
     appendElement(out, "Middle", tokens.end() - 1, tokens.end());
 }
 
-std::string_view roleElement(std::string_view fieldName)
-{
-    for (const ContributorField &row : contributorFields()) {
-        if (row.field == fieldName) {
-            return row.role;
-        }
-    }
-    return "Author";
-}
-
 } // namespace
 
 std::string parseNamePart(const Person &person, NamePart part)
@@ -76,9 +65,8 @@ std::string parseNamePart(const Person &person, NamePart part)
     return text;
 }
 
-std::string contributorBlock(std::string_view fieldName, const Field &field)
+std::string contributorBlock(std::string_view role, const Field &field)
 {
-    const std::string_view role = roleElement(fieldName);
     std::string block = "<b:Author>\n";
     block.append("<b:").append(role).append(">\n");
     if (field.names) {

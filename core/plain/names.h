@@ -17,9 +17,9 @@ enum class NamePart { First = 0, Last = 2 };
 std::string parseNamePart(const Person &person, NamePart part);
 
 // The whole contributor block that one author, editor or translator field
-// writes: the outer b:Author, the role's element, and a b:NameList with one
-// b:Person per name (no name list when the field could not be split).
-// `fieldName` must be one of the three contributor field names.
-std::string contributorBlock(std::string_view fieldName, const Field &field);
+// writes: the outer b:Author, the element `role` (the field's contributor
+// role), and a b:NameList with one b:Person per name (no name list when the
+// field could not be split).
+std::string contributorBlock(std::string_view role, const Field &field);
 
 } // namespace bibsources

@@ -1,6 +1,6 @@
 #include "record.h"
 
-#include "fields.h"
+#include "field_table.h"
 #include "names.h"
 #include "source_type.h"
 #include "text.h"
@@ -31,14 +31,13 @@ std::string_view thesisType(std::string_view entryType)
 
 // The element a plain (non-contributor) field becomes, or an empty view when
 // the field writes nothing in an entry of this type.
-std::string_view elementForField(std::string_view name, std::string_view entryType)
+std::string_view elementForField(const FieldRow &row, std::string_view entryType)
 {
-    for (const FieldElement &row : plainFieldElements()) {
-        if (row.field == name
-            && (row.entryTypes.empty()
-                || std::find(row.entryTypes.begin(), row.entryTypes.end(), entryType)
-                    != row.entryTypes.end())) {
-            return row.element;
+    for (const PlainElement &plain : row.plain) {
+        if (plain.entryTypes.empty()
+            || std::find(plain.entryTypes.begin(), plain.entryTypes.end(), entryType)
+                != plain.entryTypes.end()) {
+            return plain.element;
         }
     }
     return {};
@@ -60,11 +59,15 @@ std::string sourceRecord(const Entry &entry)
         appendElement(out, "ThesisType", thesis);
     }
     for (const Field &field : entry.fields) {
-        if (isContributorField(field.name)) {
-            out += contributorBlock(field.name, field);
+        const FieldRow *row = findField(field.name);
+        if (!row) {
             continue;
         }
-        if (const std::string_view tag = elementForField(field.name, entry.type); !tag.empty()) {
+        if (!row->role.empty()) {
+            out += contributorBlock(row->role, field);
+            continue;
+        }
+        if (const std::string_view tag = elementForField(*row, entry.type); !tag.empty()) {
             appendElement(out, tag, field.text);
         }
     }

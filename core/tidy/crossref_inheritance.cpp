@@ -1,5 +1,7 @@
 #include "crossref_inheritance.h"
 
+#include "field_table.h"
+
 #include <algorithm>
 #include <array>
 #include <strings.h>
@@ -34,7 +36,7 @@ bool has(const Entry &entry, std::string_view name)
     const std::string_view wanted = canonical(name);
     return std::any_of(entry.fields.begin(), entry.fields.end(), [&](const Field &field) {
         return canonical(field.name) == wanted
-            && field.text.find_first_not_of(" \t\r\n{}") != std::string::npos;
+            && (field.textLeftOut || field.text.find_first_not_of(" \t\r\n{}") != std::string::npos);
     });
 }
 
@@ -82,12 +84,7 @@ std::string chainText(const std::vector<std::string> &keys)
 
 std::string_view crossrefOf(const Entry &entry)
 {
-    for (const Field &field : entry.fields) {
-        if (field.name == "crossref") {
-            return field.text;
-        }
-    }
-    return {};
+    return fieldText(entry, "crossref");
 }
 
 Resolved resolveCrossrefs(const Entry &child, const EntryLookup &find)

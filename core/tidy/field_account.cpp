@@ -65,7 +65,8 @@ std::vector<FieldUse> FieldAccount::uses(const Entry &entry) const
         } else if (const FieldUse *use = find(decided, field.name)) {
             uses.push_back(*use);
         } else {
-            const bool empty = field.names ? field.names->empty() : plainText(field.text).empty();
+            const bool empty
+                = !field.textLeftOut && (field.names ? field.names->empty() : plainText(field.text).empty());
             uses.push_back(FieldUse{field.name, {}, empty ? "empty" : "no place in the format"});
         }
     }

@@ -1,6 +1,7 @@
 #include "tidy_document.h"
 
 #include "crossref_inheritance.h"
+#include "field_table.h"
 #include "tidy_guid.h"
 #include "tidy_names.h"
 #include "tidy_record.h"

@@ -1,6 +1,6 @@
 #include "tidy_names.h"
 
-#include "fields.h"
+#include "field_table.h"
 #include "text.h"
 #include "tidy_text.h"
 
@@ -93,24 +93,14 @@ struct Role {
     std::vector<const Person *> people;
 };
 
-std::string_view roleElement(std::string_view fieldName)
-{
-    for (const ContributorField &row : contributorFields()) {
-        if (row.field == fieldName) {
-            return row.role;
-        }
-    }
-    return "Author";
-}
-
 std::vector<Role> rolesOf(const std::vector<Field> &fields)
 {
     std::vector<Role> roles;
     for (const Field &field : fields) {
-        if (!isContributorField(field.name) || !field.names) {
+        const std::string_view element = contributorRole(field.name);
+        if (element.empty() || !field.names) {
             continue;
         }
-        const std::string_view element = roleElement(field.name);
         // A field given twice is read once, as BibTeX reads it: the first wins.
         const bool seen = std::any_of(
             roles.begin(), roles.end(), [&](const Role &role) { return role.field == field.name; });
@@ -161,7 +151,7 @@ std::string tidyContributors(const std::vector<Field> &fields, FieldAccount *acc
 std::string firstContributorName(const std::vector<Field> &fields)
 {
     for (const Field &field : fields) {
-        if (!isContributorField(field.name) || !field.names) {
+        if (contributorRole(field.name).empty() || !field.names) {
             continue;
         }
         for (const Person &person : *field.names) {

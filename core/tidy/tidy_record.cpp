@@ -1,5 +1,6 @@
 #include "tidy_record.h"
 
+#include "field_table.h"
 #include "text.h"
 #include "tidy_dates.h"
 #include "tidy_months.h"
@@ -13,20 +14,9 @@ namespace bibsources {
 
 namespace {
 
-// The text of the entry's first field of that name; empty when it has none.
-std::string_view rawField(const Entry &entry, std::string_view name)
+std::string plainField(const Entry &entry, FieldKey name)
 {
-    for (const Field &field : entry.fields) {
-        if (field.name == name) {
-            return field.text;
-        }
-    }
-    return {};
-}
-
-std::string plainField(const Entry &entry, std::string_view name)
-{
-    const std::string_view raw = rawField(entry, name);
+    const std::string_view raw = fieldText(entry, name);
     return raw.empty() ? std::string() : plainText(raw);
 }
 
@@ -54,8 +44,10 @@ struct Dates {
     std::string day;
     std::string comment; // what names no single month ("Spring", "Jan/Feb"), as written
     bool fromDate = false; // the biblatex date gave them, not year, month and day
-    std::string_view dayFrom = "day"; // the field the day came from
-    std::string_view commentFrom; // the field the comment came from
+    FieldKey dayFrom = "day"; // the field the day came from
+    // The field the comment came from; none when both the date and the
+    // month field gave one.
+    std::optional<FieldKey> commentFrom = std::nullopt;
 };
 
 // Page ranges read "12–15" whichever way they were typed: every run of
@@ -117,10 +109,11 @@ public:
 private:
     // The first of `names` the entry gives with text, and its plain text;
     // the others given with text are noted as passed over for it.
-    std::pair<std::string_view, std::string> firstOf(std::initializer_list<std::string_view> names);
+    // The first of `names` when none has text.
+    std::pair<FieldKey, std::string> firstOf(std::initializer_list<FieldKey> names);
     // Appends the element and notes every field of `from` that fed it.
-    void put(std::string_view element, std::string_view text, std::initializer_list<std::string_view> from);
-    void nowhere(std::string_view field, std::string note);
+    void put(std::string_view element, std::string_view text, std::initializer_list<FieldKey> from);
+    void nowhere(FieldKey field, std::string note);
 
     Dates dates();
     Dates datesFromDate(std::string_view raw, const DateParts &date);
@@ -144,38 +137,37 @@ private:
     TidyRecord record;
 };
 
-std::pair<std::string_view, std::string> RecordWriter::firstOf(std::initializer_list<std::string_view> names)
+std::pair<FieldKey, std::string> RecordWriter::firstOf(std::initializer_list<FieldKey> names)
 {
-    std::pair<std::string_view, std::string> chosen;
-    for (std::string_view name : names) {
+    std::pair<FieldKey, std::string> chosen{*names.begin(), {}};
+    for (const FieldKey name : names) {
         if (chosen.second.empty()) {
             chosen = {name, plainField(entry, name)};
-        } else if (accounting && !rawField(entry, name).empty()) {
-            nowhere(name, "'" + std::string(chosen.first) + "' is used instead");
+        } else if (accounting && !fieldText(entry, name).empty()) {
+            nowhere(name, "'" + std::string(chosen.first.name()) + "' is used instead");
         }
     }
     return chosen;
 }
 
-void RecordWriter::put(
-    std::string_view element, std::string_view text, std::initializer_list<std::string_view> from)
+void RecordWriter::put(std::string_view element, std::string_view text, std::initializer_list<FieldKey> from)
 {
     appendTidyElement(record.text, element, text);
     if (!accounting || text.empty()) {
         return;
     }
     const std::string named = "b:" + std::string(element);
-    for (std::string_view field : from) {
-        if (!rawField(entry, field).empty()) {
-            account.wentTo(field, named, text);
+    for (const FieldKey field : from) {
+        if (!fieldText(entry, field).empty()) {
+            account.wentTo(field.name(), named, text);
         }
     }
 }
 
-void RecordWriter::nowhere(std::string_view field, std::string note)
+void RecordWriter::nowhere(FieldKey field, std::string note)
 {
     if (accounting) {
-        account.wentNowhere(field, std::move(note));
+        account.wentNowhere(field.name(), std::move(note));
     }
 }
 
@@ -183,7 +175,7 @@ void RecordWriter::nowhere(std::string_view field, std::string note)
 // year's would make a date that is in neither.
 Dates RecordWriter::dates()
 {
-    const std::string_view raw = rawField(entry, "date");
+    const std::string_view raw = fieldText(entry, "date");
     if (raw.empty()) {
         return datesFromFields();
     }
@@ -194,7 +186,8 @@ Dates RecordWriter::dates()
     const std::string written = plainText(raw);
     record.problems.push_back("has the date '" + written + "', which is no date; kept in the comments");
     fromFields.comment += (fromFields.comment.empty() ? "" : "; ") + written;
-    fromFields.commentFrom = fromFields.commentFrom.empty() ? "date" : "";
+    fromFields.commentFrom
+        = fromFields.commentFrom ? std::nullopt : std::optional<FieldKey>(FieldKey("date"));
     return fromFields;
 }
 
@@ -204,18 +197,21 @@ Dates RecordWriter::datesFromDate(std::string_view raw, const DateParts &date)
         record.problems.push_back(
             "has the date '" + plainText(raw) + "': " + date.problem + "; kept what comes before");
     }
-    for (const std::string_view field : {"year", "month", "day"}) {
-        if (!rawField(entry, field).empty()) {
+    for (const FieldKey field : std::initializer_list<FieldKey>{"year", "month", "day"}) {
+        if (!fieldText(entry, field).empty()) {
             nowhere(field, "the date field gives the date");
         }
     }
-    return Dates{date.year, date.month, date.day, date.season, true, "date", "date"};
+    Dates dates{date.year, date.month, date.day, date.season, true};
+    dates.dayFrom = "date";
+    dates.commentFrom = FieldKey("date");
+    return dates;
 }
 
 Dates RecordWriter::datesFromFields()
 {
     Dates dates{plainField(entry, "year"), {}, plainField(entry, "day"), {}};
-    const std::string_view raw = rawField(entry, "month");
+    const std::string_view raw = fieldText(entry, "month");
     if (raw.empty()) {
         return dates;
     }
@@ -228,7 +224,7 @@ Dates RecordWriter::datesFromFields()
         // importers read b:Month as a month and give up on the whole file
         // when it is a season or a range.
         dates.comment = month;
-        dates.commentFrom = "month";
+        dates.commentFrom = FieldKey("month");
     } else {
         dates.month = reading.month;
         if (dates.day.empty() && !reading.day.empty()) {
@@ -247,7 +243,7 @@ void RecordWriter::appendContainer()
     const std::string bookTitle = joinedTitle(plainField(entry, "booktitle"),
         plainField(entry, "booksubtitle"), plainField(entry, "booktitleaddon"));
     const std::string eventTitle = plainField(entry, "eventtitle");
-    const std::initializer_list<std::string_view> bookParts = {"booktitle", "booksubtitle", "booktitleaddon"};
+    const std::initializer_list<FieldKey> bookParts = {"booktitle", "booksubtitle", "booktitleaddon"};
     if (sourceType == "ConferenceProceedings" && eventTitle.empty()) {
         put("ConferenceName", bookTitle, bookParts);
         return;
@@ -258,12 +254,13 @@ void RecordWriter::appendContainer()
 
 void RecordWriter::appendPublishing(const Dates &dates)
 {
-    put("Year", dates.year, {dates.fromDate ? "date" : "year"});
-    put("Month", dates.month, {dates.fromDate ? "date" : "month"});
+    const auto dateOr = [&](FieldKey own) { return dates.fromDate ? FieldKey("date") : own; };
+    put("Year", dates.year, {dateOr("year")});
+    put("Month", dates.month, {dateOr("month")});
     put("Day", dates.day, {dates.dayFrom});
     const auto [cityField, city] = firstOf({"address", "location"});
     put("City", city, {cityField});
-    const std::string_view howPublished = rawField(entry, "howpublished");
+    const std::string_view howPublished = fieldText(entry, "howpublished");
     auto [publisherField, publisher] = firstOf({"publisher", "organization"});
     if (publisher.empty() && !looksLikeAddress(howPublished)) {
         publisherField = "howpublished";
@@ -272,12 +269,12 @@ void RecordWriter::appendPublishing(const Dates &dates)
     put("Publisher", publisher, {publisherField});
     put("Volume", plainField(entry, "volume"), {"volume"});
     appendIssue();
-    put("Pages", pagesText(rawField(entry, "pages")), {"pages"});
-    const std::string_view url = rawField(entry, "url");
+    put("Pages", pagesText(fieldText(entry, "pages")), {"pages"});
+    const std::string_view url = fieldText(entry, "url");
     const bool urlFromHowPublished = url.empty() && looksLikeAddress(howPublished);
     put("URL", verbatimText(urlFromHowPublished ? howPublished : url),
-        {urlFromHowPublished ? "howpublished" : "url"});
-    put("DOI", verbatimText(rawField(entry, "doi")), {"doi"});
+        {urlFromHowPublished ? FieldKey("howpublished") : FieldKey("url")});
+    put("DOI", verbatimText(fieldText(entry, "doi")), {"doi"});
     appendAccessed();
 }
 
@@ -306,8 +303,8 @@ void RecordWriter::appendNumbers()
         put("StandardNumber", standard, {standardField});
     } else {
         put("StandardNumber", number, {"number"});
-        for (const std::string_view field : {"isbn", "issn"}) {
-            if (!rawField(entry, field).empty()) {
+        for (const FieldKey field : std::initializer_list<FieldKey>{"isbn", "issn"}) {
+            if (!fieldText(entry, field).empty()) {
                 nowhere(field, "'number' is used instead");
             }
         }
@@ -354,11 +351,12 @@ void RecordWriter::appendRest(const Dates &dates)
     if (!dates.comment.empty()) {
         comments += (comments.empty() ? "" : "; ") + dates.comment;
     }
-    // Both an unreadable date and a season: the comments hold both.
-    if (dates.commentFrom.empty() && !dates.comment.empty()) {
-        put("Comments", comments, {"note", "date", "month"});
+    if (dates.comment.empty()) {
+        put("Comments", comments, {"note"});
+    } else if (dates.commentFrom) {
+        put("Comments", comments, {"note", *dates.commentFrom});
     } else {
-        put("Comments", comments, {"note", dates.comment.empty() ? "" : dates.commentFrom});
+        put("Comments", comments, {"note", "date", "month"});
     }
 }
 
@@ -408,7 +406,7 @@ TidyRecord tidyRecord(const Entry &entry, std::string_view tag, std::string_view
 
 std::string entryYear(const Entry &entry)
 {
-    const std::string_view date = rawField(entry, "date");
+    const std::string_view date = fieldText(entry, "date");
     if (!date.empty()) {
         if (const std::optional<DateParts> parts = parseDate(plainText(date))) {
             return parts->year;

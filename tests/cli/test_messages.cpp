@@ -45,10 +45,12 @@ TEST(Diagnostics, AreNamedAndShowControlCharactersEscaped)
         "ar = 2000}\n@book{k\x1b[31m, title={T}}\n"
         "@book{ok, title = {fine}}\n");
     const std::string shown = "evil\\x1b]0;owned\\x07.bib";
-    const std::vector<std::vector<std::string>> argumentRows
-        = {{name}, {"-o", "-", name}, {"-q", "-o", "x", name}};
+    // The second list run merges into what the first wrote.
+    const std::string list = "list\x1b[31m.xml";
+    const std::vector<std::vector<std::string>> argumentRows = {{name}, {"-o", "-", name},
+        {"-q", "-o", "x", name}, {"-o", list, name}, {"--merge", "-o", list, name}};
     for (const auto &arguments : argumentRows) {
-        SCOPED_TRACE(arguments.front());
+        SCOPED_TRACE(arguments.front() + " " + arguments.back());
         const CliOutcome outcome = runCli({arguments, dir.path()});
         EXPECT_EQ(outcome.exitCode, 0) << outcome.err;
         if (arguments.front() == "-q") {
@@ -59,7 +61,9 @@ TEST(Diagnostics, AreNamedAndShowControlCharactersEscaped)
         std::istringstream lines(outcome.err);
         int count = 0;
         for (std::string line; std::getline(lines, line); ++count) {
-            EXPECT_TRUE(line.starts_with(shown) || line.starts_with("bibsources: ")) << line;
+            EXPECT_TRUE(line.starts_with(shown) || line.starts_with("bibsources: ")
+                || line.starts_with("merged into " + (dir / "list\\x1b[31m.xml").string() + ": "))
+                << line;
             EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](unsigned char c) {
                 return c < 0x20 || c == 0x7f;
             })) << line;

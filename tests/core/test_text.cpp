@@ -1,6 +1,7 @@
 #include "../fuzz/fuzz_check.h"
 #include "accent_table.h"
 #include "entry.h"
+#include "field_table.h"
 #include "names.h"
 #include "record.h"
 #include "reference_text.h"
@@ -288,7 +289,8 @@ TEST(ContributorBlock, WrapsTheRoleAndTheNameList)
                 "<b:Author>\n<b:Translator>\n<b:NameList>\n<b:Person>\n</b:Person>\n</b:NameList>\n"
                 "</b:Translator>\n</b:Author>\n"}};
     for (const Row &row : rows) {
-        EXPECT_EQ(contributorBlock(row.fieldName, Field{row.fieldName, "", row.names}), row.block)
+        EXPECT_EQ(
+            contributorBlock(contributorRole(row.fieldName), Field{row.fieldName, "", row.names}), row.block)
             << row.fieldName;
     }
 }

@@ -1,5 +1,5 @@
 #include "crossref_inheritance.h"
-#include "fields.h"
+#include "field_table.h"
 #include "test_support.h"
 #include "tidy_dates.h"
 #include "tidy_document.h"
@@ -19,7 +19,7 @@
 namespace bibsources {
 namespace {
 
-struct FieldRow {
+struct RecordRow {
     const char *entryType;
     std::vector<std::pair<const char *, const char *>> fields;
     const char *writes; // a part of the record
@@ -39,7 +39,7 @@ std::string recordOf(const char *entryType, const std::vector<std::pair<const ch
 // document; these are the rules it does not show.
 TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
 {
-    const FieldRow rows[] = {
+    const RecordRow rows[] = {
         {"article", {{"journaltitle", "J. Geo"}}, "<b:JournalName>J. Geo</b:JournalName>"},
         {"article", {{"number", "3"}}, "<b:Issue>3</b:Issue>", "<b:StandardNumber>"},
         {"book", {{"isbn", "978-3"}, {"number", "4"}}, "<b:StandardNumber>4</b:StandardNumber>", "978-3"},
@@ -63,40 +63,39 @@ TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
         {"article", {{"title", "{The} {\\'E}cole \\& <Co>"}},
             "<b:Title>The École &amp; &lt;Co&gt;</b:Title>"},
         {"article", {{"title", "{}"}, {"journal", " "}}, "<b:Guid>{G}</b:Guid>\n</b:Source>"}};
-    for (const FieldRow &row : rows) {
+    for (const RecordRow &row : rows) {
         const std::string record = recordOf(row.entryType, row.fields);
         EXPECT_NE(record.find(row.writes), std::string::npos) << record;
         EXPECT_EQ(record.find(row.lacks), std::string::npos) << record;
     }
 }
 
-// The parser helper hands over only the fields isMappedField names: a field
-// the tidy mapping reads but the list forgot would silently vanish, and one
-// listed for it alone but never read would be carried for nothing. A crossref
-// writes nothing itself: the writer follows it to the parent.
-TEST(TidyRecord, ReadsExactlyTheFieldsTheHelperHandsOverForIt)
+// The helper hands over only the table's fields, and the tidy rules name a
+// field through FieldKey, which does not compile for a name the table lacks
+// (tests/core/compile/field_key.cpp): nothing they read can go missing. Here
+// the other way: each field of the table fills the element it names there.
+TEST(FieldTable, EachFieldFillsTheTidyElementItNames)
 {
-    const auto writes = [](std::string_view name) {
-        for (const char *type :
-            {"article", "inproceedings", "inbook", "book", "misc", "phdthesis", "patent"}) {
-            const Entry bare{type, "k", {}, 1};
-            const Entry withField{type, "k", {Field{std::string(name), "2001", std::vector<Person>{}}}, 1};
-            if (tidyRecord(withField, "k", "{G}").text != tidyRecord(bare, "k", "{G}").text) {
-                return true;
+    const auto fills = [](const FieldRow &row) {
+        for (const char *type : {"article", "book", "misc", "phdthesis"}) {
+            for (const char *text : {"3", "2001-03"}) {
+                Entry entry{type, "k", {Field{std::string(row.name), text, std::nullopt}}, 1};
+                if (!row.role.empty()) {
+                    entry.fields.back().names = std::vector<Person>{Person{{"Doe"}, {}, {}, {}}};
+                }
+                const std::string record = tidyRecord(entry, "k", "{G}").text;
+                if (record.find("<b:" + std::string(row.tidy) + ">") != std::string::npos) {
+                    return true;
+                }
             }
         }
         return false;
     };
-    for (const char *name : {"title", "journal", "booktitle", "publisher", "pages", "month", "year", "volume",
-             "number", "location", "address", "edition", "institution", "school", "url", "lastchecked",
-             "note", "abstract", "keywords", "doi", "isbn", "Title", "type", "howpublished", "series",
-             "chapter", "organization", "key", "journaltitle", "subtitle", "shorttitle", "issn", "day",
-             "date", "urldate", "volumes", "eventtitle", "file"}) {
-        EXPECT_EQ(writes(name), isMappedField(name)) << name;
+    for (const FieldRow &row : fieldTable) {
+        EXPECT_TRUE(row.tidy.empty() || fills(row)) << row.name;
     }
-    for (std::string_view name : tidyOnlyFields()) {
-        EXPECT_TRUE(writes(name) || name == "crossref") << "never written: " << name;
-    }
+    EXPECT_TRUE(helperFields().keeps("crossref"));
+    EXPECT_EQ(helperFields().names, (std::vector<std::string>{"author", "editor", "translator"}));
 }
 
 TEST(TidyRecord, WritesAKeyAsWellFormedText)
@@ -273,7 +272,7 @@ Entry entry(const char *type, const char *key, std::vector<std::pair<const char 
     Entry made{type, key, {}, line};
     for (const auto &[name, text] : fields) {
         made.fields.push_back(Field{name, text, std::nullopt});
-        if (isContributorField(name)) {
+        if (!contributorRole(name).empty()) {
             made.fields.back().names = std::vector<Person>{Person{{text}, {}, {}, {}}};
         }
     }

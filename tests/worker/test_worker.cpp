@@ -1,6 +1,7 @@
 #include "../core/test_support.h"
 #include "btparse_reader.h"
 #include "document.h"
+#include "field_table.h"
 #include "frames.h"
 #include "unsplittable_name.h"
 #include "worker_reader.h"
@@ -42,8 +43,10 @@ struct ReadResult {
     ReadReport report;
 };
 
-ReadResult readWithWorker(const std::string &path, const WorkerSettings &settings = {})
+// The worker keeps the fields the converter asks for.
+ReadResult readWithWorker(const std::string &path, WorkerSettings settings = {})
 {
+    settings.fields = helperFields();
     ReadResult result;
     result.report = readEntriesInWorker(
         path, settings, [&](Entry &&entry) { result.entries.push_back(std::move(entry)); });
@@ -70,7 +73,7 @@ ReadResult readInProcess(const std::string &path)
         ::dup2(::creat(dir.path("messages").c_str(), 0600), STDERR_FILENO);
         std::string bytes;
         Frame step{.kind = wire::FrameKind::Step, .step = wire::StepKind::Entry};
-        const ReadReport report = readEntriesInProcess(path, [&](Entry &&entry) {
+        const ReadReport report = readEntriesInProcess(path, helperFields(), [&](Entry &&entry) {
             step.entry = std::move(entry);
             encodeFrame(step, bytes);
         });

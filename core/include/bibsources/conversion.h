@@ -67,6 +67,10 @@ struct ConversionProgress {
 
 struct ConversionHooks {
     std::function<void(const ConversionProgress &)> progress;
+    // Called once every input has been read, just before the document is put
+    // in place: the last moment to clear what a program shows on a terminal
+    // the document may be going to (standard output, /dev/tty).
+    std::function<void()> beforeOutput;
     // A run whose stop is requested ends soon after: its helper is stopped,
     // nothing is written, and an existing output is left as it was.
     std::stop_token stop;
