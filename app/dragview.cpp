@@ -23,7 +23,9 @@ namespace {
 
 const QString normalPicture = QStringLiteral("backdrop_normal.png");
 const QString loadPicture = QStringLiteral("backdrop_load.png");
+const QString convertingPicture = QStringLiteral("backdrop_converting.png");
 const QString convertedPicture = QStringLiteral("backdrop_converted.png");
+const QString failedPicture = QStringLiteral("backdrop_failed.png");
 
 } // namespace
 
@@ -40,7 +42,7 @@ DragView::DragView(QWidget *parent)
     completionTimer.setObjectName(QStringLiteral("completionTimer"));
     completionTimer.setInterval(2000);
     completionTimer.setSingleShot(true);
-    connect(&completionTimer, &QTimer::timeout, this, &DragView::showIdle);
+    connect(&completionTimer, &QTimer::timeout, this, &DragView::showResting);
     showIdle();
 }
 
@@ -57,23 +59,54 @@ void DragView::offerFile(const QString &path)
         setAccessibleName(tr("%1 ready to convert").arg(QFileInfo(path).fileName()));
         emit fileAccepted(path);
     } else {
-        showIdle();
+        showResting();
         emit fileRejected(path);
+    }
+}
+
+void DragView::showConverting(const QString &path)
+{
+    completionTimer.stop();
+    convertingName = QFileInfo(path).fileName();
+    if (!animationTimer.isActive()) {
+        showResting();
     }
 }
 
 void DragView::showConverted()
 {
-    animationTimer.stop();
-    setPicture(convertedPicture);
-    setAccessibleName(tr("Sources.xml written"));
-    completionTimer.start();
+    showFinished(convertedPicture, tr("Sources.xml written"));
+}
+
+void DragView::showFailed(const QString &path)
+{
+    showFinished(failedPicture, tr("Could not convert %1").arg(QFileInfo(path).fileName()));
 }
 
 void DragView::showIdle()
 {
-    setPicture(normalPicture);
-    setAccessibleName(tr("Drop a BibTeX file here"));
+    convertingName.clear();
+    showResting();
+}
+
+void DragView::showFinished(const QString &picture, const QString &description)
+{
+    convertingName.clear();
+    animationTimer.stop();
+    setPicture(picture);
+    setAccessibleName(description);
+    completionTimer.start();
+}
+
+void DragView::showResting()
+{
+    if (convertingName.isEmpty()) {
+        setPicture(normalPicture);
+        setAccessibleName(tr("Drop a BibTeX file here"));
+    } else {
+        setPicture(convertingPicture);
+        setAccessibleName(tr("Converting %1").arg(convertingName));
+    }
 }
 
 QSize DragView::sizeHint() const
@@ -133,7 +166,7 @@ void DragView::dragMoveEvent(QDragMoveEvent *event)
 void DragView::dragLeaveEvent(QDragLeaveEvent *)
 {
     animationTimer.stop();
-    showIdle();
+    showResting();
 }
 
 void DragView::dropEvent(QDropEvent *event)

@@ -16,7 +16,10 @@ namespace bibsources {
 // its owner's business, told through fileAccepted and fileRejected.
 //
 // The picture is the user's feedback: idle, hovering (seven looping frames
-// every 70 ms), loaded, and converted for 2.0 s before idle returns.
+// every 70 ms), loaded, converting while a run is in progress, and converted
+// or failed for 2.0 s before idle returns. While a run is in progress, a
+// hover that leaves or a refused drop returns to the converting picture, not
+// to idle. The accessible name says the same in words.
 class DragView : public QWidget {
     Q_OBJECT
 
@@ -30,9 +33,14 @@ public:
     // same signal.
     void offerFile(const QString &path);
 
-    // The converted picture, then the idle one 2.0 s later. Drops and hovers
-    // meanwhile do not cancel the return to idle.
+    // Until the run ends: the converting picture, and no return to idle
+    // pending from an earlier run.
+    void showConverting(const QString &path);
+    // The converted or failed picture, then the idle one 2.0 s later. Drops
+    // and hovers meanwhile do not cancel the return to idle.
     void showConverted();
+    void showFailed(const QString &path);
+    // The idle picture; a run shown as in progress has ended.
     void showIdle();
 
     QSize sizeHint() const override;
@@ -53,6 +61,9 @@ protected:
 
 private:
     static bool offersFile(const QDropEvent *event);
+    void showFinished(const QString &picture, const QString &description);
+    // Idle, or converting while a run is in progress.
+    void showResting();
     void setPicture(const QString &name);
     void showNextFrame();
 
@@ -65,6 +76,7 @@ private:
     QTimer completionTimer{this};
     QString picture;
     QPixmap pixmap;
+    QString convertingName; // the file of the run in progress; empty when none
 };
 
 } // namespace bibsources

@@ -2,6 +2,8 @@
 
 #include "conversionrun.h"
 #include "dragview.h"
+#include "droprule.h"
+#include "filecheck.h"
 #include "logging.h"
 #include "messagesdialog.h"
 #include "ui_mainwindow.h"
@@ -89,11 +91,25 @@ DragView *MainWindow::dragView() const
     return ui->dragView;
 }
 
-void MainWindow::openArguments(const QStringList &arguments)
+void MainWindow::openFiles(const QStringList &files)
 {
-    if (arguments.size() > 1) {
-        // A drop always names a file by its full path.
-        ui->dragView->offerFile(QFileInfo(arguments.at(1)).absoluteFilePath());
+    if (files.isEmpty()) {
+        return;
+    }
+    // A drop always names a file by its full path.
+    const QString path = QFileInfo(files.constFirst()).absoluteFilePath();
+    const QString reason = isSupportedPath(path) ? unreadableReason(path) : QString();
+    if (reason.isEmpty()) {
+        ui->dragView->offerFile(path);
+    } else {
+        refuseUnreadable(path, reason);
+    }
+    const qsizetype ignored = files.size() - 1;
+    if (ignored > 0) {
+        setStatus(ui->statusLabel->text() + QStringLiteral("<br>")
+            + (ignored == 1 ? tr("1 more file was ignored: the window converts one file at a time.")
+                            : tr("%1 more files were ignored: the window converts one file at a time.")
+                                  .arg(QLocale().toString(ignored))));
     }
 }
 
@@ -111,6 +127,7 @@ void MainWindow::convert()
     // Messages… then also names, per entry, the fields that went nowhere.
     settings.tellFieldsLeftOut = settings.tidy;
     run->start(convertingPath, settings);
+    ui->dragView->showConverting(convertingPath);
     setBusy(true);
     ui->busyLabel->setText(tr("Converting %1…").arg(fileNameOf(convertingPath)));
 }
@@ -144,6 +161,14 @@ void MainWindow::reject(const QString &path)
             : tr("%1 is not a .bib file; only .bib files can be converted.").arg(fileNameOf(path)));
 }
 
+void MainWindow::refuseUnreadable(const QString &path, const QString &reason)
+{
+    qCInfo(windowLog).noquote().nospace() << "Not Supported - " << path;
+    loadedPath.clear();
+    ui->dragView->showIdle();
+    setStatus(tr("Cannot open %1: %2.").arg(fileNameOf(path), reason.toHtmlEscaped()));
+}
+
 void MainWindow::showProgress(qint64 bytesRead, qint64 bytesTotal, int entriesRead)
 {
     if (!isConverting()) {
@@ -169,7 +194,7 @@ void MainWindow::showResult(const ConversionResult &result)
     } else if (!result.ok()) {
         const QString reason = QString::fromStdString(result.error);
         qCInfo(windowLog).noquote().nospace() << "Conversion failed - " << convertingPath << ": " << reason;
-        ui->dragView->showIdle();
+        ui->dragView->showFailed(convertingPath);
         setStatus(tr("Could not convert %1: %2").arg(fileNameOf(convertingPath), reason.toHtmlEscaped()));
     } else {
         ui->dragView->showConverted();

@@ -28,10 +28,12 @@ public:
 
     DragView *dragView() const;
 
-    // Loads the first of the program's arguments (after its own name), when
-    // there is one, exactly as a drop of that file would. An argument is a
-    // file, never an option.
-    void openArguments(const QStringList &arguments);
+    // The files named on the command line: the first is loaded as a drop of
+    // it would be, except that one that cannot be read (missing, a folder, a
+    // FIFO, not readable) is refused at once, as a dropped file that is not a
+    // .bib is; the status line says why. Any further files are ignored, and
+    // the status line says so.
+    void openFiles(const QStringList &files);
 
     // The Convert button: logs "Convert pressed", then converts the loaded
     // file, or logs "Nil" when none is loaded.
@@ -44,6 +46,7 @@ protected:
 private:
     void load(const QString &path);
     void reject(const QString &path);
+    void refuseUnreadable(const QString &path, const QString &reason);
     void showProgress(qint64 bytesRead, qint64 bytesTotal, int entriesRead);
     void showResult(const ConversionResult &result);
     void setBusy(bool busy);

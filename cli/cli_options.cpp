@@ -89,6 +89,14 @@ private:
             if (options.report.empty()) {
                 fail("--report needs a value: the file to write the table of fields to");
             }
+        } else if (argument == "--macros") {
+            if (next + 1 >= arguments.size() || arguments[next + 1].empty()) {
+                fail("--macros needs a value: a LaTeX file of command definitions");
+            } else {
+                options.macroFiles.push_back(arguments[++next]);
+            }
+        } else if (argument.starts_with("--macros=") && argument.size() > 9) {
+            options.macroFiles.push_back(argument.substr(9));
         } else if (argument.starts_with("-o")) {
             setOutput(argument.substr(2));
         } else {
@@ -127,7 +135,10 @@ Options parseArguments(const std::vector<std::string> &arguments)
     if (!options.report.empty() && !options.tidy) {
         reader.fail("--report needs --tidy: only the tidy mapping tells where each field went");
     }
-    if (options.merge && (options.output.empty() || options.output == "-")) {
+    if (!options.macroFiles.empty() && !options.tidy) {
+        reader.fail("--macros needs --tidy: only the tidy output reads TeX commands");
+    }
+    if (options.merge && options.output.empty()) {
         reader.fail("--merge needs -o LIST: the source list file to merge into");
     }
     return options;

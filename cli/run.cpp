@@ -23,7 +23,7 @@ constexpr const char *programName = "bibsources";
 constexpr size_t diagnosticsShownPerFile = 10;
 
 constexpr const char *usageLine
-    = "usage: bibsources [-q] [-t [--report FILE]] [-o OUTPUT [--merge]] FILE.bib...";
+    = "usage: bibsources [-q] [-t [--macros FILE] [--report FILE]] [-o OUTPUT [--merge]] FILE.bib...";
 
 constexpr const char *helpText
     = "bibsources turns BibTeX files into a Sources.xml bibliography that word\n"
@@ -45,14 +45,21 @@ constexpr const char *helpText
       "                       format's 17 source types, a b:Guid per record, issue,\n"
       "                       DOI, dates and crossref resolved; no records for\n"
       "                       @string or @preamble (see the manual page)\n"
+      "  --macros FILE        with --tidy: read the commands FILE defines (\\def,\n"
+      "                       \\newcommand, ...) and expand them in every input, as\n"
+      "                       the commands an input's @preamble defines are; may be\n"
+      "                       given more than once\n"
       "  --report FILE        with -t: write a tab-separated table of every field of\n"
       "                       every entry converted (line, key, tag, field, element,\n"
       "                       note): the element its text went to, or, when it went\n"
       "                       nowhere, why (\"no place in the format\", \"empty\")\n"
       "  --merge              with -o LIST: when LIST exists, keep its records as they\n"
-      "                       are, replace those whose tag is converted again, and add\n"
-      "                       the new ones at its end. A LIST that is not a source list\n"
-      "                       is left untouched.\n"
+      "                       are, replace those that are converted again (same tag;\n"
+      "                       for a made-up tag, same Guid), and add the new ones at\n"
+      "                       its end in its own layout. Runs merging into one LIST\n"
+      "                       take turns; a LIST another program saves meanwhile is\n"
+      "                       merged into as it is then. A LIST that is not a source\n"
+      "                       list is left untouched.\n"
       "  -q, --quiet          print only errors, not the summary and parser warnings\n"
       "  -h, --help           show this help and exit\n"
       "  -V, --version        show the version and exit\n"
@@ -119,6 +126,12 @@ void printSummary(const InputReport &input, const std::string &destination, std:
 
 void printMergeSummary(const MergeReport &merge, const std::string &destination, std::ostream &err)
 {
+    for (const std::string &message : merge.messages) {
+        err << printable(destination) << ": " << printable(message) << '\n';
+    }
+    if (!merge.merged) {
+        return;
+    }
     err << "merged into " << printable(destination) << ": " << plural(merge.recordsKept, "source", "sources")
         << " kept, " << merge.recordsReplaced << " replaced, " << merge.recordsAdded << " added\n";
 }
@@ -180,9 +193,16 @@ int convertMerged(
 {
     const bool toStandardOutput = options.output == "-";
     ProgressLine progress(STDERR_FILENO, !options.quiet);
+    ConversionHooks hooks = hooksFor(progress, fieldRows);
+    hooks.waitingForList = [&] {
+        progress.erase();
+        err << programName << ": waiting for another bibsources run that is merging into '"
+            << printable(options.output) << "'\n";
+        err.flush();
+    };
     const ConversionResult result = toStandardOutput
-        ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings, hooksFor(progress, fieldRows))
-        : convertFiles(options.inputs, options.output, settings, hooksFor(progress, fieldRows));
+        ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings, hooks)
+        : convertFiles(options.inputs, options.output, settings, hooks);
     progress.erase();
     bool inputFailed = false;
     for (const InputReport &input : result.inputs) {
@@ -209,9 +229,7 @@ int convertMerged(
         for (const InputReport &input : result.inputs) {
             printSummary(input, destination, err);
         }
-        if (result.merge.merged) {
-            printMergeSummary(result.merge, destination, err);
-        }
+        printMergeSummary(result.merge, destination, err);
     }
     return Success;
 }
@@ -276,6 +294,7 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
     out.flush();
     ConversionSettings settings = settingsFromEnvironment();
     settings.tidy = options.tidy;
+    settings.macroFiles = options.macroFiles;
     settings.mergeIntoOutput = options.merge;
     if (options.report.empty()) {
         return options.output.empty() ? convertEach(options, settings, {}, err)

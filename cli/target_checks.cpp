@@ -62,6 +62,11 @@ void useStandardStreamNames(Options &options)
 
 std::string targetProblem(const Options &options)
 {
+    // Standard output under any of its names: a stream has no list in it to
+    // merge into, and writing only the new records would lose the list.
+    if (options.merge && options.output == "-") {
+        return "--merge needs -o LIST: the source list file to merge into, not standard output";
+    }
     for (const std::string &input : options.inputs) {
         if (options.output.empty() && descriptorNamed(input) >= 0) {
             return "'" + input

@@ -2,6 +2,7 @@
 
 #include "atomic_write.h"
 #include "converted_records.h"
+#include "definition_files.h"
 #include "document.h"
 #include "field_table.h"
 #include "merge_file.h"
@@ -117,12 +118,12 @@ std::vector<InputReport> unreadInputs(const std::vector<std::string> &inputPaths
 
 // The records of one input, in the mapping the settings choose.
 InputReport writeRecords(const std::string &path, const ConversionSettings &settings,
-    const ConversionHooks &hooks, const TextSink &sink)
+    const TexDefinitions &definitions, const ConversionHooks &hooks, const TextSink &sink, TagBook &tags)
 {
     InputReport report;
     report.inputPath = path;
     const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
-    TidyWriter tidy(path, sink, settings.tidy && mayHaveCrossrefs(path));
+    TidyWriter tidy(path, sink, settings.tidy && mayHaveCrossrefs(path), &tags, definitions);
     if (settings.tidy && (hooks.fieldReport || settings.tellFieldsLeftOut)) {
         tidy.reportFields(hooks.fieldReport, settings.tellFieldsLeftOut);
     }
@@ -186,9 +187,18 @@ ConversionResult mergeInto(const std::string &outputPath, const std::vector<std:
         result.stopped = merge.stopped();
         return result;
     }
+    TagBook tags;
+    for (const SourceListRecord &record : merge.list().records) {
+        if (record.tag) {
+            tags.holdListed(*record.tag, record.guid);
+        }
+    }
     ConvertedRecords converted(settings.temporaryFolder);
-    result.inputs
-        = writeDocument(inputPaths, settings, hooks, [&](std::string_view text) { converted.append(text); });
+    result.inputs = writeDocument(
+        inputPaths, settings, hooks, [&](std::string_view text) { converted.append(text); }, &tags);
+    for (ConvertedRecord &record : converted.records()) {
+        record.generatedTag = tags.isMadeUp(record.tag);
+    }
     refuseUnreadableInputs(result.inputs);
     takeFirstError(result, hooks);
     if (result.ok() && !converted.error().empty()) {
@@ -217,14 +227,31 @@ std::string outputPathFor(std::string_view inputPath)
 }
 
 std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPaths,
-    const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink)
+    const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink, TagBook *tags)
 {
+    TagBook ownTags;
+    TagBook &documentTags = tags ? *tags : ownTags;
     // Entry text is escaped and cleaned as it enters its record, so the
     // finished text needs no whole-document pass before it is written.
     std::vector<InputReport> reports;
+    DefinitionFiles definitions
+        = settings.tidy ? readDefinitionFiles(settings.macroFiles) : DefinitionFiles{};
+    if (!definitions.ok()) {
+        reports = unreadInputs(inputPaths);
+        if (reports.empty()) {
+            reports.emplace_back();
+        }
+        reports.front().error = definitions.error;
+        return reports;
+    }
     sink(documentHeader());
     for (const std::string &path : inputPaths) {
-        reports.push_back(writeRecords(path, settings, hooks, sink));
+        reports.push_back(writeRecords(path, settings, definitions.definitions, hooks, sink, documentTags));
+        if (reports.size() == 1) {
+            // Said once, with the first input, as they are the same for all.
+            reports.front().messages.insert(
+                reports.front().messages.begin(), definitions.messages.begin(), definitions.messages.end());
+        }
         if (hooks.stop.stop_requested()) {
             break;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bibsources/conversion.h"
+#include "tag_book.h"
 #include "xml.h"
 
 #include <string>
@@ -10,9 +11,12 @@ namespace bibsources {
 
 // Produces one document holding the records of every input, in order, and
 // hands its text to sink as it is made. An input that cannot be read is
-// reported in its InputReport; the text is then incomplete.
+// reported in its InputReport; the text is then incomplete. The tidy mapping
+// gives every record of the document its own tag: tags, when given, holds
+// those of a list the document is merged into and learns the made-up ones.
 std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPaths,
-    const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink);
+    const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink,
+    TagBook *tags = nullptr);
 
 // A whole document in memory, and what each input contributed to it.
 struct Document {

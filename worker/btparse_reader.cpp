@@ -64,6 +64,13 @@ Entry entryFrom(AST *ast, const FieldSelection &fields)
     entry.key = key ? key : "";
     entry.line = ast->line;
 
+    // A preamble's text is one value, not a field: it is handed over as a
+    // field named "preamble", for the commands it defines.
+    if (bt_entry_metatype(ast) == BTE_PREAMBLE) {
+        const TextPtr text(bt_get_text(ast));
+        entry.fields.push_back(Field{"preamble", text ? text.get() : "", std::nullopt});
+        return entry;
+    }
     // A macro definition's fields are the macros themselves, which a
     // restarted worker must be given again; they are all kept.
     const bool keepEveryField = bt_entry_metatype(ast) == BTE_MACRODEF;

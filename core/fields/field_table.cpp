@@ -1,10 +1,51 @@
 #include "field_table.h"
 
+#include <array>
+#include <cstdint>
+
 namespace bibsources {
+
+namespace {
+
+// Every field of every entry is looked up, so the rows are grouped by the
+// length of their names: a lookup compares a name with the few rows of its
+// own length only.
+constexpr std::size_t longestName = 32;
+
+struct RowsByLength {
+    std::array<std::uint8_t, fieldTable.size()> rows{};
+    std::array<std::uint8_t, longestName + 2> start{}; // rows of length n: [start[n], start[n + 1])
+};
+
+constexpr RowsByLength rowsByLength = [] {
+    static_assert(fieldTable.size() < 256);
+    RowsByLength index;
+    std::size_t next = 0;
+    for (std::size_t length = 0; length <= longestName; ++length) {
+        index.start[length] = static_cast<std::uint8_t>(next);
+        for (std::size_t row = 0; row < fieldTable.size(); ++row) {
+            if (fieldTable[row].name.size() == length) {
+                index.rows[next++] = static_cast<std::uint8_t>(row);
+            }
+        }
+    }
+    index.start[longestName + 1] = static_cast<std::uint8_t>(next);
+    if (next != fieldTable.size()) {
+        throw "a field name is longer than longestName";
+    }
+    return index;
+}();
+
+} // namespace
 
 const FieldRow *findField(std::string_view fieldName)
 {
-    for (const FieldRow &row : fieldTable) {
+    if (fieldName.size() > longestName) {
+        return nullptr;
+    }
+    const std::size_t end = rowsByLength.start[fieldName.size() + 1];
+    for (std::size_t i = rowsByLength.start[fieldName.size()]; i < end; ++i) {
+        const FieldRow &row = fieldTable[rowsByLength.rows[i]];
         if (row.name == fieldName) {
             return &row;
         }

@@ -35,7 +35,8 @@ struct ListLockHooks {
 // itself is locked, or its folder while there is no list yet; a lock on a
 // file another run has since replaced is dropped and taken again on the new
 // one. Programs that take no lock (a word processor) are not kept out: the
-// caller checks the list's stamp before it replaces it.
+// caller checks the list's stamp before it replaces it. Where the file
+// system has no locks, there is no lock.
 class ListLock {
 public:
     ListLock() = default;

@@ -48,7 +48,6 @@ struct Placement {
 class MergePlan {
 public:
     MergePlan(const SourceList &existing, const ConvertedRecords &converted)
-        : existing(existing)
     {
         for (const SourceListRecord &record : existing.records) {
             if (record.tag && !record.tag->empty()) {
@@ -64,7 +63,6 @@ public:
         }
     }
 
-    const SourceList &existing;
     std::vector<Placement> placements; // one per converted record, in order
     std::unordered_map<const SourceListRecord *, size_t> replacementOf; // list record -> converted index
     std::vector<std::string> messages;
@@ -87,10 +85,11 @@ private:
             }
         }
         if (!firstOfTag || found != listed.end()) {
-            placement.newTag = freshTag(record.tag);
+            freshTag(record, placement);
             placedTags.insert(placement.newTag);
-            messages.push_back("the tag '" + record.tag + "' already names another source; added as '"
-                + placement.newTag + "'");
+            messages.push_back("the tag '" + record.tag + "' already names another source; "
+                + (placement.replaces ? "its record tagged '" : "added as '") + placement.newTag + "'"
+                + (placement.replaces ? " was replaced" : ""));
         }
         return placement;
     }
@@ -120,15 +119,33 @@ private:
         }
     }
 
-    std::string freshTag(const std::string &tag)
+    // The tag followed by the first suffix that is free, or that the list
+    // holds for this very source (its Guid): a record renamed in an earlier
+    // merge is found again under the same name, not added once more.
+    void freshTag(const ConvertedRecord &record, Placement &placement)
     {
-        int &suffix = suffixesTried[tag];
-        std::string candidate;
-        do {
-            candidate = tag + suffixFor(suffix++);
-        } while (taken.contains(candidate) || placedTags.contains(candidate));
-        taken.insert(candidate);
-        return candidate;
+        int &suffix = suffixesTried[record.tag];
+        for (;;) {
+            const std::string candidate = record.tag + suffixFor(suffix++);
+            if (placedTags.contains(candidate)) {
+                continue;
+            }
+            if (const auto found = listed.find(candidate); found != listed.end()) {
+                for (const SourceListRecord *namesake : found->second) {
+                    if (namesake->guid == record.guid && !replacementOf.contains(namesake)) {
+                        placement.replaces = namesake;
+                        placement.newTag = candidate;
+                        replacementOf.emplace(namesake, placements.size());
+                        return;
+                    }
+                }
+                continue;
+            }
+            if (!taken.contains(candidate)) {
+                placement.newTag = candidate;
+                return;
+            }
+        }
     }
 
     std::unordered_map<std::string, std::vector<const SourceListRecord *>> listed;
@@ -151,8 +168,7 @@ std::string withTag(std::string text, const std::string &tag)
 class MergeWriter {
 public:
     MergeWriter(const SourceList &existing, const ConvertedRecords &converted, const TextSink &sink)
-        : existing(existing)
-        , converted(converted)
+        : converted(converted)
         , sink(sink)
         , style(listStyleOf(existing))
     {
@@ -179,13 +195,50 @@ public:
         return true;
     }
 
-    const SourceList &existing;
     const ConvertedRecords &converted;
     const TextSink &sink;
     ListStyle style;
     std::string prefixDeclaration;
     bool failed = false;
 };
+
+// Writes the converted records that replace nothing, and the list's text
+// from the end of its last record (position) up to the root's end tag. They
+// go after the last line break there, so that the end tag keeps its own
+// indentation. Returns how many were added.
+int writeAdded(const SourceList &existing, size_t position, const MergePlan &plan, MergeWriter &writer)
+{
+    const std::string_view text = existing.text;
+    std::string_view beforeEnd = text.substr(position, existing.recordsEnd - position);
+    std::string_view endIndent;
+    const size_t lastBreak = beforeEnd.rfind('\n');
+    if (lastBreak != std::string_view::npos
+        && beforeEnd.find_first_not_of(" \t", lastBreak + 1) == std::string_view::npos) {
+        endIndent = beforeEnd.substr(lastBreak + 1);
+        beforeEnd = beforeEnd.substr(0, lastBreak + 1);
+    }
+    writer.sink(beforeEnd);
+    const ListStyle &style = writer.style;
+    bool atLineStart
+        = beforeEnd.empty() ? position > 0 && text[position - 1] == '\n' : beforeEnd.ends_with('\n');
+    int added = 0;
+    for (size_t i = 0; i < plan.placements.size(); ++i) {
+        if (plan.placements[i].replaces) {
+            continue;
+        }
+        if (style.recordPerLine) {
+            writer.sink(atLineStart ? style.recordIndent : style.newline + style.recordIndent);
+        }
+        writer.write(i, plan.placements[i]);
+        if (style.recordPerLine) {
+            writer.sink(style.newline);
+            atLineStart = true;
+        }
+        ++added;
+    }
+    writer.sink(endIndent);
+    return added;
+}
 
 } // namespace
 
@@ -211,34 +264,7 @@ MergeOutcome writeMergedSourceList(
             ++report.recordsReplaced;
         }
     }
-    // Added records go after the last line break before the root's end tag,
-    // so that the end tag keeps its own indentation.
-    std::string_view beforeEnd = text.substr(position, existing.recordsEnd - position);
-    std::string_view endIndent;
-    if (const size_t lastBreak = beforeEnd.rfind('\n'); lastBreak != std::string_view::npos
-        && beforeEnd.find_first_not_of(" \t", lastBreak + 1) == std::string_view::npos) {
-        endIndent = beforeEnd.substr(lastBreak + 1);
-        beforeEnd = beforeEnd.substr(0, lastBreak + 1);
-    }
-    sink(beforeEnd);
-    const ListStyle &style = writer.style;
-    bool atLineStart
-        = beforeEnd.empty() ? position > 0 && text[position - 1] == '\n' : beforeEnd.ends_with('\n');
-    for (size_t i = 0; i < plan.placements.size(); ++i) {
-        if (plan.placements[i].replaces) {
-            continue;
-        }
-        if (style.recordPerLine) {
-            sink(atLineStart ? style.recordIndent : style.newline + style.recordIndent);
-        }
-        writer.write(i, plan.placements[i]);
-        if (style.recordPerLine) {
-            sink(style.newline);
-            atLineStart = true;
-        }
-        ++report.recordsAdded;
-    }
-    sink(endIndent);
+    report.recordsAdded = writeAdded(existing, position, plan, writer);
     sink(text.substr(existing.recordsEnd));
     report.messages = std::move(plan.messages);
     if (writer.failed) {

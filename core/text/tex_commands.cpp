@@ -443,6 +443,19 @@ constexpr AccentRow accentRows[] = {
 
 constexpr std::string_view linkCommands[] = {"doi", "nolinkurl", "path", "url"};
 
+// The commands the reader takes apart by name rather than through a table.
+constexpr std::string_view readerCommands[] = {
+    "SortNoop",
+    "enquote",
+    "ensuremath",
+    "href",
+    "mkbibquote",
+    "noopsort",
+    "sortnoop",
+    "textsubscript",
+    "textsuperscript",
+};
+
 constexpr auto byName = [](const auto &row) { return row.name; };
 
 static_assert(std::ranges::is_sorted(textCommands, {}, byName));
@@ -451,6 +464,7 @@ static_assert(std::ranges::is_sorted(mathCommands, {}, byName));
 static_assert(std::ranges::all_of(accentRows, [](const AccentRow &row) { return row.name.size() == 1; }));
 static_assert(std::ranges::is_sorted(fontCommands));
 static_assert(std::ranges::is_sorted(linkCommands));
+static_assert(std::ranges::is_sorted(readerCommands));
 
 template <typename Table> auto findRow(const Table &table, std::string_view name)
 {
@@ -523,6 +537,12 @@ bool isFontCommand(std::string_view name)
 bool isLinkCommand(std::string_view name)
 {
     return std::ranges::binary_search(linkCommands, name);
+}
+
+bool isKnownCommand(std::string_view name)
+{
+    return accentMark(name) || !textCommand(name).empty() || isFontCommand(name) || isLinkCommand(name)
+        || !mathCommand(name).empty() || std::ranges::binary_search(readerCommands, name);
 }
 
 std::string_view mathCommand(std::string_view name)

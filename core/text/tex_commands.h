@@ -37,6 +37,11 @@ bool isFontCommand(std::string_view name);
 // verbatim (\url, \path, \nolinkurl, \doi).
 bool isLinkCommand(std::string_view name);
 
+// Whether texToText gives `name` a meaning of its own, in any of the tables
+// above or by its own reading (\href, \ensuremath, \noopsort, ...): a
+// file's definition of such a command does not replace it.
+bool isKnownCommand(std::string_view name);
+
 // The Unicode text of a math-mode command with a direct equivalent: Greek
 // letters (\alpha is "α", \Omega is "Ω"), relations (\leq is "≤"), operators
 // (\times is "×"), arrows and a few symbols (\infty is "∞"), and named

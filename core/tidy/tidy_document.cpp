@@ -2,9 +2,13 @@
 
 #include "crossref_inheritance.h"
 #include "field_table.h"
+#include "text.h"
 #include "tidy_guid.h"
 #include "tidy_names.h"
 #include "tidy_record.h"
+
+#include "tex_text.h"
+#include "text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,17 +20,6 @@
 namespace bibsources {
 
 namespace {
-
-// BibTeX compares keys without regard to case: "Smith01" and "smith01" are
-// one key, for a crossref as for a duplicate.
-std::string foldedKey(std::string_view key)
-{
-    std::string folded(key);
-    for (char &c : folded) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return folded;
-}
 
 bool writesRecord(const Entry &entry)
 {
@@ -72,6 +65,27 @@ std::string displayName(const std::string &inputPath)
     return inputPath == "-" ? "(standard input)" : inputPath;
 }
 
+bool isPreamble(const Entry &entry)
+{
+    return ::strcasecmp(entry.type.c_str(), "preamble") == 0;
+}
+
+// Fields TeX reads verbatim, where a backslash is no command.
+bool isVerbatimField(std::string_view name)
+{
+    return name == "url" || name == "doi" || name == "crossref";
+}
+
+// The commands most often kept first; the message names no more than this.
+constexpr size_t keptCommandsNamed = 10;
+
+// A key as its record's tag shows it: a Latin-1 file's key and the same key
+// in UTF-8 are one tag, and make one Guid.
+std::string writtenTag(std::string_view key)
+{
+    return stripXmlForbidden(decodeParserText(key));
+}
+
 } // namespace
 
 bool mayHaveCrossrefs(const std::string &inputPath)
@@ -105,20 +119,74 @@ bool mayHaveCrossrefs(const std::string &inputPath)
     return false;
 }
 
-TidyWriter::TidyWriter(std::string inputPath, TextSink sink, bool crossrefsPossible)
+TidyWriter::TidyWriter(std::string inputPath, TextSink sink, bool crossrefsPossible, TagBook *documentTags,
+    TexDefinitions definitions)
     : inputPath(std::move(inputPath))
     , sink(std::move(sink))
     , keepParents(crossrefsPossible)
+    , tags(documentTags ? *documentTags : ownTags)
+    , definitions(std::move(definitions))
 {
+}
+
+void TidyWriter::readPreamble(const Entry &preamble)
+{
+    for (const Field &field : preamble.fields) {
+        for (const std::string &problem : definitions.read(decodeParserText(field.text))) {
+            report.messages.push_back(displayName(inputPath) + ": @preamble near line "
+                + std::to_string(preamble.line) + ": " + problem);
+        }
+    }
+}
+
+// Field texts are decoded first, so that a definition's UTF-8 never lands
+// in a Latin-1 text.
+void TidyWriter::expandDefinitions(Entry &entry)
+{
+    const auto expanded = [&](std::string &text) {
+        if (text.find('\\') == std::string::npos) {
+            return;
+        }
+        Expansion expansion = bibsources::expandDefinitions(decodeParserText(text), definitions);
+        if (!expansion.problem.empty() && expansionProblems.insert(expansion.problem).second) {
+            report.messages.push_back(displayName(inputPath) + ": entry '" + entry.key + "' near line "
+                + std::to_string(entry.line) + ": " + expansion.problem + "; its text is kept as written");
+        }
+        text = std::move(expansion.text);
+    };
+    for (Field &field : entry.fields) {
+        if (isVerbatimField(field.name)) {
+            continue;
+        }
+        expanded(field.text);
+        if (!field.names) {
+            continue;
+        }
+        for (Person &person : *field.names) {
+            for (auto *part : {&person.first, &person.von, &person.last, &person.jr}) {
+                std::ranges::for_each(*part, expanded);
+            }
+        }
+    }
 }
 
 void TidyWriter::add(Entry &&entry)
 {
+    if (isPreamble(entry)) {
+        readPreamble(entry);
+        return;
+    }
     if (!writesRecord(entry)) {
         return;
     }
-    const bool keyIsFree
-        = !entry.key.empty() && firstWithKey.emplace(foldedKey(entry.key), entries.size()).second;
+    if (!definitions.empty()) {
+        expandDefinitions(entry);
+    }
+    bool keyIsFree = !entry.key.empty() && firstWithKey.emplace(foldedKey(entry.key), entries.size()).second;
+    if (keyIsFree && !tags.claimKey(writtenTag(entry.key))) {
+        keyIsFree = false;
+        keyOfAnotherInput.insert(entries.size());
+    }
     entries.push_back(std::move(entry));
     const bool parentsSeen
         = crossrefOf(entries.back()).empty() || crossrefChainKnown(entries.back(), lookup());
@@ -136,11 +204,38 @@ void TidyWriter::add(Entry &&entry)
 void TidyWriter::write(Waiting &&record)
 {
     if (waiting.empty() && std::holds_alternative<std::string>(record)) {
-        sink(std::get<std::string>(record));
-        ++report.recordsWritten;
+        send(std::get<std::string>(record));
         return;
     }
     waiting.push_back(std::move(record));
+}
+
+void TidyWriter::send(const std::string &record)
+{
+    const std::vector<std::string_view> kept = commandsLeftIn(record);
+    for (const std::string_view command : kept) {
+        ++keptCommands[std::string(command)];
+    }
+    recordsKeepingCommands += kept.empty() ? 0 : 1;
+    sink(record);
+    ++report.recordsWritten;
+}
+
+void TidyWriter::reportKeptCommands()
+{
+    if (keptCommands.empty()) {
+        return;
+    }
+    std::vector<std::pair<std::string, int>> byCount(keptCommands.begin(), keptCommands.end());
+    std::ranges::stable_sort(byCount, std::greater<>(), &std::pair<std::string, int>::second);
+    std::string message = displayName(inputPath) + ": " + std::to_string(recordsKeepingCommands)
+        + (recordsKeepingCommands == 1 ? " record keeps" : " records keep")
+        + " commands it does not define: ";
+    for (size_t i = 0; i < byCount.size() && i < keptCommandsNamed; ++i) {
+        message += (i ? ", " : "") + byCount[i].first + " \u00D7" + std::to_string(byCount[i].second);
+    }
+    message += byCount.size() > keptCommandsNamed ? ", \u2026" : "";
+    report.messages.push_back(message + "; define them with --macros FILE");
 }
 
 TidyReport TidyWriter::finish()
@@ -149,15 +244,15 @@ TidyReport TidyWriter::finish()
         if (const size_t *index = std::get_if<size_t>(&record)) {
             const Entry &entry = entries[*index];
             const auto first = firstWithKey.find(foldedKey(entry.key));
-            const bool keyIsFree
-                = !entry.key.empty() && first != firstWithKey.end() && first->second == *index;
-            sink(recordFor(entry, keyIsFree));
+            const bool keyIsFree = !entry.key.empty() && first != firstWithKey.end()
+                && first->second == *index && !keyOfAnotherInput.contains(*index);
+            send(recordFor(entry, keyIsFree));
         } else {
-            sink(std::get<std::string>(record));
+            send(std::get<std::string>(record));
         }
-        ++report.recordsWritten;
     }
     waiting.clear();
+    reportKeptCommands();
     return std::move(report);
 }
 
@@ -184,12 +279,12 @@ std::string TidyWriter::recordFor(const Entry &entry, bool keyIsFree)
             report.messages.push_back(about + resolved.problem);
         }
     }
-    std::string tag = entry.key;
+    std::string tag = writtenTag(entry.key);
     if (!keyIsFree) {
+        const std::string key = tag;
         tag = freshTag(*complete);
         report.messages.push_back(name + ": entry near line " + std::to_string(entry.line)
-            + (entry.key.empty() ? " has no key" : " repeats the key '" + entry.key + "'") + "; tagged "
-            + tag);
+            + (key.empty() ? " has no key" : " repeats the key '" + key + "'") + "; tagged " + tag);
     }
     TidyRecord record = tidyRecord(*complete, tag, sourceGuid(inputPath, tag), fieldRows || tellLeftOut);
     for (const std::string &problem : record.problems) {
@@ -237,11 +332,12 @@ std::string TidyWriter::freshTag(const Entry &entry)
 {
     // Each base remembers how far its suffixes have got, so a file of many
     // keyless entries by one author costs no more than one with few.
-    const std::string base = tagBase(entry);
+    const std::string base = writtenTag(tagBase(entry));
     std::string tag = base;
-    int &suffix = suffixesTried[base];
-    // Every key of the file is known by now: generated tags avoid them all.
-    while (firstWithKey.count(foldedKey(tag)) || !generatedTags.insert(foldedKey(tag)).second) {
+    int &suffix = tags.suffixesTried(base);
+    // Every key of the file is known by now: generated tags avoid them all,
+    // and every tag of the inputs before it.
+    while (firstWithKey.count(foldedKey(tag)) || !tags.claimMadeUp(tag, sourceGuid(inputPath, tag))) {
         tag = base + suffixFor(suffix++);
     }
     return tag;

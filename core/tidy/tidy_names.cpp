@@ -13,6 +13,18 @@ namespace {
 
 using Tokens = std::vector<std::string>;
 
+// The splitter cuts "A. L.\ Thiele" at the control space, leaving its
+// backslash at the end of "L.\": the space it stood for is the one between
+// the tokens.
+std::string_view withoutControlSpace(std::string_view token)
+{
+    size_t backslashes = 0;
+    while (backslashes < token.size() && token[token.size() - 1 - backslashes] == '\\') {
+        ++backslashes;
+    }
+    return backslashes % 2 == 1 ? token.substr(0, token.size() - 1) : token;
+}
+
 // Tokens are decoded one by one before they are joined: a Latin-1 token next
 // to a UTF-8 one must not turn its neighbour into mojibake.
 std::string joinedText(const Tokens &first, const Tokens &second = {})
@@ -23,7 +35,7 @@ std::string joinedText(const Tokens &first, const Tokens &second = {})
             if (!joined.empty()) {
                 joined += ' ';
             }
-            joined += decodeParserText(token);
+            joined += decodeParserText(withoutControlSpace(token));
         }
     }
     return plainText(joined);
@@ -73,7 +85,8 @@ std::string lastText(const Person &person)
 void appendPerson(std::string &out, const Person &person)
 {
     const std::string last = lastText(person);
-    const std::string first = person.first.empty() ? std::string() : plainText(person.first.front());
+    const std::string first
+        = person.first.empty() ? std::string() : plainText(withoutControlSpace(person.first.front()));
     const std::string middle = person.first.size() < 2
         ? std::string()
         : joinedText(Tokens(person.first.begin() + 1, person.first.end()));

@@ -1,3 +1,4 @@
+#include "commandline.h"
 #include "dragview.h"
 #include "mainwindow.h"
 #include "messagesdialog.h"
@@ -21,7 +22,9 @@
 #include <QTextDocument>
 #include <QTimer>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using namespace bibsources;
 
@@ -257,14 +260,29 @@ private slots:
         QCOMPARE(framesShown(otherPictures).first(), (first.last() + 1) % 7);
     }
 
-    // Fired by the real event loop; a drop meanwhile does not cancel it.
-    void convertedPictureLastsTwoSeconds()
+    void finishedPictureLastsTwoSeconds_data()
     {
+        QTest::addColumn<bool>("converted");
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("converted") << true << "backdrop_converted.png"
+                                   << "Sources.xml written";
+        QTest::newRow("failed") << false << "backdrop_failed.png"
+                                << "Could not convert refs.bib";
+    }
+
+    // Fired by the real event loop; a drop meanwhile does not cancel it.
+    void finishedPictureLastsTwoSeconds()
+    {
+        QFETCH(bool, converted);
+        QFETCH(QString, picture);
+        QFETCH(QString, description);
         DragView view;
         QTimer *completion = view.findChild<QTimer *>("completionTimer");
-        view.showConverted();
-        QCOMPARE(view.pictureName(), "backdrop_converted.png");
-        QCOMPARE(view.accessibleName(), "Sources.xml written");
+        view.showConverting("/p/refs.bib");
+        converted ? view.showConverted() : view.showFailed("/p/refs.bib");
+        QCOMPARE(view.pictureName(), picture);
+        QCOMPARE(view.accessibleName(), description);
         QCOMPARE(completion->interval(), 2000);
         QVERIFY(completion->isSingleShot() && completion->isActive());
         dropFiles(&view, {directory.filePath("next.bib")});
@@ -275,11 +293,39 @@ private slots:
         QVERIFY(!completion->isActive());
     }
 
+    // While a run is in progress the picture says so: a return to idle still
+    // pending from the last run is called off, and a hover that leaves or a
+    // refused drop comes back to it, not to idle.
+    void convertingPictureStaysWhileTheRunLasts()
+    {
+        DragView view;
+        QTimer *completion = view.findChild<QTimer *>("completionTimer");
+        view.showConverted();
+        view.showConverting("/p/refs.bib");
+        QCOMPARE(view.pictureName(), "backdrop_converting.png");
+        QCOMPARE(view.accessibleName(), "Converting refs.bib");
+        QVERIFY(!completion->isActive());
+
+        const auto data = fileData({"/p/next.bib"});
+        QVERIFY(send<QDragEnterEvent>(&view, data.get()));
+        QTRY_VERIFY(view.pictureName().startsWith("backdrop_on_"));
+        sendLeave(&view);
+        QCOMPARE(view.pictureName(), "backdrop_converting.png");
+        QVERIFY(dropFiles(&view, {"/p/notes.txt"}));
+        QCOMPARE(view.pictureName(), "backdrop_converting.png");
+        QCOMPARE(view.accessibleName(), "Converting refs.bib");
+
+        view.showIdle(); // a run that was stopped
+        QCOMPARE(view.pictureName(), "backdrop_normal.png");
+        sendLeave(&view);
+        QCOMPARE(view.pictureName(), "backdrop_normal.png");
+    }
+
     void everyPictureIsInTheResources()
     {
         DragView view; // registers the pictures
-        for (const char *name :
-            {"normal", "load", "converted", "on_0", "on_1", "on_2", "on_3", "on_4", "on_5", "on_6"}) {
+        for (const char *name : {"normal", "load", "converting", "converted", "failed", "on_0", "on_1",
+                 "on_2", "on_3", "on_4", "on_5", "on_6"}) {
             QVERIFY2(!QPixmap(QString(":/images/backdrop_%1.png").arg(name)).isNull(), name);
         }
     }
@@ -349,7 +395,8 @@ private slots:
                 qPrintable(log.lines.at(1)));
             const QString reason = log.lines.at(1).mid(prefix.size());
             QCOMPARE(status(window), "Could not convert " + QFileInfo(path).fileName() + ": " + reason);
-            QCOMPARE(window.dragView()->pictureName(), "backdrop_normal.png");
+            QCOMPARE(window.dragView()->pictureName(), "backdrop_failed.png");
+            QCOMPARE(window.dragView()->accessibleName(), "Could not convert " + QFileInfo(path).fileName());
             QVERIFY(!QFile::exists(QFileInfo(path).dir().filePath("Sources.xml")));
         }
     }
@@ -407,33 +454,137 @@ private slots:
         }
     }
 
-    void fileArgumentLoadsLikeADrop_data()
+    void commandLine_data()
     {
+        using Action = CommandLine::Action;
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<bool>("loaded");
-        const QString bib = directory.filePath("refs.bib");
-        const QString txt = directory.filePath("refs.txt");
-        const QDir here = QDir::current();
-        QTest::newRow("bib") << QStringList{bib} << "Supported - " + bib << true;
-        QTest::newRow("relative") << QStringList{"refs.bib"} << "Supported - " + here.filePath("refs.bib")
-                                  << true;
-        QTest::newRow("not bib") << QStringList{txt} << "Not Supported - " + txt << false;
-        QTest::newRow("looks like an option")
-            << QStringList{"--tidy"} << "Not Supported - " + here.filePath("--tidy") << false;
-        QTest::newRow("none") << QStringList() << QString() << false;
+        QTest::addColumn<Action>("action");
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("none") << QStringList() << Action::Open << QStringList();
+        QTest::newRow("one file") << QStringList{"refs.bib"} << Action::Open << QStringList{"refs.bib"};
+        QTest::newRow("several files, all kept") << QStringList{"a.bib", "b.txt", "c.bib"} << Action::Open
+                                                 << QStringList{"a.bib", "b.txt", "c.bib"};
+        QTest::newRow("--help") << QStringList{"--help"} << Action::ShowHelp << QStringList();
+        QTest::newRow("-h beside a file")
+            << QStringList{"refs.bib", "-h"} << Action::ShowHelp << QStringList();
+        QTest::newRow("--version") << QStringList{"--version"} << Action::ShowVersion << QStringList();
+        QTest::newRow("-v") << QStringList{"-v"} << Action::ShowVersion << QStringList();
+        QTest::newRow("a file after --")
+            << QStringList{"--", "--help"} << Action::Open << QStringList{"--help"};
+        QTest::newRow("unknown option") << QStringList{"--tidy", "refs.bib"} << Action::Fail << QStringList();
     }
 
-    void fileArgumentLoadsLikeADrop()
+    void commandLine()
     {
+        using Action = CommandLine::Action;
         QFETCH(QStringList, arguments);
+        QFETCH(Action, action);
+        QFETCH(QStringList, files);
+        const CommandLine commandLine = parseCommandLine(QStringList{"bibsources-gui"} + arguments);
+        QCOMPARE(commandLine.action, action);
+        QCOMPARE(commandLine.files, files);
+        const QMap<Action, QString> says{{Action::Open, ""}, {Action::ShowHelp, "[file]"},
+            {Action::ShowVersion, "bibsources-gui "}, {Action::Fail, "Unknown option 'tidy'."}};
+        QVERIFY2(commandLine.text.contains(says[action]), qPrintable(commandLine.text));
+        QCOMPARE(commandLine.text.isEmpty(), action == Action::Open);
+    }
+
+    // The first file is loaded as a drop would load it, or refused at once
+    // when it cannot be read; further files are ignored, and the status line
+    // says so.
+    void openFiles_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("line"); // the log line; empty: none
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<QString>("status");
+        const QString bib = writeBib(directory.path());
+        const QString txt = directory.filePath("refs.txt");
+        const QString folder = directory.filePath("folder.bib");
+        const QString fifo = directory.filePath("fifo.bib");
+        const QString locked = writeFile(directory.path(), "locked.bib", "@book{k, title={T}}\n");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::WriteOwner));
+        const QString ready = "refs.bib — ready to convert";
+        const QString load = "backdrop_load.png", idle = "backdrop_normal.png";
+        const auto row = [&](const char *name, const QStringList &files, const QString &path, bool loaded,
+                             const QString &status) {
+            QTest::newRow(name) << files << (loaded ? "Supported - " : "Not Supported - ") + path
+                                << (loaded ? load : idle) << status;
+        };
+        row("bib", {bib}, bib, true, ready);
+        row("relative to the current folder", {QDir::current().relativeFilePath(bib)}, bib, true, ready);
+        row("not bib", {txt}, txt, false, "refs.txt is not a .bib file; only .bib files can be converted.");
+        row("looks like an option", {"--tidy"}, QDir::current().filePath("--tidy"), false,
+            "--tidy is not a .bib file; only .bib files can be converted.");
+        row("missing", {directory.filePath("missing.bib")}, directory.filePath("missing.bib"), false,
+            "Cannot open missing.bib: it does not exist.");
+        row("folder", {folder}, folder, false, "Cannot open folder.bib: it is a folder.");
+        row("FIFO", {fifo}, fifo, false, "Cannot open fifo.bib: it is a FIFO, not a file.");
+        if (::geteuid() != 0) { // root may read anything
+            row("no permission", {locked}, locked, false, "Cannot open locked.bib: you may not read it.");
+        }
+        row("one more", {bib, txt}, bib, true,
+            ready + "\n1 more file was ignored: the window converts one file at a time.");
+        row("more, the first missing", {directory.filePath("missing.bib"), bib, txt},
+            directory.filePath("missing.bib"), false,
+            "Cannot open missing.bib: it does not exist.\n"
+            "2 more files were ignored: the window converts one file at a time.");
+        QTest::newRow("none") << QStringList() << QString() << idle
+                              << "Drop a .bib file on the picture, or choose File › Open…";
+    }
+
+    void openFiles()
+    {
+        QFETCH(QStringList, files);
         QFETCH(QString, line);
-        QFETCH(bool, loaded);
+        QFETCH(QString, picture);
+        QFETCH(QString, status);
         MainWindow window;
         LogCapture log;
-        window.openArguments(QStringList{"bibsources-gui"} + arguments);
+        window.openFiles(files);
         QCOMPARE(log.lines, line.isEmpty() ? QStringList() : QStringList{line});
-        QCOMPARE(window.dragView()->pictureName(), loaded ? "backdrop_load.png" : "backdrop_normal.png");
+        QCOMPARE(window.dragView()->pictureName(), picture);
+        QCOMPARE(::status(window), status);
+        // Only a loaded file is converted.
+        LogCapture convertLog;
+        window.findChild<QAction *>("convertAction")->trigger();
+        QCOMPARE(convertLog.lines.contains("Nil"), picture != "backdrop_load.png");
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isConverting(), 60000);
+    }
+
+    // The built program: help and version need no window, a wrong option is
+    // a usage error.
+    void programReadsItsCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: "
+                                << "";
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << "bibsources-gui 0."
+                                   << "";
+        QTest::newRow("unknown option")
+            << QStringList{"--tidy"} << 2 << ""
+            << "bibsources-gui: Unknown option 'tidy'.\nTry 'bibsources-gui --help'";
+    }
+
+    void programReadsItsCommandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QProcess program;
+        program.start(BIBSOURCES_GUI, arguments);
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitCode(), exitCode);
+        const QString printed = QString::fromUtf8(program.readAllStandardOutput());
+        QVERIFY2(out.isEmpty() ? printed.isEmpty() : printed.startsWith(out), qPrintable(printed));
+        const QString complaint = QString::fromUtf8(program.readAllStandardError());
+        QVERIFY2(err.isEmpty() ? complaint.isEmpty() : complaint.startsWith(err), qPrintable(complaint));
     }
 
     // The built program, started as a file manager starts it.
@@ -475,6 +626,8 @@ private slots:
         QTest::mouseClick(convert, Qt::LeftButton);
         QVERIFY(!convert->isEnabled());
         QVERIFY(progress->isVisible());
+        QCOMPARE(window.dragView()->pictureName(), "backdrop_converting.png");
+        QCOMPARE(window.dragView()->accessibleName(), "Converting large.bib");
         QTRY_VERIFY_WITH_TIMEOUT(convert->isEnabled(), 300000);
 
         QVERIFY2(ticksWhileRunning > 3, qPrintable(QString::number(ticksWhileRunning)));

@@ -38,6 +38,8 @@ run 2 --merge a/refs.bib && has "$err" "--merge needs -o LIST"
 run 2 --merge -o - a/refs.bib && has "$err" "--merge needs -o LIST"
 run 2 --report fields.tsv a/refs.bib && has "$err" "--report needs --tidy"
 run 2 -t a/refs.bib --report && has "$err" "--report needs a value"
+run 2 --macros defs.tex a/refs.bib && has "$err" "--macros needs --tidy"
+run 2 --tidy a/refs.bib --macros && has "$err" "--macros needs a value"
 
 # --- help and version on stdout, status 0
 run 0 --help && has "$out" "usage: bibsources" "exit status"
@@ -64,6 +66,10 @@ run 1 a/nope.bib && has "$err" "bibsources: cannot open 'a/nope.bib': No such fi
 mkdir x.bib && run 1 x.bib && has "$err" "cannot open 'x.bib': it is a directory"
 run 1 a/nope.bib b/refs.bib && has "$err" "b/refs.bib: 1 source" # the good one is still converted
 [ "$(cat a/Sources.xml)" = precious ] || fail "a failed run changed an existing Sources.xml"
+run 1 --tidy --macros a/nope.tex a/refs.bib && has "$err" "cannot read the macros file 'a/nope.tex': No such file or directory"
+[ "$(cat a/Sources.xml)" = precious ] || fail "an unreadable macros file let a run write"
+printf '\\def\\TUB{TUGboat}\n' > a/tub.tex && printf '@book{t, title = {\\TUB\\ 1 \\Dash}}\n' > b/tub.bib
+run 0 -t --macros a/tub.tex b/tub.bib && has b/Sources.xml "<b:Title>TUGboat 1 \\Dash</b:Title>" && has "$err" "b/tub.bib: 1 record keeps commands it does not define: \\Dash ×1; define them with --macros FILE"
 
 # --- one merged document with -o
 run 0 -o merged.xml a/refs.bib b/refs.bib

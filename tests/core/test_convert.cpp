@@ -162,8 +162,9 @@ int schemaErrors(const std::string &document)
 
 TEST(Golden, ConvertsToTheExpectedDocument)
 {
-    const char *cases[] = {"lee07", "empty", "only_comments", "bad_between_good", "fields", "names",
-        "accents", "encodings", "tidy/records", "tidy/names", "tidy/tex", "tidy/crossref"};
+    const char *cases[]
+        = {"lee07", "empty", "only_comments", "bad_between_good", "fields", "names", "accents", "encodings",
+            "tidy/records", "tidy/names", "tidy/tex", "tidy/crossref", "tidy/definitions"};
     for (const std::string name : cases) {
         SCOPED_TRACE(name);
         TemporaryDirectory directory;
@@ -171,6 +172,9 @@ TEST(Golden, ConvertsToTheExpectedDocument)
         std::filesystem::copy_file(std::filesystem::path(BIBSOURCES_TEST_DATA) / (name + ".bib"), input);
         ConversionSettings settings;
         settings.tidy = name.starts_with("tidy/");
+        if (name == "tidy/definitions") {
+            settings.macroFiles = {std::string(BIBSOURCES_TEST_DATA) + "/tidy/definitions.tex"};
+        }
 
         const ConversionResult result = convertFile(input.string(), {}, settings);
 
@@ -488,11 +492,17 @@ TEST(Merge, KeepsTheExistingBytesAndFollowsTheListsLayout)
             ours("d", "<b:Guid>{2}</b:Guid>\n<b:Year>9</b:Year>\n"),
             root + record("d", "<b:Guid>{1}</b:Guid>") + record("d", "<b:Guid>{2}</b:Guid><b:Year>9</b:Year>")
                 + "</b:Sources>"},
-        {"a tag twice among the converted records: the second gets a fresh one",
-            root + record("d") + record("da") + "</b:Sources>",
+        {"a tag twice among the converted records: the second gets a fresh one, one the list does not hold "
+         "for another source",
+            root + record("d") + record("da", "<b:Guid>{X}</b:Guid>") + "</b:Sources>",
             ours("d", "<b:Year>1</b:Year>\n") + ours("d", "<b:Year>2</b:Year>\n"),
-            root + record("d", "<b:Year>1</b:Year>") + record("da") + record("db", "<b:Year>2</b:Year>")
-                + "</b:Sources>"},
+            root + record("d", "<b:Year>1</b:Year>") + record("da", "<b:Guid>{X}</b:Guid>")
+                + record("db", "<b:Year>2</b:Year>") + "</b:Sources>"},
+        {"... and a second run finds it again under that tag",
+            root + record("d") + record("da", "<b:Guid>{X}</b:Guid>") + record("db") + "</b:Sources>",
+            ours("d", "<b:Year>1</b:Year>\n") + ours("d", "<b:Year>2</b:Year>\n"),
+            root + record("d", "<b:Year>1</b:Year>") + record("da", "<b:Guid>{X}</b:Guid>")
+                + record("db", "<b:Year>2</b:Year>") + "</b:Sources>"},
         {"a record without a tag is kept and never matched",
             root + "<b:Source><b:Year>1</b:Year><b:Tag></b:Tag></b:Source>" + "</b:Sources>", ours(""),
             root + "<b:Source><b:Year>1</b:Year><b:Tag></b:Tag></b:Source>" + record("") + "</b:Sources>"}};

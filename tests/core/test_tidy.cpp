@@ -3,6 +3,7 @@
 #include "test_support.h"
 #include "tidy_dates.h"
 #include "tidy_document.h"
+#include "tidy_guid.h"
 #include "tidy_months.h"
 #include "tidy_names.h"
 #include "tidy_record.h"
@@ -343,6 +344,27 @@ TEST(TidyDocument, WritesAtOnceUntilARecordMustWait)
     EXPECT_EQ(tagOf(records[2]), "later");
 }
 
+// A preamble's definitions apply to the entries after it; what cannot be
+// read or expanded, and the commands records keep, are said once each.
+TEST(TidyDocument, ExpandsWhatThePreambleDefinesAndNamesWhatIsLeft)
+{
+    const std::vector<Entry> entries{entry("article", "before", {{"title", R"(\TUB)"}}, 1),
+        entry("preamble", "", {{"preamble", R"(\def\TUB{TUGboat}\def\loop{\loop}\def\open{)"}}, 2),
+        entry("article", "after", {{"title", R"(\TUB\ \Dash \loop)"}, {"url", R"(http://x/\TUB)"}}, 3),
+        entry("article", "again", {{"title", R"(\loop \Dash)"}}, 4)};
+    const Written written = write(entries);
+    ASSERT_EQ(written.records.size(), 3u);
+    EXPECT_NE(written.records[0].find(R"(<b:Title>\TUB</b:Title>)"), std::string::npos);
+    EXPECT_NE(written.records[1].find(R"(<b:Title>\TUB \Dash \loop</b:Title>)"), std::string::npos);
+    EXPECT_NE(written.records[1].find(R"(<b:URL>http://x/\TUB</b:URL>)"), std::string::npos);
+    EXPECT_EQ(written.report.messages,
+        (std::vector<std::string>{
+            R"(dir/refs.bib: @preamble near line 2: \open: its body never closes; not read)",
+            R"(dir/refs.bib: entry 'after' near line 3: \loop expands without end; its text is kept as written)",
+            "dir/refs.bib: 3 records keep commands it does not define: \\TUB \u00D73, \\Dash \u00D72, "
+            "\\loop \u00D72; define them with --macros FILE"}));
+}
+
 // Definitions and preambles write no record; missing and repeated keys get
 // unique tags. A file that cannot hold a crossref lets written entries go;
 // the tags and the records that wait for them must not notice.
@@ -372,6 +394,57 @@ TEST(TidyDocument, TagsMissingAndRepeatedKeysUniquely)
     const Written forgotten = write(entries, false);
     EXPECT_EQ(forgotten.records, written.records);
     EXPECT_EQ(forgotten.report.messages, written.report.messages);
+}
+
+std::string guidOf(const std::string &record)
+{
+    std::smatch match;
+    return std::regex_search(record, match, std::regex("<b:Guid>([^<]*)</b:Guid>")) ? match[1].str() : "";
+}
+
+// One book of tags for every input of a document, and for the list it is
+// merged into: no two records share a tag or a Guid, and a made-up tag the
+// list holds for another source is passed over.
+TEST(TidyDocument, TagsEveryRecordOfADocumentUniquely)
+{
+    TagBook tags;
+    tags.holdListed("Smith2001", sourceGuid("other.bib", "Smith2001")); // another source
+    tags.holdListed("Smith2001b", sourceGuid("second.bib", "Smith2001b")); // this very source
+    std::vector<std::string> records;
+    TidyReport second;
+    for (const char *input : {"one/first.bib", "two/second.bib"}) {
+        TidyWriter writer(
+            input, [&](std::string_view record) { records.emplace_back(record); }, true, &tags);
+        writer.add(entry("book", "K1", {{"author", "Smith"}, {"year", "2001"}}, 1));
+        writer.add(entry("book", "k1", {{"author", "Smith"}, {"year", "2001"}}, 2));
+        second = writer.finish();
+    }
+    std::vector<std::string> written;
+    std::set<std::string> guids;
+    for (const std::string &record : records) {
+        written.push_back(tagOf(record));
+        guids.insert(guidOf(record));
+    }
+    EXPECT_EQ(written, (std::vector<std::string>{"K1", "Smith2001a", "Smith2001b", "Smith2001c"}));
+    EXPECT_EQ(guids.size(), records.size());
+    EXPECT_EQ(guidOf(records[2]), sourceGuid("second.bib", "Smith2001b"));
+    EXPECT_TRUE(tags.isMadeUp("Smith2001b"));
+    EXPECT_FALSE(tags.isMadeUp("K1"));
+    EXPECT_EQ(
+        second.messages.front(), "two/second.bib: entry near line 1 repeats the key 'K1'; tagged Smith2001b");
+}
+
+// A Latin-1 key and the same key in UTF-8 are one tag with one Guid.
+TEST(TidyDocument, MakesTheGuidFromTheTagAsWritten)
+{
+    std::vector<std::string> records;
+    for (const char *key : {"M\xFCller", "M\xC3\xBCller"}) {
+        TidyWriter writer("refs.bib", [&](std::string_view record) { records.emplace_back(record); });
+        writer.add(entry("book", key, {}, 1));
+        writer.finish();
+    }
+    EXPECT_EQ(tagOf(records[0]), "M\xC3\xBCller");
+    EXPECT_EQ(guidOf(records[0]), guidOf(records[1]));
 }
 
 std::string fieldsOf(const Entry &entry)

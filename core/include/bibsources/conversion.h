@@ -27,6 +27,10 @@ struct ConversionSettings {
     double helperTimeoutSeconds = 10;
     // The mapping for word processors (--tidy) instead of the plain one.
     bool tidy = false;
+    // With tidy: LaTeX files whose command definitions every input may use
+    // (--macros), read in order before the inputs; each input's @preamble
+    // adds its own. A file that cannot be read fails the run.
+    std::vector<std::string> macroFiles;
     // convertFiles only: when the output file exists and is a source list,
     // keep its records, replace those that are the same sources converted
     // again and append the new ones (--merge). Runs merging into one list
