@@ -28,10 +28,7 @@ int priorityOf(QtMsgType type)
 
 void writeLine(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
-    QString line = message;
-    line.replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    line.replace(QLatin1Char('\r'), QLatin1String("\\r"));
-    const QByteArray text = line.toUtf8();
+    const QByteArray text = loggedLine(message).toUtf8();
     syslog(priorityOf(type), "%s", text.constData());
     std::fprintf(stderr, "bibsources-gui: %s\n", text.constData());
     if (type == QtFatalMsg) {
@@ -40,6 +37,25 @@ void writeLine(QtMsgType type, const QMessageLogContext &, const QString &messag
 }
 
 } // namespace
+
+QString loggedLine(const QString &message)
+{
+    QString line;
+    line.reserve(message.size());
+    for (const QChar c : message) {
+        const char16_t code = c.unicode();
+        if (code == u'\n') {
+            line += QLatin1String("\\n");
+        } else if (code == u'\r') {
+            line += QLatin1String("\\r");
+        } else if (code < 0x20 || (code >= 0x7f && code < 0xa0)) {
+            line += QStringLiteral("\\x%1").arg(int(code), 2, 16, QLatin1Char('0'));
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
 
 void installSystemLog()
 {

@@ -98,6 +98,8 @@ void MainWindow::openFiles(const QStringList &files)
     }
     // A drop always names a file by its full path.
     const QString path = QFileInfo(files.constFirst()).absoluteFilePath();
+    // Only a named file is looked at before it is loaded: a typed name may
+    // well be wrong, while a drop comes from a file manager that showed it.
     const QString reason = isSupportedPath(path) ? unreadableReason(path) : QString();
     if (reason.isEmpty()) {
         ui->dragView->offerFile(path);

@@ -35,6 +35,8 @@ constexpr const char *helpText
       "           write every entry of all files to OUTPUT\n"
       "       bibsources [-q] [-t] -o LIST --merge FILE.bib...\n"
       "           add every entry to the source list LIST\n"
+      "       bibsources [-q] [--merge] -o DOCUMENT.docx FILE.bib...\n"
+      "           set (or add to) the document's own source list\n"
       "\n"
       "options:\n"
       "  -o, --output OUTPUT  write one document with the records of every input, in\n"
@@ -60,6 +62,10 @@ constexpr const char *helpText
       "                       take turns; a LIST another program saves meanwhile is\n"
       "                       merged into as it is then. A LIST that is not a source\n"
       "                       list is left untouched.\n"
+      "                       An OUTPUT that is a Word document (.docx, .docm, .dotx,\n"
+      "                       .dotm) keeps everything but its own source list, which\n"
+      "                       the records replace (or, with --merge, join); records in\n"
+      "                       a document are always tidy. No document is created.\n"
       "  -q, --quiet          print only errors, not the summary and parser warnings\n"
       "  -h, --help           show this help and exit\n"
       "  -V, --version        show the version and exit\n"
@@ -188,6 +194,23 @@ int convertEach(
     return status;
 }
 
+// What became of a document's own source list, after the summary lines.
+void printDocumentSummary(const DocumentReport &document, const std::string &destination, std::ostream &err)
+{
+    err << printable(destination) << ": ";
+    if (document.unchanged) {
+        err << "its source list already holds these sources; nothing was changed\n";
+    } else if (document.listAdded) {
+        err << "source list added as " << document.listPart << '\n';
+    } else {
+        err << "source list " << document.listPart << " written";
+        if (document.recordsRemoved > 0) {
+            err << " in place of the " << plural(document.recordsRemoved, "source", "sources") << " it held";
+        }
+        err << '\n';
+    }
+}
+
 int convertMerged(
     const Options &options, const ConversionSettings &settings, const FieldRows &fieldRows, std::ostream &err)
 {
@@ -226,10 +249,17 @@ int convertMerged(
     }
     if (!options.quiet) {
         const std::string destination = toStandardOutput ? "standard output" : displayPath(options.output);
+        if (result.document.tidyImplied) {
+            err << programName
+                << ": records go into a document as with --tidy, the form word processors read\n";
+        }
         for (const InputReport &input : result.inputs) {
             printSummary(input, destination, err);
         }
         printMergeSummary(result.merge, destination, err);
+        if (result.document.intoDocument) {
+            printDocumentSummary(result.document, destination, err);
+        }
     }
     return Success;
 }

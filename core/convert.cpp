@@ -5,6 +5,7 @@
 #include "definition_files.h"
 #include "document.h"
 #include "field_table.h"
+#include "into_document.h"
 #include "merge_file.h"
 #include "record.h"
 #include "tidy_document.h"
@@ -67,35 +68,6 @@ WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionS
 std::string inputName(const std::string &path)
 {
     return path == "-" ? "standard input" : path;
-}
-
-// An input that held entries but gave not one record is, as far as the
-// parser could tell, not BibTeX (another encoding, random bytes). Its empty
-// document would replace a good one with nothing, so the input counts as
-// unreadable. A file with no entries at all still gives the empty document.
-bool refuseUnreadableInputs(std::vector<InputReport> &inputs)
-{
-    bool refused = false;
-    for (InputReport &input : inputs) {
-        if (input.ok() && input.recordsWritten == 0 && input.entriesSkipped > 0) {
-            input.error = inputName(input.inputPath) + ": no entry could be read ("
-                + std::to_string(input.entriesSkipped) + " skipped)";
-            refused = true;
-        }
-    }
-    return refused;
-}
-
-// The first input's failure, or a stop, as the run's error.
-void takeFirstError(ConversionResult &result, const ConversionHooks &hooks)
-{
-    result.stopped = hooks.stop.stop_requested();
-    for (const InputReport &input : result.inputs) {
-        if (!input.ok()) {
-            result.error = input.error;
-            return;
-        }
-    }
 }
 
 // Which output an unreadable input left alone, in the words of the message
@@ -180,8 +152,8 @@ ConversionResult mergeInto(const std::string &outputPath, const std::vector<std:
     ConversionResult result;
     result.outputPath = outputPath;
     SourceListFileMerge merge(outputPath,
-        ListMergeSettings{documentHeader() + std::string(documentFooter), settings.temporaryFolder,
-            ListLockHooks{hooks.waitingForList, hooks.stop}});
+        ListMergeSettings{
+            emptySourceList(), settings.temporaryFolder, ListLockHooks{hooks.waitingForList, hooks.stop}});
     if (!merge.error().empty()) {
         result.error = merge.error() + "; nothing was written";
         result.stopped = merge.stopped();
@@ -213,6 +185,40 @@ ConversionResult mergeInto(const std::string &outputPath, const std::vector<std:
 }
 
 } // namespace
+
+// An input that held entries but gave not one record is, as far as the
+// parser could tell, not BibTeX (another encoding, random bytes). Its empty
+// document would replace a good one with nothing, so the input counts as
+// unreadable. A file with no entries at all still gives the empty document.
+bool refuseUnreadableInputs(std::vector<InputReport> &inputs)
+{
+    bool refused = false;
+    for (InputReport &input : inputs) {
+        if (input.ok() && input.recordsWritten == 0 && input.entriesSkipped > 0) {
+            input.error = inputName(input.inputPath) + ": no entry could be read ("
+                + std::to_string(input.entriesSkipped) + " skipped)";
+            refused = true;
+        }
+    }
+    return refused;
+}
+
+// The first input's failure, or a stop, as the run's error.
+void takeFirstError(ConversionResult &result, const ConversionHooks &hooks)
+{
+    result.stopped = hooks.stop.stop_requested();
+    for (const InputReport &input : result.inputs) {
+        if (!input.ok()) {
+            result.error = input.error;
+            return;
+        }
+    }
+}
+
+std::string emptySourceList()
+{
+    return documentHeader() + std::string(documentFooter);
+}
 
 bool Document::ok() const
 {
@@ -279,6 +285,9 @@ ConversionResult convertFile(const std::string &inputPath, const std::string &ou
 ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const std::string &outputPath,
     const ConversionSettings &settings, const ConversionHooks &hooks)
 {
+    if (isDocumentTarget(outputPath)) {
+        return convertIntoDocument(inputPaths, outputPath, settings, hooks);
+    }
     if (settings.mergeIntoOutput) {
         return mergeInto(outputPath, inputPaths, settings, hooks);
     }

@@ -18,6 +18,16 @@ std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPath
     const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink,
     TagBook *tags = nullptr);
 
+// An input that held entries but gave not one record is, as far as the
+// parser could tell, not BibTeX; it is given an error here. True when one was.
+bool refuseUnreadableInputs(std::vector<InputReport> &inputs);
+
+// Sets the run's error to the first input's failure, and notes a stop.
+void takeFirstError(ConversionResult &result, const ConversionHooks &hooks);
+
+// A source list with no records, as the converter writes one.
+std::string emptySourceList();
+
 // A whole document in memory, and what each input contributed to it.
 struct Document {
     std::string text; // UTF-8, ready to write

@@ -46,6 +46,11 @@ public:
     // Adds text to the document; a failure is kept and reported by commit().
     void append(std::string_view text);
 
+    // The temporary file itself, for a writer that seeks instead of
+    // appending (a zip archive); -1 unless the destination is a file to
+    // replace and the file could be made. Not to be mixed with append().
+    int temporaryFile() const { return kind == Kind::Replace && failure.empty() ? file.get() : -1; }
+
     // Puts the document in place. Returns an empty string on success, else a
     // sentence saying why it could not be written; the destination is then as
     // it was (a device or socket may hold part of it when the copy failed).

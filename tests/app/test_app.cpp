@@ -1,5 +1,6 @@
 #include "commandline.h"
 #include "dragview.h"
+#include "logging.h"
 #include "mainwindow.h"
 #include "messagesdialog.h"
 
@@ -435,6 +436,19 @@ private slots:
         table->setFocus();
         QTest::keySequence(table, QKeySequence::Copy);
         QCOMPARE(QGuiApplication::clipboard()->text(), copied.last() + "\n");
+    }
+
+    void loggedLineIsOneSafeLine()
+    {
+        const QList<QStringList> rows{// a message, then its line
+            {"Supported - /p/refs.bib", "Supported - /p/refs.bib"},
+            {"Supported - /p/two\nlines\r.bib", "Supported - /p/two\\nlines\\r.bib"},
+            {"Not Supported - /p/\x1b]0;owned\x07.bib", "Not Supported - /p/\\x1b]0;owned\\x07.bib"},
+            {QString::fromUtf8("Supported - /p/r\xc3\xa9sum\xc3\xa9\x7f\xc2\x9b.bib"),
+                QString::fromUtf8("Supported - /p/r\xc3\xa9sum\xc3\xa9\\x7f\\x9b.bib")}};
+        for (const QStringList &row : rows) {
+            QCOMPARE(loggedLine(row.first()), row.last());
+        }
     }
 
     void splitMessage()

@@ -108,10 +108,23 @@ struct MergeReport {
     std::vector<std::string> messages;
 };
 
+// What went into a word-processing document's own source list, when the
+// output is a document (.docx, .docm, .dotx or .dotm) rather than a file.
+struct DocumentReport {
+    bool intoDocument = false; // the output was a document: its own source list was set
+    bool tidyImplied
+        = false; // written with the tidy mapping, which documents always get, though not asked for
+    std::string listPart; // the part holding the list, as "customXml/item1.xml"
+    bool listAdded = false; // the document had no list; one was added
+    int recordsRemoved = 0; // without mergeIntoOutput: the records the list held before
+    bool unchanged = false; // the list already was what it would have become: nothing was written
+};
+
 struct ConversionResult {
     std::string outputPath; // where the document went (or would have gone)
     std::vector<InputReport> inputs; // one per input, in order
     MergeReport merge; // only with mergeIntoOutput
+    DocumentReport document; // only for a word-processing document
     std::string error; // empty when the document was written; else one sentence
     bool stopped = false; // the run ended because its stop was requested
 
@@ -138,6 +151,13 @@ ConversionResult convertFile(const std::string &inputPath, const std::string &ou
 
 // One document holding the records of every input, in order, written to
 // outputPath in one step, and only when every input could be read.
+// When outputPath is a word-processing document (.docx, .docm, .dotx or
+// .dotm by name, or any existing file that begins as a zip package), the
+// records, always in the tidy mapping, become that document's own source
+// list instead: replacing the list it has, or merged into it as into a
+// source list file with mergeIntoOutput. Every other part stays as it was;
+// a document that does not exist, is encrypted, signed, Strict or not a
+// word-processing package is refused and left alone.
 // A symbolic link is followed and the file it points to replaced; a replaced
 // file keeps its permissions (and, for root, its owner); one the user may not
 // write is refused. An existing device, FIFO or socket is written into once

@@ -1,0 +1,232 @@
+#include "into_document.h"
+
+#include "atomic_write.h"
+#include "document.h"
+#include "list_lock.h"
+#include "merge.h"
+#include "source_list.h"
+#include "word_package.h"
+
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace bibsources {
+
+namespace {
+
+bool hasDocumentExtension(const std::string &path)
+{
+    const auto dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) {
+        return false;
+    }
+    std::string extension = path.substr(dot + 1);
+    for (char &c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return extension == "docx" || extension == "docm" || extension == "dotx" || extension == "dotm";
+}
+
+bool beginsAsPackage(const std::string &path)
+{
+    struct stat info { };
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    const std::string start = file.valid() ? readAt(file.get(), 0, 4) : std::string();
+    return start == std::string_view("PK\3\4", 4) || start == "\xD0\xCF\x11\xE0";
+}
+
+// The list with its records taken out and the root, its attributes (the
+// chosen style, say) and anything around the records kept, ready to take
+// the converted ones.
+SourceList withoutRecords(const SourceList &list)
+{
+    if (list.records.empty()) {
+        return list;
+    }
+    const std::string &text = list.text;
+    const size_t begin = list.records.front().begin;
+    size_t end = list.records.back().end;
+    while (end < list.recordsEnd && std::isspace(static_cast<unsigned char>(text[end]))) {
+        ++end;
+    }
+    SourceList emptied;
+    emptied.text = text.substr(0, begin) + text.substr(end);
+    emptied.recordsEnd = list.recordsEnd - (end - begin);
+    emptied.rootNamespaces = list.rootNamespaces;
+    return emptied;
+}
+
+ConversionResult failed(ConversionResult result, std::string error)
+{
+    result.error = std::move(error);
+    return result;
+}
+
+std::string leftAlone(const std::string &sentence)
+{
+    return sentence + "; it was left as it was";
+}
+
+// A document as read, with the list the records go into: its own, or an
+// empty one where it has none.
+struct DocumentRead {
+    WordPackage document;
+    SourceList list;
+    FileStamp stamp; // of the file read, to tell whether it was saved again since
+    std::string error;
+
+    bool ok() const { return error.empty(); }
+};
+
+DocumentRead readDocument(const std::string &path)
+{
+    DocumentRead read;
+    read.stamp = stampOf(path);
+    read.document = openWordPackage(path);
+    if (!read.document.ok()) {
+        read.error = leftAlone(read.document.error);
+        return read;
+    }
+    const std::string listName = path + ": " + read.document.listPart.value_or("");
+    SourceListParse parsed = read.document.listPart ? parseSourceList(read.document.listText, listName)
+                                                    : parseSourceList(emptySourceList(), listName);
+    read.list = std::move(parsed.list);
+    if (!parsed.ok()) {
+        read.error = leftAlone("the source list of " + parsed.error);
+    }
+    return read;
+}
+
+// The records of every input, in the tidy mapping documents always get.
+ConversionResult convertInputs(const std::vector<std::string> &inputPaths, const ConversionSettings &settings,
+    const ConversionHooks &hooks, ConvertedRecords &converted)
+{
+    ConversionResult result;
+    ConversionSettings tidy = settings;
+    tidy.tidy = true;
+    result.inputs
+        = writeDocument(inputPaths, tidy, hooks, [&](std::string_view text) { converted.append(text); });
+    refuseUnreadableInputs(result.inputs);
+    takeFirstError(result, hooks);
+    if (result.ok() && !converted.error().empty()) {
+        result.error = converted.error();
+    }
+    return result;
+}
+
+// The new text of the list, and what became of the records it held:
+// merged into them, or in their place.
+MergeOutcome newListText(const DocumentRead &current, const ConvertedRecords &converted,
+    const ConversionSettings &settings, std::string &text)
+{
+    const TextSink sink = [&](std::string_view piece) { text += piece; };
+    if (settings.mergeIntoOutput) {
+        MergeOutcome merged = writeMergedSourceList(current.list, converted, sink);
+        merged.report.merged = current.document.listPart.has_value();
+        return merged;
+    }
+    MergeOutcome replaced = writeMergedSourceList(withoutRecords(current.list), converted, sink);
+    replaced.report = MergeReport{false, 0, 0, 0, std::move(replaced.report.messages)};
+    return replaced;
+}
+
+// A list that changes this many times while records are put into it
+// belongs, for now, to another program.
+constexpr int writeAttempts = 5;
+
+// Puts the list into the document and replaces it in one step, but only
+// while it is still the file that was read; else reads it again.
+ConversionResult writeInto(const std::string &outputPath, DocumentRead current,
+    const ConvertedRecords &converted, const ConversionSettings &settings, ConversionResult result)
+{
+    for (int attempt = 0; attempt < writeAttempts; ++attempt) {
+        std::string text;
+        MergeOutcome merged = newListText(current, converted, settings, text);
+        if (!merged.error.empty()) {
+            return failed(result, leftAlone(merged.error));
+        }
+        result.merge = std::move(merged.report);
+        result.document.recordsRemoved
+            = settings.mergeIntoOutput ? 0 : static_cast<int>(current.list.records.size());
+        result.document.listPart = current.document.listPart.value_or("");
+        if (current.document.listPart && text == current.document.listText) {
+            result.document.unchanged = true;
+            return result;
+        }
+        AtomicFile file(outputPath);
+        if (!file.error().empty()) {
+            return failed(result, file.error());
+        }
+        const SourceListWritten written
+            = writeSourceList(current.document, std::move(text), file.temporaryFile());
+        if (!written.ok()) {
+            return failed(result, leftAlone(written.error));
+        }
+        result.document.listPart = written.listPart;
+        result.document.listAdded = written.added;
+        result.error = file.commitIf([&] { return stampOf(outputPath) == current.stamp; });
+        if (!file.replacedNothing()) {
+            return result;
+        }
+        current = readDocument(outputPath);
+        if (!current.ok()) {
+            return failed(result, current.error);
+        }
+    }
+    return failed(result,
+        "'" + outputPath + "' was saved by another program " + std::to_string(writeAttempts)
+            + " times while sources were being put into it, and was left as it is; try again once that "
+              "program"
+              " is done with it");
+}
+
+} // namespace
+
+bool isDocumentTarget(const std::string &outputPath)
+{
+    return hasDocumentExtension(outputPath) || beginsAsPackage(outputPath);
+}
+
+ConversionResult convertIntoDocument(const std::vector<std::string> &inputPaths,
+    const std::string &outputPath, const ConversionSettings &settings, const ConversionHooks &hooks)
+{
+    ConversionResult result;
+    result.outputPath = outputPath;
+    result.document.intoDocument = true;
+    result.document.tidyImplied = !settings.tidy;
+    if (::access(outputPath.c_str(), F_OK) != 0) {
+        return failed(result,
+            "'" + outputPath + "' " + (errno == ENOENT ? "does not exist" : std::strerror(errno))
+                + "; sources go into an existing document, and none is created");
+    }
+    // Runs of this program putting sources into one document take turns, as
+    // they do for a source list file; the document is read under the lock,
+    // and before the inputs, so that one that cannot be changed is refused
+    // before a long conversion.
+    const ListLock lock(outputPath, ListLockHooks{hooks.waitingForList, hooks.stop});
+    if (!lock.error().empty()) {
+        result.stopped = lock.stopped();
+        return failed(result, lock.error() + "; nothing was written");
+    }
+    DocumentRead current = readDocument(outputPath);
+    if (!current.ok()) {
+        return failed(result, current.error);
+    }
+    ConvertedRecords converted(settings.temporaryFolder);
+    ConversionResult converting = convertInputs(inputPaths, settings, hooks, converted);
+    result.inputs = std::move(converting.inputs);
+    result.stopped = converting.stopped;
+    if (!converting.ok() || result.stopped) {
+        return failed(result, converting.error);
+    }
+    return writeInto(outputPath, std::move(current), converted, settings, std::move(result));
+}
+
+} // namespace bibsources

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace bibsources::testing {
+
+// One member of a zip package made for a test.
+struct Member {
+    std::string name;
+    std::string text;
+
+    bool operator==(const Member &) const = default;
+};
+using Members = std::vector<Member>;
+
+// Writes members, in order and deflated, as a zip file at path.
+void writePackage(const std::filesystem::path &path, const Members &members);
+
+// Every member of the zip file at path, unpacked, in stored order.
+Members readPackage(const std::filesystem::path &path);
+
+// Every member's bytes as stored (still compressed), in stored order.
+std::vector<std::string> storedBytes(const std::filesystem::path &path);
+
+// A member whose stored data is a deflate stream of `unpacked` zero bytes
+// (gigabytes in a few megabytes), whose header claims `claimed` bytes.
+struct ZeroMember {
+    std::string name;
+    std::uint64_t unpacked = 0;
+    std::uint64_t claimed = 0;
+};
+
+// Writes members followed by the zero members.
+void writePackage(
+    const std::filesystem::path &path, const Members &members, const std::vector<ZeroMember> &zeros);
+
+// The smallest word-processing document: content types, package
+// relationships, a main part at mainPart and its relationships, in that
+// order, with `extra` relationships of the main part and `more` members after.
+struct DocumentShape {
+    std::string mainPart = "word/document.xml";
+    std::string mainRelationships; // extra <Relationship/> elements
+    std::string contentTypes; // extra <Default/> or <Override/> elements
+    std::string packageRelationshipType
+        = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument";
+    std::string mainContentType
+        = "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml";
+    Members more;
+};
+Members wordDocument(const DocumentShape &shape = {});
+
+// A custom XML item at number n holding text, with its properties and their
+// link; and the main part's relationship to it.
+Members customXmlItem(int n, const std::string &text);
+std::string customXmlRelationship(int n, const std::string &id);
+std::string customXmlPropertiesOverride(int n);
+
+} // namespace bibsources::testing
