@@ -3,7 +3,12 @@
 // editors and translators, @string macros and # pastes, urls, long abstracts,
 // comments, and a few entries stored as Windows-1252 bytes.
 //
-// Usage: bibsources-bench-generate N [SEED] > refs.bib
+// Usage: bibsources-bench-generate [--crossref LAYOUT] N [SEED] > refs.bib
+//
+// LAYOUT adds cross-references to the same entries:
+//   children-first  the first 50 entries name parents that are the last 50
+//   parents-first   the first 50 entries are parents the last 50 name
+//   comment         no cross-reference; the word only in the file's opening comment
 //
 // The same N and SEED give the same bytes on every machine: the random numbers
 // come from our own splitmix64 and our own range mapping, since the standard
@@ -13,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -158,17 +164,24 @@ constexpr std::array<Words, 8> conferences{
     "Actes de la Conf{\\'e}rence Francophone", "Proceedings of the Workshop on Hot Topics \\& Open Problems",
     "Tagungsband der Jahrestagung f{\\\"u}r Informatik", "Proceedings of {STOC}"};
 
+enum class Layout { Plain, ChildrenFirst, ParentsFirst, Comment };
+
+// How many entries at each end of the file the cross-reference layouts use.
+constexpr size_t crossrefFamilies = 50;
+
 class Generator {
 public:
-    Generator(uint64_t seed, std::FILE *out)
+    Generator(uint64_t seed, std::FILE *out, Layout layout)
         : random(seed)
         , out(out)
+        , layout(layout)
     {
         text.reserve(1 << 20);
     }
 
     void run(size_t entries)
     {
+        total = entries;
         header();
         for (size_t i = 0; i < entries; ++i) {
             if (i > 0 && i % 997 == 0) {
@@ -185,6 +198,8 @@ public:
 private:
     Random random;
     std::FILE *out;
+    Layout layout;
+    size_t total = 0;
     std::string text;
     bool latin1 = false; // the entry being written is Windows-1252
 
@@ -199,7 +214,11 @@ private:
     void header()
     {
         put("% Generated test bibliography. Text outside entries is ignored by\n"
-            "% BibTeX, so these lines are a comment as far as any parser cares.\n\n");
+            "% BibTeX, so these lines are a comment as far as any parser cares.\n");
+        if (layout == Layout::Comment) {
+            put("% No entry of this file has a crossref field.\n");
+        }
+        put("\n");
         put("@preamble{\"\\newcommand{\\noopsort}[1]{}\"}\n\n");
         for (const Macro &m : journalMacros) {
             macro(m);
@@ -438,6 +457,34 @@ private:
         }
     }
 
+    // Which of the families at the ends of the file an entry is the parent
+    // or the child of, in the cross-reference layouts.
+    std::optional<size_t> familyAtTop(size_t index) const
+    {
+        return index < crossrefFamilies ? std::optional(index) : std::nullopt;
+    }
+
+    std::optional<size_t> familyAtEnd(size_t index) const
+    {
+        return total >= 2 * crossrefFamilies && index >= total - crossrefFamilies
+            ? std::optional(index - (total - crossrefFamilies))
+            : std::nullopt;
+    }
+
+    std::optional<size_t> parentFamily(size_t index) const
+    {
+        return layout == Layout::ParentsFirst ? familyAtTop(index)
+            : layout == Layout::ChildrenFirst ? familyAtEnd(index)
+                                              : std::nullopt;
+    }
+
+    std::optional<size_t> childFamily(size_t index) const
+    {
+        return layout == Layout::ChildrenFirst ? familyAtTop(index)
+            : layout == Layout::ParentsFirst   ? familyAtEnd(index)
+                                               : std::nullopt;
+    }
+
     void entry(size_t index)
     {
         static constexpr std::array<Words, 14> types{"article", "article", "article", "article",
@@ -456,10 +503,15 @@ private:
         } else {
             put(type);
         }
-        put("{key");
-        put(std::to_string(index));
-        put(":");
-        put(std::to_string(year));
+        if (const std::optional<size_t> family = parentFamily(index)) {
+            put("{parent");
+            put(std::to_string(*family));
+        } else {
+            put("{key");
+            put(std::to_string(index));
+            put(":");
+            put(std::to_string(year));
+        }
 
         if (type != "proceedings") {
             delimited("author", [&] { people(authorCount()); });
@@ -532,20 +584,44 @@ private:
             braced(
                 "note", [&] { put("Extended version of a talk given in "), put(std::to_string(year - 1)); });
         }
+        if (const std::optional<size_t> family = childFamily(index)) {
+            braced("crossref", [&] { put("parent"), put(std::to_string(*family)); });
+        }
         put("\n}\n\n");
     }
 };
 
 } // namespace
 
+std::optional<Layout> layoutNamed(std::string_view name)
+{
+    static constexpr std::pair<std::string_view, Layout> layouts[]
+        = {{"children-first", Layout::ChildrenFirst}, {"parents-first", Layout::ParentsFirst},
+            {"comment", Layout::Comment}};
+    for (const auto &[layoutName, layout] : layouts) {
+        if (name == layoutName) {
+            return layout;
+        }
+    }
+    return std::nullopt;
+}
+
 int main(int argc, char **argv)
 {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: %s N [SEED] > FILE.bib\n", argv[0]);
+    std::optional<Layout> layout = Layout::Plain;
+    if (argc >= 3 && std::string_view(argv[1]) == "--crossref") {
+        layout = layoutNamed(argv[2]);
+        argc -= 2;
+        argv += 2;
+    }
+    if (argc < 2 || argc > 3 || !layout) {
+        std::fprintf(stderr,
+            "usage: bibsources-bench-generate [--crossref children-first|parents-first|comment] N [SEED] "
+            "> FILE.bib\n");
         return 2;
     }
     const unsigned long long entries = std::strtoull(argv[1], nullptr, 10);
     const unsigned long long seed = argc == 3 ? std::strtoull(argv[2], nullptr, 10) : 20240607;
-    Generator(seed, stdout).run(entries);
+    Generator(seed, stdout, *layout).run(entries);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

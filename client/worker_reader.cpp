@@ -75,6 +75,14 @@ UniqueFd macroFileFor(const std::map<std::string, std::string> &macros)
     return fd;
 }
 
+// The length of the parser's first message in text, without its line end.
+// Each message begins with the name the parser was given, which may itself
+// hold a line break: that one does not end the message.
+std::size_t firstMessageLength(std::string_view text, std::string_view parserName)
+{
+    return std::min(text.find('\n', text.starts_with(parserName) ? parserName.size() : 0), text.size());
+}
+
 class Diagnostics {
 public:
     explicit Diagnostics(std::vector<std::string> &lines)
@@ -82,12 +90,12 @@ public:
     {
     }
 
-    void addText(std::string_view text)
+    void addText(std::string_view text, std::string_view parserName)
     {
         while (!text.empty()) {
-            const auto newline = text.find('\n');
-            add(text.substr(0, newline));
-            text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+            const std::size_t length = firstMessageLength(text, parserName);
+            add(text.substr(0, length));
+            text.remove_prefix(std::min(length + 1, text.size()));
         }
     }
 
@@ -113,10 +121,11 @@ private:
 };
 
 // What btparse said about an entry, without its "file, line N, " prefix.
-std::string parserReason(std::string_view diagnostics)
+std::string parserReason(std::string_view diagnostics, std::string_view parserName)
 {
-    std::string_view first = diagnostics.substr(0, diagnostics.find('\n'));
-    if (const auto line = first.find(", line "); line != std::string_view::npos) {
+    std::string_view first = diagnostics.substr(0, firstMessageLength(diagnostics, parserName));
+    const std::size_t afterName = first.starts_with(parserName) ? parserName.size() : 0;
+    if (const auto line = first.find(", line ", afterName); line != std::string_view::npos) {
         if (const auto rest = first.find(", ", line + 7); rest != std::string_view::npos) {
             first.remove_prefix(rest + 2);
         }
@@ -241,7 +250,7 @@ bool WorkerReader::take(Frame &&frame)
     if (step && frame.step == wire::StepKind::Skipped && takeSkipped(frame)) {
         return false;
     }
-    diagnostics.addText(frame.diagnostics);
+    diagnostics.addText(frame.diagnostics, fileName);
     if (step) {
         stepEnd = frame.consumedUpTo;
         takeStep(std::move(frame));
@@ -291,8 +300,8 @@ bool WorkerReader::takeSkipped(const Frame &skipped)
     entryText.erase(0, std::min(entryText.find('@'), entryText.size()));
     const std::string_view broken = brokenDelimiters(entryText);
     ++report.entriesSkipped;
-    diagnostics.add(fileName + ": " + linesNamed(line, text.lineAt(*resume) - 1)
-        + " skipped: " + (broken.empty() ? parserReason(skipped.diagnostics) : std::string(broken)));
+    diagnostics.add(fileName + ": " + linesNamed(line, text.lineAt(*resume) - 1) + " skipped: "
+        + (broken.empty() ? parserReason(skipped.diagnostics, fileName) : std::string(broken)));
     cutAt = *resume;
     return true;
 }
@@ -491,33 +500,46 @@ OpenInput openForReading(const std::string &inputPath)
 
 } // namespace
 
-ReadReport readEntriesInWorker(
-    const std::string &inputPath, const WorkerSettings &settings, const EntrySink &sink)
+WorkerInput::WorkerInput(const std::string &inputPath)
 {
-    ReadReport report;
     OpenInput input = openForReading(inputPath);
     if (input.error.empty()) {
         input = inUtf8(std::move(input));
     }
-    if (!input.error.empty()) {
-        report.error = std::move(input.error);
+    fd = std::move(input.fd);
+    fileName = std::move(input.fileName);
+    failure = std::move(input.error);
+    textStart = input.textStart;
+}
+
+ReadReport WorkerInput::read(const WorkerSettings &settings, const EntrySink &sink) const
+{
+    ReadReport report;
+    if (!failure.empty()) {
+        report.error = failure;
         return report;
     }
     WorkerSettings located = settings;
     if (located.helperPath.empty()) {
         const WorkerLocation helper = locateWorker();
         if (!helper.error.empty()) {
-            report.error = "cannot read '" + input.fileName + "': " + helper.error;
+            report.error = "cannot read '" + fileName + "': " + helper.error;
             return report;
         }
         located.helperPath = helper.path;
     }
     struct stat info { };
-    ::fstat(input.fd.get(), &info);
+    ::fstat(fd.get(), &info);
     const auto inputSize = static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0));
-    WorkerReader reader(input.fd.get(), inputSize, input.fileName, located, sink, report);
-    reader.run(input.textStart);
+    WorkerReader reader(fd.get(), inputSize, fileName, located, sink, report);
+    reader.run(textStart);
     return report;
+}
+
+ReadReport readEntriesInWorker(
+    const std::string &inputPath, const WorkerSettings &settings, const EntrySink &sink)
+{
+    return WorkerInput(inputPath).read(settings, sink);
 }
 
 } // namespace bibsources

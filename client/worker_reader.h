@@ -2,6 +2,7 @@
 
 #include "entry.h"
 #include "helper_command.h"
+#include "unique_fd.h"
 
 #include <cstdint>
 #include <functional>
@@ -36,5 +37,24 @@ struct WorkerSettings {
 // restarted worker can begin in the middle of it.
 ReadReport readEntriesInWorker(
     const std::string &inputPath, const WorkerSettings &settings, const EntrySink &sink);
+
+// One input opened for reading, as readEntriesInWorker opens it, that can be
+// read through more than once. Every read goes through the one descriptor
+// opened here, so a file renamed or replaced in between is not noticed, and
+// standard input, buffered when opened, reads the same each time.
+class WorkerInput {
+public:
+    explicit WorkerInput(const std::string &inputPath);
+
+    // Reads the input from its start, as readEntriesInWorker does. An input
+    // that could not be opened gives only the error saying why.
+    ReadReport read(const WorkerSettings &settings, const EntrySink &sink) const;
+
+private:
+    UniqueFd fd;
+    std::string fileName; // as messages name it
+    std::string failure;
+    std::uint64_t textStart = 0; // past a UTF-8 byte-order mark
+};
 
 } // namespace bibsources

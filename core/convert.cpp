@@ -88,32 +88,71 @@ std::vector<InputReport> unreadInputs(const std::vector<std::string> &inputPaths
     return inputs;
 }
 
-// The records of one input, in the mapping the settings choose.
-InputReport writeRecords(const std::string &path, const ConversionSettings &settings,
+// Parents that were let go before a child named them: the input is read
+// again, through the descriptor it was first read from, and only as far as
+// the last of them. This read's messages and skips are the first read's
+// again, and its progress would send the bar back to the start: neither is
+// passed on. Returns why the parents could not be read, or nothing.
+std::string readParentsAgain(const WorkerInput &input, TidyWriter &tidy, const std::string &path,
+    const ConversionSettings &settings, const ConversionHooks &hooks)
+{
+    std::stop_source enough;
+    const std::stop_callback stopped(hooks.stop, [&enough] { enough.request_stop(); });
+    int entriesRead = 0;
+    WorkerSettings worker = workerSettingsFor(path, settings, ConversionHooks{}, entriesRead);
+    worker.stop = enough.get_token();
+    ReadReport again = input.read(worker, [&](Entry &&entry) {
+        tidy.addAgain(entry);
+        if (!tidy.wantsEntriesAgain()) {
+            enough.request_stop();
+        }
+    });
+    return tidy.wantsEntriesAgain() ? std::move(again.error) : std::string();
+}
+
+InputReport writeTidyRecords(const std::string &path, const ConversionSettings &settings,
     const TexDefinitions &definitions, const ConversionHooks &hooks, const TextSink &sink, TagBook &tags)
 {
     InputReport report;
     report.inputPath = path;
     const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
-    TidyWriter tidy(path, sink, settings.tidy && mayHaveCrossrefs(path), &tags, definitions);
-    if (settings.tidy && (hooks.fieldReport || settings.tellFieldsLeftOut)) {
+    TidyWriter tidy(path, sink, settings.temporaryFolder, &tags, definitions);
+    if (hooks.fieldReport || settings.tellFieldsLeftOut) {
         tidy.reportFields(hooks.fieldReport, settings.tellFieldsLeftOut);
     }
+    const WorkerInput input(path);
+    ReadReport read = input.read(worker, [&](Entry &&entry) {
+        tidy.add(std::move(entry));
+        ++report.recordsWritten; // entries so far, for progress; the records are counted below
+    });
+    if (read.ok() && tidy.wantsEntriesAgain()) {
+        read.error = readParentsAgain(input, tidy, path, settings, hooks);
+    }
+    TidyReport written = tidy.finish();
+    report.recordsWritten = written.recordsWritten;
+    report.entriesSkipped = read.entriesSkipped;
+    report.messages = std::move(read.diagnostics);
+    report.messages.insert(report.messages.end(), written.messages.begin(), written.messages.end());
+    report.error = read.ok() ? std::move(written.error) : std::move(read.error);
+    return report;
+}
+
+// The records of one input, in the mapping the settings choose.
+InputReport writeRecords(const std::string &path, const ConversionSettings &settings,
+    const TexDefinitions &definitions, const ConversionHooks &hooks, const TextSink &sink, TagBook &tags)
+{
+    if (settings.tidy) {
+        return writeTidyRecords(path, settings, definitions, hooks, sink, tags);
+    }
+    InputReport report;
+    report.inputPath = path;
+    const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
     ReadReport read = readEntriesInWorker(path, worker, [&](Entry &&entry) {
-        if (settings.tidy) {
-            tidy.add(std::move(entry));
-        } else {
-            sink(sourceRecord(entry));
-        }
-        ++report.recordsWritten; // tidy: entries so far, for progress; its records are counted below
+        sink(sourceRecord(entry));
+        ++report.recordsWritten;
     });
     report.entriesSkipped = read.entriesSkipped;
     report.messages = std::move(read.diagnostics);
-    if (settings.tidy) {
-        TidyReport written = tidy.finish();
-        report.recordsWritten = written.recordsWritten;
-        report.messages.insert(report.messages.end(), written.messages.begin(), written.messages.end());
-    }
     report.error = std::move(read.error);
     return report;
 }

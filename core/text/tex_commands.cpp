@@ -48,7 +48,36 @@ constexpr Row textCommands[] = {
     {"XeLaTeX", "XeLaTeX"},
     {"XeTeX", "XeTeX"},
     {"aa", "å"},
+    {"addabbrvspace", " "},
+    {"addabthinspace", " "},
+    {"addcolon", ":"},
+    {"addcomma", ","},
+    {"adddot", "."},
+    {"adddotspace", ". "},
+    {"addexclam", "!"},
+    {"addhighpenspace", " "},
+    {"addhpthinspace", " "},
+    {"addlowpenspace", " "},
+    {"addlpthinspace", " "},
+    {"addnbspace", " "},
+    {"addnbthinspace", " "},
+    {"addperiod", "."},
+    {"addquestion", "?"},
+    {"addsemicolon", ";"},
+    {"addslash", "/"},
+    {"addspace", " "},
+    {"addthinspace", " "},
     {"ae", "æ"},
+    {"bibclosebracket", "]"},
+    {"bibcloseparen", ")"},
+    {"bibdatedash", "–"},
+    {"bibdaterangesep", "–"},
+    {"bibellipsis", "[…]"},
+    {"bibopenbracket", "["},
+    {"bibopenparen", "("},
+    {"bibrangedash", "–"},
+    {"bibrangessep", "; "},
+    {"break", " "},
     {"copyright", "©"},
     {"dag", "†"},
     {"ddag", "‡"},
@@ -64,10 +93,15 @@ constexpr Row textCommands[] = {
     {"guillemotright", "»"},
     {"guilsinglleft", "‹"},
     {"guilsinglright", "›"},
+    {"hyphen", "-"},
     {"i", "ı"},
     {"j", "ȷ"},
     {"l", "ł"},
     {"ldots", "…"},
+    {"linebreak", " "},
+    {"lq", "‘"},
+    {"nbhyphen", "‑"},
+    {"newline", " "},
     {"ng", "ŋ"},
     {"nobreakspace", " "},
     {"o", "ø"},
@@ -76,10 +110,13 @@ constexpr Row textCommands[] = {
     {"pdfLaTeX", "pdfLaTeX"},
     {"pdfTeX", "pdfTeX"},
     {"pounds", "£"},
+    {"psq", " sq."},
+    {"psqq", " sqq."},
     {"qquad", "  "},
     {"quad", " "},
     {"quotedblbase", "„"},
     {"quotesinglbase", "‚"},
+    {"rq", "’"},
     {"slash", "/"},
     {"space", " "},
     {"ss", "ß"},
@@ -103,23 +140,28 @@ constexpr Row textCommands[] = {
     {"texteuro", "€"},
     {"textexclamdown", "¡"},
     {"textgreater", ">"},
+    {"textlangle", "⟨"},
     {"textless", "<"},
     {"textminus", "−"},
     {"textmu", "µ"},
     {"textnumero", "№"},
     {"textonehalf", "½"},
     {"textonequarter", "¼"},
+    {"textordfeminine", "ª"},
+    {"textordmasculine", "º"},
     {"textparagraph", "¶"},
     {"textperiodcentered", "·"},
     {"textperthousand", "‰"},
     {"textpm", "±"},
     {"textquestiondown", "¿"},
     {"textquotedbl", "\""},
+    {"textquotedblbase", "„"},
     {"textquotedblleft", "“"},
     {"textquotedblright", "”"},
     {"textquoteleft", "‘"},
     {"textquoteright", "’"},
     {"textquotesingle", "'"},
+    {"textrangle", "⟩"},
     {"textregistered", "®"},
     {"textsection", "§"},
     {"textslash", "/"},
@@ -356,44 +398,93 @@ constexpr std::string_view fontCommands[] = {
     "Huge",
     "LARGE",
     "Large",
+    "MakeLowercase",
+    "MakeSentenceCase",
+    "MakeTextLowercase",
+    "MakeTextUppercase",
+    "MakeUppercase",
+    "NoCaseChange",
+    "allowbreak",
     "bf",
     "bfseries",
+    "bibnocaseprotect",
+    "bibsentence",
+    "bigskip",
     "bm",
     "boldsymbol",
+    "clap",
     "em",
     "emph",
+    "expandafter",
     "fbox",
     "footnotesize",
+    "framebox",
+    "frenchspacing",
     "hbox",
+    "hfil",
+    "hfill",
     "hologo",
+    "hss",
     "huge",
+    "hyphenate",
+    "ignorespaces",
+    "indent",
+    "isdot",
     "it",
     "itshape",
     "large",
+    "leavevmode",
+    "llap",
+    "lowercase",
+    "makebox",
+    "mathbb",
     "mathbf",
+    "mathcal",
+    "mathfrak",
     "mathit",
     "mathnormal",
     "mathrm",
+    "mathscr",
     "mathsf",
     "mathtt",
     "mbox",
     "md",
     "mdseries",
+    "medskip",
+    "midsentence",
+    "mkbibacro",
+    "mkbibbold",
+    "mkbibemph",
+    "mkbibitalic",
+    "mkbibnamefamily",
+    "mkbibnamegiven",
+    "newblock",
+    "nobreak",
     "nocorr",
+    "noexpand",
+    "noindent",
+    "nonfrenchspacing",
+    "nopunct",
     "normalfont",
     "normalsize",
+    "null",
     "protect",
     "relax",
+    "rlap",
     "rm",
     "rmfamily",
     "sc",
     "scriptsize",
     "scshape",
+    "selectfont",
     "sf",
     "sffamily",
     "sl",
     "slshape",
     "small",
+    "smallskip",
+    "smash",
+    "strut",
     "text",
     "textbf",
     "textbfit",
@@ -404,14 +495,25 @@ constexpr std::string_view fontCommands[] = {
     "textsc",
     "textsf",
     "textsl",
+    "textsuperior",
     "texttt",
     "textup",
     "tiny",
     "tt",
     "ttfamily",
+    "uline",
+    "underline",
+    "unkern",
+    "unpenalty",
     "unskip",
+    "unspace",
     "up",
+    "uppercase",
     "upshape",
+    "vbox",
+    "vfil",
+    "vfill",
+    "vtop",
 };
 
 struct AccentRow {
@@ -443,13 +545,69 @@ constexpr AccentRow accentRows[] = {
 
 constexpr std::string_view linkCommands[] = {"doi", "nolinkurl", "path", "url"};
 
+struct ShapeRow {
+    std::string_view name;
+    ArgumentShape shape;
+};
+
+// Commands with arguments that print nothing: sizes, colours, labels, keys.
+constexpr ShapeRow shapeRows[] = {
+    {"addvspace", {1, false, 0}},
+    {"color", {1, false, 0}},
+    {"colorbox", {1, true, 0}},
+    {"enlargethispage", {1, false, 0}},
+    {"fcolorbox", {2, true, 0}},
+    {"foreignlanguage", {1, true, 0}},
+    {"glossary", {1, false, 0}},
+    {"hphantom", {1, false, 0}},
+    {"hspace", {1, false, 0}},
+    {"hyphenation", {1, false, 0}},
+    {"index", {1, false, 0}},
+    {"label", {1, false, 0}},
+    {"nocite", {1, false, 0}},
+    {"pagecolor", {1, false, 0}},
+    {"parbox", {1, true, 0}},
+    {"phantom", {1, false, 0}},
+    {"raisebox", {1, true, 0}},
+    {"rule", {2, false, 0}},
+    {"texorpdfstring", {0, true, 1}},
+    {"textcolor", {1, true, 0}},
+    {"vphantom", {1, false, 0}},
+    {"vspace", {1, false, 0}},
+};
+
+struct PrimitiveRow {
+    std::string_view name;
+    Primitive kind;
+};
+
+constexpr PrimitiveRow primitiveRows[] = {
+    {"accent", Primitive::Accent},
+    {"hbox", Primitive::Box},
+    {"hskip", Primitive::Glue},
+    {"kern", Primitive::Dimension},
+    {"lower", Primitive::Dimension},
+    {"mkern", Primitive::Dimension},
+    {"moveleft", Primitive::Dimension},
+    {"moveright", Primitive::Dimension},
+    {"mskip", Primitive::Glue},
+    {"penalty", Primitive::Number},
+    {"raise", Primitive::Dimension},
+    {"vbox", Primitive::Box},
+    {"vskip", Primitive::Glue},
+};
+
 // The commands the reader takes apart by name rather than through a table.
 constexpr std::string_view readerCommands[] = {
     "SortNoop",
     "enquote",
     "ensuremath",
     "href",
+    "mkbibbrackets",
+    "mkbibparens",
     "mkbibquote",
+    "mkbibsubscript",
+    "mkbibsuperscript",
     "noopsort",
     "sortnoop",
     "textsubscript",
@@ -465,6 +623,8 @@ static_assert(std::ranges::all_of(accentRows, [](const AccentRow &row) { return 
 static_assert(std::ranges::is_sorted(fontCommands));
 static_assert(std::ranges::is_sorted(linkCommands));
 static_assert(std::ranges::is_sorted(readerCommands));
+static_assert(std::ranges::is_sorted(shapeRows, {}, byName));
+static_assert(std::ranges::is_sorted(primitiveRows, {}, byName));
 
 template <typename Table> auto findRow(const Table &table, std::string_view name)
 {
@@ -539,10 +699,36 @@ bool isLinkCommand(std::string_view name)
     return std::ranges::binary_search(linkCommands, name);
 }
 
+std::optional<ArgumentShape> argumentShape(std::string_view name)
+{
+    const auto row = findRow(shapeRows, name);
+    return row == std::end(shapeRows) ? std::nullopt : std::optional<ArgumentShape>(row->shape);
+}
+
+std::optional<Primitive> primitive(std::string_view name)
+{
+    const auto row = findRow(primitiveRows, name);
+    return row == std::end(primitiveRows) ? std::nullopt : std::optional<Primitive>(row->kind);
+}
+
+std::string_view numberedAccent(int position)
+{
+    // Where the OT1 font encoding, TeX's own, has each accent.
+    static constexpr std::pair<int, std::string_view> accents[] = {{18, "`"}, {19, "'"}, {20, "v"}, {21, "u"},
+        {22, "="}, {23, "r"}, {24, "c"}, {94, "^"}, {95, "."}, {125, "H"}, {126, "~"}, {127, "\""}};
+    for (const auto &[at, name] : accents) {
+        if (at == position) {
+            return name;
+        }
+    }
+    return {};
+}
+
 bool isKnownCommand(std::string_view name)
 {
     return accentMark(name) || !textCommand(name).empty() || isFontCommand(name) || isLinkCommand(name)
-        || !mathCommand(name).empty() || std::ranges::binary_search(readerCommands, name);
+        || !mathCommand(name).empty() || std::ranges::binary_search(readerCommands, name)
+        || argumentShape(name) || primitive(name);
 }
 
 std::string_view mathCommand(std::string_view name)

@@ -37,6 +37,26 @@ bool isFontCommand(std::string_view name);
 // verbatim (\url, \path, \nolinkurl, \doi).
 bool isLinkCommand(std::string_view name);
 
+// A command whose braced arguments are not all text (\textcolor{red}{x},
+// \hspace{1em}): how many it passes over before the one it prints, whether
+// it prints one, and how many it passes over after it.
+struct ArgumentShape {
+    int droppedBefore = 0;
+    bool printsText = false;
+    int droppedAfter = 0;
+};
+std::optional<ArgumentShape> argumentShape(std::string_view name);
+
+// TeX primitives that are followed by what is no braced argument: a
+// dimension (\kern-.1em, \raise.5ex), glue (\hskip 0pt plus 1fil), a number
+// (\penalty-100, \accent"7F) or a box's "to 3em" (\hbox to 3em{...}).
+enum class Primitive : unsigned char { Dimension, Glue, Number, Accent, Box };
+std::optional<Primitive> primitive(std::string_view name);
+
+// The name of the accent command at this position of TeX's own font
+// encoding, for \accent: "\"" for 127. Empty for any other position.
+std::string_view numberedAccent(int position);
+
 // Whether texToText gives `name` a meaning of its own, in any of the tables
 // above or by its own reading (\href, \ensuremath, \noopsort, ...): a
 // file's definition of such a command does not replace it.

@@ -2,6 +2,8 @@
 
 #include "tex_commands.h"
 
+#include <cctype>
+
 namespace bibsources {
 
 namespace {
@@ -19,6 +21,7 @@ public:
     MathReader(std::string &out, std::string_view math)
         : out(out)
         , math(math)
+        , start(out.size())
     {
     }
 
@@ -61,11 +64,38 @@ private:
         } else if (name.size() == 1 && std::string_view("{}%&#_$").find(name[0]) != std::string_view::npos) {
             out += name;
         } else if (const std::string_view text = mathCommand(name); !text.empty()) {
-            out += text;
+            if (text == name && isLetter(name.front())) {
+                appendOperator(text);
+            } else {
+                out += text;
+            }
         } else {
             return isFontCommand(name);
         }
         return true;
+    }
+
+    // A named operator (\log, \sin, \max) stands apart from the letters and
+    // digits around it, as TeX sets it: "n\log n" is "n log n", "\sin(x)"
+    // is "sin(x)".
+    void appendOperator(std::string_view name)
+    {
+        if (out.size() > start) {
+            const auto last = static_cast<unsigned char>(out.back());
+            if (std::isalnum(last) || last >= 0x80 || last == ')' || last == ']') {
+                out += ' ';
+            }
+        }
+        out += name;
+        size_t next = position;
+        while (next < math.size() && math[next] == ' ') {
+            ++next;
+        }
+        if (next < math.size()
+            && (std::isalnum(static_cast<unsigned char>(math[next]))
+                || (math[next] == '\\' && next + 1 < math.size() && isLetter(math[next + 1])))) {
+            out += ' ';
+        }
     }
 
     // The raised or lowered form of the next token or braced group, each of
@@ -150,6 +180,7 @@ private:
 
     std::string &out;
     std::string_view math;
+    size_t start; // where this math begins in `out`
     size_t position = 0;
 };
 

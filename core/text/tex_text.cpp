@@ -15,12 +15,14 @@ namespace {
 
 constexpr uint32_t noPartner = UINT32_MAX;
 
-// What becomes of the two braces of a group.
-enum class BraceAction : uint8_t { Drop, Keep, Quote };
+// What becomes of the two braces of a group: nothing, themselves, or the
+// marks a command puts around its text.
+enum class BraceAction : uint8_t { Drop, Keep, Quote, Parens, Brackets };
 
-// An accent whose argument holds another accented group recurses once per
-// level; deeper than this, the argument is kept as written, so no input can
-// exhaust the stack.
+// An accent whose argument holds another accented group, or a command whose
+// text argument is read before what follows it, recurses once per level;
+// deeper than this, the argument is read as plain groups or kept as written,
+// so no input can exhaust the stack.
 constexpr int maxAccentDepth = 16;
 
 bool isLetter(char c)
@@ -90,7 +92,7 @@ public:
     std::string convert() &&
     {
         readRange(0, input.size(), 0);
-        return std::move(output);
+        return separateKeptCommands();
     }
 
 private:
@@ -158,7 +160,7 @@ private:
                 output += c == '`' ? "\u201C" : "\u201D";
                 return position + 2;
             }
-            break;
+            return readSingleQuote(position);
         default: {
             size_t stop = position + 1;
             while (stop < end && !needsReading(input[stop])) {
@@ -168,6 +170,22 @@ private:
         }
         }
         output += c;
+        return position + 1;
+    }
+
+    // TeX prints ` as an opening single quote; a ' closes it, and elsewhere
+    // stays as typed, since it is most often an apostrophe (O'Brien).
+    size_t readSingleQuote(size_t position)
+    {
+        if (input[position] == '`') {
+            output += "\u2018";
+            singleQuoteOpen = true;
+        } else if (singleQuoteOpen) {
+            output += "\u2019";
+            singleQuoteOpen = false;
+        } else {
+            output += '\'';
+        }
         return position + 1;
     }
 
@@ -182,6 +200,10 @@ private:
             output += brace;
         } else if (action == BraceAction::Quote) {
             output += brace == '{' ? "\u201C" : "\u201D";
+        } else if (action == BraceAction::Parens) {
+            output += brace == '{' ? '(' : ')';
+        } else if (action == BraceAction::Brackets) {
+            output += brace == '{' ? '[' : ']';
         }
     }
 
@@ -211,13 +233,136 @@ private:
             output += text;
             return skipBlanks(after, end);
         }
+        if (const std::optional<Primitive> kind = primitive(name)) {
+            return readPrimitive(*kind, after, end, depth);
+        }
         if (isFontCommand(name)) {
             return skipBlanks(after, end);
         }
-        return readCommandWithArguments(position, after, end, name);
+        return readCommandWithArguments(position, after, end, name, depth);
     }
 
-    size_t readCommandWithArguments(size_t position, size_t after, size_t end, std::string_view name)
+    // A TeX primitive and what follows it that is not text: its dimension,
+    // glue or number; what it moves or boxes is read as text after it.
+    size_t readPrimitive(Primitive kind, size_t after, size_t end, int depth)
+    {
+        switch (kind) {
+        case Primitive::Dimension:
+            return skipDimension(after, end);
+        case Primitive::Glue:
+            return skipGlue(after, end);
+        case Primitive::Number:
+            return skipNumber(after, end).first;
+        case Primitive::Box: {
+            size_t at = skipBlanks(after, end);
+            for (const std::string_view keyword : {"to", "spread"}) {
+                if (input.substr(at, keyword.size()) == keyword) {
+                    return skipDimension(at + keyword.size(), end);
+                }
+            }
+            return at;
+        }
+        case Primitive::Accent: {
+            const auto [stop, number] = skipNumber(after, end);
+            const std::string_view name = numberedAccent(number);
+            if (name.empty() || stop == after) {
+                return stop;
+            }
+            return readAccent(after, stop, end, name, depth);
+        }
+        }
+        return after;
+    }
+
+    // A number as TeX reads one after \penalty or \accent: signs, then
+    // decimal digits, "hex, 'octal or `c (a character's code). Returns where
+    // it ends and its value (-1 when there is none).
+    std::pair<size_t, int> skipNumber(size_t at, size_t end) const
+    {
+        while (at < end && (isBlank(input[at]) || input[at] == '-' || input[at] == '+')) {
+            ++at;
+        }
+        if (at + 1 < end && input[at] == '`') {
+            const size_t stop = input[at + 1] == '\\' && at + 2 < end ? at + 3 : at + 2;
+            return {skipBlanks(stop, end), static_cast<unsigned char>(input[stop - 1])};
+        }
+        int base = 10;
+        if (at < end && (input[at] == '"' || input[at] == '\'')) {
+            base = input[at++] == '"' ? 16 : 8;
+        }
+        int value = -1;
+        while (at < end) {
+            const char c = input[at];
+            const int digit = c >= '0' && c <= '9'   ? c - '0'
+                : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                     : base;
+            if (digit >= base) {
+                break;
+            }
+            value = std::min(65536, std::max(value, 0) * base + digit);
+            ++at;
+        }
+        return {at < end && input[at] == ' ' ? at + 1 : at, value};
+    }
+
+    // A dimension: signs, then a number and a unit ("-.1667em", "3 pt",
+    // "1true in") or a number and a register (".5\baselineskip"), or a
+    // register alone.
+    size_t skipDimension(size_t at, size_t end) const
+    {
+        while (at < end && (isBlank(input[at]) || input[at] == '-' || input[at] == '+')) {
+            ++at;
+        }
+        const size_t number = at;
+        while (at < end && ((input[at] >= '0' && input[at] <= '9') || input[at] == '.' || input[at] == ',')) {
+            ++at;
+        }
+        at = skipBlanks(at, end);
+        if (at < end && input[at] == '\\') {
+            size_t stop = at + 1;
+            while (stop < end && isLetter(input[stop])) {
+                ++stop;
+            }
+            return stop > at + 1 ? skipBlanks(stop, end) : at;
+        }
+        if (at == number) {
+            return at;
+        }
+        if (input.substr(at, 4) == "true") {
+            at = skipBlanks(at + 4, end);
+        }
+        size_t unit = at;
+        while (unit < end && unit < at + 5 && isLetter(input[unit])) {
+            ++unit;
+        }
+        // "fil", "fill" and "filll" are glue's units, the others TeX's.
+        const std::string_view name = input.substr(at, unit - at);
+        static constexpr std::string_view units[] = {"pt", "pc", "in", "bp", "cm", "mm", "dd", "cc", "sp",
+            "em", "ex", "mu", "px", "fil", "fill", "filll"};
+        for (const std::string_view known : units) {
+            if (name == known) {
+                return unit < end && input[unit] == ' ' ? unit + 1 : unit;
+            }
+        }
+        return name.size() >= 2 && std::ranges::find(units, name.substr(0, 2)) != std::end(units) ? at + 2
+                                                                                                  : at;
+    }
+
+    // Glue: a dimension, then perhaps "plus" and "minus" ones.
+    size_t skipGlue(size_t at, size_t end) const
+    {
+        at = skipDimension(at, end);
+        for (const std::string_view keyword : {"plus", "minus"}) {
+            const size_t word = skipBlanks(at, end);
+            if (input.substr(word, keyword.size()) == keyword) {
+                at = skipDimension(word + keyword.size(), end);
+            }
+        }
+        return at;
+    }
+
+    size_t readCommandWithArguments(
+        size_t position, size_t after, size_t end, std::string_view name, int depth)
     {
         const size_t argument = skipBlanks(after, end);
         const size_t argumentEnd = groupEnd(argument, end);
@@ -238,9 +383,105 @@ private:
         if ((name == "noopsort" || name == "sortnoop" || name == "SortNoop") && argumentEnd != noPartner) {
             return argumentEnd + 1;
         }
-        if ((name == "enquote" || name == "mkbibquote") && argumentEnd != noPartner) {
-            setBraceAction(argument, argumentEnd, BraceAction::Quote);
-            return argument;
+        if (argumentEnd != noPartner) {
+            if (const std::optional<BraceAction> marks = marksAround(name)) {
+                setBraceAction(argument, argumentEnd, *marks);
+                return argument;
+            }
+        }
+        if (const std::optional<ArgumentShape> shape = argumentShape(name)) {
+            return readShaped(*shape, after, end, depth);
+        }
+        return readUnknown(position, after, end);
+    }
+
+    static std::optional<BraceAction> marksAround(std::string_view name)
+    {
+        if (name == "enquote" || name == "mkbibquote") {
+            return BraceAction::Quote;
+        }
+        if (name == "mkbibparens") {
+            return BraceAction::Parens;
+        }
+        if (name == "mkbibbrackets") {
+            return BraceAction::Brackets;
+        }
+        // Raised or lowered text that Unicode has no characters for is
+        // written plain: "19th", not the command.
+        if (isScriptCommand(name)) {
+            return BraceAction::Drop;
+        }
+        return std::nullopt;
+    }
+
+    static bool isScriptCommand(std::string_view name)
+    {
+        return name == "textsuperscript" || name == "textsubscript" || name == "mkbibsuperscript"
+            || name == "mkbibsubscript";
+    }
+
+    // Passes over a "*" and "[...]" arguments, which no command here prints.
+    size_t skipOptional(size_t at, size_t end) const
+    {
+        at = skipBlanks(at, end);
+        if (at < end && input[at] == '*') {
+            at = skipBlanks(at + 1, end);
+        }
+        while (at < end && input[at] == '[') {
+            const size_t close = input.substr(0, end).find(']', at);
+            if (close == std::string_view::npos) {
+                return at;
+            }
+            at = skipBlanks(close + 1, end);
+        }
+        return at;
+    }
+
+    // A command of known shape: the arguments it passes over go, the one it
+    // prints is read as text. Missing arguments end it where they are.
+    size_t readShaped(const ArgumentShape &shape, size_t after, size_t end, int depth)
+    {
+        size_t at = skipOptional(after, end);
+        for (int i = 0; i < shape.droppedBefore; ++i) {
+            const size_t close = groupEnd(at, end);
+            if (close == noPartner) {
+                return at;
+            }
+            at = skipOptional(close + 1, end);
+        }
+        if (!shape.printsText) {
+            return at;
+        }
+        const size_t textEnd = groupEnd(at, end);
+        if (textEnd == noPartner || shape.droppedAfter == 0 || depth >= maxAccentDepth) {
+            return at;
+        }
+        // The text is read here, so that what comes after it can be passed over.
+        readRange(at + 1, textEnd, depth + 1);
+        size_t next = textEnd + 1;
+        for (int i = 0; i < shape.droppedAfter; ++i) {
+            const size_t close = groupEnd(skipBlanks(next, end), end);
+            if (close == noPartner) {
+                break;
+            }
+            next = close + 1;
+        }
+        return next;
+    }
+
+    // A command this reader does not know. With braced arguments that hold
+    // text it goes and their text stays (\acro{TUG} is "TUG"), which is what
+    // such a command most often prints; without, it is kept as written.
+    size_t readUnknown(size_t position, size_t after, size_t end)
+    {
+        const size_t first = skipBlanks(after, end);
+        bool holdsText = false;
+        for (size_t open = first, close = groupEnd(open, end); close != noPartner;
+             open = skipBlanks(close + 1, end), close = groupEnd(open, end)) {
+            holdsText = holdsText || close > open + 1;
+        }
+        if (holdsText) {
+            return first;
         }
         return keepUnknown(position, after, end);
     }
@@ -254,12 +495,13 @@ private:
         if (name == "ensuremath") {
             return appendMath(output, group);
         }
-        if (name != "textsuperscript" && name != "textsubscript") {
+        if (!isScriptCommand(name)) {
             return false;
         }
+        const bool raised = name.ends_with("superscript");
         const size_t start = output.size();
         for (const char c : group) {
-            const std::string_view shifted = name == "textsuperscript" ? superscript(c) : subscript(c);
+            const std::string_view shifted = raised ? superscript(c) : subscript(c);
             if (shifted.empty()) {
                 output.resize(start);
                 return false;
@@ -269,15 +511,12 @@ private:
         return !group.empty();
     }
 
-    // An unknown command stays as written, with the groups right behind it,
-    // which are its arguments and mean nothing without it; what is inside
-    // them is read as any text.
+    // An unknown command stays as written, with the empty groups right
+    // behind it ("\TUB{}"), which end its name.
     size_t keepUnknown(size_t position, size_t after, size_t end)
     {
         keepAsWritten(position, after);
-        if (groupEnd(after, end) == noPartner) {
-            separateFromLetters(after);
-        }
+        keptEnds.push_back(output.size());
         for (size_t open = after, close = groupEnd(open, end); close != noPartner;
              open = close + 1, close = groupEnd(open, end)) {
             setBraceAction(open, close, BraceAction::Keep);
@@ -285,18 +524,26 @@ private:
         return after;
     }
 
-    // A kept control word ends where its letters end: "{\Dash}an" must not
-    // become "\Dashan", another command, when the braces after it go.
-    void separateFromLetters(size_t after)
+    // A kept control word ends where its letters end: "{\Dash}an" or
+    // "\Bib\LaTeX" must not become "\Dashan" or "\BibLaTeX", another
+    // command, once the braces go or the next command is read. An empty
+    // group goes between, which TeX reads as the same.
+    std::string separateKeptCommands()
     {
-        size_t next = after;
-        while (next < input.size() && input[next] == '}' && partner[next] != noPartner
-            && (braceActions.empty() || braceActions[next] == BraceAction::Drop)) {
-            ++next;
+        if (std::ranges::none_of(
+                keptEnds, [&](size_t at) { return at < output.size() && isLetter(output[at]); })) {
+            return std::move(output);
         }
-        if (next > after && next < input.size() && isLetter(input[next])) {
-            output += "{}";
+        std::string separated;
+        separated.reserve(output.size() + 2 * keptEnds.size());
+        size_t from = 0;
+        for (const size_t at : keptEnds) {
+            if (at < output.size() && isLetter(output[at])) {
+                separated.append(output, from, at - from).append("{}");
+                from = at;
+            }
         }
+        return separated.append(output, from);
     }
 
     void setBraceAction(size_t open, size_t close, BraceAction action)
@@ -391,6 +638,7 @@ private:
         }
         if (!addCombiningMark(output, start, *accentMark(name))) {
             output.resize(start);
+            std::erase_if(keptEnds, [start](size_t at) { return at > start; });
             return keepAsWritten(position, stop);
         }
         return stop;
@@ -451,6 +699,8 @@ private:
     std::string_view input;
     std::vector<uint32_t> partner;
     std::vector<BraceAction> braceActions; // empty while every group's braces go
+    std::vector<size_t> keptEnds; // where in the output a kept command's name ends
+    bool singleQuoteOpen = false;
     std::string output;
 };
 

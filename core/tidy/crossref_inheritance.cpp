@@ -118,23 +118,6 @@ Resolved resolveCrossrefs(const Entry &child, const EntryLookup &find)
     return resolved;
 }
 
-bool crossrefChainKnown(const Entry &entry, const EntryLookup &find)
-{
-    std::vector<std::string> seen{folded(entry.key)};
-    for (const Entry *current = &entry; !crossrefOf(*current).empty();) {
-        const std::string_view parentKey = crossrefOf(*current);
-        if (std::find(seen.begin(), seen.end(), folded(parentKey)) != seen.end()) {
-            return true;
-        }
-        current = find(parentKey);
-        if (!current) {
-            return false;
-        }
-        seen.push_back(folded(parentKey));
-    }
-    return true;
-}
-
 Entry withInherited(const Entry &child, const Entry &parent)
 {
     Entry merged = child;

@@ -45,8 +45,4 @@ Resolved resolveCrossrefs(const Entry &child, const EntryLookup &find);
 // The crossref `entry` names, or empty.
 std::string_view crossrefOf(const Entry &entry);
 
-// True when every entry the crossref chain of `entry` leads to is known to
-// `find`, or the chain ends in a cycle: the entry can be resolved now.
-bool crossrefChainKnown(const Entry &entry, const EntryLookup &find);
-
 } // namespace bibsources

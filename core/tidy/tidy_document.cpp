@@ -12,8 +12,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
+#include <functional>
 #include <strings.h>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -86,71 +87,19 @@ std::string writtenTag(std::string_view key)
     return stripXmlForbidden(decodeParserText(key));
 }
 
-} // namespace
-
-bool mayHaveCrossrefs(const std::string &inputPath)
-{
-    std::ifstream input(inputPath, std::ios::binary);
-    if (inputPath == "-" || !input) {
-        return true;
-    }
-    // Read in chunks, each searched together with the tail of the one before,
-    // so a word cut by a chunk's end is still found.
-    constexpr std::string_view word = "crossref";
-    std::string window;
-    std::vector<char> chunk(1 << 20);
-    bool first = true;
-    while (input.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || input.gcount() > 0) {
-        window.append(chunk.data(), static_cast<size_t>(input.gcount()));
-        // A file in UTF-16 or UTF-32 spells the word in other bytes.
-        if (first
-            && (window.starts_with("\xFF\xFE") || window.starts_with("\xFE\xFF")
-                || window.starts_with(std::string_view("\0\0\xFE\xFF", 4)))) {
-            return true;
-        }
-        first = false;
-        std::transform(window.begin(), window.end(), window.begin(),
-            [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
-        if (window.find(word) != std::string::npos) {
-            return true;
-        }
-        window.erase(0, window.size() - std::min(window.size(), word.size() - 1));
-    }
-    return false;
-}
-
-TidyWriter::TidyWriter(std::string inputPath, TextSink sink, bool crossrefsPossible, TagBook *documentTags,
-    TexDefinitions definitions)
-    : inputPath(std::move(inputPath))
-    , sink(std::move(sink))
-    , keepParents(crossrefsPossible)
-    , tags(documentTags ? *documentTags : ownTags)
-    , definitions(std::move(definitions))
-{
-}
-
-void TidyWriter::readPreamble(const Entry &preamble)
-{
-    for (const Field &field : preamble.fields) {
-        for (const std::string &problem : definitions.read(decodeParserText(field.text))) {
-            report.messages.push_back(displayName(inputPath) + ": @preamble near line "
-                + std::to_string(preamble.line) + ": " + problem);
-        }
-    }
-}
-
-// Field texts are decoded first, so that a definition's UTF-8 never lands
-// in a Latin-1 text.
-void TidyWriter::expandDefinitions(Entry &entry)
+// Expands the commands `definitions` define in every field of the entry
+// but those read verbatim; says what could not be expanded. Field texts are
+// decoded first, so that a definition's UTF-8 never lands in a Latin-1 text.
+void expandEvery(Entry &entry, const TexDefinitions &definitions,
+    const std::function<void(const std::string &problem)> &problem)
 {
     const auto expanded = [&](std::string &text) {
         if (text.find('\\') == std::string::npos) {
             return;
         }
-        Expansion expansion = bibsources::expandDefinitions(decodeParserText(text), definitions);
-        if (!expansion.problem.empty() && expansionProblems.insert(expansion.problem).second) {
-            report.messages.push_back(displayName(inputPath) + ": entry '" + entry.key + "' near line "
-                + std::to_string(entry.line) + ": " + expansion.problem + "; its text is kept as written");
+        Expansion expansion = expandDefinitions(decodeParserText(text), definitions);
+        if (!expansion.problem.empty()) {
+            problem(expansion.problem);
         }
         text = std::move(expansion.text);
     };
@@ -170,8 +119,44 @@ void TidyWriter::expandDefinitions(Entry &entry)
     }
 }
 
+} // namespace
+
+TidyWriter::TidyWriter(std::string inputPath, TextSink sink, std::string spoolFolder, TagBook *documentTags,
+    TexDefinitions definitions)
+    : inputPath(std::move(inputPath))
+    , sink(std::move(sink))
+    , spool(std::move(spoolFolder))
+    , tags(documentTags ? *documentTags : ownTags)
+    , definitions(definitions)
+    , definitionsAgain(std::move(definitions))
+{
+}
+
+void TidyWriter::readPreamble(const Entry &preamble)
+{
+    for (const Field &field : preamble.fields) {
+        for (const std::string &problem : definitions.read(decodeParserText(field.text))) {
+            tell(Said::WhileReading, entriesSeen,
+                displayName(inputPath) + ": @preamble near line " + std::to_string(preamble.line) + ": "
+                    + problem);
+        }
+    }
+}
+
+void TidyWriter::expandDefinitions(Entry &entry)
+{
+    expandEvery(entry, definitions, [&](const std::string &problem) {
+        if (expansionProblems.insert(problem).second) {
+            tell(Said::WhileReading, entriesSeen,
+                displayName(inputPath) + ": entry '" + entry.key + "' near line " + std::to_string(entry.line)
+                    + ": " + problem + "; its text is kept as written");
+        }
+    });
+}
+
 void TidyWriter::add(Entry &&entry)
 {
+    ++entriesSeen;
     if (isPreamble(entry)) {
         readPreamble(entry);
         return;
@@ -182,91 +167,207 @@ void TidyWriter::add(Entry &&entry)
     if (!definitions.empty()) {
         expandDefinitions(entry);
     }
-    bool keyIsFree = !entry.key.empty() && firstWithKey.emplace(foldedKey(entry.key), entries.size()).second;
-    if (keyIsFree && !tags.claimKey(writtenTag(entry.key))) {
-        keyIsFree = false;
-        keyOfAnotherInput.insert(entries.size());
-    }
-    entries.push_back(std::move(entry));
-    const bool parentsSeen
-        = crossrefOf(entries.back()).empty() || crossrefChainKnown(entries.back(), lookup());
-    if (keyIsFree && parentsSeen) {
-        write(recordFor(entries.back(), true));
-        if (!keepParents) {
-            // No later entry can name it: only its key (above) is still needed.
-            entries.back() = Entry{};
+    const std::string key = foldedKey(entry.key);
+    Waiting current;
+    current.entry = std::move(entry);
+    current.ordinal = entriesSeen;
+    const bool first
+        = !key.empty() && firstWithKey.emplace(key, KeyPlace{current.ordinal, current.entry.line}).second;
+    current.keyIsFree = first && tags.claimKey(writtenTag(current.entry.key));
+    if (first) {
+        if (const std::string_view parent = crossrefOf(current.entry); !parent.empty()) {
+            crossrefOfKey.emplace(key, parent);
         }
-    } else {
-        write(entries.size() - 1);
+        welcome(key, current.entry);
     }
-}
-
-void TidyWriter::write(Waiting &&record)
-{
-    if (waiting.empty() && std::holds_alternative<std::string>(record)) {
-        send(std::get<std::string>(record));
+    const Chain chain = chainOf(current.entry);
+    current.chainKnown = chain.unseen.empty();
+    if (current.keyIsFree && chain.unseen.empty() && chain.letGo.empty()) {
+        write(recordFor(current));
         return;
     }
-    waiting.push_back(std::move(record));
-}
-
-void TidyWriter::send(const std::string &record)
-{
-    const std::vector<std::string_view> kept = commandsLeftIn(record);
-    for (const std::string_view command : kept) {
-        ++keptCommands[std::string(command)];
+    if (!chain.unseen.empty()) {
+        childrenOf[chain.unseen].push_back(current.ordinal);
     }
-    recordsKeepingCommands += kept.empty() ? 0 : 1;
-    sink(record);
-    ++report.recordsWritten;
+    waiting.push_back(std::move(current));
 }
 
-void TidyWriter::reportKeptCommands()
+bool TidyWriter::wantsEntriesAgain()
 {
-    if (keptCommands.empty()) {
+    if (!wantedKnown) {
+        wantedKnown = true;
+        for (const Waiting &entry : waiting) {
+            for (const std::string &key :
+                entry.record ? std::vector<std::string>{} : chainOf(entry.entry).letGo) {
+                wanted.emplace(key, firstWithKey.at(key).line);
+            }
+        }
+    }
+    return !wanted.empty();
+}
+
+// A parent read again must be what it was the first time, commands
+// expanded: the preambles before it are read again too, into definitions of
+// their own, and what they say is not said again.
+void TidyWriter::addAgain(const Entry &entry)
+{
+    if (isPreamble(entry)) {
+        for (const Field &field : entry.fields) {
+            definitionsAgain.read(decodeParserText(field.text));
+        }
         return;
     }
-    std::vector<std::pair<std::string, int>> byCount(keptCommands.begin(), keptCommands.end());
-    std::ranges::stable_sort(byCount, std::greater<>(), &std::pair<std::string, int>::second);
-    std::string message = displayName(inputPath) + ": " + std::to_string(recordsKeepingCommands)
-        + (recordsKeepingCommands == 1 ? " record keeps" : " records keep")
-        + " commands it does not define: ";
-    for (size_t i = 0; i < byCount.size() && i < keptCommandsNamed; ++i) {
-        message += (i ? ", " : "") + byCount[i].first + " \u00D7" + std::to_string(byCount[i].second);
+    const auto found = wanted.find(foldedKey(entry.key));
+    if (found == wanted.end() || found->second != entry.line || !writesRecord(entry)) {
+        return;
     }
-    message += byCount.size() > keptCommandsNamed ? ", \u2026" : "";
-    report.messages.push_back(message + "; define them with --macros FILE");
+    Entry parent = entry;
+    expandEvery(parent, definitionsAgain, [](const std::string &) {});
+    kept.emplace(found->first, std::move(parent));
+    wanted.erase(found);
 }
 
 TidyReport TidyWriter::finish()
 {
-    for (Waiting &record : waiting) {
-        if (const size_t *index = std::get_if<size_t>(&record)) {
-            const Entry &entry = entries[*index];
-            const auto first = firstWithKey.find(foldedKey(entry.key));
-            const bool keyIsFree = !entry.key.empty() && first != firstWithKey.end()
-                && first->second == *index && !keyOfAnotherInput.contains(*index);
-            send(recordFor(entry, keyIsFree));
-        } else {
-            send(std::get<std::string>(record));
+    if (wantsEntriesAgain()) {
+        report.error = displayName(inputPath) + " changed while it was being read; convert it again";
+    }
+    while (!waiting.empty()) {
+        Waiting &first = waiting.front();
+        if (!first.record) {
+            first.record = recordFor(first);
+        }
+        writeReady();
+    }
+    if (report.error.empty()) {
+        report.error = spool.error();
+    }
+    reportKeptCommands();
+    // However late a parent came, the messages come in the order they would
+    // if every entry were kept to the end.
+    std::stable_sort(messages.begin(), messages.end(), [](const Message &a, const Message &b) {
+        return std::tie(a.said, a.ordinal) < std::tie(b.said, b.ordinal);
+    });
+    for (Message &message : messages) {
+        report.messages.push_back(std::move(message.text));
+    }
+    return std::move(report);
+}
+
+// An entry has just come with a key that waiting children named: it is kept
+// for them, and those whose chain is now complete get their records.
+void TidyWriter::welcome(const std::string &key, const Entry &entry)
+{
+    const auto found = childrenOf.find(key);
+    if (found == childrenOf.end()) {
+        return;
+    }
+    const std::vector<std::size_t> children = std::move(found->second);
+    childrenOf.erase(found);
+    kept.emplace(key, entry);
+    for (const std::size_t ordinal : children) {
+        Waiting &child = *waitingAt(ordinal);
+        const Chain chain = chainOf(child.entry);
+        if (!chain.unseen.empty()) {
+            childrenOf[chain.unseen].push_back(ordinal);
+        } else if (child.keyIsFree && chain.letGo.empty()) {
+            child.record = recordFor(child);
         }
     }
-    waiting.clear();
-    reportKeptCommands();
-    return std::move(report);
+    writeReady();
+}
+
+// Follows the crossref chain as resolveCrossrefs does, through the keys
+// seen so far, to where it ends, closes a cycle or reaches a key to come.
+TidyWriter::Chain TidyWriter::chainOf(const Entry &entry) const
+{
+    Chain chain;
+    std::vector<std::string> seen{foldedKey(entry.key)};
+    for (std::string_view parentKey = crossrefOf(entry); !parentKey.empty();) {
+        std::string key = foldedKey(parentKey);
+        if (std::find(seen.begin(), seen.end(), key) != seen.end()) {
+            break;
+        }
+        if (!firstWithKey.count(key)) {
+            chain.unseen = std::move(key);
+            break;
+        }
+        if (!keptEntry(key)) {
+            chain.letGo.push_back(key);
+        }
+        const auto names = crossrefOfKey.find(key);
+        parentKey = names == crossrefOfKey.end() ? std::string_view() : names->second;
+        seen.push_back(std::move(key));
+    }
+    return chain;
+}
+
+// The first entry with a (folded) key, while it is still at hand: kept for
+// a child, or waiting for its own record.
+const Entry *TidyWriter::keptEntry(const std::string &key) const
+{
+    if (const auto found = kept.find(key); found != kept.end()) {
+        return &found->second;
+    }
+    const auto place = firstWithKey.find(key);
+    if (place == firstWithKey.end()) {
+        return nullptr;
+    }
+    const auto found = std::lower_bound(waiting.begin(), waiting.end(), place->second.ordinal,
+        [](const Waiting &entry, std::size_t ordinal) { return entry.ordinal < ordinal; });
+    return found != waiting.end() && found->ordinal == place->second.ordinal ? &found->entry : nullptr;
+}
+
+TidyWriter::Waiting *TidyWriter::waitingAt(std::size_t ordinal)
+{
+    const auto found = std::lower_bound(waiting.begin(), waiting.end(), ordinal,
+        [](const Waiting &entry, std::size_t wanted) { return entry.ordinal < wanted; });
+    return found != waiting.end() && found->ordinal == ordinal ? &*found : nullptr;
+}
+
+void TidyWriter::write(std::string &&record)
+{
+    if (waiting.empty()) {
+        sink(record);
+        return;
+    }
+    spool.append(record);
+    waiting.back().spooledBehind += record.size();
+}
+
+// Writes the records at the head of the queue that are made, each followed
+// by those spooled behind it. An entry written while others still wait may
+// be the parent of one of them, so it is kept until nothing waits.
+void TidyWriter::writeReady()
+{
+    while (!waiting.empty() && waiting.front().record) {
+        Waiting first = std::move(waiting.front());
+        waiting.pop_front();
+        sink(*first.record);
+        spool.replay(first.spooledBehind, sink);
+        if (waiting.empty()) {
+            kept.clear();
+        } else if (const auto place = firstWithKey.find(foldedKey(first.entry.key));
+                   place != firstWithKey.end() && place->second.ordinal == first.ordinal) {
+            kept.emplace(place->first, std::move(first.entry));
+        }
+    }
 }
 
 EntryLookup TidyWriter::lookup() const
 {
-    return [this](std::string_view key) -> const Entry * {
-        const auto found = firstWithKey.find(foldedKey(key));
-        return found == firstWithKey.end() || found->second >= entries.size() ? nullptr
-                                                                              : &entries[found->second];
-    };
+    return [this](std::string_view key) { return keptEntry(foldedKey(key)); };
 }
 
-std::string TidyWriter::recordFor(const Entry &entry, bool keyIsFree)
+void TidyWriter::tell(Said said, std::size_t ordinal, std::string text)
 {
+    messages.push_back(Message{said, ordinal, std::move(text)});
+}
+
+std::string TidyWriter::recordFor(const Waiting &item)
+{
+    const Entry &entry = item.entry;
+    const Said said = item.keyIsFree && item.chainKnown ? Said::WhileReading : Said::ForAWaitingRecord;
     const std::string name = displayName(inputPath);
     const std::string about
         = name + ": entry '" + entry.key + "' near line " + std::to_string(entry.line) + " ";
@@ -276,23 +377,26 @@ std::string TidyWriter::recordFor(const Entry &entry, bool keyIsFree)
         resolved = resolveCrossrefs(entry, lookup());
         complete = &resolved.entry;
         if (!resolved.problem.empty()) {
-            report.messages.push_back(about + resolved.problem);
+            tell(said, item.ordinal, about + resolved.problem);
         }
     }
     std::string tag = writtenTag(entry.key);
-    if (!keyIsFree) {
+    if (!item.keyIsFree) {
         const std::string key = tag;
         tag = freshTag(*complete);
-        report.messages.push_back(name + ": entry near line " + std::to_string(entry.line)
-            + (key.empty() ? " has no key" : " repeats the key '" + key + "'") + "; tagged " + tag);
+        tell(said, item.ordinal,
+            name + ": entry near line " + std::to_string(entry.line)
+                + (key.empty() ? " has no key" : " repeats the key '" + key + "'") + "; tagged " + tag);
     }
-    TidyRecord record = tidyRecord(*complete, tag, sourceGuid(inputPath, tag), fieldRows || tellLeftOut);
+    const bool accounting = fieldRows || tellLeftOut;
+    TidyRecord record = tidyRecord(*complete, tag, sourceGuid(inputPath, tag), accounting);
     for (const std::string &problem : record.problems) {
-        report.messages.push_back(about + problem);
+        tell(said, item.ordinal, about + problem);
     }
-    if (fieldRows || tellLeftOut) {
-        account(entry, tag, resolved.problem, std::move(record.uses));
+    if (accounting) {
+        account(item, tag, resolved.problem, std::move(record.uses));
     }
+    tally(record.text);
     return std::move(record.text);
 }
 
@@ -304,8 +408,9 @@ void TidyWriter::reportFields(std::function<void(const FieldReportRow &)> rows, 
 
 // Fields past the entry's own came from its crossref parents.
 void TidyWriter::account(
-    const Entry &entry, std::string_view tag, std::string_view crossrefProblem, std::vector<FieldUse> &&uses)
+    const Waiting &item, std::string_view tag, std::string_view crossrefProblem, std::vector<FieldUse> &&uses)
 {
+    const Entry &entry = item.entry;
     std::string leftOut;
     for (size_t i = 0; i < uses.size(); ++i) {
         FieldUse &use = uses[i];
@@ -323,9 +428,38 @@ void TidyWriter::account(
         }
     }
     if (tellLeftOut && !leftOut.empty()) {
-        report.messages.push_back(displayName(inputPath) + ": entry '" + entry.key + "' near line "
-            + std::to_string(entry.line) + ": not written: " + leftOut);
+        const Said said = item.keyIsFree && item.chainKnown ? Said::WhileReading : Said::ForAWaitingRecord;
+        tell(said, item.ordinal,
+            displayName(inputPath) + ": entry '" + entry.key + "' near line " + std::to_string(entry.line)
+                + ": not written: " + leftOut);
     }
+}
+
+void TidyWriter::tally(const std::string &record)
+{
+    const std::vector<std::string_view> commands = commandsLeftIn(record);
+    for (const std::string_view command : commands) {
+        ++keptCommands[std::string(command)];
+    }
+    recordsKeepingCommands += commands.empty() ? 0 : 1;
+    ++report.recordsWritten;
+}
+
+void TidyWriter::reportKeptCommands()
+{
+    if (keptCommands.empty()) {
+        return;
+    }
+    std::vector<std::pair<std::string, int>> byCount(keptCommands.begin(), keptCommands.end());
+    std::ranges::stable_sort(byCount, std::greater<>(), &std::pair<std::string, int>::second);
+    std::string message = displayName(inputPath) + ": " + std::to_string(recordsKeepingCommands)
+        + (recordsKeepingCommands == 1 ? " record keeps" : " records keep")
+        + " commands it does not define: ";
+    for (size_t i = 0; i < byCount.size() && i < keptCommandsNamed; ++i) {
+        message += (i ? ", " : "") + byCount[i].first + " \u00D7" + std::to_string(byCount[i].second);
+    }
+    message += byCount.size() > keptCommandsNamed ? ", \u2026" : "";
+    tell(Said::AtTheEnd, 0, message + "; define them with --macros FILE");
 }
 
 std::string TidyWriter::freshTag(const Entry &entry)

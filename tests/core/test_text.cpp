@@ -348,7 +348,7 @@ TEST(TexToText, WritesWhatTexPrints)
         {"a~b", "a\u00A0b"}, {"1--9", "1\u20139"}, {"yes---no", "yes\u2014no"},
         {"----", "\u2014-"}, // read as TeX reads it: the longest dash first
         {"a-b", "a-b"}, {"``quoted''", "\u201Cquoted\u201D"},
-        {"O'Brien's `x'", "O'Brien's `x'"}, // single quotes stay as written
+        {"O'Brien's `x'", "O'Brien's ‘x’"}, // an apostrophe stays, a quoted word is quoted
         {R"(Ver\-fah\-ren)", "Verfahren"}, {R"(\LaTeX\ users)", "LaTeX users"}, {R"(J.\,R.)", "J.\u2009R."},
         {R"(line\\break)", "line break"}, {R"(Dr.\@ Who)", "Dr. Who"}, {R"(\ldots)", "…"},
         {R"(\enquote{Intention})", "\u201CIntention\u201D"},
@@ -377,29 +377,51 @@ TEST(TexToText, WritesWhatTexPrints)
         {R"($\alpha$)", "α"}, {R"(10 $\mu$m)", "10 μm"}, {R"($10\,\mu$m)", "10\u2009μm"}, {R"($x^2$)", "x²"},
         {R"($10^{-3}$)", "10⁻³"}, {R"(H$_2$O)", "H₂O"},
         {R"($a \leq b$)", "a≤b"}, // spaces in math are not typeset
+        {R"($O(n\log n)$, $\sin(x)$, $2\sin x$, $\max_2$, $\alpha\cos\beta$)",
+            "O(n log n), sin(x), 2 sin x, max₂, α cos β"},
         {R"($\Omega \times \pi$)", "Ω×π"}, {R"($-1$)", "\u22121"}, {R"($20^\circ$C)", "20°C"},
-        {R"($\mathrm{d}x$)", "dx"}, {R"($\sin x$)", "sinx"}, {R"(\ensuremath{\beta}-sheet)", "β-sheet"},
+        {R"($\mathrm{d}x$)", "dx"}, {R"($\sin x$)", "sin x"}, {R"(\ensuremath{\beta}-sheet)", "β-sheet"},
         {R"(H\textsubscript{2}O, 10\textsuperscript{-6})", "H₂O, 10⁻⁶"},
         {"$^{0123456789}$ $_{0123456789}$ $^n$ $_n$ $^x$",
             "⁰¹²³⁴⁵⁶⁷⁸⁹ ₀₁₂₃₄₅₆₇₈₉ ⁿ $_n$ $^x$"}, // no letter is lowered
-        {R"($\phi\varphi$ $\Alpha$ \Emph{x} \tex)",
-            R"(ϕφ $\Alpha$ \Emph{x} \tex)"}, // names are case-sensitive
+        {R"($\phi\varphi$ $\Alpha$ \Emph{x} \tex)", R"(ϕφ $\Alpha$ x \tex)"}, // names are case-sensitive
         // Math without a direct equivalent is kept.
         {R"($\frac{a}{b}$)", R"($\frac{a}{b}$)"}, {R"($x_i$)", R"($x_i$)"},
-        {R"(19\textsuperscript{th} century)", R"(19\textsuperscript{th} century)"},
+        {R"(19\textsuperscript{th} century)", "19th century"}, // no raised letters: plain
         {R"($x^{ab}$)", R"($x^{ab}$)"}, {R"($\alpha$ and $\frac12$)", R"(α and $\frac12$)"},
         // Nested commands.
         {R"({\bf \'{E}cole {\em Normale}})", "École Normale"},
         {R"(\emph{\textbf{Na\"{\i}ve} {T}ypes})", "Naïve Types"},
         {R"({\sc {\"U}ber \TeX}-Satz)", "Über TeX-Satz"}, {R"(\textit{$\alpha$-{H}elix})", "α-Helix"},
-        // What it does not understand is kept.
-        {R"(\foo{x})", R"(\foo{x})"}, {R"(\vv{x})", R"(\vv{x})"}, {R"(\a{x})", R"(\a{x})"},
-        {R"(\foo{x}{y} z)", R"(\foo{x}{y} z)"},
-        {R"(\booktitle{Portr{\"a}t})", R"(\booktitle{Porträt})"}, // its arguments are read as text
-        {R"(\foo bar)", R"(\foo bar)"}, {R"({\Dash}an)", R"(\Dash{}an)"}, // not \Dashan, another command
+        // An unknown command with arguments gives their text; without, it is kept.
+        {R"(\foo{x})", "x"}, {R"(\acro {TUG})", "TUG"}, {R"(\foo{x}{y} z)", "xy z"},
+        {R"(\booktitle{Portr{\"a}t})", "Porträt"}, // its arguments are read as text
+        {R"(\foo bar)", R"(\foo bar)"}, {R"(\TUB{} 12)", R"(\TUB{} 12)"}, {R"(\TUB\ 12)", R"(\TUB 12)"},
+        {R"({\Dash}an)", R"(\Dash{}an)"}, // not \Dashan, another command
+        {R"(Obituary{\Dash}{Yuri})", R"(Obituary\Dash{}Yuri)"}, {R"(\Bib\LaTeX)", R"(\Bib{}LaTeX)"},
+        {R"(\Dash\Dash)", R"(\Dash\Dash)"}, {R"(\PS, \VAX.)", R"(\PS, \VAX.)"},
+        // Primitives and layout: what they move or box is text, their sizes go.
+        {R"(DVIto\kern-.1emVDU)", "DVItoVDU"}, {R"(T\kern -0.1667em\lower.5ex\hbox{E}\kern-.125emX)", "TEX"},
+        {R"(a\hskip 0pt plus 1fil b\vskip 2\baselineskip c)", "abc"}, {R"(a\kern1true in b)", "ab"},
+        {R"(\smash{x} \llap{\raise.5ex\hbox{y}}\rlap{z} \mbox{w})", "x yz w"},
+        {R"(\hbox to 3em{x}\hbox spread 1pt{y})", "xy"}, {R"(a\penalty-100 b)", "ab"},
+        {R"(\accent"7F o \accent127 a \accent19e \accent'177u)", "ö ä é ü"}, // positions of TeX's own font
+        {R"(\accent 200 x)", "x"}, // no accent there
+        {R"(a\hspace{1em}b\hspace*{2pt}c\vspace{1ex})", "abc"}, {R"(\textcolor{red}{x}\color{blue}y)", "xy"},
+        {R"(\foreignlanguage{german}{Stra\ss e} \raisebox{1pt}[0pt]{r} \rule{1pt}{2pt}.)", "Straße r ."},
+        {R"(\texorpdfstring{$\alpha$}{alpha} \label{x}\index{y}done)", "α done"},
+        {R"(\unskip\ignorespaces\leavevmode\null\strut x\hfill y)", "xy"},
+        // biblatex's punctuation, dashes and rich text.
+        {R"(9\psq, 9\psqq, Westf\adddot\addspace und\addcomma\ Text\addcolon)",
+            "9 sq., 9 sqq., Westf. und, Text:"},
+        {R"(a\hyphen b\bibrangedash c\bibdatedash d\nbhyphen e\addnbspace f)", "a-b–c–d‑e f"},
+        {R"(\mkbibemph{e} \mkbibitalic{i} \mkbibbold{b} \mkbibacro{NASA})", "e i b NASA"},
+        {R"(\mkbibquote{q} \mkbibparens{p} \mkbibbrackets{b})", "“q” (p) [b]"},
+        {R"(CO\textsubscript{2} x\mkbibsuperscript{2} 1\textsuperscript{st} x\textsubscript{ij})",
+            "CO₂ x² 1st xij"},
         {R"(\'{\foo})", R"(\'{\foo})"}, // no mark on a backslash
-        {R"(\'\foo)", R"(\'\foo)"}, {R"(\'$x$)", R"(\'x)"}, {R"(\href{u})", R"(\href{u})"},
-        {R"(\url x)", R"(\url x)"}, {R"(\url|x)", R"(\url|x)"}, // a delimiter that never closes
+        {R"(\'\foo)", R"(\'\foo)"}, {R"(\'$x$)", R"(\'x)"}, {R"(\href{u})", "u"}, {R"(\url x)", R"(\url x)"},
+        {R"(\url|x)", R"(\url|x)"}, // a delimiter that never closes
         {R"(\*)", R"(\*)"},
         // Malformed TeX.
         {"{unclosed", "{unclosed"}, // an unbalanced brace is kept, with all text
@@ -445,6 +467,11 @@ TEST(CommandsLeftIn, FindsEveryControlWordAsWritten)
 TEST(TexToText, SurvivesDeepNesting)
 {
     EXPECT_EQ(texToText(std::string(100000, '{') + "x" + std::string(100000, '}')), "x");
+    std::string alternatives;
+    for (int i = 0; i < 10000; ++i) {
+        alternatives += "\\texorpdfstring{";
+    }
+    EXPECT_FALSE(texToText(alternatives + "x" + std::string(10000, '}')).empty());
     std::string accents;
     for (int i = 0; i < 10000; ++i) {
         accents += "\\'{";
