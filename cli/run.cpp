@@ -209,6 +209,15 @@ void printDocumentSummary(const DocumentReport &document, const std::string &des
         }
         err << '\n';
     }
+    for (const std::string &tag : document.citedTagsMissing) {
+        err << printable(destination) << ": it cites '" << printable(tag)
+            << "', which its source list lacks; the word processor shows an error there until a source "
+               "with that tag is added\n";
+    }
+    if (!document.citationsUnchecked.empty()) {
+        err << printable(destination) << ": its citations were not checked against its source list: "
+            << printable(document.citationsUnchecked) << '\n';
+    }
 }
 
 int convertMerged(

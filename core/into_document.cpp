@@ -2,6 +2,7 @@
 
 #include "atomic_write.h"
 #include "document.h"
+#include "document_citations.h"
 #include "list_lock.h"
 #include "merge.h"
 #include "source_list.h"
@@ -137,6 +138,27 @@ MergeOutcome newListText(const DocumentRead &current, const ConvertedRecords &co
     return replaced;
 }
 
+// Which tags the document's citations name that the new list lacks. Said in
+// the report, never a reason to leave the document alone: the citations may
+// be waiting for another .bib.
+void checkCitations(const WordPackage &document, const std::string &listText, DocumentReport &report)
+{
+    const CitedTags cited = documentCitedTags(document);
+    report.citationsUnchecked = cited.error;
+    report.citedTagsMissing.clear();
+    if (!cited.ok() || cited.tags.empty()) {
+        return;
+    }
+    const SourceListParse list = parseSourceList(listText, "the new source list");
+    std::vector<std::string> listTags;
+    for (const SourceListRecord &record : list.list.records) {
+        if (record.tag) {
+            listTags.push_back(*record.tag);
+        }
+    }
+    report.citedTagsMissing = tagsMissingFrom(cited.tags, listTags);
+}
+
 // A list that changes this many times while records are put into it
 // belongs, for now, to another program.
 constexpr int writeAttempts = 5;
@@ -156,6 +178,7 @@ ConversionResult writeInto(const std::string &outputPath, DocumentRead current,
         result.document.recordsRemoved
             = settings.mergeIntoOutput ? 0 : static_cast<int>(current.list.records.size());
         result.document.listPart = current.document.listPart.value_or("");
+        checkCitations(current.document, text, result.document);
         if (current.document.listPart && text == current.document.listText) {
             result.document.unchanged = true;
             return result;

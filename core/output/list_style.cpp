@@ -80,6 +80,12 @@ std::optional<std::string> sharedLevelIndent(const SourceList &list, std::string
             const std::string_view indent = first ? recordIndent : indentationOf(line);
             const std::string_view content = first ? line : line.substr(indent.size());
             first = false;
+            // A line that goes on with a text is the text's own business;
+            // the line that ends it closes the element the text is in.
+            if (!content.starts_with('<')) {
+                level -= content.find("</") != std::string_view::npos ? 1 : 0;
+                continue;
+            }
             level -= closesFirst(content) ? 1 : 0;
             if (level < 0 || !indent.starts_with(recordIndent)) {
                 return std::nullopt;
@@ -130,6 +136,13 @@ void appendText(std::string &out, std::string_view text, const ListStyle &style)
     }
 }
 
+// Whether a record breaks a line after a tag. A line break inside a text is
+// the text's own, and says nothing about the layout.
+bool breaksBetweenTags(std::string_view record)
+{
+    return record.find(">\n") != std::string_view::npos || record.find(">\r\n") != std::string_view::npos;
+}
+
 } // namespace
 
 ListStyle listStyleOf(const SourceList &list)
@@ -144,7 +157,7 @@ ListStyle listStyleOf(const SourceList &list)
     }
     style.oneLine = true;
     for (const SourceListRecord &record : list.records) {
-        style.oneLine = style.oneLine && list.recordText(record).find('\n') == std::string_view::npos;
+        style.oneLine = style.oneLine && !breaksBetweenTags(list.recordText(record));
     }
     const RecordStarts starts = recordStartsOf(list);
     style.recordPerLine = starts.eachOnALine;

@@ -55,6 +55,7 @@ struct Reader {
     SourceList &list;
     int depth = 0; // of the element being read; the root is 1
     size_t rootBegin = 0;
+    bool rootSeen = false;
     std::optional<SourceListRecord> record; // the b:Source being read
     // The prefixes declared by each open element of that record, outermost first.
     std::vector<std::vector<std::string>> recordScopes;
@@ -168,6 +169,7 @@ void startElement(void *user, const xmlChar *localName, const xmlChar *prefix, c
     Reader &reader = readerOf(user);
     ++reader.depth;
     if (reader.depth == 1) {
+        reader.rootSeen = true;
         checkRoot(reader, localName, prefix, uri);
         reader.list.rootNamespaces = declarations(namespaceCount, namespaces);
     } else if (reader.depth == 2 && isBibliographyElement(uri, localName, "Source")) {
@@ -295,7 +297,9 @@ std::string encodingProblem(std::string_view text)
         utf8proc_int32_t codePoint = 0;
         const utf8proc_ssize_t length = utf8proc_iterate(bytes + offset,
             static_cast<utf8proc_ssize_t>(std::min<size_t>(text.size() - offset, 4)), &codePoint);
-        if (length < 0) {
+        // A NUL is no XML character; bytes full of them are UTF-16 or
+        // UTF-32 without a byte-order mark, which the parser would guess at.
+        if (length < 0 || codePoint == 0) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(bytes[offset]));
             return "it is not UTF-8: byte " + std::to_string(offset) + " is " + hex + "; save it as UTF-8";
@@ -357,6 +361,10 @@ std::string parse(Reader &reader, std::string_view displayName)
         // document") point the wrong way.
         reader.firstError = "line " + std::to_string(context->input ? context->input->line : 0)
             + ": the file ends before its root element does; it may be cut short";
+    }
+    if (!reader.rootSeen) {
+        reader.firstError = reader.firstError.empty() ? "line 1: no element at all" : reader.firstError;
+        context->wellFormed = 0;
     }
     if (!context->wellFormed || !context->nsWellFormed) {
         return quoted + " is not well-formed XML ("

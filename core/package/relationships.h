@@ -19,6 +19,10 @@ constexpr std::string_view customXml
     = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/customXml";
 constexpr std::string_view customXmlProperties
     = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/customXmlProps";
+constexpr std::string_view footnotes
+    = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/footnotes";
+constexpr std::string_view endnotes
+    = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/endnotes";
 } // namespace relationshipType
 
 constexpr std::string_view relationshipsNamespace

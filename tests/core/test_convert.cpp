@@ -366,6 +366,8 @@ TEST(ReadSourceList, RefusesOtherFilesWithASentence)
         {"an undeclared prefix inside a record", root + "<b:Source><q:Tag>a</q:Tag></b:Source></b:Sources>",
             "'x.xml' is not well-formed XML (line 1: "},
         {"an empty file", "", "'x.xml' is not a bibliography source list (it is empty)"},
+        {"UTF-16 without a byte-order mark, which the parser would guess at", std::string("<\0b\0:\0S\0", 8),
+            "'x.xml' is not a bibliography source list (it is not UTF-8: byte 1 is 0x00"},
         {"a file of blanks", " \r\n\t\n", "'x.xml' is not a bibliography source list (it is empty)"},
         {"Latin-1 without a declaration: the offset of the first byte that is not UTF-8",
             root
@@ -481,6 +483,18 @@ TEST(Merge, KeepsTheExistingBytesAndFollowsTheListsLayout)
             ours("z"),
             root + "\n <b:Source><b:Tag>x</b:Tag></b:Source>\n   <b:Source><b:Tag>y</b:Tag></b:Source>\n"
                 + record("z") + "\n  </b:Sources>"},
+        {"a line break inside a text says nothing about the layout",
+            root + record("x", "<b:Title>a\nb</b:Title>") + "</b:Sources>",
+            ours("y", "<b:Title>c\nd</b:Title>\n"),
+            root + record("x", "<b:Title>a\nb</b:Title>") + record("y", "<b:Title>c\nd</b:Title>")
+                + "</b:Sources>"},
+        {"... nor about the indentation",
+            root
+                + "\n  <b:Source>\n    <b:Tag>x</b:Tag>\n    <b:Title>a\nb</b:Title>\n  "
+                  "</b:Source>\n</b:Sources>",
+            ours("y"),
+            root + "\n  <b:Source>\n    <b:Tag>x</b:Tag>\n    <b:Title>a\nb</b:Title>\n  </b:Source>\n"
+                + "  <b:Source>\n    <b:Tag>y</b:Tag>\n  </b:Source>\n</b:Sources>"},
         {"a tag twice in the list: the first gives way, the second stays",
             root + record("d", "<b:Year>1</b:Year>") + record("e") + record("d", "<b:Year>2</b:Year>")
                 + "</b:Sources>",

@@ -206,7 +206,8 @@ Members wordDocument(const DocumentShape &shape)
         {mainName,
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
             "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
-            "<w:body><w:p><w:r><w:t>Hello</w:t></w:r></w:p></w:body></w:document>"},
+            "<w:body>"
+                + shape.body + "</w:body></w:document>"},
         {folder + "_rels/" + base + ".rels",
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
             "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"

@@ -42,6 +42,7 @@ void writePackage(
 // order, with `extra` relationships of the main part and `more` members after.
 struct DocumentShape {
     std::string mainPart = "word/document.xml";
+    std::string body = "<w:p><w:r><w:t>Hello</w:t></w:r></w:p>"; // the main part's w:body
     std::string mainRelationships; // extra <Relationship/> elements
     std::string contentTypes; // extra <Default/> or <Override/> elements
     std::string packageRelationshipType

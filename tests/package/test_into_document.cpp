@@ -242,6 +242,64 @@ TEST_F(IntoDocument, KeepsTheModeAndFollowsALink)
     EXPECT_TRUE(member(readPackage(target), "customXml/item1.xml"));
 }
 
+// A citation field as the word processor writes it, its instruction split
+// over two runs.
+std::string citationField(const std::string &tags)
+{
+    return "<w:p><w:r><w:fldChar w:fldCharType=\"begin\"/></w:r><w:r><w:instrText xml:space=\"preserve\"> "
+           "CITATION </w:instrText></w:r><w:r><w:instrText xml:space=\"preserve\">"
+        + tags
+        + " \\l 1033 </w:instrText></w:r><w:r><w:fldChar "
+          "w:fldCharType=\"separate\"/></w:r><w:r><w:t>(x)</w:t></w:r>"
+          "<w:r><w:fldChar w:fldCharType=\"end\"/></w:r></w:p>";
+}
+
+TEST_F(IntoDocument, SaysWhichCitedTagsTheListLacks)
+{
+    const std::string notesType
+        = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/footnotes";
+    // The list holds Wik23; the body cites Ber19, Mis01, Wik23 and lee07.
+    const auto citing = [&](const std::string &footnotes) {
+        DocumentShape shape;
+        shape.body = citationField("Ber19 \\m Mis01") + citationField("Wik23 \\m lee07");
+        shape.mainRelationships = customXmlRelationship(1, "rId7") + "<Relationship Id=\"rId9\" Type=\""
+            + notesType + "\" Target=\"footnotes.xml\"/>";
+        shape.contentTypes = customXmlPropertiesOverride(1);
+        shape.more = customXmlItem(1, wordList(wiki));
+        shape.more.push_back({"word/footnotes.xml",
+            "<w:footnotes xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+                + footnotes + "</w:footnotes>"});
+        return wordDocument(shape);
+    };
+    struct CitationRow {
+        const char *why;
+        std::string footnotes;
+        bool merge;
+        std::vector<std::string> missing;
+        bool checked;
+    };
+    const CitationRow rows[] = {
+        {"merged: the list keeps Wik23; the notes are read too", citationField("Foot99 \\m Mis01"), true,
+            {"Mis01", "Foot99"}, true},
+        {"replaced: Wik23 is gone with the old list", citationField("Foot99"), false,
+            {"Mis01", "Wik23", "Foot99"}, true},
+        {"unreadable notes: written all the same, and said", "<w:p>", true, {}, false},
+    };
+    for (const CitationRow &row : rows) {
+        SCOPED_TRACE(row.why);
+        writePackage(document, citing(row.footnotes));
+
+        const ConversionResult result = convert(row.merge);
+
+        ASSERT_TRUE(result.ok()) << result.error;
+        EXPECT_EQ(result.document.citedTagsMissing, row.missing);
+        EXPECT_EQ(result.document.citationsUnchecked.empty(), row.checked)
+            << result.document.citationsUnchecked;
+        EXPECT_EQ(
+            tagsOf(member(readPackage(document), "customXml/item1.xml")->text).size(), row.merge ? 3u : 2u);
+    }
+}
+
 struct Refusal {
     const char *why;
     std::string name;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the pandoc filter over a paper with one paragraph per row of
 # citations.table and checks the .docx it writes.
-#   test_word_citations.sh fields FILTER DIR: the fields, their controls and the
-#       bibliography, read from the document part; odd keys, other formats
+#   test_word_citations.sh fields FILTER DIR [BIBSOURCES]: the fields, their
+#       controls and the bibliography, read from the document part; odd keys,
+#       other formats; and, given BIBSOURCES, its --merge into the result
 #   test_word_citations.sh libreoffice FILTER DIR: LibreOffice opens the document
 #       and finds one bibliography mark per citation, with its tag
 # DIR holds citations.table and refs.bib. Skipped (status 77) where pandoc,
@@ -11,6 +12,7 @@ set -u
 mode=$1
 filter=$(realpath "$2")
 dir=$(realpath "$3")
+bibsources=${4:+$(realpath "$4")}
 for tool in pandoc unzip xmllint; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed; skipped"; exit 77; }
 done
@@ -162,6 +164,21 @@ printf 'Bad [@{a"b}].\n' >"$work/refused.md"
 if (cd "$work" && pandoc refused.md --lua-filter "$filter" -o refused.docx) 2>"$work/err" ||
     [ -e "$work/refused.docx" ] || ! grep -qF 'citation key "a"b"' "$work/err"; then
     fail "a key with a double quote was not refused with a message: $(head -n1 "$work/err")"
+fi
+
+# --- The sources put in by bibsources, and the tag they lack ---------------------
+if [ -n "$bibsources" ]; then
+    cp "$work/paper.docx" "$work/pair.docx"
+    "$bibsources" --merge -o "$work/pair.docx" "$dir/refs.bib" 2>"$work/err"
+    status=$?
+    mapfile -t warnings < <(grep -F ': it cites ' "$work/err")
+    if [ $status -ne 0 ] || [ ${#warnings[@]} -ne 1 ] || [[ "${warnings[0]}" != *"it cites 'R&D<1>', which its source list lacks"* ]]; then
+        cat "$work/err"
+        fail "bibsources --merge -o pair.docx (status $status) did not warn of R&D<1> alone"
+    fi
+    if ! cmp -s <(unzip -p "$work/pair.docx" word/document.xml) "$document"; then
+        fail "bibsources changed the document part with the fields"
+    fi
 fi
 
 # --- Without a bibliography, and other formats -----------------------------------

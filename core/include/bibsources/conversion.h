@@ -118,6 +118,14 @@ struct DocumentReport {
     bool listAdded = false; // the document had no list; one was added
     int recordsRemoved = 0; // without mergeIntoOutput: the records the list held before
     bool unchanged = false; // the list already was what it would have become: nothing was written
+    // The tags the document's citation fields name that its list, as
+    // written, lacks: each once, in the order first cited. The word
+    // processor shows an error in place of those citations.
+    std::vector<std::string> citedTagsMissing;
+    // Why the citations could not be checked, as a clause about the
+    // document ("its part 'word/document.xml' is damaged ..."); empty when
+    // they were.
+    std::string citationsUnchecked;
 };
 
 struct ConversionResult {
