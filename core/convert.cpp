@@ -50,7 +50,7 @@ WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionS
     const ConversionHooks &hooks, const int &entriesRead)
 {
     WorkerSettings worker;
-    worker.fields = helperFields();
+    worker.fields = helperFields(settings.tidy ? FieldsFor::TidyMapping : FieldsFor::PlainMapping);
     // A report of every field needs to know of those the mappings never read.
     worker.fields.namesOfTheRest = settings.tidy && (hooks.fieldReport || settings.tellFieldsLeftOut);
     worker.helperPath = settings.helperPath;
