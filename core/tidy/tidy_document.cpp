@@ -431,8 +431,9 @@ void TidyWriter::account(
     if (tellLeftOut && !leftOut.empty()) {
         const Said said = item.keyIsFree && item.chainKnown ? Said::WhileReading : Said::ForAWaitingRecord;
         tell(said, item.ordinal,
-            displayName(inputPath) + ": entry '" + entry.key + "' near line " + std::to_string(entry.line)
-                + ": not written: " + leftOut);
+            changed(entry.line,
+                "entry '" + entry.key + "' near line " + std::to_string(entry.line)
+                    + ": not written: " + leftOut));
     }
 }
 

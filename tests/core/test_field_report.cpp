@@ -124,7 +124,10 @@ TEST(FieldReport, SaysWhyAFieldWentNowhere)
             "date|b:Year b:Month|", "year||the date field gives the date",
             "crossref||its fields are inherited", "journaltitle|b:JournalName|from crossref 'p'",
             "issn|b:StandardNumber|from crossref 'p'"}));
-    const std::vector<std::string> &messages = reported.inputs.at(0).messages;
+    std::vector<std::string> messages;
+    for (const Message &message : reported.inputs.at(0).messages) {
+        messages.push_back(messageLine(path, message));
+    }
     EXPECT_NE(
         std::find(messages.begin(), messages.end(),
             path
