@@ -22,7 +22,8 @@ bool ConversionRun::isRunning() const
     return watcher.isRunning();
 }
 
-void ConversionRun::start(const QString &inputPath, const ConversionSettings &settings)
+void ConversionRun::start(
+    const QString &inputPath, const ConversionSettings &settings, const QString &outputPath)
 {
     if (isRunning()) {
         return;
@@ -41,9 +42,9 @@ void ConversionRun::start(const QString &inputPath, const ConversionSettings &se
             Qt::QueuedConnection);
     };
     // Linux file names are bytes; the core takes them as UTF-8.
-    watcher.setFuture(QtConcurrent::run([input = inputPath.toStdString(), settings, hooks] {
-        return convertFile(input, {}, settings, hooks);
-    }));
+    watcher.setFuture(
+        QtConcurrent::run([input = inputPath.toStdString(), output = outputPath.toStdString(), settings,
+                              hooks] { return convertFile(input, output, settings, hooks); }));
 }
 
 void ConversionRun::stopAndWait()

@@ -22,9 +22,10 @@ public:
 
     bool isRunning() const;
 
-    // Converts inputPath into the Sources.xml beside it. Ignored while a run
-    // is in progress.
-    void start(const QString &inputPath, const ConversionSettings &settings);
+    // Converts inputPath into outputPath: by default the Sources.xml beside
+    // it; a word-processing document gets the records as its own source
+    // list. Ignored while a run is in progress.
+    void start(const QString &inputPath, const ConversionSettings &settings, const QString &outputPath = {});
 
     // Asks the run in progress to stop and returns once it has ended: its
     // parser helper is gone, its temporary file removed, and an existing

@@ -50,6 +50,25 @@ QString summaryOf(const ConversionResult &result)
               .arg(folder.toHtmlEscaped(), MainWindow::tr("Show in folder"));
 }
 
+// What became of a document's own source list.
+QString documentSummaryOf(const ConversionResult &result)
+{
+    const QString document = fileNameOf(QString::fromStdString(result.outputPath));
+    const DocumentReport &report = result.document;
+    if (report.unchanged) {
+        return MainWindow::tr("%1 already holds these sources; nothing was changed").arg(document);
+    }
+    if (!result.merge.merged) {
+        return MainWindow::tr("%1 added to %2, in a new source list")
+            .arg(counted(result.inputs.front().recordsWritten, MainWindow::tr("source"),
+                     MainWindow::tr("sources")),
+                document);
+    }
+    return MainWindow::tr("Added to %1: %2 kept · %3 replaced · %4 added")
+        .arg(document, QLocale().toString(result.merge.recordsKept),
+            QLocale().toString(result.merge.recordsReplaced), QLocale().toString(result.merge.recordsAdded));
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -74,6 +93,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->statusLabel, &QLabel::linkActivated, this,
         [](const QString &link) { QDesktopServices::openUrl(QUrl(link)); });
     connect(ui->openAction, &QAction::triggered, this, &MainWindow::chooseFile);
+    connect(ui->addToDocumentAction, &QAction::triggered, this, &MainWindow::chooseDocument);
     connect(ui->quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
     connect(ui->aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
 
@@ -130,6 +150,22 @@ void MainWindow::convert()
     ui->dragView->showConverting(convertingPath);
     setBusy(true);
     ui->busyLabel->setText(tr("Converting %1…").arg(fileNameOf(convertingPath)));
+}
+
+void MainWindow::addToDocument(const QString &documentPath)
+{
+    if (loadedPath.isEmpty() || run->isRunning()) {
+        qCInfo(windowLog, "Nil");
+        return;
+    }
+    convertingPath = loadedPath;
+    loadedPath.clear();
+    ConversionSettings settings;
+    settings.tidy = true; // what a document's list takes in any case
+    settings.mergeIntoOutput = true;
+    run->start(convertingPath, settings, documentPath);
+    setBusy(true);
+    ui->busyLabel->setText(tr("Adding %1 to %2…").arg(fileNameOf(convertingPath), fileNameOf(documentPath)));
 }
 
 bool MainWindow::isConverting() const
@@ -198,7 +234,7 @@ void MainWindow::showResult(const ConversionResult &result)
         setStatus(tr("Could not convert %1: %2").arg(fileNameOf(convertingPath), reason.toHtmlEscaped()));
     } else {
         ui->dragView->showConverted();
-        setStatus(summaryOf(result));
+        setStatus(result.document.intoDocument ? documentSummaryOf(result) : summaryOf(result));
     }
 }
 
@@ -206,6 +242,7 @@ void MainWindow::setBusy(bool busy)
 {
     ui->convertButton->setEnabled(!busy);
     ui->convertAction->setEnabled(!busy);
+    ui->addToDocumentAction->setEnabled(!busy);
     ui->statusStack->setCurrentWidget(busy ? ui->busyPage : static_cast<QWidget *>(ui->statusLabel));
     ui->progressBar->setValue(0);
     ui->progressBar->setFormat(tr("Starting…"));
@@ -226,6 +263,19 @@ void MainWindow::chooseFile()
     dialog.setFilter(dialog.filter() | QDir::CaseSensitive);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         ui->dragView->offerFile(dialog.selectedFiles().constFirst());
+    }
+}
+
+void MainWindow::chooseDocument()
+{
+    if (loadedPath.isEmpty()) {
+        setStatus(tr("Load a .bib file first, then add it to a document."));
+        return;
+    }
+    const QString document = QFileDialog::getOpenFileName(this, tr("Add to Document"),
+        QFileInfo(loadedPath).absolutePath(), tr("Word documents (*.docx *.docm *.dotx *.dotm)"));
+    if (!document.isEmpty()) {
+        addToDocument(document);
     }
 }
 

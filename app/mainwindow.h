@@ -40,6 +40,12 @@ public:
     void convert();
     bool isConverting() const;
 
+    // File › Add to Document…: merges the loaded file into the source list
+    // of the document at documentPath (a .docx and its kin), as
+    // bibsources --merge -o DOCUMENT does; the status line then says what
+    // was kept, replaced and added. Logs "Nil" when no file is loaded.
+    void addToDocument(const QString &documentPath);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -52,6 +58,7 @@ private:
     void setBusy(bool busy);
     void setStatus(const QString &html);
     void chooseFile();
+    void chooseDocument();
     void showMessages();
     void showAbout();
 

@@ -126,7 +126,10 @@ InputReport writeTidyRecords(const std::string &path, const ConversionSettings &
     TidyReport written = tidy.finish();
     report.recordsWritten = written.recordsWritten;
     report.entriesSkipped = read.entriesSkipped;
-    report.messages = std::move(read.diagnostics);
+    if (!written.keptCommands.empty()) {
+        report.messages.push_back(std::move(written.keptCommands));
+    }
+    report.messages.insert(report.messages.end(), read.diagnostics.begin(), read.diagnostics.end());
     report.messages.insert(report.messages.end(), written.messages.begin(), written.messages.end());
     report.error = read.ok() ? std::move(written.error) : std::move(read.error);
     return report;

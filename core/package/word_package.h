@@ -11,7 +11,7 @@ namespace bibsources {
 
 // The most the document's own source list may unpack to. A list of ten
 // thousand records is about ten megabytes.
-constexpr std::size_t sourceListPartLimit = std::size_t(256) << 20;
+constexpr std::size_t sourceListPartLimit = std::size_t(64) << 20;
 
 // A word-processing package (.docx, .docm, .dotx, .dotm) and where its own
 // source list is.

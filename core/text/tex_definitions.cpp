@@ -215,28 +215,35 @@ private:
             problems.push_back("\\def without a command name: not read");
             return;
         }
-        // The parameter text: #1#2... up to the body's brace.
-        int parameters = 0;
-        bool delimited = false;
+        // The parameter text up to the body's brace: #1#2..., each perhaps
+        // followed by the text that ends its argument.
+        TexDefinition definition;
+        bool leadingText = false;
         while (at < text.size() && text[at] != '{') {
-            if (text[at] == '#' && at + 1 < text.size() && text[at + 1] == char('1' + parameters)
-                && parameters < 9) {
-                ++parameters;
+            if (text[at] == '#' && at + 1 < text.size() && text[at + 1] == char('1' + definition.parameters)
+                && definition.parameters < 9) {
+                ++definition.parameters;
+                definition.delimiters.emplace_back();
                 at += 2;
-            } else if (isBlank(text[at])) {
+            } else if (definition.parameters == 0) {
+                leadingText = leadingText || !isBlank(text[at]);
                 ++at;
             } else {
-                delimited = true;
-                ++at;
+                definition.delimiters.back() += text[at++];
             }
+        }
+        for (std::string &delimiter : definition.delimiters) {
+            const size_t last = delimiter.find_last_not_of(" \t\r\n");
+            delimiter.erase(last == std::string::npos ? 0 : last + 1);
         }
         const std::optional<std::string_view> inside = body();
         if (!inside) {
             problem(*name, "its body never closes; not read");
-        } else if (delimited) {
-            problem(*name, "parameters delimited by text are not read");
+        } else if (leadingText) {
+            problem(*name, "text before its first parameter is not read");
         } else {
-            define(*name, TexDefinition{parameters, std::nullopt, std::string(*inside)}, true);
+            definition.body = std::string(*inside);
+            define(*name, std::move(definition), true);
         }
     }
 
@@ -517,6 +524,35 @@ private:
         return text.substr(start, at - start);
     }
 
+    // An argument that ends where `delimiter` first stands outside braces;
+    // one group around all of it goes, as in TeX.
+    std::optional<std::string_view> delimitedArgument(
+        std::string_view text, size_t &at, std::string_view delimiter) const
+    {
+        const bool endsInWord = isLetter(delimiter.back()) && delimiter.find('\\') != std::string_view::npos;
+        int depth = 0;
+        for (size_t i = at; i < text.size(); ++i) {
+            if (depth == 0 && text.substr(i, delimiter.size()) == delimiter
+                && !(endsInWord && i + delimiter.size() < text.size()
+                    && isLetter(text[i + delimiter.size()]))) {
+                std::string_view value = text.substr(at, i - at);
+                at = i + delimiter.size();
+                if (value.size() >= 2 && value.front() == '{' && groupEnd(value, 0) == value.size()) {
+                    value = value.substr(1, value.size() - 2);
+                }
+                return value;
+            }
+            if (text[i] == '\\') {
+                ++i;
+            } else if (text[i] == '{') {
+                ++depth;
+            } else if (text[i] == '}' && --depth < 0) {
+                return std::nullopt;
+            }
+        }
+        return std::nullopt;
+    }
+
     // Writes the expansion of the command that ends at command.end and
     // returns where the text goes on after its arguments; nullopt when an
     // argument is missing and the command stays as written.
@@ -547,7 +583,10 @@ private:
                 at = close == std::string_view::npos ? at : close;
                 continue;
             }
-            const std::optional<std::string_view> value = argument(text, at);
+            const std::optional<std::string_view> value
+                = i < int(definition.delimiters.size()) && !definition.delimiters[size_t(i)].empty()
+                ? delimitedArgument(text, at, definition.delimiters[size_t(i)])
+                : argument(text, at);
             if (!value) {
                 return std::nullopt;
             }

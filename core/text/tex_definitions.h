@@ -15,6 +15,9 @@ struct TexDefinition {
     // \newcommand{\cmd}[2][default]{...}: the first parameter is optional,
     // given in brackets, and this is its text when it is left out.
     std::optional<std::string> optionalDefault;
+    // \def\cmd#1\stop{...}: the text that ends each parameter's argument,
+    // empty for one read as TeX reads an undelimited argument.
+    std::vector<std::string> delimiters;
     std::string body;
 };
 
@@ -23,7 +26,8 @@ struct TexDefinition {
 class TexDefinitions {
 public:
     // Reads every definition in `latex`, a LaTeX text in UTF-8: \def, \gdef,
-    // \edef and \xdef (all as \def) with undelimited parameters; \newcommand,
+    // \edef and \xdef (all as \def) with parameters, each undelimited or
+    // ended by the text after it (#1\stop); \newcommand,
     // \renewcommand, \providecommand and \DeclareRobustCommand, starred or
     // not, with [n] parameters and an optional first one's [default]; and
     // \let of a command defined here. Definitions inside \ifx\undefined\cmd,

@@ -420,7 +420,7 @@ void TidyWriter::reportKeptCommands()
         message += (i ? ", " : "") + byCount[i].first + " \u00D7" + std::to_string(byCount[i].second);
     }
     message += byCount.size() > keptCommandsNamed ? ", \u2026" : "";
-    tell(Said::AtTheEnd, 0, message + "; define them with --macros FILE");
+    report.keptCommands = message + "; define them with --macros FILE";
 }
 
 std::string TidyWriter::freshTag(const Entry &entry)

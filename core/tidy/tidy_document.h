@@ -21,6 +21,10 @@ namespace bibsources {
 struct TidyReport {
     int recordsWritten = 0;
     std::vector<std::string> messages; // one line per generated tag or missing crossref
+    // Which commands the records kept as written and how often, with what to
+    // do about them; empty when they kept none. Apart from the messages, as a
+    // program showing only the first few of those must still show this.
+    std::string keptCommands;
     std::string error; // empty unless records were lost: the input's records are then incomplete
 };
 

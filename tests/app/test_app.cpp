@@ -3,6 +3,7 @@
 #include "logging.h"
 #include "mainwindow.h"
 #include "messagesdialog.h"
+#include "package_files.h"
 
 #include <QAction>
 #include <QApplication>
@@ -379,6 +380,33 @@ private slots:
         emit window.findChild<QLabel *>("statusLabel")->linkActivated(status(window, true));
         QDesktopServices::unsetUrlHandler("file");
         QCOMPARE(desktop.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
+    }
+
+    // File › Add to Document… merges into the document's own list.
+    void addToDocumentSaysWhatWasKeptReplacedAndAdded()
+    {
+        const QString document = directory.filePath("paper.docx");
+        bibsources::testing::writePackage(document.toStdString(), bibsources::testing::wordDocument());
+        MainWindow window;
+        const auto addAndWait = [&](const QByteArray &bib) {
+            window.dragView()->offerFile(writeFile(directory.path(), "refs.bib", bib));
+            window.addToDocument(document);
+            QTRY_VERIFY_WITH_TIMEOUT(!window.isConverting(), 60000);
+        };
+        const QByteArray two = "@article{smith2020, title = {Drop Targets}, year = 2020}\n"
+                               "@book{doe2019, title = {Converting Things}}\n";
+
+        addAndWait(two);
+        QCOMPARE(status(window), "2 sources added to paper.docx, in a new source list");
+        addAndWait(two);
+        QCOMPARE(status(window), "paper.docx already holds these sources; nothing was changed");
+        addAndWait("@article{smith2020, title = {Drop Targets, revised}, year = 2021}\n@misc{new2021, title "
+                   "= {New}}\n");
+        QCOMPARE(status(window), "Added to paper.docx: 1 kept · 1 replaced · 1 added");
+
+        LogCapture log;
+        window.addToDocument(document);
+        QCOMPARE(log.lines, QStringList{"Nil"});
     }
 
     void failureSaysWhy()

@@ -179,6 +179,9 @@ run 0 --tidy -o tidy.xml tidy.bib && has "$err" "repeats the key 'one'; tagged A
 [ "$(count_in tidy.xml '<b:Guid>{')" -eq 2 ] || fail "expected two records with a Guid"
 [ "$(count_in tidy.xml '<b:LCID>')" -eq 0 ] || fail "wrote an LCID"
 run 0 -t -o - tidy.bib && has "$out" "<b:Tag>Anonymous2001</b:Tag>"
+# A parent let go before its child named it is read again, from standard input too.
+printf '@book{parent, title = {Proc}}\n@book{other}\n@inbook{child, crossref = {parent}}\n' > again.bib
+run 0 --tidy -o - - < again.bib && has "$out" "<b:BookTitle>Proc</b:BookTitle>"
 run 0 -o plain.xml tidy.bib
 [ "$(count_in plain.xml '<b:LCID>')" -eq 3 ] || fail "the default mapping changed"
 

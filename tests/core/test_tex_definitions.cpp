@@ -42,6 +42,10 @@ TEST(TexDefinitions, ExpandWhereUsed)
         {R"(\def\xa{A}\let\xb\xa\let\xc=\xa)", R"(\xb\xc)", "AA"},
         {R"(\def\x{\y}\def\y{Y})", R"(\x)", "Y"}, // expanded again after expansion
         {R"(\def\hash#1{##1 #1})", R"(\hash{z})", "#1 z"},
+        {R"(\def \toenglish #1\endtoenglish{[English: #1]})", R"(Titel \toenglish Title, {x} \endtoenglish.)",
+            "Titel [English: Title, x ]."}, // an argument up to the text that ends it
+        {R"(\def\pair#1,#2.{#2 #1})", R"(\pair{a,b},c. \pair x)",
+            R"(c a,b \pair x)"}, // one never ended stays
         {R"(\def\Bib{Bib})", R"(\Bib\TeX)", "BibTeX"},
         {R"(\def\cmd{\foo})", R"(\cmd bar)", R"(\foo bar)"}, // never glued into \foobar
         // Guards: a definition counts only where its condition holds.
@@ -78,7 +82,7 @@ TEST(TexDefinitions, SayWhatCouldNotBeRead)
     };
     const Row rows[] = {
         {R"(\def\xa{A)", {R"(\xa: its body never closes; not read)"}},
-        {R"(\def\xa#1.{A})", {R"(\xa: parameters delimited by text are not read)"}},
+        {R"(\def\xa x#1{A})", {R"(\xa: text before its first parameter is not read)"}},
         {R"(\def{A})", {R"(\def without a command name: not read)"}},
         {R"(\newcommand{A})", {R"(\newcommand without a command name: not read)"}},
         {R"(\newcommand{\xa}[x]{A} \def\xb{B})",

@@ -364,6 +364,35 @@ TEST(TidyDocument, HoldsRecordsBackOnlyUntilTheParentIsAtHand)
     EXPECT_EQ(report.error, "");
 }
 
+// Records held back behind a child go through an unnamed file, in pieces of
+// a mebibyte: many mebibytes of them come back whole and in order.
+TEST(TidyDocument, HoldsBackMoreRecordsThanOneSpoolBuffer)
+{
+    std::string document;
+    TidyWriter writer("refs.bib", [&](std::string_view record) { document += record; });
+    writer.add(entry("inbook", "child", {{"crossref", "parent"}}));
+    const std::string title(1000, 'x');
+    constexpr int between = 5000;
+    for (int i = 0; i < between; ++i) {
+        writer.add(entry("book", ("k" + std::to_string(i)).c_str(), {{"title", title.c_str()}}));
+    }
+    EXPECT_EQ(document, "");
+    writer.add(entry("book", "parent", {{"title", "Parent"}}));
+    const TidyReport report = writer.finish();
+    EXPECT_EQ(report.error, "");
+    EXPECT_EQ(report.recordsWritten, between + 2);
+    std::vector<std::string> tags;
+    for (size_t at = 0; (at = document.find("<b:Tag>", at)) != std::string::npos; ++at) {
+        tags.push_back(document.substr(at + 7, document.find('<', at + 7) - at - 7));
+    }
+    ASSERT_EQ(tags.size(), size_t(between + 2));
+    EXPECT_EQ(tags.front(), "child");
+    EXPECT_EQ(tags[1], "k0");
+    EXPECT_EQ(tags[between], "k" + std::to_string(between - 1));
+    EXPECT_EQ(tags.back(), "parent");
+    EXPECT_GT(document.size(), size_t(between) * title.size());
+}
+
 // A parent that a second read no longer finds where it was means the file
 // changed under the conversion: its records would not be the file's.
 TEST(TidyDocument, RefusesAnInputWhoseParentIsGoneOnTheSecondRead)
@@ -392,9 +421,10 @@ TEST(TidyDocument, ExpandsWhatThePreambleDefinesAndNamesWhatIsLeft)
     EXPECT_EQ(written.report.messages,
         (std::vector<std::string>{
             R"(dir/refs.bib: @preamble near line 2: \open: its body never closes; not read)",
-            R"(dir/refs.bib: entry 'after' near line 3: \loop expands without end; its text is kept as written)",
-            "dir/refs.bib: 3 records keep commands it does not define: \\TUB \u00D73, \\Dash \u00D72, "
-            "\\loop \u00D72; define them with --macros FILE"}));
+            R"(dir/refs.bib: entry 'after' near line 3: \loop expands without end; its text is kept as written)"}));
+    EXPECT_EQ(written.report.keptCommands,
+        "dir/refs.bib: 3 records keep commands it does not define: \\TUB \u00D73, \\Dash \u00D72, "
+        "\\loop \u00D72; define them with --macros FILE");
 }
 
 // Definitions and preambles write no record; missing and repeated keys get

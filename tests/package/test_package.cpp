@@ -71,8 +71,7 @@ TEST(PackageParts, ThatUnpackToGigabytesAreRefusedInBoundedMemory)
         const char *says;
     };
     const Row rows[] = {
-        {"claims its size", threeGigabytes,
-            "its part 'customXml/item1.xml' would unpack to more than 256 MB"},
+        {"claims its size", threeGigabytes, "its part 'customXml/item1.xml' would unpack to more than 64 MB"},
         {"claims a kilobyte", 1024,
             "its part 'customXml/item1.xml' is damaged (it unpacks to more than it says)"},
     };

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Counts how often a conversion opens its input, under strace: once, with
+# --tidy as without it, even where a crossref names a parent that was let go
+# and the input is read a second time through the same descriptor.
+# Usage: test_opens.sh PATH/TO/bibsources. Skipped (77) without strace.
+set -u
+bibsources=$(realpath "$1")
+command -v strace >/dev/null || { echo "strace is not installed; skipping"; exit 77; }
+strace -f -qq -e trace=none true 2>/dev/null || { echo "strace cannot trace here; skipping"; exit 77; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+
+failures=0
+# opens EXPECTED FILE ARGS... : the conversion opens FILE EXPECTED times.
+opens() {
+    local expected=$1 file=$2 count && shift 2
+    strace -f -qq -e trace=open,openat,openat2 -o trace "$bibsources" -q "$@" >/dev/null 2>&1 \
+        || { echo "FAIL: $* did not convert" >&2; failures=$((failures + 1)); return; }
+    count=$(grep -F "\"$file\"" trace | grep -vc ' = -1 ')
+    [ "$count" -eq "$expected" ] || { echo "FAIL: $*: opened $file $count times, expected $expected" >&2; failures=$((failures + 1)); }
+}
+
+printf '@book{parent, title = {Proceedings}}\n@book{other, title = {Other}}\n@inbook{child, crossref = {parent}}\n' > later.bib
+printf '@inbook{child, crossref = {parent}}\n@book{parent, title = {Proceedings}}\n' > early.bib
+printf '%% no crossref here\n@book{one, title = {One}}\n' > plain.bib
+for file in plain.bib early.bib later.bib; do
+    opens 1 "$file" -o out.xml "$file"
+    opens 1 "$file" --tidy -o out.xml "$file"
+done
+grep -q '<b:BookTitle>Proceedings</b:BookTitle>' out.xml || { echo "FAIL: the child read no parent" >&2; failures=$((failures + 1)); }
+[ "$failures" -eq 0 ] && echo "every input opened once"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Puts sources into documents other programs made, and has them read back.
+#   test_office.sh pandoc PATH/TO/bibsources: a document pandoc writes gets a
+#       list; replacing and merging give the records expected
+#   test_office.sh libreoffice PATH/TO/bibsources: LibreOffice opens a document
+#       with a list, and saving it again as .docx keeps the list
+#   test_office.sh jabref PATH/TO/bibsources: the list taken out of a document
+#       imports whole
+# Skipped (status 77) where the program, or unzip, is missing.
+set -u
+mode=$1
+bibsources=$(realpath "$2")
+case "$mode" in
+    pandoc) needed=(pandoc unzip) ;;
+    libreoffice) needed=(soffice unzip) ;;
+    jabref) needed=(jabref unzip) ;;
+esac
+for tool in "${needed[@]}"; do
+    command -v "$tool" >/dev/null || { echo "$tool is not installed; skipped"; exit 77; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# LibreOffice and JabRef keep their profiles under the home folder.
+export HOME=$work
+export JAVA_TOOL_OPTIONS="-XX:-UsePerfData -Djava.io.tmpdir=$work -Duser.home=$work -Djava.util.prefs.userRoot=$work"
+cd "$work" || exit 1
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+# The tags of the source list in a document, one per line, in order.
+tags() {
+    local part
+    part=$(unzip -Z1 "$1" 'customXml/item[0-9]*.xml' 2>/dev/null | while read -r name; do
+        unzip -p "$1" "$name" | grep -q '<b:Sources' && echo "$name"
+    done | head -1)
+    [ -n "$part" ] && unzip -p "$1" "$part" | grep -o '<b:Tag>[^<]*' | sed 's/<b:Tag>//'
+}
+
+cat >refs.bib <<'BIB'
+@book{knuth84, author = {Donald E. Knuth}, title = {The {\TeX}book}, year = 1984, publisher = {Addison-Wesley}}
+@article{lamport94, author = {Leslie Lamport}, title = {{\LaTeX}: A Document Preparation System}, year = 1994}
+BIB
+cat >more.bib <<'BIB'
+@misc{new2024, title = {Something New}, year = 2024}
+@book{knuth84, author = {Donald E. Knuth}, title = {The {\TeX}book, revised}, year = 1986}
+BIB
+
+case "$mode" in
+pandoc)
+    echo 'Hello, *world*.' | pandoc -o paper.docx
+    "$bibsources" -q -o paper.docx refs.bib || fail "replace: exit $?"
+    [ "$(tags paper.docx | tr '\n' ' ')" = "knuth84 lamport94 " ] || fail "replace gave: $(tags paper.docx)"
+    "$bibsources" -q --merge -o paper.docx more.bib || fail "merge: exit $?"
+    [ "$(tags paper.docx | tr '\n' ' ')" = "knuth84 lamport94 new2024 " ] || fail "merge gave: $(tags paper.docx)"
+    unzip -p paper.docx word/document.xml | grep -q 'world' || fail "the text is gone"
+    unzip -tq paper.docx >/dev/null || fail "the package does not test clean"
+    ;;
+libreoffice)
+    printf 'Hello, world.\n' >paper.txt
+    timeout 300 soffice --headless --convert-to docx:"MS Word 2007 XML" paper.txt >/dev/null 2>&1
+    [ -f paper.docx ] || { echo "LibreOffice could not make a document; skipped"; exit 77; }
+    "$bibsources" -q -o paper.docx refs.bib || fail "into LibreOffice's document: exit $?"
+    mkdir -p again text
+    timeout 300 soffice --headless --convert-to docx:"MS Word 2007 XML" --outdir again paper.docx >/dev/null 2>&1
+    timeout 300 soffice --headless --convert-to txt:Text --outdir text paper.docx >/dev/null 2>&1
+    grep -q 'Hello, world' text/paper.txt 2>/dev/null || fail "LibreOffice did not open the document"
+    [ "$(tags again/paper.docx | tr '\n' ' ')" = "knuth84 lamport94 " ] \
+        || fail "saved again by LibreOffice, the list holds: $(tags again/paper.docx)"
+    ;;
+jabref)
+    printf 'Hello, world.\n' | { command -v pandoc >/dev/null && pandoc -o paper.docx; }
+    [ -f paper.docx ] || { echo "pandoc is needed to make the document; skipped"; exit 77; }
+    "$bibsources" -q -o paper.docx refs.bib more.bib || fail "exit $?"
+    part=$(unzip -Z1 paper.docx 'customXml/item[0-9]*.xml' | head -1)
+    unzip -p paper.docx "$part" >list.xml
+    timeout 300 jabref -n -i "list.xml,msbib" -o out.bib >/dev/null 2>&1
+    read=$(grep -E '^@' out.bib 2>/dev/null | grep -vic '^@comment')
+    [ "$read" -eq 3 ] || fail "jabref read $read of 3 records"
+    ;;
+esac
+[ "$failures" -eq 0 ]
