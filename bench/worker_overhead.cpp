@@ -45,7 +45,8 @@ void generate(long entries, const char *path)
 std::string inProcess(const std::string &path)
 {
     std::string text;
-    readEntriesInProcess(path, helperFields(), [&](Entry &&entry) { text += sourceRecord(entry); });
+    readEntriesInProcess(
+        path, helperFields(FieldsFor::PlainMapping), [&](Entry &&entry) { text += sourceRecord(entry); });
     return text;
 }
 

@@ -50,7 +50,7 @@ WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionS
     const ConversionHooks &hooks, const int &entriesRead)
 {
     WorkerSettings worker;
-    worker.fields = helperFields();
+    worker.fields = helperFields(settings.tidy ? FieldsFor::TidyMapping : FieldsFor::PlainMapping);
     worker.helperPath = settings.helperPath;
     worker.memoryLimit = settings.helperMemoryLimit;
     worker.timeoutSeconds = settings.helperTimeoutSeconds;

@@ -54,10 +54,13 @@ std::vector<std::string> wordsOf(std::string_view text)
 
 std::optional<Person> personWithoutLastName(std::string_view name)
 {
-    const std::vector<std::string_view> parts = commaParts(name);
-    if (parts.size() < 2 || !wordsOf(parts[0]).empty()) {
+    // Every name is asked, and nearly every one starts with a word: only
+    // blanks and then a comma make a name without a last name.
+    const size_t firstNonBlank = name.find_first_not_of(" \t\n\r~");
+    if (firstNonBlank == std::string_view::npos || name[firstNonBlank] != ',') {
         return std::nullopt;
     }
+    const std::vector<std::string_view> parts = commaParts(name);
     Person person;
     person.first = wordsOf(parts.back());
     if (parts.size() >= 3) {

@@ -59,10 +59,13 @@ std::string_view contributorRole(std::string_view fieldName)
     return row ? row->role : std::string_view();
 }
 
-FieldSelection helperFields()
+FieldSelection helperFields(FieldsFor mapping)
 {
     FieldSelection selection;
     for (const FieldRow &row : fieldTable) {
+        if (mapping == FieldsFor::PlainMapping && row.role.empty() && row.plain.empty()) {
+            continue;
+        }
         selection.kept.emplace_back(row.name);
         if (!row.role.empty()) {
             selection.names.emplace_back(row.name);

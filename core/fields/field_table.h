@@ -153,9 +153,12 @@ const FieldRow *findField(std::string_view fieldName);
 // "Translator"), or empty when the field is no list of people.
 std::string_view contributorRole(std::string_view fieldName);
 
-// What the parser helper is told to hand over: every field of the table,
-// the contributor fields split into names.
-FieldSelection helperFields();
+enum class FieldsFor { PlainMapping, TidyMapping };
+
+// What the parser helper is told to hand over: the fields of the table the
+// mapping reads (every field it does not read costs parsing, copying and
+// decoding), the contributor fields split into names.
+FieldSelection helperFields(FieldsFor mapping);
 
 // The text of the entry's first field of that name; empty when it has none.
 std::string_view fieldText(const Entry &entry, FieldKey key);

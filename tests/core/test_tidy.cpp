@@ -95,8 +95,12 @@ TEST(FieldTable, EachFieldFillsTheTidyElementItNames)
     for (const FieldRow &row : fieldTable) {
         EXPECT_TRUE(row.tidy.empty() || fills(row)) << row.name;
     }
-    EXPECT_TRUE(helperFields().keeps("crossref"));
-    EXPECT_EQ(helperFields().names, (std::vector<std::string>{"author", "editor", "translator"}));
+    EXPECT_TRUE(helperFields(FieldsFor::TidyMapping).keeps("crossref"));
+    // The default mapping reads neither, so the helper need not parse them.
+    EXPECT_FALSE(helperFields(FieldsFor::PlainMapping).keeps("crossref"));
+    EXPECT_FALSE(helperFields(FieldsFor::PlainMapping).keeps("doi"));
+    EXPECT_EQ(helperFields(FieldsFor::TidyMapping).names,
+        (std::vector<std::string>{"author", "editor", "translator"}));
 }
 
 TEST(TidyRecord, WritesAKeyAsWellFormedText)

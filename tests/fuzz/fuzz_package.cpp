@@ -41,7 +41,8 @@ void checkTargets(std::string_view text)
             const std::optional<std::string> target = bibsources::resolveTarget(source, relationship);
             if (target) {
                 check(!target->empty() && !target->starts_with('/'), "target is a member name", *target);
-                check(target->find("../") == std::string::npos && !target->ends_with(".."),
+                const std::string segments = "/" + *target + "/";
+                check(segments.find("/../") == std::string::npos && segments.find("/./") == std::string::npos,
                     "target stays in the package", *target);
             }
         }

@@ -46,7 +46,7 @@ struct ReadResult {
 // The worker keeps the fields the converter asks for.
 ReadResult readWithWorker(const std::string &path, WorkerSettings settings = {})
 {
-    settings.fields = helperFields();
+    settings.fields = helperFields(FieldsFor::TidyMapping);
     ReadResult result;
     result.report = readEntriesInWorker(
         path, settings, [&](Entry &&entry) { result.entries.push_back(std::move(entry)); });
@@ -73,10 +73,11 @@ ReadResult readInProcess(const std::string &path)
         ::dup2(::creat(dir.path("messages").c_str(), 0600), STDERR_FILENO);
         std::string bytes;
         Frame step{.kind = wire::FrameKind::Step, .step = wire::StepKind::Entry};
-        const ReadReport report = readEntriesInProcess(path, helperFields(), [&](Entry &&entry) {
-            step.entry = std::move(entry);
-            encodeFrame(step, bytes);
-        });
+        const ReadReport report
+            = readEntriesInProcess(path, helperFields(FieldsFor::TidyMapping), [&](Entry &&entry) {
+                  step.entry = std::move(entry);
+                  encodeFrame(step, bytes);
+              });
         for (int i = 0; i < report.entriesSkipped; ++i) {
             encodeFrame({.kind = wire::FrameKind::Step, .step = wire::StepKind::Skipped}, bytes);
         }
@@ -667,12 +668,19 @@ TEST(HelperHygiene, TheHelperDiesWithAConverterKilledMidRun)
         = startCli({"-q", "-o", dir.path("out.xml"), dir.write("big.bib", text)}, dir.path("err"));
     pid_t helper = 0;
     // Waits for events, not for a time: each loop ends as soon as the
-    // process in question has started or gone.
-    for (int i = 0; i < 3000 && !helper && running(cli); ++i) {
+    // process in question has started or gone. The helper ties itself to its
+    // converter before it enters its sandbox; stopped any earlier, it could
+    // never do so, so the test waits for the sandbox's system-call filter.
+    const auto inSandbox = [](pid_t pid) {
+        return readFile("/proc/" + std::to_string(pid) + "/status").find("\nSeccomp:\t2")
+            != std::string::npos;
+    };
+    for (int i = 0; i < 3000 && !(helper && inSandbox(helper)) && running(cli); ++i) {
         helper = helperOf(cli);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ASSERT_NE(helper, 0) << "no helper seen";
+    ASSERT_TRUE(inSandbox(helper)) << "the helper never entered its sandbox";
     // Stopped, the helper cannot notice the converter's end by itself (a
     // write into the closed pipe); only the kernel can end it now.
     ::kill(helper, SIGSTOP);
