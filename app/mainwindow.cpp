@@ -146,6 +146,8 @@ void MainWindow::convert()
     loadedPath.clear();
     ConversionSettings settings;
     settings.tidy = ui->tidyCheckBox->isChecked();
+    // Messages… then also names, per entry, the fields that went nowhere.
+    settings.tellFieldsLeftOut = settings.tidy;
     run->start(convertingPath, settings);
     ui->dragView->showConverting(convertingPath);
     setBusy(true);

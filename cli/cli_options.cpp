@@ -79,6 +79,17 @@ private:
             if (options.output.empty()) {
                 fail(std::string("--output") + outputValueMissing);
             }
+        } else if (argument == "--report") {
+            if (next + 1 >= arguments.size() || arguments[next + 1].empty()) {
+                fail("--report needs a value: the file to write the table of fields to");
+            } else {
+                options.report = arguments[++next];
+            }
+        } else if (argument.starts_with("--report=")) {
+            options.report = argument.substr(9);
+            if (options.report.empty()) {
+                fail("--report needs a value: the file to write the table of fields to");
+            }
         } else if (argument == "--macros") {
             if (next + 1 >= arguments.size() || arguments[next + 1].empty()) {
                 fail("--macros needs a value: a LaTeX file of command definitions");
@@ -121,6 +132,9 @@ Options parseArguments(const std::vector<std::string> &arguments)
     }
     if (options.inputs.empty()) {
         reader.fail("no input file given");
+    }
+    if (!options.report.empty() && !options.tidy) {
+        reader.fail("--report needs --tidy: only the tidy mapping tells where each field went");
     }
     if (!options.macroFiles.empty() && !options.tidy) {
         reader.fail("--macros needs --tidy: only the tidy output reads TeX commands");

@@ -11,6 +11,7 @@ struct Options {
     bool merge = false; // into an existing OUTPUT (--merge, only with -o and a file)
     bool quiet = false;
     bool tidy = false; // the mapping for word processors instead of the plain one
+    std::string report; // with tidy: where every field went, as a table (--report FILE)
     bool toBib = false; // --to-bib: source lists and documents back to one .bib
     std::vector<std::string> macroFiles; // --macros FILE, in order (only with --tidy)
     bool help = false;

@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include "cli_options.h"
+#include "field_report.h"
 #include "printable.h"
 #include "progress_line.h"
 #include "target_checks.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <unistd.h>
@@ -22,7 +24,7 @@ constexpr const char *programName = "bibsources";
 constexpr size_t diagnosticsShownPerFile = 10;
 
 constexpr const char *usageLine
-    = "usage: bibsources [-q] [-t [--macros FILE]] [-o OUTPUT [--merge]] FILE.bib...\n"
+    = "usage: bibsources [-q] [-t [--macros FILE] [--report FILE]] [-o OUTPUT [--merge]] FILE.bib...\n"
       "       bibsources [-q] --to-bib [-o OUT.bib] LIST.xml|DOCUMENT.docx...";
 
 constexpr const char *helpText
@@ -53,6 +55,10 @@ constexpr const char *helpText
       "                       \\newcommand, ...) and expand them in every input, as\n"
       "                       the commands an input's @preamble defines are; may be\n"
       "                       given more than once\n"
+      "  --report FILE        with -t: write a tab-separated table of every field of\n"
+      "                       every entry converted (line, key, tag, field, element,\n"
+      "                       note): the element its text went to, or, when it went\n"
+      "                       nowhere, why (\"no place in the format\", \"empty\")\n"
       "  --merge              with -o LIST: when LIST exists, keep its records as they\n"
       "                       are, replace those that are converted again (same tag;\n"
       "                       for a made-up tag, same Guid), and add the new ones at\n"
@@ -166,12 +172,22 @@ std::string sharedOutputProblem(const std::vector<std::string> &inputs)
     return {};
 }
 
-int convertEach(const Options &options, const ConversionSettings &settings, std::ostream &err)
+using FieldRows = std::function<void(const FieldReportRow &)>;
+
+ConversionHooks hooksFor(ProgressLine &progress, const FieldRows &fieldRows)
+{
+    ConversionHooks hooks = progress.hooks();
+    hooks.fieldReport = fieldRows;
+    return hooks;
+}
+
+int convertEach(
+    const Options &options, const ConversionSettings &settings, const FieldRows &fieldRows, std::ostream &err)
 {
     int status = Success;
     for (const std::string &input : options.inputs) {
         ProgressLine progress(STDERR_FILENO, !options.quiet);
-        const ConversionResult result = convertFile(input, {}, settings, progress.hooks());
+        const ConversionResult result = convertFile(input, {}, settings, hooksFor(progress, fieldRows));
         progress.erase();
         const InputReport &report = result.inputs.front();
         if (!options.quiet) {
@@ -213,11 +229,12 @@ void printDocumentSummary(const DocumentReport &document, const std::string &des
     }
 }
 
-int convertMerged(const Options &options, const ConversionSettings &settings, std::ostream &err)
+int convertMerged(
+    const Options &options, const ConversionSettings &settings, const FieldRows &fieldRows, std::ostream &err)
 {
     const bool toStandardOutput = options.output == "-";
     ProgressLine progress(STDERR_FILENO, !options.quiet);
-    ConversionHooks hooks = progress.hooks();
+    ConversionHooks hooks = hooksFor(progress, fieldRows);
     hooks.waitingForList = [&] {
         progress.erase();
         err << programName << ": waiting for another bibsources run that is merging into '"
@@ -363,8 +380,23 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
     if (options.toBib) {
         return convertToBibFile(options, settings, err);
     }
-    return options.output.empty() ? convertEach(options, settings, err)
-                                  : convertMerged(options, settings, err);
+    if (options.report.empty()) {
+        return options.output.empty() ? convertEach(options, settings, {}, err)
+                                      : convertMerged(options, settings, {}, err);
+    }
+    FieldReportFile report(options.report);
+    if (!report.error().empty()) {
+        err << programName << ": " << printable(report.error()) << '\n';
+        return ConversionFailed;
+    }
+    const FieldRows rows = [&report](const FieldReportRow &row) { report.add(row); };
+    int status = options.output.empty() ? convertEach(options, settings, rows, err)
+                                        : convertMerged(options, settings, rows, err);
+    if (!report.finish().empty()) {
+        err << programName << ": " << printable(report.error()) << '\n';
+        status = ConversionFailed;
+    }
+    return status;
 }
 
 } // namespace bibsources::cli

@@ -75,12 +75,12 @@ std::optional<MendedEntry> mendEntry(std::string_view entryText)
             mended.text.pop_back();
         }
         mended.text += closer;
+        mended.text += '\n';
         mended.closed = true;
     }
     if (!oddKey && !mended.closed) {
         return std::nullopt;
     }
-    mended.text += '\n';
     return mended;
 }
 

@@ -51,6 +51,8 @@ WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionS
 {
     WorkerSettings worker;
     worker.fields = helperFields(settings.tidy ? FieldsFor::TidyMapping : FieldsFor::PlainMapping);
+    // A report of every field needs to know of those the mappings never read.
+    worker.fields.namesOfTheRest = settings.tidy && (hooks.fieldReport || settings.tellFieldsLeftOut);
     worker.helperPath = settings.helperPath;
     worker.memoryLimit = settings.helperMemoryLimit;
     worker.timeoutSeconds = settings.helperTimeoutSeconds;
@@ -115,6 +117,9 @@ InputReport writeTidyRecords(const std::string &path, const ConversionSettings &
     report.inputPath = path;
     const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
     TidyWriter tidy(path, sink, settings.temporaryFolder, &tags, definitions);
+    if (hooks.fieldReport || settings.tellFieldsLeftOut) {
+        tidy.reportFields(hooks.fieldReport, settings.tellFieldsLeftOut);
+    }
     const WorkerInput input(path);
     ReadReport read = input.read(worker, [&](Entry &&entry) {
         tidy.add(std::move(entry));

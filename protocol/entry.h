@@ -25,6 +25,9 @@ struct Field {
     // Filled for "author", "editor" and "translator" fields only: the names the
     // field's text splits into. nullopt when the splitter returned no list.
     std::optional<std::vector<Person>> names;
+    // The helper handed over the field's name alone: the converter has no
+    // use for its text, only for knowing it is there (a report of fields).
+    bool textLeftOut = false;
 
     bool operator==(const Field &) const = default;
 };

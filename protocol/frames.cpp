@@ -49,7 +49,7 @@ void putEntry(std::string &out, const Entry &entry)
     for (const Field &field : entry.fields) {
         putString(out, field.name);
         putString(out, field.text);
-        putU8(out, field.names ? 1 : 0);
+        putU8(out, field.names ? 1 : field.textLeftOut ? 2 : 0);
         if (field.names) {
             putU32(out, static_cast<std::uint32_t>(field.names->size()));
             for (const Person &person : *field.names) {
@@ -155,11 +155,13 @@ bool readEntry(Reader &in, Entry &entry)
     entry.line = static_cast<int>(line);
     entry.fields.resize(fieldCount);
     for (Field &field : entry.fields) {
-        std::uint8_t hasNames = 0;
-        if (!in.string(field.name) || !in.string(field.text) || !in.u8(hasNames) || hasNames > 1) {
+        // 0: the text alone, 1: the text and its names, 2: the name alone.
+        std::uint8_t form = 0;
+        if (!in.string(field.name) || !in.string(field.text) || !in.u8(form) || form > 2) {
             return false;
         }
-        if (hasNames == 0) {
+        field.textLeftOut = form == 2;
+        if (form != 1) {
             continue;
         }
         std::uint32_t personCount = 0;

@@ -65,6 +65,9 @@ std::vector<std::string> helperArguments(const HelperCommand &command)
     arguments.insert(
         arguments.end(), {"--start", std::to_string(command.startOffset), std::to_string(command.startLine)});
     arguments.insert(arguments.end(), {"--memory", std::to_string(command.memoryLimit)});
+    if (command.fields.namesOfTheRest) {
+        arguments.emplace_back("--other-names");
+    }
     if (command.careful) {
         arguments.emplace_back("--careful");
     }
@@ -95,6 +98,8 @@ ParsedHelperCommand parseHelperArguments(const std::vector<std::string> &argumen
             command.fields.kept = split(arguments[++i]);
         } else if (argument == "--names" && left >= 1) {
             command.fields.names = split(arguments[++i]);
+        } else if (argument == "--other-names") {
+            command.fields.namesOfTheRest = true;
         } else if (argument == "--start" && left >= 2) {
             if (!parseNumber(arguments[i + 1], command.startOffset)
                 || !parseNumber(arguments[i + 2], command.startLine) || command.startLine == 0) {

@@ -15,6 +15,8 @@ struct FieldSelection {
     std::vector<std::string> kept;
     // Among kept: lists of people, handed over already split into names.
     std::vector<std::string> names;
+    // Every field not kept still arrives, by its name alone (textLeftOut).
+    bool namesOfTheRest = false;
 
     bool keeps(std::string_view fieldName) const;
     bool splitsNames(std::string_view fieldName) const;
@@ -26,7 +28,7 @@ struct FieldSelection {
 // positioned anywhere), writes frames (frames.h) on standard output and its
 // own complaints on standard error. Its command line:
 //
-//   bibsources-parse --name NAME [--fields F1,F2,...] [--names F1,...]
+//   bibsources-parse --name NAME [--fields F1,F2,...] [--names F1,...] [--other-names]
 //                    [--start OFFSET LINE] [--memory BYTES] [--careful]
 //                    [--macros] [--no-new-macros] [--parent PID]
 //   bibsources-parse --sandbox-selftest none|open|exec

@@ -77,7 +77,13 @@ Entry entryFrom(AST *ast, const FieldSelection &fields)
     AST *field = nullptr;
     char *name = nullptr;
     while ((field = bt_next_field(ast, field, &name))) {
-        if (!name || (!keepEveryField && !fields.keeps(name))) {
+        if (!name) {
+            continue;
+        }
+        if (!keepEveryField && !fields.keeps(name)) {
+            if (fields.namesOfTheRest) {
+                entry.fields.push_back(Field{name, {}, std::nullopt, true});
+            }
             continue;
         }
         const TextPtr text(bt_get_text(field));

@@ -30,11 +30,14 @@ std::string_view canonical(std::string_view name)
     return name;
 }
 
+// A field given empty is one the entry does not have.
 bool has(const Entry &entry, std::string_view name)
 {
     const std::string_view wanted = canonical(name);
-    return std::any_of(entry.fields.begin(), entry.fields.end(),
-        [&](const Field &field) { return canonical(field.name) == wanted; });
+    return std::any_of(entry.fields.begin(), entry.fields.end(), [&](const Field &field) {
+        return canonical(field.name) == wanted
+            && (field.textLeftOut || field.text.find_first_not_of(" \t\r\n{}") != std::string::npos);
+    });
 }
 
 // Where the parent's own title parts go in the child.

@@ -18,8 +18,9 @@ namespace bibsources {
 //   sortkey, ...), are not inherited;
 // - every other field the child lacks is inherited; a field the child has
 //   under another of its names counts as had (location and address are one
-//   field, so are journal and journaltitle, school and institution), and a
-//   child with a date or a year takes neither from the parent.
+//   field, so are journal and journaltitle, school and institution; one
+//   given empty counts as missing), and a child with a date or a year takes
+//   neither from the parent.
 // The child's own fields always win and keep their order; inherited fields
 // follow them.
 Entry withInherited(const Entry &child, const Entry &parent);

@@ -1,5 +1,6 @@
 #include "field_account.h"
 
+#include "tex_text.h"
 #include "tidy_text.h"
 
 #include <algorithm>
@@ -7,11 +8,6 @@
 namespace bibsources {
 
 namespace {
-
-bool isLetter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 
 const FieldUse *find(const std::vector<FieldUse> &uses, std::string_view field)
 {
@@ -25,13 +21,8 @@ const FieldUse *find(const std::vector<FieldUse> &uses, std::string_view field)
 std::string keptCommandsNote(std::string_view text)
 {
     std::vector<std::string_view> commands;
-    for (size_t at = text.find('\\'); at != std::string_view::npos; at = text.find('\\', at + 1)) {
-        size_t end = at + 1;
-        while (end < text.size() && isLetter(text[end])) {
-            ++end;
-        }
-        const std::string_view command = text.substr(at, end - at);
-        if (command.size() > 1 && std::find(commands.begin(), commands.end(), command) == commands.end()) {
+    for (const std::string_view command : commandsLeftIn(text)) {
+        if (std::find(commands.begin(), commands.end(), command) == commands.end()) {
             commands.push_back(command);
         }
     }
@@ -44,8 +35,16 @@ std::string keptCommandsNote(std::string_view text)
 
 void FieldAccount::wentTo(std::string_view field, std::string_view element, std::string_view text)
 {
-    if (!find(decided, field)) {
+    const auto found = std::find_if(
+        decided.begin(), decided.end(), [&](const FieldUse &use) { return use.field == field; });
+    if (found == decided.end()) {
         decided.push_back(FieldUse{std::string(field), std::string(element), keptCommandsNote(text)});
+    } else if (!found->element.empty()) {
+        found->element.append(" ").append(element);
+        const std::string kept = keptCommandsNote(text);
+        if (found->note.empty()) {
+            found->note = kept;
+        }
     }
 }
 
@@ -66,7 +65,8 @@ std::vector<FieldUse> FieldAccount::uses(const Entry &entry) const
         } else if (const FieldUse *use = find(decided, field.name)) {
             uses.push_back(*use);
         } else {
-            const bool empty = field.names ? field.names->empty() : plainText(field.text).empty();
+            const bool empty
+                = !field.textLeftOut && (field.names ? field.names->empty() : plainText(field.text).empty());
             uses.push_back(FieldUse{field.name, {}, empty ? "empty" : "no place in the format"});
         }
     }

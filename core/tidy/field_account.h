@@ -11,7 +11,9 @@ namespace bibsources {
 // Where one field of an entry went in its tidy record.
 struct FieldUse {
     std::string field; // the field's name as the entry gives it
-    std::string element; // "b:Title", "b:Author", ...; empty when its text went nowhere
+    // "b:Title", "b:Author", ...; several, blank-separated, when its text
+    // went to several ("b:Year b:Month" for a date); empty when it went nowhere.
+    std::string element;
     std::string note; // why it went nowhere, or what its text kept ("keeps \TUB")
 };
 
@@ -20,7 +22,9 @@ struct FieldUse {
 class FieldAccount {
 public:
     // `text` is what the element holds; TeX commands left in it are noted.
+    // A field may go to several elements; one that went nowhere stays so.
     void wentTo(std::string_view field, std::string_view element, std::string_view text);
+    // Said first, it stands: a later wentTo for the field is ignored.
     void wentNowhere(std::string_view field, std::string note);
 
     // One use per field of `entry`, in its order. A field named twice went

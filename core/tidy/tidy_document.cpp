@@ -388,12 +388,51 @@ std::string TidyWriter::recordFor(const Waiting &item)
             name + ": entry near line " + std::to_string(entry.line)
                 + (key.empty() ? " has no key" : " repeats the key '" + key + "'") + "; tagged " + tag);
     }
-    TidyRecord record = tidyRecord(*complete, tag, sourceGuid(inputPath, tag));
+    const bool accounting = fieldRows || tellLeftOut;
+    TidyRecord record = tidyRecord(*complete, tag, sourceGuid(inputPath, tag), accounting);
     for (const std::string &problem : record.problems) {
         tell(said, item.ordinal, about + problem);
     }
+    if (accounting) {
+        account(item, tag, resolved.problem, std::move(record.uses));
+    }
     tally(record.text);
     return std::move(record.text);
+}
+
+void TidyWriter::reportFields(std::function<void(const FieldReportRow &)> rows, bool tellFieldsLeftOut)
+{
+    fieldRows = std::move(rows);
+    tellLeftOut = tellFieldsLeftOut;
+}
+
+// Fields past the entry's own came from its crossref parents.
+void TidyWriter::account(
+    const Waiting &item, std::string_view tag, std::string_view crossrefProblem, std::vector<FieldUse> &&uses)
+{
+    const Entry &entry = item.entry;
+    std::string leftOut;
+    for (size_t i = 0; i < uses.size(); ++i) {
+        FieldUse &use = uses[i];
+        if (use.field == "crossref" && use.element.empty() && i < entry.fields.size()) {
+            use.note = crossrefProblem.empty() ? "its fields are inherited" : std::string(crossrefProblem);
+        } else if (i >= entry.fields.size()) {
+            use.note = "from crossref '" + std::string(crossrefOf(entry)) + "'"
+                + (use.note.empty() ? "" : "; " + use.note);
+        } else if (use.element.empty()) {
+            leftOut += (leftOut.empty() ? "" : ", ") + use.field + " (" + use.note + ")";
+        }
+        if (fieldRows) {
+            fieldRows(
+                FieldReportRow{inputPath, entry.line, entry.key, tag, use.field, use.element, use.note});
+        }
+    }
+    if (tellLeftOut && !leftOut.empty()) {
+        const Said said = item.keyIsFree && item.chainKnown ? Said::WhileReading : Said::ForAWaitingRecord;
+        tell(said, item.ordinal,
+            displayName(inputPath) + ": entry '" + entry.key + "' near line " + std::to_string(entry.line)
+                + ": not written: " + leftOut);
+    }
 }
 
 void TidyWriter::tally(const std::string &record)

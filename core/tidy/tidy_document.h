@@ -1,7 +1,9 @@
 #pragma once
 
+#include "bibsources/conversion.h"
 #include "crossref_inheritance.h"
 #include "entry.h"
+#include "field_account.h"
 #include "record_spool.h"
 #include "tag_book.h"
 #include "tex_definitions.h"
@@ -9,6 +11,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -66,6 +69,11 @@ public:
     TidyWriter(std::string inputPath, TextSink sink, std::string spoolFolder = {},
         TagBook *documentTags = nullptr, TexDefinitions definitions = {});
 
+    // From now on: every field of every record to `rows` as the record is
+    // made (inherited fields noted as such), and with tellLeftOut a message
+    // per entry naming the fields whose text went nowhere.
+    void reportFields(std::function<void(const FieldReportRow &)> rows, bool tellLeftOut);
+
     void add(Entry &&entry);
 
     // After the last add(): whether an entry waits for a parent that came
@@ -118,6 +126,8 @@ private:
     void tally(const std::string &record);
     void reportKeptCommands();
     std::string recordFor(const Waiting &item);
+    void account(const Waiting &item, std::string_view tag, std::string_view crossrefProblem,
+        std::vector<FieldUse> &&uses);
     std::string freshTag(const Entry &entry);
     EntryLookup lookup() const;
 
@@ -141,6 +151,8 @@ private:
     int recordsKeepingCommands = 0;
     std::vector<Message> messages;
     TidyReport report;
+    std::function<void(const FieldReportRow &)> fieldRows;
+    bool tellLeftOut = false;
 };
 
 } // namespace bibsources

@@ -44,6 +44,10 @@ struct Dates {
     std::string day;
     std::string comment; // what names no single month ("Spring", "Jan/Feb"), as written
     bool fromDate = false; // the biblatex date gave them, not year, month and day
+    FieldKey dayFrom = "day"; // the field the day came from
+    // The field the comment came from; none when both the date and the
+    // month field gave one.
+    std::optional<FieldKey> commentFrom = std::nullopt;
 };
 
 // Page ranges read "12–15" whichever way they were typed: every run of
@@ -137,13 +141,9 @@ std::pair<FieldKey, std::string> RecordWriter::firstOf(std::initializer_list<Fie
 {
     std::pair<FieldKey, std::string> chosen{*names.begin(), {}};
     for (const FieldKey name : names) {
-        std::string text = plainField(entry, name);
-        if (text.empty()) {
-            continue;
-        }
         if (chosen.second.empty()) {
-            chosen = {name, std::move(text)};
-        } else {
+            chosen = {name, plainField(entry, name)};
+        } else if (accounting && !fieldText(entry, name).empty()) {
             nowhere(name, "'" + std::string(chosen.first.name()) + "' is used instead");
         }
     }
@@ -186,6 +186,8 @@ Dates RecordWriter::dates()
     const std::string written = plainText(raw);
     record.problems.push_back("has the date '" + written + "', which is no date; kept in the comments");
     fromFields.comment += (fromFields.comment.empty() ? "" : "; ") + written;
+    fromFields.commentFrom
+        = fromFields.commentFrom ? std::nullopt : std::optional<FieldKey>(FieldKey("date"));
     return fromFields;
 }
 
@@ -200,7 +202,10 @@ Dates RecordWriter::datesFromDate(std::string_view raw, const DateParts &date)
             nowhere(field, "the date field gives the date");
         }
     }
-    return Dates{date.year, date.month, date.day, date.season, true};
+    Dates dates{date.year, date.month, date.day, date.season, true};
+    dates.dayFrom = "date";
+    dates.commentFrom = FieldKey("date");
+    return dates;
 }
 
 Dates RecordWriter::datesFromFields()
@@ -219,10 +224,12 @@ Dates RecordWriter::datesFromFields()
         // importers read b:Month as a month and give up on the whole file
         // when it is a season or a range.
         dates.comment = month;
+        dates.commentFrom = FieldKey("month");
     } else {
         dates.month = reading.month;
-        if (dates.day.empty()) {
+        if (dates.day.empty() && !reading.day.empty()) {
             dates.day = reading.day;
+            dates.dayFrom = "month";
         }
     }
     return dates;
@@ -250,7 +257,7 @@ void RecordWriter::appendPublishing(const Dates &dates)
     const auto dateOr = [&](FieldKey own) { return dates.fromDate ? FieldKey("date") : own; };
     put("Year", dates.year, {dateOr("year")});
     put("Month", dates.month, {dateOr("month")});
-    put("Day", dates.day, {dateOr("day"), dateOr("month")});
+    put("Day", dates.day, {dates.dayFrom});
     const auto [cityField, city] = firstOf({"address", "location"});
     put("City", city, {cityField});
     const std::string_view howPublished = fieldText(entry, "howpublished");
@@ -344,9 +351,13 @@ void RecordWriter::appendRest(const Dates &dates)
     if (!dates.comment.empty()) {
         comments += (comments.empty() ? "" : "; ") + dates.comment;
     }
-    // Fields already placed elsewhere keep their place: only what reached
-    // the comments is noted here.
-    put("Comments", comments, {"note", "date", "month"});
+    if (dates.comment.empty()) {
+        put("Comments", comments, {"note"});
+    } else if (dates.commentFrom) {
+        put("Comments", comments, {"note", *dates.commentFrom});
+    } else {
+        put("Comments", comments, {"note", "date", "month"});
+    }
 }
 
 void RecordWriter::noteRepeatedFields()

@@ -36,6 +36,8 @@ run 2 a/refs.bib a/more.bib && has "$err" "would both write"
 run 2 - && has "$err" "use -o OUTPUT"
 run 2 --merge a/refs.bib && has "$err" "--merge needs -o LIST"
 run 2 --merge -o - a/refs.bib && has "$err" "--merge needs -o LIST"
+run 2 --report fields.tsv a/refs.bib && has "$err" "--report needs --tidy"
+run 2 -t a/refs.bib --report && has "$err" "--report needs a value"
 run 2 --macros defs.tex a/refs.bib && has "$err" "--macros needs --tidy"
 run 2 --tidy a/refs.bib --macros && has "$err" "--macros needs a value"
 
@@ -50,6 +52,13 @@ has b/Sources.xml "<b:Tag>three</b:Tag>"
 run 0 -q b/refs.bib && [ ! -s "$err" ] || fail "stderr not empty: $(cat "$err")"
 printf '@book{good, title = {G}}\n\n@article{bad, title = {x} year = 2000}\n\n@book{after, title = {A}}\n' > b/skips.bib
 run 0 b/skips.bib && has "$err" "2 sources, 1 entry skipped" "syntax error"
+
+# --- --report: a row per field, beside the document
+printf '@book{r, title = {T}, abstract = {A}}\n' > b/report.bib
+run 0 -t -o report.xml --report=fields.tsv b/report.bib
+[ "$(cat fields.tsv)" = "$(printf 'line\tkey\ttag\tfield\telement\tnote\n1\tr\tr\ttitle\tb:Title\t\n1\tr\tr\tabstract\t\tno place in the format')" ] \
+    || fail "report: $(cat fields.tsv)"
+run 1 -t -o report.xml --report no/such/dir/fields.tsv b/report.bib && has "$err" "cannot write the report 'no/such/dir/fields.tsv'"
 
 # --- failures: status 1, the file and the reason, nothing else touched
 echo precious > a/Sources.xml

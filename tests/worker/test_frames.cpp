@@ -1,5 +1,6 @@
 #include "../core/test_support.h"
 #include "entry_boundary.h"
+#include "entry_mending.h"
 #include "frames.h"
 #include "worker_process.h"
 
@@ -50,6 +51,45 @@ TEST(EntryEnd, IsFoundWhateverTheChunkSize)
     }
 }
 
+// Only the two slips BibTeX forgives are mended; anything else stays broken.
+TEST(EntryMending, ClosesABodyOrGivesAKeyAStandIn)
+{
+    const struct {
+        const char *why;
+        std::string text;
+        const char *mended; // nullptr: not mended
+        const char *key = "";
+    } rows[] = {
+        {"no closing brace", "@misc{a, t = {x},\n  y = 2001,\n\n", "@misc{a, t = {x},\n  y = 2001,}\n"},
+        {"no closing parenthesis", "@misc(a, t = {x}\n", "@misc(a, t = {x})\n"},
+        {"parentheses in the key", "@online{A(2022)B, t = {x}}\n", "@online{bibsourcesStandInKey, t = {x}}\n",
+            "A(2022)B"},
+        {"both", "@online{a=b, t = {x}\n", "@online{bibsourcesStandInKey, t = {x}}\n", "a=b"},
+        {"a value still open", "@misc{a, t = {x\n", nullptr},
+        {"a quoted value still open", "@misc{a, t = \"x}\n", nullptr},
+        {"closed and an ordinary key: nothing to mend", "@misc{a, t = {x}}\n", nullptr},
+        {"an odd key in a parenthesised entry", "@misc(a(b), t = {x})\n", nullptr},
+        {"no body", "@misc a\n", nullptr},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.why);
+        const std::optional<MendedEntry> mended = mendEntry(row.text);
+        ASSERT_EQ(mended.has_value(), row.mended != nullptr);
+        if (mended) {
+            EXPECT_EQ(mended->text, row.mended);
+            EXPECT_EQ(mended->key, row.key);
+        }
+    }
+    const auto holds = [](const char *text) {
+        return valueHoldsAField(Entry{"misc", "a", {{"title", text}}, 1});
+    };
+    EXPECT_TRUE(holds("Fourth, year = 2004"));
+    EXPECT_TRUE(holds("Fourth\n  note=x"));
+    EXPECT_FALSE(holds("a = b, c")); // "=" but no name after a comma
+    EXPECT_FALSE(holds("x, 3 = y"));
+    EXPECT_FALSE(holds("Fourth, Fifth"));
+}
+
 TEST(EntryLine, IsALineThatPlainlyStartsAnEntry)
 {
     const std::size_t all = 1000;
@@ -90,11 +130,12 @@ Frame sampleStep()
     Frame frame = step((std::uint64_t(1) << 40) + 7); // past 4 GiB: all 64 bits travel
     frame.macroDefinition = true;
     frame.diagnostics = "refs.bib, line 3, warning: junk\n";
-    // Any bytes in the key, NUL included; the editor is a list with no names.
+    // Any bytes in the key, NUL included; the editor is a list with no names;
+    // the abstract came by its name alone.
     frame.entry = {"article", std::string("k\0y\xff", 4),
         {{"title", "", std::nullopt},
             {"author", "A and B", std::vector<Person>{{{"Doe"}, {"Jane", "Q."}}, {}}},
-            {"editor", "", std::vector<Person>{}}},
+            {"editor", "", std::vector<Person>{}}, {"abstract", "", std::nullopt, true}},
         12};
     return frame;
 }

@@ -40,6 +40,24 @@ struct ConversionSettings {
     // Where a document for standard output, a device or a FIFO waits, in an
     // unnamed file, until every input is known to be good. Empty: /tmp.
     std::string temporaryFolder;
+    // With tidy: one message per entry naming the fields whose text went
+    // nowhere, and why ("abstract: no place in the format").
+    bool tellFieldsLeftOut = false;
+};
+
+// One field of a converted entry and the element its text went to: a row of
+// the report of every field (--report). Only the tidy mapping reports them.
+// The views last for the call that hands the row over.
+struct FieldReportRow {
+    std::string_view inputPath;
+    int line = 0; // where the entry starts
+    std::string_view key; // as the entry gives it
+    std::string_view tag; // the record's b:Tag
+    std::string_view field; // a field's name; several fields may go to one element
+    // "b:Title", "b:Author", ...; several, blank-separated, for a field that
+    // fed several ("b:Year b:Month" for a date); empty: its text went nowhere.
+    std::string_view element;
+    std::string_view note; // why it went nowhere, or what its text kept ("keeps \TUB")
 };
 
 // How far a run has come, reported from the thread that runs it, at most a
@@ -63,6 +81,9 @@ struct ConversionHooks {
     // --merge: called once when another run has been merging into the same
     // list for a second, and this one waits for it to finish.
     std::function<void()> waitingForList;
+    // With tidy: every field of every converted entry, as its record is made
+    // (inherited fields included), from the thread that runs the conversion.
+    std::function<void(const FieldReportRow &)> fieldReport;
 };
 
 // What one input contributed.
