@@ -19,6 +19,7 @@ constexpr Flag flags[] = {
     {"-q", "--quiet", &Options::quiet},
     {"-t", "--tidy", &Options::tidy},
     {"", "--merge", &Options::merge},
+    {"", "--to-bib", &Options::toBib},
 };
 
 const Flag *flagNamed(std::string_view argument)
@@ -137,6 +138,17 @@ Options parseArguments(const std::vector<std::string> &arguments)
     }
     if (!options.macroFiles.empty() && !options.tidy) {
         reader.fail("--macros needs --tidy: only the tidy output reads TeX commands");
+    }
+    if (options.toBib && (options.tidy || options.merge || !options.macroFiles.empty())) {
+        reader.fail(
+            "--to-bib reads source lists and writes BibTeX; --tidy, --macros and --merge do not apply");
+    }
+    if (options.toBib) {
+        for (const std::string &input : options.inputs) {
+            if (input == "-") {
+                reader.fail("--to-bib reads source lists and documents from files, not from standard input");
+            }
+        }
     }
     if (options.merge && options.output.empty()) {
         reader.fail("--merge needs -o LIST: the source list file to merge into");

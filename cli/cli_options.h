@@ -12,6 +12,7 @@ struct Options {
     bool quiet = false;
     bool tidy = false; // the mapping for word processors instead of the plain one
     std::string report; // with tidy: where every field went, as a table (--report FILE)
+    bool toBib = false; // --to-bib: source lists and documents back to one .bib
     std::vector<std::string> macroFiles; // --macros FILE, in order (only with --tidy)
     bool help = false;
     bool version = false;

@@ -8,6 +8,7 @@
 
 #include <bibsources/conversion.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -23,7 +24,8 @@ constexpr const char *programName = "bibsources";
 constexpr size_t diagnosticsShownPerFile = 10;
 
 constexpr const char *usageLine
-    = "usage: bibsources [-q] [-t [--macros FILE] [--report FILE]] [-o OUTPUT [--merge]] FILE.bib...";
+    = "usage: bibsources [-q] [-t [--macros FILE] [--report FILE]] [-o OUTPUT [--merge]] FILE.bib...\n"
+      "       bibsources [-q] --to-bib [-o OUT.bib] LIST.xml|DOCUMENT.docx...";
 
 constexpr const char *helpText
     = "bibsources turns BibTeX files into a Sources.xml bibliography that word\n"
@@ -37,6 +39,8 @@ constexpr const char *helpText
       "           add every entry to the source list LIST\n"
       "       bibsources [-q] [--merge] -o DOCUMENT.docx FILE.bib...\n"
       "           set (or add to) the document's own source list\n"
+      "       bibsources [-q] --to-bib [-o OUT.bib] LIST.xml|DOCUMENT.docx...\n"
+      "           write the sources of lists and documents as one .bib\n"
       "\n"
       "options:\n"
       "  -o, --output OUTPUT  write one document with the records of every input, in\n"
@@ -66,6 +70,11 @@ constexpr const char *helpText
       "                       .dotm) keeps everything but its own source list, which\n"
       "                       the records replace (or, with --merge, join); records in\n"
       "                       a document are always tidy. No document is created.\n"
+      "  --to-bib             read source lists (.xml) and documents' own lists and\n"
+      "                       write their records as BibTeX entries to OUT.bib ('-':\n"
+      "                       standard output; without -o: Sources.bib beside the\n"
+      "                       first input). An input is never replaced. Elements with\n"
+      "                       no BibTeX field are kept as ms-... fields.\n"
       "  -q, --quiet          print only errors, not the summary and parser warnings\n"
       "  -h, --help           show this help and exit\n"
       "  -V, --version        show the version and exit\n"
@@ -273,6 +282,39 @@ int convertMerged(
     return Success;
 }
 
+int convertToBibFile(const Options &options, const ConversionSettings &settings, std::ostream &err)
+{
+    const bool toStandardOutput = options.output == "-";
+    const ConversionResult result = toStandardOutput
+        ? convertToBibDescriptor(options.inputs, STDOUT_FILENO, settings)
+        : convertToBib(options.inputs, options.output, settings);
+    for (const InputReport &input : result.inputs) {
+        if (!options.quiet) {
+            printDiagnostics(input, err);
+        }
+        if (!input.ok()) {
+            err << programName << ": " << printable(input.error) << '\n';
+        }
+    }
+    if (!result.ok()) {
+        if (result.inputs.empty()
+            || std::all_of(result.inputs.begin(), result.inputs.end(),
+                [](const InputReport &input) { return input.ok(); })) {
+            err << programName << ": " << printable(result.error) << '\n';
+        } else {
+            err << programName << ": nothing written, so that the .bib never lacks an input\n";
+        }
+        return ConversionFailed;
+    }
+    if (!options.quiet) {
+        const std::string destination = toStandardOutput ? "standard output" : displayPath(result.outputPath);
+        for (const InputReport &input : result.inputs) {
+            printSummary(input, destination, err);
+        }
+    }
+    return Success;
+}
+
 // The helper's settings may be changed from the environment, for tests and
 // for a machine where the defaults do not fit.
 ConversionSettings settingsFromEnvironment()
@@ -321,7 +363,7 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
     if (problem.empty()) {
         problem = targetProblem(options);
     }
-    if (problem.empty() && options.output.empty()) {
+    if (problem.empty() && options.output.empty() && !options.toBib) {
         problem = sharedOutputProblem(options.inputs);
     }
     if (!problem.empty()) {
@@ -335,6 +377,9 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
     settings.tidy = options.tidy;
     settings.macroFiles = options.macroFiles;
     settings.mergeIntoOutput = options.merge;
+    if (options.toBib) {
+        return convertToBibFile(options, settings, err);
+    }
     if (options.report.empty()) {
         return options.output.empty() ? convertEach(options, settings, {}, err)
                                       : convertMerged(options, settings, {}, err);

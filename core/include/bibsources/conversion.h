@@ -178,4 +178,23 @@ ConversionResult convertFiles(const std::vector<std::string> &inputPaths, const 
 ConversionResult convertToDescriptor(const std::vector<std::string> &inputPaths, int outputFd,
     const ConversionSettings &settings, const ConversionHooks &hooks = {});
 
+// Back to BibTeX. Each input is a source list (.xml) or a word-processing
+// document (.docx, .docm, .dotx, .dotm, or any zip package), whose own
+// source list is read. The records of every input, in order, become one
+// .bib: entry types and fields reverse the tidy mapping, elements with no
+// BibTeX field are kept as "ms-" fields, and keys (the tags, with what a key
+// cannot hold replaced) are unique in the file. Each InputReport counts its
+// records and says which tags became other keys. Nothing is written unless
+// every input could be read; an output that is one of the inputs is refused.
+// outputPath empty: the Sources.bib beside the first input. Never throws.
+ConversionResult convertToBib(const std::vector<std::string> &inputPaths, const std::string &outputPath,
+    const ConversionSettings &settings);
+
+// The same .bib, written to an open descriptor (standard output) once complete.
+ConversionResult convertToBibDescriptor(
+    const std::vector<std::string> &inputPaths, int outputFd, const ConversionSettings &settings);
+
+// The Sources.bib beside a file, as outputPathFor gives its Sources.xml.
+std::string bibOutputPathFor(std::string_view inputPath);
+
 } // namespace bibsources

@@ -1,0 +1,144 @@
+#include "bibsources/conversion.h"
+
+#include "atomic_write.h"
+#include "bib_document.h"
+#include "into_document.h"
+#include "source_list.h"
+#include "word_package.h"
+#include "xml.h"
+
+#include <filesystem>
+
+namespace bibsources {
+
+namespace {
+
+struct ListRead {
+    std::string text;
+    std::string error; // one sentence naming the input
+};
+
+ListRead documentList(const std::string &path)
+{
+    WordPackage document = openWordPackage(path);
+    if (!document.ok()) {
+        return {{}, document.error};
+    }
+    if (!document.listPart) {
+        return {{}, "'" + path + "' has no source list of its own; there is nothing to write"};
+    }
+    SourceListParse parsed = parseSourceList(std::move(document.listText), path + " (its source list)");
+    return {std::move(parsed.list.text), parsed.error};
+}
+
+ListRead listOf(const std::string &path)
+{
+    if (isDocumentTarget(path)) {
+        return documentList(path);
+    }
+    SourceListFile file = readSourceListFile(path);
+    if (!file.exists) {
+        return {{}, "'" + path + "' does not exist"};
+    }
+    return {std::move(file.list.text), file.error};
+}
+
+bool sameFile(const std::string &a, const std::string &b)
+{
+    std::error_code ignored;
+    return std::filesystem::equivalent(a, b, ignored);
+}
+
+std::string inputProblem(const std::vector<std::string> &inputPaths, const std::string &outputPath)
+{
+    for (const std::string &input : inputPaths) {
+        if (sameFile(input, outputPath)) {
+            return "'" + outputPath + "' is the input '" + input
+                + "'; an input is never replaced: name another output with -o";
+        }
+    }
+    return {};
+}
+
+// Reads every input; the text is complete only when every input is ok.
+ConversionResult bibOf(const std::vector<std::string> &inputPaths, const TextSink &sink)
+{
+    ConversionResult result;
+    BibWriter writer;
+    std::string text;
+    for (const std::string &path : inputPaths) {
+        InputReport &report = result.inputs.emplace_back();
+        report.inputPath = path;
+        ListRead list = listOf(path);
+        if (!list.error.empty()) {
+            report.error = list.error;
+            continue;
+        }
+        BibEntries entries = writer.entries(list.text);
+        if (!entries.ok()) {
+            report.error = "'" + path + "': " + entries.error;
+            continue;
+        }
+        report.recordsWritten = entries.records;
+        report.messages = std::move(entries.messages);
+        text += entries.text;
+    }
+    for (const InputReport &input : result.inputs) {
+        if (!input.ok()) {
+            result.error = input.error;
+            return result;
+        }
+    }
+    sink(text);
+    return result;
+}
+
+ConversionResult written(ConversionResult result, AtomicFile &file)
+{
+    if (result.ok()) {
+        result.error = file.commit();
+    }
+    return result;
+}
+
+} // namespace
+
+std::string bibOutputPathFor(std::string_view inputPath)
+{
+    return directoryOf(inputPath) + "/Sources.bib";
+}
+
+ConversionResult convertToBib(const std::vector<std::string> &inputPaths, const std::string &outputPath,
+    const ConversionSettings &settings)
+{
+    const std::string target
+        = outputPath.empty() && !inputPaths.empty() ? bibOutputPathFor(inputPaths.front()) : outputPath;
+    ConversionResult result;
+    result.outputPath = target;
+    if (std::string problem = inputProblem(inputPaths, target); !problem.empty()) {
+        result.error = std::move(problem);
+        return result;
+    }
+    AtomicFile file(target, settings.temporaryFolder);
+    if (!file.error().empty()) {
+        result.error = file.error();
+        return result;
+    }
+    result = written(bibOf(inputPaths, [&](std::string_view text) { file.append(text); }), file);
+    result.outputPath = target;
+    return result;
+}
+
+ConversionResult convertToBibDescriptor(
+    const std::vector<std::string> &inputPaths, int outputFd, const ConversionSettings &settings)
+{
+    AtomicFile spool(outputFd, settings.temporaryFolder);
+    if (!spool.error().empty()) {
+        ConversionResult result;
+        result.error = spool.error();
+        return result;
+    }
+    return written(bibOf(inputPaths, [&](std::string_view text) { spool.append(text); }), spool);
+}
+
+} // namespace bibsources

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <libxml/tree.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace bibsources {
+
+// One record of a source list as a BibTeX entry.
+struct BibEntry {
+    std::string type; // "article", ...
+    std::string tag; // the record's b:Tag, as written; empty when it has none
+    // Each field's name and its value as it stands after "name = ": a
+    // braced value ("{...}") or a month macro ("sep").
+    std::vector<std::pair<std::string, std::string>> fields;
+};
+
+// The entry a b:Source element becomes. Every child element is written
+// somewhere: the mapped ones to their BibTeX fields, the rest (b:Guid,
+// b:LCID, a role BibTeX has no field for, ...) to an "ms-" field of their
+// lower-cased name, which BibTeX ignores.
+//
+//   b:Author/b:Editor/b:Translator   author/editor/translator (other roles: ms-role)
+//   b:Corporate                      a braced name
+//   b:Title, b:ShortTitle            title (capitals protected), shorttitle
+//   b:JournalName                    journal
+//   b:BookTitle                      booktitle
+//   b:ConferenceName                 booktitle of a conference paper without
+//                                    a book title; else eventtitle
+//   b:Year, b:Month, b:Day           year, month (its macro: jan, ...), day
+//   b:Year/Month/DayAccessed         urldate (YYYY-MM-DD when all are numbers
+//                                    or month names; else as written)
+//   b:City                           address
+//   b:Publisher, b:Institution       publisher, institution (school for a thesis)
+//   b:Volume, b:Pages, b:Edition     volume, pages (en dash as --), edition
+//   b:Issue                          number for an article, else issue
+//   b:StandardNumber                 issn for an article, isbn for a book,
+//                                    section, conference paper or patent,
+//                                    number for the rest
+//   b:PatentNumber                   number
+//   b:Comments                       note
+//   b:URL, b:DOI                     url, doi (verbatim)
+//   b:Type, b:ThesisType             type (not for a kind the entry type says)
+//   b:ChapterNumber, b:NumberVolumes chapter, volumes
+BibEntry bibEntry(const xmlNode *source);
+
+// The entry as text, under key, ending in a blank line.
+std::string bibEntryText(const BibEntry &entry, const std::string &key);
+
+} // namespace bibsources

@@ -1,0 +1,58 @@
+// A document's own source list back to BibTeX.
+#include "package_files.h"
+#include "test_support.h"
+
+#include <bibsources/conversion.h>
+
+#include <gtest/gtest.h>
+
+namespace bibsources {
+namespace {
+
+using namespace bibsources::testing;
+
+std::string listWith(const std::string &records)
+{
+    const std::string bibliography = "http://schemas.openxmlformats.org/officeDocument/2006/bibliography";
+    return "<?xml version=\"1.0\" standalone=\"yes\"?>\n<b:Sources SelectedStyle=\"\" xmlns:b=\""
+        + bibliography + "\" xmlns=\"" + bibliography + "\">" + records + "</b:Sources>";
+}
+
+Members documentWithList(const std::string &list)
+{
+    DocumentShape shape;
+    shape.mainRelationships = customXmlRelationship(1, "rId7");
+    shape.contentTypes = customXmlPropertiesOverride(1);
+    shape.more = customXmlItem(1, list);
+    return wordDocument(shape);
+}
+
+TEST(ToBibDocument, ReadsTheDocumentsOwnListAndKeepsKeysUniqueAcrossInputs)
+{
+    TemporaryDirectory folder;
+    const std::string record = "<b:Source><b:Tag>Ber19</b:Tag><b:SourceType>Book</b:SourceType>"
+                               "<b:Title>Alt &amp; neu</b:Title></b:Source>";
+    writePackage(folder / "paper.docx", documentWithList(listWith(record)));
+    writeFile(folder / "Sources.xml", listWith(record));
+    const ConversionResult result = convertToBib(
+        {(folder / "paper.docx").string(), (folder / "Sources.xml").string()}, {}, ConversionSettings{});
+    ASSERT_TRUE(result.ok()) << result.error;
+    EXPECT_EQ(result.outputPath, (folder / "Sources.bib").string());
+    EXPECT_EQ(readFile(folder / "Sources.bib"),
+        "@book{Ber19,\n  title = {Alt \\& neu},\n}\n\n@book{Ber19-2,\n  title = {Alt \\& neu},\n}\n\n");
+    ASSERT_EQ(result.inputs.size(), 2u);
+    EXPECT_EQ(result.inputs[1].messages.size(), 1u);
+}
+
+TEST(ToBibDocument, RefusesADocumentWithoutAListAndWritesNothing)
+{
+    TemporaryDirectory folder;
+    writePackage(folder / "empty.docx", wordDocument());
+    const ConversionResult result = convertToBib(
+        {(folder / "empty.docx").string()}, (folder / "out.bib").string(), ConversionSettings{});
+    EXPECT_NE(result.error.find("has no source list"), std::string::npos) << result.error;
+    EXPECT_FALSE(std::filesystem::exists(folder / "out.bib"));
+}
+
+} // namespace
+} // namespace bibsources
