@@ -138,36 +138,38 @@ void MainWindow::openFiles(const QStringList &files)
 void MainWindow::convert()
 {
     qCInfo(windowLog, "Convert pressed");
-    if (loadedPath.isEmpty() || run->isRunning()) {
-        qCInfo(windowLog, "Nil");
-        return;
-    }
-    convertingPath = loadedPath;
-    loadedPath.clear();
     ConversionSettings settings;
     settings.tidy = ui->tidyCheckBox->isChecked();
     // Messages… then also names, per entry, the fields that went nowhere.
     settings.tellFieldsLeftOut = settings.tidy;
-    run->start(convertingPath, settings);
-    ui->dragView->showConverting(convertingPath);
-    setBusy(true);
-    ui->busyLabel->setText(tr("Converting %1…").arg(fileNameOf(convertingPath)));
+    if (startRun(settings, {})) {
+        ui->busyLabel->setText(tr("Converting %1…").arg(fileNameOf(convertingPath)));
+    }
 }
 
 void MainWindow::addToDocument(const QString &documentPath)
 {
-    if (loadedPath.isEmpty() || run->isRunning()) {
-        qCInfo(windowLog, "Nil");
-        return;
-    }
-    convertingPath = loadedPath;
-    loadedPath.clear();
     ConversionSettings settings;
     settings.tidy = true; // what a document's list takes in any case
     settings.mergeIntoOutput = true;
-    run->start(convertingPath, settings, documentPath);
+    if (startRun(settings, documentPath)) {
+        ui->busyLabel->setText(
+            tr("Adding %1 to %2…").arg(fileNameOf(convertingPath), fileNameOf(documentPath)));
+    }
+}
+
+bool MainWindow::startRun(const ConversionSettings &settings, const QString &outputPath)
+{
+    if (loadedPath.isEmpty() || run->isRunning()) {
+        qCInfo(windowLog, "Nil");
+        return false;
+    }
+    convertingPath = loadedPath;
+    loadedPath.clear();
+    run->start(convertingPath, settings, outputPath);
+    ui->dragView->showConverting(convertingPath);
     setBusy(true);
-    ui->busyLabel->setText(tr("Adding %1 to %2…").arg(fileNameOf(convertingPath), fileNameOf(documentPath)));
+    return true;
 }
 
 bool MainWindow::isConverting() const

@@ -16,6 +16,7 @@ namespace bibsources {
 class ConversionRun;
 class DragView;
 struct ConversionResult;
+struct ConversionSettings;
 
 // The window of mainwindow.ui and what happens behind it: it remembers the
 // file the picture area accepted, converts it once when Convert is pressed
@@ -54,6 +55,9 @@ protected:
 private:
     void load(const QString &path);
     void reject(const QString &path);
+    // Converts the loaded file (into outputPath, or beside it when empty);
+    // logs "Nil" and returns false when no file is loaded or a run is on.
+    bool startRun(const ConversionSettings &settings, const QString &outputPath);
     void refuseUnreadable(const QString &path, const QString &reason);
     void showProgress(qint64 bytesRead, qint64 bytesTotal, int entriesRead);
     void showResult(const ConversionResult &result);

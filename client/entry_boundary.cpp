@@ -148,17 +148,12 @@ std::optional<std::size_t> findEntryLine(std::string_view text, std::size_t limi
     return std::nullopt;
 }
 
-std::string_view brokenDelimiters(std::string_view entryText)
+BodyEnd entryBodyEnd(std::string_view text, std::size_t body, char closer)
 {
-    const std::size_t body = entryText.find_first_of("{(");
-    if (body == std::string_view::npos) {
-        return {};
-    }
-    const char closer = entryText[body] == '{' ? '}' : ')';
     long depth = 0;
     bool inQuote = false;
-    for (std::size_t i = body + 1; i < entryText.size(); ++i) {
-        const char c = entryText[i];
+    for (std::size_t i = body + 1; i < text.size(); ++i) {
+        const char c = text[i];
         if (inQuote) {
             inQuote = c != '"';
         } else if (c == '{') {
@@ -168,10 +163,23 @@ std::string_view brokenDelimiters(std::string_view entryText)
         } else if (c == '"' && depth == 0) {
             inQuote = true;
         } else if (c == closer && depth == 0) {
-            return {};
+            return BodyEnd{true, false, false};
         }
     }
-    return inQuote ? "unterminated quoted value" : "unbalanced braces";
+    return BodyEnd{false, inQuote, depth > 0};
+}
+
+std::string_view brokenDelimiters(std::string_view entryText)
+{
+    const std::size_t body = entryText.find_first_of("{(");
+    if (body == std::string_view::npos) {
+        return {};
+    }
+    const BodyEnd end = entryBodyEnd(entryText, body, entryText[body] == '{' ? '}' : ')');
+    if (end.closed) {
+        return {};
+    }
+    return end.quoteOpen ? "unterminated quoted value" : "unbalanced braces";
 }
 
 std::uint64_t nextEntryStart(std::uint64_t consumed, std::string_view tail)

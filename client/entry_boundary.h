@@ -51,6 +51,16 @@ private:
 // over is dropped up to there, and parsing resumes there.
 std::optional<std::size_t> findEntryLine(std::string_view text, std::size_t limit, bool startsLine);
 
+// How the body of an entry (from the "{" or "(" at `body`) ends in `text`:
+// closed by `closer` outside every value, or still inside a quoted or braced
+// value when the text runs out.
+struct BodyEnd {
+    bool closed = false;
+    bool quoteOpen = false;
+    bool braceOpen = false;
+};
+BodyEnd entryBodyEnd(std::string_view text, std::size_t body, char closer);
+
 // Why an entry's text (from its "@" to where it is dropped) did not parse,
 // when that shows in its delimiters: "unterminated quoted value" for a
 // quoted value still open at the end, "unbalanced braces" for a body still

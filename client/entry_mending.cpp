@@ -1,5 +1,7 @@
 #include "entry_mending.h"
 
+#include "entry_boundary.h"
+
 #include <cctype>
 
 namespace bibsources {
@@ -11,34 +13,6 @@ constexpr std::string_view forbiddenInKey = "()\"#%=";
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-// How the body of an entry ends: whether it was closed, and whether a
-// value (braced or quoted) is still open at the end of the text.
-struct BodyEnd {
-    bool closed = false;
-    bool valueOpen = false;
-};
-
-BodyEnd bodyEnd(std::string_view text, std::size_t body, char closer)
-{
-    long depth = 0;
-    bool inQuote = false;
-    for (std::size_t i = body + 1; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inQuote) {
-            inQuote = c != '"';
-        } else if (c == '{') {
-            ++depth;
-        } else if (c == '}' && depth > 0) {
-            --depth;
-        } else if (c == '"' && depth == 0) {
-            inQuote = true;
-        } else if (c == closer && depth == 0) {
-            return BodyEnd{true, false};
-        }
-    }
-    return BodyEnd{false, inQuote || depth > 0};
 }
 
 bool isNameCharacter(char c)
@@ -69,8 +43,8 @@ std::optional<MendedEntry> mendEntry(std::string_view entryText)
     }
     mended.text += rest;
     const char closer = entryText[body] == '{' ? '}' : ')';
-    const BodyEnd end = bodyEnd(mended.text, body, closer);
-    if (!end.closed && !end.valueOpen) {
+    const BodyEnd end = entryBodyEnd(mended.text, body, closer);
+    if (!end.closed && !end.quoteOpen && !end.braceOpen) {
         while (!mended.text.empty() && isBlank(mended.text.back())) {
             mended.text.pop_back();
         }
