@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 
 namespace bibsources {
 
@@ -37,6 +38,11 @@ constexpr RowsByLength rowsByLength = [] {
 }();
 
 } // namespace
+
+void fieldNameNotInTable()
+{
+    std::abort();
+}
 
 const FieldRow *findField(std::string_view fieldName)
 {
