@@ -452,6 +452,9 @@ private:
 constexpr int maxDepth = 32;
 constexpr size_t minSizeLimit = 64 * 1024;
 constexpr int maxSteps = 100000;
+// How much replacement text one field may make in all, in multiples of its
+// size limit.
+constexpr size_t producedPerSize = 16;
 
 // Expands one text; stops at the first limit reached and names it.
 class Expander {
@@ -593,15 +596,28 @@ private:
             arguments.push_back(*value);
         }
         const std::string replaced = substituted(definition.body, arguments);
+        // Every replacement text is counted, not only what stays in `out`:
+        // a definition that copies its argument twice grows by powers of two
+        // long before anything is appended.
+        produced += replaced.size();
+        if (produced > sizeLimit * producedPerSize) {
+            problem = tooLong();
+            return std::nullopt;
+        }
         separateBefore(out, replaced);
         if (!expand(out, replaced, depth + 1)) {
             return std::nullopt;
         }
         if (out.size() > sizeLimit) {
-            problem = outermost + " expands to more than " + std::to_string(sizeLimit / 1024) + " KiB";
+            problem = tooLong();
             return std::nullopt;
         }
         return at;
+    }
+
+    std::string tooLong() const
+    {
+        return outermost + " expands to more than " + std::to_string(sizeLimit / 1024) + " KiB";
     }
 
     static std::string substituted(std::string_view body, const std::vector<std::string_view> &arguments)
@@ -653,6 +669,7 @@ private:
 
     const TexDefinitions &definitions;
     size_t sizeLimit;
+    size_t produced = 0; // bytes of replacement text made so far
     int steps = 0;
     std::string outermost; // the command of the text itself, which problems name
 };

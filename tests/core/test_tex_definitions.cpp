@@ -114,6 +114,8 @@ TEST(TexDefinitions, StopAtTheirLimits)
         {R"(\def\qa{\qb}\def\qb{x\qa})", R"(\qa)", R"(\qa expands without end)"},
         {R"(\def\qa#1{#1#1#1#1#1#1#1#1}\def\qb{\qa{\qa{\qa{\qa{\qa{\qa{xxxxxxxx}}}}}}})", R"(\qb)",
             R"(\qb expands to more than 64 KiB)"},
+        // The argument doubles at every level while nothing is written yet.
+        {R"(\def\qa#1{\qa{#1#1}})", R"(\qa{xxxxxxxx})", R"(\qa expands to more than 64 KiB)"},
         {R"(\def\qa{\qb\qb}\def\qb{\qc\qc}\def\qc{\qd\qd}\def\qd{\qe\qe}\def\qe{\qf\qf}\def\qf{\qg\qg}\def\qg{\qh\qh})"
          R"(\def\qh{\qi\qi}\def\qi{\qj\qj}\def\qj{\qk\qk}\def\qk{\ql\ql}\def\ql{\qm\qm}\def\qm{\qn\qn}\def\qn{\qo\qo})"
          R"(\def\qo{\qp\qp}\def\qp{\qq\qq}\def\qq{\qr\qr}\def\qr{})",
