@@ -7,8 +7,10 @@ namespace bibsources {
 ConversionRun::ConversionRun(QObject *parent)
     : QObject(parent)
 {
-    connect(&watcher, &QFutureWatcher<ConversionResult>::finished, this,
-        [this] { emit finished(watcher.result()); });
+    connect(&watcher, &QFutureWatcher<ConversionResult>::finished, this, [this] {
+        inProgress = false;
+        emit finished(watcher.result());
+    });
 }
 
 ConversionRun::~ConversionRun()
@@ -19,7 +21,7 @@ ConversionRun::~ConversionRun()
 
 bool ConversionRun::isRunning() const
 {
-    return watcher.isRunning();
+    return inProgress;
 }
 
 void ConversionRun::start(
@@ -28,6 +30,7 @@ void ConversionRun::start(
     if (isRunning()) {
         return;
     }
+    inProgress = true;
     stopSource = std::stop_source();
     ConversionHooks hooks;
     hooks.stop = stopSource.get_token();
@@ -54,6 +57,7 @@ void ConversionRun::stopAndWait()
     }
     stopSource.request_stop();
     watcher.waitForFinished();
+    inProgress = false;
 }
 
 } // namespace bibsources

@@ -20,6 +20,8 @@ public:
     explicit ConversionRun(QObject *parent = nullptr);
     ~ConversionRun() override;
 
+    // True from start() until finished has been emitted: the worker thread
+    // may be done already while its result still waits in the event queue.
     bool isRunning() const;
 
     // Converts inputPath into outputPath: by default the Sources.xml beside
@@ -39,6 +41,7 @@ signals:
 private:
     QFutureWatcher<ConversionResult> watcher;
     std::stop_source stopSource;
+    bool inProgress = false;
 };
 
 } // namespace bibsources
