@@ -452,9 +452,11 @@ private:
 constexpr int maxDepth = 32;
 constexpr size_t minSizeLimit = 64 * 1024;
 constexpr int maxSteps = 100000;
-// How much replacement text one field may make in all, in multiples of its
-// size limit.
+// How much replacement text one field may make in all, and how much text
+// it may read looking for arguments, in multiples of its size limit. The
+// second bounds the time spent on commands whose arguments never come.
 constexpr size_t producedPerSize = 16;
+constexpr size_t scannedPerSize = 16;
 
 // Expands one text; stops at the first limit reached and names it.
 class Expander {
@@ -493,6 +495,9 @@ public:
             }
             at = *next;
             separate(out, text, at);
+            if (!problem.empty()) {
+                return false;
+            }
         }
         return true;
     }
@@ -502,7 +507,7 @@ public:
 private:
     // One argument as TeX reads an undelimited one; nullopt when the text
     // ends or a group never closes.
-    std::optional<std::string_view> argument(std::string_view text, size_t &at) const
+    std::optional<std::string_view> argument(std::string_view text, size_t &at)
     {
         at = skipBlanks(text, at);
         if (at >= text.size() || text[at] == '}') {
@@ -511,7 +516,8 @@ private:
         const size_t start = at;
         if (text[at] == '{') {
             const size_t close = groupEnd(text, at);
-            if (close == std::string_view::npos) {
+            if (!spend((close == std::string_view::npos ? text.size() : close) - start)
+                || close == std::string_view::npos) {
                 return std::nullopt;
             }
             at = close;
@@ -530,7 +536,7 @@ private:
     // An argument that ends where `delimiter` first stands outside braces;
     // one group around all of it goes, as in TeX.
     std::optional<std::string_view> delimitedArgument(
-        std::string_view text, size_t &at, std::string_view delimiter) const
+        std::string_view text, size_t &at, std::string_view delimiter)
     {
         const bool endsInWord = isLetter(delimiter.back()) && delimiter.find('\\') != std::string_view::npos;
         int depth = 0;
@@ -538,6 +544,9 @@ private:
             if (depth == 0 && text.substr(i, delimiter.size()) == delimiter
                 && !(endsInWord && i + delimiter.size() < text.size()
                     && isLetter(text[i + delimiter.size()]))) {
+                if (!spend(i - at)) {
+                    return std::nullopt;
+                }
                 std::string_view value = text.substr(at, i - at);
                 at = i + delimiter.size();
                 if (value.size() >= 2 && value.front() == '{' && groupEnd(value, 0) == value.size()) {
@@ -550,10 +559,23 @@ private:
             } else if (text[i] == '{') {
                 ++depth;
             } else if (text[i] == '}' && --depth < 0) {
+                spend(i - at);
                 return std::nullopt;
             }
         }
+        spend(text.size() - at);
         return std::nullopt;
+    }
+
+    // Counts text read in search of arguments; false, with the problem
+    // named, once a field has read too much.
+    bool spend(size_t bytes)
+    {
+        scanned += bytes;
+        if (scanned > sizeLimit * scannedPerSize && problem.empty()) {
+            problem = outermost + " expands too often";
+        }
+        return problem.empty();
     }
 
     // Writes the expansion of the command that ends at command.end and
@@ -580,6 +602,12 @@ private:
                 const size_t open = skipBlanks(text, at);
                 const size_t close = open < text.size() && text[open] == '[' ? bracketEnd(text, open)
                                                                              : std::string_view::npos;
+                const size_t read = open < text.size() && text[open] == '['
+                    ? (close == std::string_view::npos ? text.size() : close) - open
+                    : 0;
+                if (!spend(read)) {
+                    return std::nullopt;
+                }
                 arguments.push_back(close == std::string_view::npos
                         ? std::string_view(*definition.optionalDefault)
                         : text.substr(open + 1, close - open - 2));
@@ -605,7 +633,7 @@ private:
             return std::nullopt;
         }
         separateBefore(out, replaced);
-        if (!expand(out, replaced, depth + 1)) {
+        if (!problem.empty() || !expand(out, replaced, depth + 1)) {
             return std::nullopt;
         }
         if (out.size() > sizeLimit) {
@@ -643,24 +671,29 @@ private:
     }
 
     // Whether `out` ends in a control word, which a letter after it would
-    // lengthen into another one.
-    static bool endsInControlWord(std::string_view out)
+    // lengthen into another one. `out` only grows, so only what was added
+    // since the last call is read: a long run of letters is read once.
+    bool endsInControlWord(std::string_view out)
     {
-        size_t letters = 0;
-        while (letters < out.size() && isLetter(out[out.size() - 1 - letters])) {
-            ++letters;
+        size_t at = out.size();
+        while (at > outRead && isLetter(out[at - 1])) {
+            --at;
         }
-        return letters > 0 && letters < out.size() && out[out.size() - 1 - letters] == '\\';
+        if (at > outRead) {
+            letterRunStart = at;
+        }
+        outRead = out.size();
+        return letterRunStart > 0 && letterRunStart < out.size() && out[letterRunStart - 1] == '\\';
     }
 
-    static void separateBefore(std::string &out, std::string_view next)
+    void separateBefore(std::string &out, std::string_view next)
     {
         if (!next.empty() && isLetter(next.front()) && endsInControlWord(out)) {
             out += ' ';
         }
     }
 
-    static void separate(std::string &out, std::string_view text, size_t at)
+    void separate(std::string &out, std::string_view text, size_t at)
     {
         if (at < text.size()) {
             separateBefore(out, text.substr(at, 1));
@@ -670,6 +703,9 @@ private:
     const TexDefinitions &definitions;
     size_t sizeLimit;
     size_t produced = 0; // bytes of replacement text made so far
+    size_t scanned = 0; // bytes read in search of arguments
+    size_t outRead = 0; // how much of the output endsInControlWord has read
+    size_t letterRunStart = 0; // where the letters that end that much begin
     int steps = 0;
     std::string outermost; // the command of the text itself, which problems name
 };

@@ -9,6 +9,15 @@
 namespace bibsources {
 namespace {
 
+std::string repeated(std::string_view text, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
 std::string expandedText(std::string_view definitionText, std::string_view field)
 {
     TexDefinitions definitions;
@@ -120,6 +129,8 @@ TEST(TexDefinitions, StopAtTheirLimits)
          R"(\def\qh{\qi\qi}\def\qi{\qj\qj}\def\qj{\qk\qk}\def\qk{\ql\ql}\def\ql{\qm\qm}\def\qm{\qn\qn}\def\qn{\qo\qo})"
          R"(\def\qo{\qp\qp}\def\qp{\qq\qq}\def\qq{\qr\qr}\def\qr{})",
             R"(\qa)", R"(\qa expands too often)"},
+        // Each call reads to the end for a delimiter that never comes.
+        {R"(\def\qa#1.{x})", repeated(R"(\qa )", 3000), R"(\qa expands too often)"},
     };
     for (const Row &row : rows) {
         TexDefinitions definitions;
