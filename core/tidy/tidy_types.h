@@ -20,25 +20,4 @@ std::string_view thesisKind(std::string_view entryType);
 // True for the entry types that stand for a thesis.
 bool isThesisType(std::string_view entryType);
 
-// The 17 source types, for tests and the schema.
-constexpr std::string_view allSourceTypes[] = {
-    "ArticleInAPeriodical",
-    "Book",
-    "BookSection",
-    "JournalArticle",
-    "ConferenceProceedings",
-    "Report",
-    "SoundRecording",
-    "Performance",
-    "Art",
-    "DocumentFromInternetSite",
-    "InternetSite",
-    "Film",
-    "Interview",
-    "Patent",
-    "ElectronicSource",
-    "Case",
-    "Misc",
-};
-
 } // namespace bibsources
