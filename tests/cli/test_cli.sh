@@ -52,6 +52,9 @@ has b/Sources.xml "<b:Tag>three</b:Tag>"
 run 0 -q b/refs.bib && [ ! -s "$err" ] || fail "stderr not empty: $(cat "$err")"
 printf '@book{good, title = {G}}\n\n@article{bad, title = {x} year = 2000}\n\n@book{after, title = {A}}\n' > b/skips.bib
 run 0 b/skips.bib && has "$err" "2 sources, 1 entry skipped" "syntax error"
+# Ten messages a file, then how many more there were: two for each entry but the first.
+for k in 1 2 3 4 5 6; do printf '@misc{k, title = {x} junk}\n'; done > b/many.bib
+run 1 b/many.bib && has "$err" "b/many.bib: ... and 1 more" && [ "$(grep -c '^b/many.bib,' "$err")" -eq 10 ] || fail "not ten messages"
 
 # --- --report: a row per field, beside the document
 printf '@book{r, title = {T}, abstract = {A}}\n' > b/report.bib

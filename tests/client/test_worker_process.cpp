@@ -70,7 +70,9 @@ TEST(ParserMessage, TakesTheNameAndTheLineOffOnlyWhereTheyAre)
             {"invalid token near line 2", {0, 0, Kind::Parser, "invalid token near line 2"}},
             {"a, b.bib, line x, odd", {0, 0, Kind::Parser, "a, b.bib, line x, odd"}},
             {"a, b.bibliography: no", {0, 0, Kind::Parser, "a, b.bibliography: no"}},
-            {"a, b.bib, line 0, none", {0, 0, Kind::Parser, "a, b.bib, line 0, none"}}};
+            {"a, b.bib, line 0, none", {0, 0, Kind::Parser, "a, b.bib, line 0, none"}},
+            {"a, b.bib, line 12: odd", {0, 0, Kind::Parser, "a, b.bib, line 12: odd"}},
+            {"z, b.bib, line 3, another input", {0, 0, Kind::Parser, "z, b.bib, line 3, another input"}}};
     for (const auto &[line, message] : rows) {
         EXPECT_EQ(parserMessage(line, "a, b.bib"), message) << line;
         // Printed again, it reads as the parser wrote it, named when it was not.

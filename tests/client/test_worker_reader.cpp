@@ -80,6 +80,26 @@ TEST(RunawayEntries, EachKindOfBrokenEntryBetweenGoodOnesCostsOnlyItself)
     }
 }
 
+// The entry line behind a runaway is looked for in 64 KiB reads, each
+// looking a little past its end, so an "@article{" cut by the end of one
+// read is still found.
+TEST(RunawayEntries, TheEntryAfterARunawayIsFoundAcrossAReadBoundary)
+{
+    for (std::size_t cut = 1; cut <= 8; ++cut) {
+        SCOPED_TRACE("the entry starts " + std::to_string(cut) + " bytes before the boundary");
+        // The reads start on the line after the runaway's.
+        std::string filler;
+        for (std::size_t size = 65536 - cut; filler.size() + 100 <= size;) {
+            filler += std::string(99, 'x') + "\n";
+        }
+        filler += std::string(65536 - cut - filler.size() - 1, 'x') + "\n";
+        TempDir dir;
+        const std::string path = dir.write(
+            "refs.bib", goodEntries(0, 1) + "@misc{bad, title = \"oops}\n" + filler + goodEntries(1, 1));
+        EXPECT_EQ(valuesOf(readWithWorker(path), ""), (std::vector<std::string>{"good0", "good1"}));
+    }
+}
+
 // An entry that lacks only its closing brace, or has a key btparse rejects,
 // is read alone once mended and kept; every other entry keeps its place.
 TEST(RunawayEntries, AnEntryCutShortOrOddlyKeyedIsMendedAndKept)
@@ -127,6 +147,10 @@ std::string resumedAfter(const std::string &breaker)
 
 TEST(WorkerReader, GivesTheValuesSkipsAndMessagesOfEachInput)
 {
+    std::string manyErrors;
+    for (int i = 0; i < 10005; ++i) {
+        manyErrors += "@misc{k, title = {x} junk}\n";
+    }
     const struct {
         const char *why;
         std::string text;
@@ -135,6 +159,7 @@ TEST(WorkerReader, GivesTheValuesSkipsAndMessagesOfEachInput)
         int skipped = 0;
         std::size_t messages = 0;
         const char *overriding = nullptr; // what the one "overriding" warning says
+        const char *last = nullptr; // how the last message ends
     } rows[] = {
         {"every month",
             "@misc{a, month = jan}@misc{b, month = feb}@misc{c, month = mar}@misc{d, month = apr}"
@@ -153,6 +178,8 @@ TEST(WorkerReader, GivesTheValuesSkipsAndMessagesOfEachInput)
         {"months after a runaway entry", resumedAfter("@misc{bad, t = \"oops}\n"), "month",
             {"Feb.", "January", "Feb.", "Later"}, 1, 2, "line 6,"},
         {"no input", "", "", {}},
+        {"more messages than are kept: two for each entry but the first", manyErrors, "", {}, 10005, 10001,
+            nullptr, ": 10009 more parser messages not kept"},
         {"blank lines", "\n\n  \n", "", {}},
         {"only a remark", "% just a remark\n", "", {}},
         {"a clean entry is never cut, even where a value holds an entry line",
@@ -180,6 +207,9 @@ TEST(WorkerReader, GivesTheValuesSkipsAndMessagesOfEachInput)
         ASSERT_EQ(warnings.size(), row.overriding ? 1U : 0U);
         if (row.overriding) {
             EXPECT_NE(warnings[0].find(row.overriding), std::string::npos) << warnings[0];
+        }
+        if (row.last) {
+            EXPECT_TRUE(result.lines.back().ends_with(row.last)) << result.lines.back();
         }
     }
 }

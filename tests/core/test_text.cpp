@@ -8,6 +8,7 @@
 #include "source_type.h"
 #include "tex_text.h"
 #include "text.h"
+#include "xml_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -63,6 +64,9 @@ TEST(XmlContent, IsEscapedCleanUtf8)
     for (const auto &[bytes, xml] : rows) {
         EXPECT_EQ(xmlContent(bytes), xml) << bytes;
     }
+    // In an attribute value the quote that would end it is escaped as well.
+    EXPECT_EQ(xmlEscaped("a\"<b", XmlPlace::Attribute), "a&quot;&lt;b");
+    EXPECT_EQ(xmlEscaped("a\"<b"), "a\"&lt;b");
 }
 
 // The cases a random text is unlikely to hit; everything else is left to the
