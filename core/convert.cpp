@@ -2,17 +2,14 @@
 
 #include "atomic_write.h"
 #include "converted_records.h"
-#include "definition_files.h"
 #include "document.h"
-#include "field_table.h"
 #include "into_document.h"
 #include "merge_file.h"
-#include "record.h"
-#include "tidy_document.h"
-#include "worker_reader.h"
+#include "record_writers.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <unistd.h>
 
 namespace bibsources {
@@ -46,25 +43,6 @@ size_t expectedDocumentSize(const std::vector<std::string> &inputPaths)
     return std::min<size_t>(total * 3, size_t(1) << 32);
 }
 
-WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionSettings &settings,
-    const ConversionHooks &hooks, const int &entriesRead)
-{
-    WorkerSettings worker;
-    worker.fields = helperFields(settings.tidy ? FieldsFor::TidyMapping : FieldsFor::PlainMapping);
-    // A report of every field needs to know of those the mappings never read.
-    worker.fields.namesOfTheRest = settings.tidy && (hooks.fieldReport || settings.tellFieldsLeftOut);
-    worker.helperPath = settings.helperPath;
-    worker.memoryLimit = settings.helperMemoryLimit;
-    worker.timeoutSeconds = settings.helperTimeoutSeconds;
-    worker.stop = hooks.stop;
-    if (hooks.progress) {
-        worker.progress = [&hooks, &inputPath, &entriesRead](std::uint64_t read, std::uint64_t total) {
-            hooks.progress(ConversionProgress{inputPath, read, total, entriesRead});
-        };
-    }
-    return worker;
-}
-
 // Which output an unreadable input left alone, in the words of the message
 // ("Sources.xml left as it was").
 std::string outputLeftAlone(const std::string &outputPath)
@@ -81,78 +59,6 @@ std::vector<InputReport> unreadInputs(const std::vector<std::string> &inputPaths
         inputs[i].inputPath = inputPaths[i];
     }
     return inputs;
-}
-
-// Parents that were let go before a child named them: the input is read
-// again, through the descriptor it was first read from, and only as far as
-// the last of them. This read's messages and skips are the first read's
-// again, and its progress would send the bar back to the start: neither is
-// passed on. Returns why the parents could not be read, or nothing.
-std::string readParentsAgain(const WorkerInput &input, TidyWriter &tidy, const std::string &path,
-    const ConversionSettings &settings, const ConversionHooks &hooks)
-{
-    std::stop_source enough;
-    const std::stop_callback stopped(hooks.stop, [&enough] { enough.request_stop(); });
-    int entriesRead = 0;
-    WorkerSettings worker = workerSettingsFor(path, settings, ConversionHooks{}, entriesRead);
-    worker.stop = enough.get_token();
-    ReadReport again = input.read(worker, [&](Entry &&entry) {
-        tidy.addAgain(entry);
-        if (!tidy.wantsEntriesAgain()) {
-            enough.request_stop();
-        }
-    });
-    return tidy.wantsEntriesAgain() ? std::move(again.error) : std::string();
-}
-
-InputReport writeTidyRecords(const std::string &path, const ConversionSettings &settings,
-    const TexDefinitions &definitions, const ConversionHooks &hooks, const TextSink &sink, TagBook &tags)
-{
-    InputReport report;
-    report.inputPath = path;
-    const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
-    TidyWriter tidy(path, sink, settings.temporaryFolder, &tags, definitions);
-    if (hooks.fieldReport || settings.tellFieldsLeftOut) {
-        tidy.reportFields(hooks.fieldReport, settings.tellFieldsLeftOut);
-    }
-    const WorkerInput input(path);
-    ReadReport read = input.read(worker, [&](Entry &&entry) {
-        tidy.add(std::move(entry));
-        ++report.recordsWritten; // entries so far, for progress; the records are counted below
-    });
-    if (read.ok() && tidy.wantsEntriesAgain()) {
-        read.error = readParentsAgain(input, tidy, path, settings, hooks);
-    }
-    TidyReport written = tidy.finish();
-    report.recordsWritten = written.recordsWritten;
-    report.entriesSkipped = read.entriesSkipped;
-    if (!written.keptCommands.empty()) {
-        report.messages.push_back(Message{0, 0, Message::Kind::Input, std::move(written.keptCommands)});
-    }
-    report.messages.insert(report.messages.end(), read.messages.begin(), read.messages.end());
-    report.messages.insert(report.messages.end(), written.messages.begin(), written.messages.end());
-    report.error = read.ok() ? std::move(written.error) : std::move(read.error);
-    return report;
-}
-
-// The records of one input, in the mapping the settings choose.
-InputReport writeRecords(const std::string &path, const ConversionSettings &settings,
-    const TexDefinitions &definitions, const ConversionHooks &hooks, const TextSink &sink, TagBook &tags)
-{
-    if (settings.tidy) {
-        return writeTidyRecords(path, settings, definitions, hooks, sink, tags);
-    }
-    InputReport report;
-    report.inputPath = path;
-    const WorkerSettings worker = workerSettingsFor(path, settings, hooks, report.recordsWritten);
-    ReadReport read = readEntriesInWorker(path, worker, [&](Entry &&entry) {
-        sink(sourceRecord(entry));
-        ++report.recordsWritten;
-    });
-    report.entriesSkipped = read.entriesSkipped;
-    report.messages = std::move(read.messages);
-    report.error = std::move(read.error);
-    return report;
 }
 
 // Writes the document into a file or spool that is already open and puts it
@@ -273,29 +179,24 @@ std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPath
     const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink, TagBook *tags)
 {
     TagBook ownTags;
-    TagBook &documentTags = tags ? *tags : ownTags;
-    // Entry text is escaped and cleaned as it enters its record, so the
-    // finished text needs no whole-document pass before it is written.
-    std::vector<InputReport> reports;
-    DefinitionFiles definitions
-        = settings.tidy ? readDefinitionFiles(settings.macroFiles) : DefinitionFiles{};
-    if (!definitions.ok()) {
-        reports = unreadInputs(inputPaths);
+    const std::unique_ptr<RecordWriter> writer = recordWriterFor(settings, tags ? *tags : ownTags);
+    if (!writer->error().empty()) {
+        std::vector<InputReport> reports = unreadInputs(inputPaths);
         if (reports.empty()) {
             reports.emplace_back();
         }
-        reports.front().error = definitions.error;
+        reports.front().error = writer->error();
         return reports;
     }
+    // Entry text is escaped and cleaned as it enters its record, so the
+    // finished text needs no whole-document pass before it is written.
+    std::vector<InputReport> reports;
     sink(documentHeader());
     for (const std::string &path : inputPaths) {
-        reports.push_back(writeRecords(path, settings, definitions.definitions, hooks, sink, documentTags));
+        reports.push_back(writer->write(path, hooks, sink));
         if (reports.size() == 1) {
             // Said once, with the first input, as they are the same for all.
-            std::vector<Message> said;
-            for (const std::string &text : definitions.messages) {
-                said.push_back(Message{0, 0, Message::Kind::Input, text});
-            }
+            const std::vector<Message> said = writer->runMessages();
             reports.front().messages.insert(reports.front().messages.begin(), said.begin(), said.end());
         }
         if (hooks.stop.stop_requested()) {

@@ -1,6 +1,7 @@
 #include "merge.h"
 
 #include "list_style.h"
+#include "xml_writer.h"
 
 #include <unordered_map>
 #include <unordered_set>
@@ -9,25 +10,6 @@
 namespace bibsources {
 
 namespace {
-
-std::string escapedText(std::string_view text, bool forAttribute)
-{
-    std::string escaped;
-    for (const char c : text) {
-        if (c == '&') {
-            escaped += "&amp;";
-        } else if (c == '<') {
-            escaped += "&lt;";
-        } else if (c == '>') {
-            escaped += "&gt;";
-        } else if (c == '"' && forAttribute) {
-            escaped += "&quot;";
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped;
-}
 
 // a ... z, then aa, ab, ...: never runs out.
 std::string suffixFor(int index)
@@ -160,7 +142,7 @@ std::string withTag(std::string text, const std::string &tag)
     const size_t open = text.find("<b:Tag>");
     const size_t close = text.find("</b:Tag>");
     if (open != std::string::npos && close != std::string::npos && close > open) {
-        text.replace(open + 7, close - open - 7, escapedText(tag, false));
+        text.replace(open + 7, close - open - 7, xmlEscaped(tag));
     }
     return text;
 }
@@ -175,7 +157,7 @@ public:
         // A record of ours takes the b prefix from its root; the list's root
         // may bind it otherwise, or not at all.
         if (existing.rootBinding("b") != std::string(bibliographyNamespace)) {
-            prefixDeclaration = " xmlns:b=\"" + escapedText(bibliographyNamespace, true) + "\"";
+            prefixDeclaration = " xmlns:b=\"" + xmlEscaped(bibliographyNamespace, XmlPlace::Attribute) + "\"";
         }
     }
 

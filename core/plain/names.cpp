@@ -1,6 +1,7 @@
 #include "names.h"
 
 #include "text.h"
+#include "xml_writer.h"
 
 namespace bibsources {
 
@@ -23,15 +24,15 @@ std::string elementText(Tokens begin, Tokens end)
     return escapeAndClean(joined);
 }
 
-void appendElement(std::string &out, std::string_view tag, Tokens begin, Tokens end)
+void appendNameElement(std::string &out, std::string_view tag, Tokens begin, Tokens end)
 {
-    out.append("<b:").append(tag).append(">");
-    if (end - begin == 1) {
-        appendXmlContent(out, *begin); // most name parts are one token: no joining
-    } else {
-        out.append(elementText(begin, end));
-    }
-    out.append("</b:").append(tag).append(">\n");
+    appendElement(out, tag, [begin, end](std::string &content) {
+        if (end - begin == 1) {
+            appendXmlContent(content, *begin); // most name parts are one token: no joining
+        } else {
+            content.append(elementText(begin, end));
+        }
+    });
 }
 
 // Appends what parseNamePart returns, without an intermediate string: the
@@ -40,7 +41,7 @@ void appendNamePart(std::string &out, const Person &person, NamePart part)
 {
     if (part == NamePart::Last) {
         if (!person.last.empty()) {
-            appendElement(out, "Last", person.last.begin(), person.last.end());
+            appendNameElement(out, "Last", person.last.begin(), person.last.end());
         }
         return;
     }
@@ -49,11 +50,11 @@ void appendNamePart(std::string &out, const Person &person, NamePart part)
         return;
     }
     if (tokens.size() == 1) {
-        appendElement(out, "First", tokens.begin(), tokens.end());
+        appendNameElement(out, "First", tokens.begin(), tokens.end());
         return;
     }
-    appendElement(out, "First", tokens.begin(), tokens.end() - 1);
-    appendElement(out, "Middle", tokens.end() - 1, tokens.end());
+    appendNameElement(out, "First", tokens.begin(), tokens.end() - 1);
+    appendNameElement(out, "Middle", tokens.end() - 1, tokens.end());
 }
 
 } // namespace
@@ -68,7 +69,8 @@ std::string parseNamePart(const Person &person, NamePart part)
 std::string contributorBlock(std::string_view role, const Field &field)
 {
     std::string block = "<b:Author>\n";
-    block.append("<b:").append(role).append(">\n");
+    appendStartTag(block, role);
+    block += '\n';
     if (field.names) {
         block += "<b:NameList>\n";
         for (const Person &person : *field.names) {
@@ -79,7 +81,7 @@ std::string contributorBlock(std::string_view role, const Field &field)
         }
         block += "</b:NameList>\n";
     }
-    block.append("</b:").append(role).append(">\n");
+    appendEndTag(block, role);
     block += "</b:Author>\n";
     return block;
 }

@@ -4,6 +4,7 @@
 #include "names.h"
 #include "source_type.h"
 #include "text.h"
+#include "xml_writer.h"
 
 #include <algorithm>
 
@@ -11,11 +12,9 @@ namespace bibsources {
 
 namespace {
 
-void appendElement(std::string &out, std::string_view tag, std::string_view parserText)
+void appendFieldElement(std::string &out, std::string_view tag, std::string_view parserText)
 {
-    out.append("<b:").append(tag).append(">");
-    appendXmlContent(out, parserText);
-    out.append("</b:").append(tag).append(">\n");
+    appendElement(out, tag, [parserText](std::string &content) { appendXmlContent(content, parserText); });
 }
 
 std::string_view thesisType(std::string_view entryType)
@@ -50,13 +49,13 @@ std::string sourceRecord(const Entry &entry)
     std::string out;
     out.reserve(256 + entry.fields.size() * 64);
     out += "<b:Source>\n";
-    appendElement(out, "Tag", entry.key);
-    appendElement(out, "SourceType", convertPaperType(entry.type));
+    appendFieldElement(out, "Tag", entry.key);
+    appendFieldElement(out, "SourceType", convertPaperType(entry.type));
     out += "<b:Guid></b:Guid>\n";
     out += "<b:LCID></b:LCID>\n";
     // One ThesisType per thesis record, at a fixed place, whatever its fields.
     if (const std::string_view thesis = thesisType(entry.type); !thesis.empty()) {
-        appendElement(out, "ThesisType", thesis);
+        appendFieldElement(out, "ThesisType", thesis);
     }
     for (const Field &field : entry.fields) {
         const FieldRow *row = findField(field.name);
@@ -68,7 +67,7 @@ std::string sourceRecord(const Entry &entry)
             continue;
         }
         if (const std::string_view tag = elementForField(*row, entry.type); !tag.empty()) {
-            appendElement(out, tag, field.text);
+            appendFieldElement(out, tag, field.text);
         }
     }
     out += "</b:Source>\n";

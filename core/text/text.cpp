@@ -1,6 +1,7 @@
 #include "text.h"
 
 #include "accent_table.h"
+#include "xml_writer.h"
 
 #include <algorithm>
 #include <array>
@@ -283,19 +284,10 @@ void scanInto(std::string &out, std::string_view text, bool escapeAngles)
             break;
         }
         i = next + 1;
-        switch (text[next]) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        default:
+        if (text[next] == '{') {
             i = appendBraceAt(out, text, next, index);
-            break;
+        } else {
+            out += xmlReference(text[next], XmlPlace::Content);
         }
     }
 }

@@ -3,6 +3,7 @@
 #include "field_table.h"
 #include "text.h"
 #include "tidy_text.h"
+#include "xml_writer.h"
 
 #include <algorithm>
 #include <string_view>
@@ -132,8 +133,11 @@ std::vector<Role> rolesOf(const std::vector<Field> &fields)
 
 std::string roleBlock(const Role &role)
 {
-    const std::string open = "<b:" + std::string(role.element) + ">\n";
-    const std::string close = "</b:" + std::string(role.element) + ">\n";
+    std::string open;
+    appendStartTag(open, role.element);
+    open += '\n';
+    std::string close;
+    appendEndTag(close, role.element);
     if (role.element == "Author" && role.people.size() == 1 && isCorporate(*role.people.front())) {
         std::string block;
         appendTidyElement(block, "Corporate", plainText(role.people.front()->last.front()));

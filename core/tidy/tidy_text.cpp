@@ -2,6 +2,7 @@
 
 #include "tex_text.h"
 #include "text.h"
+#include "xml_writer.h"
 
 namespace bibsources {
 
@@ -14,21 +15,6 @@ std::string_view trimmed(std::string_view text)
         return {};
     }
     return text.substr(first, text.find_last_not_of(" \t\n\r") - first + 1);
-}
-
-void appendEscaped(std::string &out, std::string_view text)
-{
-    size_t plainFrom = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c != '&' && c != '<' && c != '>') {
-            continue;
-        }
-        out.append(text.substr(plainFrom, i - plainFrom));
-        out.append(c == '&' ? "&amp;" : c == '<' ? "&lt;" : "&gt;");
-        plainFrom = i + 1;
-    }
-    out.append(text.substr(plainFrom));
 }
 
 // Printable ASCII without any character TeX gives a meaning of its own
@@ -98,12 +84,9 @@ std::string verbatimText(std::string_view parserBytes)
 
 void appendTidyElement(std::string &out, std::string_view tag, std::string_view text)
 {
-    if (text.empty()) {
-        return;
+    if (!text.empty()) {
+        appendTextElement(out, tag, text);
     }
-    out.append("<b:").append(tag).append(">");
-    appendEscaped(out, text);
-    out.append("</b:").append(tag).append(">\n");
 }
 
 } // namespace bibsources

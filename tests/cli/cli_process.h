@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../core/test_support.h"
+#include "test_support.h"
 
 #include <functional>
 #include <string>

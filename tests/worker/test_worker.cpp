@@ -1,11 +1,9 @@
-#include "../core/test_support.h"
 #include "btparse_reader.h"
 #include "document.h"
 #include "field_table.h"
 #include "frames.h"
-#include "parser_messages.h"
 #include "unsplittable_name.h"
-#include "worker_reader.h"
+#include "worker_reads.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,7 +12,6 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
-#include <iconv.h>
 #include <iterator>
 #include <libxml/parser.h>
 #include <random>
@@ -26,43 +23,11 @@
 namespace bibsources::testing {
 namespace {
 
-// A fresh directory whose files are named by plain strings.
-class TempDir : public TemporaryDirectory {
-public:
-    std::string path(const std::string &name) const { return (*this / name).string(); }
-    // Writes the file and returns its path.
-    std::string write(const std::string &name, const std::string &contents) const
-    {
-        writeFile(*this / name, contents);
-        return path(name);
-    }
-};
-
-// Everything one reader gave for one input.
-struct ReadResult {
-    std::vector<Entry> entries;
-    ReadReport report;
-    std::vector<std::string> lines; // its messages as the command prints them
-};
-
-std::vector<std::string> linesOf(const std::string &path, const std::vector<Message> &messages)
-{
-    std::vector<std::string> lines;
-    for (const Message &message : messages) {
-        lines.push_back(messageLine(path, message));
-    }
-    return lines;
-}
-
 // The worker keeps the fields the converter asks for.
 ReadResult readWithWorker(const std::string &path, WorkerSettings settings = {})
 {
     settings.fields = helperFields(FieldsFor::TidyMapping);
-    ReadResult result;
-    result.report = readEntriesInWorker(
-        path, settings, [&](Entry &&entry) { result.entries.push_back(std::move(entry)); });
-    result.lines = linesOf(path, result.report.messages);
-    return result;
+    return readEntries(path, settings);
 }
 
 // The child's exit status, -1 if a signal ended it.
@@ -212,23 +177,6 @@ void expectSameRead(const ReadResult &worker, const ReadResult &reference)
     EXPECT_EQ(worker.entries, reference.entries);
 }
 
-// The text of each field called `name` in entry order; with no name, the keys.
-std::vector<std::string> valuesOf(const ReadResult &result, const std::string &name)
-{
-    std::vector<std::string> values;
-    for (const Entry &entry : result.entries) {
-        if (name.empty()) {
-            values.push_back(entry.key);
-        }
-        for (const Field &field : entry.fields) {
-            if (field.name == name) {
-                values.push_back(field.text);
-            }
-        }
-    }
-    return values;
-}
-
 TEST(WorkerReader, GivesWhatTheInProcessLoopGives)
 {
     TempDir dir;
@@ -317,18 +265,6 @@ TEST(WorkerReader, AHelperThatCannotRunFailsTheRunInsteadOfGivingNothing)
     }
 }
 
-// UTF-8 text in another encoding (by glibc's converter), with a byte-order mark.
-std::string encoded(std::string_view utf8, const char *encoding)
-{
-    std::string in = "\xef\xbb\xbf" + std::string(utf8), out(4 * in.size() + 4, '\0');
-    char *from = in.data(), *to = out.data();
-    std::size_t left = in.size(), room = out.size();
-    const iconv_t converter = ::iconv_open(encoding, "UTF-8");
-    EXPECT_EQ(::iconv(converter, &from, &left, &to, &room), std::size_t(0));
-    ::iconv_close(converter);
-    return out.substr(0, out.size() - room);
-}
-
 const std::string sample
     = "@string{pub = \"Presses universitaires\"}\r\n"
       "@book{caf\xc3\xa9, author = {M\xc3\xbcller, J\xc3\xbcrgen and \xc3\x89mile Zola},\r\n"
@@ -345,179 +281,12 @@ TEST(InputEncoding, UnicodeWithAByteOrderMarkConvertsLikeUtf8)
     for (const char *encoding : {"UTF-8", "UTF-16LE", "UTF-16BE", "UTF-32LE", "UTF-32BE"}) {
         SCOPED_TRACE(encoding);
         TempDir dir;
-        const std::string path = dir.write("refs.bib", encoded(sample, encoding));
+        const std::string path = dir.write("refs.bib", encodedAs(sample, encoding));
         const Document document = buildDocument({path});
         ASSERT_TRUE(document.ok());
         EXPECT_EQ(document.text, expected.text);
         const ReadResult read = readWithWorker(path);
         EXPECT_TRUE(read.lines.empty()) << read.lines.front();
-    }
-}
-
-std::string goodEntries(int from, int count)
-{
-    std::string text;
-    for (int i = from; i < from + count; ++i) {
-        const std::string n = std::to_string(i);
-        text += "@article{good" + n + ",\n  author = {Doe, Jane},\n  title = {Title " + n
-            + "},\n  year = 2001\n}\n";
-    }
-    return text;
-}
-
-TEST(RunawayEntries, ARunawayNearTheTopCostsOnlyItsOwnLines)
-{
-    TempDir dir;
-    const std::string before = goodEntries(0, 3), after = goodEntries(3, 9997);
-    const std::string broken
-        = dir.write("broken.bib", before + "@misc{oops,\n  title = \"oops},\n  year = 2001\n}\n" + after);
-    const Document withRunaway = buildDocument({broken});
-    const Document without = buildDocument({dir.write("clean.bib", before + after)});
-    ASSERT_TRUE(withRunaway.ok() && without.ok());
-    EXPECT_EQ(withRunaway.inputs.at(0).recordsWritten, 10000);
-    EXPECT_EQ(withRunaway.inputs.at(0).entriesSkipped, 1);
-    EXPECT_EQ(bodyOf(withRunaway.text), bodyOf(without.text));
-    // Three entries of five lines each come before it.
-    EXPECT_EQ(readWithWorker(broken).lines,
-        std::vector<std::string>{broken + ": lines 16-19 skipped: unterminated quoted value"});
-}
-
-TEST(RunawayEntries, EachKindOfBrokenEntryBetweenGoodOnesCostsOnlyItself)
-{
-    const struct {
-        const char *why;
-        std::string broken;
-        std::string message; // after "file: "
-        int skipped = 1;
-    } rows[] = {
-        {"unterminated quote", "@misc{bad, title = \"oops}\n", "line 6 skipped: unterminated quoted value"},
-        {"quote inside a parenthesised key", "@misc(b\"ad, title = {x})\n",
-            "line 6 skipped: unterminated quoted value"},
-        {"unbalanced brace in a comment", "@comment{ x { y }\n", "line 6 skipped: unbalanced braces"},
-        {"value not closed", "@misc{bad, title = {oops\n", "line 6 skipped: unbalanced braces"},
-        {"closing it would keep a value that took the next field", "@misc{bad, title = {oops, year = 2001}\n",
-            "line 6 skipped: unbalanced braces"},
-        {"parenthesised, a value never closed", "@misc(bad, title = {x\n",
-            "line 6 skipped: unbalanced braces"},
-        {"over several lines", "@misc{bad,\n  title = \"a\n  b},\n}\n",
-            "lines 6-9 skipped: unterminated quoted value"},
-        {"two in a row", "@misc{bad, title = \"x}\n@misc{worse, title = \"y}\n",
-            "line 6 skipped: unterminated quoted value", 2},
-        {"indented next entry", "@misc{bad, title = \"x}\n  \t", "line 6 skipped: unterminated quoted value"},
-    };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.why);
-        TempDir dir;
-        const std::string path = dir.write("refs.bib", goodEntries(0, 1) + row.broken + goodEntries(1, 3));
-        const ReadResult result = readWithWorker(path);
-        EXPECT_EQ(valuesOf(result, ""), (std::vector<std::string>{"good0", "good1", "good2", "good3"}));
-        EXPECT_EQ(result.report.entriesSkipped, row.skipped);
-        ASSERT_FALSE(result.lines.empty());
-        EXPECT_EQ(result.lines.front(), path + ": " + row.message);
-    }
-}
-
-// An entry that lacks only its closing brace, or has a key btparse rejects,
-// is read alone once mended and kept; every other entry keeps its place.
-TEST(RunawayEntries, AnEntryCutShortOrOddlyKeyedIsMendedAndKept)
-{
-    const struct {
-        const char *why;
-        std::string broken;
-        std::vector<std::string> keys; // of the whole input, in order
-        std::string message; // after "file: "; empty: none
-    } rows[] = {
-        {"no closing brace", "@misc{bad, title = {oops}\n", {"good0", "bad", "good1"},
-            "entry 'bad' on line 6 is not closed; read up to line 6 and kept"},
-        {"no closing parenthesis", "@misc(bad, title = {x}\n", {"good0", "bad", "good1"},
-            "entry 'bad' on line 6 is not closed; read up to line 6 and kept"},
-        {"several lines, a trailing comma, a blank line", "@misc{bad,\n  title = {x},\n  year = 2001,\n\n",
-            {"good0", "bad", "good1"}, "entry 'bad' on line 6 is not closed; read up to line 9 and kept"},
-        {"parentheses in the key", "@online{Agilent(2022)Mods, title = {x}}\n",
-            {"good0", "Agilent(2022)Mods", "good1"}, ""},
-        {"an odd key and no closing brace", "@online{a=b, title = {x}\n", {"good0", "a=b", "good1"},
-            "entry 'a=b' on line 6 is not closed; read up to line 6 and kept"},
-    };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.why);
-        TempDir dir;
-        const std::string path = dir.write("refs.bib", goodEntries(0, 1) + row.broken + goodEntries(1, 1));
-        const ReadResult result = readWithWorker(path);
-        EXPECT_EQ(valuesOf(result, ""), row.keys);
-        EXPECT_EQ(result.report.entriesSkipped, 0);
-        EXPECT_EQ(result.lines,
-            row.message.empty() ? std::vector<std::string>{}
-                                : std::vector<std::string>{path + ": " + row.message});
-    }
-    TempDir dir;
-    const std::string last = dir.write("last.bib", goodEntries(0, 1) + "@misc{bad, title = {x}\n");
-    EXPECT_EQ(valuesOf(readWithWorker(last), ""), (std::vector<std::string>{"good0", "bad"}));
-}
-
-// A new helper takes over after the breaker; the file's own "feb" holds
-// across it, and only the file's replacing it (on line 6) is worth a warning.
-std::string resumedAfter(const std::string &breaker)
-{
-    return "@string{feb = \"Feb.\"}\n@misc{a, month = feb}\n" + breaker
-        + "@misc{b, month = jan}\n@misc{c, month = feb}\n@string{feb = \"Later\"}\n@misc{d, month = feb}\n";
-}
-
-TEST(WorkerReader, GivesTheValuesSkipsAndMessagesOfEachInput)
-{
-    const struct {
-        const char *why;
-        std::string text;
-        std::string field;
-        std::vector<std::string> values;
-        int skipped = 0;
-        std::size_t messages = 0;
-        const char *overriding = nullptr; // what the one "overriding" warning says
-    } rows[] = {
-        {"every month",
-            "@misc{a, month = jan}@misc{b, month = feb}@misc{c, month = mar}@misc{d, month = apr}"
-            "@misc{e, month = may}@misc{f, month = jun}@misc{g, month = jul}@misc{h, month = aug}"
-            "@misc{i, month = sep}@misc{j, month = oct}@misc{k, month = nov}@misc{l, month = dec}",
-            "month",
-            {"January", "February", "March", "April", "May", "June", "July", "August", "September", "October",
-                "November", "December"}},
-        {"a month in any case, joined", "@misc{a, month = JAN # \"~1\"}", "month", {"January~1"}},
-        {"the file's own month wins from there on",
-            "@misc{a, month = jan}\n@string{jan = \"Jan.\"}\n@misc{b, month = jan}", "month",
-            {"January", "Jan."}},
-        {"quoted months are text", "@misc{a, month = \"jan\"}", "month", {"jan"}},
-        {"months after a crash", resumedAfter(std::string("@misc{bad, t = {\0}}\n", 20)), "month",
-            {"Feb.", "January", "Feb.", "Later"}, 1, 2, "line 6,"},
-        {"months after a runaway entry", resumedAfter("@misc{bad, t = \"oops}\n"), "month",
-            {"Feb.", "January", "Feb.", "Later"}, 1, 2, "line 6,"},
-        {"no input", "", "", {}},
-        {"blank lines", "\n\n  \n", "", {}},
-        {"only a remark", "% just a remark\n", "", {}},
-        {"a clean entry is never cut, even where a value holds an entry line",
-            "@misc{a, title = {first line\n@misc{inside, title = {x}}\n}}\n"
-            "@misc{b, title = {syntax error} junk}\n@misc{c, title = {C}}\n",
-            "title", {"first line @misc{inside, title = {x}}", "C"}, 1, 2},
-        {"UTF-16 with a lone high surrogate, and half a character at the end",
-            encoded("@misc{a, title = {x", "UTF-16LE") + std::string("\x00\xd8", 2)
-                + encoded("y}}\n", "UTF-16LE").substr(2) + "@",
-            "title", {"x\xef\xbf\xbdy"}},
-    };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.why);
-        TempDir dir;
-        const ReadResult result = readWithWorker(dir.write("refs.bib", row.text));
-        EXPECT_TRUE(result.report.ok()) << result.report.error;
-        EXPECT_EQ(valuesOf(result, row.field), row.values);
-        EXPECT_EQ(result.report.entriesSkipped, row.skipped);
-        EXPECT_EQ(result.lines.size(), row.messages);
-        // Replacing a standard month is ordinary: only the file's replacing
-        // its own definition is worth a warning.
-        std::vector<std::string> warnings;
-        std::copy_if(result.lines.begin(), result.lines.end(), std::back_inserter(warnings),
-            [](const std::string &message) { return message.find("overriding") != std::string::npos; });
-        ASSERT_EQ(warnings.size(), row.overriding ? 1U : 0U);
-        if (row.overriding) {
-            EXPECT_NE(warnings[0].find(row.overriding), std::string::npos) << warnings[0];
-        }
     }
 }
 

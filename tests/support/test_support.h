@@ -3,9 +3,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iconv.h>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace bibsources::testing {
 
@@ -44,5 +46,18 @@ private:
     std::filesystem::path path_;
     std::error_code ignored;
 };
+
+// UTF-8 text in another encoding (by glibc's converter), behind a byte-order
+// mark; empty when the converter refuses.
+inline std::string encodedAs(std::string_view utf8, const char *encoding)
+{
+    std::string in = "\xef\xbb\xbf" + std::string(utf8), out(4 * in.size() + 4, '\0');
+    char *from = in.data(), *to = out.data();
+    std::size_t left = in.size(), room = out.size();
+    const iconv_t converter = ::iconv_open(encoding, "UTF-8");
+    const bool converted = ::iconv(converter, &from, &left, &to, &room) == 0;
+    ::iconv_close(converter);
+    return converted ? out.substr(0, out.size() - room) : std::string();
+}
 
 } // namespace bibsources::testing

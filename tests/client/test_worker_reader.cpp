@@ -1,0 +1,188 @@
+#include "worker_reads.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <iterator>
+
+namespace bibsources::testing {
+namespace {
+
+// The reader with the fields these tests look at.
+ReadResult readWithWorker(const std::string &path)
+{
+    WorkerSettings settings;
+    settings.fields.kept = {"title", "month"};
+    return readEntries(path, settings);
+}
+
+std::string goodEntries(int from, int count)
+{
+    std::string text;
+    for (int i = from; i < from + count; ++i) {
+        const std::string n = std::to_string(i);
+        text += "@article{good" + n + ",\n  author = {Doe, Jane},\n  title = {Title " + n
+            + "},\n  year = 2001\n}\n";
+    }
+    return text;
+}
+
+TEST(RunawayEntries, ARunawayNearTheTopCostsOnlyItsOwnLines)
+{
+    TempDir dir;
+    const std::string before = goodEntries(0, 3), after = goodEntries(3, 9997);
+    const std::string broken
+        = dir.write("broken.bib", before + "@misc{oops,\n  title = \"oops},\n  year = 2001\n}\n" + after);
+    const ReadResult withRunaway = readWithWorker(broken);
+    const ReadResult without = readWithWorker(dir.write("clean.bib", before + after));
+    ASSERT_TRUE(withRunaway.report.ok() && without.report.ok());
+    EXPECT_EQ(withRunaway.entries.size(), 10000U);
+    EXPECT_EQ(withRunaway.report.entriesSkipped, 1);
+    // The same entries, only on other lines.
+    EXPECT_EQ(valuesOf(withRunaway, ""), valuesOf(without, ""));
+    EXPECT_EQ(valuesOf(withRunaway, "title"), valuesOf(without, "title"));
+    // Three entries of five lines each come before it.
+    EXPECT_EQ(withRunaway.lines,
+        std::vector<std::string>{broken + ": lines 16-19 skipped: unterminated quoted value"});
+}
+
+TEST(RunawayEntries, EachKindOfBrokenEntryBetweenGoodOnesCostsOnlyItself)
+{
+    const struct {
+        const char *why;
+        std::string broken;
+        std::string message; // after "file: "
+        int skipped = 1;
+    } rows[] = {
+        {"unterminated quote", "@misc{bad, title = \"oops}\n", "line 6 skipped: unterminated quoted value"},
+        {"quote inside a parenthesised key", "@misc(b\"ad, title = {x})\n",
+            "line 6 skipped: unterminated quoted value"},
+        {"unbalanced brace in a comment", "@comment{ x { y }\n", "line 6 skipped: unbalanced braces"},
+        {"value not closed", "@misc{bad, title = {oops\n", "line 6 skipped: unbalanced braces"},
+        {"closing it would keep a value that took the next field", "@misc{bad, title = {oops, year = 2001}\n",
+            "line 6 skipped: unbalanced braces"},
+        {"parenthesised, a value never closed", "@misc(bad, title = {x\n",
+            "line 6 skipped: unbalanced braces"},
+        {"over several lines", "@misc{bad,\n  title = \"a\n  b},\n}\n",
+            "lines 6-9 skipped: unterminated quoted value"},
+        {"two in a row", "@misc{bad, title = \"x}\n@misc{worse, title = \"y}\n",
+            "line 6 skipped: unterminated quoted value", 2},
+        {"indented next entry", "@misc{bad, title = \"x}\n  \t", "line 6 skipped: unterminated quoted value"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.why);
+        TempDir dir;
+        const std::string path = dir.write("refs.bib", goodEntries(0, 1) + row.broken + goodEntries(1, 3));
+        const ReadResult result = readWithWorker(path);
+        EXPECT_EQ(valuesOf(result, ""), (std::vector<std::string>{"good0", "good1", "good2", "good3"}));
+        EXPECT_EQ(result.report.entriesSkipped, row.skipped);
+        ASSERT_FALSE(result.lines.empty());
+        EXPECT_EQ(result.lines.front(), path + ": " + row.message);
+    }
+}
+
+// An entry that lacks only its closing brace, or has a key btparse rejects,
+// is read alone once mended and kept; every other entry keeps its place.
+TEST(RunawayEntries, AnEntryCutShortOrOddlyKeyedIsMendedAndKept)
+{
+    const struct {
+        const char *why;
+        std::string broken;
+        std::vector<std::string> keys; // of the whole input, in order
+        std::string message; // after "file: "; empty: none
+    } rows[] = {
+        {"no closing brace", "@misc{bad, title = {oops}\n", {"good0", "bad", "good1"},
+            "entry 'bad' on line 6 is not closed; read up to line 6 and kept"},
+        {"no closing parenthesis", "@misc(bad, title = {x}\n", {"good0", "bad", "good1"},
+            "entry 'bad' on line 6 is not closed; read up to line 6 and kept"},
+        {"several lines, a trailing comma, a blank line", "@misc{bad,\n  title = {x},\n  year = 2001,\n\n",
+            {"good0", "bad", "good1"}, "entry 'bad' on line 6 is not closed; read up to line 9 and kept"},
+        {"parentheses in the key", "@online{Agilent(2022)Mods, title = {x}}\n",
+            {"good0", "Agilent(2022)Mods", "good1"}, ""},
+        {"an odd key and no closing brace", "@online{a=b, title = {x}\n", {"good0", "a=b", "good1"},
+            "entry 'a=b' on line 6 is not closed; read up to line 6 and kept"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.why);
+        TempDir dir;
+        const std::string path = dir.write("refs.bib", goodEntries(0, 1) + row.broken + goodEntries(1, 1));
+        const ReadResult result = readWithWorker(path);
+        EXPECT_EQ(valuesOf(result, ""), row.keys);
+        EXPECT_EQ(result.report.entriesSkipped, 0);
+        EXPECT_EQ(result.lines,
+            row.message.empty() ? std::vector<std::string>{}
+                                : std::vector<std::string>{path + ": " + row.message});
+    }
+    TempDir dir;
+    const std::string last = dir.write("last.bib", goodEntries(0, 1) + "@misc{bad, title = {x}\n");
+    EXPECT_EQ(valuesOf(readWithWorker(last), ""), (std::vector<std::string>{"good0", "bad"}));
+}
+
+// A new helper takes over after the breaker; the file's own "feb" holds
+// across it, and only the file's replacing it (on line 6) is worth a warning.
+std::string resumedAfter(const std::string &breaker)
+{
+    return "@string{feb = \"Feb.\"}\n@misc{a, month = feb}\n" + breaker
+        + "@misc{b, month = jan}\n@misc{c, month = feb}\n@string{feb = \"Later\"}\n@misc{d, month = feb}\n";
+}
+
+TEST(WorkerReader, GivesTheValuesSkipsAndMessagesOfEachInput)
+{
+    const struct {
+        const char *why;
+        std::string text;
+        std::string field;
+        std::vector<std::string> values;
+        int skipped = 0;
+        std::size_t messages = 0;
+        const char *overriding = nullptr; // what the one "overriding" warning says
+    } rows[] = {
+        {"every month",
+            "@misc{a, month = jan}@misc{b, month = feb}@misc{c, month = mar}@misc{d, month = apr}"
+            "@misc{e, month = may}@misc{f, month = jun}@misc{g, month = jul}@misc{h, month = aug}"
+            "@misc{i, month = sep}@misc{j, month = oct}@misc{k, month = nov}@misc{l, month = dec}",
+            "month",
+            {"January", "February", "March", "April", "May", "June", "July", "August", "September", "October",
+                "November", "December"}},
+        {"a month in any case, joined", "@misc{a, month = JAN # \"~1\"}", "month", {"January~1"}},
+        {"the file's own month wins from there on",
+            "@misc{a, month = jan}\n@string{jan = \"Jan.\"}\n@misc{b, month = jan}", "month",
+            {"January", "Jan."}},
+        {"quoted months are text", "@misc{a, month = \"jan\"}", "month", {"jan"}},
+        {"months after a crash", resumedAfter(std::string("@misc{bad, t = {\0}}\n", 20)), "month",
+            {"Feb.", "January", "Feb.", "Later"}, 1, 2, "line 6,"},
+        {"months after a runaway entry", resumedAfter("@misc{bad, t = \"oops}\n"), "month",
+            {"Feb.", "January", "Feb.", "Later"}, 1, 2, "line 6,"},
+        {"no input", "", "", {}},
+        {"blank lines", "\n\n  \n", "", {}},
+        {"only a remark", "% just a remark\n", "", {}},
+        {"a clean entry is never cut, even where a value holds an entry line",
+            "@misc{a, title = {first line\n@misc{inside, title = {x}}\n}}\n"
+            "@misc{b, title = {syntax error} junk}\n@misc{c, title = {C}}\n",
+            "title", {"first line @misc{inside, title = {x}}", "C"}, 1, 2},
+        {"UTF-16 with a lone high surrogate, and half a character at the end",
+            encodedAs("@misc{a, title = {x", "UTF-16LE") + std::string("\x00\xd8", 2)
+                + encodedAs("y}}\n", "UTF-16LE").substr(2) + "@",
+            "title", {"x\xef\xbf\xbdy"}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.why);
+        TempDir dir;
+        const ReadResult result = readWithWorker(dir.write("refs.bib", row.text));
+        EXPECT_TRUE(result.report.ok()) << result.report.error;
+        EXPECT_EQ(valuesOf(result, row.field), row.values);
+        EXPECT_EQ(result.report.entriesSkipped, row.skipped);
+        EXPECT_EQ(result.lines.size(), row.messages);
+        // Replacing a standard month is ordinary: only the file's replacing
+        // its own definition is worth a warning.
+        std::vector<std::string> warnings;
+        std::copy_if(result.lines.begin(), result.lines.end(), std::back_inserter(warnings),
+            [](const std::string &message) { return message.find("overriding") != std::string::npos; });
+        ASSERT_EQ(warnings.size(), row.overriding ? 1U : 0U);
+        if (row.overriding) {
+            EXPECT_NE(warnings[0].find(row.overriding), std::string::npos) << warnings[0];
+        }
+    }
+}
+
+} // namespace
+} // namespace bibsources::testing
