@@ -30,13 +30,18 @@ bool isBibliographyElement(const xmlNode *node, std::string_view name)
 std::string BibWriter::uniqueKey(const std::string &tag, std::vector<std::string> &messages)
 {
     const std::string allowed = bibKey(tag);
+    const auto taken = keys.find(keyIdentity(allowed));
     std::string key = allowed;
-    for (int suffix = 2; keys.count(key) > 0; ++suffix) {
+    for (int suffix = 2; keys.count(keyIdentity(key)) > 0; ++suffix) {
         key = allowed + "-" + std::to_string(suffix);
     }
-    keys.insert(key);
+    keys.emplace(keyIdentity(key), key);
     if (tag.empty()) {
         messages.push_back("a source without a tag has the key '" + key + "'");
+    } else if (key != allowed && taken->second != allowed) {
+        messages.push_back("the tag '" + tag + "' differs from the key '" + taken->second
+            + "' only in letter case, which BibTeX does not tell apart; this source has the key '" + key
+            + "'");
     } else if (key != allowed) {
         messages.push_back("the tag '" + tag + "' is used before; this source has the key '" + key + "'");
     } else if (key != tag) {

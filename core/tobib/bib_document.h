@@ -1,6 +1,6 @@
 #pragma once
 
-#include <set>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,8 +20,8 @@ struct BibEntries {
 };
 
 // Writes the records of source lists as BibTeX entries whose keys stay
-// unique across every list given to one writer: a key already used gets
-// "-2", "-3", ... appended.
+// unique across every list given to one writer: a key already used, letter
+// case aside, gets "-2", "-3", ... appended.
 class BibWriter {
 public:
     // listText: a whole source list (the XML text, UTF-8).
@@ -30,7 +30,8 @@ public:
 private:
     std::string uniqueKey(const std::string &tag, std::vector<std::string> &messages);
 
-    std::set<std::string> keys;
+    // The keys written, by their keyIdentity.
+    std::map<std::string, std::string> keys;
 };
 
 } // namespace bibsources

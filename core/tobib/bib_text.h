@@ -31,4 +31,9 @@ std::string bibKept(std::string_view text);
 // become "_"; an empty tag becomes "source".
 std::string bibKey(std::string_view tag);
 
+// What BibTeX readers compare keys by: two keys they take for one entry give
+// the same text. BibTeX ignores the case of ASCII letters, other readers that
+// of every letter, so every letter's case is folded.
+std::string keyIdentity(std::string_view key);
+
 } // namespace bibsources

@@ -170,9 +170,19 @@ TEST(ToBib, MakesKeysBibTeXAcceptsAndKeepsThemUnique)
     EXPECT_NE(first.text.find("@misc{dup-2,"), std::string::npos);
     EXPECT_NE(first.text.find("@misc{source,"), std::string::npos);
     EXPECT_EQ(first.messages.size(), 3u);
-    // Keys stay unique across the lists given to one writer.
-    const BibEntries second = writer.entries(listOf("<b:Source><b:Tag>dup</b:Tag></b:Source>"));
-    EXPECT_NE(second.text.find("@misc{dup-3,"), std::string::npos) << second.text;
+    // Keys stay unique across the lists given to one writer, and BibTeX
+    // readers do not tell keys apart by the case of their letters.
+    const BibEntries second = writer.entries(listOf("<b:Source><b:Tag>dup</b:Tag></b:Source>"
+                                                    "<b:Source><b:Tag>Dup</b:Tag></b:Source>"
+                                                    "<b:Source><b:Tag>Pérez</b:Tag></b:Source>"
+                                                    "<b:Source><b:Tag>PÉREZ</b:Tag></b:Source>"));
+    for (const char *key : {"@misc{dup-3,", "@misc{Dup-4,", "@misc{Pérez,", "@misc{PÉREZ-2,"}) {
+        EXPECT_NE(second.text.find(key), std::string::npos) << key << second.text;
+    }
+    ASSERT_EQ(second.messages.size(), 3u);
+    EXPECT_EQ(second.messages[1],
+        "the tag 'Dup' differs from the key 'dup' only in letter case, which BibTeX does not tell apart; "
+        "this source has the key 'Dup-4'");
     EXPECT_FALSE(writer.entries("<html/>").ok());
 }
 
