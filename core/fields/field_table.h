@@ -108,6 +108,8 @@ inline constexpr auto fieldTable = std::to_array<FieldRow>({
     {"type", {}, {}, "Type"},
     {"eventtitle", {}, {}, "ConferenceName"},
     {"howpublished", {}, {}, "Publisher"},
+    {"annotation", {}, {}, "Comments"},
+    {"annote", {}, {}, "Comments"},
     // Writes nothing itself: the tidy mapping follows it to the parent.
     {"crossref", {}, {}, {}},
 });

@@ -347,16 +347,20 @@ void RecordWriter::appendRest(const Dates &dates)
     put("ChapterNumber", plainField(entry, "chapter"), {"chapter"});
     put("NumberVolumes", plainField(entry, "volumes"), {"volumes"});
     appendNumbers();
+    // The note, then the annotation, then what the dates could not say.
     std::string comments = plainField(entry, "note");
-    if (!dates.comment.empty()) {
-        comments += (comments.empty() ? "" : "; ") + dates.comment;
+    const auto [annotationField, annotation] = firstOf({"annotation", "annote"});
+    for (const std::string &part : {annotation, dates.comment}) {
+        if (!part.empty()) {
+            comments += (comments.empty() ? "" : "; ") + part;
+        }
     }
     if (dates.comment.empty()) {
-        put("Comments", comments, {"note"});
+        put("Comments", comments, {"note", annotationField});
     } else if (dates.commentFrom) {
-        put("Comments", comments, {"note", *dates.commentFrom});
+        put("Comments", comments, {"note", annotationField, *dates.commentFrom});
     } else {
-        put("Comments", comments, {"note", "date", "month"});
+        put("Comments", comments, {"note", annotationField, "date", "month"});
     }
 }
 

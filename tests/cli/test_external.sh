@@ -19,10 +19,8 @@ else
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# JabRef keeps its preferences under the home folder, and Java its
-# temporary and performance files in /tmp: all of them go into $work.
-export HOME=$work
-export JAVA_TOOL_OPTIONS="-XX:-UsePerfData -Djava.io.tmpdir=$work -Duser.home=$work -Djava.util.prefs.userRoot=$work"
+source "$(dirname "$0")/../jabref_profile.sh"
+jabref_profile "$work"
 
 failures=0 records=0 records_with_tex=0
 fail() { echo "FAIL: $bib: $*"; failures=$((failures + 1)); }

@@ -50,6 +50,9 @@ TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
             "<b:Year>2001</b:Year>\n<b:Month>April</b:Month>", "1999"},
         {"article", {{"date", "2001?"}, {"month", "may"}}, "<b:Year>2001</b:Year>\n</b:Source>"},
         {"article", {{"month", "??"}, {"note", "N"}}, "<b:Comments>N</b:Comments>", "??"},
+        {"article", {{"note", "N"}, {"annote", "{\\em Read} it"}, {"month", "Spring"}},
+            "<b:Comments>N; Read it; Spring</b:Comments>"},
+        {"article", {{"annotation", "A"}, {"annote", "B"}}, "<b:Comments>A</b:Comments>", "B"},
         {"article", {{"month", "10~jan"}}, "<b:Month>January</b:Month>\n<b:Day>10</b:Day>"},
         {"article", {{"date", "c. 2001"}, {"year", "2002"}}, // a date that is none is kept
             "<b:Year>2002</b:Year>\n<b:Comments>c. 2001</b:Comments>"},
