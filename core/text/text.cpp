@@ -326,19 +326,24 @@ std::string stripXmlForbidden(std::string_view utf8)
 {
     std::string out;
     out.reserve(utf8.size());
+    // Runs of allowed characters are copied whole: nearly every text is one.
+    size_t keptFrom = 0;
     for (size_t i = 0; i < utf8.size(); ++i) {
         const auto c = static_cast<unsigned char>(utf8[i]);
+        size_t forbidden = 0;
         if (isForbiddenControl(c)) {
-            continue;
-        }
-        // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
-        if (c == 0xEF && i + 2 < utf8.size() && utf8[i + 1] == '\xBF'
+            forbidden = 1;
+        } else if (c == 0xEF && i + 2 < utf8.size() && utf8[i + 1] == '\xBF'
             && (utf8[i + 2] == '\xBE' || utf8[i + 2] == '\xBF')) {
-            i += 2;
-            continue;
+            forbidden = 3; // U+FFFE and U+FFFF are EF BF BE and EF BF BF
         }
-        out += char(c);
+        if (forbidden > 0) {
+            out.append(utf8.substr(keptFrom, i - keptFrom));
+            i += forbidden - 1;
+            keptFrom = i + 1;
+        }
     }
+    out.append(utf8.substr(keptFrom));
     return out;
 }
 
