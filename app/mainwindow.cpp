@@ -106,11 +106,6 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow() = default;
 
-DragView *MainWindow::dragView() const
-{
-    return ui->dragView;
-}
-
 void MainWindow::openFiles(const QStringList &files)
 {
     if (files.isEmpty()) {

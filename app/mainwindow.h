@@ -14,7 +14,6 @@ class MainWindow;
 namespace bibsources {
 
 class ConversionRun;
-class DragView;
 struct ConversionResult;
 struct ConversionSettings;
 
@@ -28,8 +27,6 @@ class MainWindow : public QMainWindow {
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
-
-    DragView *dragView() const;
 
     // The files named on the command line: the first is loaded as a drop of
     // it would be, except that one that cannot be read (missing, a folder, a

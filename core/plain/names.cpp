@@ -35,8 +35,8 @@ void appendNameElement(std::string &out, std::string_view tag, Tokens begin, Tok
     });
 }
 
-// Appends what parseNamePart returns, without an intermediate string: the
-// names of a large file are most of what the converter assembles.
+} // namespace
+
 void appendNamePart(std::string &out, const Person &person, NamePart part)
 {
     if (part == NamePart::Last) {
@@ -55,15 +55,6 @@ void appendNamePart(std::string &out, const Person &person, NamePart part)
     }
     appendNameElement(out, "First", tokens.begin(), tokens.end() - 1);
     appendNameElement(out, "Middle", tokens.end() - 1, tokens.end());
-}
-
-} // namespace
-
-std::string parseNamePart(const Person &person, NamePart part)
-{
-    std::string text;
-    appendNamePart(text, person, part);
-    return text;
 }
 
 std::string contributorBlock(std::string_view role, const Field &field)

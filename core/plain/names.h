@@ -14,7 +14,9 @@ enum class NamePart { First = 0, Last = 2 };
 // first part "<b:First>...</b:First>\n", followed by "<b:Middle>...</b:Middle>\n"
 // holding its final token when it has two or more. Several tokens in one
 // element are joined by one space. Text is escaped and cleaned for XML.
-std::string parseNamePart(const Person &person, NamePart part);
+// Appended to `out` without an intermediate string: the names of a large
+// file are most of what the converter assembles.
+void appendNamePart(std::string &out, const Person &person, NamePart part);
 
 // The whole contributor block that one author, editor or translator field
 // writes: the outer b:Author, the element `role` (the field's contributor

@@ -114,6 +114,11 @@ QList<int> framesShown(const QSignalSpy &pictures)
 }
 
 // The status line as the label shows it, or the target of its link.
+DragView *dragViewOf(const MainWindow &window)
+{
+    return window.findChild<DragView *>();
+}
+
 QString status(const MainWindow &window, bool link = false)
 {
     QTextDocument document;
@@ -337,7 +342,7 @@ private slots:
     {
         LogCapture log;
         MainWindow window;
-        QCOMPARE(window.dragView()->pictureName(), "backdrop_normal.png");
+        QCOMPARE(dragViewOf(window)->pictureName(), "backdrop_normal.png");
         QVERIFY(!window.findChild<QCheckBox *>("tidyCheckBox")->isChecked());
         QVERIFY(!window.findChild<QPushButton *>("messagesButton")->isEnabled());
         QVERIFY(window.findChild<QPushButton *>("convertButton")->isDefault());
@@ -347,7 +352,7 @@ private slots:
         QTest::mouseClick(window.findChild<QPushButton *>("convertButton"), Qt::LeftButton);
         window.findChild<QAction *>("convertAction")->trigger();
         QCOMPARE(log.lines, (QStringList{"Initialized", "Convert pressed", "Nil", "Convert pressed", "Nil"}));
-        QCOMPARE(window.dragView()->pictureName(), "backdrop_normal.png");
+        QCOMPARE(dragViewOf(window)->pictureName(), "backdrop_normal.png");
     }
 
     // In a folder a URL or HTML would mangle; one run per accepted file.
@@ -358,7 +363,7 @@ private slots:
         MainWindow window;
         LogCapture log;
         const QString bib = writeBib(folder);
-        dropFiles(window.dragView(), {bib});
+        dropFiles(dragViewOf(window), {bib});
         QCOMPARE(status(window), "refs.bib — ready to convert");
 
         convertAndWait(window);
@@ -367,7 +372,7 @@ private slots:
         QFile output(folder + "/Sources.xml");
         QVERIFY(output.open(QIODevice::ReadOnly));
         QVERIFY(output.readAll().contains("smith2020"));
-        QCOMPARE(window.dragView()->pictureName(), "backdrop_converted.png");
+        QCOMPARE(dragViewOf(window)->pictureName(), "backdrop_converted.png");
         QVERIFY(
             status(window).startsWith("2 sources written to " + folder + "/Sources.xml — Show in folder"));
         QVERIFY(!status(window).contains("skipped"));
@@ -389,7 +394,7 @@ private slots:
         bibsources::testing::writePackage(document.toStdString(), bibsources::testing::wordDocument());
         MainWindow window;
         const auto addAndWait = [&](const QByteArray &bib) {
-            window.dragView()->offerFile(writeFile(directory.path(), "refs.bib", bib));
+            dragViewOf(window)->offerFile(writeFile(directory.path(), "refs.bib", bib));
             window.addToDocument(document);
             QTRY_VERIFY_WITH_TIMEOUT(!window.isConverting(), 60000);
         };
@@ -413,7 +418,7 @@ private slots:
     {
         for (const QString &path : {directory.filePath("missing.bib"), directory.filePath("gone/refs.bib")}) {
             MainWindow window;
-            window.dragView()->offerFile(path);
+            dragViewOf(window)->offerFile(path);
             LogCapture log;
 
             convertAndWait(window);
@@ -424,8 +429,8 @@ private slots:
                 qPrintable(log.lines.at(1)));
             const QString reason = log.lines.at(1).mid(prefix.size());
             QCOMPARE(status(window), "Could not convert " + QFileInfo(path).fileName() + ": " + reason);
-            QCOMPARE(window.dragView()->pictureName(), "backdrop_failed.png");
-            QCOMPARE(window.dragView()->accessibleName(), "Could not convert " + QFileInfo(path).fileName());
+            QCOMPARE(dragViewOf(window)->pictureName(), "backdrop_failed.png");
+            QCOMPARE(dragViewOf(window)->accessibleName(), "Could not convert " + QFileInfo(path).fileName());
             QVERIFY(!QFile::exists(QFileInfo(path).dir().filePath("Sources.xml")));
         }
     }
@@ -436,7 +441,7 @@ private slots:
         const QString bib = writeFile(here.path(), "refs.bib",
             "@article{good, title = {Kept}}\n@article{bad, title = {unclosed\n@book{c, title={y}, year=}\n");
         MainWindow window;
-        dropFiles(window.dragView(), {bib});
+        dropFiles(dragViewOf(window), {bib});
         convertAndWait(window);
         // The unclosed value costs its own line; the book lacks a year's value.
         QVERIFY(status(window).contains(" · 2 entries skipped"));
@@ -595,7 +600,7 @@ private slots:
         LogCapture log;
         window.openFiles(files);
         QCOMPARE(log.lines, line.isEmpty() ? QStringList() : QStringList{line});
-        QCOMPARE(window.dragView()->pictureName(), picture);
+        QCOMPARE(dragViewOf(window)->pictureName(), picture);
         QCOMPARE(::status(window), status);
         // Only a loaded file is converted.
         LogCapture convertLog;
@@ -660,7 +665,7 @@ private slots:
         MainWindow window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        dropFiles(window.dragView(), {largeBib});
+        dropFiles(dragViewOf(window), {largeBib});
         auto *convert = window.findChild<QPushButton *>("convertButton");
         auto *progress = window.findChild<QProgressBar *>("progressBar");
         int ticksWhileRunning = 0, mostProgress = 0;
@@ -676,15 +681,15 @@ private slots:
         QTest::mouseClick(convert, Qt::LeftButton);
         QVERIFY(!convert->isEnabled());
         QVERIFY(progress->isVisible());
-        QCOMPARE(window.dragView()->pictureName(), "backdrop_converting.png");
-        QCOMPARE(window.dragView()->accessibleName(), "Converting large.bib");
+        QCOMPARE(dragViewOf(window)->pictureName(), "backdrop_converting.png");
+        QCOMPARE(dragViewOf(window)->accessibleName(), "Converting large.bib");
         QTRY_VERIFY_WITH_TIMEOUT(convert->isEnabled(), 300000);
 
         QVERIFY2(ticksWhileRunning > 3, qPrintable(QString::number(ticksWhileRunning)));
         QVERIFY(mostProgress > 0);
         QVERIFY(!progress->isVisible());
         QVERIFY(window.findChild<QLabel *>("statusLabel")->text().startsWith("200,000 sources written"));
-        QCOMPARE(window.dragView()->pictureName(), "backdrop_converted.png");
+        QCOMPARE(dragViewOf(window)->pictureName(), "backdrop_converted.png");
     }
 
     void closingMidRunLeavesNothingBehind()
@@ -694,7 +699,7 @@ private slots:
         auto window = std::make_unique<MainWindow>();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        dropFiles(window->dragView(), {largeBib});
+        dropFiles(dragViewOf(*window), {largeBib});
         auto *progress = window->findChild<QProgressBar *>("progressBar");
         QTest::mouseClick(window->findChild<QPushButton *>("convertButton"), Qt::LeftButton);
         // The helper is at work once the first entries have come back.

@@ -3,24 +3,7 @@
 # says on stderr, and what it writes. Usage: test_cli.sh PATH/TO/bibsources
 set -u
 bibsources=$(realpath "$1")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" && chmod 755 "$work" || exit 1
-out=$work/out err=$work/err as=
-
-failures=0 passes=0
-fail() { echo "FAIL: $name: $*" >&2; failures=$((failures + 1)); }
-# [as=COMMAND] run EXPECTED_STATUS ARGS... : keeps stdout/stderr in $out/$err.
-run() {
-    local expected=$1 status && shift && name="$*"
-    $as "$bibsources" "$@" >"$out" 2>"$err"
-    status=$?
-    [ "$status" -eq "$expected" ] || { fail "exit status $status, expected $expected; stderr: $(cat "$err")"; return 1; }
-    passes=$((passes + 1))
-}
-# has FILE TEXT... : each text is in the file.
-has() { local file=$1 text && shift && for text; do grep -qF -- "$text" "$file" || fail "$file lacks '$text'"; done; }
-count_in() { grep -cF -- "$2" "$1"; }
+source "$(dirname "$0")/../support/shell.sh"
 book() { printf '@book{%s, title = {%s}}\n' "$1" "$1"; }
 
 mkdir a b && book one > a/refs.bib && book two >> a/refs.bib
@@ -204,5 +187,4 @@ run 0 "with space/my refs.bib" && [ -f "with space/Sources.xml" ] || fail "no ou
 run 0 "ünï/réfs.bib" && [ -f "ünï/Sources.xml" ] || fail "no output"
 (cd dash && "$bibsources" -- -q.bib >/dev/null 2>&1) && [ -f dash/Sources.xml ] || fail "leading dash after --"
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish

@@ -7,24 +7,7 @@
 # Usage: test_merge.sh PATH/TO/bibsources PATH/TO/bibsources-parse SAVED_LISTS
 set -u
 bibsources=$(realpath "$1") parser=$(realpath "$2") saved=$(realpath "$3")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" && chmod 755 "$work" || exit 1
-out=$work/out err=$work/err as=
-
-failures=0 passes=0
-fail() { echo "FAIL: $name: $*" >&2; failures=$((failures + 1)); }
-# [as=COMMAND] run EXPECTED_STATUS ARGS... : keeps stdout/stderr in $out/$err.
-run() {
-    local expected=$1 status && shift && name="$*"
-    $as "$bibsources" "$@" >"$out" 2>"$err" </dev/null
-    status=$?
-    [ "$status" -eq "$expected" ] || { fail "exit status $status, expected $expected; stderr: $(cat "$err")"; return 1; }
-    passes=$((passes + 1))
-}
-has() { local file=$1 text && shift && for text; do grep -qF -- "$text" "$file" || fail "$file lacks '$text'"; done; }
-lacks() { local file=$1 text && shift && for text; do grep -qF -- "$text" "$file" && fail "$file has '$text'"; done; }
-count_in() { grep -oF -- "$2" "$1" | wc -l; }
+source "$(dirname "$0")/../support/shell.sh"
 same() { cmp -s "$1" "$2" || fail "$1 changed"; }
 
 ns=http://schemas.openxmlformats.org/officeDocument/2006/bibliography
@@ -152,5 +135,4 @@ for original in "$saved"/*.xml; do
     cp saved.xml first.xml && run 0 -t -o saved.xml --merge new.bib && same saved.xml first.xml
 done
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish

@@ -7,20 +7,17 @@ set -u
 bibsources=$(realpath "$1")
 command -v strace >/dev/null || { echo "strace is not installed; skipping"; exit 77; }
 strace -f -qq -e trace=none true 2>/dev/null || { echo "strace cannot trace here; skipping"; exit 77; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
+source "$(dirname "$0")/../support/shell.sh"
 
-failures=0
 # opens EXPECTED FILE ARGS... : the conversion opens FILE EXPECTED times.
 opens() {
     local expected=$1 file=$2 count && shift 2
     # LeakSanitizer cannot run under a tracer; a sanitized build leaves it out here.
     ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
         strace -f -qq -e trace=open,openat,openat2 -o trace "$bibsources" -q "$@" >/dev/null 2>&1 \
-        || { echo "FAIL: $* did not convert" >&2; failures=$((failures + 1)); return; }
+        || { fail "$* did not convert"; return; }
     count=$(grep -F "\"$file\"" trace | grep -vc ' = -1 ')
-    [ "$count" -eq "$expected" ] || { echo "FAIL: $*: opened $file $count times, expected $expected" >&2; failures=$((failures + 1)); }
+    [ "$count" -eq "$expected" ] && passes=$((passes + 1)) || fail "$*: opened $file $count times, expected $expected"
 }
 
 printf '@book{parent, title = {Proceedings}}\n@book{other, title = {Other}}\n@inbook{child, crossref = {parent}}\n' > later.bib
@@ -30,6 +27,5 @@ for file in plain.bib early.bib later.bib; do
     opens 1 "$file" -o out.xml "$file"
     opens 1 "$file" --tidy -o out.xml "$file"
 done
-grep -q '<b:BookTitle>Proceedings</b:BookTitle>' out.xml || { echo "FAIL: the child read no parent" >&2; failures=$((failures + 1)); }
-[ "$failures" -eq 0 ] && echo "every input opened once"
-[ "$failures" -eq 0 ]
+grep -q '<b:BookTitle>Proceedings</b:BookTitle>' out.xml || fail "the child read no parent"
+finish

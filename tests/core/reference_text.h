@@ -1,5 +1,6 @@
 #pragma once
 
+#include "names.h"
 #include "text.h"
 
 #include <string>
@@ -32,6 +33,14 @@ inline std::string xmlContent(std::string_view parserBytes)
 {
     std::string out;
     appendXmlContent(out, parserBytes);
+    return out;
+}
+
+// The elements one part of a person's name makes, as a string of their own.
+inline std::string namePart(const Person &person, NamePart part)
+{
+    std::string out;
+    appendNamePart(out, person, part);
     return out;
 }
 

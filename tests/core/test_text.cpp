@@ -273,7 +273,7 @@ TEST(NamePart, WritesOnlyWhatTheTokensHold)
         {{{""}, {}}, NamePart::Last, "<b:Last></b:Last>\n"}, // an empty token is still an element
         {{{longToken}, {}}, NamePart::Last, "<b:Last>" + longToken + "</b:Last>\n"}};
     for (const Row &row : rows) {
-        EXPECT_EQ(parseNamePart(row.person, row.part), row.text) << row.text.substr(0, 40);
+        EXPECT_EQ(testing::namePart(row.person, row.part), row.text) << row.text.substr(0, 40);
     }
 }
 

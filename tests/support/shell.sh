@@ -1,0 +1,25 @@
+# Sourced by the shell tests that run the built bibsources (set $bibsources
+# first): a scratch folder $work, removed on exit, that is the current folder;
+# running the program; the checks; and the tally.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" && chmod 755 "$work" || exit 1
+out=$work/out err=$work/err as= name=
+
+failures=0 passes=0
+fail() { echo "FAIL: ${name:+$name: }$*" >&2; failures=$((failures + 1)); }
+# [as=COMMAND] run EXPECTED_STATUS ARGS... : keeps stdout/stderr in $out/$err.
+run() {
+    local expected=$1 status && shift && name="$*"
+    $as "$bibsources" "$@" >"$out" 2>"$err"
+    status=$?
+    [ "$status" -eq "$expected" ] || { fail "exit status $status, expected $expected; stderr: $(cat "$err")"; return 1; }
+    passes=$((passes + 1))
+}
+# has FILE TEXT... : each text is in the file; lacks: none is.
+has() { local file=$1 text && shift && for text; do grep -qF -- "$text" "$file" || fail "$file lacks '$text'"; done; }
+lacks() { local file=$1 text && shift && for text; do grep -qF -- "$text" "$file" && fail "$file has '$text'"; done; }
+# count_in FILE TEXT : how often the text occurs.
+count_in() { grep -oF -- "$2" "$1" | wc -l; }
+# Says how it went, and gives the status: the script's last command.
+finish() { echo "$passes passed, $failures failed" && [ "$failures" -eq 0 ]; }
