@@ -2,6 +2,7 @@
 
 #include "package_xml.h"
 #include "relationships.h"
+#include "xml.h"
 
 #include <algorithm>
 #include <array>
@@ -14,8 +15,6 @@ namespace bibsources {
 
 namespace {
 
-constexpr std::string_view bibliographyNamespace
-    = "http://schemas.openxmlformats.org/officeDocument/2006/bibliography";
 constexpr std::string_view customXmlNamespace
     = "http://schemas.openxmlformats.org/officeDocument/2006/customXml";
 constexpr std::string_view customXmlPropertiesType

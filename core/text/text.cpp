@@ -302,6 +302,15 @@ std::string scan(std::string_view text, bool escapeAngles)
 
 } // namespace
 
+std::string_view trimmed(std::string_view text)
+{
+    const size_t first = text.find_first_not_of(" \t\n\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\n\r") - first + 1);
+}
+
 std::string decodeParserText(std::string_view bytes)
 {
     if (isValidUtf8(bytes)) {

@@ -5,6 +5,9 @@
 
 namespace bibsources {
 
+// `text` without blanks (space, tab, line feed, carriage return) at either end.
+std::string_view trimmed(std::string_view text);
+
 // The parser's bytes as UTF-8: valid UTF-8 is kept as it is; anything else is
 // read as Windows-1252 (the five bytes that code page leaves undefined become
 // U+FFFD), so accented letters of Latin-1 files survive.

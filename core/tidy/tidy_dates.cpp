@@ -1,5 +1,6 @@
 #include "tidy_dates.h"
 
+#include "text.h"
 #include "tidy_months.h"
 
 #include <array>
@@ -8,15 +9,6 @@
 namespace bibsources {
 
 namespace {
-
-std::string_view trimmed(std::string_view text)
-{
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 bool isDigit(char c)
 {

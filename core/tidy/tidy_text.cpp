@@ -8,15 +8,6 @@ namespace bibsources {
 
 namespace {
 
-std::string_view trimmed(std::string_view text)
-{
-    const size_t first = text.find_first_not_of(" \t\n\r");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\n\r") - first + 1);
-}
-
 // Printable ASCII without any character TeX gives a meaning of its own
 // reads as itself: most years, numbers and many titles. They skip the
 // decoding, the TeX reading and the stripping, which would copy them three

@@ -2,6 +2,7 @@
 
 #include "bib_entry.h"
 #include "bib_text.h"
+#include "xml.h"
 
 #include <libxml/parser.h>
 
@@ -11,9 +12,6 @@ namespace bibsources {
 
 namespace {
 
-constexpr std::string_view bibliographyUri
-    = "http://schemas.openxmlformats.org/officeDocument/2006/bibliography";
-
 struct FreeDocument {
     void operator()(xmlDoc *document) const { xmlFreeDoc(document); }
 };
@@ -21,7 +19,7 @@ struct FreeDocument {
 bool isBibliographyElement(const xmlNode *node, std::string_view name)
 {
     return node->type == XML_ELEMENT_NODE && node->ns && node->ns->href
-        && reinterpret_cast<const char *>(node->ns->href) == bibliographyUri
+        && reinterpret_cast<const char *>(node->ns->href) == bibliographyNamespace
         && reinterpret_cast<const char *>(node->name) == name;
 }
 

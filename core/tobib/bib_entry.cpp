@@ -3,6 +3,7 @@
 #include "bib_names.h"
 #include "bib_text.h"
 #include "bib_types.h"
+#include "text.h"
 
 #include <algorithm>
 #include <array>
@@ -57,15 +58,6 @@ std::string lowerCase(std::string_view text)
     std::transform(
         lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
     return lower;
-}
-
-std::string trimmed(std::string_view text)
-{
-    const size_t begin = text.find_first_not_of(" \t\r\n");
-    if (begin == std::string_view::npos) {
-        return {};
-    }
-    return std::string(text.substr(begin, text.find_last_not_of(" \t\r\n") - begin + 1));
 }
 
 constexpr std::array<std::string_view, 12> monthNames = {"January", "February", "March", "April", "May",
@@ -144,7 +136,7 @@ std::string EntryBuilder::take(std::string_view name)
         return {};
     }
     used.insert(child);
-    return trimmed(textOf(child));
+    return std::string(trimmed(textOf(child)));
 }
 
 void EntryBuilder::add(std::string name, std::string value)
@@ -191,7 +183,7 @@ void EntryBuilder::addRole(const xmlNode *role)
         for (const xmlNode *person : elementsOf(part)) {
             const auto partText = [&](std::string_view name) {
                 const xmlNode *node = childNamed(person, name);
-                return node ? trimmed(textOf(node)) : std::string();
+                return node ? std::string(trimmed(textOf(node))) : std::string();
             };
             const std::string name = bibPerson(partText("Last"), partText("First"), partText("Middle"));
             if (!name.empty()) {
@@ -288,7 +280,8 @@ BibEntry EntryBuilder::build()
     entry.tag = take("Tag");
     const std::string sourceType = take("SourceType");
     const xmlNode *thesis = childNamed(source, "ThesisType");
-    entry.type = bibEntryType(sourceType, thesis ? trimmed(textOf(thesis)) : std::string(), has("BookTitle"));
+    entry.type = bibEntryType(
+        sourceType, thesis ? std::string(trimmed(textOf(thesis))) : std::string(), has("BookTitle"));
     addContributors();
     addBraced("title", bibTitle(take("Title")));
     addContainers();
