@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -52,9 +53,10 @@ CliProcess::CliProcess(const CliCommand &command)
         for (int fd : command.closedDescriptors) {
             ::close(fd);
         }
-        const rlimit limit{command.fileSizeLimit, command.fileSizeLimit};
+        const rlimit fileSize{command.fileSizeLimit, command.fileSizeLimit};
+        const rlimit addressSpace{command.addressSpaceLimit, command.addressSpaceLimit};
         if ((!command.folder.empty() && ::chdir(command.folder.c_str()) != 0)
-            || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            || ::setrlimit(RLIMIT_FSIZE, &fileSize) != 0 || ::setrlimit(RLIMIT_AS, &addressSpace) != 0) {
             ::_exit(126);
         }
         // The command starts as from a terminal, whatever the test runner was
@@ -115,6 +117,24 @@ bool eventually(const std::function<bool()> &condition)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+pid_t firstChildOf(pid_t parent)
+{
+    while (::kill(parent, 0) == 0) {
+        for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
+            std::string line;
+            std::getline(std::ifstream(entry.path() / "stat"), line);
+            const size_t close = line.rfind(')');
+            int ppid = 0;
+            if (close != std::string::npos && std::sscanf(line.c_str() + close + 2, "%*c %d", &ppid) == 1
+                && ppid == parent) {
+                return std::stoi(entry.path().filename().string());
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return -1;
 }
 
 std::string drain(int fd)

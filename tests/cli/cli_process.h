@@ -30,6 +30,7 @@ struct CliCommand {
     std::vector<int> closedDescriptors; // standard descriptors the command starts without
     std::vector<std::string> environment; // NAME=value added to the test's own
     rlim_t fileSizeLimit = RLIM_INFINITY;
+    rlim_t addressSpaceLimit = RLIM_INFINITY;
 };
 
 struct CliOutcome {
@@ -66,6 +67,10 @@ bool eventually(const std::function<bool()> &condition);
 // All that can be read from the descriptor now: until its end, or until a
 // non-blocking one has nothing more.
 std::string drain(int fd);
+
+// The first child of `parent` (the parser helper of a running bibsources),
+// or -1 when the parent is gone first.
+pid_t firstChildOf(pid_t parent);
 
 // A valid .bib with this many entries of about 170 bytes each.
 std::string generatedBib(int entries);

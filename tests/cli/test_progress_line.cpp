@@ -6,7 +6,6 @@
 
 #include <csignal>
 #include <fcntl.h>
-#include <fstream>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <thread>
@@ -136,26 +135,6 @@ TEST(ProgressLine, IsDrawnAgainAtOnceWhenTheTerminalChangesSize)
     EXPECT_EQ(drain(terminal.screen), clearLine);
     cli::eraseProgressLineOnSignal();
     EXPECT_EQ(drain(terminal.screen), "");
-}
-
-// The first child of `parent` (the parser helper of a running bibsources),
-// or -1 when the parent is gone first.
-pid_t firstChildOf(pid_t parent)
-{
-    while (::kill(parent, 0) == 0) {
-        for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
-            std::string line;
-            std::getline(std::ifstream(entry.path() / "stat"), line);
-            const size_t close = line.rfind(')');
-            int ppid = 0;
-            if (close != std::string::npos && std::sscanf(line.c_str() + close + 2, "%*c %d", &ppid) == 1
-                && ppid == parent) {
-                return std::stoi(entry.path().filename().string());
-            }
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return -1;
 }
 
 struct TerminalRun {

@@ -1,4 +1,5 @@
 #include "btparse_reader.h"
+#include "cli_process.h"
 #include "document.h"
 #include "field_table.h"
 #include "frames.h"
@@ -10,14 +11,11 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
-#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <libxml/parser.h>
 #include <random>
-#include <sys/resource.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace bibsources::testing {
@@ -116,31 +114,6 @@ std::string bodyOf(const std::string &document)
 {
     const auto start = document.find(">\n", document.find("<b:Sources")) + 2;
     return document.substr(start, document.rfind("</b:Sources>") - start);
-}
-
-// Starts the command-line tool in a child that first runs `prepare`, its
-// standard error into the file errorPath.
-pid_t startCli(const std::vector<std::string> &arguments, const std::string &errorPath,
-    const std::function<void()> &prepare = {})
-{
-    std::vector<std::string> words{CLI_PATH};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char *> argv;
-    for (std::string &word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (prepare) {
-            prepare();
-        }
-        ::dup2(::creat(errorPath.c_str(), 0600), STDERR_FILENO);
-        ::execv(CLI_PATH, argv.data());
-        ::_exit(127);
-    }
-    return child;
 }
 
 // A varied file: macros defined early and used late, names, comments,
@@ -382,14 +355,13 @@ TEST(HazardRun, ConvertsEveryGoodEntryOnce)
         SCOPED_TRACE(row.name);
         TempDir dir;
         const std::string input = dir.write("in.bib", before + row.body + after);
-        const std::vector<std::string> arguments
-            = {"-q", "-o", dir.path("out.xml"), row.fromStandardInput ? "-" : input};
-        const int status = waitFor(startCli(arguments, dir.path("err"), [&] {
-            ::setenv(
-                "BIBSOURCES_WORKER_TIMEOUT", "1", 1); // seconds: the slow case is stopped, not waited out
-            ::dup2(::open(input.c_str(), O_RDONLY), STDIN_FILENO);
-        }));
-        ASSERT_EQ(status, 0) << readFile(dir.path("err"));
+        CliCommand command{{"-q", "-o", dir.path("out.xml"), row.fromStandardInput ? "-" : input}};
+        // Seconds: the slow case is stopped, not waited out.
+        command.environment = {"BIBSOURCES_WORKER_TIMEOUT=1"};
+        command.inputFd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
+        const CliOutcome outcome = runCli(command);
+        ::close(command.inputFd);
+        ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
         std::vector<std::string> tags = tagsOf(readFile(dir.path("out.xml")));
         if (row.macroRecords >= 0) {
             EXPECT_EQ(std::count(tags.begin(), tags.end(), ""), row.macroRecords);
@@ -427,22 +399,6 @@ bool running(pid_t pid)
         && stat[close + 2] != 'X';
 }
 
-// The parser helper started by process `parent`, 0 until it runs.
-pid_t helperOf(pid_t parent)
-{
-    std::error_code gone;
-    for (const auto &task :
-        std::filesystem::directory_iterator("/proc/" + std::to_string(parent) + "/task", gone)) {
-        const auto child = static_cast<pid_t>(std::atol(readFile(task.path() / "children").c_str()));
-        if (child
-            && std::filesystem::read_symlink("/proc/" + std::to_string(child) + "/exe", gone)
-                == std::filesystem::canonical(WORKER_PATH)) {
-            return child;
-        }
-    }
-    return 0;
-}
-
 TEST(HelperHygiene, TheHelperDiesWithAConverterKilledMidRun)
 {
     TempDir dir;
@@ -452,33 +408,22 @@ TEST(HelperHygiene, TheHelperDiesWithAConverterKilledMidRun)
             + ", author = {Doe, Jane and Roe, Richard}, title = {A title of "
               "some length}, journal = {Journal}, year = 2001, pages = {1--10}}\n";
     }
-    const pid_t cli
-        = startCli({"-q", "-o", dir.path("out.xml"), dir.write("big.bib", text)}, dir.path("err"));
-    pid_t helper = 0;
-    // Waits for events, not for a time: each loop ends as soon as the
-    // process in question has started or gone. The helper ties itself to its
+    CliProcess cli({{"-q", "-o", dir.path("out.xml"), dir.write("big.bib", text)}});
+    // Waits for events, not for a time. The helper ties itself to its
     // converter before it enters its sandbox; stopped any earlier, it could
     // never do so, so the test waits for the sandbox's system-call filter.
-    const auto inSandbox = [](pid_t pid) {
-        return readFile("/proc/" + std::to_string(pid) + "/status").find("\nSeccomp:\t2")
+    const pid_t helper = firstChildOf(cli.pid());
+    ASSERT_GT(helper, 0) << "no helper seen";
+    ASSERT_TRUE(eventually([helper] {
+        return readFile("/proc/" + std::to_string(helper) + "/status").find("\nSeccomp:\t2")
             != std::string::npos;
-    };
-    for (int i = 0; i < 3000 && !(helper && inSandbox(helper)) && running(cli); ++i) {
-        helper = helperOf(cli);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ASSERT_NE(helper, 0) << "no helper seen";
-    ASSERT_TRUE(inSandbox(helper)) << "the helper never entered its sandbox";
+    })) << "the helper never entered its sandbox";
     // Stopped, the helper cannot notice the converter's end by itself (a
     // write into the closed pipe); only the kernel can end it now.
     ::kill(helper, SIGSTOP);
-    ::kill(cli, SIGKILL);
-    waitFor(cli);
-    bool gone = false;
-    for (int i = 0; i < 3000 && !gone; ++i) {
-        gone = !running(helper);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    ::kill(cli.pid(), SIGKILL);
+    cli.wait();
+    const bool gone = eventually([helper] { return !running(helper); });
     EXPECT_TRUE(gone) << "helper " << helper << " outlived its converter";
     if (!gone) {
         ::kill(helper, SIGKILL);
@@ -492,14 +437,11 @@ TEST(HelperHygiene, ALowerHardMemoryLimitIsUsedInsteadOfFailing)
 #endif
     TempDir dir;
     const std::string input = dir.write("refs.bib", "@misc{a, title = {A}, month = jan}\n");
+    CliCommand command{{"-q", "-o", dir.path("out.xml"), input}};
     // Below the helper's own default of 4 GiB, as `ulimit -v 3000000` sets it.
-    const pid_t cli = startCli({"-q", "-o", dir.path("out.xml"), input}, dir.path("err"), [] {
-        const rlimit lower{rlim_t(3000000) * 1024, rlim_t(3000000) * 1024};
-        if (::setrlimit(RLIMIT_AS, &lower) != 0) {
-            ::_exit(126);
-        }
-    });
-    ASSERT_EQ(waitFor(cli), 0) << readFile(dir.path("err"));
+    command.addressSpaceLimit = rlim_t(3000000) * 1024;
+    const CliOutcome outcome = runCli(command);
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
     EXPECT_NE(readFile(dir.path("out.xml")).find("<b:Month>January</b:Month>"), std::string::npos);
 }
 
