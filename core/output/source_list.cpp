@@ -1,5 +1,6 @@
 #include "source_list.h"
 
+#include "libxml_handles.h"
 #include "unique_fd.h"
 #include "xml.h"
 
@@ -20,11 +21,6 @@
 namespace bibsources {
 
 namespace {
-
-struct ParserContextFree {
-    void operator()(xmlParserCtxt *context) const { xmlFreeParserCtxt(context); }
-};
-using ParserContextPtr = std::unique_ptr<xmlParserCtxt, ParserContextFree>;
 
 std::string_view view(const xmlChar *text)
 {
@@ -271,12 +267,7 @@ void parserError(void *user, xmlError *error)
 
 xmlSAXHandler readerCallbacks()
 {
-    xmlSAXHandler callbacks{};
-    callbacks.initialized = XML_SAX2_MAGIC;
-    callbacks.startElementNs = startElement;
-    callbacks.endElementNs = endElement;
-    callbacks.characters = characters;
-    callbacks.cdataBlock = characters;
+    xmlSAXHandler callbacks = elementHandler(startElement, endElement, characters);
     callbacks.ignorableWhitespace = characters;
     callbacks.internalSubset = internalSubset;
     callbacks.serror = parserError;

@@ -1,5 +1,7 @@
 #include "citation_fields.h"
 
+#include "libxml_handles.h"
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -186,18 +188,9 @@ void refuseDocumentType(void *context, const xmlChar *, const xmlChar *, const x
     xmlStopParser(scan.context);
 }
 
-struct ParserContextFree {
-    void operator()(xmlParserCtxt *context) const { xmlFreeParserCtxt(context); }
-};
-
 xmlSAXHandler scanCallbacks()
 {
-    xmlSAXHandler callbacks{};
-    callbacks.initialized = XML_SAX2_MAGIC;
-    callbacks.startElementNs = startElement;
-    callbacks.endElementNs = endElement;
-    callbacks.characters = characters;
-    callbacks.cdataBlock = characters;
+    xmlSAXHandler callbacks = elementHandler(startElement, endElement, characters);
     callbacks.internalSubset = refuseDocumentType;
     return callbacks;
 }
@@ -240,8 +233,7 @@ CitedTags citedTags(std::string_view partText)
     static const bool initialised = (xmlInitParser(), true);
     (void)initialised;
     Scan scan;
-    std::unique_ptr<xmlParserCtxt, ParserContextFree> context(
-        xmlCreateMemoryParserCtxt(partText.data(), static_cast<int>(partText.size())));
+    ParserContextPtr context(xmlCreateMemoryParserCtxt(partText.data(), static_cast<int>(partText.size())));
     if (!context) {
         result.error = "out of memory";
         return result;

@@ -9,16 +9,6 @@ namespace bibsources {
 
 namespace {
 
-struct ParserContextFree {
-    void operator()(xmlParserCtxt *context) const { xmlFreeParserCtxt(context); }
-};
-using ParserContextPtr = std::unique_ptr<xmlParserCtxt, ParserContextFree>;
-
-struct XmlFree {
-    void operator()(xmlChar *text) const { xmlFree(text); }
-};
-using XmlTextPtr = std::unique_ptr<xmlChar, XmlFree>;
-
 constexpr int parseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
 
 // The parser's user data is its own context in the tree-building mode.

@@ -1,18 +1,12 @@
 #pragma once
 
-#include <memory>
+#include "libxml_handles.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include <libxml/tree.h>
-
 namespace bibsources {
-
-struct XmlDocumentFree {
-    void operator()(xmlDoc *document) const { xmlFreeDoc(document); }
-};
-using XmlDocumentPtr = std::unique_ptr<xmlDoc, XmlDocumentFree>;
 
 struct ParsedXml {
     XmlDocumentPtr document;

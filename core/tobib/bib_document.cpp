@@ -2,6 +2,7 @@
 
 #include "bib_entry.h"
 #include "bib_text.h"
+#include "libxml_handles.h"
 #include "xml.h"
 
 #include <libxml/parser.h>
@@ -11,10 +12,6 @@
 namespace bibsources {
 
 namespace {
-
-struct FreeDocument {
-    void operator()(xmlDoc *document) const { xmlFreeDoc(document); }
-};
 
 bool isBibliographyElement(const xmlNode *node, std::string_view name)
 {
@@ -52,8 +49,8 @@ std::string BibWriter::uniqueKey(const std::string &tag, std::vector<std::string
 BibEntries BibWriter::entries(std::string_view listText)
 {
     BibEntries result;
-    const std::unique_ptr<xmlDoc, FreeDocument> document(xmlReadMemory(listText.data(), int(listText.size()),
-        nullptr, "UTF-8", XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+    const XmlDocumentPtr document(xmlReadMemory(listText.data(), int(listText.size()), nullptr, "UTF-8",
+        XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
     const xmlNode *root = document ? xmlDocGetRootElement(document.get()) : nullptr;
     if (!root || !isBibliographyElement(root, "Sources")) {
         result.error = "it is not a bibliography source list";
