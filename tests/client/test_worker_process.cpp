@@ -1,4 +1,4 @@
-#include "frames.h"
+#include "frame_bytes.h"
 #include "parser_messages.h"
 #include "test_support.h"
 #include "worker_process.h"
@@ -10,20 +10,6 @@
 
 namespace bibsources::testing {
 namespace {
-
-Frame step(std::uint64_t consumedUpTo)
-{
-    return {.kind = wire::FrameKind::Step, .step = wire::StepKind::Entry, .consumedUpTo = consumedUpTo};
-}
-
-std::string encoded(const std::vector<Frame> &frames)
-{
-    std::string bytes;
-    for (const Frame &frame : frames) {
-        encodeFrame(frame, bytes);
-    }
-    return bytes;
-}
 
 // A stand-in helper writes these frames and then aborts, as a worker killed
 // halfway through writing a block would leave them. Positions are as a

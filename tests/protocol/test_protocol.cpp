@@ -1,4 +1,4 @@
-#include "frames.h"
+#include "frame_bytes.h"
 #include "helper_command.h"
 
 #include <gtest/gtest.h>
@@ -7,11 +7,6 @@ namespace bibsources::testing {
 namespace {
 
 constexpr std::size_t noLimit = 1 << 20;
-
-Frame step(std::uint64_t consumedUpTo, wire::StepKind kind = wire::StepKind::Entry)
-{
-    return {.kind = wire::FrameKind::Step, .step = kind, .consumedUpTo = consumedUpTo};
-}
 
 Frame sampleStep()
 {
@@ -26,15 +21,6 @@ Frame sampleStep()
             {"editor", "", std::vector<Person>{}}, {"abstract", "", std::nullopt, true}},
         12};
     return frame;
-}
-
-std::string encoded(const std::vector<Frame> &frames)
-{
-    std::string bytes;
-    for (const Frame &frame : frames) {
-        encodeFrame(frame, bytes);
-    }
-    return bytes;
 }
 
 TEST(WorkerProtocol, RoundTripsEveryKindOfFrameAndWaitsForAWholeOne)
