@@ -56,7 +56,8 @@ CliProcess::CliProcess(const CliCommand &command)
         const rlimit fileSize{command.fileSizeLimit, command.fileSizeLimit};
         const rlimit addressSpace{command.addressSpaceLimit, command.addressSpaceLimit};
         if ((!command.folder.empty() && ::chdir(command.folder.c_str()) != 0)
-            || ::setrlimit(RLIMIT_FSIZE, &fileSize) != 0 || ::setrlimit(RLIMIT_AS, &addressSpace) != 0) {
+            || ::setrlimit(RLIMIT_FSIZE, &fileSize) != 0
+            || (command.addressSpaceLimit != RLIM_INFINITY && ::setrlimit(RLIMIT_AS, &addressSpace) != 0)) {
             ::_exit(126);
         }
         // The command starts as from a terminal, whatever the test runner was
