@@ -1,5 +1,6 @@
 #include "crossref_inheritance.h"
 #include "field_table.h"
+#include "schema_types.h"
 #include "source_type.h"
 #include "test_support.h"
 #include "tidy_dates.h"
@@ -113,23 +114,6 @@ TEST(TidyRecord, WritesAKeyAsWellFormedText)
     EXPECT_NE(tidyRecord(entry, entry.key, "{G}").text.find("<b:Tag>Kéy&amp;</b:Tag>"), std::string::npos);
 }
 
-// The source types the schema allows: its ST_SourceType enumeration.
-std::set<std::string> schemaSourceTypes()
-{
-    const std::string schema = testing::readFile(BIBSOURCES_TEST_SCHEMA);
-    const auto start = schema.find("<xsd:simpleType name=\"ST_SourceType\">");
-    if (start == std::string::npos) {
-        return {};
-    }
-    const std::string type = schema.substr(start, schema.find("</xsd:simpleType>", start) - start);
-    const std::regex value("<xsd:enumeration value=\"([^\"]+)\"/>");
-    std::set<std::string> types;
-    for (std::sregex_iterator it(type.begin(), type.end(), value), end; it != end; ++it) {
-        types.insert((*it)[1]);
-    }
-    return types;
-}
-
 // The entry types of BibTeX's standard styles and of biblatex, with their
 // aliases and the names other programs write.
 constexpr const char *knownEntryTypes[]
@@ -146,7 +130,7 @@ constexpr const char *knownEntryTypes[]
 // a type it does not know through as it is.
 TEST(SourceTypes, AreOnesTheSchemaLists)
 {
-    const std::set<std::string> schema = schemaSourceTypes();
+    const std::set<std::string> schema = testing::schemaSourceTypes();
     ASSERT_FALSE(schema.empty()) << "no ST_SourceType in " << BIBSOURCES_TEST_SCHEMA;
     for (const char *entryType : knownEntryTypes) {
         EXPECT_TRUE(schema.count(std::string(tidySourceType(entryType)))) << entryType;
