@@ -521,29 +521,44 @@ constexpr std::string_view fontCommands[] = {
 
 struct AccentRow {
     std::string_view name;
-    char32_t mark;
+    std::u32string_view marks; // put on the letter in this order
     std::string_view spacing;
 };
 
 // The spacing forms are what TeX prints for an accent on an empty group:
 // "\~{}" in a URL is a tilde.
 constexpr AccentRow accentRows[] = {
-    {"\"", 0x0308, "¨"},
-    {"'", 0x0301, "´"},
-    {".", 0x0307, "˙"},
-    {"=", 0x0304, "¯"},
-    {"H", 0x030B, "˝"},
-    {"^", 0x0302, "^"},
-    {"`", 0x0300, "`"},
-    {"b", 0x0331, "ˍ"},
-    {"c", 0x0327, "¸"},
-    {"d", 0x0323, "."},
-    {"k", 0x0328, "˛"},
-    {"r", 0x030A, "˚"},
-    {"t", 0x0361, "⁀"},
-    {"u", 0x0306, "˘"},
-    {"v", 0x030C, "ˇ"},
-    {"~", 0x0303, "~"},
+    {"\"", U"\u0308", "¨"},
+    {"'", U"\u0301", "´"},
+    {".", U"\u0307", "˙"},
+    {"=", U"\u0304", "¯"},
+    {"H", U"\u030B", "˝"},
+    {"^", U"\u0302", "^"},
+    {"`", U"\u0300", "`"},
+    {"b", U"\u0331", "ˍ"},
+    {"c", U"\u0327", "¸"},
+    {"d", U"\u0323", "."},
+    {"k", U"\u0328", "˛"},
+    {"r", U"\u030A", "˚"},
+    {"t", U"\u0361", "⁀"},
+    {"u", U"\u0306", "˘"},
+    {"v", U"\u030C", "ˇ"},
+    {"~", U"\u0303", "~"},
+};
+
+// tipa's accents, which transliterations of Indic and other scripts use.
+// Their spacing forms are the marks on a no-break space.
+constexpr AccentRow wordAccentRows[] = {
+    {"textacutemacron", U"\u0304\u0301", "\u00A0\u0304\u0301"},
+    {"textdoublegrave", U"\u030F", "\u00A0\u030F"},
+    {"textgravemacron", U"\u0304\u0300", "\u00A0\u0304\u0300"},
+    {"textsubbar", U"\u0331", "\u00A0\u0331"},
+    {"textsubdot", U"\u0323", "\u00A0\u0323"},
+    {"textsubring", U"\u0325", "\u00A0\u0325"},
+    {"textsubtilde", U"\u0330", "\u00A0\u0330"},
+    {"textsubumlaut", U"\u0324", "\u00A0\u0324"},
+    {"textsubwedge", U"\u032C", "\u00A0\u032C"},
+    {"textsyllabic", U"\u0329", "\u00A0\u0329"},
 };
 
 constexpr std::string_view linkCommands[] = {"doi", "nolinkurl", "path", "url"};
@@ -625,6 +640,7 @@ static_assert(std::ranges::is_sorted(textCommands, {}, byName));
 static_assert(std::ranges::is_sorted(accentBases, {}, byName));
 static_assert(std::ranges::is_sorted(mathCommands, {}, byName));
 static_assert(std::ranges::all_of(accentRows, [](const AccentRow &row) { return row.name.size() == 1; }));
+static_assert(std::ranges::is_sorted(wordAccentRows, {}, byName));
 static_assert(std::ranges::is_sorted(fontCommands));
 static_assert(std::ranges::is_sorted(linkCommands));
 static_assert(std::ranges::is_sorted(readerCommands));
@@ -647,12 +663,13 @@ template <typename Table> std::string_view lookUp(const Table &table, std::strin
 
 namespace {
 
-// Every accent command's name is one character, so this is a short scan,
-// not a search: it runs for every \' and \" of a file.
+// An accent command named by one character is found by a short scan, not
+// a search: it runs for every \' and \" of a file. tipa's are searched.
 const AccentRow *findAccent(std::string_view name)
 {
     if (name.size() != 1) {
-        return nullptr;
+        const auto row = findRow(wordAccentRows, name);
+        return row == std::end(wordAccentRows) ? nullptr : row;
     }
     for (const AccentRow &row : accentRows) {
         if (row.name[0] == name[0]) {
@@ -672,10 +689,10 @@ std::string_view scriptForm(char c, std::string_view characters, std::span<const
 
 } // namespace
 
-std::optional<char32_t> accentMark(std::string_view name)
+std::u32string_view accentMarks(std::string_view name)
 {
     const AccentRow *row = findAccent(name);
-    return row ? std::optional<char32_t>(row->mark) : std::nullopt;
+    return row ? row->marks : std::u32string_view();
 }
 
 std::string_view spacingAccent(std::string_view name)
@@ -731,9 +748,9 @@ std::string_view numberedAccent(int position)
 
 bool isKnownCommand(std::string_view name)
 {
-    return accentMark(name) || !textCommand(name).empty() || isFontCommand(name) || isLinkCommand(name)
-        || !mathCommand(name).empty() || std::ranges::binary_search(readerCommands, name)
-        || argumentShape(name) || primitive(name);
+    return !accentMarks(name).empty() || !textCommand(name).empty() || isFontCommand(name)
+        || isLinkCommand(name) || !mathCommand(name).empty()
+        || std::ranges::binary_search(readerCommands, name) || argumentShape(name) || primitive(name);
 }
 
 std::string_view mathCommand(std::string_view name)

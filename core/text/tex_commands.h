@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace bibsources {
@@ -9,9 +10,11 @@ namespace bibsources {
 // without the backslash ("'" for \', "ss" for \ss). Lookups are exact and
 // case-sensitive, as TeX's are.
 
-// The combining mark an accent command puts on its argument: U+0301 for \',
-// U+030C for \v, U+0361 (placed after the first of two letters) for \t, ...
-std::optional<char32_t> accentMark(std::string_view name);
+// The combining marks an accent command puts on its argument, in order:
+// U+0301 for \', U+030C for \v, U+0361 (placed after the first of two
+// letters) for \t, U+0304 and U+0301 for tipa's \textacutemacron, ...
+// Empty when `name` is no accent command.
+std::u32string_view accentMarks(std::string_view name);
 
 // What an accent command prints on an empty group, as in "\~{}": the accent
 // as a character of its own ("~" for \~, "´" for \'). Empty when `name` is

@@ -1,8 +1,11 @@
 #include "tex_math.h"
 
+#include "combining_mark.h"
 #include "tex_commands.h"
 
+#include <algorithm>
 #include <cctype>
+#include <optional>
 
 namespace bibsources {
 
@@ -13,15 +16,96 @@ bool isLetter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+struct MathAccent {
+    std::string_view name;
+    char32_t mark;
+};
+
+// Accents over one symbol; \overline also spans a group, one mark a character.
+constexpr MathAccent mathAccents[] = {
+    {"acute", 0x0301},
+    {"bar", 0x0304},
+    {"breve", 0x0306},
+    {"check", 0x030C},
+    {"ddot", 0x0308},
+    {"dot", 0x0307},
+    {"grave", 0x0300},
+    {"hat", 0x0302},
+    {"overline", 0x0305},
+    {"tilde", 0x0303},
+    {"vec", 0x20D7},
+    {"widehat", 0x0302},
+    {"widetilde", 0x0303},
+};
+
+std::optional<char32_t> mathAccentMark(std::string_view name)
+{
+    for (const MathAccent &accent : mathAccents) {
+        if (accent.name == name) {
+            return accent.mark;
+        }
+    }
+    return std::nullopt;
+}
+
+// Whether the text of a fraction's part or a root's radicand needs
+// parentheses to be read as one: "a+b" and "x y" do, "n", "12" and "α" do not.
+bool needsParentheses(std::string_view text)
+{
+    constexpr std::string_view separators[]
+        = {" ", "+", "-", "*", "/", "=", ",", "\u2009", "\u2212", "\u00D7"};
+    for (const std::string_view separator : separators) {
+        if (text.find(separator) != std::string_view::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void appendGrouped(std::string &out, std::string_view text)
+{
+    if (needsParentheses(text)) {
+        out += '(';
+        out += text;
+        out += ')';
+    } else {
+        out += text;
+    }
+}
+
+bool isContinuationByte(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// Puts the overline on every character of `text`, as a line over a group
+// runs over all of it.
+std::string overlineEveryCharacter(std::string_view text)
+{
+    std::string marked;
+    for (size_t i = 0; i < text.size(); ++i) {
+        marked += text[i];
+        if (i + 1 == text.size() || !isContinuationByte(text[i + 1])) {
+            marked += "\u0305";
+        }
+    }
+    return marked;
+}
+
+// Fractions in fractions deeper than this are kept as written, which bounds
+// the work and the stack.
+constexpr int maxArgumentDepth = 4;
+
 // Reads math left to right; every step either appends the text of one token
 // or fails, so the caller can give the reader the math as written instead
 // of a half-translated formula.
 class MathReader {
 public:
-    MathReader(std::string &out, std::string_view math)
+    MathReader(std::string &out, std::string_view math, int depth = 0)
         : out(out)
         , math(math)
         , start(out.size())
+        , depth(depth)
     {
     }
 
@@ -63,6 +147,12 @@ private:
             // a negative thin space: nothing to write
         } else if (name.size() == 1 && std::string_view("{}%&#_$").find(name[0]) != std::string_view::npos) {
             out += name;
+        } else if (name == "frac" || name == "tfrac" || name == "dfrac") {
+            return readFraction();
+        } else if (name == "sqrt") {
+            return readRoot();
+        } else if (const std::optional<char32_t> mark = mathAccentMark(name)) {
+            return readAccent(*mark);
         } else if (const std::string_view text = mathCommand(name); !text.empty()) {
             if (text == name && isLetter(name.front())) {
                 appendOperator(text);
@@ -72,6 +162,100 @@ private:
         } else {
             return isFontCommand(name);
         }
+        return true;
+    }
+
+    // The text of the next argument: a braced group or a single token.
+    std::optional<std::string> readArgument()
+    {
+        while (position < math.size() && math[position] == ' ') {
+            ++position;
+        }
+        if (position >= math.size()) {
+            return std::nullopt;
+        }
+        size_t begin = position;
+        size_t end = 0;
+        if (math[position] == '{') {
+            int depth = 0;
+            size_t close = position;
+            for (; close < math.size(); ++close) {
+                if (math[close] == '\\') {
+                    ++close;
+                } else if (math[close] == '{') {
+                    ++depth;
+                } else if (math[close] == '}' && --depth == 0) {
+                    break;
+                }
+            }
+            if (close >= math.size()) {
+                return std::nullopt;
+            }
+            begin = position + 1;
+            end = close;
+            position = close + 1;
+        } else if (math[position] == '\\') {
+            ++position;
+            commandName();
+            end = position;
+        } else {
+            end = ++position;
+        }
+        std::string text;
+        if (depth >= maxArgumentDepth
+            || !MathReader(text, math.substr(begin, end - begin), depth + 1).readAll()) {
+            return std::nullopt;
+        }
+        return text;
+    }
+
+    // \frac{a}{b} as "a/b", a part that is more than one term in parentheses.
+    bool readFraction()
+    {
+        const std::optional<std::string> numerator = readArgument();
+        const std::optional<std::string> denominator = numerator ? readArgument() : std::nullopt;
+        if (!denominator || numerator->empty() || denominator->empty()) {
+            return false;
+        }
+        appendGrouped(out, *numerator);
+        out += '/';
+        appendGrouped(out, *denominator);
+        return true;
+    }
+
+    // \sqrt{x} as "√x"; a root of another degree (\sqrt[3]{x}) is kept.
+    bool readRoot()
+    {
+        if (position < math.size() && math[position] == '[') {
+            return false;
+        }
+        const std::optional<std::string> radicand = readArgument();
+        if (!radicand || radicand->empty()) {
+            return false;
+        }
+        out += "\u221A";
+        appendGrouped(out, *radicand);
+        return true;
+    }
+
+    // An accent over one symbol (\hat{x}, \bar x) as that symbol with a
+    // combining mark; \overline marks every character of its group.
+    bool readAccent(char32_t mark)
+    {
+        std::optional<std::string> symbol = readArgument();
+        if (!symbol || symbol->empty()) {
+            return false;
+        }
+        if (mark == 0x0305) {
+            out += overlineEveryCharacter(*symbol);
+            return true;
+        }
+        const auto characters
+            = std::count_if(symbol->begin(), symbol->end(), [](char c) { return !isContinuationByte(c); });
+        if (characters != 1 || !addCombiningMark(*symbol, 0, mark)) {
+            return false;
+        }
+        out += *symbol;
         return true;
     }
 
@@ -181,6 +365,7 @@ private:
     std::string &out;
     std::string_view math;
     size_t start; // where this math begins in `out`
+    int depth; // how many arguments this math lies within
     size_t position = 0;
 };
 

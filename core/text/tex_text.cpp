@@ -226,7 +226,7 @@ private:
     size_t readWord(size_t position, size_t after, size_t end, int depth)
     {
         const std::string_view name = input.substr(position + 1, after - position - 1);
-        if (accentMark(name)) {
+        if (!accentMarks(name).empty()) {
             return readAccent(position, after, end, name, depth);
         }
         if (const std::string_view text = textCommand(name); !text.empty()) {
@@ -559,7 +559,7 @@ private:
     size_t readSymbol(size_t position, size_t after, size_t end, int depth)
     {
         const char symbol = input[position + 1];
-        if (const std::string_view name = input.substr(position + 1, 1); accentMark(name)) {
+        if (const std::string_view name = input.substr(position + 1, 1); !accentMarks(name).empty()) {
             return readAccent(position, after, end, name, depth);
         }
         switch (symbol) {
@@ -636,7 +636,9 @@ private:
             stop = std::min(end, argument + codePointLength(input[argument]));
             output.append(input, argument, stop - argument);
         }
-        if (!addCombiningMark(output, start, *accentMark(name))) {
+        const std::u32string_view marks = accentMarks(name);
+        if (!std::ranges::all_of(
+                marks, [&](char32_t mark) { return addCombiningMark(output, start, mark); })) {
             output.resize(start);
             std::erase_if(keptEnds, [start](size_t at) { return at > start; });
             return keepAsWritten(position, stop);

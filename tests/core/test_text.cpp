@@ -316,6 +316,7 @@ TEST(TexToText, WritesWhatTexPrints)
         {R"(\"{\ae}\"{\AE}\"{\oe}\"{\OE}\"{\O}\"{\l}\"{\L}\"{\ss}\"{\aa}\"{\AA}\"{\dh}\"{\DH}\"{\th}\"{\TH}\"{\ng}\"{\NG})",
             "æ\u0308Æ\u0308œ\u0308Œ\u0308Ø\u0308ł\u0308Ł\u0308ß\u0308å\u0308Å\u0308ð\u0308Ð\u0308þ\u0308Þ"
             "\u0308ŋ\u0308Ŋ\u0308"},
+        {R"(y{\textacutemacron a} \textsubring{r} \textsubdot{s})", "yā\u0301 r\u0325 ṣ"}, // tipa's accents
         {R"(\'{\TeX})", "T\u0301eX"}, // a logo is no accent base: the mark lands on its first letter
         {R"(\'é)", "é\u0301"}, // a letter written directly
         {R"(Ho\v{r}ej\v{s}\'{\i})", "Hořejší"},
@@ -369,11 +370,16 @@ TEST(TexToText, WritesWhatTexPrints)
         {R"(H\textsubscript{2}O, 10\textsuperscript{-6})", "H₂O, 10⁻⁶"},
         {"$^{0123456789}$ $_{0123456789}$ $^n$ $_n$ $^x$",
             "⁰¹²³⁴⁵⁶⁷⁸⁹ ₀₁₂₃₄₅₆₇₈₉ ⁿ $_n$ $^x$"}, // no letter is lowered
+        {R"($\frac n 2$, $\frac{a+b}{2}$, $\tfrac12$, $\sqrt{2}$, $\frac{\alpha}{\beta}$)",
+            "n/2, (a+b)/2, 1/2, √2, α/β"},
+        {R"($\hat{x}$ $\bar a$ $\vec v$ {$\langle$}00{$\overline 1\rangle$} $\overline{AB}$)",
+            "x̂ ā v\u20D7 ⟨001\u0305⟩ A\u0305B\u0305"},
         {R"($\phi\varphi$ $\Alpha$ \Emph{x} \tex)", R"(ϕφ $\Alpha$ x \tex)"}, // names are case-sensitive
         // Math without a direct equivalent is kept.
-        {R"($\frac{a}{b}$)", R"($\frac{a}{b}$)"}, {R"($x_i$)", R"($x_i$)"},
+        {R"($\sqrt[3]{x}$ $\hat{xy}$ $\frac{a}$)", R"($\sqrt[3]{x}$ $\hat{xy}$ $\frac{a}$)"},
+        {R"($x_i$)", R"($x_i$)"},
         {R"(19\textsuperscript{th} century)", "19th century"}, // no raised letters: plain
-        {R"($x^{ab}$)", R"($x^{ab}$)"}, {R"($\alpha$ and $\frac12$)", R"(α and $\frac12$)"},
+        {R"($x^{ab}$)", R"($x^{ab}$)"}, {R"($\alpha$ and $\binom{n}{k}$)", R"(α and $\binom{n}{k}$)"},
         // Nested commands.
         {R"({\bf \'{E}cole {\em Normale}})", "École Normale"},
         {R"(\emph{\textbf{Na\"{\i}ve} {T}ypes})", "Naïve Types"},
