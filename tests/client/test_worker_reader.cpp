@@ -199,5 +199,29 @@ TEST(WorkerReader, GivesTheValuesSkipsAndMessagesOfEachInput)
     }
 }
 
+const std::string sample
+    = "@string{pub = \"Presses universitaires\"}\r\n"
+      "@book{caf\xc3\xa9, author = {M\xc3\xbcller, J\xc3\xbcrgen and \xc3\x89mile Zola},\r\n"
+      "  title = {Na\xc3\xafve \xe2\x80\x9cquotes\xe2\x80\x9d and \xf0\x9d\x84\x9e music},\r\n"
+      "  publisher = pub, month = jan, year = 1999}\r\n"
+      "@misc{b, title = {\xe6\x97\xa5\xe6\x9c\xac}}\r\n";
+
+// Unicode with a byte-order mark gives the entries its UTF-8 text gives.
+TEST(InputEncoding, UnicodeWithAByteOrderMarkReadsLikeUtf8)
+{
+    WorkerSettings settings;
+    settings.fields = {{"author", "title", "publisher", "month"}, {"author"}};
+    TempDir plainDir;
+    const ReadResult expected = readEntries(plainDir.write("refs.bib", sample), settings);
+    ASSERT_EQ(expected.entries.size(), 3U);
+    for (const char *encoding : {"UTF-8", "UTF-16LE", "UTF-16BE", "UTF-32LE", "UTF-32BE"}) {
+        SCOPED_TRACE(encoding);
+        TempDir dir;
+        const ReadResult read = readEntries(dir.write("refs.bib", encodedAs(sample, encoding)), settings);
+        EXPECT_EQ(read.entries, expected.entries);
+        EXPECT_TRUE(read.lines.empty()) << read.lines.front();
+    }
+}
+
 } // namespace
 } // namespace bibsources::testing

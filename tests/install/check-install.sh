@@ -12,14 +12,7 @@ set -uo pipefail
 unset BIBSOURCES_WORKER
 
 appId=org.bibsources.Bibsources
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
-pass() {
-    echo "ok: $*"
-}
+pass() { echo "ok: $*" && passes=$((passes + 1)); }
 isOn() {
     case "${1^^}" in
         ON | 1 | YES | TRUE) return 0 ;;
@@ -34,8 +27,7 @@ for tool in desktop-file-validate appstreamcli man readelf; do
     fi
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/bibsources-install.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/../support/shell.sh"
 
 # --- Install, then move the tree -------------------------------------------
 # The tree is installed under one name and used under another, so nothing
@@ -99,11 +91,8 @@ done
 # --- Both programs start -----------------------------------------------------
 cliVersion=$(timeout 30 "$bin/bibsources" --version 2>"$work/stderr")
 status=$?
-if [ $status -ne 0 ] || [ "$cliVersion" != "bibsources $VERSION" ] || [ -s "$work/stderr" ]; then
+[ $status -eq 0 ] && [ "$cliVersion" = "bibsources $VERSION" ] && [ ! -s "$work/stderr" ] && pass "bibsources --version: $cliVersion" ||
     fail "bibsources --version gave '$cliVersion' (status $status), want 'bibsources $VERSION'"
-else
-    pass "bibsources --version: $cliVersion"
-fi
 
 if isOn "$WITH_GUI"; then
     # The window takes no command-line options (its version is in Help >
@@ -136,13 +125,9 @@ if isOn "$WITH_GUI"; then
     status=$?
     wait "$drainPid"
     exec {appLog}<&-
-    if [ $started = no ]; then
-        fail "bibsources-gui did not start under the offscreen platform (status $status)"
-    elif [ $status -ne 0 ]; then
-        fail "bibsources-gui ended with status $status when asked to quit, want 0"
-    else
-        pass "bibsources-gui started offscreen and quit cleanly on SIGTERM"
-    fi
+    [ $started = yes ] || fail "bibsources-gui did not start under the offscreen platform (status $status)"
+    [ $started = no ] || { [ $status -eq 0 ] && pass "bibsources-gui started offscreen and quit cleanly on SIGTERM" ||
+        fail "bibsources-gui ended with status $status when asked to quit, want 0"; }
 fi
 
 # --- The installed command converts with the installed helper -----------------
@@ -183,35 +168,22 @@ if [ $status -ne 0 ] || [ ! -f "$output" ]; then
     cat "$work/stderr" >&2
     fail "the installed bibsources did not convert refs.bib (status $status)"
 else
-    for want in '<b:Tag>knuth84</b:Tag>' '<b:Tag>lamport94</b:Tag>' '<b:Last>Lamport</b:Last>' \
-        'Literate Programming and Études' '<b:City>Reading</b:City>'; do
-        if ! grep -qF -- "$want" "$output"; then
-            fail "Sources.xml lacks $want"
-        fi
-    done
-    if ! grep -qF "2 sources -> $output" "$work/stderr"; then
-        fail "summary line missing: $(cat "$work/stderr")"
-    fi
+    has "$output" '<b:Tag>knuth84</b:Tag>' '<b:Tag>lamport94</b:Tag>' '<b:Last>Lamport</b:Last>' \
+        'Literate Programming and Études' '<b:City>Reading</b:City>'
+    has "$work/stderr" "2 sources -> $output"
     pass "the installed bibsources converted refs.bib"
 fi
 
 # Standard input goes through the helper too, and gives the same document.
 timeout 60 "$bin/bibsources" -q -o - - <"$work/papers/refs.bib" >"$work/piped.xml" 2>"$work/stderr"
 status=$?
-if [ $status -ne 0 ] || ! cmp -s "$work/piped.xml" "$output"; then
-    cat "$work/stderr" >&2
-    fail "bibsources -o - - from standard input (status $status) differs from the file conversion"
-else
-    pass "standard input converts to the same document"
-fi
+[ $status -eq 0 ] && cmp -s "$work/piped.xml" "$output" && pass "standard input converts to the same document" ||
+    fail "bibsources -o - - from standard input (status $status) differs from the file conversion: $(cat "$work/stderr")"
 
 if isOn "$WITH_WORKER"; then
     starts=$(wc -l <"$work/helper-starts" 2>/dev/null || echo 0)
-    if [ "$starts" -lt 2 ]; then
+    [ "$starts" -ge 2 ] && pass "the installed parser helper did the parsing ($starts starts)" ||
         fail "the installed parser helper was started $starts times for two conversions"
-    else
-        pass "the installed parser helper did the parsing ($starts starts)"
-    fi
 
     # Without its helper the installed command must fail and say so, rather
     # than fall back on another copy (such as the build tree's) or write an
@@ -221,11 +193,9 @@ if isOn "$WITH_WORKER"; then
     cp "$work/papers/refs.bib" "$work/orphan/"
     timeout 60 "$bin/bibsources" "$work/orphan/refs.bib" 2>"$work/stderr"
     status=$?
-    if [ $status -ne 1 ] || [ -e "$work/orphan/Sources.xml" ] || [ ! -s "$work/stderr" ]; then
+    [ $status -eq 1 ] && [ ! -e "$work/orphan/Sources.xml" ] && [ -s "$work/stderr" ] &&
+        pass "without its helper: status 1, '$(head -n1 "$work/stderr")'" ||
         fail "without its helper, bibsources gave status $status (want 1, a message, no Sources.xml)"
-    else
-        pass "without its helper: status 1, '$(head -n1 "$work/stderr")'"
-    fi
 fi
 
 # --- Desktop file, icons, AppStream data ---------------------------------------
@@ -243,16 +213,10 @@ if isOn "$WITH_GUI"; then
     fi
 
     execProgram=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktopFile")
-    if [ ! -x "$bin/$execProgram" ]; then
-        fail "the desktop file starts '$execProgram', which is not installed in $BINDIR"
-    fi
+    [ -x "$bin/$execProgram" ] || fail "the desktop file starts '$execProgram', which is not installed in $BINDIR"
     iconName=$(sed -n 's/^Icon=//p' "$desktopFile")
-    if [ "$iconName" != "$appId" ]; then
-        fail "the desktop file names the icon '$iconName', want $appId"
-    fi
-    if ! grep -q '<svg' "$icons/scalable/apps/$appId.svg"; then
-        fail "the scalable icon is not an SVG picture"
-    fi
+    [ "$iconName" = "$appId" ] || fail "the desktop file names the icon '$iconName', want $appId"
+    grep -q '<svg' "$icons/scalable/apps/$appId.svg" || fail "the scalable icon is not an SVG picture"
     pngCount=0
     for png in "$icons"/*x*/apps/"$appId".png; do
         size=$(basename "$(dirname "$(dirname "$png")")")
@@ -260,16 +224,11 @@ if isOn "$WITH_GUI"; then
         read -r -a bytes < <(od -An -tu1 -j16 -N8 "$png")
         width=$(((bytes[0] << 24) | (bytes[1] << 16) | (bytes[2] << 8) | bytes[3]))
         height=$(((bytes[4] << 24) | (bytes[5] << 16) | (bytes[6] << 8) | bytes[7]))
-        if [ "${width}x${height}" != "$size" ]; then
-            fail "icon in $size is ${width}x${height}"
-        fi
+        [ "${width}x${height}" = "$size" ] || fail "icon in $size is ${width}x${height}"
         pngCount=$((pngCount + 1))
     done
-    if [ $pngCount -lt 4 ]; then
+    [ $pngCount -ge 4 ] && pass "icon: scalable SVG and $pngCount PNG sizes, each the size of its folder" ||
         fail "only $pngCount PNG icon sizes installed"
-    else
-        pass "icon: scalable SVG and $pngCount PNG sizes, each the size of its folder"
-    fi
 
     metainfo=$share/metainfo/$appId.metainfo.xml
     if ! appstreamcli validate --no-net "$metainfo" >"$work/validate" 2>&1; then
@@ -278,13 +237,9 @@ if isOn "$WITH_GUI"; then
     else
         pass "appstreamcli validate accepts $appId.metainfo.xml"
     fi
-    if ! grep -qF "<launchable type=\"desktop-id\">$appId.desktop</launchable>" "$metainfo"; then
-        fail "the metainfo does not launch $appId.desktop"
-    fi
+    has "$metainfo" "<launchable type=\"desktop-id\">$appId.desktop</launchable>"
     newestRelease=$(grep -o '<release version="[^"]*"' "$metainfo" | head -n1 | cut -d'"' -f2)
-    if [ "$newestRelease" != "$VERSION" ]; then
-        fail "the metainfo's newest release is '$newestRelease', the program is $VERSION"
-    fi
+    [ "$newestRelease" = "$VERSION" ] || fail "the metainfo's newest release is '$newestRelease', the program is $VERSION"
 fi
 
 # --- Manual page ---------------------------------------------------------------
@@ -295,20 +250,14 @@ if [ -s "$work/man.err" ] || [ ! -s "$work/man.txt" ]; then
 else
     pass "the manual page renders without warnings"
 fi
-if ! grep -q "bibsources $VERSION" "$work/man.txt"; then
-    fail "the manual page does not carry the version $VERSION"
-fi
+has "$work/man.txt" "bibsources $VERSION"
 # Every option the command's help lists must be in the manual page too.
 options=$("$bin/bibsources" --help | grep -oE '(^|[ ,])--?[A-Za-z][A-Za-z-]*' | tr -d ' ,' | sort -u)
 for option in $options; do
-    if ! grep -qw -- "$option" "$work/man.txt"; then
-        fail "the manual page does not document $option"
-    fi
+    grep -qw -- "$option" "$work/man.txt" || fail "the manual page does not document $option"
 done
 for section in OPTIONS 'EXIT STATUS' FILES EXAMPLES; do
-    if ! grep -q "^$section" "$work/man.txt"; then
-        fail "the manual page has no $section section"
-    fi
+    grep -q "^$section" "$work/man.txt" || fail "the manual page has no $section section"
 done
 pass "the manual page documents $(echo $options | wc -w) options from --help"
 
@@ -328,8 +277,4 @@ else
     fi
 fi
 
-if [ $failures -ne 0 ]; then
-    echo "$failures check(s) failed" >&2
-    exit 1
-fi
-echo "installed tree OK"
+finish

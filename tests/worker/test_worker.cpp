@@ -238,31 +238,6 @@ TEST(WorkerReader, AHelperThatCannotRunFailsTheRunInsteadOfGivingNothing)
     }
 }
 
-const std::string sample
-    = "@string{pub = \"Presses universitaires\"}\r\n"
-      "@book{caf\xc3\xa9, author = {M\xc3\xbcller, J\xc3\xbcrgen and \xc3\x89mile Zola},\r\n"
-      "  title = {Na\xc3\xafve \xe2\x80\x9cquotes\xe2\x80\x9d and \xf0\x9d\x84\x9e music},\r\n"
-      "  publisher = pub, month = jan, year = 1999}\r\n"
-      "@misc{b, title = {\xe6\x97\xa5\xe6\x9c\xac}}\r\n";
-
-TEST(InputEncoding, UnicodeWithAByteOrderMarkConvertsLikeUtf8)
-{
-    TempDir plainDir;
-    const Document expected = buildDocument({plainDir.write("refs.bib", sample)});
-    ASSERT_TRUE(expected.ok());
-    ASSERT_EQ(expected.inputs.at(0).recordsWritten, 3);
-    for (const char *encoding : {"UTF-8", "UTF-16LE", "UTF-16BE", "UTF-32LE", "UTF-32BE"}) {
-        SCOPED_TRACE(encoding);
-        TempDir dir;
-        const std::string path = dir.write("refs.bib", encodedAs(sample, encoding));
-        const Document document = buildDocument({path});
-        ASSERT_TRUE(document.ok());
-        EXPECT_EQ(document.text, expected.text);
-        const ReadResult read = readWithWorker(path);
-        EXPECT_TRUE(read.lines.empty()) << read.lines.front();
-    }
-}
-
 // A person known by one name (", David") is split without btparse's
 // splitter, which crashes on it; any other name is left to the splitter.
 TEST(Names, APersonKnownByOneNameIsKeptWithItsFirstName)
