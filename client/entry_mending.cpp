@@ -20,6 +20,27 @@ bool isNameCharacter(char c)
     return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '-' || c == ':' || c == '.';
 }
 
+// Whether `body` (what follows the entry's opening brace) starts with a
+// field, "name =", where its key belongs.
+bool startsWithField(std::string_view body)
+{
+    std::size_t i = 0;
+    while (i < body.size() && isBlank(body[i])) {
+        ++i;
+    }
+    const std::size_t nameStart = i;
+    while (i < body.size() && isNameCharacter(body[i])) {
+        ++i;
+    }
+    if (i == nameStart || std::isalpha(static_cast<unsigned char>(body[nameStart])) == 0) {
+        return false;
+    }
+    while (i < body.size() && isBlank(body[i])) {
+        ++i;
+    }
+    return i < body.size() && body[i] == '=';
+}
+
 } // namespace
 
 std::optional<MendedEntry> mendEntry(std::string_view entryText)
@@ -35,11 +56,16 @@ std::optional<MendedEntry> mendEntry(std::string_view entryText)
     const bool oddKey = entryText[body] == '{' && keyEnd != std::string_view::npos
         && key.find_first_of(forbiddenInKey) != std::string_view::npos
         && key.find_first_of(" \t\r\n{}") == std::string_view::npos;
+    const bool noKey = !oddKey && startsWithField(rest);
     mended.text = entryText.substr(0, body + 1);
     if (oddKey) {
         mended.key = std::string(key);
         mended.text += standInKey;
         rest.remove_prefix(keyEnd);
+    } else if (noKey) {
+        mended.key = std::string();
+        mended.text += standInKey;
+        mended.text += ',';
     }
     mended.text += rest;
     const char closer = entryText[body] == '{' ? '}' : ')';
@@ -52,7 +78,7 @@ std::optional<MendedEntry> mendEntry(std::string_view entryText)
         mended.text += '\n';
         mended.closed = true;
     }
-    if (!oddKey && !mended.closed) {
+    if (!mended.key && !mended.closed) {
         return std::nullopt;
     }
     return mended;

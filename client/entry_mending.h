@@ -11,20 +11,25 @@ namespace bibsources {
 // An entry the parser skipped, as it may read once mended.
 struct MendedEntry {
     std::string text; // the entry's text with the mending
-    std::string key; // the entry's own key when `text` gives it a stand-in; else empty
+    // The entry's own key when `text` gives it a stand-in: empty for an
+    // entry written without one.
+    std::optional<std::string> key;
     bool closed = false; // the closing brace (or parenthesis) was added
 };
 
 // The key `text` gives a skipped entry in place of its own.
 constexpr std::string_view standInKey = "bibsourcesStandInKey";
 
-// Mends the two slips that make btparse skip an entry BibTeX reads:
+// Mends the three slips that make btparse skip an entry BibTeX reads:
 // - a body never closed, where every value is closed and only the entry's
 //   own brace or parenthesis is open at the end (the missing closing brace
 //   of a hand-edited file): the closer is added after its last non-blank;
 // - a key holding a character btparse does not allow in one ("(", ")",
 //   "\"", "#", "%" or "="), as reference managers write
-//   "Agilent(2022)ModificationsImproveType": the key becomes standInKey.
+//   "Agilent(2022)ModificationsImproveType": the key becomes standInKey;
+// - no key at all, the body starting with its first field
+//   ("@article{ author = ..."), as EndNote writes an entry it has no label
+//   for: standInKey is put before the field.
 // `entryText` runs from the entry's "@" to where the next entry starts.
 // nullopt when neither applies, or the text is still broken otherwise.
 std::optional<MendedEntry> mendEntry(std::string_view entryText);

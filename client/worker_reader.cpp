@@ -174,6 +174,7 @@ private:
     void takeStep(Frame &&frame);
     bool takeSkipped(const Frame &skipped);
     bool mend(const InputText::Span &span, int line, bool cutShort);
+    bool hasEntryAhead() const;
     std::optional<Entry> parseAlone(const std::string &entryText, int line);
     // What to do after a worker that did not finish; false: stop reading.
     bool recover(const WorkerOutcome &outcome);
@@ -275,7 +276,8 @@ bool WorkerReader::take(Frame &&frame)
 // worker reads that text again. Entries that parsed cleanly are never cut.
 //
 // Before it is dropped, a skipped entry gets a second reading: one that
-// only lacks its closing brace, or whose key btparse rejects, is mended
+// only lacks its closing brace, or whose key btparse rejects or that has
+// none, is mended
 // and read alone (entry_mending.h), and kept when that reads cleanly.
 // Returns false for an ordinary skipped entry that could not be mended.
 bool WorkerReader::takeSkipped(const Frame &skipped)
@@ -331,8 +333,8 @@ bool WorkerReader::mend(const InputText::Span &span, int line, bool cutShort)
     if (!entry || (mended->closed && valueHoldsAField(*entry))) {
         return false;
     }
-    if (!mended->key.empty()) {
-        entry->key = mended->key;
+    if (mended->key) {
+        entry->key = *mended->key;
     }
     if (mended->closed) {
         const int lastLine = text.lineAt(span.end) - 1;
@@ -416,7 +418,7 @@ bool WorkerReader::recover(const WorkerOutcome &outcome)
     case WorkerEnd::Dismissed:
         start.command.careful = false;
         resumeAt(cutAt);
-        return true;
+        return hasEntryAhead();
     default:
         break;
     }
@@ -442,9 +444,14 @@ bool WorkerReader::recover(const WorkerOutcome &outcome)
         return true;
     }
     skipBadEntry(outcome);
-    // Blanks after the last entry are nothing to a parser that has read the
-    // file from its start, but a new one would call them an entry missing
-    // its "@".
+    return hasEntryAhead();
+}
+
+// Blanks after the last entry are nothing to a parser that has read the
+// file from its start, but a new one would call them an entry missing its
+// "@": a worker is started only for what holds another entry.
+bool WorkerReader::hasEntryAhead() const
+{
     return start.command.startOffset < inputSize && text.hasEntryFrom(start.command.startOffset);
 }
 

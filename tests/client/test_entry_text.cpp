@@ -45,20 +45,23 @@ TEST(EntryEnd, IsFoundWhateverTheChunkSize)
     }
 }
 
-// Only the two slips BibTeX forgives are mended; anything else stays broken.
+// Only the slips BibTeX forgives, and a missing key, are mended; anything else stays broken.
 TEST(EntryMending, ClosesABodyOrGivesAKeyAStandIn)
 {
     const struct {
         const char *why;
         std::string text;
         const char *mended; // nullptr: not mended
-        const char *key = "";
+        const char *key = nullptr; // the entry's own key, when the text gives it a stand-in
     } rows[] = {
         {"no closing brace", "@misc{a, t = {x},\n  y = 2001,\n\n", "@misc{a, t = {x},\n  y = 2001,}\n"},
         {"no closing parenthesis", "@misc(a, t = {x}\n", "@misc(a, t = {x})\n"},
         {"parentheses in the key", "@online{A(2022)B, t = {x}}\n", "@online{bibsourcesStandInKey, t = {x}}\n",
             "A(2022)B"},
         {"both", "@online{a=b, t = {x}\n", "@online{bibsourcesStandInKey, t = {x}}\n", "a=b"},
+        {"no key", "@article{\n\t  author = {x},\n  t = {y}\n}\n",
+            "@article{bibsourcesStandInKey,\n\t  author = {x},\n  t = {y}\n}\n", ""},
+        {"no key and no closing brace", "@misc{t = {x}\n", "@misc{bibsourcesStandInKey,t = {x}}\n", ""},
         {"a value still open", "@misc{a, t = {x\n", nullptr},
         {"a quoted value still open", "@misc{a, t = \"x}\n", nullptr},
         {"closed and an ordinary key: nothing to mend", "@misc{a, t = {x}}\n", nullptr},
@@ -71,7 +74,8 @@ TEST(EntryMending, ClosesABodyOrGivesAKeyAStandIn)
         ASSERT_EQ(mended.has_value(), row.mended != nullptr);
         if (mended) {
             EXPECT_EQ(mended->text, row.mended);
-            EXPECT_EQ(mended->key, row.key);
+            EXPECT_EQ(mended->key.has_value(), row.key != nullptr);
+            EXPECT_EQ(mended->key.value_or(""), row.key ? row.key : "");
         }
     }
     const auto holds = [](const char *text) {

@@ -46,7 +46,7 @@ TEST(RunawayEntries, ARunawayNearTheTopCostsOnlyItsOwnLines)
 }
 
 // A broken entry between good ones costs only itself. One that lacks only
-// its closing brace, or has a key btparse rejects, is read alone once mended
+// its closing brace, or has a key btparse rejects or none, is read alone once mended
 // and kept in its place.
 TEST(RunawayEntries, EachKindOfBrokenEntryBetweenGoodOnesCostsOnlyItself)
 {
@@ -78,6 +78,7 @@ TEST(RunawayEntries, EachKindOfBrokenEntryBetweenGoodOnesCostsOnlyItself)
         {"several lines, a trailing comma, a blank line", "@misc{bad,\n  title = {x},\n  year = 2001,\n\n",
             "entry 'bad' on line 6 is not closed; read up to line 9 and kept", "bad"},
         {"parentheses in the key", "@online{Agilent(2022)Mods, title = {x}}\n", "", "Agilent(2022)Mods"},
+        {"no key, as EndNote writes", "\t@article{\n\t  title = {x},\n\t  year = {2012}\n\t}\n", "", ""},
         {"an odd key and no closing brace", "@online{a=b, title = {x}\n",
             "entry 'a=b' on line 6 is not closed; read up to line 6 and kept", "a=b"},
     };
@@ -100,6 +101,12 @@ TEST(RunawayEntries, EachKindOfBrokenEntryBetweenGoodOnesCostsOnlyItself)
     TempDir dir;
     const std::string last = dir.write("last.bib", goodEntries(0, 1) + "@misc{bad, title = {x}\n");
     EXPECT_EQ(valuesOf(readWithWorker(last), ""), (std::vector<std::string>{"good0", "bad"}));
+    // A mended last entry leaves no parser to complain about the blanks after it.
+    for (const char *mended : {"@misc{bad(1), title = {x}}\n\n", "\t@misc{\n\t  title = {x}\n\t}\n"}) {
+        const ReadResult result = readWithWorker(dir.write("mended.bib", goodEntries(0, 1) + mended));
+        EXPECT_EQ(valuesOf(result, "title").size(), 2U) << mended;
+        EXPECT_EQ(result.lines, std::vector<std::string>{}) << mended;
+    }
 }
 
 // The entry line behind a runaway is looked for in 64 KiB reads, each
