@@ -4,6 +4,8 @@
 #include "text.h"
 #include "xml_writer.h"
 
+#include <optional>
+
 namespace bibsources {
 
 namespace {
@@ -43,6 +45,42 @@ bool isPlainAlready(std::string_view text)
     return true;
 }
 
+// How reference managers write a character of an address in TeX: escapes
+// in braces, as Mendeley writes them ("nt{\_}eau"), and a tilde as an accent,
+// a command or math ("\~{}me", "$\sim$me").
+struct LinkSpelling {
+    std::string_view written;
+    char character;
+};
+
+constexpr LinkSpelling linkSpellings[] = {
+    {"{\\_}", '_'},
+    {"{\\%}", '%'},
+    {"{\\&}", '&'},
+    {"{\\#}", '#'},
+    {"{\\$}", '$'},
+    {"{~}", '~'},
+    {"{\\~{}}", '~'},
+    {"\\~{}", '~'},
+    {"{\\textasciitilde}", '~'},
+    {"\\textasciitilde{}", '~'},
+    {"{$\\sim$}", '~'},
+    {"$\\sim$", '~'},
+};
+
+std::optional<LinkSpelling> linkSpellingAt(std::string_view text)
+{
+    if (text.empty() || (text[0] != '{' && text[0] != '\\' && text[0] != '$')) {
+        return std::nullopt;
+    }
+    for (const LinkSpelling &spelling : linkSpellings) {
+        if (text.starts_with(spelling.written)) {
+            return spelling;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::string plainText(std::string_view parserBytes)
@@ -64,6 +102,11 @@ std::string verbatimText(std::string_view parserBytes)
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
+        if (const std::optional<LinkSpelling> spelling = linkSpellingAt(text.substr(i))) {
+            out += spelling->character;
+            i += spelling->written.size() - 1;
+            continue;
+        }
         if (text[i] == '\\' && i + 1 < text.size()
             && std::string_view("_%&#~").find(text[i + 1]) != std::string_view::npos) {
             continue;

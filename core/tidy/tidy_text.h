@@ -12,8 +12,10 @@ std::string plainText(std::string_view parserBytes);
 
 // A field that TeX would read verbatim (url, doi): decoded and stripped like
 // plainText, an outer \url{...} unwrapped and the backslash of an escaped
-// "_", "%", "&", "#" or "~" dropped, but no other TeX read, since "~", "--"
-// and "\" mean themselves in an address.
+// "_", "%", "&", "#" or "~" dropped, the braced escapes and tildes reference
+// managers write ("{\_}", "{~}", "\~{}", "$\sim$") read as the character,
+// but no other TeX read, since "~", "--" and "\" mean themselves in an
+// address.
 std::string verbatimText(std::string_view parserBytes);
 
 // Appends "<b:tag>text</b:tag>\n" with text escaped for XML; nothing at all

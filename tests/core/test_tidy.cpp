@@ -63,6 +63,8 @@ TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
         {"book", {{"title", "T"}, {"titleaddon", "Addon"}}, "<b:Title>T. Addon</b:Title>"},
         {"article", {{"doi", "10.1000/a\\_b--c"}}, "<b:DOI>10.1000/a_b--c</b:DOI>"},
         {"online", {{"url", "\\url{http://x.org/~me/a--b}"}}, "<b:URL>http://x.org/~me/a--b</b:URL>"},
+        {"online", {{"url", R"(http://x.org/nt{\_}eau{\%}20{\&}{~}a\~{}b$\sim$c{\textasciitilde}d/{x})"}},
+            "<b:URL>http://x.org/nt_eau%20&amp;~a~b~c~d/{x}</b:URL>"},
         {"booklet", {{"howpublished", "Privately"}}, "<b:Publisher>Privately</b:Publisher>"},
         {"book", {{"title", "Why?"}, {"subtitle", "Sub"}}, "<b:Title>Why? Sub</b:Title>"},
         {"manual", {{"organization", "ACME"}, {"publisher", "P"}}, "<b:Publisher>P</b:Publisher>", "ACME"},
