@@ -49,8 +49,12 @@ bool sameFile(const std::string &a, const std::string &b)
     return std::filesystem::equivalent(a, b, ignored);
 }
 
-std::string inputProblem(const std::vector<std::string> &inputPaths, const std::string &outputPath)
+std::string outputProblem(const std::vector<std::string> &inputPaths, const std::string &outputPath)
 {
+    if (isDocumentTarget(outputPath)) {
+        return "'" + outputPath
+            + "' is a Word document, which the BibTeX text would replace; name a .bib file with -o";
+    }
     for (const std::string &input : inputPaths) {
         if (sameFile(input, outputPath)) {
             return "'" + outputPath + "' is the input '" + input
@@ -117,7 +121,7 @@ ConversionResult convertToBib(const std::vector<std::string> &inputPaths, const 
         = outputPath.empty() && !inputPaths.empty() ? bibOutputPathFor(inputPaths.front()) : outputPath;
     ConversionResult result;
     result.outputPath = target;
-    if (std::string problem = inputProblem(inputPaths, target); !problem.empty()) {
+    if (std::string problem = outputProblem(inputPaths, target); !problem.empty()) {
         result.error = std::move(problem);
         return result;
     }

@@ -212,7 +212,8 @@ ConversionResult convertToDescriptor(const std::vector<std::string> &inputPaths,
 // BibTeX field are kept as "ms-" fields, and keys (the tags, with what a key
 // cannot hold replaced) are unique in the file. Each InputReport counts its
 // records and says which tags became other keys. Nothing is written unless
-// every input could be read; an output that is one of the inputs is refused.
+// every input could be read; an output that is one of the inputs, or a
+// word-processing document, is refused.
 // outputPath empty: the Sources.bib beside the first input. Never throws.
 ConversionResult convertToBib(const std::vector<std::string> &inputPaths, const std::string &outputPath,
     const ConversionSettings &settings);
