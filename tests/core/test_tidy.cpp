@@ -54,6 +54,8 @@ TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
         {"article", {{"note", "N"}, {"annote", "{\\em Read} it"}, {"month", "Spring"}},
             "<b:Comments>N; Read it; Spring</b:Comments>"},
         {"article", {{"annotation", "A"}, {"annote", "B"}}, "<b:Comments>A</b:Comments>", "B"},
+        {"article", {{"note", "Review \\par \\begin{itemize} \\item Clean \\end{itemize}"}},
+            "<b:Comments>Review • Clean</b:Comments>"},
         {"article", {{"month", "10~jan"}}, "<b:Month>January</b:Month>\n<b:Day>10</b:Day>"},
         {"article", {{"date", "c. 2001"}, {"year", "2002"}}, // a date that is none is kept
             "<b:Year>2002</b:Year>\n<b:Comments>c. 2001</b:Comments>"},
