@@ -3,6 +3,7 @@
 #include <bibsources/conversion.h>
 
 #include <charconv>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +24,43 @@ bool sameFile(const std::string &output, const std::string &input)
     struct stat read { };
     return regularFile(output, written) && regularFile(input, read) && written.st_dev == read.st_dev
         && written.st_ino == read.st_ino;
+}
+
+// Whether two paths name one file: the same file now, or, for a file not yet
+// made, the same place.
+bool samePlace(const std::string &a, const std::string &b)
+{
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    const auto place
+        = [&](const std::string &path) { return fs::weakly_canonical(fs::absolute(path), ignored); };
+    const fs::path placeOfA = place(a);
+    return fs::equivalent(a, b, ignored) || (!placeOfA.empty() && placeOfA == place(b));
+}
+
+// The table of fields is written from the start, so it must not be a file
+// the run reads or writes.
+std::string reportProblem(const Options &options)
+{
+    const std::string named = "the report '" + options.report + "' is ";
+    for (const std::string &input : options.inputs) {
+        if (input != "-" && samePlace(options.report, input)) {
+            return named + "the input '" + input + "', which it would replace; name another --report FILE";
+        }
+    }
+    for (const std::string &macros : options.macroFiles) {
+        if (samePlace(options.report, macros)) {
+            return named + "the macros file '" + macros
+                + "', which it would replace; name another --report FILE";
+        }
+    }
+    for (const std::string &input : options.inputs) {
+        const std::string output = options.output.empty() ? outputPathFor(input) : options.output;
+        if (output != "-" && samePlace(options.report, output)) {
+            return named + "the output '" + output + "'; name another --report FILE";
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -80,7 +118,7 @@ std::string targetProblem(const Options &options)
                 : "the output '" + output + "' is the input " + named + ", which it would replace";
         }
     }
-    return {};
+    return options.report.empty() ? std::string() : reportProblem(options);
 }
 
 } // namespace bibsources::cli

@@ -19,8 +19,9 @@ void useStandardStreamNames(Options &options);
 // What is wrong with where the document would go, as a usage error (empty if
 // nothing): an input named by a descriptor has no folder to hold its
 // Sources.xml, an output that is one of the inputs (the same file, also
-// through links) would replace that input, and --merge cannot merge into
-// standard output, whatever it is called. Checked before anything is read;
+// through links) would replace that input, --merge cannot merge into
+// standard output, whatever it is called, and the --report table may be
+// none of the files the run reads or writes. Checked before anything is read;
 // call useStandardStreamNames first.
 std::string targetProblem(const Options &options);
 

@@ -121,6 +121,12 @@ scene && run 2 -o refs.bib refs.bib && has "$err" "the output 'refs.bib' is the 
 scene && ln -s refs.bib alias.xml && run 2 -o alias.xml refs.bib && has "$err" "is the input 'refs.bib'" && same refs.bib "$bib"
 scene && ln refs.bib hard.xml && run 2 -o hard.xml refs.bib && has "$err" "is the input 'refs.bib'" && same hard.xml "$bib"
 scene && run 2 -o refs.bib - < refs.bib && has "$err" "is the input standard input" && kept
+# The table of fields never takes the place of an input, a macros file or the document.
+scene && run 2 -t --report refs.bib refs.bib && has "$err" "the report 'refs.bib' is the input 'refs.bib'" && kept
+scene && printf '%s\n' '\def\X{x}' > defs.tex && run 2 -t --macros defs.tex --report defs.tex refs.bib \
+    && has "$err" "the report 'defs.tex' is the macros file 'defs.tex'" && same defs.tex '\def\X{x}'
+scene && run 2 -t --report Sources.xml refs.bib && has "$err" "the report 'Sources.xml' is the output" && kept
+scene && run 2 -t -o out.xml --report ./out.xml refs.bib && has "$err" "the report './out.xml' is the output" && kept
 scene && cp refs.bib Sources.xml && run 2 Sources.xml && same Sources.xml "$bib"
 has "$err" "would be replaced by its own Sources.xml; use -o OUTPUT"
 scene && run 2 /dev/stdin < refs.bib && has "$err" "use -o OUTPUT" && kept
