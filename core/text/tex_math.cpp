@@ -151,6 +151,8 @@ private:
             out += "\u2009"; // a thin space
         } else if (name == " " || name == ":" || name == ";") {
             out += ' ';
+        } else if (name == "quad" || name == "qquad") {
+            out += textCommand(name);
         } else if (name == "!") {
             // a negative thin space: nothing to write
         } else if (name.size() == 1 && std::string_view("{}%&#_$").find(name[0]) != std::string_view::npos) {

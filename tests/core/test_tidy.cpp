@@ -68,6 +68,8 @@ TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
         {"online", {{"url", R"(http://x.org/nt{\_}eau{\%}20{\&}{~}a\~{}b$\sim$c{\textasciitilde}d/{x})"}},
             "<b:URL>http://x.org/nt_eau%20&amp;~a~b~c~d/{x}</b:URL>"},
         {"booklet", {{"howpublished", "Privately"}}, "<b:Publisher>Privately</b:Publisher>"},
+        {"misc", {{"howpublished", R"(\href {https://x.org/a\_b} {\texttt{https://x.org/a\_b}})"}},
+            "<b:URL>https://x.org/a_b</b:URL>", "<b:Publisher>"},
         {"book", {{"title", "Why?"}, {"subtitle", "Sub"}}, "<b:Title>Why? Sub</b:Title>"},
         {"manual", {{"organization", "ACME"}, {"publisher", "P"}}, "<b:Publisher>P</b:Publisher>", "ACME"},
         {"article", {{"title", "{The} {\\'E}cole \\& <Co>"}},
