@@ -16,6 +16,14 @@ bool isLetter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// Commands that only size the delimiter after them.
+bool isDelimiterSize(std::string_view name)
+{
+    constexpr std::string_view sizes[] = {"Big", "Bigg", "Biggl", "Biggr", "Bigl", "Bigr", "big", "bigg",
+        "biggl", "biggr", "bigl", "bigr", "left", "middle", "right"};
+    return std::ranges::find(sizes, name) != std::end(sizes);
+}
+
 struct MathAccent {
     std::string_view name;
     char32_t mark;
@@ -143,10 +151,14 @@ private:
             out += "\u2009"; // a thin space
         } else if (name == " " || name == ":" || name == ";") {
             out += ' ';
+        } else if (name == "quad" || name == "qquad") {
+            out += textCommand(name);
         } else if (name == "!") {
             // a negative thin space: nothing to write
         } else if (name.size() == 1 && std::string_view("{}%&#_$").find(name[0]) != std::string_view::npos) {
             out += name;
+        } else if (isDelimiterSize(name)) {
+            skipEmptyDelimiter();
         } else if (name == "frac" || name == "tfrac" || name == "dfrac") {
             return readFraction();
         } else if (name == "sqrt") {
@@ -163,6 +175,19 @@ private:
             return isFontCommand(name);
         }
         return true;
+    }
+
+    // \left( and \bigl[ size the delimiter after them, which is what
+    // is written; "\right." is an empty one.
+    void skipEmptyDelimiter()
+    {
+        size_t next = position;
+        while (next < math.size() && math[next] == ' ') {
+            ++next;
+        }
+        if (next < math.size() && math[next] == '.') {
+            position = next + 1;
+        }
     }
 
     // The text of the next argument: a braced group or a single token.

@@ -69,9 +69,24 @@ std::string pagesText(std::string_view raw)
     return plainText(dashed);
 }
 
-bool looksLikeAddress(std::string_view text)
+// The address a howpublished field gives: all of it when it is one
+// ("\url{...}", "https://..."), the link of "\href{address}{text}", else
+// nothing.
+std::string_view addressIn(std::string_view text)
 {
-    return text.rfind("\\url{", 0) == 0 || text.rfind("http://", 0) == 0 || text.rfind("https://", 0) == 0;
+    if (text.starts_with("\\url{") || text.starts_with("http://") || text.starts_with("https://")) {
+        return text;
+    }
+    constexpr std::string_view href = "\\href";
+    if (!text.starts_with(href)) {
+        return {};
+    }
+    const size_t open = text.find_first_not_of(" \t\n", href.size());
+    const size_t close = open == std::string_view::npos ? open : text.find('}', open);
+    if (close == std::string_view::npos || text[open] != '{') {
+        return {};
+    }
+    return text.substr(open + 1, close - open - 1);
 }
 
 // biblatex writes a thesis's or report's kind as a localisation key.
@@ -262,7 +277,7 @@ void RecordWriter::appendPublishing(const Dates &dates)
     put("City", city, {cityField});
     const std::string_view howPublished = fieldText(entry, "howpublished");
     auto [publisherField, publisher] = firstOf({"publisher", "organization"});
-    if (publisher.empty() && !looksLikeAddress(howPublished)) {
+    if (publisher.empty() && addressIn(howPublished).empty()) {
         publisherField = "howpublished";
         publisher = plainField(entry, "howpublished");
     }
@@ -271,8 +286,8 @@ void RecordWriter::appendPublishing(const Dates &dates)
     appendIssue();
     put("Pages", pagesText(fieldText(entry, "pages")), {"pages"});
     const std::string_view url = fieldText(entry, "url");
-    const bool urlFromHowPublished = url.empty() && looksLikeAddress(howPublished);
-    put("URL", verbatimText(urlFromHowPublished ? howPublished : url),
+    const bool urlFromHowPublished = url.empty() && !addressIn(howPublished).empty();
+    put("URL", verbatimText(urlFromHowPublished ? addressIn(howPublished) : url),
         {urlFromHowPublished ? FieldKey("howpublished") : FieldKey("url")});
     put("DOI", verbatimText(fieldText(entry, "doi")), {"doi"});
     appendAccessed();

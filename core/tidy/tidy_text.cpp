@@ -45,6 +45,20 @@ bool isPlainAlready(std::string_view text)
     return true;
 }
 
+// TeX prints a run of spaces as one; the spaces a command such as \par or
+// \item leaves beside those of the text would otherwise stay doubled.
+std::string withSingleSpaces(std::string_view text)
+{
+    std::string single;
+    single.reserve(text.size());
+    for (const char c : text) {
+        if (c != ' ' || single.empty() || single.back() != ' ') {
+            single += c;
+        }
+    }
+    return single;
+}
+
 // How reference managers write a character of an address in TeX: escapes
 // in braces, as Mendeley writes them ("nt{\_}eau"), and a tilde as an accent,
 // a command or math ("\~{}me", "$\sim$me").
@@ -88,7 +102,7 @@ std::string plainText(std::string_view parserBytes)
     if (isPlainAlready(parserBytes)) {
         return std::string(trimmed(parserBytes));
     }
-    return std::string(trimmed(stripXmlForbidden(texToText(decodeParserText(parserBytes)))));
+    return withSingleSpaces(trimmed(stripXmlForbidden(texToText(decodeParserText(parserBytes)))));
 }
 
 std::string verbatimText(std::string_view parserBytes)

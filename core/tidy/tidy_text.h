@@ -7,7 +7,8 @@ namespace bibsources {
 
 // What a tidy record says of one parser string: decoded to UTF-8, TeX turned
 // into the plain text a reader sees, characters XML forbids removed, blanks
-// at either end trimmed. Not yet escaped.
+// at either end trimmed and a run of spaces made one, as TeX prints it. Not
+// yet escaped.
 std::string plainText(std::string_view parserBytes);
 
 // A field that TeX would read verbatim (url, doi): decoded and stripped like

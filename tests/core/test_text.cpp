@@ -374,6 +374,8 @@ TEST(TexToText, WritesWhatTexPrints)
             "n/2, (a+b)/2, 1/2, √2, α/β"},
         {R"($\hat{x}$ $\bar a$ $\vec v$ {$\langle$}00{$\overline 1\rangle$} $\overline{AB}$)",
             "x̂ ā v\u20D7 ⟨001\u0305⟩ A\u0305B\u0305"},
+        {R"(a{$\quad$}b)", "a b"},
+        {R"($\left( 000\bar{1} \right)$ $\left\langle x\right.$ $\bigl[a\bigr]$)", "(0001̄) ⟨x [a]"},
         {R"($\phi\varphi$ $\Alpha$ \Emph{x} \tex)", R"(ϕφ $\Alpha$ x \tex)"}, // names are case-sensitive
         // Math without a direct equivalent is kept.
         {R"($\sqrt[3]{x}$ $\hat{xy}$ $\frac{a}$)", R"($\sqrt[3]{x}$ $\hat{xy}$ $\frac{a}$)"},

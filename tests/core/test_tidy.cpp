@@ -54,6 +54,8 @@ TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
         {"article", {{"note", "N"}, {"annote", "{\\em Read} it"}, {"month", "Spring"}},
             "<b:Comments>N; Read it; Spring</b:Comments>"},
         {"article", {{"annotation", "A"}, {"annote", "B"}}, "<b:Comments>A</b:Comments>", "B"},
+        {"article", {{"note", "Review \\par \\begin{itemize} \\item Clean \\end{itemize}"}},
+            "<b:Comments>Review • Clean</b:Comments>"},
         {"article", {{"month", "10~jan"}}, "<b:Month>January</b:Month>\n<b:Day>10</b:Day>"},
         {"article", {{"date", "c. 2001"}, {"year", "2002"}}, // a date that is none is kept
             "<b:Year>2002</b:Year>\n<b:Comments>c. 2001</b:Comments>"},
@@ -66,6 +68,8 @@ TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
         {"online", {{"url", R"(http://x.org/nt{\_}eau{\%}20{\&}{~}a\~{}b$\sim$c{\textasciitilde}d/{x})"}},
             "<b:URL>http://x.org/nt_eau%20&amp;~a~b~c~d/{x}</b:URL>"},
         {"booklet", {{"howpublished", "Privately"}}, "<b:Publisher>Privately</b:Publisher>"},
+        {"misc", {{"howpublished", R"(\href {https://x.org/a\_b} {\texttt{https://x.org/a\_b}})"}},
+            "<b:URL>https://x.org/a_b</b:URL>", "<b:Publisher>"},
         {"book", {{"title", "Why?"}, {"subtitle", "Sub"}}, "<b:Title>Why? Sub</b:Title>"},
         {"manual", {{"organization", "ACME"}, {"publisher", "P"}}, "<b:Publisher>P</b:Publisher>", "ACME"},
         {"article", {{"title", "{The} {\\'E}cole \\& <Co>"}},
