@@ -8,7 +8,6 @@
 
 #include <bibsources/conversion.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -190,6 +189,22 @@ int convertEach(
     return status;
 }
 
+// Each input's messages (unless quiet) and failure; false when an input failed.
+bool printInputs(const ConversionResult &result, bool quiet, std::ostream &err)
+{
+    bool everyInputRead = true;
+    for (const InputReport &input : result.inputs) {
+        if (!quiet) {
+            printDiagnostics(input, err);
+        }
+        if (!input.ok()) {
+            err << programName << ": " << printable(input.error) << '\n';
+            everyInputRead = false;
+        }
+    }
+    return everyInputRead;
+}
+
 // What became of a document's own source list, after the summary lines.
 void printDocumentSummary(const DocumentReport &document, const std::string &destination, std::ostream &err)
 {
@@ -232,17 +247,7 @@ int convertMerged(
         ? convertToDescriptor(options.inputs, STDOUT_FILENO, settings, hooks)
         : convertFiles(options.inputs, options.output, settings, hooks);
     progress.erase();
-    bool inputFailed = false;
-    for (const InputReport &input : result.inputs) {
-        if (!options.quiet) {
-            printDiagnostics(input, err);
-        }
-        if (!input.ok()) {
-            err << programName << ": " << printable(input.error) << '\n';
-            inputFailed = true;
-        }
-    }
-    if (inputFailed) {
+    if (!printInputs(result, options.quiet, err)) {
         err << programName << ": nothing written to "
             << (toStandardOutput ? "standard output" : "'" + printable(options.output) + "'")
             << ", so that it never lacks an input\n";
@@ -275,18 +280,9 @@ int convertToBibFile(const Options &options, const ConversionSettings &settings,
     const ConversionResult result = toStandardOutput
         ? convertToBibDescriptor(options.inputs, STDOUT_FILENO, settings)
         : convertToBib(options.inputs, options.output, settings);
-    for (const InputReport &input : result.inputs) {
-        if (!options.quiet) {
-            printDiagnostics(input, err);
-        }
-        if (!input.ok()) {
-            err << programName << ": " << printable(input.error) << '\n';
-        }
-    }
+    const bool everyInputRead = printInputs(result, options.quiet, err);
     if (!result.ok()) {
-        if (result.inputs.empty()
-            || std::all_of(result.inputs.begin(), result.inputs.end(),
-                [](const InputReport &input) { return input.ok(); })) {
+        if (everyInputRead) {
             err << programName << ": " << printable(result.error) << '\n';
         } else {
             err << programName << ": nothing written, so that the .bib never lacks an input\n";
