@@ -1,6 +1,7 @@
 #include "merge.h"
 
 #include "list_style.h"
+#include "tag_book.h"
 #include "xml_writer.h"
 
 #include <unordered_map>
@@ -10,16 +11,6 @@
 namespace bibsources {
 
 namespace {
-
-// a ... z, then aa, ab, ...: never runs out.
-std::string suffixFor(int index)
-{
-    std::string suffix;
-    for (++index; index > 0; index = (index - 1) / 26) {
-        suffix.insert(suffix.begin(), static_cast<char>('a' + (index - 1) % 26));
-    }
-    return suffix;
-}
 
 // What becomes of one converted record.
 struct Placement {
@@ -108,7 +99,7 @@ private:
     {
         int &suffix = suffixesTried[record.tag];
         for (;;) {
-            const std::string candidate = record.tag + suffixFor(suffix++);
+            const std::string candidate = record.tag + tagSuffix(suffix++);
             if (placedTags.contains(candidate)) {
                 continue;
             }

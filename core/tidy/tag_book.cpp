@@ -38,4 +38,13 @@ bool TagBook::claimMadeUp(std::string_view tag, std::string_view guid)
     return true;
 }
 
+std::string tagSuffix(int index)
+{
+    std::string suffix;
+    for (++index; index > 0; index = (index - 1) / 26) {
+        suffix.insert(suffix.begin(), static_cast<char>('a' + (index - 1) % 26));
+    }
+    return suffix;
+}
+
 } // namespace bibsources

@@ -42,6 +42,10 @@ private:
     std::unordered_map<std::string, int> suffixes;
 };
 
+// The suffix a taken tag is given on the index-th try: a ... z, then aa,
+// ab, ...; never runs out.
+std::string tagSuffix(int index);
+
 // key with ASCII letters in lower case: BibTeX's comparison of keys.
 std::string foldedKey(std::string_view key);
 

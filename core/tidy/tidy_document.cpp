@@ -51,16 +51,6 @@ std::string tagBase(const Entry &entry)
     return base;
 }
 
-// a ... z, then aa, ab, ...: never runs out.
-std::string suffixFor(int index)
-{
-    std::string suffix;
-    for (++index; index > 0; index = (index - 1) / 26) {
-        suffix.insert(suffix.begin(), static_cast<char>('a' + (index - 1) % 26));
-    }
-    return suffix;
-}
-
 // What the tidy mapping did to an entry, or could not do.
 Message changed(int line, std::string text)
 {
@@ -474,7 +464,7 @@ std::string TidyWriter::freshTag(const Entry &entry)
     // Every key of the file is known by now: generated tags avoid them all,
     // and every tag of the inputs before it.
     while (firstWithKey.count(foldedKey(tag)) || !tags.claimMadeUp(tag, sourceGuid(inputPath, tag))) {
-        tag = base + suffixFor(suffix++);
+        tag = base + tagSuffix(suffix++);
     }
     return tag;
 }
