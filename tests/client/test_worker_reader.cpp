@@ -24,25 +24,6 @@ std::string goodEntries(int from, int count)
     return text;
 }
 
-TEST(RunawayEntries, ARunawayNearTheTopCostsOnlyItsOwnLines)
-{
-    TempDir dir;
-    const std::string before = goodEntries(0, 3), after = goodEntries(3, 9997);
-    const std::string broken
-        = dir.write("broken.bib", before + "@misc{oops,\n  title = \"oops},\n  year = 2001\n}\n" + after);
-    const ReadResult withRunaway = readWithWorker(broken);
-    const ReadResult without = readWithWorker(dir.write("clean.bib", before + after));
-    ASSERT_TRUE(withRunaway.report.ok() && without.report.ok());
-    EXPECT_EQ(withRunaway.entries.size(), 10000U);
-    EXPECT_EQ(withRunaway.report.entriesSkipped, 1);
-    // The same entries, only on other lines.
-    EXPECT_EQ(valuesOf(withRunaway, ""), valuesOf(without, ""));
-    EXPECT_EQ(valuesOf(withRunaway, "title"), valuesOf(without, "title"));
-    // Three entries of five lines each come before it.
-    EXPECT_EQ(withRunaway.lines,
-        std::vector<std::string>{broken + ": lines 16-19 skipped: unterminated quoted value"});
-}
-
 // A broken entry between good ones, or last, costs only itself. One that
 // lacks only its closing brace, or has a key btparse rejects or none, is read
 // alone once mended and kept in its place; mended last, it leaves no parser to
@@ -143,6 +124,10 @@ TEST(WorkerReader, GivesTheValuesSkipsAndMessagesOfEachInput)
     for (int i = 0; i < 10005; ++i) {
         manyErrors += "@misc{k, title = {x} junk}\n";
     }
+    std::vector<std::string> titles;
+    for (int i = 0; i < 10000; ++i) {
+        titles.push_back("Title " + std::to_string(i));
+    }
     const struct {
         const char *why;
         std::string text;
@@ -168,6 +153,9 @@ TEST(WorkerReader, GivesTheValuesSkipsAndMessagesOfEachInput)
             {"Feb.", "January", "Feb.", "Later"}, 1, 2, overriding},
         {"months after a runaway entry", resumedAfter("@misc{bad, t = \"oops}\n"), "month",
             {"Feb.", "January", "Feb.", "Later"}, 1, 2, overriding},
+        {"a runaway near the top costs only its own lines: three entries of five lines come before it",
+            goodEntries(0, 3) + "@misc{oops,\n  title = \"oops},\n  year = 2001\n}\n" + goodEntries(3, 9997),
+            "title", titles, 1, 1, ": lines 16-19 skipped: unterminated quoted value"},
         {"no input", "", "", {}},
         {"more messages than are kept: two for each entry but the first", manyErrors, "", {}, 10005, 10001,
             ": 10009 more parser messages not kept"},
