@@ -148,26 +148,20 @@ std::string relationships(const std::string &elements)
 
 } // namespace
 
-void writePackage(const std::filesystem::path &path, const Members &members)
-{
-    writePackage(path, members, {});
-}
-
 void writePackage(
     const std::filesystem::path &path, const Members &members, const std::vector<ZeroMember> &zeros)
 {
     ZipPtr archive = openZip(path, ZIP_CREATE | ZIP_TRUNCATE);
-    for (const Member &member : members) {
-        zip_source_t *source = zip_source_buffer(archive.get(), member.text.data(), member.text.size(), 0);
-        if (zip_file_add(archive.get(), member.name.c_str(), source, 0) < 0) {
-            throw std::runtime_error("cannot add " + member.name);
+    const auto add = [&](const std::string &name, zip_source_t *source) {
+        if (zip_file_add(archive.get(), name.c_str(), source, 0) < 0) {
+            throw std::runtime_error("cannot add " + name);
         }
+    };
+    for (const Member &member : members) {
+        add(member.name, zip_source_buffer(archive.get(), member.text.data(), member.text.size(), 0));
     }
     for (const ZeroMember &member : zeros) {
-        zip_source_t *source = zip_source_function(archive.get(), zeroCallback, zeroStream(member).release());
-        if (zip_file_add(archive.get(), member.name.c_str(), source, 0) < 0) {
-            throw std::runtime_error("cannot add " + member.name);
-        }
+        add(member.name, zip_source_function(archive.get(), zeroCallback, zeroStream(member).release()));
     }
     if (zip_close(archive.get()) != 0) {
         throw std::runtime_error(std::string("cannot write zip: ") + zip_strerror(archive.get()));
