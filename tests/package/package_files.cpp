@@ -30,21 +30,6 @@ ZipPtr openZip(const std::filesystem::path &path, int flags)
     return archive;
 }
 
-std::string readMember(zip_t *archive, zip_uint64_t index, zip_flags_t flags)
-{
-    ZipFilePtr file(zip_fopen_index(archive, index, flags));
-    if (!file) {
-        throw std::runtime_error("cannot open member " + std::to_string(index));
-    }
-    std::string text;
-    char piece[65536];
-    zip_int64_t got = 0;
-    while ((got = zip_fread(file.get(), piece, sizeof piece)) > 0) {
-        text.append(piece, static_cast<size_t>(got));
-    }
-    return text;
-}
-
 std::string deflateRaw(z_stream &stream, const std::string &input, int flush)
 {
     std::string output(input.size() + 1024, '\0');
@@ -125,7 +110,15 @@ Members readMembers(const std::filesystem::path &path, zip_flags_t flags)
     Members members;
     for (zip_int64_t i = 0; i < zip_get_num_entries(archive.get(), 0); ++i) {
         const auto index = static_cast<zip_uint64_t>(i);
-        members.push_back({zip_get_name(archive.get(), index, 0), readMember(archive.get(), index, flags)});
+        ZipFilePtr file(zip_fopen_index(archive.get(), index, flags));
+        if (!file) {
+            throw std::runtime_error("cannot open member " + std::to_string(index));
+        }
+        Member &member = members.emplace_back(Member{zip_get_name(archive.get(), index, 0), {}});
+        char piece[65536];
+        for (zip_int64_t got = 0; (got = zip_fread(file.get(), piece, sizeof piece)) > 0;) {
+            member.text.append(piece, static_cast<size_t>(got));
+        }
     }
     return members;
 }
