@@ -5,7 +5,6 @@
 #include "names.h"
 #include "record.h"
 #include "reference_text.h"
-#include "source_type.h"
 #include "tex_text.h"
 #include "text.h"
 #include "xml_writer.h"
@@ -168,17 +167,6 @@ TEST(AccentTable, EveryRowIsTheLetterItsKeyPrints)
 }
 
 // The plain record: types and names.
-
-// Every mapped type is in the golden documents; these are the near misses.
-TEST(SourceType, MapsOnlyExactNames)
-{
-    const char *rows[][2] = {{"Article", "Article"}, // case-sensitive
-        {"article ", "article "}, // nothing trimmed
-        {"incollection", "incollection"}};
-    for (const auto &row : rows) {
-        EXPECT_EQ(convertPaperType(row[0]), row[1]) << row[0];
-    }
-}
 
 TEST(NamePart, WritesOnlyWhatTheTokensHold)
 {
