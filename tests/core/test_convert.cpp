@@ -135,7 +135,7 @@ TEST(Golden, ConvertsToTheExpectedDocument)
 {
     const char *cases[]
         = {"lee07", "empty", "only_comments", "bad_between_good", "fields", "names", "accents", "encodings",
-            "tidy/records", "tidy/names", "tidy/tex", "tidy/crossref", "tidy/definitions"};
+            "tidy/records", "tidy/rules", "tidy/names", "tidy/tex", "tidy/crossref", "tidy/definitions"};
     for (size_t run = 0; run < 2 * std::size(cases); ++run) {
         const std::string name = cases[run % std::size(cases)];
         SCOPED_TRACE(name);

@@ -22,64 +22,28 @@
 namespace bibsources {
 namespace {
 
-struct RecordRow {
-    const char *entryType;
-    std::vector<std::pair<const char *, const char *>> fields;
-    const char *writes; // a part of the record
-    const char *lacks = "<b:Number>";
-};
-
-std::string recordOf(const char *entryType, const std::vector<std::pair<const char *, const char *>> &fields)
+Entry entry(const char *type, const char *key, std::vector<std::pair<const char *, const char *>> fields,
+    int line = 1)
 {
-    Entry entry{entryType, "k", {}, 1};
+    Entry made{type, key, {}, line};
     for (const auto &[name, text] : fields) {
-        entry.fields.push_back(Field{name, text, std::nullopt});
+        made.fields.push_back(Field{name, text, std::nullopt});
+        if (!contributorRole(name).empty()) {
+            made.fields.back().names = std::vector<Person>{Person{{text}, {}, {}, {}}};
+        }
     }
-    return tidyRecord(entry, "k", "{G}").text;
+    return made;
 }
 
-// Every field of every kind of source is in the golden tidy/records
-// document; these are the rules it does not show.
-TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
+// The rules of a tidy record are in the golden tidy/records and tidy/rules
+// documents. Braces in a link that hold no escape are part of the link; they
+// are not in tidy/rules, whose round trip through --to-bib writes them as %7B
+// and %7D.
+TEST(TidyRecord, KeepsBracesThatHoldNoEscapeInALink)
 {
-    const RecordRow rows[] = {
-        {"article", {{"journaltitle", "J. Geo"}}, "<b:JournalName>J. Geo</b:JournalName>"},
-        {"article", {{"number", "3"}}, "<b:Issue>3</b:Issue>", "<b:StandardNumber>"},
-        {"book", {{"isbn", "978-3"}, {"number", "4"}}, "<b:StandardNumber>4</b:StandardNumber>", "978-3"},
-        {"article", {{"month", "Spring"}, {"note", "N"}}, "<b:Comments>N; Spring</b:Comments>", "<b:Month>"},
-        {"article", {{"date", "2001-04"}, {"year", "1999"}}, // the date wins whole, never mixed
-            "<b:Year>2001</b:Year>\n<b:Month>April</b:Month>", "1999"},
-        {"article", {{"date", "2001?"}, {"month", "may"}}, "<b:Year>2001</b:Year>\n</b:Source>"},
-        {"article", {{"month", "??"}, {"note", "N"}}, "<b:Comments>N</b:Comments>", "??"},
-        {"article", {{"note", "N"}, {"annote", "{\\em Read} it"}, {"month", "Spring"}},
-            "<b:Comments>N; Read it; Spring</b:Comments>"},
-        {"article", {{"annotation", "A"}, {"annote", "B"}}, "<b:Comments>A</b:Comments>", "B"},
-        {"article", {{"note", "Review \\par \\begin{itemize} \\item Clean \\end{itemize}"}},
-            "<b:Comments>Review • Clean</b:Comments>"},
-        {"article", {{"month", "10~jan"}}, "<b:Month>January</b:Month>\n<b:Day>10</b:Day>"},
-        {"article", {{"date", "c. 2001"}, {"year", "2002"}}, // a date that is none is kept
-            "<b:Year>2002</b:Year>\n<b:Comments>c. 2001</b:Comments>"},
-        {"misc", {{"issue", "Spring"}, {"number", "4"}}, "<b:Issue>Spring</b:Issue>"},
-        {"article", {{"issue", "Spring"}, {"number", "4"}}, "<b:Issue>4 (Spring)</b:Issue>"},
-        {"book", {{"title", "T"}, {"title", "Again"}}, "<b:Title>T</b:Title>", "Again"},
-        {"book", {{"title", "T"}, {"titleaddon", "Addon"}}, "<b:Title>T. Addon</b:Title>"},
-        {"article", {{"doi", "10.1000/a\\_b--c"}}, "<b:DOI>10.1000/a_b--c</b:DOI>"},
-        {"online", {{"url", "\\url{http://x.org/~me/a--b}"}}, "<b:URL>http://x.org/~me/a--b</b:URL>"},
-        {"online", {{"url", R"(http://x.org/nt{\_}eau{\%}20{\&}{~}a\~{}b$\sim$c{\textasciitilde}d/{x})"}},
-            "<b:URL>http://x.org/nt_eau%20&amp;~a~b~c~d/{x}</b:URL>"},
-        {"booklet", {{"howpublished", "Privately"}}, "<b:Publisher>Privately</b:Publisher>"},
-        {"misc", {{"howpublished", R"(\href {https://x.org/a\_b} {\texttt{https://x.org/a\_b}})"}},
-            "<b:URL>https://x.org/a_b</b:URL>", "<b:Publisher>"},
-        {"book", {{"title", "Why?"}, {"subtitle", "Sub"}}, "<b:Title>Why? Sub</b:Title>"},
-        {"manual", {{"organization", "ACME"}, {"publisher", "P"}}, "<b:Publisher>P</b:Publisher>", "ACME"},
-        {"article", {{"title", "{The} {\\'E}cole \\& <Co>"}},
-            "<b:Title>The École &amp; &lt;Co&gt;</b:Title>"},
-        {"article", {{"title", "{}"}, {"journal", " "}}, "<b:Guid>{G}</b:Guid>\n</b:Source>"}};
-    for (const RecordRow &row : rows) {
-        const std::string record = recordOf(row.entryType, row.fields);
-        EXPECT_NE(record.find(row.writes), std::string::npos) << record;
-        EXPECT_EQ(record.find(row.lacks), std::string::npos) << record;
-    }
+    const std::string record
+        = tidyRecord(entry("online", "k", {{"url", "http://x.org/{x}"}}), "k", "{G}").text;
+    EXPECT_NE(record.find("<b:URL>http://x.org/{x}</b:URL>"), std::string::npos) << record;
 }
 
 // The helper hands over only the table's fields, and the tidy rules name a
@@ -91,11 +55,9 @@ TEST(FieldTable, EachFieldFillsTheTidyElementItNames)
     const auto fills = [](const FieldRow &row) {
         for (const char *type : {"article", "book", "misc", "phdthesis"}) {
             for (const char *text : {"3", "2001-03"}) {
-                Entry entry{type, "k", {Field{std::string(row.name), text, std::nullopt}}, 1};
-                if (!row.role.empty()) {
-                    entry.fields.back().names = std::vector<Person>{Person{{"Doe"}, {}, {}, {}}};
-                }
-                const std::string record = tidyRecord(entry, "k", "{G}").text;
+                const std::string name(row.name);
+                const std::string record
+                    = tidyRecord(entry(type, "k", {{name.c_str(), text}}), "k", "{G}").text;
                 if (record.find("<b:" + std::string(row.tidy) + ">") != std::string::npos) {
                     return true;
                 }
@@ -271,19 +233,6 @@ TEST(ParseDate, ReadsWhatBiblatexReads)
             EXPECT_EQ(!parts->problem.empty(), row.problem);
         }
     }
-}
-
-Entry entry(const char *type, const char *key, std::vector<std::pair<const char *, const char *>> fields,
-    int line = 1)
-{
-    Entry made{type, key, {}, line};
-    for (const auto &[name, text] : fields) {
-        made.fields.push_back(Field{name, text, std::nullopt});
-        if (!contributorRole(name).empty()) {
-            made.fields.back().names = std::vector<Person>{Person{{text}, {}, {}, {}}};
-        }
-    }
-    return made;
 }
 
 // Messages as the command prints them for the input the writer is given.
