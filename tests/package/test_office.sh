@@ -10,12 +10,8 @@
 set -u
 mode=$1
 bibsources=$(realpath "$2")
-case "$mode" in
-    pandoc) needed=(pandoc unzip) ;;
-    libreoffice) needed=(soffice unzip) ;;
-    jabref) needed=(jabref unzip) ;;
-esac
-for tool in "${needed[@]}"; do
+# Each mode needs its program (LibreOffice's is soffice) and unzip.
+for tool in "${mode/libreoffice/soffice}" unzip; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed; skipped"; exit 77; }
 done
 source "$(dirname "$0")/../support/shell.sh"
