@@ -85,10 +85,7 @@ TEST_F(IntoDocument, SetsTheListKeepsEveryOtherPartAndSaysWhichCitedTagsItLacks)
 {
     const std::string item1 = "customXml/item1.xml";
     const std::string otherItem = "<?xml version=\"1.0\"?><p:properties xmlns:p=\"urn:dms\"/>";
-    const Members linked{
-        {"word/_rels/document.xml.rels",
-            "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
-            "2006/relationships/customXml\" Target=\"../customXml/item1.xml\"/>"},
+    const Members linked{{"word/_rels/document.xml.rels", customXmlRelationship(1, "rId2")},
         {"[Content_Types].xml",
             "<Override PartName=\"/customXml/itemProps1.xml\" ContentType=\"application/"
             "vnd.openxmlformats-officedocument.customXmlProperties+xml\"/>"},
