@@ -31,9 +31,8 @@ const std::string convertedDocument
     = "<?xml version=\"1.0\"?>\n<b:Sources SelectedStyle=\"\" "
       "xmlns:b=\"http://schemas.openxmlformats.org/officeDocument/2006/bibliography\">\n"
       "<b:Source>\n<b:Tag>a</b:Tag>\n<b:Guid>{A}</b:Guid>\n<b:Title>x &amp; y</b:Title>\n</b:Source>\n"
-      "<b:Source>\n<b:Tag>b</b:Tag>\n<b:Guid>{B}</b:Guid>\n<b:Author>\n<b:Author>\n<b:Corporate>C\nD</"
-      "b:Corporate>\n"
-      "</b:Author>\n</b:Author>\n</b:Source>\n"
+      "<b:Source>\n<b:Tag>b</b:Tag>\n<b:Guid>{B}</b:Guid>\n<b:Author>\n<b:Author>\n"
+      "<b:Corporate>C\nD</b:Corporate>\n</b:Author>\n</b:Author>\n</b:Source>\n"
       "<b:Source>\n<b:Tag>a</b:Tag>\n<b:Guid>{A2}</b:Guid>\n</b:Source>\n"
       "<b:Source>\n<b:Tag>Smith2001</b:Tag>\n<b:Guid>{S}</b:Guid>\n</b:Source>\n"
       "</b:Sources>\n";
