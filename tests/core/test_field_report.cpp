@@ -75,7 +75,7 @@ std::map<std::string, std::set<std::string>> elementsByTag(const std::string &do
 // is missing.
 TEST(FieldReport, AgreesWithTheDocument)
 {
-    for (const char *sample : {"records", "names", "tex", "crossref"}) {
+    for (const char *sample : {"records", "rules", "names", "tex", "crossref"}) {
         SCOPED_TRACE(sample);
         const Reported reported
             = convertWithReport(std::string(BIBSOURCES_TEST_DATA) + "/tidy/" + sample + ".bib");
