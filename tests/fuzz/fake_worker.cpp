@@ -40,20 +40,13 @@ int main()
         }
         done += size_t(n);
     }
-    switch (static_cast<unsigned char>(script[0]) % 5) {
-    case 0:
-        return 0;
-    case 1:
-        return 1;
-    case 2:
+    const int ending = static_cast<unsigned char>(script[0]) % 5;
+    if (ending == 2) {
         std::signal(SIGSEGV, SIG_DFL);
         std::raise(SIGSEGV);
-        return 1;
-    case 3:
-        return 255;
-    default:
-        while (true) {
-            ::pause();
-        }
     }
+    while (ending == 4) {
+        ::pause();
+    }
+    return ending == 0 ? 0 : ending == 3 ? 255 : 1;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 // What the fuzz targets assert about text, written independently of the code
-// under test so that a shared mistake cannot hide itself.
+// under test so that a shared mistake cannot hide itself; and what every
+// target includes.
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>

@@ -9,8 +9,6 @@
 
 #include "fuzz_document.h"
 
-#include <cstdint>
-
 namespace {
 
 // The worker this build made, unless the caller names another.

@@ -10,13 +10,8 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <string_view>
-#include <unistd.h>
 
 namespace fuzzcheck {
 

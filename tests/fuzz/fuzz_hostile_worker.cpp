@@ -9,7 +9,6 @@
 
 #include "fuzz_document.h"
 
-#include <cstdint>
 #include <vector>
 
 using fuzzcheck::check;

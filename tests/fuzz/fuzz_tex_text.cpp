@@ -12,9 +12,6 @@
 #include "tex_text.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <string>
-#include <string_view>
 
 using fuzzcheck::check;
 

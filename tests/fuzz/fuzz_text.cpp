@@ -17,10 +17,6 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
-#include <cstdint>
-#include <string>
-#include <string_view>
-
 using bibsources::testing::xmlContent;
 using fuzzcheck::check;
 

@@ -30,21 +30,6 @@ ZipPtr openZip(const std::filesystem::path &path, int flags)
     return archive;
 }
 
-std::string readMember(zip_t *archive, zip_uint64_t index, zip_flags_t flags)
-{
-    ZipFilePtr file(zip_fopen_index(archive, index, flags));
-    if (!file) {
-        throw std::runtime_error("cannot open member " + std::to_string(index));
-    }
-    std::string text;
-    char piece[65536];
-    zip_int64_t got = 0;
-    while ((got = zip_fread(file.get(), piece, sizeof piece)) > 0) {
-        text.append(piece, static_cast<size_t>(got));
-    }
-    return text;
-}
-
 std::string deflateRaw(z_stream &stream, const std::string &input, int flush)
 {
     std::string output(input.size() + 1024, '\0');
@@ -125,7 +110,15 @@ Members readMembers(const std::filesystem::path &path, zip_flags_t flags)
     Members members;
     for (zip_int64_t i = 0; i < zip_get_num_entries(archive.get(), 0); ++i) {
         const auto index = static_cast<zip_uint64_t>(i);
-        members.push_back({zip_get_name(archive.get(), index, 0), readMember(archive.get(), index, flags)});
+        ZipFilePtr file(zip_fopen_index(archive.get(), index, flags));
+        if (!file) {
+            throw std::runtime_error("cannot open member " + std::to_string(index));
+        }
+        Member &member = members.emplace_back(Member{zip_get_name(archive.get(), index, 0), {}});
+        char piece[65536];
+        for (zip_int64_t got = 0; (got = zip_fread(file.get(), piece, sizeof piece)) > 0;) {
+            member.text.append(piece, static_cast<size_t>(got));
+        }
     }
     return members;
 }
@@ -148,26 +141,20 @@ std::string relationships(const std::string &elements)
 
 } // namespace
 
-void writePackage(const std::filesystem::path &path, const Members &members)
-{
-    writePackage(path, members, {});
-}
-
 void writePackage(
     const std::filesystem::path &path, const Members &members, const std::vector<ZeroMember> &zeros)
 {
     ZipPtr archive = openZip(path, ZIP_CREATE | ZIP_TRUNCATE);
-    for (const Member &member : members) {
-        zip_source_t *source = zip_source_buffer(archive.get(), member.text.data(), member.text.size(), 0);
-        if (zip_file_add(archive.get(), member.name.c_str(), source, 0) < 0) {
-            throw std::runtime_error("cannot add " + member.name);
+    const auto add = [&](const std::string &name, zip_source_t *source) {
+        if (zip_file_add(archive.get(), name.c_str(), source, 0) < 0) {
+            throw std::runtime_error("cannot add " + name);
         }
+    };
+    for (const Member &member : members) {
+        add(member.name, zip_source_buffer(archive.get(), member.text.data(), member.text.size(), 0));
     }
     for (const ZeroMember &member : zeros) {
-        zip_source_t *source = zip_source_function(archive.get(), zeroCallback, zeroStream(member).release());
-        if (zip_file_add(archive.get(), member.name.c_str(), source, 0) < 0) {
-            throw std::runtime_error("cannot add " + member.name);
-        }
+        add(member.name, zip_source_function(archive.get(), zeroCallback, zeroStream(member).release()));
     }
     if (zip_close(archive.get()) != 0) {
         throw std::runtime_error(std::string("cannot write zip: ") + zip_strerror(archive.get()));

@@ -16,14 +16,6 @@ struct Member {
 };
 using Members = std::vector<Member>;
 
-// Writes members, in order and deflated, as a zip file at path.
-void writePackage(const std::filesystem::path &path, const Members &members);
-
-// Every member of the zip file at path, in stored order: unpacked, or as
-// stored (still compressed).
-Members readPackage(const std::filesystem::path &path);
-Members storedPackage(const std::filesystem::path &path);
-
 // A member whose stored data is a deflate stream of `unpacked` zero bytes
 // (gigabytes in a few megabytes), whose header claims `claimed` bytes.
 struct ZeroMember {
@@ -32,9 +24,15 @@ struct ZeroMember {
     std::uint64_t claimed = 0;
 };
 
-// Writes members followed by the zero members.
+// Writes members, in order and deflated, then the zero members, as a zip
+// file at path.
 void writePackage(
-    const std::filesystem::path &path, const Members &members, const std::vector<ZeroMember> &zeros);
+    const std::filesystem::path &path, const Members &members, const std::vector<ZeroMember> &zeros = {});
+
+// Every member of the zip file at path, in stored order: unpacked, or as
+// stored (still compressed).
+Members readPackage(const std::filesystem::path &path);
+Members storedPackage(const std::filesystem::path &path);
 
 // The smallest word-processing document: content types, package
 // relationships, a main part at mainPart and its relationships, in that

@@ -80,10 +80,8 @@ struct Row {
 
 TEST_F(IntoDocument, SetsTheListKeepsEveryOtherPartAndChangesNothingTheSecondTime)
 {
-    DocumentShape elsewhere;
-    elsewhere.mainPart = "doc/main.xml";
     const std::string item1 = "customXml/item1.xml";
-    const Member otherItem{item1, "<?xml version=\"1.0\"?><p:properties xmlns:p=\"urn:dms\"/>"};
+    const std::string otherItem = "<?xml version=\"1.0\"?><p:properties xmlns:p=\"urn:dms\"/>";
     const Members linked{
         {"word/_rels/document.xml.rels",
             "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
@@ -96,8 +94,8 @@ TEST_F(IntoDocument, SetsTheListKeepsEveryOtherPartAndChangesNothingTheSecondTim
         {"no list: one is added at item 1, with its properties, linked and typed", wordDocument(), false,
             item1, {"[Content_Types].xml", "word/_rels/document.xml.rels"}, {"Ber19", "lee07"}, linked,
             {0, 0, 0, 0}},
-        {"the main part need not be word/document.xml", wordDocument(elsewhere), true, item1,
-            {"[Content_Types].xml", "doc/_rels/main.xml.rels"}, {"Ber19", "lee07"}, {}, {0, 0, 2, 0}},
+        {"the main part need not be word/document.xml", wordDocument({.mainPart = "doc/main.xml"}), true,
+            item1, {"[Content_Types].xml", "doc/_rels/main.xml.rels"}, {"Ber19", "lee07"}, {}, {0, 0, 2, 0}},
         {"an empty list is filled in place", documentWithList(wordSourceList("")), true, item1, {item1},
             {"Ber19", "lee07"}, {{item1, wordRoot}}, {0, 0, 2, 0}},
         {"merge: Wik23 kept, Ber19 replaced where it stood, lee07 added",
@@ -106,7 +104,7 @@ TEST_F(IntoDocument, SetsTheListKeepsEveryOtherPartAndChangesNothingTheSecondTim
         {"replace: the records go, the root stays", documentWithList(wordSourceList(berg + wiki)), false,
             item1, {item1}, {"Ber19", "lee07"}, {{item1, wordRoot}}, {0, 0, 0, 2}},
         {"found by its root beside another custom XML part, not by its number",
-            documentWithList(wordSourceList(wiki), 3, {.more = customXmlItem(1, otherItem.text)}), true,
+            documentWithList(wordSourceList(wiki), 3, {.more = customXmlItem(1, otherItem)}), true,
             "customXml/item3.xml", {"customXml/item3.xml"}, {"Wik23", "Ber19", "lee07"},
             {{"customXml/item3.xml", wiki}}, {1, 0, 2, 0}},
     };
