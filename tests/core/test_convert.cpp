@@ -488,6 +488,13 @@ TEST(Merge, KeepsTheExistingBytesAndFollowsTheListsLayout)
         {"a key is the source's name: its Guid does not matter", root + smith + "</b:Sources>",
             ours("Smith2001", "<b:Guid>{B}</b:Guid>\n"),
             root + record("Smith2001", "<b:Guid>{B}</b:Guid>") + key + "</b:Sources>"},
+        {"namesakes in the list and among the converted records",
+            root + record("d") + record("e") + record("d") + record("f") + "</b:Sources>",
+            ours("d") + ours("d") + ours("g") + ours("f"),
+            root + record("d") + record("e") + record("d") + record("f") + record("da") + record("g")
+                + "</b:Sources>",
+            {"the list holds 2 records tagged 'd'; one was replaced, the others were kept as they were",
+                "the tag 'd' already names another source; added as 'da'"}},
         {"a record without a tag is kept and never matched",
             root + "<b:Source><b:Year>1</b:Year><b:Tag></b:Tag></b:Source>" + "</b:Sources>", ours(""),
             root + "<b:Source><b:Year>1</b:Year><b:Tag></b:Tag></b:Source>" + record("") + "</b:Sources>"}};
@@ -497,30 +504,21 @@ TEST(Merge, KeepsTheExistingBytesAndFollowsTheListsLayout)
         for (ConvertedRecord &record : converted.records()) {
             record.generatedTag = row.generatedTags;
         }
+        const SourceList existing = parsed(row.existing);
         std::string merged;
-        const MergeOutcome outcome = writeMergedSourceList(
-            parsed(row.existing), converted, [&](std::string_view piece) { merged += piece; });
+        const MergeOutcome outcome
+            = writeMergedSourceList(existing, converted, [&](std::string_view piece) { merged += piece; });
         EXPECT_EQ(outcome.error, "");
         EXPECT_EQ(merged, row.merged);
-        EXPECT_EQ(outcome.report.messages, row.messages);
+        const MergeReport &report = outcome.report;
+        EXPECT_EQ(report.messages, row.messages);
+        // Each record of the list is counted once, as kept or replaced; each
+        // converted one once, as replacing or added.
+        EXPECT_TRUE(report.merged);
+        EXPECT_EQ(report.recordsKept + report.recordsReplaced, int(existing.records.size()));
+        EXPECT_EQ(report.recordsReplaced + report.recordsAdded, int(converted.records().size()));
         EXPECT_EQ(parseSourceList(merged, "merged").error, "");
     }
-}
-
-TEST(MergeReport, CountsEachExistingRecordOnce)
-{
-    const SourceList existing
-        = parsed(root + record("d") + record("e") + record("d") + record("f") + "</b:Sources>");
-
-    const MergeOutcome outcome = writeMergedSourceList(
-        existing, convertedFrom(ours("d") + ours("d") + ours("g") + ours("f")), [](std::string_view) {});
-
-    const MergeReport &report = outcome.report;
-    EXPECT_TRUE(report.merged);
-    EXPECT_EQ(report.recordsKept, 2); // e, the second d
-    EXPECT_EQ(report.recordsReplaced, 2); // the first d, f
-    EXPECT_EQ(report.recordsAdded, 2); // g, and the second d as da
-    EXPECT_EQ(report.messages.size(), 2U);
 }
 
 // The same through the converter and the file system.
@@ -562,10 +560,9 @@ TEST_F(MergeIntoFile, GivesTheExpectedDocument)
 
 TEST_F(MergeIntoFile, RefusesAFileThatIsNoSourceListAndLeavesIt)
 {
-    const char *rows[][2]
+    const std::pair<std::string, std::string> rows[]
         = {{"<html><head/></html>\n", "' is not a bibliography source list (its root element is 'html')"},
-            {"<b:Sources "
-             "xmlns:b=\"http://schemas.openxmlformats.org/officeDocument/2006/bibliography\">\n<b:Source>\n",
+            {root + "\n<b:Source>\n",
                 "' is not well-formed XML (line 2: the file ends before its root element does; it may be cut "
                 "short)"}};
     for (const auto &[contents, error] : rows) {

@@ -5,6 +5,7 @@
 #include "names.h"
 #include "record.h"
 #include "reference_text.h"
+#include "test_support.h"
 #include "tex_text.h"
 #include "text.h"
 #include "xml_writer.h"
@@ -15,6 +16,7 @@
 #include <random>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -168,6 +170,8 @@ TEST(AccentTable, EveryRowIsTheLetterItsKeyPrints)
 
 // The plain record: types and names.
 
+// Tokens joined by one space, a lone last name and a middle name split off
+// are in the golden names document; these are the rules it does not show.
 TEST(NamePart, WritesOnlyWhatTheTokensHold)
 {
     struct Row {
@@ -177,10 +181,6 @@ TEST(NamePart, WritesOnlyWhatTheTokensHold)
     };
     const std::string longToken(100000, 'x'); // no length limit
     const Row rows[] = {{{{}, {"Jane"}}, NamePart::Last, ""},
-        {{{"de la", "Cruz"}, {}}, NamePart::Last, "<b:Last>de la Cruz</b:Last>\n"}, // joined by one space
-        {{{"Doe"}, {}}, NamePart::First, ""},
-        {{{}, {"Jane"}}, NamePart::First, "<b:First>Jane</b:First>\n"}, // no Middle
-        {{{}, {"A.", "B.", "C."}}, NamePart::First, "<b:First>A. B.</b:First>\n<b:Middle>C.</b:Middle>\n"},
         {{{""}, {}}, NamePart::Last, "<b:Last></b:Last>\n"}, // an empty token is still an element
         {{{longToken}, {}}, NamePart::Last, "<b:Last>" + longToken + "</b:Last>\n"}};
     for (const Row &row : rows) {
@@ -214,155 +214,46 @@ TEST(ContributorBlock, WrapsTheRoleAndTheNameList)
 TEST(SourceRecord, WritesNamesKeysAndTypesAsEscapedUnicode)
 {
     const std::vector<Person> people{{{"M{\\\"u}ller"}, {"J\xf6rg"}}}; // accent macro, Latin-1 token
-    const std::string names = sourceRecord(Entry{"book", "k", {Field{"author", "(split)", people}}, 1});
-    EXPECT_NE(names.find("<b:Last>M\xc3\xbcller</b:Last>\n<b:First>J\xc3\xb6rg</b:First>"), std::string::npos)
-        << names;
     const std::vector<Person> markup{{{"<Chips>"}, {"Fish", "&"}}};
-    const std::string record = sourceRecord(Entry{"my<type>", "a&b<c>", {Field{"editor", "", markup}}, 1});
-    for (const char *part : {"<b:Tag>a&amp;b&lt;c&gt;</b:Tag>", "<b:SourceType>my&lt;type&gt;</b:SourceType>",
+    const std::string record = sourceRecord(
+        Entry{"my<type>", "a&b<c>", {Field{"author", "(split)", people}, Field{"editor", "", markup}}, 1});
+    for (const char *part : {"<b:Last>M\xc3\xbcller</b:Last>\n<b:First>J\xc3\xb6rg</b:First>",
+             "<b:Tag>a&amp;b&lt;c&gt;</b:Tag>", "<b:SourceType>my&lt;type&gt;</b:SourceType>",
              "<b:Last>&lt;Chips&gt;</b:Last>", "<b:Middle>&amp;</b:Middle>"}) {
         EXPECT_NE(record.find(part), std::string::npos) << part << "\n" << record;
     }
 }
 
-// One row per TeX construct: the text it prints.
+// `text` with each <U+XXXX> replaced by the character it names.
+std::string withCodePoints(const std::string &text)
+{
+    static const std::regex codePoint("<U\\+([0-9A-F]{4,6})>");
+    std::string out;
+    auto done = text.cbegin();
+    for (std::sregex_iterator it(text.begin(), text.end(), codePoint), end; it != end; ++it) {
+        utf8proc_uint8_t bytes[4];
+        const auto size = utf8proc_encode_char(std::stoi((*it)[1], nullptr, 16), bytes);
+        out.append(done, (*it)[0].first).append(reinterpret_cast<const char *>(bytes), size);
+        done = (*it)[0].second;
+    }
+    return out.append(done, text.cend());
+}
+
+// One row per TeX construct, in tests/data/tex_to_text.txt: the text it prints.
 TEST(TexToText, WritesWhatTexPrints)
 {
-    const std::pair<const char *, const char *> rows[] = {// Every accent command.
-        {R"(\'e)", "é"}, {R"(\`a)", "à"}, {R"(\^o)", "ô"}, {R"(\"u)", "ü"}, {R"(\~n)", "ñ"}, {R"(\=a)", "ā"},
-        {R"(\.z)", "ż"}, {R"(\u{g})", "ğ"}, {R"(\v s)", "š"}, {R"(\H{o})", "ő"}, {R"(\c{C})", "Ç"},
-        {R"(\c s)", "ş"}, // cedilla, not the comma below of ș
-        {R"(\k{a})", "ą"}, {R"(\r{a})", "å"}, {R"(\d{s})", "ṣ"}, {R"(\b{t})", "ṯ"},
-        {R"(\t{oo})", "o\u0361o"}, // the tie spans both letters: no precomposed form
-        {R"(\'y)", "ý"}, {R"(\v{Z})", "Ž"}, {R"(\"{y})", "ÿ"},
-        {R"(\'w)", "ẃ"}, // beyond Latin-1 and Latin Extended-A
-        {R"(\v{g})", "ǧ"}, {R"(\'x)", "x\u0301"}, // no precomposed letter: the mark stays combining
-        // Every spelling of an accent.
-        {R"(\'{e})", "é"}, {R"({\'e})", "é"}, {R"({\'{e}})", "é"}, {R"(\' e)", "é"},
-        {R"(\'\i)", "í"}, // the accent takes the dot's place
-        {R"({\"{\i}})", "ï"}, {R"(\^{\j})", "ĵ"}, {R"(\'{\o})", "ǿ"}, // a special letter under an accent
-        {R"(\'{\^e})", "ế"}, // two accents on one letter
-        {R"(\c{\'c})", "ḉ"}, // marks put in canonical order before composing
-        {R"(\"{\ae}\"{\AE}\"{\oe}\"{\OE}\"{\O}\"{\l}\"{\L}\"{\ss}\"{\aa}\"{\AA}\"{\dh}\"{\DH}\"{\th}\"{\TH}\"{\ng}\"{\NG})",
-            "æ\u0308Æ\u0308œ\u0308Œ\u0308Ø\u0308ł\u0308Ł\u0308ß\u0308å\u0308Å\u0308ð\u0308Ð\u0308þ\u0308Þ"
-            "\u0308ŋ\u0308Ŋ\u0308"},
-        {R"(y{\textacutemacron a} \textsubring{r} \textsubdot{s})", "yā\u0301 r\u0325 ṣ"}, // tipa's accents
-        {R"(\'{\TeX})", "T\u0301eX"}, // a logo is no accent base: the mark lands on its first letter
-        {R"(\'é)", "é\u0301"}, // a letter written directly
-        {R"(Ho\v{r}ej\v{s}\'{\i})", "Hořejší"},
-        // Special letters.
-        {R"(\i)", "ı"}, {R"(\j)", "ȷ"}, {R"(\o)", "ø"}, {R"(\O)", "Ø"}, {R"(\l)", "ł"}, {R"(\L)", "Ł"},
-        {R"(\ss)", "ß"}, {R"(\SS)", "SS"}, {R"(\ae)", "æ"}, {R"(\AE)", "Æ"}, {R"(\oe)", "œ"}, {R"(\OE)", "Œ"},
-        {R"(\aa)", "å"}, {R"(\AA)", "Å"}, {R"(\dh)", "ð"}, {R"(\DH)", "Ð"}, {R"(\th)", "þ"}, {R"(\TH)", "Þ"},
-        {R"(\ng)", "ŋ"}, {R"(\NG)", "Ŋ"},
-        {R"(Stra\ss e)", "Straße"}, // a control word eats the blank behind it, as in TeX
-        {R"(S{\o}ren)", "Søren"}, {R"(\L{}\'od\'z)", "Łódź"}, {R"(\oe uvre)", "œuvre"},
-        // Escaped special characters.
-        {R"(A \& B)", "A & B"}, {R"(50\%)", "50%"}, {R"(\$5)", "$5"}, {R"(\#1)", "#1"}, {R"(a\_b)", "a_b"},
-        {R"(\{x\})", "{x}"},
-        // Typographic characters.
-        {"a~b", "a\u00A0b"}, {"1--9", "1\u20139"}, {"yes---no", "yes\u2014no"},
-        {"----", "\u2014-"}, // read as TeX reads it: the longest dash first
-        {"a-b", "a-b"}, {"``quoted''", "\u201Cquoted\u201D"},
-        {"O'Brien's `x'", "O'Brien's ‘x’"}, // an apostrophe stays, a quoted word is quoted
-        {R"(Ver\-fah\-ren)", "Verfahren"}, {R"(\LaTeX\ users)", "LaTeX users"}, {R"(J.\,R.)", "J.\u2009R."},
-        {R"(line\\break)", "line break"}, {R"(Dr.\@ Who)", "Dr. Who"}, {R"(\ldots)", "…"},
-        {R"(\enquote{Intention})", "\u201CIntention\u201D"},
-        {R"({\noopsort{1973b}}1973)", "1973"}, // a sort key prints nothing
-        {R"(http://x.org/\~{}me)", "http://x.org/~me"}, // an accent on nothing prints itself
-        {R"(\'{})", "´"},
-        {R"(\`{}\^{}\"{}\~{}\={}\.{}\u{}\v{}\H{}\c{}\k{}\r{}\d{}\b{}\t{})", "`^¨~¯˙˘ˇ˝¸˛˚.ˍ⁀"},
-        // Font commands keep their content.
-        {R"(\emph{x})", "x"}, {R"(\textit{x})", "x"}, {R"(\textbf{x})", "x"}, {R"(\textsc{x})", "x"},
-        {R"(\textrm{x})", "x"}, {R"(\texttt{x})", "x"}, {R"(\textsf{x})", "x"}, {R"(\textup{x})", "x"},
-        {R"(\textsl{x})", "x"}, {R"(\mbox{x})", "x"}, {R"(\text{x})", "x"}, {R"(a {\em b} c)", "a b c"},
-        {R"({\bf b})", "b"}, {R"({\it b})", "b"}, {R"({\sc b})", "b"}, {R"({\rm b})", "b"},
-        {R"({\tt b})", "b"}, {R"({\sf b})", "b"}, {R"({\sl b})", "b"}, {R"({\small b})", "b"},
-        // Links and logos.
-        {R"(\url{http://x.org/~a--b})", "http://x.org/~a--b"}, // a link is not typeset text
-        {R"(\url{http://x.org/a\_b\%20})", "http://x.org/a_b%20"},
-        {R"(\href{http://x.org}{the site})", "the site"},
-        {R"(\href{http://x.org}{\emph{the} site})", "the site"},
-        {R"(\path|http://x.org/a_b|)", "http://x.org/a_b"}, // a delimiter instead of braces
-        {R"(\TeX)", "TeX"}, {R"({\LaTeX})", "LaTeX"}, {R"(\LaTeXe)", "LaTeX2ε"},
-        {R"(\BibTeX{} files)", "BibTeX files"}, {R"(\AmSTeX)", "AMS-TeX"}, {R"(\METAFONT)", "METAFONT"},
-        // Case-protecting braces go.
-        {"The {Roman} Amphitheatre", "The Roman Amphitheatre"}, {"{{DNA}} and {R}{NA}", "DNA and RNA"},
-        {"{}", ""},
-        // Simple math as Unicode.
-        {R"($\alpha$)", "α"}, {R"(10 $\mu$m)", "10 μm"}, {R"($10\,\mu$m)", "10\u2009μm"}, {R"($x^2$)", "x²"},
-        {R"($10^{-3}$)", "10⁻³"}, {R"(H$_2$O)", "H₂O"},
-        {R"($a \leq b$)", "a≤b"}, // spaces in math are not typeset
-        {R"($O(n\log n)$, $\sin(x)$, $2\sin x$, $\max_2$, $\alpha\cos\beta$)",
-            "O(n log n), sin(x), 2 sin x, max₂, α cos β"},
-        {R"($\Omega \times \pi$)", "Ω×π"}, {R"($-1$)", "\u22121"}, {R"($20^\circ$C)", "20°C"},
-        {R"($\mathrm{d}x$)", "dx"}, {R"($\sin x$)", "sin x"}, {R"(\ensuremath{\beta}-sheet)", "β-sheet"},
-        {R"(H\textsubscript{2}O, 10\textsuperscript{-6})", "H₂O, 10⁻⁶"},
-        {"$^{0123456789}$ $_{0123456789}$ $^n$ $_n$ $^x$",
-            "⁰¹²³⁴⁵⁶⁷⁸⁹ ₀₁₂₃₄₅₆₇₈₉ ⁿ $_n$ $^x$"}, // no letter is lowered
-        {R"($\frac n 2$, $\frac{a+b}{2}$, $\tfrac12$, $\sqrt{2}$, $\frac{\alpha}{\beta}$)",
-            "n/2, (a+b)/2, 1/2, √2, α/β"},
-        {R"($\hat{x}$ $\bar a$ $\vec v$ {$\langle$}00{$\overline 1\rangle$} $\overline{AB}$)",
-            "x̂ ā v\u20D7 ⟨001\u0305⟩ A\u0305B\u0305"},
-        {R"(a{$\quad$}b)", "a b"},
-        {R"($\left( 000\bar{1} \right)$ $\left\langle x\right.$ $\bigl[a\bigr]$)", "(0001̄) ⟨x [a]"},
-        {R"($\phi\varphi$ $\Alpha$ \Emph{x} \tex)", R"(ϕφ $\Alpha$ x \tex)"}, // names are case-sensitive
-        // Math without a direct equivalent is kept.
-        {R"($\sqrt[3]{x}$ $\hat{xy}$ $\frac{a}$)", R"($\sqrt[3]{x}$ $\hat{xy}$ $\frac{a}$)"},
-        {R"($x_i$)", R"($x_i$)"},
-        {R"(19\textsuperscript{th} century)", "19th century"}, // no raised letters: plain
-        {R"($x^{ab}$)", R"($x^{ab}$)"}, {R"($\alpha$ and $\binom{n}{k}$)", R"(α and $\binom{n}{k}$)"},
-        // Nested commands.
-        {R"({\bf \'{E}cole {\em Normale}})", "École Normale"},
-        {R"(\emph{\textbf{Na\"{\i}ve} {T}ypes})", "Naïve Types"},
-        {R"({\sc {\"U}ber \TeX}-Satz)", "Über TeX-Satz"}, {R"(\textit{$\alpha$-{H}elix})", "α-Helix"},
-        // An unknown command with arguments gives their text; without, it is kept.
-        {R"(\foo{x})", "x"}, {R"(\acro {TUG})", "TUG"}, {R"(\foo{x}{y} z)", "xy z"},
-        {R"(\booktitle{Portr{\"a}t})", "Porträt"}, // its arguments are read as text
-        {R"(\foo bar)", R"(\foo bar)"}, {R"(\TUB{} 12)", R"(\TUB{} 12)"}, {R"(\TUB\ 12)", R"(\TUB 12)"},
-        {R"({\Dash}an)", R"(\Dash{}an)"}, // not \Dashan, another command
-        {R"(Obituary{\Dash}{Yuri})", R"(Obituary\Dash{}Yuri)"}, {R"(\Bib\LaTeX)", R"(\Bib{}LaTeX)"},
-        {R"(\Dash\Dash)", R"(\Dash\Dash)"}, {R"(\PS, \VAX.)", R"(\PS, \VAX.)"},
-        // Primitives and layout: what they move or box is text, their sizes go.
-        {R"(DVIto\kern-.1emVDU)", "DVItoVDU"}, {R"(T\kern -0.1667em\lower.5ex\hbox{E}\kern-.125emX)", "TEX"},
-        {R"(a\hskip 0pt plus 1fil b\vskip 2\baselineskip c)", "abc"}, {R"(a\kern1true in b)", "ab"},
-        {R"(\smash{x} \llap{\raise.5ex\hbox{y}}\rlap{z} \mbox{w})", "x yz w"},
-        {R"(\hbox to 3em{x}\hbox spread 1pt{y})", "xy"}, {R"(a\penalty-100 b)", "ab"},
-        {R"(\accent"7F o \accent127 a \accent19e \accent'177u)", "ö ä é ü"}, // positions of TeX's own font
-        {R"(\accent 200 x)", "x"}, // no accent there
-        {R"(a\hspace{1em}b\hspace*{2pt}c\vspace{1ex})", "abc"}, {R"(\textcolor{red}{x}\color{blue}y)", "xy"},
-        {R"(\foreignlanguage{german}{Stra\ss e} \raisebox{1pt}[0pt]{r} \rule{1pt}{2pt}.)", "Straße r ."},
-        {R"(\texorpdfstring{$\alpha$}{alpha} \label{x}\index{y}done)", "α done"},
-        {R"(\unskip\ignorespaces\leavevmode\null\strut x\hfill y)", "xy"},
-        // biblatex's punctuation, dashes and rich text.
-        {R"(9\psq, 9\psqq, Westf\adddot\addspace und\addcomma\ Text\addcolon)",
-            "9 sq., 9 sqq., Westf. und, Text:"},
-        {R"(a\hyphen b\bibrangedash c\bibdatedash d\nbhyphen e\addnbspace f)", "a-b–c–d‑e f"},
-        {R"(\mkbibemph{e} \mkbibitalic{i} \mkbibbold{b} \mkbibacro{NASA})", "e i b NASA"},
-        {R"(\mkbibquote{q} \mkbibparens{p} \mkbibbrackets{b})", "“q” (p) [b]"},
-        {R"(CO\textsubscript{2} x\mkbibsuperscript{2} 1\textsuperscript{st} x\textsubscript{ij})",
-            "CO₂ x² 1st xij"},
-        {R"(\'{\foo})", R"(\'{\foo})"}, // no mark on a backslash
-        {R"(\'\foo)", R"(\'\foo)"}, {R"(\'$x$)", R"(\'x)"}, {R"(\href{u})", "u"}, {R"(\url x)", R"(\url x)"},
-        {R"(\url|x)", R"(\url|x)"}, // a delimiter that never closes
-        {R"(\*)", R"(\*)"},
-        // Malformed TeX.
-        {"{unclosed", "{unclosed"}, // an unbalanced brace is kept, with all text
-        {"closed} too", "closed} too"}, {"}{", "}{"}, {"{a}}b{{c}", "a}b{c"}, {"trailing\\", "trailing\\"},
-        {R"(accent at the end\')", R"(accent at the end\')"},
-        {R"(\'{e)", R"(\'{e)"}, // the unmatched brace is kept
-        {"$unclosed", "$unclosed"}, {"$a$ $b", "a $b"}, {R"(\v)", R"(\v)"},
-        {"\\\xC3\xA9", "\\\xC3\xA9"}, // a backslash before a non-ASCII letter
-        {"", ""},
-        // Plain text byte for byte.
-        {"A plain title, with punctuation: (yes)!", "A plain title, with punctuation: (yes)!"},
-        {"Ünïcödé stays, even decomposed: e\u0301", "Ünïcödé stays, even decomposed: e\u0301"},
-        {"C'est l'été", "C'est l'été"},
-        {"emoji \U0001F600 and CJK \u6F22\u5B57", "emoji \U0001F600 and CJK \u6F22\u5B57"},
-        {"tab\tand\nnewline", "tab\tand\nnewline"}};
-    for (const auto &[tex, text] : rows) {
-        EXPECT_EQ(texToText(tex), text) << "from: " << tex;
+    std::istringstream rows(testing::readFile(std::string(BIBSOURCES_TEST_DATA) + "/tex_to_text.txt"));
+    int lines = 0;
+    for (std::string row; std::getline(rows, row); ++lines) {
+        if (row.empty() || row.starts_with('#')) {
+            continue;
+        }
+        const size_t tab = row.find('\t');
+        ASSERT_NE(tab, std::string::npos) << "no tab in: " << row;
+        const std::string text = row.substr(tab + 1, row.find('\t', tab + 1) - tab - 1);
+        EXPECT_EQ(texToText(withCodePoints(row.substr(0, tab))), withCodePoints(text)) << "row: " << row;
     }
+    EXPECT_GT(lines, 200) << "the table was not read";
 }
 
 // Every prefix of a TeX-rich text, cut anywhere (inside commands, groups,
@@ -390,16 +281,9 @@ TEST(CommandsLeftIn, FindsEveryControlWordAsWritten)
 TEST(TexToText, SurvivesDeepNesting)
 {
     EXPECT_EQ(texToText(std::string(100000, '{') + "x" + std::string(100000, '}')), "x");
-    std::string alternatives;
-    for (int i = 0; i < 10000; ++i) {
-        alternatives += "\\texorpdfstring{";
-    }
-    EXPECT_FALSE(texToText(alternatives + "x" + std::string(10000, '}')).empty());
-    std::string accents;
-    for (int i = 0; i < 10000; ++i) {
-        accents += "\\'{";
-    }
-    EXPECT_FALSE(texToText(accents + "e" + std::string(10000, '}')).empty());
+    EXPECT_FALSE(
+        texToText(testing::repeated("\\texorpdfstring{", 10000) + "x" + std::string(10000, '}')).empty());
+    EXPECT_FALSE(texToText(testing::repeated("\\'{", 10000) + "e" + std::string(10000, '}')).empty());
 }
 
 } // namespace

@@ -17,14 +17,6 @@ std::string listOf(std::string_view records)
         + std::string(records) + "</b:Sources>";
 }
 
-std::string entriesOf(std::string_view records)
-{
-    BibWriter writer;
-    const BibEntries entries = writer.entries(listOf(records));
-    EXPECT_TRUE(entries.ok()) << entries.error;
-    return entries.text;
-}
-
 // One record per mapping rule, tests/data/to_bib/elements.xml, gives exactly
 // the entries of elements.bib beside it.
 TEST(ToBib, MapsEachElementToItsField)
@@ -43,8 +35,10 @@ TEST(ToBib, WritesAnEntryTypeThatReadsBackAsItsSourceType)
 {
     const std::set<std::string> types = testing::schemaSourceTypes();
     ASSERT_FALSE(types.empty());
+    BibWriter writer;
     for (const std::string &type : types) {
-        const std::string entry = entriesOf("<b:Source><b:SourceType>" + type + "</b:SourceType></b:Source>");
+        const std::string entry
+            = writer.entries(listOf("<b:Source><b:SourceType>" + type + "</b:SourceType></b:Source>")).text;
         ASSERT_TRUE(entry.starts_with("@")) << entry;
         EXPECT_EQ(tidySourceType(entry.substr(1, entry.find('{') - 1)), type) << entry;
     }
