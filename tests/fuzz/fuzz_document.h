@@ -15,8 +15,7 @@
 
 namespace fuzzcheck {
 
-// A fresh folder under TMPDIR, which the smoke run points into its own
-// scratch folder.
+// A fresh folder under TMPDIR, which the smoke run points into its scratch folder.
 inline std::string scratchDirectory(const std::string &name)
 {
     std::string pattern = (std::filesystem::temp_directory_path() / (name + "-XXXXXX")).string();

@@ -17,7 +17,6 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
-using bibsources::testing::xmlContent;
 using fuzzcheck::check;
 
 namespace {
@@ -126,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         check(parsed == lineEnds, "escaped text does not read back as itself", stripped);
     }
 
-    check(xmlContent(input) == escaped, "xmlContent differs from its three steps", input);
+    check(testing::xmlContent(input) == escaped, "xmlContent differs from its three steps", input);
 
     const std::string cleaned = cleanupOutput(input);
     check(cleaned == naiveClean(input, false), "clean-up differs from replacement row by row", input);
