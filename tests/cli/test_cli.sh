@@ -168,11 +168,33 @@ out=/dev/full run 1 -o - refs.bib && has "$err" "bibsources: cannot write to sta
 run 1 -o - refs.bib missing.bib && [ ! -s "$out" ] && [ "$(ls -A | tr '\n' ' ')" = "Sources.xml file.xml refs.bib " ] || fail "left $(ls -A)"
 cd "$work" || exit 1
 
-# --- standard input and standard output
+# --- every message starts with the file it is about, its name shown escaped,
+# or with the program's name; none holds a raw control character
+printf '@article{x, title = {\e[31mred} ye\ear = 2000}\n@book{k\e[31m, title={T}}\n@book{ok, title = {fine}}\n' > escape.bib
+# named SHOWN [SUMMARY]: each line of $err starts with SHOWN, with SUMMARY (the summary's
+# name for the input when it is not SHOWN), or with the program's; more than two lines.
+named() {
+    local line lines=0
+    while IFS= read -r line; do
+        lines=$((lines + 1))
+        [[ $line == "$1"* || $line == "${2:-$1}"* || $line == "bibsources: "* || $line == "merged into $work/list\\x1b[31m.xml: "* ]] || fail "unnamed: $line"
+    done < "$err"
+    LC_ALL=C grep -q '[[:cntrl:]]' "$err" && fail "a raw control character: $(cat -v "$err")"
+    [ $lines -gt 2 ] && has "$err" "$1: invalid token near line 2 (text was '\\x1b')" "$1, line 1, syntax error"
+}
+files=($'evil\e]0;owned\a.bib' $'two\nlines.bib') shown=('evil\x1b]0;owned\x07.bib' 'two\x0alines.bib')
+for i in 0 1; do
+    cp escape.bib "${files[i]}"
+    run 0 "${files[i]}" && named "${shown[i]}"
+    run 0 -o - "${files[i]}" && named "${shown[i]}"
+    run 0 -q -o x "${files[i]}"
+    # The second list run merges into what the first wrote.
+    run 0 -o $'list\e[31m.xml' "${files[i]}" && named "${shown[i]}"
+    run 0 --merge -o $'list\e[31m.xml' "${files[i]}" && named "${shown[i]}"
+done
+# --- standard input and standard output; every message about standard input names it
 run 0 -o - - < b/refs.bib && has "$out" "<b:Tag>three</b:Tag>"
-# Every message about standard input names it.
-printf '@book{k\033[31m, title={T}}\n@book{ok, title = {fine}}\n' > escape.bib
-run 0 -o - - < escape.bib && ! grep -v -e '^(standard input)' -e '^standard input: ' "$err" || fail "unnamed"
+run 0 -o - - < escape.bib && named "(standard input)" "standard input: "
 
 # --- the tidy mapping: a Guid per record, no LCID, a warning for a repeated key
 printf '@string{s = "x"}\n@book{one, title = {A}}\n@book{one, title = {B}, year = 2001}\n' > tidy.bib
