@@ -17,11 +17,7 @@ namespace {
 
 // A sanitized program refuses a preloaded library without the sanitizer's
 // runtime, and the sanitizer's own bookkeeping makes memory grow with the input.
-#ifdef BIBSOURCES_TESTS_SANITIZED
-constexpr bool sanitized = true;
-#else
-constexpr bool sanitized = false;
-#endif
+constexpr bool sanitized = BIBSOURCES_TESTS_SANITIZED;
 
 const std::string precious = "precious, hand-made\n";
 
