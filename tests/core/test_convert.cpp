@@ -291,17 +291,6 @@ struct RefusalRow {
     std::string error;
 };
 
-// Plain ASCII text as UTF-16LE with a byte-order mark.
-std::string utf16(const std::string &ascii)
-{
-    std::string encoded = "\xFF\xFE";
-    for (char c : ascii) {
-        encoded += c;
-        encoded += '\0';
-    }
-    return encoded;
-}
-
 TEST(ReadSourceList, RefusesOtherFilesWithASentence)
 {
     const RefusalRow rows[] = {{"another kind of document", "<html><body>Sources</body></html>",
@@ -332,7 +321,7 @@ TEST(ReadSourceList, RefusesOtherFilesWithASentence)
         {"another encoding: records we add are UTF-8",
             "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + root + "</b:Sources>",
             "'x.xml' is not a bibliography source list (it is in ISO-8859-1, not UTF-8)"},
-        {"UTF-16, told by its byte-order mark", utf16(root + "</b:Sources>"),
+        {"UTF-16, told by its byte-order mark", testing::encodedAs(root + "</b:Sources>", "UTF-16LE"),
             "'x.xml' is not a bibliography source list (it is in UTF-16"},
         {"a document type declaration, which could define entities",
             "<!DOCTYPE b:Sources [<!ENTITY e 'x'>]>" + root

@@ -379,12 +379,11 @@ bool running(pid_t pid)
 TEST(HelperHygiene, TheHelperDiesWithAConverterKilledMidRun)
 {
     TempDir dir;
-    std::string text;
-    for (int i = 0; i < 400000; ++i) {
-        text += "@article{k" + std::to_string(i)
-            + ", author = {Doe, Jane and Roe, Richard}, title = {A title of "
-              "some length}, journal = {Journal}, year = 2001, pages = {1--10}}\n";
-    }
+    const std::string text = repeated(400000, [](int i) {
+        return "@article{k" + std::to_string(i)
+            + ", author = {Doe, Jane and Roe, Richard}, title = {A title of some length},\n"
+              "  journal = {Journal}, year = 2001, pages = {1--10}}\n";
+    });
     CliProcess cli({{"-q", "-o", dir.path("out.xml"), dir.write("big.bib", text)}});
     // Waits for events, not for a time. The helper ties itself to its
     // converter before it enters its sandbox; stopped any earlier, it could
