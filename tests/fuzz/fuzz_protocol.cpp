@@ -17,11 +17,6 @@ using fuzzcheck::check;
 
 namespace {
 
-size_t payloadLimit(uint8_t choice)
-{
-    return choice < 64 ? size_t(choice) * 8 : size_t(1) << 20;
-}
-
 void checkFrame(std::string_view bytes, size_t maxPayload)
 {
     using namespace bibsources;
@@ -62,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size == 0) {
         return 0;
     }
-    const size_t maxPayload = payloadLimit(data[0]);
+    const size_t maxPayload = data[0] < 64 ? size_t(data[0]) * 8 : size_t(1) << 20;
     std::string_view stream(reinterpret_cast<const char *>(data) + 1, size - 1);
 
     checkFrame(stream, maxPayload);

@@ -139,6 +139,12 @@ std::string relationships(const std::string &elements)
         + "</Relationships>";
 }
 
+std::string customXmlPropertiesOverride(int n)
+{
+    return "<Override PartName=\"/customXml/itemProps" + std::to_string(n)
+        + ".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.customXmlProperties+xml\"/>";
+}
+
 } // namespace
 
 void writePackage(
@@ -220,12 +226,6 @@ Members customXmlItem(int n, const std::string &text)
 std::string customXmlRelationship(int n, const std::string &id)
 {
     return relationship(id, relationshipType + "customXml", "../customXml/item" + std::to_string(n) + ".xml");
-}
-
-std::string customXmlPropertiesOverride(int n)
-{
-    return "<Override PartName=\"/customXml/itemProps" + std::to_string(n)
-        + ".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.customXmlProperties+xml\"/>";
 }
 
 Members documentWithList(const std::string &list, int n, DocumentShape shape)

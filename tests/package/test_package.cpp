@@ -79,9 +79,8 @@ TEST(PackageParts, ThatUnpackToGigabytesAreRefusedInBoundedMemory)
         SCOPED_TRACE(row.why);
         TemporaryDirectory directory;
         const fs::path path = directory / "bomb.docx";
-        DocumentShape shape;
-        shape.mainRelationships = customXmlRelationship(1, "rId7");
-        writePackage(path, wordDocument(shape), {{"customXml/item1.xml", threeGigabytes, row.claimed}});
+        writePackage(path, wordDocument({.mainRelationships = customXmlRelationship(1, "rId7")}),
+            {{"customXml/item1.xml", threeGigabytes, row.claimed}});
         ASSERT_LT(fs::file_size(path), std::uintmax_t(8) << 20) << "the test's own package is small";
 
         const WordPackage opened = openWordPackage(path.string());

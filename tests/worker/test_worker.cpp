@@ -143,56 +143,49 @@ void expectSameRead(const ReadResult &worker, const ReadResult &reference)
     EXPECT_EQ(worker.entries, reference.entries);
 }
 
+// What the in-process loop gives, also where the parser crashes on an entry:
+// that one is skipped, said so, and the rest read as if it had not been there.
+// The worker dies with the entries before the bad one still unsent; the
+// careful worker that repeats them must not already know "m", or it would
+// make it "bb".
 TEST(WorkerReader, GivesWhatTheInProcessLoopGives)
 {
-    TempDir dir;
-    std::vector<std::string> inputs = {dir.write("varied.bib", variedFile(3000, 1)),
-        dir.write("unterminated.bib", "@misc{a, title = {x}}\n@misc{b, title = {")};
-    for (const auto &file : std::filesystem::directory_iterator(BIBSOURCES_TEST_DATA)) {
-        if (file.path().extension() == ".bib") {
-            inputs.push_back(file.path().string());
-        }
-    }
-    for (const std::string &input : inputs) {
-        SCOPED_TRACE(input);
-        expectSameRead(readWithWorker(input), readInProcess(input));
-    }
-}
-
-TEST(WorkerReader, ResumesBehindAnEntryTheParserCrashesOn)
-{
-    const std::string bad = std::string("@misc{bad, title = {a\0b}}", 25);
+    const std::string bad = std::string("@misc{bad, title = {a\0b}}", 25) + "\n";
     const std::string varied = variedFile(1500, 3);
     const std::size_t middle = varied.rfind("\n@", varied.size() / 2) + 1;
-    // The worker dies with the entries before the bad one still unsent; the
-    // careful worker that repeats them must not already know "m", or it
-    // would make it "bb".
     std::string stretch = "@string{m = m # \"b\"}\n";
     for (int i = 0; i < 2000; ++i) {
         stretch += "@misc{filler" + std::to_string(i) + ", title = {Some title of moderate length}}\n";
     }
-    // The first entry, one deep inside a block of the worker's output, and
-    // the last: each with macros defined before it and used after it.
-    const std::pair<std::string, std::string> around[]
-        = {{"", varied}, {varied.substr(0, middle), varied.substr(middle)}, {varied, ""},
-            {stretch + "@misc{before, title = m}\n", "@misc{after, title = m}\n"}};
-    for (const auto &[before, after] : around) {
-        SCOPED_TRACE("bad entry at byte " + std::to_string(before.size()));
+    // The text before a bad entry, after it, and whether it is there: the first
+    // entry, one deep inside a block of the worker's output, and the last, each
+    // with macros defined before it and used after it.
+    std::vector<std::tuple<std::string, std::string, bool>> inputs
+        = {{variedFile(3000, 1), "", false}, {"@misc{a, title = {x}}\n@misc{b, title = {", "", false},
+            {"", varied, true}, {varied.substr(0, middle), varied.substr(middle), true}, {varied, "", true},
+            {stretch + "@misc{before, title = m}\n", "@misc{after, title = m}\n", true}};
+    for (const auto &file : std::filesystem::directory_iterator(BIBSOURCES_TEST_DATA)) {
+        if (file.path().extension() == ".bib") {
+            inputs.emplace_back(readFile(file.path()), "", false);
+        }
+    }
+    for (const auto &[before, after, crashes] : inputs) {
+        SCOPED_TRACE(before.substr(0, 80) + (crashes ? "... then the bad entry" : ""));
         TempDir dir;
-        const std::string text = before + bad + "\n" + after;
-        // What the parser gives had the entry not been there.
-        ReadResult expected
-            = readInProcess(dir.write("bad.bib", before + std::string(bad.size(), ' ') + "\n" + after));
-        const ReadResult worker = readWithWorker(dir.write("bad.bib", text));
-        const int line = 1 + static_cast<int>(std::count(before.begin(), before.end(), '\n'));
-        const Message crash{line, line, Message::Kind::Skipped,
-            "entry near line " + std::to_string(line) + " skipped: the parser crashed on it"};
-        const auto found = std::find(worker.report.messages.begin(), worker.report.messages.end(), crash);
-        ASSERT_NE(found, worker.report.messages.end());
-        ++expected.report.entriesSkipped;
-        expected.report.messages.insert(
-            expected.report.messages.begin() + (found - worker.report.messages.begin()), crash);
-        expected.lines = linesOf(dir.path("bad.bib"), expected.report.messages);
+        const std::string blank = crashes ? std::string(bad.size() - 1, ' ') + "\n" : "";
+        ReadResult expected = readInProcess(dir.write("in.bib", before + blank + after));
+        const ReadResult worker = readWithWorker(dir.write("in.bib", before + (crashes ? bad : "") + after));
+        if (crashes) {
+            const int line = 1 + static_cast<int>(std::count(before.begin(), before.end(), '\n'));
+            const Message crash{line, line, Message::Kind::Skipped,
+                "entry near line " + std::to_string(line) + " skipped: the parser crashed on it"};
+            const auto found = std::find(worker.report.messages.begin(), worker.report.messages.end(), crash);
+            ASSERT_NE(found, worker.report.messages.end());
+            ++expected.report.entriesSkipped;
+            expected.report.messages.insert(
+                expected.report.messages.begin() + (found - worker.report.messages.begin()), crash);
+            expected.lines = linesOf(dir.path("in.bib"), expected.report.messages);
+        }
         expectSameRead(worker, expected);
     }
 }
