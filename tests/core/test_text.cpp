@@ -24,7 +24,8 @@
 namespace bibsources {
 namespace {
 
-using testing::replaceAll;
+using testing::cleanupRowByRow;
+using testing::utf8Of;
 using testing::xmlContent;
 
 TEST(DecodeParserText, Decodes)
@@ -92,26 +93,6 @@ TEST(Cleanup, Converts)
     EXPECT_EQ(escapeAndClean("&lt;"), "&amp;lt;");
 }
 
-// The UTF-8 of a letter of the accent table, all of which are below U+0800.
-std::string utf8(char32_t letter)
-{
-    return {char(0xC0 | (letter >> 6)), char(0x80 | (letter & 0x3F))};
-}
-
-// The definition: "&" first, then every accent row in order, each applied to
-// the whole text with replaceAll.
-std::string cleanupRowByRow(std::string text, bool escapeAngles)
-{
-    text = replaceAll(text, "&", "&amp;");
-    if (escapeAngles) {
-        text = replaceAll(replaceAll(text, "<", "&lt;"), ">", "&gt;");
-    }
-    for (const AccentRow &row : accentTable()) {
-        text = replaceAll(text, row.key, utf8(row.letter));
-    }
-    return text;
-}
-
 // Texts built from the characters keys are made of, with whole keys mixed in,
 // so that near-keys, nested braces, adjacent keys and cut-off keys all occur.
 TEST(Cleanup, OneScanEqualsApplyingTheRowsInOrder)
@@ -155,7 +136,7 @@ TEST(AccentTable, EveryRowIsTheLetterItsKeyPrints)
         SCOPED_TRACE(row.key);
         EXPECT_TRUE(letters.insert(row.letter).second) << "duplicate letter";
         ASSERT_TRUE(row.letter >= 0xC0 && row.letter <= 0x17F && row.letter != 0xD7 && row.letter != 0xF7);
-        EXPECT_EQ(texToText(row.key), utf8(row.letter));
+        EXPECT_EQ(texToText(row.key), utf8Of(row.letter));
         // The clean-up's single scan relies on no key holding another.
         EXPECT_EQ(row.key.find('&'), std::string_view::npos);
         EXPECT_EQ(row.key.find('{', 1), std::string_view::npos);

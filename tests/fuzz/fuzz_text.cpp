@@ -11,56 +11,17 @@
 #include "fuzz_check.h"
 
 #include "../core/reference_text.h"
-#include "accent_table.h"
 #include "text.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+using bibsources::testing::cleanupRowByRow;
+using bibsources::testing::replaceAll;
+using bibsources::testing::utf8Of;
 using fuzzcheck::check;
 
 namespace {
-
-std::string naiveReplace(std::string_view text, std::string_view from, std::string_view to)
-{
-    std::string out;
-    size_t start = 0;
-    for (size_t hit = text.find(from); hit != std::string_view::npos; hit = text.find(from, start)) {
-        out.append(text.substr(start, hit - start)).append(to);
-        start = hit + from.size();
-    }
-    out.append(text.substr(start));
-    return out;
-}
-
-// The lead byte carries the length in its high bits and the top bits of the
-// value; each further byte six more bits.
-std::string utf8Of(char32_t c)
-{
-    if (c < 0x80) {
-        return std::string(1, char(c));
-    }
-    const int further = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
-    std::string out(1, char((0xFF80 >> further) | (c >> (6 * further))));
-    for (int shift = 6 * (further - 1); shift >= 0; shift -= 6) {
-        out += char(0x80 | ((c >> shift) & 0x3F));
-    }
-    return out;
-}
-
-// Ampersands first, so that the references put in are not escaped again;
-// then one table row after another over the whole text.
-std::string naiveClean(std::string_view text, bool escapeAngles)
-{
-    std::string out = naiveReplace(text, "&", "&amp;");
-    if (escapeAngles) {
-        out = naiveReplace(naiveReplace(out, "<", "&lt;"), ">", "&gt;");
-    }
-    for (const bibsources::AccentRow &row : bibsources::accentTable()) {
-        out = naiveReplace(out, row.key, utf8Of(row.letter));
-    }
-    return out;
-}
 
 std::string withoutForbidden(std::string_view utf8)
 {
@@ -117,18 +78,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const std::string escaped = escapeAndClean(stripped);
     check(fuzzcheck::hasOnlyXmlChars(escaped), "escaped text holds a forbidden character", stripped);
-    check(escaped == naiveClean(stripped, true), "escaping differs from replacement row by row", stripped);
+    check(
+        escaped == cleanupRowByRow(stripped, true), "escaping differs from replacement row by row", stripped);
     const std::string parsed = parsedCharacterData(escaped);
     if (stripped.find('{') == std::string::npos) {
         // An XML parser makes every CR LF pair and every lone CR one LF.
-        const std::string lineEnds = naiveReplace(naiveReplace(stripped, "\r\n", "\n"), "\r", "\n");
+        const std::string lineEnds = replaceAll(replaceAll(stripped, "\r\n", "\n"), "\r", "\n");
         check(parsed == lineEnds, "escaped text does not read back as itself", stripped);
     }
 
-    check(testing::xmlContent(input) == escaped, "xmlContent differs from its three steps", input);
+    check(
+        bibsources::testing::xmlContent(input) == escaped, "xmlContent differs from its three steps", input);
 
     const std::string cleaned = cleanupOutput(input);
-    check(cleaned == naiveClean(input, false), "clean-up differs from replacement row by row", input);
+    check(cleaned == cleanupRowByRow(input, false), "clean-up differs from replacement row by row", input);
     if (input.find('&') == std::string_view::npos) {
         check(cleaned.size() <= input.size(), "clean-up made an ampersand-free text longer", input);
         check(cleanupOutput(cleaned) == cleaned, "a second clean-up changed the text", input);
