@@ -192,6 +192,20 @@ const std::string root = "<b:Sources SelectedStyle=\"\" xmlns:b=" + xmlns + ">";
 const std::string convertedRoot = "<b:Sources SelectedStyle=\"\" xmlns:b=" + xmlns + " xmlns=" + xmlns + ">";
 const std::string declareB = " xmlns:b=" + xmlns;
 
+TEST(ReadSourceListFile, TellsAMissingFileFromOneItCannotUse)
+{
+    TemporaryDirectory directory;
+    std::filesystem::create_directory(directory / "folder.xml");
+
+    const SourceListFile missing = readSourceListFile((directory / "none.xml").string());
+    const SourceListFile folder = readSourceListFile((directory / "folder.xml").string());
+
+    EXPECT_FALSE(missing.exists);
+    EXPECT_TRUE(missing.ok());
+    EXPECT_TRUE(folder.exists);
+    EXPECT_EQ(folder.error, "cannot read '" + (directory / "folder.xml").string() + "': it is a directory");
+}
+
 struct ExpectedRecord {
     std::string text;
     std::optional<std::string> tag;
@@ -201,13 +215,18 @@ struct ReadRow {
     const char *why;
     std::string document;
     std::vector<ExpectedRecord> records;
+    std::string error = ""; // how the refusal starts; empty: the list is read
 };
 
 const std::string one = "<b:Source><b:Tag>one</b:Tag><b:SourceType>Book</b:SourceType></b:Source>";
 const std::string two = "<b:Source><b:Tag>two</b:Tag></b:Source>";
 
-TEST(ReadSourceList, KeepsEachRecordAsTheBytesItHasInTheFile)
+// A list is read, each record as the bytes it has in the file; any other
+// file is refused with a sentence.
+TEST(ReadSourceList, KeepsEachRecordAsItsBytesOrRefusesTheFile)
 {
+    const std::string notAList = "'x.xml' is not a bibliography source list (";
+    const std::string notXml = "'x.xml' is not well-formed XML (line ";
     const std::string deep = "<b:Source><b:Tag>deep</b:Tag>" + repeated("<b:N>", 300)
         + repeated("</b:N>", 300) + "<b:Title>" + std::string(10'500'000, 'x') + "</b:Title></b:Source>";
     const ReadRow rows[] = {
@@ -255,10 +274,46 @@ TEST(ReadSourceList, KeepsEachRecordAsTheBytesItHasInTheFile)
             {{"<b:Source>\r\n<b:Tag>c\r\nr</b:Tag>\r\n</b:Source>", "c\nr"}}},
         {"nesting and a text beyond what the parser allows by default", root + deep + "</b:Sources>",
             {{deep, "deep"}}},
-        {"no records", root + "\n</b:Sources>", {}}};
+        {"no records", root + "\n</b:Sources>", {}},
+        {"another kind of document", "<html><body>Sources</body></html>", {},
+            notAList + "its root element is 'html')"},
+        {"the right name in no namespace", "<Sources><Source/></Sources>", {},
+            notAList + "its root element 'Sources' is not in the bibliography namespace)"},
+        {"the right name in another namespace", "<b:Sources xmlns:b='urn:other'/>", {},
+            notAList + "its root element 'b:Sources' is not in"},
+        {"a record cut short", root + "<b:Source><b:Tag>a</b:Tag>\n</b:Sources>", {}, notXml + "2: "},
+        {"something after the root", root + "</b:Sources><b:Source/>", {}, notXml + "1: "},
+        {"an undeclared prefix inside a record", root + "<b:Source><q:Tag>a</q:Tag></b:Source></b:Sources>",
+            {}, notXml + "1: "},
+        {"an empty file", "", {}, notAList + "it is empty)"},
+        {"UTF-16 without a byte-order mark, which the parser would guess at", std::string("<\0b\0:\0S\0", 8),
+            {}, notAList + "it is not UTF-8: byte 1 is 0x00"},
+        {"a file of blanks", " \r\n\t\n", {}, notAList + "it is empty)"},
+        {"Latin-1 without a declaration: the offset of the first byte that is not UTF-8",
+            root
+                + "<b:Source><b:Tag>G\xF6"
+                  "del</b:Tag></b:Source></b:Sources>",
+            {},
+            notAList + "it is not UTF-8: byte " + std::to_string(root.size() + 18)
+                + " is 0xF6; save it as UTF-8)"},
+        {"not XML at all", "@book{a, title = {T}}\n", {}, notXml + "1: "},
+        {"another encoding: records we add are UTF-8",
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + root + "</b:Sources>", {},
+            notAList + "it is in ISO-8859-1, not UTF-8)"},
+        {"UTF-16, told by its byte-order mark", testing::encodedAs(root + "</b:Sources>", "UTF-16LE"), {},
+            notAList + "it is in UTF-16"},
+        {"a document type declaration, which could define entities",
+            "<!DOCTYPE b:Sources [<!ENTITY e 'x'>]>" + root
+                + "<b:Source><b:Tag>&e;</b:Tag></b:Source></b:Sources>",
+            {}, notAList + "it has a document type declaration)"}};
     for (const ReadRow &row : rows) {
         SCOPED_TRACE(row.why);
         const SourceListParse parsed = parseSourceList(row.document, "x.xml");
+        if (!row.error.empty()) {
+            EXPECT_EQ(parsed.error.substr(0, row.error.size()), row.error);
+            EXPECT_TRUE(parsed.list.records.empty());
+            continue;
+        }
         ASSERT_TRUE(parsed.ok()) << parsed.error;
         ASSERT_EQ(parsed.list.records.size(), row.records.size());
         for (size_t i = 0; i < row.records.size(); ++i) {
@@ -271,68 +326,6 @@ TEST(ReadSourceList, KeepsEachRecordAsTheBytesItHasInTheFile)
     }
 }
 
-TEST(ReadSourceListFile, TellsAMissingFileFromOneItCannotUse)
-{
-    TemporaryDirectory directory;
-    std::filesystem::create_directory(directory / "folder.xml");
-
-    const SourceListFile missing = readSourceListFile((directory / "none.xml").string());
-    const SourceListFile folder = readSourceListFile((directory / "folder.xml").string());
-
-    EXPECT_FALSE(missing.exists);
-    EXPECT_TRUE(missing.ok());
-    EXPECT_TRUE(folder.exists);
-    EXPECT_EQ(folder.error, "cannot read '" + (directory / "folder.xml").string() + "': it is a directory");
-}
-
-struct RefusalRow {
-    const char *why;
-    std::string document;
-    std::string error;
-};
-
-TEST(ReadSourceList, RefusesOtherFilesWithASentence)
-{
-    const RefusalRow rows[] = {{"another kind of document", "<html><body>Sources</body></html>",
-                                   "'x.xml' is not a bibliography source list (its root element is 'html')"},
-        {"the right name in no namespace", "<Sources><Source/></Sources>",
-            "'x.xml' is not a bibliography source list (its root element 'Sources' is not in the "
-            "bibliography "
-            "namespace)"},
-        {"the right name in another namespace", "<b:Sources xmlns:b='urn:other'/>",
-            "'x.xml' is not a bibliography source list (its root element 'b:Sources' is not in"},
-        {"a record cut short", root + "<b:Source><b:Tag>a</b:Tag>\n</b:Sources>",
-            "'x.xml' is not well-formed XML (line 2: "},
-        {"something after the root", root + "</b:Sources><b:Source/>",
-            "'x.xml' is not well-formed XML (line 1: "},
-        {"an undeclared prefix inside a record", root + "<b:Source><q:Tag>a</q:Tag></b:Source></b:Sources>",
-            "'x.xml' is not well-formed XML (line 1: "},
-        {"an empty file", "", "'x.xml' is not a bibliography source list (it is empty)"},
-        {"UTF-16 without a byte-order mark, which the parser would guess at", std::string("<\0b\0:\0S\0", 8),
-            "'x.xml' is not a bibliography source list (it is not UTF-8: byte 1 is 0x00"},
-        {"a file of blanks", " \r\n\t\n", "'x.xml' is not a bibliography source list (it is empty)"},
-        {"Latin-1 without a declaration: the offset of the first byte that is not UTF-8",
-            root
-                + "<b:Source><b:Tag>G\xF6"
-                  "del</b:Tag></b:Source></b:Sources>",
-            "'x.xml' is not a bibliography source list (it is not UTF-8: byte "
-                + std::to_string(root.size() + 18) + " is 0xF6; save it as UTF-8)"},
-        {"not XML at all", "@book{a, title = {T}}\n", "'x.xml' is not well-formed XML (line 1: "},
-        {"another encoding: records we add are UTF-8",
-            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + root + "</b:Sources>",
-            "'x.xml' is not a bibliography source list (it is in ISO-8859-1, not UTF-8)"},
-        {"UTF-16, told by its byte-order mark", testing::encodedAs(root + "</b:Sources>", "UTF-16LE"),
-            "'x.xml' is not a bibliography source list (it is in UTF-16"},
-        {"a document type declaration, which could define entities",
-            "<!DOCTYPE b:Sources [<!ENTITY e 'x'>]>" + root
-                + "<b:Source><b:Tag>&e;</b:Tag></b:Source></b:Sources>",
-            "'x.xml' is not a bibliography source list (it has a document type declaration)"}};
-    for (const RefusalRow &row : rows) {
-        const SourceListParse parsed = parseSourceList(row.document, "x.xml");
-        EXPECT_EQ(parsed.error.substr(0, row.error.size()), row.error) << row.why;
-        EXPECT_TRUE(parsed.list.records.empty()) << row.why;
-    }
-}
 std::string record(const std::string &tag, const std::string &rest = "")
 {
     return "<b:Source><b:Tag>" + tag + "</b:Tag>" + rest + "</b:Source>";
