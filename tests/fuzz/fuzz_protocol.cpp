@@ -1,10 +1,9 @@
-// Fuzzes the converter's decoding of what a parser worker writes. A worker
-// that btparse has corrupted can write anything, so for any bytes:
+// Fuzzes the converter's decoding of what a parser worker writes, which a
+// corrupted worker can make anything. For any bytes:
 //  - decoding never reads outside them, never allocates far beyond the
 //    payload limit (libFuzzer's malloc limit fails the run) and never throws;
-//  - a complete frame is exactly the encoding of what was decoded, so
-//    nothing in it went unchecked, and the bytes after it do not matter;
-//  - every shorter beginning of a complete frame asks for more bytes;
+//  - a complete frame is exactly the encoding of what was decoded, whatever
+//    bytes follow it, and every shorter beginning of it asks for more bytes;
 //  - a stream of frames is consumed with progress at every step;
 //  - a macro list that decodes is exactly the encoding of its pairs.
 // The first input byte picks the payload limit, so small limits are tried too.

@@ -1,11 +1,10 @@
-// Fuzzes the TeX-to-text conversion of field values. For valid UTF-8 input:
-//  - it returns, whatever the input (no crash, no sanitizer report, no hang);
+// Fuzzes the TeX-to-text conversion of field values. It returns whatever the
+// input, and for valid UTF-8 input:
 //  - the text it returns is valid UTF-8;
 //  - text without any character TeX treats specially comes back unchanged;
-//  - it drops no letter or digit of the text: the result has at least as many
-//    characters as the input has ASCII letters and digits outside command
-//    names (commands that drop an argument or a size by design, such as
-//    \href, \noopsort, \kern or \hspace, are left out).
+//  - it drops no letter or digit: the result has at least as many characters
+//    as the input has ASCII letters and digits outside command names, unless
+//    a command drops an argument or a size by design (\href, \kern, ...).
 
 #include "fuzz_check.h"
 
