@@ -484,21 +484,20 @@ private slots:
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QString>("says"); // how the built program's output, or complaint, starts
         const QString usage = "Usage: ", version = "bibsources-gui 0.";
-        QTest::newRow("none") << QStringList() << Action::Open << QStringList() << "";
-        QTest::newRow("one file") << QStringList{"refs.bib"} << Action::Open << QStringList{"refs.bib"} << "";
-        QTest::newRow("several files, all kept") << QStringList{"a.bib", "b.txt", "c.bib"} << Action::Open
-                                                 << QStringList{"a.bib", "b.txt", "c.bib"} << "";
-        QTest::newRow("--help") << QStringList{"--help"} << Action::ShowHelp << QStringList() << usage;
-        QTest::newRow("-h beside a file")
-            << QStringList{"refs.bib", "-h"} << Action::ShowHelp << QStringList() << usage;
-        QTest::newRow("--version") << QStringList{"--version"} << Action::ShowVersion << QStringList()
-                                   << version;
-        QTest::newRow("-v") << QStringList{"-v"} << Action::ShowVersion << QStringList() << version;
-        QTest::newRow("a file after --")
-            << QStringList{"--", "--help"} << Action::Open << QStringList{"--help"} << "";
-        QTest::newRow("unknown option")
-            << QStringList{"--tidy", "refs.bib"} << Action::Fail << QStringList()
-            << "bibsources-gui: Unknown option 'tidy'.\nTry 'bibsources-gui --help'";
+        const auto row
+            = [](const char *name, const QStringList &arguments, Action action, const QStringList &files = {},
+                  const QString &says = {}) { QTest::newRow(name) << arguments << action << files << says; };
+        row("none", {}, Action::Open);
+        row("one file", {"refs.bib"}, Action::Open, {"refs.bib"});
+        row("several files, all kept", {"a.bib", "b.txt", "c.bib"}, Action::Open,
+            {"a.bib", "b.txt", "c.bib"});
+        row("--help", {"--help"}, Action::ShowHelp, {}, usage);
+        row("-h beside a file", {"refs.bib", "-h"}, Action::ShowHelp, {}, usage);
+        row("--version", {"--version"}, Action::ShowVersion, {}, version);
+        row("-v", {"-v"}, Action::ShowVersion, {}, version);
+        row("a file after --", {"--", "--help"}, Action::Open, {"--help"});
+        row("unknown option", {"--tidy", "refs.bib"}, Action::Fail, {},
+            "bibsources-gui: Unknown option 'tidy'.\nTry 'bibsources-gui --help'");
     }
 
     // Help and version need no window, and a wrong option is a usage error:
