@@ -4,26 +4,19 @@
 #
 # Usage: check-run-targets.sh SCRIPTS_RUN "PROGRAM;..." "TEST_TARGET;..."
 set -euo pipefail
-run=$1
-IFS=';' read -r -a programs <<<"$2"
-IFS=';' read -r -a tests <<<"$3"
-
-line=$(grep -E '^programs=\(' "$run") || {
-    echo "no 'programs=(...)' line in $run" >&2
-    exit 1
-}
-read -r -a named <<<"$(sed -E 's/^programs=\((.*)\).*/\1/' <<<"$line")"
+run=$1 programs=";$2;" tests=";$3;"
+read -r -a named <<<"$(sed -nE 's/^programs=\((.*)\).*/\1/p' "$run")"
 [ ${#named[@]} -gt 0 ] || {
-    echo "$run names no program to build" >&2
+    echo "$run names no program to build on a 'programs=(...)' line" >&2
     exit 1
 }
 status=0
 for target in "${named[@]}"; do
-    if printf '%s\n' "${tests[@]}" | grep -qxF -- "$target"; then
+    if [[ $tests == *";$target;"* ]]; then
         echo "$run builds '$target', which is built for testing" >&2
         status=1
-    elif ! printf '%s\n' "${programs[@]}" | grep -qxF -- "$target"; then
-        echo "$run builds '$target', which is none of the programs (${programs[*]})" >&2
+    elif [[ $programs != *";$target;"* ]]; then
+        echo "$run builds '$target', which is none of the programs (${2//;/ })" >&2
         status=1
     fi
 done

@@ -8,8 +8,9 @@
 set -u
 reader=$1 bibsources=$(realpath "$2") && shift 2
 here=$(dirname "$(realpath "$0")")
+source "$here/../support/shell.sh"
 if [ "$reader" = bibtex ]; then
-    command -v bibtex >/dev/null || { echo "bibtex is not installed; skipped"; exit 77; }
+    need bibtex
     kpsewhich plain.bst >/dev/null || { echo "plain.bst is not installed; skipped"; exit 77; }
 else
     # Debian's pybtex is for Debian's python3, which another one on the PATH can hide.
@@ -19,41 +20,34 @@ else
     done
     [ -n "$python" ] || { echo "pybtex is not installed; skipped"; exit 77; }
 fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0 converted=() records=() bibs=()
+converted=() records=() bibs=()
 for list in "$@"; do
     bib=$work/${#converted[@]}/refs.bib
     mkdir -p "$(dirname "$bib")"
-    if "$bibsources" -q --to-bib -o "$bib" "$list"; then
-        converted+=("$list") bibs+=("$bib") records+=("$(grep -o '<b:Source>' "$list" | wc -l)")
-    else
-        echo "FAIL: $list: --to-bib" >&2 && failures=$((failures + 1))
-    fi
+    run 0 -q --to-bib -o "$bib" "$list" && converted+=("$list") bibs+=("$bib") records+=("$(count_in "$list" '<b:Source>')")
 done
 
 # One count a converted list, or the error the reader reported.
 if [ "$reader" = bibtex ]; then
     counted=()
     for i in "${!converted[@]}"; do
-        printf '\\relax\n\\citation{*}\n\\bibstyle{plain}\n\\bibdata{refs}\n' >"$work/$i/doc.aux"
+        printf '\\relax\n\\citation{*}\n\\bibstyle{plain}\n\\bibdata{refs}\n' >"$i/doc.aux"
         # 0: clean; 1: warnings only (a missing field, a type plain.bst lacks).
-        if (cd "$work/$i" && bibtex -terse doc >log 2>&1); [ $? -le 1 ]; then
-            counted+=("$(grep -c '\\bibitem' "$work/$i/doc.bbl")")
+        if (cd "$i" && bibtex -terse doc >log 2>&1); [ $? -le 1 ]; then
+            counted+=("$(grep -c '\\bibitem' "$i/doc.bbl")")
         else
-            counted+=("an error, in the log above") && cat "$work/$i/log" >&2
+            counted+=("an error, in the log above") && cat "$i/log" >&2
         fi
     done
 else
     mapfile -t counted < <("$python" "$here/pybtex_entries.py" "${bibs[@]}")
 fi
 for i in "${!converted[@]}"; do
+    name=${converted[$i]}
     case ${counted[$i]:-} in
-    "${records[$i]}") continue ;;
-    "" | *[!0-9]*) echo "FAIL: ${converted[$i]}: $reader: ${counted[$i]:-no answer}" >&2 ;;
-    *) echo "FAIL: ${converted[$i]}: $reader read ${counted[$i]} of ${records[$i]} records" >&2 ;;
+    "${records[$i]}") ;;
+    "" | *[!0-9]*) fail "$reader: ${counted[$i]:-no answer}" ;;
+    *) fail "$reader read ${counted[$i]} of ${records[$i]} records" ;;
     esac
-    failures=$((failures + 1))
 done
-[ "$failures" -eq 0 ] || exit 1
-echo "$reader read all ${#converted[@]} lists"
+finish

@@ -10,47 +10,40 @@ mode=$1
 bibsources=$(realpath "$2")
 if [ "$mode" = jabref ]; then
     mapfile -t inputs < <(ls "$3"/*.bib)
-    command -v jabref >/dev/null || { echo "jabref is not installed; skipped"; exit 77; }
 else
-    schema=$(realpath "$3")
-    macros=$(realpath "$4")
+    schema=$(realpath "$3") macros=$(realpath "$4")
     mapfile -t inputs < <(find /usr/share/texlive /usr/share/texmf -name '*.bib' 2>/dev/null | sort)
     [ ${#inputs[@]} -gt 0 ] || { echo "no TeX Live .bib files installed; skipped"; exit 77; }
 fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/../support/shell.sh"
+[ "$mode" = schema ] || need jabref
 source "$(dirname "$0")/../jabref_profile.sh"
 jabref_profile "$work"
 
-failures=0 records=0 records_with_tex=0
-fail() { echo "FAIL: $bib: $*"; failures=$((failures + 1)); }
+records=0 records_with_tex=0
 for bib in "${inputs[@]}"; do
     # Nelson Beebe's TeX bibliographies (TUGboat's among them) use the commands
     # of tugboat.def and texnames.sty, which some \input and others assume.
     extra=()
-    if [ "$mode" = schema ] && [[ $bib == */beebe/* ]]; then
-        extra=(--macros "$macros")
-    fi
-    if ! "$bibsources" -q --tidy "${extra[@]}" -o "$work/out.xml" "$bib" 2>"$work/err"; then
-        fail "$(cat "$work/err")"
-    elif [ "$mode" = schema ]; then
-        xmllint --noout --schema "$schema" "$work/out.xml" 2>"$work/err" || fail "$(head -3 "$work/err")"
+    [ "$mode" = schema ] && [[ $bib == */beebe/* ]] && extra=(--macros "$macros")
+    run 0 -q --tidy "${extra[@]}" -o out.xml "$bib" || continue
+    if [ "$mode" = schema ]; then
+        xmllint --noout --schema "$schema" out.xml 2>xmllint.err || fail "$(head -3 xmllint.err)"
         # A record keeps TeX when any text but its tag, Guid and links holds \ { or }.
-        records=$((records + $(grep -c '<b:Source>' "$work/out.xml")))
+        records=$((records + $(grep -c '<b:Source>' out.xml)))
         records_with_tex=$((records_with_tex + $(awk '/<b:Source>/ { tex = 0 }
             !/<b:(Tag|Guid|URL|DOI)>/ && /[\\{}]/ { tex = 1 }
-            /<\/b:Source>/ { n += tex } END { print n + 0 }' "$work/out.xml")))
+            /<\/b:Source>/ { n += tex } END { print n + 0 }' out.xml)))
     else
-        written=$(grep -c '<b:Source>' "$work/out.xml")
+        written=$(grep -c '<b:Source>' out.xml)
         # It stays up after an exception in its import instead of exiting.
-        rm -f "$work/out.bib" && timeout 300 jabref -n -i "$work/out.xml,msbib" -o "$work/out.bib" >/dev/null 2>&1
-        read=$(grep -E '^@' "$work/out.bib" 2>/dev/null | grep -vic '^@comment')
+        rm -f out.bib && timeout 300 jabref -n -i "$work/out.xml,msbib" -o "$work/out.bib" >/dev/null 2>&1
+        read=$(grep -E '^@' out.bib 2>/dev/null | grep -vic '^@comment')
         [ "$read" -eq "$written" ] || fail "jabref read $read of $written records"
     fi
 done
 if [ "$mode" = schema ]; then
     echo "$records records, $records_with_tex keep TeX"
-    [ $((records_with_tex * 100)) -le "$records" ] || { echo "FAIL: more than 1% of the records keep TeX"; failures=$((failures + 1)); }
+    [ $((records_with_tex * 100)) -le "$records" ] || fail "more than 1% of the records keep TeX"
 fi
-echo "${#inputs[@]} files, $failures failed"
-[ "$failures" -eq 0 ]
+echo "${#inputs[@]} files" && finish

@@ -13,46 +13,29 @@ else
     data=$(realpath "$2")
     inputs=("$data"/*.bib "$data"/tidy/*.bib)
 fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0 records=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+source "$(dirname "$0")/../support/shell.sh"
 
+records=0
 for bib in "${inputs[@]}"; do
-    "$bibsources" -q --tidy -o "$work/1.xml" "$bib" || { fail "$bib: --tidy"; continue; }
-    "$bibsources" -q --to-bib -o "$work/back.bib" "$work/1.xml" || { fail "$bib: --to-bib"; continue; }
-    "$bibsources" -q --tidy -o "$work/2.xml" "$work/back.bib" || { fail "$bib: --tidy again"; continue; }
-    diff <(grep -v '<b:Guid>' "$work/1.xml") <(grep -v '<b:Guid>' "$work/2.xml") >&2 \
-        || fail "$bib: the round trip changed the records"
-    records=$((records + $(grep -c '<b:Source>' "$work/1.xml")))
+    run 0 -q --tidy -o 1.xml "$bib" && run 0 -q --to-bib -o back.bib 1.xml && run 0 -q --tidy -o 2.xml back.bib || continue
+    diff <(grep -v '<b:Guid>' 1.xml) <(grep -v '<b:Guid>' 2.xml) >&2 || fail "$bib: the round trip changed the records"
+    records=$((records + $(grep -c '<b:Source>' 1.xml)))
 done
-if [ "$2" = --texlive ]; then
-    echo "${#inputs[@]} files, $records records, $failures failed"
-    [ "$failures" -eq 0 ]
-    exit
-fi
+echo "${#inputs[@]} files, $records records"
+[ "$2" = --texlive ] && { finish; exit; }
 
 # Without -o: Sources.bib beside the first input; the summary counts sources.
-mkdir "$work/folder" && cp "$data/tidy/records.xml" "$work/folder/list.xml"
-"$bibsources" --to-bib "$work/folder/list.xml" 2>"$work/err" || fail "default output: $(cat "$work/err")"
-[ -s "$work/folder/Sources.bib" ] || fail "no Sources.bib beside the input"
-grep -q "15 sources -> " "$work/err" || fail "summary: $(cat "$work/err")"
-
+mkdir folder && cp "$data/tidy/records.xml" folder/list.xml
+run 0 --to-bib folder/list.xml && has "$err" "15 sources -> " && { [ -s folder/Sources.bib ] || fail "no Sources.bib beside the input"; }
 # An input is never replaced, nor is anything written when an input fails.
-cp "$work/folder/list.xml" "$work/keep.xml"
-"$bibsources" -q --to-bib -o "$work/folder/list.xml" "$work/folder/list.xml" 2>"$work/err"
-[ $? -eq 2 ] && grep -q "which it would replace" "$work/err" || fail "replaced an input: $(cat "$work/err")"
-cmp -s "$work/keep.xml" "$work/folder/list.xml" || fail "the input changed"
+cp folder/list.xml keep.xml
+run 2 -q --to-bib -o folder/list.xml folder/list.xml && has "$err" "which it would replace"
+cmp -s keep.xml folder/list.xml || fail "the input changed"
 # Nor is a Word document: BibTeX would take its place.
-echo 'PK precious' > "$work/paper.docx"
-"$bibsources" -q --to-bib -o "$work/paper.docx" "$work/keep.xml" 2>"$work/err"
-[ $? -eq 1 ] && grep -q "paper.docx' is a Word document" "$work/err" || fail "wrote into a document: $(cat "$work/err")"
-[ "$(cat "$work/paper.docx")" = 'PK precious' ] || fail "the document changed"
-"$bibsources" -q --to-bib -o "$work/none.bib" "$work/keep.xml" "$data/names.bib" 2>"$work/err"
-[ $? -eq 1 ] && [ ! -e "$work/none.bib" ] || fail "a .bib input: $(cat "$work/err")"
-grep -q "names.bib' is not well-formed XML" "$work/err" || fail "message: $(cat "$work/err")"
-"$bibsources" --to-bib --tidy "$work/keep.xml" 2>/dev/null
-[ $? -eq 2 ] || fail "--to-bib with --tidy is no usage error"
-
-[ "$failures" -eq 0 ] || exit 1
-echo "all passed"
+echo 'PK precious' >paper.docx
+run 1 -q --to-bib -o paper.docx keep.xml && has "$err" "paper.docx' is a Word document"
+[ "$(cat paper.docx)" = 'PK precious' ] || fail "the document changed"
+run 1 -q --to-bib -o none.bib keep.xml "$data/names.bib" && has "$err" "names.bib' is not well-formed XML"
+[ ! -e none.bib ] || fail "a .bib input let a run write"
+run 2 --to-bib --tidy keep.xml
+finish

@@ -78,14 +78,12 @@ TEST(EntryMending, ClosesABodyOrGivesAKeyAStandIn)
             EXPECT_EQ(mended->key.value_or(""), row.key ? row.key : "");
         }
     }
-    const auto holds = [](const char *text) {
-        return valueHoldsAField(Entry{"misc", "a", {{"title", text}}, 1});
-    };
-    EXPECT_TRUE(holds("Fourth, year = 2004"));
-    EXPECT_TRUE(holds("Fourth\n  note=x"));
-    EXPECT_FALSE(holds("a = b, c")); // "=" but no name after a comma
-    EXPECT_FALSE(holds("x, 3 = y"));
-    EXPECT_FALSE(holds("Fourth, Fifth"));
+    const std::pair<const char *, bool> holdsAField[] = {{"Fourth, year = 2004", true},
+        {"Fourth\n  note=x", true}, {"a = b, c", false}, // "=" but no name after a comma
+        {"x, 3 = y", false}, {"Fourth, Fifth", false}};
+    for (const auto &[text, holds] : holdsAField) {
+        EXPECT_EQ(valueHoldsAField(Entry{"misc", "a", {{"title", text}}, 1}), holds) << text;
+    }
 }
 
 TEST(EntryLine, IsALineThatPlainlyStartsAnEntry)

@@ -28,6 +28,16 @@ inline std::string replaceAll(std::string_view text, std::string_view from, std:
     return result;
 }
 
+// `text` written `times` times over.
+inline std::string repeated(std::string_view text, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
 // The element content the converter makes of one parser string.
 inline std::string xmlContent(std::string_view parserBytes)
 {

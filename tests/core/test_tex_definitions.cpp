@@ -1,3 +1,4 @@
+#include "reference_text.h"
 #include "tex_definitions.h"
 #include "tex_text.h"
 
@@ -9,14 +10,7 @@
 namespace bibsources {
 namespace {
 
-std::string repeated(std::string_view text, int times)
-{
-    std::string out;
-    for (int i = 0; i < times; ++i) {
-        out += text;
-    }
-    return out;
-}
+using testing::repeated;
 
 std::string expandedText(std::string_view definitionText, std::string_view field)
 {

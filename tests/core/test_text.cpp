@@ -5,7 +5,7 @@
 #include "names.h"
 #include "record.h"
 #include "reference_text.h"
-#include "source_type.h"
+#include "test_support.h"
 #include "tex_text.h"
 #include "text.h"
 #include "xml_writer.h"
@@ -13,10 +13,10 @@
 #include <gtest/gtest.h>
 #include <utf8proc.h>
 
-#include <cctype>
-#include <map>
 #include <random>
+#include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,6 +92,12 @@ TEST(Cleanup, Converts)
     EXPECT_EQ(escapeAndClean("&lt;"), "&amp;lt;");
 }
 
+// The UTF-8 of a letter of the accent table, all of which are below U+0800.
+std::string utf8(char32_t letter)
+{
+    return {char(0xC0 | (letter >> 6)), char(0x80 | (letter & 0x3F))};
+}
+
 // The definition: "&" first, then every accent row in order, each applied to
 // the whole text with replaceAll.
 std::string cleanupRowByRow(std::string text, bool escapeAngles)
@@ -101,8 +107,7 @@ std::string cleanupRowByRow(std::string text, bool escapeAngles)
         text = replaceAll(replaceAll(text, "<", "&lt;"), ">", "&gt;");
     }
     for (const AccentRow &row : accentTable()) {
-        const std::string letter{char(0xC0 | (row.letter >> 6)), char(0x80 | (row.letter & 0x3F))};
-        text = replaceAll(text, row.key, letter);
+        text = replaceAll(text, row.key, utf8(row.letter));
     }
     return text;
 }
@@ -131,16 +136,6 @@ TEST(Cleanup, OneScanEqualsApplyingTheRowsInOrder)
     }
 }
 
-// The one code point Unicode composes `base` and the combining `mark` into
-// (utf8proc's tables, not the accent table), or 0 when they stay two.
-char32_t composed(char base, char32_t mark)
-{
-    utf8proc_int32_t pair[] = {base, utf8proc_int32_t(mark)};
-    const utf8proc_ssize_t length
-        = utf8proc_normalize_utf32(pair, 2, utf8proc_option_t(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
-    return length == 1 ? char32_t(pair[0]) : 0;
-}
-
 // Whether Unicode decomposes `letter` canonically (into a base and marks).
 bool decomposes(char32_t letter)
 {
@@ -148,77 +143,25 @@ bool decomposes(char32_t letter)
     return utf8proc_decompose_char(utf8proc_int32_t(letter), parts, 4, UTF8PROC_DECOMPOSE, nullptr) > 1;
 }
 
-// The combining mark each accent of a key stands for.
-const std::map<char, char32_t> accentMarks{{'`', 0x0300}, {'\'', 0x0301}, {'^', 0x0302}, {'~', 0x0303},
-    {'"', 0x0308}, {'=', 0x0304}, {'.', 0x0307}, {'u', 0x0306}, {'v', 0x030C}, {'H', 0x030B}, {'c', 0x0327},
-    {'k', 0x0328}, {'r', 0x030A}};
-
-// Letter commands stand for letters of their own, not for a base and a mark.
-const std::map<std::string_view, char32_t> letterCommands{{"{\\aa}", 0x00E5}, {"{\\AA}", 0x00C5},
-    {"{\\ae}", 0x00E6}, {"{\\AE}", 0x00C6}, {"{\\oe}", 0x0153}, {"{\\OE}", 0x0152}, {"{\\o}", 0x00F8},
-    {"{\\O}", 0x00D8}, {"{\\l}", 0x0142}, {"{\\ss}", 0x00DF}};
-
-// The accent and base of "{\'a}", "{\v c}", "{\'\i}" or "{\u \i}" (dotless
-// i and j give 'i' and 'j' with dotless set); {0, 0} for any other shape.
-struct ParsedKey {
-    char accent = 0;
-    char base = 0;
-    bool dotless = false;
-};
-
-ParsedKey parseKey(std::string_view key)
-{
-    if (!key.starts_with("{\\") || !key.ends_with("}") || key.size() < 5) {
-        return {};
-    }
-    const std::string_view inner = key.substr(2, key.size() - 3);
-    std::string_view rest;
-    if (std::string_view("`'^~\"=.").find(inner[0]) != std::string_view::npos) {
-        rest = inner.substr(1);
-    } else if (inner.size() >= 3 && std::string_view("uvHckr").find(inner[0]) != std::string_view::npos
-        && inner[1] == ' ') {
-        rest = inner.substr(2);
-    }
-    if (rest == "\\i" || rest == "\\j") {
-        return {inner[0], rest[1], true};
-    }
-    if (rest.size() == 1 && std::isalpha(static_cast<unsigned char>(rest[0]))) {
-        return {inner[0], rest[0], false};
-    }
-    return {};
-}
-
-// Every accented key must give the precomposed form of its base and mark, so
-// a wrong letter, a wrong accent or a wrong base in any row fails here.
-TEST(AccentTable, EveryRowIsTheCompositionOfItsKey)
+// Every row must be the letter TeX prints for its key, which texToText
+// composes from base and mark by Unicode's tables rather than by this one: a
+// wrong letter, a wrong accent or a wrong base in any row fails here.
+TEST(AccentTable, EveryRowIsTheLetterItsKeyPrints)
 {
     const auto table = accentTable();
     ASSERT_EQ(table.size(), 169u);
-    std::set<std::string_view> keys;
     std::set<char32_t> letters;
-    int commands = 0;
     for (const AccentRow &row : table) {
         SCOPED_TRACE(row.key);
-        EXPECT_TRUE(keys.insert(row.key).second) << "duplicate key";
         EXPECT_TRUE(letters.insert(row.letter).second) << "duplicate letter";
         ASSERT_TRUE(row.letter >= 0xC0 && row.letter <= 0x17F && row.letter != 0xD7 && row.letter != 0xF7);
+        EXPECT_EQ(texToText(row.key), utf8(row.letter));
         // The clean-up's single scan relies on no key holding another.
         EXPECT_EQ(row.key.find('&'), std::string_view::npos);
         EXPECT_EQ(row.key.find('{', 1), std::string_view::npos);
-
-        const ParsedKey parsed = parseKey(row.key);
-        if (parsed.accent == 0) {
-            const auto command = letterCommands.find(row.key);
-            ASSERT_NE(command, letterCommands.end()) << "unknown key shape";
-            EXPECT_EQ(row.letter, command->second);
-            ++commands;
-            continue;
-        }
         // Lowercase i and j appear only as the dotless commands.
-        EXPECT_EQ(parsed.dotless, parsed.base == 'i' || parsed.base == 'j');
-        EXPECT_EQ(row.letter, composed(parsed.base, accentMarks.at(parsed.accent)));
+        EXPECT_FALSE(std::regex_search(std::string(row.key), std::regex(R"([^\\][ij]\}$)")));
     }
-    EXPECT_EQ(commands, 10);
     // Every letter of the range that is a base with marks has its key.
     for (char32_t letter = 0xC0; letter <= 0x17F; ++letter) {
         EXPECT_TRUE(!decomposes(letter) || letters.count(letter)) << std::hex << "U+" << uint32_t(letter);
@@ -227,17 +170,8 @@ TEST(AccentTable, EveryRowIsTheCompositionOfItsKey)
 
 // The plain record: types and names.
 
-// Every mapped type is in the golden documents; these are the near misses.
-TEST(SourceType, MapsOnlyExactNames)
-{
-    const char *rows[][2] = {{"Article", "Article"}, // case-sensitive
-        {"article ", "article "}, // nothing trimmed
-        {"incollection", "incollection"}};
-    for (const auto &row : rows) {
-        EXPECT_EQ(convertPaperType(row[0]), row[1]) << row[0];
-    }
-}
-
+// Tokens joined by one space, a lone last name and a middle name split off
+// are in the golden names document; these are the rules it does not show.
 TEST(NamePart, WritesOnlyWhatTheTokensHold)
 {
     struct Row {
@@ -247,10 +181,6 @@ TEST(NamePart, WritesOnlyWhatTheTokensHold)
     };
     const std::string longToken(100000, 'x'); // no length limit
     const Row rows[] = {{{{}, {"Jane"}}, NamePart::Last, ""},
-        {{{"de la", "Cruz"}, {}}, NamePart::Last, "<b:Last>de la Cruz</b:Last>\n"}, // joined by one space
-        {{{"Doe"}, {}}, NamePart::First, ""},
-        {{{}, {"Jane"}}, NamePart::First, "<b:First>Jane</b:First>\n"}, // no Middle
-        {{{}, {"A.", "B.", "C."}}, NamePart::First, "<b:First>A. B.</b:First>\n<b:Middle>C.</b:Middle>\n"},
         {{{""}, {}}, NamePart::Last, "<b:Last></b:Last>\n"}, // an empty token is still an element
         {{{longToken}, {}}, NamePart::Last, "<b:Last>" + longToken + "</b:Last>\n"}};
     for (const Row &row : rows) {
@@ -284,155 +214,46 @@ TEST(ContributorBlock, WrapsTheRoleAndTheNameList)
 TEST(SourceRecord, WritesNamesKeysAndTypesAsEscapedUnicode)
 {
     const std::vector<Person> people{{{"M{\\\"u}ller"}, {"J\xf6rg"}}}; // accent macro, Latin-1 token
-    const std::string names = sourceRecord(Entry{"book", "k", {Field{"author", "(split)", people}}, 1});
-    EXPECT_NE(names.find("<b:Last>M\xc3\xbcller</b:Last>\n<b:First>J\xc3\xb6rg</b:First>"), std::string::npos)
-        << names;
     const std::vector<Person> markup{{{"<Chips>"}, {"Fish", "&"}}};
-    const std::string record = sourceRecord(Entry{"my<type>", "a&b<c>", {Field{"editor", "", markup}}, 1});
-    for (const char *part : {"<b:Tag>a&amp;b&lt;c&gt;</b:Tag>", "<b:SourceType>my&lt;type&gt;</b:SourceType>",
+    const std::string record = sourceRecord(
+        Entry{"my<type>", "a&b<c>", {Field{"author", "(split)", people}, Field{"editor", "", markup}}, 1});
+    for (const char *part : {"<b:Last>M\xc3\xbcller</b:Last>\n<b:First>J\xc3\xb6rg</b:First>",
+             "<b:Tag>a&amp;b&lt;c&gt;</b:Tag>", "<b:SourceType>my&lt;type&gt;</b:SourceType>",
              "<b:Last>&lt;Chips&gt;</b:Last>", "<b:Middle>&amp;</b:Middle>"}) {
         EXPECT_NE(record.find(part), std::string::npos) << part << "\n" << record;
     }
 }
 
-// One row per TeX construct: the text it prints.
+// `text` with each <U+XXXX> replaced by the character it names.
+std::string withCodePoints(const std::string &text)
+{
+    static const std::regex codePoint("<U\\+([0-9A-F]{4,6})>");
+    std::string out;
+    auto done = text.cbegin();
+    for (std::sregex_iterator it(text.begin(), text.end(), codePoint), end; it != end; ++it) {
+        utf8proc_uint8_t bytes[4];
+        const auto size = utf8proc_encode_char(std::stoi((*it)[1], nullptr, 16), bytes);
+        out.append(done, (*it)[0].first).append(reinterpret_cast<const char *>(bytes), size);
+        done = (*it)[0].second;
+    }
+    return out.append(done, text.cend());
+}
+
+// One row per TeX construct, in tests/data/tex_to_text.txt: the text it prints.
 TEST(TexToText, WritesWhatTexPrints)
 {
-    const std::pair<const char *, const char *> rows[] = {// Every accent command.
-        {R"(\'e)", "é"}, {R"(\`a)", "à"}, {R"(\^o)", "ô"}, {R"(\"u)", "ü"}, {R"(\~n)", "ñ"}, {R"(\=a)", "ā"},
-        {R"(\.z)", "ż"}, {R"(\u{g})", "ğ"}, {R"(\v s)", "š"}, {R"(\H{o})", "ő"}, {R"(\c{C})", "Ç"},
-        {R"(\c s)", "ş"}, // cedilla, not the comma below of ș
-        {R"(\k{a})", "ą"}, {R"(\r{a})", "å"}, {R"(\d{s})", "ṣ"}, {R"(\b{t})", "ṯ"},
-        {R"(\t{oo})", "o\u0361o"}, // the tie spans both letters: no precomposed form
-        {R"(\'y)", "ý"}, {R"(\v{Z})", "Ž"}, {R"(\"{y})", "ÿ"},
-        {R"(\'w)", "ẃ"}, // beyond Latin-1 and Latin Extended-A
-        {R"(\v{g})", "ǧ"}, {R"(\'x)", "x\u0301"}, // no precomposed letter: the mark stays combining
-        // Every spelling of an accent.
-        {R"(\'{e})", "é"}, {R"({\'e})", "é"}, {R"({\'{e}})", "é"}, {R"(\' e)", "é"},
-        {R"(\'\i)", "í"}, // the accent takes the dot's place
-        {R"({\"{\i}})", "ï"}, {R"(\^{\j})", "ĵ"}, {R"(\'{\o})", "ǿ"}, // a special letter under an accent
-        {R"(\'{\^e})", "ế"}, // two accents on one letter
-        {R"(\c{\'c})", "ḉ"}, // marks put in canonical order before composing
-        {R"(\"{\ae}\"{\AE}\"{\oe}\"{\OE}\"{\O}\"{\l}\"{\L}\"{\ss}\"{\aa}\"{\AA}\"{\dh}\"{\DH}\"{\th}\"{\TH}\"{\ng}\"{\NG})",
-            "æ\u0308Æ\u0308œ\u0308Œ\u0308Ø\u0308ł\u0308Ł\u0308ß\u0308å\u0308Å\u0308ð\u0308Ð\u0308þ\u0308Þ"
-            "\u0308ŋ\u0308Ŋ\u0308"},
-        {R"(y{\textacutemacron a} \textsubring{r} \textsubdot{s})", "yā\u0301 r\u0325 ṣ"}, // tipa's accents
-        {R"(\'{\TeX})", "T\u0301eX"}, // a logo is no accent base: the mark lands on its first letter
-        {R"(\'é)", "é\u0301"}, // a letter written directly
-        {R"(Ho\v{r}ej\v{s}\'{\i})", "Hořejší"},
-        // Special letters.
-        {R"(\i)", "ı"}, {R"(\j)", "ȷ"}, {R"(\o)", "ø"}, {R"(\O)", "Ø"}, {R"(\l)", "ł"}, {R"(\L)", "Ł"},
-        {R"(\ss)", "ß"}, {R"(\SS)", "SS"}, {R"(\ae)", "æ"}, {R"(\AE)", "Æ"}, {R"(\oe)", "œ"}, {R"(\OE)", "Œ"},
-        {R"(\aa)", "å"}, {R"(\AA)", "Å"}, {R"(\dh)", "ð"}, {R"(\DH)", "Ð"}, {R"(\th)", "þ"}, {R"(\TH)", "Þ"},
-        {R"(\ng)", "ŋ"}, {R"(\NG)", "Ŋ"},
-        {R"(Stra\ss e)", "Straße"}, // a control word eats the blank behind it, as in TeX
-        {R"(S{\o}ren)", "Søren"}, {R"(\L{}\'od\'z)", "Łódź"}, {R"(\oe uvre)", "œuvre"},
-        // Escaped special characters.
-        {R"(A \& B)", "A & B"}, {R"(50\%)", "50%"}, {R"(\$5)", "$5"}, {R"(\#1)", "#1"}, {R"(a\_b)", "a_b"},
-        {R"(\{x\})", "{x}"},
-        // Typographic characters.
-        {"a~b", "a\u00A0b"}, {"1--9", "1\u20139"}, {"yes---no", "yes\u2014no"},
-        {"----", "\u2014-"}, // read as TeX reads it: the longest dash first
-        {"a-b", "a-b"}, {"``quoted''", "\u201Cquoted\u201D"},
-        {"O'Brien's `x'", "O'Brien's ‘x’"}, // an apostrophe stays, a quoted word is quoted
-        {R"(Ver\-fah\-ren)", "Verfahren"}, {R"(\LaTeX\ users)", "LaTeX users"}, {R"(J.\,R.)", "J.\u2009R."},
-        {R"(line\\break)", "line break"}, {R"(Dr.\@ Who)", "Dr. Who"}, {R"(\ldots)", "…"},
-        {R"(\enquote{Intention})", "\u201CIntention\u201D"},
-        {R"({\noopsort{1973b}}1973)", "1973"}, // a sort key prints nothing
-        {R"(http://x.org/\~{}me)", "http://x.org/~me"}, // an accent on nothing prints itself
-        {R"(\'{})", "´"},
-        {R"(\`{}\^{}\"{}\~{}\={}\.{}\u{}\v{}\H{}\c{}\k{}\r{}\d{}\b{}\t{})", "`^¨~¯˙˘ˇ˝¸˛˚.ˍ⁀"},
-        // Font commands keep their content.
-        {R"(\emph{x})", "x"}, {R"(\textit{x})", "x"}, {R"(\textbf{x})", "x"}, {R"(\textsc{x})", "x"},
-        {R"(\textrm{x})", "x"}, {R"(\texttt{x})", "x"}, {R"(\textsf{x})", "x"}, {R"(\textup{x})", "x"},
-        {R"(\textsl{x})", "x"}, {R"(\mbox{x})", "x"}, {R"(\text{x})", "x"}, {R"(a {\em b} c)", "a b c"},
-        {R"({\bf b})", "b"}, {R"({\it b})", "b"}, {R"({\sc b})", "b"}, {R"({\rm b})", "b"},
-        {R"({\tt b})", "b"}, {R"({\sf b})", "b"}, {R"({\sl b})", "b"}, {R"({\small b})", "b"},
-        // Links and logos.
-        {R"(\url{http://x.org/~a--b})", "http://x.org/~a--b"}, // a link is not typeset text
-        {R"(\url{http://x.org/a\_b\%20})", "http://x.org/a_b%20"},
-        {R"(\href{http://x.org}{the site})", "the site"},
-        {R"(\href{http://x.org}{\emph{the} site})", "the site"},
-        {R"(\path|http://x.org/a_b|)", "http://x.org/a_b"}, // a delimiter instead of braces
-        {R"(\TeX)", "TeX"}, {R"({\LaTeX})", "LaTeX"}, {R"(\LaTeXe)", "LaTeX2ε"},
-        {R"(\BibTeX{} files)", "BibTeX files"}, {R"(\AmSTeX)", "AMS-TeX"}, {R"(\METAFONT)", "METAFONT"},
-        // Case-protecting braces go.
-        {"The {Roman} Amphitheatre", "The Roman Amphitheatre"}, {"{{DNA}} and {R}{NA}", "DNA and RNA"},
-        {"{}", ""},
-        // Simple math as Unicode.
-        {R"($\alpha$)", "α"}, {R"(10 $\mu$m)", "10 μm"}, {R"($10\,\mu$m)", "10\u2009μm"}, {R"($x^2$)", "x²"},
-        {R"($10^{-3}$)", "10⁻³"}, {R"(H$_2$O)", "H₂O"},
-        {R"($a \leq b$)", "a≤b"}, // spaces in math are not typeset
-        {R"($O(n\log n)$, $\sin(x)$, $2\sin x$, $\max_2$, $\alpha\cos\beta$)",
-            "O(n log n), sin(x), 2 sin x, max₂, α cos β"},
-        {R"($\Omega \times \pi$)", "Ω×π"}, {R"($-1$)", "\u22121"}, {R"($20^\circ$C)", "20°C"},
-        {R"($\mathrm{d}x$)", "dx"}, {R"($\sin x$)", "sin x"}, {R"(\ensuremath{\beta}-sheet)", "β-sheet"},
-        {R"(H\textsubscript{2}O, 10\textsuperscript{-6})", "H₂O, 10⁻⁶"},
-        {"$^{0123456789}$ $_{0123456789}$ $^n$ $_n$ $^x$",
-            "⁰¹²³⁴⁵⁶⁷⁸⁹ ₀₁₂₃₄₅₆₇₈₉ ⁿ $_n$ $^x$"}, // no letter is lowered
-        {R"($\frac n 2$, $\frac{a+b}{2}$, $\tfrac12$, $\sqrt{2}$, $\frac{\alpha}{\beta}$)",
-            "n/2, (a+b)/2, 1/2, √2, α/β"},
-        {R"($\hat{x}$ $\bar a$ $\vec v$ {$\langle$}00{$\overline 1\rangle$} $\overline{AB}$)",
-            "x̂ ā v\u20D7 ⟨001\u0305⟩ A\u0305B\u0305"},
-        {R"(a{$\quad$}b)", "a b"},
-        {R"($\left( 000\bar{1} \right)$ $\left\langle x\right.$ $\bigl[a\bigr]$)", "(0001̄) ⟨x [a]"},
-        {R"($\phi\varphi$ $\Alpha$ \Emph{x} \tex)", R"(ϕφ $\Alpha$ x \tex)"}, // names are case-sensitive
-        // Math without a direct equivalent is kept.
-        {R"($\sqrt[3]{x}$ $\hat{xy}$ $\frac{a}$)", R"($\sqrt[3]{x}$ $\hat{xy}$ $\frac{a}$)"},
-        {R"($x_i$)", R"($x_i$)"},
-        {R"(19\textsuperscript{th} century)", "19th century"}, // no raised letters: plain
-        {R"($x^{ab}$)", R"($x^{ab}$)"}, {R"($\alpha$ and $\binom{n}{k}$)", R"(α and $\binom{n}{k}$)"},
-        // Nested commands.
-        {R"({\bf \'{E}cole {\em Normale}})", "École Normale"},
-        {R"(\emph{\textbf{Na\"{\i}ve} {T}ypes})", "Naïve Types"},
-        {R"({\sc {\"U}ber \TeX}-Satz)", "Über TeX-Satz"}, {R"(\textit{$\alpha$-{H}elix})", "α-Helix"},
-        // An unknown command with arguments gives their text; without, it is kept.
-        {R"(\foo{x})", "x"}, {R"(\acro {TUG})", "TUG"}, {R"(\foo{x}{y} z)", "xy z"},
-        {R"(\booktitle{Portr{\"a}t})", "Porträt"}, // its arguments are read as text
-        {R"(\foo bar)", R"(\foo bar)"}, {R"(\TUB{} 12)", R"(\TUB{} 12)"}, {R"(\TUB\ 12)", R"(\TUB 12)"},
-        {R"({\Dash}an)", R"(\Dash{}an)"}, // not \Dashan, another command
-        {R"(Obituary{\Dash}{Yuri})", R"(Obituary\Dash{}Yuri)"}, {R"(\Bib\LaTeX)", R"(\Bib{}LaTeX)"},
-        {R"(\Dash\Dash)", R"(\Dash\Dash)"}, {R"(\PS, \VAX.)", R"(\PS, \VAX.)"},
-        // Primitives and layout: what they move or box is text, their sizes go.
-        {R"(DVIto\kern-.1emVDU)", "DVItoVDU"}, {R"(T\kern -0.1667em\lower.5ex\hbox{E}\kern-.125emX)", "TEX"},
-        {R"(a\hskip 0pt plus 1fil b\vskip 2\baselineskip c)", "abc"}, {R"(a\kern1true in b)", "ab"},
-        {R"(\smash{x} \llap{\raise.5ex\hbox{y}}\rlap{z} \mbox{w})", "x yz w"},
-        {R"(\hbox to 3em{x}\hbox spread 1pt{y})", "xy"}, {R"(a\penalty-100 b)", "ab"},
-        {R"(\accent"7F o \accent127 a \accent19e \accent'177u)", "ö ä é ü"}, // positions of TeX's own font
-        {R"(\accent 200 x)", "x"}, // no accent there
-        {R"(a\hspace{1em}b\hspace*{2pt}c\vspace{1ex})", "abc"}, {R"(\textcolor{red}{x}\color{blue}y)", "xy"},
-        {R"(\foreignlanguage{german}{Stra\ss e} \raisebox{1pt}[0pt]{r} \rule{1pt}{2pt}.)", "Straße r ."},
-        {R"(\texorpdfstring{$\alpha$}{alpha} \label{x}\index{y}done)", "α done"},
-        {R"(\unskip\ignorespaces\leavevmode\null\strut x\hfill y)", "xy"},
-        // biblatex's punctuation, dashes and rich text.
-        {R"(9\psq, 9\psqq, Westf\adddot\addspace und\addcomma\ Text\addcolon)",
-            "9 sq., 9 sqq., Westf. und, Text:"},
-        {R"(a\hyphen b\bibrangedash c\bibdatedash d\nbhyphen e\addnbspace f)", "a-b–c–d‑e f"},
-        {R"(\mkbibemph{e} \mkbibitalic{i} \mkbibbold{b} \mkbibacro{NASA})", "e i b NASA"},
-        {R"(\mkbibquote{q} \mkbibparens{p} \mkbibbrackets{b})", "“q” (p) [b]"},
-        {R"(CO\textsubscript{2} x\mkbibsuperscript{2} 1\textsuperscript{st} x\textsubscript{ij})",
-            "CO₂ x² 1st xij"},
-        {R"(\'{\foo})", R"(\'{\foo})"}, // no mark on a backslash
-        {R"(\'\foo)", R"(\'\foo)"}, {R"(\'$x$)", R"(\'x)"}, {R"(\href{u})", "u"}, {R"(\url x)", R"(\url x)"},
-        {R"(\url|x)", R"(\url|x)"}, // a delimiter that never closes
-        {R"(\*)", R"(\*)"},
-        // Malformed TeX.
-        {"{unclosed", "{unclosed"}, // an unbalanced brace is kept, with all text
-        {"closed} too", "closed} too"}, {"}{", "}{"}, {"{a}}b{{c}", "a}b{c"}, {"trailing\\", "trailing\\"},
-        {R"(accent at the end\')", R"(accent at the end\')"},
-        {R"(\'{e)", R"(\'{e)"}, // the unmatched brace is kept
-        {"$unclosed", "$unclosed"}, {"$a$ $b", "a $b"}, {R"(\v)", R"(\v)"},
-        {"\\\xC3\xA9", "\\\xC3\xA9"}, // a backslash before a non-ASCII letter
-        {"", ""},
-        // Plain text byte for byte.
-        {"A plain title, with punctuation: (yes)!", "A plain title, with punctuation: (yes)!"},
-        {"Ünïcödé stays, even decomposed: e\u0301", "Ünïcödé stays, even decomposed: e\u0301"},
-        {"C'est l'été", "C'est l'été"},
-        {"emoji \U0001F600 and CJK \u6F22\u5B57", "emoji \U0001F600 and CJK \u6F22\u5B57"},
-        {"tab\tand\nnewline", "tab\tand\nnewline"}};
-    for (const auto &[tex, text] : rows) {
-        EXPECT_EQ(texToText(tex), text) << "from: " << tex;
+    std::istringstream rows(testing::readFile(std::string(BIBSOURCES_TEST_DATA) + "/tex_to_text.txt"));
+    int lines = 0;
+    for (std::string row; std::getline(rows, row); ++lines) {
+        if (row.empty() || row.starts_with('#')) {
+            continue;
+        }
+        const size_t tab = row.find('\t');
+        ASSERT_NE(tab, std::string::npos) << "no tab in: " << row;
+        const std::string text = row.substr(tab + 1, row.find('\t', tab + 1) - tab - 1);
+        EXPECT_EQ(texToText(withCodePoints(row.substr(0, tab))), withCodePoints(text)) << "row: " << row;
     }
+    EXPECT_GT(lines, 200) << "the table was not read";
 }
 
 // Every prefix of a TeX-rich text, cut anywhere (inside commands, groups,
@@ -460,16 +281,9 @@ TEST(CommandsLeftIn, FindsEveryControlWordAsWritten)
 TEST(TexToText, SurvivesDeepNesting)
 {
     EXPECT_EQ(texToText(std::string(100000, '{') + "x" + std::string(100000, '}')), "x");
-    std::string alternatives;
-    for (int i = 0; i < 10000; ++i) {
-        alternatives += "\\texorpdfstring{";
-    }
-    EXPECT_FALSE(texToText(alternatives + "x" + std::string(10000, '}')).empty());
-    std::string accents;
-    for (int i = 0; i < 10000; ++i) {
-        accents += "\\'{";
-    }
-    EXPECT_FALSE(texToText(accents + "e" + std::string(10000, '}')).empty());
+    EXPECT_FALSE(
+        texToText(testing::repeated("\\texorpdfstring{", 10000) + "x" + std::string(10000, '}')).empty());
+    EXPECT_FALSE(texToText(testing::repeated("\\'{", 10000) + "e" + std::string(10000, '}')).empty());
 }
 
 } // namespace

@@ -22,64 +22,28 @@
 namespace bibsources {
 namespace {
 
-struct RecordRow {
-    const char *entryType;
-    std::vector<std::pair<const char *, const char *>> fields;
-    const char *writes; // a part of the record
-    const char *lacks = "<b:Number>";
-};
-
-std::string recordOf(const char *entryType, const std::vector<std::pair<const char *, const char *>> &fields)
+Entry entry(const char *type, const char *key, std::vector<std::pair<const char *, const char *>> fields,
+    int line = 1)
 {
-    Entry entry{entryType, "k", {}, 1};
+    Entry made{type, key, {}, line};
     for (const auto &[name, text] : fields) {
-        entry.fields.push_back(Field{name, text, std::nullopt});
+        made.fields.push_back(Field{name, text, std::nullopt});
+        if (!contributorRole(name).empty()) {
+            made.fields.back().names = std::vector<Person>{Person{{text}, {}, {}, {}}};
+        }
     }
-    return tidyRecord(entry, "k", "{G}").text;
+    return made;
 }
 
-// Every field of every kind of source is in the golden tidy/records
-// document; these are the rules it does not show.
-TEST(TidyRecord, WritesEachFieldWhereTheFormatHasIt)
+// The rules of a tidy record are in the golden tidy/records and tidy/rules
+// documents. Braces in a link that hold no escape are part of the link; they
+// are not in tidy/rules, whose round trip through --to-bib writes them as %7B
+// and %7D.
+TEST(TidyRecord, KeepsBracesThatHoldNoEscapeInALink)
 {
-    const RecordRow rows[] = {
-        {"article", {{"journaltitle", "J. Geo"}}, "<b:JournalName>J. Geo</b:JournalName>"},
-        {"article", {{"number", "3"}}, "<b:Issue>3</b:Issue>", "<b:StandardNumber>"},
-        {"book", {{"isbn", "978-3"}, {"number", "4"}}, "<b:StandardNumber>4</b:StandardNumber>", "978-3"},
-        {"article", {{"month", "Spring"}, {"note", "N"}}, "<b:Comments>N; Spring</b:Comments>", "<b:Month>"},
-        {"article", {{"date", "2001-04"}, {"year", "1999"}}, // the date wins whole, never mixed
-            "<b:Year>2001</b:Year>\n<b:Month>April</b:Month>", "1999"},
-        {"article", {{"date", "2001?"}, {"month", "may"}}, "<b:Year>2001</b:Year>\n</b:Source>"},
-        {"article", {{"month", "??"}, {"note", "N"}}, "<b:Comments>N</b:Comments>", "??"},
-        {"article", {{"note", "N"}, {"annote", "{\\em Read} it"}, {"month", "Spring"}},
-            "<b:Comments>N; Read it; Spring</b:Comments>"},
-        {"article", {{"annotation", "A"}, {"annote", "B"}}, "<b:Comments>A</b:Comments>", "B"},
-        {"article", {{"note", "Review \\par \\begin{itemize} \\item Clean \\end{itemize}"}},
-            "<b:Comments>Review • Clean</b:Comments>"},
-        {"article", {{"month", "10~jan"}}, "<b:Month>January</b:Month>\n<b:Day>10</b:Day>"},
-        {"article", {{"date", "c. 2001"}, {"year", "2002"}}, // a date that is none is kept
-            "<b:Year>2002</b:Year>\n<b:Comments>c. 2001</b:Comments>"},
-        {"misc", {{"issue", "Spring"}, {"number", "4"}}, "<b:Issue>Spring</b:Issue>"},
-        {"article", {{"issue", "Spring"}, {"number", "4"}}, "<b:Issue>4 (Spring)</b:Issue>"},
-        {"book", {{"title", "T"}, {"title", "Again"}}, "<b:Title>T</b:Title>", "Again"},
-        {"book", {{"title", "T"}, {"titleaddon", "Addon"}}, "<b:Title>T. Addon</b:Title>"},
-        {"article", {{"doi", "10.1000/a\\_b--c"}}, "<b:DOI>10.1000/a_b--c</b:DOI>"},
-        {"online", {{"url", "\\url{http://x.org/~me/a--b}"}}, "<b:URL>http://x.org/~me/a--b</b:URL>"},
-        {"online", {{"url", R"(http://x.org/nt{\_}eau{\%}20{\&}{~}a\~{}b$\sim$c{\textasciitilde}d/{x})"}},
-            "<b:URL>http://x.org/nt_eau%20&amp;~a~b~c~d/{x}</b:URL>"},
-        {"booklet", {{"howpublished", "Privately"}}, "<b:Publisher>Privately</b:Publisher>"},
-        {"misc", {{"howpublished", R"(\href {https://x.org/a\_b} {\texttt{https://x.org/a\_b}})"}},
-            "<b:URL>https://x.org/a_b</b:URL>", "<b:Publisher>"},
-        {"book", {{"title", "Why?"}, {"subtitle", "Sub"}}, "<b:Title>Why? Sub</b:Title>"},
-        {"manual", {{"organization", "ACME"}, {"publisher", "P"}}, "<b:Publisher>P</b:Publisher>", "ACME"},
-        {"article", {{"title", "{The} {\\'E}cole \\& <Co>"}},
-            "<b:Title>The École &amp; &lt;Co&gt;</b:Title>"},
-        {"article", {{"title", "{}"}, {"journal", " "}}, "<b:Guid>{G}</b:Guid>\n</b:Source>"}};
-    for (const RecordRow &row : rows) {
-        const std::string record = recordOf(row.entryType, row.fields);
-        EXPECT_NE(record.find(row.writes), std::string::npos) << record;
-        EXPECT_EQ(record.find(row.lacks), std::string::npos) << record;
-    }
+    const std::string record
+        = tidyRecord(entry("online", "k", {{"url", "http://x.org/{x}"}}), "k", "{G}").text;
+    EXPECT_NE(record.find("<b:URL>http://x.org/{x}</b:URL>"), std::string::npos) << record;
 }
 
 // The helper hands over only the table's fields, and the tidy rules name a
@@ -91,11 +55,9 @@ TEST(FieldTable, EachFieldFillsTheTidyElementItNames)
     const auto fills = [](const FieldRow &row) {
         for (const char *type : {"article", "book", "misc", "phdthesis"}) {
             for (const char *text : {"3", "2001-03"}) {
-                Entry entry{type, "k", {Field{std::string(row.name), text, std::nullopt}}, 1};
-                if (!row.role.empty()) {
-                    entry.fields.back().names = std::vector<Person>{Person{{"Doe"}, {}, {}, {}}};
-                }
-                const std::string record = tidyRecord(entry, "k", "{G}").text;
+                const std::string name(row.name);
+                const std::string record
+                    = tidyRecord(entry(type, "k", {{name.c_str(), text}}), "k", "{G}").text;
                 if (record.find("<b:" + std::string(row.tidy) + ">") != std::string::npos) {
                     return true;
                 }
@@ -112,12 +74,6 @@ TEST(FieldTable, EachFieldFillsTheTidyElementItNames)
     EXPECT_FALSE(helperFields(FieldsFor::PlainMapping).keeps("doi"));
     EXPECT_EQ(helperFields(FieldsFor::TidyMapping).names,
         (std::vector<std::string>{"author", "editor", "translator"}));
-}
-
-TEST(TidyRecord, WritesAKeyAsWellFormedText)
-{
-    const Entry entry{"misc", "K\xe9y&\x01", {}, 1};
-    EXPECT_NE(tidyRecord(entry, entry.key, "{G}").text.find("<b:Tag>Kéy&amp;</b:Tag>"), std::string::npos);
 }
 
 // The entry types of BibTeX's standard styles and of biblatex, with their
@@ -145,20 +101,24 @@ TEST(SourceTypes, AreOnesTheSchemaLists)
     }
 }
 
-// The rows of the tidy type table people get wrong.
-TEST(TidyType, MapsTheNearMisses)
+// The rows of both type tables people get wrong.
+TEST(SourceType, MapsTheNearMisses)
 {
-    const char *rows[][2] = {{"periodical", "ArticleInAPeriodical"}, // a whole issue, not an article of one
-        {"booklet", "Book"}, // not a section, as in the plain mapping
-        {"conference", "ConferenceProceedings"}, // BibTeX's old name for inproceedings
-        {"thesis", "Report"}, {"online", "InternetSite"},
-        {"webpage", "DocumentFromInternetSite"}, // one page, not the site
-        {"InProceedings", "ConferenceProceedings"}, // case does not matter
-        {"customa", "Misc"}, // anything unknown
-        {"articles", "Misc"}, // whole words only
-        {"", "Misc"}};
-    for (const auto &[entryType, sourceType] : rows) {
-        EXPECT_EQ(tidySourceType(entryType), std::string_view(sourceType)) << entryType;
+    const char *rows[][3] = {// entry type, with --tidy, without
+        {"periodical", "ArticleInAPeriodical", "periodical"}, // a whole issue, not an article of one
+        {"booklet", "Book", "BookSection"}, // not a section, as in the plain mapping
+        {"conference", "ConferenceProceedings", "ConferenceProceedings"}, // BibTeX's old inproceedings
+        {"thesis", "Report", "thesis"}, {"online", "InternetSite", "online"},
+        {"webpage", "DocumentFromInternetSite", "DocumentFromInternetSite"}, // one page, not the site
+        {"InProceedings", "ConferenceProceedings", "InProceedings"}, // only the plain one sees case
+        {"article ", "Misc", "article "}, // nothing trimmed
+        {"incollection", "BookSection", "incollection"}, // not in the plain table
+        {"customa", "Misc", "customa"}, // in neither
+        {"articles", "Misc", "articles"}, // whole words only
+        {"", "Misc", ""}};
+    for (const auto &[entryType, tidy, plain] : rows) {
+        EXPECT_EQ(tidySourceType(entryType), std::string_view(tidy)) << entryType;
+        EXPECT_EQ(convertPaperType(entryType), plain) << entryType;
     }
     EXPECT_EQ(thesisKind("phdthesis"), "PhD Thesis");
     EXPECT_EQ(thesisKind("MastersThesis"), "Master's Thesis");
@@ -167,58 +127,35 @@ TEST(TidyType, MapsTheNearMisses)
     EXPECT_FALSE(isThesisType("techreport"));
 }
 
-Person person(std::vector<std::string> first, std::vector<std::string> von, std::vector<std::string> last,
-    std::vector<std::string> jr = {})
-{
-    return Person{std::move(last), std::move(first), std::move(von), std::move(jr)};
-}
-
 Field contributors(const char *role, std::vector<Person> people)
 {
     return Field{role, "", std::move(people)};
 }
 
-std::string wrapped(const std::string &roles)
-{
-    return "<b:Author>\n" + roles + "</b:Author>\n";
-}
-
-std::string nameList(const char *role, const std::string &people)
-{
-    return std::string("<b:") + role + ">\n<b:NameList>\n" + people + "</b:NameList>\n</b:" + role + ">\n";
-}
-
-struct NameRow {
-    const char *why;
-    std::vector<Field> fields;
-    std::string expected;
-};
-
-// The von part, Jr., corporate names, others and the order of roles are in
-// the golden tidy/names document; these are the rules it does not show.
+// The von part, Jr., corporate names, others, the order of roles and the
+// elements around a person are in the golden tidy/names document; these are
+// the rules it does not show.
 TEST(TidyContributors, FollowTheNameRules)
 {
-    const NameRow rows[] = {
-        {"only others writes nothing", {contributors("author", {person({}, {}, {"others"})})}, ""},
-        {"TeX and markup in names become escaped plain text",
-            {contributors("author", {person({"J{\\'e}r{\\^o}me"}, {}, {"AT\\&T"})})},
-            wrapped(nameList("Author",
-                "<b:Person>\n<b:Last>AT&amp;T</b:Last>\n<b:First>Jérôme</b:First>\n</b:Person>\n"))},
-        {"a Latin-1 part beside a UTF-8 part",
-            {contributors("author", {person({}, {"d\xe9"}, {"M\xc3\xbcller"})})},
-            wrapped(nameList("Author", "<b:Person>\n<b:Last>dé Müller</b:Last>\n</b:Person>\n"))},
-        {"an unsplittable field and an empty name write nothing",
-            {Field{"author", "x", std::nullopt}, contributors("author", {Person{}})}, ""},
-    };
-    for (const NameRow &row : rows) {
-        EXPECT_EQ(tidyContributors(row.fields), row.expected) << row.why;
+    const std::pair<std::vector<Field>, std::string> rows[]
+        = {{{contributors("author", {Person{{"others"}, {}, {}, {}}})}, ""}, // only others writes nothing
+            {{contributors("author",
+                 {Person{{"AT\\&T"}, {"J{\\'e}r{\\^o}me"}, {}, {}}})}, // TeX and markup: escaped text
+                "<b:Person>\n<b:Last>AT&amp;T</b:Last>\n<b:First>Jérôme</b:First>\n</b:Person>"},
+            {{contributors("author", {Person{{"M\xc3\xbcller"}, {}, {"d\xe9"}, {}}})}, // Latin-1 beside UTF-8
+                "<b:Person>\n<b:Last>dé Müller</b:Last>\n</b:Person>"},
+            // An unsplittable field and an empty name write nothing.
+            {{Field{"author", "x", std::nullopt}, contributors("author", {Person{}})}, ""}};
+    for (const auto &[fields, person] : rows) {
+        const std::string written = tidyContributors(fields);
+        EXPECT_TRUE(person.empty() ? written.empty() : written.find(person) != std::string::npos) << written;
     }
 }
 
 TEST(FirstContributorName, IsTheVonAndLastPartOfTheFirstPerson)
 {
     EXPECT_EQ(firstContributorName({Field{"title", "x", std::nullopt},
-                  contributors("editor", {person({"Jan"}, {"van"}, {"Berg"}, {"Jr."})})}),
+                  contributors("editor", {Person{{"Berg"}, {"Jan"}, {"van"}, {"Jr."}}})}),
         "van Berg");
     EXPECT_EQ(firstContributorName({}), "");
 }
@@ -247,9 +184,9 @@ TEST(ReadMonth, NamesTheMonthAndDayOrNothing)
         {"003", ""}, {"ma", ""}, {"Marchx", ""}, {"3rd", ""}, {"-3", ""}, {"1 2 May", ""}};
     for (const Row &row : rows) {
         const MonthReading reading = readMonth(row.text);
-        EXPECT_EQ(reading.month, row.month) << "from: " << row.text;
-        EXPECT_EQ(reading.day, row.day) << "from: " << row.text;
-        EXPECT_FALSE(reading.placeholder) << "from: " << row.text;
+        EXPECT_EQ(reading.month + "|" + reading.day + "|" + (reading.placeholder ? "?" : ""),
+            std::string(row.month) + "|" + row.day + "|")
+            << "from: " << row.text;
     }
     EXPECT_EQ(readMonth("10\xC2\xA0jan").day, "10"); // a tie as TeX reads it
     for (const char *placeholder : {"?", "??", " ?? ", "?-?"}) {
@@ -285,39 +222,17 @@ TEST(ParseDate, ReadsWhatBiblatexReads)
         {"2004-3x", "2004", "", "", "", true}, {""}, {"Spring 2004"}, {"04"}, {"20045"}, {"c. 2004"},
         {"X004"}};
     for (const Row &row : rows) {
+        SCOPED_TRACE(row.text);
         const auto parts = parseDate(row.text);
-        ASSERT_EQ(parts.has_value(), row.year != nullptr) << "from: " << row.text;
+        ASSERT_EQ(parts.has_value(), row.year != nullptr);
         if (parts) {
-            EXPECT_EQ(parts->year, row.year) << "from: " << row.text;
-            EXPECT_EQ(parts->month, row.month) << "from: " << row.text;
-            EXPECT_EQ(parts->day, row.day) << "from: " << row.text;
-            EXPECT_EQ(parts->season, row.season) << "from: " << row.text;
-            EXPECT_EQ(!parts->problem.empty(), row.problem) << "from: " << row.text;
+            EXPECT_EQ(parts->year, row.year);
+            EXPECT_EQ(parts->month, row.month);
+            EXPECT_EQ(parts->day, row.day);
+            EXPECT_EQ(parts->season, row.season);
+            EXPECT_EQ(!parts->problem.empty(), row.problem);
         }
     }
-}
-
-Entry entry(const char *type, const char *key, std::vector<std::pair<const char *, const char *>> fields,
-    int line = 1)
-{
-    Entry made{type, key, {}, line};
-    for (const auto &[name, text] : fields) {
-        made.fields.push_back(Field{name, text, std::nullopt});
-        if (!contributorRole(name).empty()) {
-            made.fields.back().names = std::vector<Person>{Person{{text}, {}, {}, {}}};
-        }
-    }
-    return made;
-}
-
-// Messages as the command prints them for the input the writer is given.
-std::vector<std::string> linesOf(const std::vector<Message> &messages)
-{
-    std::vector<std::string> lines;
-    for (const Message &message : messages) {
-        lines.push_back(messageLine("dir/refs.bib", message));
-    }
-    return lines;
 }
 
 struct Written {
@@ -341,10 +256,11 @@ Written write(const std::vector<Entry> &entries)
     return written;
 }
 
-std::string tagOf(const std::string &record)
+// The text of a record's first element of that name.
+std::string elementOf(const std::string &record, const std::string &name = "Tag")
 {
     std::smatch match;
-    return std::regex_search(record, match, std::regex("<b:Tag>([^<]*)</b:Tag>")) ? match[1].str() : "";
+    return std::regex_search(record, match, std::regex("<b:" + name + ">([^<]*)</b:")) ? match[1].str() : "";
 }
 
 // The parent may stand before or after the child, as in BibTeX; a crossref
@@ -372,7 +288,7 @@ TEST(TidyDocument, ResolvesACrossrefInEitherOrder)
 // Records go out while the parser reads on. A child whose parent is still to
 // come holds back the records behind it, in order, until the parent arrives;
 // a child whose parent was let go holds them until the input has been read
-// again.
+// again, and the parent must be found there.
 TEST(TidyDocument, HoldsRecordsBackOnlyUntilTheParentIsAtHand)
 {
     std::vector<std::string> records;
@@ -384,9 +300,9 @@ TEST(TidyDocument, HoldsRecordsBackOnlyUntilTheParentIsAtHand)
     EXPECT_EQ(records.size(), 1u);
     writer.add(entry("book", "later", {{"title", "Parent"}}));
     ASSERT_EQ(records.size(), 4u);
-    EXPECT_EQ(tagOf(records[1]), "child");
+    EXPECT_EQ(elementOf(records[1]), "child");
     EXPECT_NE(records[1].find("<b:BookTitle>Parent</b:BookTitle>"), std::string::npos) << records[1];
-    EXPECT_EQ(tagOf(records[2]), "between");
+    EXPECT_EQ(elementOf(records[2]), "between");
 
     writer.add(entry("inbook", "late", {{"crossref", "EARLY"}}, 9));
     writer.add(entry("book", "last", {}));
@@ -399,9 +315,17 @@ TEST(TidyDocument, HoldsRecordsBackOnlyUntilTheParentIsAtHand)
     const TidyReport report = writer.finish();
     ASSERT_EQ(records.size(), 6u);
     EXPECT_NE(records[4].find("<b:BookTitle>Early</b:BookTitle>"), std::string::npos) << records[4];
-    EXPECT_EQ(tagOf(records[5]), "last");
+    EXPECT_EQ(elementOf(records[5]), "last");
     EXPECT_EQ(report.recordsWritten, 6);
     EXPECT_EQ(report.error, "");
+
+    // A parent that a second read no longer finds where it was means the file
+    // changed under the conversion: its records would not be the file's.
+    TidyWriter changed("refs.bib", [](std::string_view) {});
+    changed.add(entry("book", "parent", {}));
+    changed.add(entry("inbook", "child", {{"crossref", "parent"}}));
+    ASSERT_TRUE(changed.wantsEntriesAgain());
+    EXPECT_EQ(changed.finish().error, "refs.bib changed while it was being read; convert it again");
 }
 
 // Records held back behind a child go through an unnamed file, in pieces of
@@ -413,9 +337,12 @@ TEST(TidyDocument, HoldsBackMoreRecordsThanOneSpoolBuffer)
     writer.add(entry("inbook", "child", {{"crossref", "parent"}}));
     const std::string title(1000, 'x');
     constexpr int between = 5000;
+    std::vector<std::string> expected{"child"};
     for (int i = 0; i < between; ++i) {
-        writer.add(entry("book", ("k" + std::to_string(i)).c_str(), {{"title", title.c_str()}}));
+        expected.push_back("k" + std::to_string(i));
+        writer.add(entry("book", expected.back().c_str(), {{"title", title.c_str()}}));
     }
+    expected.push_back("parent");
     EXPECT_EQ(document, "");
     writer.add(entry("book", "parent", {{"title", "Parent"}}));
     const TidyReport report = writer.finish();
@@ -425,24 +352,8 @@ TEST(TidyDocument, HoldsBackMoreRecordsThanOneSpoolBuffer)
     for (size_t at = 0; (at = document.find("<b:Tag>", at)) != std::string::npos; ++at) {
         tags.push_back(document.substr(at + 7, document.find('<', at + 7) - at - 7));
     }
-    ASSERT_EQ(tags.size(), size_t(between + 2));
-    EXPECT_EQ(tags.front(), "child");
-    EXPECT_EQ(tags[1], "k0");
-    EXPECT_EQ(tags[between], "k" + std::to_string(between - 1));
-    EXPECT_EQ(tags.back(), "parent");
+    EXPECT_EQ(tags, expected);
     EXPECT_GT(document.size(), size_t(between) * title.size());
-}
-
-// A parent that a second read no longer finds where it was means the file
-// changed under the conversion: its records would not be the file's.
-TEST(TidyDocument, RefusesAnInputWhoseParentIsGoneOnTheSecondRead)
-{
-    std::vector<std::string> records;
-    TidyWriter writer("refs.bib", [&](std::string_view record) { records.emplace_back(record); });
-    writer.add(entry("book", "parent", {}));
-    writer.add(entry("inbook", "child", {{"crossref", "parent"}}));
-    ASSERT_TRUE(writer.wantsEntriesAgain());
-    EXPECT_EQ(writer.finish().error, "refs.bib changed while it was being read; convert it again");
 }
 
 // A preamble's definitions apply to the entries after it; what cannot be
@@ -458,10 +369,11 @@ TEST(TidyDocument, ExpandsWhatThePreambleDefinesAndNamesWhatIsLeft)
     EXPECT_NE(written.records[0].find(R"(<b:Title>\TUB</b:Title>)"), std::string::npos);
     EXPECT_NE(written.records[1].find(R"(<b:Title>\TUB \Dash \loop</b:Title>)"), std::string::npos);
     EXPECT_NE(written.records[1].find(R"(<b:URL>http://x/\TUB</b:URL>)"), std::string::npos);
-    EXPECT_EQ(linesOf(written.report.messages),
-        (std::vector<std::string>{
-            R"(dir/refs.bib: @preamble near line 2: \open: its body never closes; not read)",
-            R"(dir/refs.bib: entry 'after' near line 3: \loop expands without end; its text is kept as written)"}));
+    ASSERT_EQ(written.report.messages.size(), 2u);
+    EXPECT_EQ(messageLine("dir/refs.bib", written.report.messages[0]),
+        R"(dir/refs.bib: @preamble near line 2: \open: its body never closes; not read)");
+    EXPECT_EQ(messageLine("dir/refs.bib", written.report.messages[1]),
+        R"(dir/refs.bib: entry 'after' near line 3: \loop expands without end; its text is kept as written)");
     EXPECT_EQ(messageLine("dir/refs.bib", Message{0, 0, Message::Kind::Input, written.report.keptCommands}),
         "dir/refs.bib: 3 records keep commands it does not define: \\TUB \u00D73, \\Dash \u00D72, "
         "\\loop \u00D72; define them with --macros FILE");
@@ -482,7 +394,7 @@ TEST(TidyDocument, TagsMissingAndRepeatedKeysUniquely)
     const Written written = write(entries);
     std::vector<std::string> tags;
     for (const std::string &record : written.records) {
-        tags.push_back(tagOf(record));
+        tags.push_back(elementOf(record));
     }
     EXPECT_EQ(tags,
         (std::vector<std::string>{
@@ -493,12 +405,6 @@ TEST(TidyDocument, TagsMissingAndRepeatedKeysUniquely)
         (Message{5, 5, Message::Kind::Changed, "entry near line 5 has no key; tagged Smith2001b"}));
     EXPECT_EQ(
         written.report.messages[1].text, "entry near line 9 repeats the key 'smith2001'; tagged Smith2001c");
-}
-
-std::string guidOf(const std::string &record)
-{
-    std::smatch match;
-    return std::regex_search(record, match, std::regex("<b:Guid>([^<]*)</b:Guid>")) ? match[1].str() : "";
 }
 
 // One book of tags for every input of a document, and for the list it is
@@ -521,29 +427,31 @@ TEST(TidyDocument, TagsEveryRecordOfADocumentUniquely)
     std::vector<std::string> written;
     std::set<std::string> guids;
     for (const std::string &record : records) {
-        written.push_back(tagOf(record));
-        guids.insert(guidOf(record));
+        written.push_back(elementOf(record));
+        guids.insert(elementOf(record, "Guid"));
     }
     EXPECT_EQ(written, (std::vector<std::string>{"K1", "Smith2001a", "Smith2001b", "Smith2001c"}));
     EXPECT_EQ(guids.size(), records.size());
-    EXPECT_EQ(guidOf(records[2]), sourceGuid("second.bib", "Smith2001b"));
+    EXPECT_EQ(elementOf(records[2], "Guid"), sourceGuid("second.bib", "Smith2001b"));
     EXPECT_TRUE(tags.isMadeUp("Smith2001b"));
     EXPECT_FALSE(tags.isMadeUp("K1"));
     EXPECT_EQ(messageLine("two/second.bib", second.messages.front()),
         "two/second.bib: entry near line 1 repeats the key 'K1'; tagged Smith2001b");
 }
 
-// A Latin-1 key and the same key in UTF-8 are one tag with one Guid.
+// A Latin-1 key and the same key in UTF-8 are one tag with one Guid; a key
+// is written as well-formed text.
 TEST(TidyDocument, MakesTheGuidFromTheTagAsWritten)
 {
     std::vector<std::string> records;
-    for (const char *key : {"M\xFCller", "M\xC3\xBCller"}) {
+    for (const char *key : {"M\xFCller", "M\xC3\xBCller", "K\xe9y&\x01"}) {
         TidyWriter writer("refs.bib", [&](std::string_view record) { records.emplace_back(record); });
         writer.add(entry("book", key, {}, 1));
         writer.finish();
     }
-    EXPECT_EQ(tagOf(records[0]), "M\xC3\xBCller");
-    EXPECT_EQ(guidOf(records[0]), guidOf(records[1]));
+    EXPECT_EQ(elementOf(records[0]), "M\xC3\xBCller");
+    EXPECT_EQ(elementOf(records[0], "Guid"), elementOf(records[1], "Guid"));
+    EXPECT_NE(records[2].find("<b:Tag>Kéy&amp;</b:Tag>"), std::string::npos);
 }
 
 std::string fieldsOf(const Entry &entry)

@@ -10,37 +10,11 @@
 // full"), 4 stays silent until it is killed.
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
-
-namespace {
-
-std::string readFile(const std::string &path, bool &found)
-{
-    std::ifstream file(path, std::ios::binary);
-    found = bool(file);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-void writeAll(const std::string &bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            return; // the converter stopped listening; that is its right
-        }
-        done += size_t(n);
-    }
-}
-
-} // namespace
 
 int main()
 {
@@ -49,29 +23,30 @@ int main()
         return 1;
     }
     const std::string base = directory;
-    bool found = false;
-    const int start = std::atoi(readFile(base + "/count", found).c_str());
+    int start = 0;
+    std::ifstream(base + "/count") >> start;
     std::ofstream(base + "/count", std::ios::trunc) << start + 1;
 
-    const std::string script = readFile(base + "/script-" + std::to_string(start), found);
-    if (!found || script.empty()) {
+    std::ifstream file(base + "/script-" + std::to_string(start), std::ios::binary);
+    const std::string script{std::istreambuf_iterator<char>(file), {}};
+    if (script.empty()) {
         return 1;
     }
-    writeAll(script.substr(1));
-    switch (static_cast<unsigned char>(script[0]) % 5) {
-    case 0:
-        return 0;
-    case 1:
-        return 1;
-    case 2:
+    // A short write means the converter stopped listening; that is its right.
+    for (size_t done = 1; done < script.size();) {
+        const ssize_t n = ::write(STDOUT_FILENO, script.data() + done, script.size() - done);
+        if (n <= 0) {
+            break;
+        }
+        done += size_t(n);
+    }
+    const int ending = static_cast<unsigned char>(script[0]) % 5;
+    if (ending == 2) {
         std::signal(SIGSEGV, SIG_DFL);
         std::raise(SIGSEGV);
-        return 1;
-    case 3:
-        return 255;
-    default:
-        while (true) {
-            ::pause();
-        }
     }
+    while (ending == 4) {
+        ::pause();
+    }
+    return ending == 0 ? 0 : ending == 3 ? 255 : 1;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 // What the fuzz targets assert about text, written independently of the code
-// under test so that a shared mistake cannot hide itself.
+// under test so that a shared mistake cannot hide itself; and what every
+// target includes.
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -37,26 +39,16 @@ template <typename Visit> bool forEachCodePoint(std::string_view text, Visit &&v
     size_t i = 0;
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        char32_t value = 0;
-        size_t length = 0;
-        if (lead < 0x80) {
-            value = lead;
-            length = 1;
-        } else if ((lead & 0xE0) == 0xC0) {
-            value = lead & 0x1F;
-            length = 2;
-        } else if ((lead & 0xF0) == 0xE0) {
-            value = lead & 0x0F;
-            length = 3;
-        } else if ((lead & 0xF8) == 0xF0) {
-            value = lead & 0x07;
-            length = 4;
-        } else {
+        const size_t length = lead < 0x80 ? 1
+            : (lead & 0xE0) == 0xC0       ? 2
+            : (lead & 0xF0) == 0xE0       ? 3
+            : (lead & 0xF8) == 0xF0       ? 4
+                                          : 0;
+        if (length == 0 || text.size() - i < length) {
             return false;
         }
-        if (text.size() - i < length) {
-            return false;
-        }
+        // The lead byte's own bits: all of an ASCII byte, fewer the longer the sequence.
+        char32_t value = length == 1 ? lead : lead & (0x7F >> length);
         for (size_t k = 1; k < length; ++k) {
             const auto next = static_cast<unsigned char>(text[i + k]);
             if ((next & 0xC0) != 0x80) {

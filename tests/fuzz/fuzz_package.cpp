@@ -13,9 +13,6 @@
 #include "relationships.h"
 #include "word_package.h"
 
-#include <cstdint>
-#include <string>
-#include <string_view>
 #include <sys/mman.h>
 #include <unistd.h>
 

@@ -13,10 +13,6 @@
 
 #include "frames.h"
 
-#include <cstdint>
-#include <string>
-#include <string_view>
-
 using fuzzcheck::check;
 
 namespace {

@@ -12,10 +12,6 @@
 #include "tex_definitions.h"
 #include "tex_text.h"
 
-#include <cstdint>
-#include <string>
-#include <string_view>
-
 using fuzzcheck::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

@@ -30,35 +30,6 @@ ZipPtr openZip(const std::filesystem::path &path, int flags)
     return archive;
 }
 
-std::string readMember(zip_t *archive, zip_uint64_t index, zip_flags_t flags)
-{
-    ZipFilePtr file(zip_fopen_index(archive, index, flags));
-    if (!file) {
-        throw std::runtime_error("cannot open member " + std::to_string(index));
-    }
-    std::string text;
-    char piece[65536];
-    zip_int64_t got = 0;
-    while ((got = zip_fread(file.get(), piece, sizeof piece)) > 0) {
-        text.append(piece, static_cast<size_t>(got));
-    }
-    return text;
-}
-
-// Deflate blocks that each end in a full flush do not look back past
-// themselves, so one block of a megabyte of zeros can be repeated as often
-// as wanted.
-struct ZeroStream {
-    std::string block; // a megabyte of zeros, one flushed block
-    std::string finish; // the empty final block
-    std::uint64_t blocks = 0;
-    std::uint32_t crc = 0;
-    std::uint64_t claimed = 0;
-    std::uint64_t offset = 0;
-
-    std::uint64_t size() const { return block.size() * blocks + finish.size(); }
-};
-
 std::string deflateRaw(z_stream &stream, const std::string &input, int flush)
 {
     std::string output(input.size() + 1024, '\0');
@@ -71,21 +42,31 @@ std::string deflateRaw(z_stream &stream, const std::string &input, int flush)
     return output;
 }
 
+// The stored bytes of a zero member, and what its header says of them.
+struct ZeroStream {
+    std::string deflated;
+    std::uint32_t crc = 0;
+    std::uint64_t claimed = 0;
+    std::uint64_t offset = 0;
+};
+
+// A deflate block that ends in a full flush does not look back past itself,
+// so one block of a megabyte of zeros can be repeated as often as wanted.
 std::unique_ptr<ZeroStream> zeroStream(const ZeroMember &member)
 {
     constexpr size_t megabyte = size_t(1) << 20;
-    auto zeros = std::make_unique<ZeroStream>();
+    const std::string chunk(megabyte, '\0');
+    const uLong chunkCrc = crc32(0, reinterpret_cast<const Bytef *>(chunk.data()), megabyte);
     z_stream stream{};
     deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-    const std::string chunk(megabyte, '\0');
-    zeros->block = deflateRaw(stream, chunk, Z_FULL_FLUSH);
-    zeros->finish = deflateRaw(stream, std::string(), Z_FINISH);
-    deflateEnd(&stream);
-    zeros->blocks = member.unpacked / megabyte;
-    const uLong chunkCrc = crc32(0, reinterpret_cast<const Bytef *>(chunk.data()), megabyte);
-    for (std::uint64_t i = 0; i < zeros->blocks; ++i) {
+    const std::string block = deflateRaw(stream, chunk, Z_FULL_FLUSH);
+    auto zeros = std::make_unique<ZeroStream>();
+    for (std::uint64_t i = 0; i < member.unpacked / megabyte; ++i) {
+        zeros->deflated += block;
         zeros->crc = static_cast<std::uint32_t>(crc32_combine(zeros->crc, chunkCrc, megabyte));
     }
+    zeros->deflated += deflateRaw(stream, std::string(), Z_FINISH);
+    deflateEnd(&stream);
     zeros->claimed = member.claimed;
     return zeros;
 }
@@ -98,25 +79,16 @@ zip_int64_t zeroCallback(void *state, void *data, zip_uint64_t length, zip_sourc
         zeros.offset = 0;
         return 0;
     case ZIP_SOURCE_READ: {
-        char *out = static_cast<char *>(data);
-        zip_uint64_t written = 0;
-        const std::uint64_t blockBytes = zeros.block.size() * zeros.blocks;
-        while (written < length && zeros.offset < zeros.size()) {
-            const std::string &piece = zeros.offset < blockBytes ? zeros.block : zeros.finish;
-            const std::uint64_t within
-                = zeros.offset < blockBytes ? zeros.offset % zeros.block.size() : zeros.offset - blockBytes;
-            const std::uint64_t take = std::min<std::uint64_t>(length - written, piece.size() - within);
-            std::memcpy(out + written, piece.data() + within, take);
-            written += take;
-            zeros.offset += take;
-        }
-        return static_cast<zip_int64_t>(written);
+        const std::uint64_t take = std::min<std::uint64_t>(length, zeros.deflated.size() - zeros.offset);
+        std::memcpy(data, zeros.deflated.data() + zeros.offset, take);
+        zeros.offset += take;
+        return static_cast<zip_int64_t>(take);
     }
     case ZIP_SOURCE_STAT: {
         auto *stat = static_cast<zip_stat_t *>(data);
         zip_stat_init(stat);
         stat->size = zeros.claimed;
-        stat->comp_size = zeros.size();
+        stat->comp_size = zeros.deflated.size();
         stat->comp_method = ZIP_CM_DEFLATE;
         stat->crc = zeros.crc;
         stat->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
@@ -132,28 +104,57 @@ zip_int64_t zeroCallback(void *state, void *data, zip_uint64_t length, zip_sourc
     }
 }
 
-} // namespace
-
-void writePackage(const std::filesystem::path &path, const Members &members)
+Members readMembers(const std::filesystem::path &path, zip_flags_t flags)
 {
-    writePackage(path, members, {});
+    ZipPtr archive = openZip(path, ZIP_RDONLY);
+    Members members;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(archive.get(), 0); ++i) {
+        const auto index = static_cast<zip_uint64_t>(i);
+        ZipFilePtr file(zip_fopen_index(archive.get(), index, flags));
+        if (!file) {
+            throw std::runtime_error("cannot open member " + std::to_string(index));
+        }
+        Member &member = members.emplace_back(Member{zip_get_name(archive.get(), index, 0), {}});
+        char piece[65536];
+        for (zip_int64_t got = 0; (got = zip_fread(file.get(), piece, sizeof piece)) > 0;) {
+            member.text.append(piece, static_cast<size_t>(got));
+        }
+    }
+    return members;
 }
+
+const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+const std::string wordMain = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+const std::string relationshipType = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+
+std::string relationship(const std::string &id, const std::string &type, const std::string &target)
+{
+    return "<Relationship Id=\"" + id + "\" Type=\"" + type + "\" Target=\"" + target + "\"/>";
+}
+
+std::string relationships(const std::string &elements)
+{
+    return declaration
+        + "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" + elements
+        + "</Relationships>";
+}
+
+} // namespace
 
 void writePackage(
     const std::filesystem::path &path, const Members &members, const std::vector<ZeroMember> &zeros)
 {
     ZipPtr archive = openZip(path, ZIP_CREATE | ZIP_TRUNCATE);
-    for (const Member &member : members) {
-        zip_source_t *source = zip_source_buffer(archive.get(), member.text.data(), member.text.size(), 0);
-        if (zip_file_add(archive.get(), member.name.c_str(), source, 0) < 0) {
-            throw std::runtime_error("cannot add " + member.name);
+    const auto add = [&](const std::string &name, zip_source_t *source) {
+        if (zip_file_add(archive.get(), name.c_str(), source, 0) < 0) {
+            throw std::runtime_error("cannot add " + name);
         }
+    };
+    for (const Member &member : members) {
+        add(member.name, zip_source_buffer(archive.get(), member.text.data(), member.text.size(), 0));
     }
     for (const ZeroMember &member : zeros) {
-        zip_source_t *source = zip_source_function(archive.get(), zeroCallback, zeroStream(member).release());
-        if (zip_file_add(archive.get(), member.name.c_str(), source, 0) < 0) {
-            throw std::runtime_error("cannot add " + member.name);
-        }
+        add(member.name, zip_source_function(archive.get(), zeroCallback, zeroStream(member).release()));
     }
     if (zip_close(archive.get()) != 0) {
         throw std::runtime_error(std::string("cannot write zip: ") + zip_strerror(archive.get()));
@@ -163,61 +164,37 @@ void writePackage(
 
 Members readPackage(const std::filesystem::path &path)
 {
-    ZipPtr archive = openZip(path, ZIP_RDONLY);
-    Members members;
-    for (zip_int64_t i = 0; i < zip_get_num_entries(archive.get(), 0); ++i) {
-        const auto index = static_cast<zip_uint64_t>(i);
-        members.push_back({zip_get_name(archive.get(), index, 0), readMember(archive.get(), index, 0)});
-    }
-    return members;
+    return readMembers(path, 0);
 }
 
-std::vector<std::string> storedBytes(const std::filesystem::path &path)
+Members storedPackage(const std::filesystem::path &path)
 {
-    ZipPtr archive = openZip(path, ZIP_RDONLY);
-    std::vector<std::string> stored;
-    for (zip_int64_t i = 0; i < zip_get_num_entries(archive.get(), 0); ++i) {
-        stored.push_back(readMember(archive.get(), static_cast<zip_uint64_t>(i), ZIP_FL_COMPRESSED));
-    }
-    return stored;
+    return readMembers(path, ZIP_FL_COMPRESSED);
 }
 
 Members wordDocument(const DocumentShape &shape)
 {
-    const std::string mainName = shape.mainPart;
-    const auto slash = mainName.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : mainName.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? mainName : mainName.substr(slash + 1);
+    const std::string &main = shape.mainPart;
+    const auto slash = main.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : main.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? main : main.substr(slash + 1);
     Members members{
         {"[Content_Types].xml",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-            "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-            "<Default Extension=\"rels\" "
-            "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-            "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-            "<Override PartName=\"/"
-                + mainName + "\" ContentType=\"" + shape.mainContentType + "\"/>" + shape.contentTypes
+            declaration
+                + "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                  "<Default Extension=\"rels\" "
+                  "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                  "<Default Extension=\"xml\" ContentType=\"application/xml\"/><Override PartName=\"/"
+                + main + "\" ContentType=\"" + shape.mainContentType + "\"/>" + shape.contentTypes
                 + "</Types>"},
-        {"_rels/.rels",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-            "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-            "<Relationship Id=\"rId1\" Type=\""
-                + shape.packageRelationshipType + "\" Target=\"" + mainName + "\"/></Relationships>"},
-        {mainName,
-            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-            "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
-            "<w:body>"
-                + shape.body + "</w:body></w:document>"},
+        {"_rels/.rels", relationships(relationship("rId1", shape.packageRelationshipType, main))},
+        {main,
+            declaration + "<w:document xmlns:w=\"" + wordMain + "\"><w:body>" + shape.body
+                + "</w:body></w:document>"},
         {folder + "_rels/" + base + ".rels",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-            "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-            "<Relationship Id=\"rId1\" "
-            "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" "
-            "Target=\"styles.xml\"/>"
-                + shape.mainRelationships + "</Relationships>"},
-        {folder + "styles.xml",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-            "<w:styles xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"/>"},
+            relationships(
+                relationship("rId1", relationshipType + "styles", "styles.xml") + shape.mainRelationships)},
+        {folder + "styles.xml", declaration + "<w:styles xmlns:w=\"" + wordMain + "\"/>"},
     };
     members.insert(members.end(), shape.more.begin(), shape.more.end());
     return members;
@@ -235,27 +212,49 @@ Members customXmlItem(int n, const std::string &text)
                 + "}\" xmlns:ds=\"http://schemas.openxmlformats.org/officeDocument/2006/customXml\">"
                   "<ds:schemaRefs/></ds:datastoreItem>"},
         {"customXml/_rels/item" + number + ".xml.rels",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-            "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-            "<Relationship Id=\"rId1\" "
-            "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/customXmlProps\" "
-            "Target=\"itemProps"
-                + number + ".xml\"/></Relationships>"},
+            relationships(
+                relationship("rId1", relationshipType + "customXmlProps", "itemProps" + number + ".xml"))},
     };
 }
 
 std::string customXmlRelationship(int n, const std::string &id)
 {
-    return "<Relationship Id=\"" + id
-        + "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/customXml\" "
-          "Target=\"../customXml/item"
-        + std::to_string(n) + ".xml\"/>";
+    return relationship(id, relationshipType + "customXml", "../customXml/item" + std::to_string(n) + ".xml");
 }
 
 std::string customXmlPropertiesOverride(int n)
 {
     return "<Override PartName=\"/customXml/itemProps" + std::to_string(n)
         + ".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.customXmlProperties+xml\"/>";
+}
+
+Members documentWithList(const std::string &list, int n, DocumentShape shape)
+{
+    shape.mainRelationships = customXmlRelationship(n, "rId7") + shape.mainRelationships;
+    shape.contentTypes += customXmlPropertiesOverride(n);
+    const Members item = customXmlItem(n, list);
+    shape.more.insert(shape.more.end(), item.begin(), item.end());
+    return wordDocument(shape);
+}
+
+std::string field(const std::string &instructionRuns, const std::string &result)
+{
+    return "<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r>" + instructionRuns
+        + "<w:r><w:fldChar w:fldCharType=\"separate\"/></w:r>" + result
+        + "<w:r><w:fldChar w:fldCharType=\"end\"/></w:r>";
+}
+
+std::string instruction(const std::string &text)
+{
+    return "<w:r><w:instrText xml:space=\"preserve\">" + text + "</w:instrText></w:r>";
+}
+
+std::string wordSourceList(const std::string &records)
+{
+    const std::string bibliography = "http://schemas.openxmlformats.org/officeDocument/2006/bibliography";
+    return "<?xml version=\"1.0\" standalone=\"yes\"?>\n<b:Sources "
+           "SelectedStyle=\"\\APASixthEditionOfficeOnline.xsl\" StyleName=\"APA\" Version=\"6\" xmlns:b=\""
+        + bibliography + "\" xmlns=\"" + bibliography + "\">" + records + "</b:Sources>";
 }
 
 } // namespace bibsources::testing

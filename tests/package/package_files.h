@@ -16,15 +16,6 @@ struct Member {
 };
 using Members = std::vector<Member>;
 
-// Writes members, in order and deflated, as a zip file at path.
-void writePackage(const std::filesystem::path &path, const Members &members);
-
-// Every member of the zip file at path, unpacked, in stored order.
-Members readPackage(const std::filesystem::path &path);
-
-// Every member's bytes as stored (still compressed), in stored order.
-std::vector<std::string> storedBytes(const std::filesystem::path &path);
-
 // A member whose stored data is a deflate stream of `unpacked` zero bytes
 // (gigabytes in a few megabytes), whose header claims `claimed` bytes.
 struct ZeroMember {
@@ -33,9 +24,15 @@ struct ZeroMember {
     std::uint64_t claimed = 0;
 };
 
-// Writes members followed by the zero members.
+// Writes members, in order and deflated, then the zero members, as a zip
+// file at path.
 void writePackage(
-    const std::filesystem::path &path, const Members &members, const std::vector<ZeroMember> &zeros);
+    const std::filesystem::path &path, const Members &members, const std::vector<ZeroMember> &zeros = {});
+
+// Every member of the zip file at path, in stored order: unpacked, or as
+// stored (still compressed).
+Members readPackage(const std::filesystem::path &path);
+Members storedPackage(const std::filesystem::path &path);
 
 // The smallest word-processing document: content types, package
 // relationships, a main part at mainPart and its relationships, in that
@@ -43,13 +40,13 @@ void writePackage(
 struct DocumentShape {
     std::string mainPart = "word/document.xml";
     std::string body = "<w:p><w:r><w:t>Hello</w:t></w:r></w:p>"; // the main part's w:body
-    std::string mainRelationships; // extra <Relationship/> elements
-    std::string contentTypes; // extra <Default/> or <Override/> elements
+    std::string mainRelationships{}; // extra <Relationship/> elements
+    std::string contentTypes{}; // extra <Default/> or <Override/> elements
     std::string packageRelationshipType
         = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument";
     std::string mainContentType
         = "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml";
-    Members more;
+    Members more{};
 };
 Members wordDocument(const DocumentShape &shape = {});
 
@@ -58,5 +55,19 @@ Members wordDocument(const DocumentShape &shape = {});
 Members customXmlItem(int n, const std::string &text);
 std::string customXmlRelationship(int n, const std::string &id);
 std::string customXmlPropertiesOverride(int n);
+
+// A word-processing document whose source list, at custom XML item n, is
+// `list`; `shape` gives the rest, its members ahead of the item.
+Members documentWithList(const std::string &list, int n = 1, DocumentShape shape = {});
+
+// A source list as the word processor saves one: on one line, its chosen
+// style on the root.
+std::string wordSourceList(const std::string &records);
+
+// A complex field as the word processor writes it: its instruction, in runs,
+// and its cached result; and one run of instruction text.
+std::string field(
+    const std::string &instructionRuns, const std::string &result = "<w:r><w:t>(x)</w:t></w:r>");
+std::string instruction(const std::string &text);
 
 } // namespace bibsources::testing

@@ -4,6 +4,8 @@
 
 #include <bibsources/conversion.h>
 
+#include <algorithm>
+#include <array>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sys/stat.h>
@@ -14,24 +16,14 @@ namespace {
 using namespace bibsources::testing;
 namespace fs = std::filesystem;
 
-constexpr const char *bibliography = "http://schemas.openxmlformats.org/officeDocument/2006/bibliography";
-
-// As the word processor saves a document's list: one line, its chosen style
-// on the root, records we did not write.
-std::string wordList(const std::string &records)
-{
-    return std::string("<?xml version=\"1.0\" standalone=\"yes\"?>\n<b:Sources "
-                       "SelectedStyle=\"\\APASixthEditionOfficeOnline.xsl\" "
-                       "StyleName=\"APA\" Version=\"6\" xmlns:b=\"")
-        + bibliography + "\" xmlns=\"" + bibliography + "\">" + records + "</b:Sources>";
-}
-
 const std::string berg
     = "<b:Source><b:Tag>Ber19</b:Tag><b:SourceType>Book</b:SourceType><b:Guid>{3F2A1C6E-8B47-"
       "4D1E-9A53-7C0E2B9D4F11}</b:Guid><b:Title>Alt</b:Title><b:RefOrder>1</b:RefOrder></b:Source>";
 const std::string wiki
     = "<b:Source><b:Tag>Wik23</b:Tag><b:SourceType>InternetSite</b:SourceType><b:Guid>{C41D7E90-"
       "2F6A-4B38-8E15-D09A7B3C6E54}</b:Guid><b:Title>Lists &amp; lists</b:Title></b:Source>";
+// The word processor's root of a list, up to its records.
+const std::string wordRoot = wordSourceList("").substr(0, wordSourceList("").find("</b:Sources>"));
 
 constexpr const char *refs
     = "@book{Ber19, author = {Anna Berg}, title = {Neu}, year = 2024}\n"
@@ -39,12 +31,8 @@ constexpr const char *refs
 
 const Member *member(const Members &members, const std::string &name)
 {
-    for (const Member &candidate : members) {
-        if (candidate.name == name) {
-            return &candidate;
-        }
-    }
-    return nullptr;
+    const auto found = std::ranges::find(members, name, &Member::name);
+    return found == members.end() ? nullptr : &*found;
 }
 
 std::vector<std::string> tagsOf(const std::string &listText)
@@ -60,33 +48,24 @@ std::vector<std::string> tagsOf(const std::string &listText)
 
 class IntoDocument : public ::testing::Test {
 protected:
-    ConversionResult convert(bool merge, const std::string &bib = refs)
+    ConversionResult convert(bool merge)
     {
-        writeFile(directory / "refs.bib", bib);
+        writeFile(directory / "refs.bib", refs);
         ConversionSettings settings;
         settings.mergeIntoOutput = merge;
         return convertFiles({(directory / "refs.bib").string()}, document.string(), settings);
     }
 
-    bool onlyTheInputAndTheDocument() const
+    ino_t documentInode() const
     {
-        return std::distance(fs::directory_iterator(directory.path()), {}) == 2;
+        struct stat info { };
+        ::stat(document.c_str(), &info);
+        return info.st_ino;
     }
 
     TemporaryDirectory directory;
     fs::path document = directory / "paper.docx";
 };
-
-Members withList(int n, const std::string &list, Members before = {})
-{
-    DocumentShape shape;
-    shape.mainRelationships = customXmlRelationship(n, "rId7");
-    shape.contentTypes = customXmlPropertiesOverride(n);
-    shape.more = std::move(before);
-    const Members item = customXmlItem(n, list);
-    shape.more.insert(shape.more.end(), item.begin(), item.end());
-    return wordDocument(shape);
-}
 
 struct Row {
     const char *why;
@@ -95,34 +74,49 @@ struct Row {
     std::string listPart; // where the list is found or put
     std::vector<std::string> changed; // the members that may differ
     std::vector<std::string> tags; // the list's records afterwards
+    Members holds; // text that members hold afterwards, byte for byte
+    std::array<int, 4> counts; // records kept, replaced and added by a merge; removed by replacing
 };
 
-TEST_F(IntoDocument, SetsTheListAndKeepsEveryOtherPart)
+TEST_F(IntoDocument, SetsTheListKeepsEveryOtherPartAndChangesNothingTheSecondTime)
 {
-    DocumentShape elsewhere;
-    elsewhere.mainPart = "doc/main.xml";
-    const Member otherItem{
-        "customXml/item1.xml", "<?xml version=\"1.0\"?><p:properties xmlns:p=\"urn:dms\"/>"};
+    const std::string item1 = "customXml/item1.xml";
+    const std::string otherItem = "<?xml version=\"1.0\"?><p:properties xmlns:p=\"urn:dms\"/>";
+    const Members linked{
+        {"word/_rels/document.xml.rels",
+            "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
+            "2006/relationships/customXml\" Target=\"../customXml/item1.xml\"/>"},
+        {"[Content_Types].xml",
+            "<Override PartName=\"/customXml/itemProps1.xml\" ContentType=\"application/"
+            "vnd.openxmlformats-officedocument.customXmlProperties+xml\"/>"},
+        {"customXml/_rels/item1.xml.rels", "relationships/customXmlProps\" Target=\"itemProps1.xml\""}};
     const Row rows[] = {
         {"no list: one is added at item 1, with its properties, linked and typed", wordDocument(), false,
-            "customXml/item1.xml", {"[Content_Types].xml", "word/_rels/document.xml.rels"},
-            {"Ber19", "lee07"}},
-        {"the main part need not be word/document.xml", wordDocument(elsewhere), true, "customXml/item1.xml",
-            {"[Content_Types].xml", "doc/_rels/main.xml.rels"}, {"Ber19", "lee07"}},
-        {"an empty list is filled in place", withList(1, wordList("")), true, "customXml/item1.xml",
-            {"customXml/item1.xml"}, {"Ber19", "lee07"}},
-        {"merge: Wik23 kept, Ber19 replaced where it stood, lee07 added", withList(1, wordList(berg + wiki)),
-            true, "customXml/item1.xml", {"customXml/item1.xml"}, {"Ber19", "Wik23", "lee07"}},
-        {"replace: the records go, the root stays", withList(1, wordList(berg + wiki)), false,
-            "customXml/item1.xml", {"customXml/item1.xml"}, {"Ber19", "lee07"}},
+            item1, {"[Content_Types].xml", "word/_rels/document.xml.rels"}, {"Ber19", "lee07"}, linked,
+            {0, 0, 0, 0}},
+        {"the main part need not be word/document.xml", wordDocument({.mainPart = "doc/main.xml"}), true,
+            item1, {"[Content_Types].xml", "doc/_rels/main.xml.rels"}, {"Ber19", "lee07"}, {}, {0, 0, 2, 0}},
+        {"an empty list is filled in place", documentWithList(wordSourceList("")), true, item1, {item1},
+            {"Ber19", "lee07"}, {{item1, wordRoot}}, {0, 0, 2, 0}},
+        {"merge: Wik23 kept, Ber19 replaced where it stood, lee07 added",
+            documentWithList(wordSourceList(berg + wiki)), true, item1, {item1}, {"Ber19", "Wik23", "lee07"},
+            {{item1, wordRoot}, {item1, wiki}}, {1, 1, 1, 0}},
+        {"replace: the records go, the root stays", documentWithList(wordSourceList(berg + wiki)), false,
+            item1, {item1}, {"Ber19", "lee07"}, {{item1, wordRoot}}, {0, 0, 0, 2}},
         {"found by its root beside another custom XML part, not by its number",
-            withList(3, wordList(wiki), customXmlItem(1, otherItem.text)), true, "customXml/item3.xml",
-            {"customXml/item3.xml"}, {"Wik23", "Ber19", "lee07"}},
+            documentWithList(wordSourceList(wiki), 3, {.more = customXmlItem(1, otherItem)}), true,
+            "customXml/item3.xml", {"customXml/item3.xml"}, {"Wik23", "Ber19", "lee07"},
+            {{"customXml/item3.xml", wiki}}, {1, 0, 2, 0}},
     };
+    const std::regex itemProperties(
+        "<\\?xml [^>]*\\?>\n<ds:datastoreItem ds:itemID=\"\\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB]"
+        "[0-9A-F]{3}-[0-9A-F]{12}\\}\" xmlns:ds=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+        "customXml\"><ds:schemaRefs><ds:schemaRef ds:uri=\"http://schemas.openxmlformats.org/"
+        "officeDocument/2006/bibliography\"/></ds:schemaRefs></ds:datastoreItem>");
     for (const Row &row : rows) {
         SCOPED_TRACE(row.why);
         writePackage(document, row.original);
-        const std::vector<std::string> storedBefore = storedBytes(document);
+        const Members storedBefore = storedPackage(document);
 
         const ConversionResult result = convert(row.merge);
 
@@ -130,99 +124,43 @@ TEST_F(IntoDocument, SetsTheListAndKeepsEveryOtherPart)
         EXPECT_TRUE(result.document.intoDocument);
         EXPECT_TRUE(result.document.tidyImplied);
         EXPECT_EQ(result.document.listPart, row.listPart);
+        EXPECT_EQ((std::array{result.merge.recordsKept, result.merge.recordsReplaced,
+                      result.merge.recordsAdded, result.document.recordsRemoved}),
+            row.counts);
         const Members after = readPackage(document);
-        const std::vector<std::string> storedAfter = storedBytes(document);
+        const Members storedAfter = storedPackage(document);
         ASSERT_GE(after.size(), row.original.size());
         for (size_t i = 0; i < row.original.size(); ++i) {
             EXPECT_EQ(after[i].name, row.original[i].name) << "members keep their order";
-            const bool mayChange
-                = std::find(row.changed.begin(), row.changed.end(), after[i].name) != row.changed.end();
-            if (!mayChange) {
+            if (std::ranges::find(row.changed, after[i].name) == row.changed.end()) {
                 EXPECT_EQ(storedAfter[i], storedBefore[i]) << after[i].name << " is copied as it was stored";
             }
         }
-        const Member *list = member(after, row.listPart);
-        ASSERT_TRUE(list);
-        EXPECT_EQ(tagsOf(list->text), row.tags);
-        EXPECT_TRUE(onlyTheInputAndTheDocument());
-    }
-}
+        const Members added(after.begin() + std::ptrdiff_t(row.original.size()), after.end());
+        EXPECT_EQ(result.document.listAdded, !added.empty());
+        EXPECT_EQ(result.merge.merged, row.merge && added.empty()) << "merged into the list there was";
+        if (!added.empty()) {
+            ASSERT_EQ(added.size(), 3u);
+            EXPECT_EQ(added[0].name, "customXml/item1.xml");
+            EXPECT_EQ(added[1].name, "customXml/itemProps1.xml");
+            EXPECT_TRUE(std::regex_match(added[1].text, itemProperties)) << added[1].text;
+            EXPECT_EQ(added[2].name, "customXml/_rels/item1.xml.rels");
+        }
+        ASSERT_TRUE(member(after, row.listPart));
+        EXPECT_EQ(tagsOf(member(after, row.listPart)->text), row.tags);
+        for (const Member &piece : row.holds) {
+            EXPECT_NE(member(after, piece.name)->text.find(piece.text), std::string::npos) << piece.name;
+        }
 
-TEST_F(IntoDocument, AddsTheItemItsPropertiesAndTheirLinks)
-{
-    writePackage(document, wordDocument());
-
-    const ConversionResult result = convert(false);
-
-    ASSERT_TRUE(result.ok()) << result.error;
-    EXPECT_TRUE(result.document.listAdded);
-    const Members after = readPackage(document);
-    ASSERT_EQ(after.size(), wordDocument().size() + 3);
-    EXPECT_EQ(after[after.size() - 3].name, "customXml/item1.xml");
-    EXPECT_EQ(after[after.size() - 2].name, "customXml/itemProps1.xml");
-    EXPECT_EQ(after[after.size() - 1].name, "customXml/_rels/item1.xml.rels");
-    EXPECT_TRUE(std::regex_match(after[after.size() - 2].text,
-        std::regex(
-            "<\\?xml [^>]*\\?>\n<ds:datastoreItem ds:itemID=\"\\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB]"
-            "[0-9A-F]{3}-[0-9A-F]{12}\\}\" xmlns:ds=\"http://schemas.openxmlformats.org/officeDocument/2006/"
-            "customXml\"><ds:schemaRefs><ds:schemaRef ds:uri=\"http://schemas.openxmlformats.org/"
-            "officeDocument/2006/bibliography\"/></ds:schemaRefs></ds:datastoreItem>")))
-        << after[after.size() - 2].text;
-    EXPECT_NE(after.back().text.find("relationships/customXmlProps\" Target=\"itemProps1.xml\""),
-        std::string::npos);
-    EXPECT_NE(
-        member(after, "word/_rels/document.xml.rels")
-            ->text.find("<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
-                        "2006/relationships/customXml\" Target=\"../customXml/item1.xml\"/>"),
-        std::string::npos);
-    EXPECT_NE(member(after, "[Content_Types].xml")
-                  ->text.find("<Override PartName=\"/customXml/itemProps1.xml\" ContentType=\"application/"
-                              "vnd.openxmlformats-officedocument.customXmlProperties+xml\"/>"),
-        std::string::npos);
-}
-
-TEST_F(IntoDocument, KeepsTheRootAndTheKeptRecordsByteForByte)
-{
-    writePackage(document, withList(1, wordList(berg + wiki)));
-
-    const ConversionResult merged = convert(true);
-
-    ASSERT_TRUE(merged.ok()) << merged.error;
-    EXPECT_EQ(merged.merge.recordsKept, 1);
-    EXPECT_EQ(merged.merge.recordsReplaced, 1);
-    EXPECT_EQ(merged.merge.recordsAdded, 1);
-    const std::string list = member(readPackage(document), "customXml/item1.xml")->text;
-    EXPECT_TRUE(list.starts_with(wordList("").substr(0, wordList("").find("</b:Sources>")))) << list;
-    EXPECT_NE(list.find(wiki), std::string::npos);
-
-    writePackage(document, withList(1, wordList(berg + wiki)));
-    const ConversionResult replaced = convert(false);
-    ASSERT_TRUE(replaced.ok()) << replaced.error;
-    EXPECT_EQ(replaced.document.recordsRemoved, 2);
-    EXPECT_FALSE(replaced.merge.merged);
-    const std::string replacedList = member(readPackage(document), "customXml/item1.xml")->text;
-    EXPECT_TRUE(replacedList.starts_with(wordList("").substr(0, wordList("").find("</b:Sources>"))));
-    EXPECT_EQ(replacedList.find("Wik23"), std::string::npos);
-}
-
-TEST_F(IntoDocument, ChangesNothingOnASecondIdenticalRun)
-{
-    for (const bool merge : {false, true}) {
-        SCOPED_TRACE(merge ? "merge" : "replace");
-        writePackage(document, wordDocument());
-        ASSERT_TRUE(convert(merge).ok());
         const std::string first = readFile(document);
-        struct stat before { };
-        ::stat(document.c_str(), &before);
-
-        const ConversionResult again = convert(merge);
-
+        const ino_t inode = documentInode();
+        const ConversionResult again = convert(row.merge);
         ASSERT_TRUE(again.ok()) << again.error;
-        EXPECT_TRUE(again.document.unchanged);
-        struct stat after { };
-        ::stat(document.c_str(), &after);
-        EXPECT_EQ(after.st_ino, before.st_ino) << "the document was not replaced";
+        EXPECT_TRUE(again.document.unchanged) << "a second identical run";
+        EXPECT_EQ(documentInode(), inode) << "the document was not replaced";
         EXPECT_EQ(readFile(document), first);
+        EXPECT_EQ(std::distance(fs::directory_iterator(directory.path()), {}), 2)
+            << "only input and document";
     }
 }
 
@@ -242,34 +180,22 @@ TEST_F(IntoDocument, KeepsTheModeAndFollowsALink)
     EXPECT_TRUE(member(readPackage(target), "customXml/item1.xml"));
 }
 
-// A citation field as the word processor writes it, its instruction split
-// over two runs.
-std::string citationField(const std::string &tags)
-{
-    return "<w:p><w:r><w:fldChar w:fldCharType=\"begin\"/></w:r><w:r><w:instrText xml:space=\"preserve\"> "
-           "CITATION </w:instrText></w:r><w:r><w:instrText xml:space=\"preserve\">"
-        + tags
-        + " \\l 1033 </w:instrText></w:r><w:r><w:fldChar "
-          "w:fldCharType=\"separate\"/></w:r><w:r><w:t>(x)</w:t></w:r>"
-          "<w:r><w:fldChar w:fldCharType=\"end\"/></w:r></w:p>";
-}
-
+// The list holds Wik23; the body cites Ber19, Mis01, Wik23 and lee07, each
+// instruction split over two runs.
 TEST_F(IntoDocument, SaysWhichCitedTagsTheListLacks)
 {
-    const std::string notesType
-        = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/footnotes";
-    // The list holds Wik23; the body cites Ber19, Mis01, Wik23 and lee07.
+    const auto citation = [](const std::string &tags) {
+        return "<w:p>" + field(instruction(" CITATION ") + instruction(tags + " \\l 1033 ")) + "</w:p>";
+    };
     const auto citing = [&](const std::string &footnotes) {
-        DocumentShape shape;
-        shape.body = citationField("Ber19 \\m Mis01") + citationField("Wik23 \\m lee07");
-        shape.mainRelationships = customXmlRelationship(1, "rId7") + "<Relationship Id=\"rId9\" Type=\""
-            + notesType + "\" Target=\"footnotes.xml\"/>";
-        shape.contentTypes = customXmlPropertiesOverride(1);
-        shape.more = customXmlItem(1, wordList(wiki));
-        shape.more.push_back({"word/footnotes.xml",
-            "<w:footnotes xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
-                + footnotes + "</w:footnotes>"});
-        return wordDocument(shape);
+        return documentWithList(wordSourceList(wiki), 1,
+            {.body = citation("Ber19 \\m Mis01") + citation("Wik23 \\m lee07"),
+                .mainRelationships
+                = "<Relationship Id=\"rId9\" Type=\"http://schemas.openxmlformats.org/"
+                  "officeDocument/2006/relationships/footnotes\" Target=\"footnotes.xml\"/>",
+                .more = {{"word/footnotes.xml",
+                    "<w:footnotes xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+                        + footnotes + "</w:footnotes>"}}});
     };
     struct CitationRow {
         const char *why;
@@ -279,10 +205,10 @@ TEST_F(IntoDocument, SaysWhichCitedTagsTheListLacks)
         bool checked;
     };
     const CitationRow rows[] = {
-        {"merged: the list keeps Wik23; the notes are read too", citationField("Foot99 \\m Mis01"), true,
+        {"merged: the list keeps Wik23; the notes are read too", citation("Foot99 \\m Mis01"), true,
             {"Mis01", "Foot99"}, true},
-        {"replaced: Wik23 is gone with the old list", citationField("Foot99"), false,
-            {"Mis01", "Wik23", "Foot99"}, true},
+        {"replaced: Wik23 is gone with the old list", citation("Foot99"), false, {"Mis01", "Wik23", "Foot99"},
+            true},
         {"unreadable notes: written all the same, and said", "<w:p>", true, {}, false},
     };
     for (const CitationRow &row : rows) {
@@ -300,67 +226,63 @@ TEST_F(IntoDocument, SaysWhichCitedTagsTheListLacks)
     }
 }
 
-struct Refusal {
-    const char *why;
-    std::string name;
-    std::function<void(const fs::path &)> make;
-    const char *says;
-};
-
 TEST_F(IntoDocument, RefusesWhatItCannotChangeAndLeavesIt)
 {
-    DocumentShape strict;
-    strict.packageRelationshipType = "http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument";
-    DocumentShape sheet;
-    sheet.mainContentType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
-    DocumentShape signedDocument;
-    signedDocument.more = {{"_xmlsignatures/sig1.xml", "<Signature/>"}};
-    const auto package
-        = [](Members members) { return [members](const fs::path &path) { writePackage(path, members); }; };
+    struct Refusal {
+        const char *why;
+        std::string name;
+        Members package; // what the file holds: these members,
+        std::string bytes; // or else these bytes, or else there is no file
+        const char *says;
+    };
     const Refusal rows[] = {
-        {"not a zip package", "paper.docx", [](const fs::path &path) { writeFile(path, "Dear reader,\n"); },
+        {"not a zip package", "paper.docx", {}, "Dear reader,\n",
             "' is not a Word document (it is not a zip package); it was left as it was"},
-        {"an encrypted document is an OLE compound file", "paper.docx",
-            [](const fs::path &path) {
-                writeFile(path, std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0'));
-            },
+        {"an encrypted document is an OLE compound file", "paper.docx", {},
+            std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0'),
             "' is encrypted (a password-protected document) or in the older .doc format; save it as an "
-            "unprotected "
-            ".docx first; it was left as it was"},
-        {"a signature would break", "paper.docx", package(wordDocument(signedDocument)),
+            "unprotected .docx first; it was left as it was"},
+        {"a signature would break", "paper.docx",
+            wordDocument({.more = {{"_xmlsignatures/sig1.xml", "<Signature/>"}}}), "",
             "' is digitally signed, and changing its sources would break the signature; remove the signature "
             "first; it was left as it was"},
-        {"Strict packages use other namespaces", "paper.docx", package(wordDocument(strict)),
+        {"Strict packages use other namespaces", "paper.docx",
+            wordDocument({.packageRelationshipType
+                = "http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument"}),
+            "",
             "' is a Strict Open XML document, which bibsources cannot change; save it as an ordinary Word "
             "document (.docx) first; it was left as it was"},
-        {"a workbook is a package but no document", "paper.docx", package(wordDocument(sheet)),
-            "' is not a document bibsources can change: its main part is 'application/"
-            "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml', not a word-processing "
-            "document; it "
-            "was left as it was"},
-        {"a zip file of another name is recognised by its content", "Sources.xml",
-            package({{"a.txt", "text"}}),
+        {"a workbook is a package but no document", "paper.docx",
+            wordDocument({.mainContentType
+                = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"}),
+            "",
+            "' is not a document bibsources can change: its main part is 'application/vnd.openxmlformats-"
+            "officedocument.spreadsheetml.sheet.main+xml', not a word-processing document; it was left as it "
+            "was"},
+        {"a zip file of another name is recognised by its content", "Sources.xml", {{"a.txt", "text"}}, "",
             "' is not a document bibsources can change: it has no main document part; it was left as it was"},
-        {"a list that is not well-formed", "paper.docx", package(withList(1, wordList("<b:Source>"))),
+        {"a list that is not well-formed", "paper.docx", documentWithList(wordSourceList("<b:Source>")), "",
             "the source list of '"},
-        {"no document is created", "new.docx", [](const fs::path &) {},
+        {"no document is created", "new.docx", {}, "",
             "' does not exist; sources go into an existing document, and none is created"},
     };
     for (const Refusal &row : rows) {
         SCOPED_TRACE(row.why);
-        const fs::path path = directory / row.name;
-        row.make(path);
-        const bool existed = fs::exists(path);
-        const std::string before = existed ? readFile(path) : "";
-        writeFile(directory / "refs.bib", refs);
-        const ConversionResult result = convertFiles({(directory / "refs.bib").string()}, path.string(), {});
+        document = directory / row.name;
+        if (!row.package.empty()) {
+            writePackage(document, row.package);
+        } else if (!row.bytes.empty()) {
+            writeFile(document, row.bytes);
+        }
+        const bool existed = fs::exists(document);
+        const std::string before = existed ? readFile(document) : "";
+
+        const ConversionResult result = convert(false);
 
         EXPECT_NE(result.error.find(row.says), std::string::npos) << result.error;
-        EXPECT_EQ(fs::exists(path), existed);
-        if (existed) {
-            EXPECT_TRUE(readFile(path) == before) << "the file was changed";
-            fs::remove(path);
-        }
+        EXPECT_EQ(fs::exists(document), existed);
+        EXPECT_TRUE(!existed || readFile(document) == before) << "the file was changed";
+        fs::remove(document);
         EXPECT_EQ(std::distance(fs::directory_iterator(directory.path()), {}), 1)
             << "no temporary file is left";
     }

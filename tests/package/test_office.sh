@@ -18,18 +18,10 @@ esac
 for tool in "${needed[@]}"; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed; skipped"; exit 77; }
 done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/../support/shell.sh"
 # LibreOffice and JabRef keep their profiles under the home folder.
 source "$(dirname "$0")/../jabref_profile.sh"
 jabref_profile "$work"
-cd "$work" || exit 1
-
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 # The tags of the source list in a document, one per line, in order.
 tags() {
     local part
@@ -51,9 +43,9 @@ BIB
 case "$mode" in
 pandoc)
     echo 'Hello, *world*.' | pandoc -o paper.docx
-    "$bibsources" -q -o paper.docx refs.bib || fail "replace: exit $?"
+    run 0 -q -o paper.docx refs.bib
     [ "$(tags paper.docx | tr '\n' ' ')" = "knuth84 lamport94 " ] || fail "replace gave: $(tags paper.docx)"
-    "$bibsources" -q --merge -o paper.docx more.bib || fail "merge: exit $?"
+    run 0 -q --merge -o paper.docx more.bib
     [ "$(tags paper.docx | tr '\n' ' ')" = "knuth84 lamport94 new2024 " ] || fail "merge gave: $(tags paper.docx)"
     unzip -p paper.docx word/document.xml | grep -q 'world' || fail "the text is gone"
     unzip -tq paper.docx >/dev/null || fail "the package does not test clean"
@@ -62,7 +54,7 @@ libreoffice)
     printf 'Hello, world.\n' >paper.txt
     timeout 300 soffice --headless --convert-to docx:"MS Word 2007 XML" paper.txt >/dev/null 2>&1
     [ -f paper.docx ] || { echo "LibreOffice could not make a document; skipped"; exit 77; }
-    "$bibsources" -q -o paper.docx refs.bib || fail "into LibreOffice's document: exit $?"
+    run 0 -q -o paper.docx refs.bib
     mkdir -p again text
     timeout 300 soffice --headless --convert-to docx:"MS Word 2007 XML" --outdir again paper.docx >/dev/null 2>&1
     timeout 300 soffice --headless --convert-to txt:Text --outdir text paper.docx >/dev/null 2>&1
@@ -73,7 +65,7 @@ libreoffice)
 jabref)
     printf 'Hello, world.\n' | { command -v pandoc >/dev/null && pandoc -o paper.docx; }
     [ -f paper.docx ] || { echo "pandoc is needed to make the document; skipped"; exit 77; }
-    "$bibsources" -q -o paper.docx refs.bib more.bib || fail "exit $?"
+    run 0 -q -o paper.docx refs.bib more.bib
     part=$(unzip -Z1 paper.docx 'customXml/item[0-9]*.xml' | head -1)
     unzip -p paper.docx "$part" >list.xml
     written=$(grep -c '<b:Source>' list.xml)
@@ -82,4 +74,4 @@ jabref)
     [ "$read" -eq "$written" ] || fail "jabref read $read of $written records"
     ;;
 esac
-[ "$failures" -eq 0 ]
+finish

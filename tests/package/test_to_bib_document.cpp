@@ -11,29 +11,13 @@ namespace {
 
 using namespace bibsources::testing;
 
-std::string listWith(const std::string &records)
-{
-    const std::string bibliography = "http://schemas.openxmlformats.org/officeDocument/2006/bibliography";
-    return "<?xml version=\"1.0\" standalone=\"yes\"?>\n<b:Sources SelectedStyle=\"\" xmlns:b=\""
-        + bibliography + "\" xmlns=\"" + bibliography + "\">" + records + "</b:Sources>";
-}
-
-Members documentWithList(const std::string &list)
-{
-    DocumentShape shape;
-    shape.mainRelationships = customXmlRelationship(1, "rId7");
-    shape.contentTypes = customXmlPropertiesOverride(1);
-    shape.more = customXmlItem(1, list);
-    return wordDocument(shape);
-}
-
 TEST(ToBibDocument, ReadsTheDocumentsOwnListAndKeepsKeysUniqueAcrossInputs)
 {
     TemporaryDirectory folder;
     const std::string record = "<b:Source><b:Tag>Ber19</b:Tag><b:SourceType>Book</b:SourceType>"
                                "<b:Title>Alt &amp; neu</b:Title></b:Source>";
-    writePackage(folder / "paper.docx", documentWithList(listWith(record)));
-    writeFile(folder / "Sources.xml", listWith(record));
+    writePackage(folder / "paper.docx", documentWithList(wordSourceList(record)));
+    writeFile(folder / "Sources.xml", wordSourceList(record));
     const ConversionResult result = convertToBib(
         {(folder / "paper.docx").string(), (folder / "Sources.xml").string()}, {}, ConversionSettings{});
     ASSERT_TRUE(result.ok()) << result.error;

@@ -13,38 +13,16 @@ mode=$1
 filter=$(realpath "$2")
 dir=$(realpath "$3")
 bibsources=${4:+$(realpath "$4")}
-for tool in pandoc unzip xmllint; do
-    command -v "$tool" >/dev/null || { echo "$tool is not installed; skipped"; exit 77; }
-done
-if [ "$mode" = libreoffice ] && ! command -v soffice >/dev/null; then
-    echo "soffice (LibreOffice) is not installed; skipped"
-    exit 77
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/../support/shell.sh"
+need pandoc unzip xmllint
+[ "$mode" = fields ] || need soffice
 
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-trim() {
-    local text=$1
-    text=${text#"${text%%[![:space:]]*}"}
-    printf '%s' "${text%"${text##*[![:space:]]}"}"
-}
-
-cites=()
-instructions=()
-shown=()
+cites=() instructions=() shown=()
+# Each row without the spaces around its columns.
 while IFS='|' read -r cite instruction text _; do
-    case "$cite" in
-        '#'* | '') continue ;;
-    esac
-    cites+=("$(trim "$cite")")
-    instructions+=(" $(trim "$instruction") ")
-    shown+=("$(trim "$text")")
-done <"$dir/citations.table"
+    [[ -z $cite || $cite == '#'* ]] && continue
+    cites+=("$cite") instructions+=(" $instruction ") shown+=("$text")
+done < <(sed -E 's/[[:space:]]*[|][[:space:]]*/|/g' "$dir/citations.table")
 rows=${#cites[@]}
 
 # xmllint --xpath without the namespace declarations: element names by local name.
@@ -58,9 +36,7 @@ shownText() {
     xpath "$1" "$2//w:t" | sed -e 's/<[^>]*>//g' | tr -d '\n' |
         sed -e 's/&lt;/</g; s/&gt;/>/g; s/&quot;/"/g; s/&amp;/\&/g'
 }
-documentPart() {
-    unzip -p "$1" word/document.xml >"$2"
-}
+documentPart() { unzip -p "$1" word/document.xml >"$2"; }
 
 {
     for cite in "${cites[@]}"; do
@@ -94,15 +70,12 @@ if [ "$mode" = libreoffice ]; then
         read -r _ tag _ <<<"${instructions[row - 1]}"
         # Older versions keep the whole instruction as the mark's identifier,
         # newer ones its first tag.
-        if [ "$identifier" != "${instructions[row - 1]}" ] && [ "$identifier" != "$tag" ]; then
+        [ "$identifier" = "${instructions[row - 1]}" ] || [ "$identifier" = "$tag" ] && pass "mark $row: $identifier" ||
             fail "${cites[row - 1]}: LibreOffice's mark names '$identifier', want '$tag'"
-        fi
-        echo "mark $row: $identifier"
     done
     indexes=$(xpath "$work/content.xml" "count(//*[local-name()='bibliography'])")
     [ "$indexes" = 1 ] || fail "LibreOffice found $indexes bibliographies, want 1"
-    echo "$rows citations, $failures failed"
-    [ "$failures" -eq 0 ]
+    finish
     exit
 fi
 
@@ -114,10 +87,10 @@ fields=$(xpath "$document" "count(//w:sdt[w:sdtPr/w:citation])")
 [ "$fields" = "$rows" ] || fail "$fields citation controls, want $rows"
 for ((row = 1; row <= rows; row++)); do
     got=$(xpath "$document" "string((//w:sdt[w:sdtPr/w:citation])[$row]//w:instrText)")
-    [ "$got" = "${instructions[row - 1]}" ] ||
+    [ "$got" = "${instructions[row - 1]}" ] && pass ||
         fail "${cites[row - 1]}: instruction '$got', want '${instructions[row - 1]}'"
     got=$(shownText "$document" "(//w:body/w:p)[$row]")
-    [ "$got" = "${shown[row - 1]}" ] || fail "${cites[row - 1]}: shows '$got', want '${shown[row - 1]}'"
+    [ "$got" = "${shown[row - 1]}" ] && pass || fail "${cites[row - 1]}: shows '$got', want '${shown[row - 1]}'"
 done
 
 # --- The controls' structure -----------------------------------------------------
@@ -195,5 +168,4 @@ for format in native html; do
     fi
 done
 
-echo "$rows citations, $failures failed"
-[ "$failures" -eq 0 ]
+finish
