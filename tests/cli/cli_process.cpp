@@ -50,13 +50,8 @@ CliProcess::CliProcess(const CliCommand &command)
         if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) {
             ::_exit(126);
         }
-        for (int fd : command.closedDescriptors) {
-            ::close(fd);
-        }
-        const rlimit fileSize{command.fileSizeLimit, command.fileSizeLimit};
         const rlimit addressSpace{command.addressSpaceLimit, command.addressSpaceLimit};
         if ((!command.folder.empty() && ::chdir(command.folder.c_str()) != 0)
-            || ::setrlimit(RLIMIT_FSIZE, &fileSize) != 0
             || (command.addressSpaceLimit != RLIM_INFINITY && ::setrlimit(RLIMIT_AS, &addressSpace) != 0)) {
             ::_exit(126);
         }

@@ -11,9 +11,6 @@
 namespace bibsources::testing {
 
 constexpr const char *cliPath = CLI_PATH;
-// A library that makes every O_TMPFILE open fail, as on a file system
-// without unnamed files; preloaded through LD_PRELOAD.
-constexpr const char *refuseUnnamedFilesPath = REFUSE_UNNAMED_FILES_PATH;
 
 // How the command is started.
 struct CliCommand {
@@ -27,9 +24,7 @@ struct CliCommand {
     int inputFd = -1; // standard input from this descriptor; -1: /dev/null
     std::string outputPath; // standard output into this file; empty: into CliOutcome::out
     int terminal = -1; // or standard output and error on this terminal (the test closes it)
-    std::vector<int> closedDescriptors; // standard descriptors the command starts without
     std::vector<std::string> environment; // NAME=value added to the test's own
-    rlim_t fileSizeLimit = RLIM_INFINITY;
     rlim_t addressSpaceLimit = RLIM_INFINITY;
 };
 

@@ -14,10 +14,7 @@ if [ "$reader" = bibtex ]; then
     kpsewhich plain.bst >/dev/null || { echo "plain.bst is not installed; skipped"; exit 77; }
 else
     # Debian's pybtex is for Debian's python3, which another one on the PATH can hide.
-    python=
-    for candidate in python3 /usr/bin/python3; do
-        "$candidate" -c 'import pybtex' 2>/dev/null && { python=$candidate; break; }
-    done
+    python=$(for candidate in python3 /usr/bin/python3; do "$candidate" -c 'import pybtex' 2>/dev/null && echo "$candidate" && break; done)
     [ -n "$python" ] || { echo "pybtex is not installed; skipped"; exit 77; }
 fi
 converted=() records=() bibs=()

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the built bibsources as a user would and checks exit statuses, what it
-# says on stderr, and what it writes. Usage: test_cli.sh PATH/TO/bibsources
+# says on stderr, and what it writes.
+# Usage: test_cli.sh PATH/TO/bibsources [PATH/TO/refuse_unnamed_files.so]
 set -u
-bibsources=$(realpath "$1")
+bibsources=$(realpath "$1") refuse=${2:+$(realpath "$2")}
 source "$(dirname "$0")/../support/shell.sh"
 book() { printf '@book{%s, title = {%s}}\n' "$1" "$1"; }
 
@@ -115,7 +116,7 @@ cd ..
 bib=$(book a; book b)
 scene() { cd "$work" && rm -rf t && mkdir -m 777 t && cd t && echo "$bib" > refs.bib && echo precious > Sources.xml; }
 same() { [ "$(cat "$1")" = "$2" ] || fail "$1 changed: $(cat "$1")"; }
-kept() { same refs.bib "$bib" && same Sources.xml precious && [ "$(ls -A | tr '\n' ' ')" = "Sources.xml refs.bib " ] || fail "left $(ls -A)"; }
+kept() { same refs.bib "$bib" && same Sources.xml precious && [ "$(ls -A | tr '\n' ' ')" = "Sources.xml refs.bib " ] && [ ! -s "$out" ] || fail "left $(ls -A), stdout $(wc -c <"$out") bytes"; }
 doc() { head -1 "$1" | grep -q '^<?xml' && has "$1" '<b:Tag>b</b:Tag>' && [ "$(tail -1 "$1")" = '</b:Sources>' ] || fail "no document in $1"; }
 scene && run 2 -o refs.bib refs.bib && has "$err" "the output 'refs.bib' is the input 'refs.bib'" && kept
 scene && ln -s refs.bib alias.xml && run 2 -o alias.xml refs.bib && has "$err" "is the input 'refs.bib'" && same refs.bib "$bib"
@@ -162,17 +163,92 @@ if [ "$(id -u)" = 0 ]; then
 fi
 
 # --- standard output gets the document a file gets, and nothing when an input fails
-scene && for ((i = 0; i < 2000; i++)); do book "k$i"; done > refs.bib && run 0 -o file.xml refs.bib
+scene && for ((i = 0; i < 2000; i++)); do book "k$i"; done > refs.bib && cp refs.bib ../big.bib && run 0 -o file.xml refs.bib
 run 0 -o - refs.bib && cmp -s "$out" file.xml || fail "not the document written to a file"
 out=/dev/full run 1 -o - refs.bib && has "$err" "bibsources: cannot write to standard output: No space left on device"
 run 1 -o - refs.bib missing.bib && [ ! -s "$out" ] && [ "$(ls -A | tr '\n' ' ')" = "Sources.xml file.xml refs.bib " ] || fail "left $(ls -A)"
+
+# --- a run ended by a signal, a file size limit standing for a full disk, or
+# closed standard descriptors: no temporary file left, no output damaged. The
+# temporary file is unnamed (O_TMPFILE, "FOLDER/#INODE (deleted)" to the
+# kernel) or, with the preloaded library that refuses those as some file
+# systems do, named after the target. Without that library (a sanitized build
+# refuses it), the named rows are left out. Each run starts with every signal
+# as a terminal gives it, whatever the test was started with.
+# fresh [named]: the command that starts such a run, in the folder t.
+fresh() { echo "env --default-signal TMPDIR=$PWD ${1:+LD_PRELOAD=$refuse}"; }
+# made PID TARGET [named]: whether the run has made its temporary file.
+made() { [ -n "${3:-}" ] && compgen -G ".$2.*" >/dev/null || ls -l "/proc/$1/fd" 2>/dev/null | grep -qF " -> $(pwd -P)/#"; }
+# Standard input gives the start of a .bib and then nothing, so a run stays
+# busy, on any machine, until the signal ends it.
+mkfifo "$work/feed" && exec 5<>"$work/feed"
+for row in "INT Sources.xml" "TERM Sources.xml" "HUP Sources.xml" "PIPE Sources.xml" "KILL Sources.xml" \
+    "INT out.xml named" "TERM Sources.xml named" "HUP out.xml named" "PIPE Sources.xml named"; do
+    read -r signal target named <<<"$row"
+    [ -n "$named" ] && [ -z "$refuse" ] && continue
+    scene && echo precious > "$target" && before=$(ls -A | tr '\n' ' ') && name="SIG$signal, $target${named:+, named}"
+    book a >&5
+    $(fresh $named) "$bibsources" -o "$target" - <&5 2>"$err" &
+    pid=$!
+    eventually made $pid "$target" $named || fail "the run made no temporary file"
+    kill -s "$signal" $pid
+    wait $pid 2>/dev/null # without the shell's note of how it ended
+    status=$?
+    [ $status -gt 128 ] && [ "$(kill -l $status)" = "$signal" ] || fail "exit status $status; $(cat "$err")"
+    same "$target" precious && [ "$(ls -A | tr '\n' ' ')" = "$before" ] || fail "left $(ls -A)"
+done
+exec 5>&-
+for named in "" ${refuse:+named}; do
+    scene && as="$(fresh $named) prlimit --fsize=65536" run 1 -o Sources.xml ../big.bib && kept &&
+        has "$err" "cannot write 'Sources.xml': File too large"
+done
+scene && as="$(fresh) prlimit --fsize=65536" run 1 -o - ../big.bib && kept &&
+    has "$err" "until it is complete: File too large"
+# Started with standard descriptors closed, a run must not give their numbers
+# to its own files: what it prints would land in them. It writes into a FIFO
+# that no one reads yet and waits there, its document in an unnamed file,
+# while each closed one is seen to be open on /dev/null.
+scene && { head -50 ../big.bib && echo '@article{x, title = {t} year = 2000}'; } > input.bib && run 0 -o expected.xml input.bib
+mkfifo pipe.xml
+for closed in 2 1 0 "0 1 2"; do
+    name="closed: $closed"
+    eval "$(fresh) \"\$bibsources\" -o pipe.xml input.bib 2>\"\$err\" $(printf '%s>&- ' $closed) &"
+    pid=$!
+    eventually made $pid pipe.xml || fail "the run made no temporary file"
+    for fd in $closed; do
+        [ "$(readlink "/proc/$pid/fd/$fd")" = /dev/null ] || fail "descriptor $fd is $(readlink "/proc/$pid/fd/$fd")"
+    done
+    timeout 60 cat pipe.xml > got.xml && wait $pid && cmp -s got.xml expected.xml || fail "not the document a run writes"
+done
 cd "$work" || exit 1
 
-# --- standard input and standard output
+# --- every message starts with the file it is about, its name shown escaped,
+# or with the program's name; none holds a raw control character
+printf '@article{x, title = {\e[31mred} ye\ear = 2000}\n@book{k\e[31m, title={T}}\n@book{ok, title = {fine}}\n' > escape.bib
+# named SHOWN [SUMMARY]: each line of $err starts with SHOWN, with SUMMARY (the summary's
+# name for the input when it is not SHOWN), or with the program's; more than two lines.
+named() {
+    local line lines=0
+    while IFS= read -r line; do
+        lines=$((lines + 1))
+        [[ $line == "$1"* || $line == "${2:-$1}"* || $line == "bibsources: "* || $line == "merged into $work/list\\x1b[31m.xml: "* ]] || fail "unnamed: $line"
+    done < "$err"
+    LC_ALL=C grep -q '[[:cntrl:]]' "$err" && fail "a raw control character: $(cat -v "$err")"
+    [ $lines -gt 2 ] && has "$err" "$1: invalid token near line 2 (text was '\\x1b')" "$1, line 1, syntax error"
+}
+files=($'evil\e]0;owned\a.bib' $'two\nlines.bib') shown=('evil\x1b]0;owned\x07.bib' 'two\x0alines.bib')
+for i in 0 1; do
+    cp escape.bib "${files[i]}"
+    run 0 "${files[i]}" && named "${shown[i]}"
+    run 0 -o - "${files[i]}" && named "${shown[i]}"
+    run 0 -q -o x "${files[i]}"
+    # The second list run merges into what the first wrote.
+    run 0 -o $'list\e[31m.xml' "${files[i]}" && named "${shown[i]}"
+    run 0 --merge -o $'list\e[31m.xml' "${files[i]}" && named "${shown[i]}"
+done
+# --- standard input and standard output; every message about standard input names it
 run 0 -o - - < b/refs.bib && has "$out" "<b:Tag>three</b:Tag>"
-# Every message about standard input names it.
-printf '@book{k\033[31m, title={T}}\n@book{ok, title = {fine}}\n' > escape.bib
-run 0 -o - - < escape.bib && ! grep -v -e '^(standard input)' -e '^standard input: ' "$err" || fail "unnamed"
+run 0 -o - - < escape.bib && named "(standard input)" "standard input: "
 
 # --- the tidy mapping: a Guid per record, no LCID, a warning for a repeated key
 printf '@string{s = "x"}\n@book{one, title = {A}}\n@book{one, title = {B}, year = 2001}\n' > tidy.bib

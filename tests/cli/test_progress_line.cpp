@@ -150,13 +150,12 @@ struct TerminalRun {
 TerminalRun runOnTerminal(std::vector<std::string> arguments, unsigned short columns = 200, int signal = 0)
 {
     TerminalRun run;
-    int screen = -1, terminal = -1;
-    const winsize size{24, columns, 0, 0};
-    EXPECT_EQ(::openpty(&screen, &terminal, nullptr, nullptr, &size), 0);
+    Terminal terminal(columns);
+    ::fcntl(terminal.screen, F_SETFL, 0);
     CliCommand command{std::move(arguments)};
-    command.terminal = terminal;
+    command.terminal = terminal.side;
     CliProcess process(command);
-    ::close(terminal);
+    ::close(std::exchange(terminal.side, -1));
     const pid_t helper = firstChildOf(process.pid());
     std::thread holder([helper] {
         if (helper > 0) {
@@ -167,7 +166,8 @@ TerminalRun runOnTerminal(std::vector<std::string> arguments, unsigned short col
     });
     char buffer[4096];
     // Linux answers EIO once the command has closed its side.
-    for (ssize_t got; (got = ::read(screen, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR);) {
+    for (ssize_t got;
+         (got = ::read(terminal.screen, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR);) {
         run.text.append(buffer, size_t(std::max<ssize_t>(got, 0)));
         if (signal != 0 && run.text.find("% read") != std::string::npos) {
             ::kill(helper, SIGSTOP);
@@ -175,7 +175,6 @@ TerminalRun runOnTerminal(std::vector<std::string> arguments, unsigned short col
             signal = 0;
         }
     }
-    ::close(screen);
     holder.join();
     run.outcome = process.wait();
     if (helper > 0) {
@@ -184,87 +183,75 @@ TerminalRun runOnTerminal(std::vector<std::string> arguments, unsigned short col
     return run;
 }
 
-// The text with every erasure of the line taken out, so whatever control
-// characters are left were not the line's.
-std::string withoutErasures(std::string text)
-{
-    for (size_t at; (at = text.find(clearLine)) != std::string::npos;) {
-        text.erase(at, std::string_view(clearLine).size());
-    }
-    return text;
-}
-
-// A file that takes a while to convert, in a folder of its own.
-struct LargeInput {
-    LargeInput() { writeFile(path, generatedBib(200000)); }
-    TemporaryDirectory dir;
-    std::string path = (dir / "large.bib").string();
-};
-
-// The built program converting a large file on a pseudo-terminal: the line
-// appears and is gone just before the summary, or before the document when
-// standard output is the same terminal; with -q it never appears.
+// The built program converting a large file on a pseudo-terminal: each
+// drawing of the line fits, shows the share read and holds no control
+// character but its own erasure, whatever the file's name; the line is gone
+// just before the summary, or before the document when standard output is
+// the same terminal; with -q it never appears.
 TEST(ProgressLine, IsShownByTheProgramAndErasedBeforeWhatFollows)
 {
-    const LargeInput input;
-    const std::pair<std::vector<std::string>, std::string> rows[]
-        = {{{input.path}, input.path + ": 200000 sources"}, {{"-o", "-", input.path}, "<?xml"}};
-    for (const auto &[arguments, follows] : rows) {
+    TemporaryDirectory dir;
+    const struct {
+        std::string name, shown; // the file's name, and as messages show it
+        unsigned short columns;
+        std::string starts, holds; // what each drawing of the line starts with and holds
+        bool documentOnTerminal;
+    } rows[] = {{"large.bib", "large.bib", 200, "large.bib: ", "% read, ", false},
+        {"large.bib", "large.bib", 200, "large.bib: ", "% read, ", true},
+        {"日本語の文献リスト.bib", "日本語の文献リスト.bib", 30, "", "% read", false},
+        {"red\x1b[31m.bib", "red\\x1b[31m.bib", 30, "", "% read", false},
+        {"two\nlines.bib", "two\\x0alines.bib", 30, "", "% read", false}};
+    const std::string text = generatedBib(200000);
+    for (const auto &row : rows) {
+        const std::string path = (dir / row.name).string();
+        // What comes just after the last erasure.
+        const std::string follows
+            = row.documentOnTerminal ? "<?xml" : (dir / row.shown).string() + ": 200000 sources";
         SCOPED_TRACE(follows);
-        const TerminalRun run = runOnTerminal(arguments);
+        writeFile(path, text);
+        const TerminalRun run = runOnTerminal(
+            row.documentOnTerminal ? std::vector<std::string>{"-o", "-", path} : std::vector{path},
+            row.columns);
         EXPECT_EQ(run.outcome.exitCode, 0) << run.text.substr(0, 2000);
         const size_t at = run.text.find(follows);
         ASSERT_NE(at, std::string::npos) << run.text.substr(0, 2000);
-        const size_t line = run.text.rfind("\r\033[Klarge.bib: ", at);
-        ASSERT_NE(line, std::string::npos) << run.text.substr(0, 2000);
-        EXPECT_NE(run.text.find("% read, ", line), std::string::npos) << run.text.substr(0, 2000);
         EXPECT_EQ(run.text.rfind(clearLine, at), at - 4) << run.text.substr(0, at + 20);
         EXPECT_EQ(run.text.find("% read", at), std::string::npos);
+        // Each drawing stands between two erasures.
+        const std::string lines = run.text.substr(0, at - 4);
+        int drawn = 0;
+        for (size_t from = 0; (from = lines.find(clearLine, from)) != std::string::npos; ++drawn) {
+            from += 4;
+            const std::string line = lines.substr(from, lines.find(clearLine, from) - from);
+            EXPECT_TRUE(line.starts_with(row.starts) && line.find(row.holds) != std::string::npos) << line;
+            EXPECT_LT(cli::displayWidth(line), row.columns) << line;
+        }
+        EXPECT_GT(drawn, 0) << run.text.substr(0, 2000);
+        // With the line's erasures taken out, no control character is left.
+        std::string rest = run.text;
+        for (size_t erasure; (erasure = rest.find(clearLine)) != std::string::npos;) {
+            rest.erase(erasure, 4);
+        }
+        EXPECT_EQ(rest.find('\x1b'), std::string::npos) << rest.substr(0, 2000);
+        if (!row.documentOnTerminal) {
+            EXPECT_EQ(std::count(rest.begin(), rest.end(), '\n'), 1) << rest;
+        }
     }
-    EXPECT_EQ(runOnTerminal({"-q", input.path}).text, "");
+    EXPECT_EQ(runOnTerminal({"-q", (dir / "large.bib").string()}).text, "");
 }
 
 TEST(ProgressLine, IsErasedWhenASignalEndsTheRun)
 {
-    const LargeInput input;
+    TemporaryDirectory dir;
+    writeFile(dir / "large.bib", generatedBib(200000));
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
-        const TerminalRun run = runOnTerminal({input.path}, 200, signal);
+        const TerminalRun run = runOnTerminal({(dir / "large.bib").string()}, 200, signal);
         EXPECT_EQ(run.outcome.signal, signal);
         ASSERT_NE(run.text.find("% read"), std::string::npos) << run.text;
         EXPECT_TRUE(run.text.ends_with(clearLine)) << run.text;
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(input.dir.path()), {}), 1);
-}
-
-// On a narrow terminal, a name of wide letters, a name that would change
-// the colours and one with a line break: each drawing of the line fits, shows
-// the share read, and holds no control character but its own erasure.
-TEST(ProgressLine, FitsANarrowTerminalAndShowsNamesEscaped)
-{
-    TemporaryDirectory dir;
-    const std::string text = generatedBib(200000);
-    const std::string wide = "日本語の文献リスト.bib", colour = "red\x1b[31m.bib", broken = "two\nlines.bib";
-    for (const std::string &name : {wide, colour, broken}) {
-        SCOPED_TRACE(name);
-        writeFile(dir / name, text);
-        const TerminalRun run = runOnTerminal({"-o", "/dev/null", (dir / name).string()}, 30);
-        EXPECT_EQ(run.outcome.exitCode, 0) << run.text;
-        // Each drawing stands between two erasures; the summary follows the last.
-        const std::string lines = run.text.substr(0, run.text.rfind(clearLine));
-        int drawn = 0;
-        for (size_t at = 0; (at = lines.find(clearLine, at)) != std::string::npos;) {
-            at += 4;
-            const std::string line = lines.substr(at, lines.find(clearLine, at) - at);
-            EXPECT_LE(cli::displayWidth(line), 29) << line;
-            EXPECT_NE(line.find("% read"), std::string::npos) << line;
-            ++drawn;
-        }
-        EXPECT_GT(drawn, 0) << run.text;
-        const std::string rest = withoutErasures(run.text);
-        EXPECT_EQ(rest.find('\x1b'), std::string::npos) << rest;
-        EXPECT_EQ(std::count(rest.begin(), rest.end(), '\n'), 1) << rest;
-    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 } // namespace

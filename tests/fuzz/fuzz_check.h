@@ -12,9 +12,13 @@
 
 namespace fuzzcheck {
 
-// Stops the run with a message; libFuzzer keeps the input that got here.
-[[noreturn]] inline void fail(const char *what, std::string_view text)
+// Stops the run with a message unless the condition holds; libFuzzer keeps
+// the input that got here.
+inline void check(bool condition, const char *what, std::string_view text)
 {
+    if (condition) {
+        return;
+    }
     std::fprintf(stderr, "fuzz check failed: %s\n", what);
     std::fprintf(stderr, "offending text (%zu bytes):", text.size());
     for (size_t i = 0; i < text.size() && i < 256; ++i) {
@@ -22,13 +26,6 @@ namespace fuzzcheck {
     }
     std::fprintf(stderr, "\n");
     std::abort();
-}
-
-inline void check(bool condition, const char *what, std::string_view text)
-{
-    if (!condition) {
-        fail(what, text);
-    }
 }
 
 // Calls visit(codePoint) for each character of strict UTF-8 text and returns

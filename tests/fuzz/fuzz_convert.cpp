@@ -1,11 +1,9 @@
 // Fuzzes a whole conversion, through the real parser worker, on arbitrary
-// input files. Whatever the file holds, the converter comes back (no crash,
-// no hang: libFuzzer's -timeout catches one) with a document that passes
-// fuzzcheck::checkDocument.
-//
-// Each run starts a worker process, so this target is slow; it finds what
-// the pure targets cannot: mistakes in how entries cross the pipe, how a
-// worker's death is survived, and how records are put together.
+// input files: whatever the file holds, the converter comes back (a hang is
+// caught by libFuzzer's -timeout) with a document that passes
+// fuzzcheck::checkDocument. Each run starts a worker, so this target is slow;
+// it finds what the pure targets cannot: mistakes in how entries cross the
+// pipe, how a worker's death is survived, and how records are put together.
 
 #include "fuzz_document.h"
 

@@ -15,15 +15,11 @@
 
 namespace fuzzcheck {
 
-// A fresh folder under TMPDIR, which the smoke run points into its own
-// scratch folder.
+// A fresh folder under TMPDIR, which the smoke run points into its scratch folder.
 inline std::string scratchDirectory(const std::string &name)
 {
     std::string pattern = (std::filesystem::temp_directory_path() / (name + "-XXXXXX")).string();
-    if (!mkdtemp(pattern.data())) {
-        std::perror("mkdtemp");
-        std::abort();
-    }
+    check(mkdtemp(pattern.data()) != nullptr, "a scratch folder could not be made", pattern);
     return pattern;
 }
 
@@ -31,10 +27,7 @@ inline void writeFile(const std::string &path, std::string_view bytes)
 {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(bytes.data(), std::streamsize(bytes.size()));
-    if (!file) {
-        std::perror(path.c_str());
-        std::abort();
-    }
+    check(bool(file), "a scratch file could not be written", path);
 }
 
 // The document of one input: a report that says why when it failed, and a
@@ -45,9 +38,8 @@ inline void checkDocument(const bibsources::Document &document, std::string_view
     check(document.inputs.size() == 1, "one input gave another number of reports", input);
     const bibsources::InputReport &report = document.inputs.front();
     check(report.ok() || !report.error.empty(), "a failed input has no error message", input);
-    const std::string &text = document.text;
-    check(hasOnlyXmlChars(text), "the document is not XML-safe UTF-8", input);
-    xmlDocPtr doc = xmlReadMemory(text.data(), int(text.size()), "Sources.xml", nullptr,
+    check(hasOnlyXmlChars(document.text), "the document is not XML-safe UTF-8", input);
+    xmlDocPtr doc = xmlReadMemory(document.text.data(), int(document.text.size()), "Sources.xml", nullptr,
         XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     check(doc != nullptr, "the document is not well-formed XML", input);
     xmlNodePtr root = xmlDocGetRootElement(doc);

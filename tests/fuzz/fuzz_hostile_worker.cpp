@@ -1,11 +1,9 @@
 // Fuzzes the converter's side of the worker pipe with a worker that lies: the
 // fake worker (fake_worker.cpp) writes bytes the fuzzer chose, then exits,
-// crashes or falls silent. Whatever it does, the converter must come back
-// (no crash, no hang, no endless restarting) with a document that passes
-// fuzzcheck::checkDocument.
-//
-// Input: segments separated by "~~W~~". The first is the .bib file; each
-// further one is the script of one worker start, in order (see fake_worker.cpp).
+// crashes or falls silent. The converter must come back, without endless
+// restarting, with a document that passes fuzzcheck::checkDocument.
+// Input: the .bib file, then the script of each worker start in order, all
+// separated by "~~W~~".
 
 #include "fuzz_document.h"
 
@@ -14,15 +12,6 @@
 using fuzzcheck::check;
 
 namespace {
-
-bibsources::ConversionSettings settings()
-{
-    bibsources::ConversionSettings settings;
-    settings.helperPath = BIBSOURCES_FAKE_WORKER;
-    // A silent worker costs this much of every run that has one.
-    settings.helperTimeoutSeconds = 0.2;
-    return settings;
-}
 
 constexpr std::string_view separator = "~~W~~";
 
@@ -68,7 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     fuzzcheck::writeFile(directory + "/count", "0");
 
-    fuzzcheck::checkDocument(bibsources::buildDocument({bibPath}, settings()), input);
+    bibsources::ConversionSettings settings;
+    settings.helperPath = BIBSOURCES_FAKE_WORKER;
+    settings.helperTimeoutSeconds = 0.2; // a silent worker costs this much of every run that has one
+    fuzzcheck::checkDocument(bibsources::buildDocument({bibPath}, settings), input);
 
     // Every restart starts further on or repeats a step carefully once; a
     // loop that ignores what a worker says would start far more often.

@@ -1,14 +1,12 @@
-// Fuzzes the reading of an existing source list and the merge into it. The
-// list is whatever a user's disk holds, so for any bytes:
+// Fuzzes reading an existing source list, whatever a user's disk holds, and
+// merging into it a fixed set of converted records with tags a list may hold:
 //  - reading never fails without a reason, and a list that is read has its
 //    records in order, inside the text, each from a '<' to a '>', before the
 //    place where records are added;
-//  - merging the converted records gives a list that reads again, in which
-//    every record that did not give way is still there byte for byte, and the
-//    report accounts for every record of both sides;
-//  - merging the same records into that result changes nothing;
+//  - the merged list reads again, keeps byte for byte every record that did
+//    not give way, and its report accounts for every record of both sides;
+//  - merging the same records into it again changes nothing;
 //  - a list whose tags are unique comes out with unique tags.
-// The converted records are fixed, with tags a list may well hold.
 
 #include "fuzz_check.h"
 

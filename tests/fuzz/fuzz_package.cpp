@@ -20,10 +20,8 @@ using fuzzcheck::check;
 
 namespace {
 
-constexpr std::string_view list
-    = "<?xml version=\"1.0\"?>\n<b:Sources "
-      "xmlns:b=\"http://schemas.openxmlformats.org/officeDocument/2006/bibliography\">"
-      "</b:Sources>\n";
+constexpr std::string_view list = "<?xml version=\"1.0\"?>\n<b:Sources xmlns:b=\"http://schemas."
+                                  "openxmlformats.org/officeDocument/2006/bibliography\"></b:Sources>\n";
 
 std::string pathOf(int fd)
 {

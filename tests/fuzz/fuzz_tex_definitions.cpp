@@ -1,8 +1,7 @@
-// Fuzzes reading definitions and expanding them. The input is a text of
-// definitions and a field value, split at the first line feed. For any
-// input:
-//  - reading and expanding return, within the limits (no crash, no
-//    sanitizer report, no hang however the definitions recurse);
+// Fuzzes reading definitions and expanding them; the input is a text of
+// definitions and a field value, split at the first line feed. For any input:
+//  - reading and expanding return within the limits, however the
+//    definitions recurse;
 //  - an expansion that names a problem leaves the field as written;
 //  - the expansion of valid UTF-8 is valid UTF-8, and so is its text;
 //  - no expansion is much longer than its limit.

@@ -139,6 +139,12 @@ std::string relationships(const std::string &elements)
         + "</Relationships>";
 }
 
+std::string customXmlPropertiesOverride(int n)
+{
+    return "<Override PartName=\"/customXml/itemProps" + std::to_string(n)
+        + ".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.customXmlProperties+xml\"/>";
+}
+
 } // namespace
 
 void writePackage(
@@ -175,9 +181,7 @@ Members storedPackage(const std::filesystem::path &path)
 Members wordDocument(const DocumentShape &shape)
 {
     const std::string &main = shape.mainPart;
-    const auto slash = main.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : main.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? main : main.substr(slash + 1);
+    const std::filesystem::path mainPath(main), folder = mainPath.parent_path();
     Members members{
         {"[Content_Types].xml",
             declaration
@@ -191,10 +195,10 @@ Members wordDocument(const DocumentShape &shape)
         {main,
             declaration + "<w:document xmlns:w=\"" + wordMain + "\"><w:body>" + shape.body
                 + "</w:body></w:document>"},
-        {folder + "_rels/" + base + ".rels",
+        {(folder / "_rels" / mainPath.filename()).string() + ".rels",
             relationships(
                 relationship("rId1", relationshipType + "styles", "styles.xml") + shape.mainRelationships)},
-        {folder + "styles.xml", declaration + "<w:styles xmlns:w=\"" + wordMain + "\"/>"},
+        {(folder / "styles.xml").string(), declaration + "<w:styles xmlns:w=\"" + wordMain + "\"/>"},
     };
     members.insert(members.end(), shape.more.begin(), shape.more.end());
     return members;
@@ -220,12 +224,6 @@ Members customXmlItem(int n, const std::string &text)
 std::string customXmlRelationship(int n, const std::string &id)
 {
     return relationship(id, relationshipType + "customXml", "../customXml/item" + std::to_string(n) + ".xml");
-}
-
-std::string customXmlPropertiesOverride(int n)
-{
-    return "<Override PartName=\"/customXml/itemProps" + std::to_string(n)
-        + ".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.customXmlProperties+xml\"/>";
 }
 
 Members documentWithList(const std::string &list, int n, DocumentShape shape)

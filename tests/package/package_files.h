@@ -54,7 +54,6 @@ Members wordDocument(const DocumentShape &shape = {});
 // link; and the main part's relationship to it.
 Members customXmlItem(int n, const std::string &text);
 std::string customXmlRelationship(int n, const std::string &id);
-std::string customXmlPropertiesOverride(int n);
 
 // A word-processing document whose source list, at custom XML item n, is
 // `list`; `shape` gives the rest, its members ahead of the item.

@@ -9,8 +9,7 @@
 namespace bibsources {
 namespace {
 
-using testing::field;
-using testing::instruction;
+using namespace bibsources::testing;
 using Tags = std::vector<std::string>;
 
 TEST(CitationInstruction, NamesItsTags)

@@ -10,26 +10,17 @@
 set -u
 mode=$1
 bibsources=$(realpath "$2")
-case "$mode" in
-    pandoc) needed=(pandoc unzip) ;;
-    libreoffice) needed=(soffice unzip) ;;
-    jabref) needed=(jabref unzip) ;;
-esac
-for tool in "${needed[@]}"; do
+# Each mode needs its program (LibreOffice's is soffice) and unzip.
+for tool in "${mode/libreoffice/soffice}" unzip; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed; skipped"; exit 77; }
 done
 source "$(dirname "$0")/../support/shell.sh"
 # LibreOffice and JabRef keep their profiles under the home folder.
 source "$(dirname "$0")/../jabref_profile.sh"
 jabref_profile "$work"
-# The tags of the source list in a document, one per line, in order.
-tags() {
-    local part
-    part=$(unzip -Z1 "$1" 'customXml/item[0-9]*.xml' 2>/dev/null | while read -r name; do
-        unzip -p "$1" "$name" | grep -q '<b:Sources' && echo "$name"
-    done | head -1)
-    [ -n "$part" ] && unzip -p "$1" "$part" | grep -o '<b:Tag>[^<]*' | sed 's/<b:Tag>//'
-}
+# The tags of the source list in a document, one per line, in order (only a
+# source list has b:Tag elements).
+tags() { unzip -p "$1" 'customXml/item[0-9]*.xml' 2>/dev/null | grep -o '<b:Tag>[^<]*' | sed 's/<b:Tag>//'; }
 
 cat >refs.bib <<'BIB'
 @book{knuth84, author = {Donald E. Knuth}, title = {The {\TeX}book}, year = 1984, publisher = {Addison-Wesley}}

@@ -16,12 +16,8 @@ namespace fs = std::filesystem;
 
 TEST(RelationshipTarget, ResolvesAgainstTheSourceFolderAndNeverLeavesThePackage)
 {
-    struct Row {
-        const char *source;
-        const char *target;
-        std::optional<std::string> part;
-    };
-    const Row rows[] = {
+    // From a part, a target: the part it names, if any.
+    const std::tuple<const char *, const char *, std::optional<std::string>> rows[] = {
         {"", "word/document.xml", "word/document.xml"},
         {"", "/word/document.xml", "word/document.xml"}, // absolute: from the package root
         {"word/document.xml", "../customXml/item1.xml", "customXml/item1.xml"},
@@ -31,9 +27,8 @@ TEST(RelationshipTarget, ResolvesAgainstTheSourceFolderAndNeverLeavesThePackage)
         {"word/document.xml", "http://example.org/x.xml", std::nullopt}, // not a part
         {"word/document.xml", "..", std::nullopt},
     };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.target);
-        EXPECT_EQ(resolveTarget(row.source, {"rId1", "t", row.target, false}), row.part);
+    for (const auto &[source, target, part] : rows) {
+        EXPECT_EQ(resolveTarget(source, {"rId1", "t", target, false}), part) << target;
     }
     EXPECT_EQ(resolveTarget("", {"rId1", "t", "word/document.xml", true}), std::nullopt) << "external";
     EXPECT_EQ(relativeTarget("word/document.xml", "customXml/item1.xml"), "../customXml/item1.xml");
@@ -65,28 +60,21 @@ TEST(PackageParts, AreReadByNameWithoutRegardToCaseAndNeverWrittenToDisk)
 TEST(PackageParts, ThatUnpackToGigabytesAreRefusedInBoundedMemory)
 {
     constexpr std::uint64_t threeGigabytes = std::uint64_t(3) << 30;
-    struct Row {
-        const char *why;
-        std::uint64_t claimed;
-        const char *says;
+    // What the member claims to unpack to, and what the refusal says.
+    const std::pair<std::uint64_t, std::string> rows[] = {
+        {threeGigabytes, "its part 'customXml/item1.xml' would unpack to more than 64 MB"},
+        {1024, "its part 'customXml/item1.xml' is damaged (it unpacks to more than it says)"},
     };
-    const Row rows[] = {
-        {"claims its size", threeGigabytes, "its part 'customXml/item1.xml' would unpack to more than 64 MB"},
-        {"claims a kilobyte", 1024,
-            "its part 'customXml/item1.xml' is damaged (it unpacks to more than it says)"},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.why);
+    for (const auto &[claimed, says] : rows) {
+        SCOPED_TRACE(claimed);
         TemporaryDirectory directory;
         const fs::path path = directory / "bomb.docx";
-        DocumentShape shape;
-        shape.mainRelationships = customXmlRelationship(1, "rId7");
-        writePackage(path, wordDocument(shape), {{"customXml/item1.xml", threeGigabytes, row.claimed}});
+        writePackage(path, wordDocument({.mainRelationships = customXmlRelationship(1, "rId7")}),
+            {{"customXml/item1.xml", threeGigabytes, claimed}});
         ASSERT_LT(fs::file_size(path), std::uintmax_t(8) << 20) << "the test's own package is small";
 
         const WordPackage opened = openWordPackage(path.string());
-        EXPECT_EQ(
-            opened.error, "'" + path.string() + "' is not a document bibsources can change: " + row.says);
+        EXPECT_EQ(opened.error, "'" + path.string() + "' is not a document bibsources can change: " + says);
 
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);

@@ -11,7 +11,9 @@ namespace {
 
 using namespace bibsources::testing;
 
-TEST(ToBibDocument, ReadsTheDocumentsOwnListAndKeepsKeysUniqueAcrossInputs)
+// Keys stay unique across inputs; a document without a list is refused, and
+// nothing is written for it.
+TEST(ToBibDocument, ReadsTheDocumentsOwnListOrRefusesOneWithout)
 {
     TemporaryDirectory folder;
     const std::string record = "<b:Source><b:Tag>Ber19</b:Tag><b:SourceType>Book</b:SourceType>"
@@ -26,15 +28,11 @@ TEST(ToBibDocument, ReadsTheDocumentsOwnListAndKeepsKeysUniqueAcrossInputs)
         "@book{Ber19,\n  title = {Alt \\& neu},\n}\n\n@book{Ber19-2,\n  title = {Alt \\& neu},\n}\n\n");
     ASSERT_EQ(result.inputs.size(), 2u);
     EXPECT_EQ(result.inputs[1].messages.size(), 1u);
-}
 
-TEST(ToBibDocument, RefusesADocumentWithoutAListAndWritesNothing)
-{
-    TemporaryDirectory folder;
     writePackage(folder / "empty.docx", wordDocument());
-    const ConversionResult result = convertToBib(
+    const ConversionResult refused = convertToBib(
         {(folder / "empty.docx").string()}, (folder / "out.bib").string(), ConversionSettings{});
-    EXPECT_NE(result.error.find("has no source list"), std::string::npos) << result.error;
+    EXPECT_NE(refused.error.find("has no source list"), std::string::npos) << refused.error;
     EXPECT_FALSE(std::filesystem::exists(folder / "out.bib"));
 }
 

@@ -38,18 +38,9 @@ shownText() {
 }
 documentPart() { unzip -p "$1" word/document.xml >"$2"; }
 
-{
-    for cite in "${cites[@]}"; do
-        printf '%s\n\n' "$cite"
-    done
-    printf '# References\n\n::: {#refs}\n:::\n'
-} >"$work/paper.md"
-(cd "$work" && pandoc paper.md --bibliography "$dir/refs.bib" --lua-filter "$filter" -o paper.docx) 2>"$work/err"
-if [ ! -s "$work/paper.docx" ]; then
-    cat "$work/err"
-    echo "FAIL: pandoc wrote no paper.docx"
-    exit 1
-fi
+printf '%s\n\n' "${cites[@]}" '# References' $'::: {#refs}\n:::' >paper.md
+pandoc paper.md --bibliography "$dir/refs.bib" --lua-filter "$filter" -o paper.docx 2>err
+[ -s paper.docx ] || { cat err && echo "FAIL: pandoc wrote no paper.docx" && exit 1; }
 
 if [ "$mode" = libreoffice ]; then
     # LibreOffice keeps its profile under HOME and its scratch files in
@@ -57,11 +48,8 @@ if [ "$mode" = libreoffice ]; then
     mkdir "$work/tmp"
     HOME=$work TMPDIR=$work/tmp timeout 300 soffice -env:UserInstallation="file://$work/profile" --headless \
         --convert-to odt --outdir "$work" "$work/paper.docx" >"$work/soffice.log" 2>&1
-    if ! unzip -p "$work/paper.odt" content.xml >"$work/content.xml" 2>/dev/null; then
-        cat "$work/soffice.log"
-        echo "FAIL: soffice did not convert paper.docx"
-        exit 1
-    fi
+    unzip -p "$work/paper.odt" content.xml >"$work/content.xml" 2>/dev/null ||
+        { cat "$work/soffice.log" && echo "FAIL: soffice did not convert paper.docx" && exit 1; }
     marks=$(xpath "$work/content.xml" "count(//*[local-name()='bibliography-mark'])")
     [ "$marks" = "$rows" ] || fail "LibreOffice found $marks bibliography marks, want $rows"
     for ((row = 1; row <= rows; row++)); do

@@ -21,6 +21,8 @@ run() {
 # has FILE TEXT... : each text is in the file; lacks: none is.
 has() { local file=$1 text && shift && for text; do grep -qF -- "$text" "$file" || fail "$file lacks '$text'"; done; }
 lacks() { local file=$1 text && shift && for text; do grep -qF -- "$text" "$file" && fail "$file has '$text'"; done; }
+# eventually COMMAND... : polls until the command succeeds; fails after a minute.
+eventually() { local i && for ((i = 0; i < 3000; i++)); do "$@" && return; sleep 0.02; done && return 1; }
 # count_in FILE TEXT : how often the text occurs.
 count_in() { grep -oF -- "$2" "$1" | wc -l; }
 # Says how it went, and gives the status: the script's last command.
