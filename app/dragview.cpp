@@ -73,9 +73,9 @@ void DragView::showConverting(const QString &path)
     }
 }
 
-void DragView::showConverted()
+void DragView::showConverted(const QString &description)
 {
-    showFinished(convertedPicture, tr("Sources.xml written"));
+    showFinished(convertedPicture, description);
 }
 
 void DragView::showFailed(const QString &path)

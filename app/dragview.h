@@ -37,8 +37,9 @@ public:
     // pending from an earlier run.
     void showConverting(const QString &path);
     // The converted or failed picture, then the idle one 2.0 s later. Drops
-    // and hovers meanwhile do not cancel the return to idle.
-    void showConverted();
+    // and hovers meanwhile do not cancel the return to idle. The description
+    // of the converted picture is what screen readers say happened.
+    void showConverted(const QString &description);
     void showFailed(const QString &path);
     // The idle picture; a run shown as in progress has ended.
     void showIdle();

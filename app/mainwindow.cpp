@@ -69,6 +69,17 @@ QString documentSummaryOf(const ConversionResult &result)
             QLocale().toString(result.merge.recordsReplaced), QLocale().toString(result.merge.recordsAdded));
 }
 
+// What the converted picture stands for, in plain words.
+QString outcomeOf(const ConversionResult &result)
+{
+    const QString output = QFileInfo(QString::fromStdString(result.outputPath)).fileName();
+    if (!result.document.intoDocument) {
+        return MainWindow::tr("%1 written").arg(output);
+    }
+    return result.document.unchanged ? MainWindow::tr("%1 unchanged").arg(output)
+                                     : MainWindow::tr("Sources added to %1").arg(output);
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -232,7 +243,7 @@ void MainWindow::showResult(const ConversionResult &result)
         ui->dragView->showFailed(convertingPath);
         setStatus(tr("Could not convert %1: %2").arg(fileNameOf(convertingPath), reason.toHtmlEscaped()));
     } else {
-        ui->dragView->showConverted();
+        ui->dragView->showConverted(outcomeOf(result));
         setStatus(result.document.intoDocument ? documentSummaryOf(result) : summaryOf(result));
     }
 }

@@ -16,6 +16,12 @@ void appendCell(std::string &line, std::string_view value)
 
 } // namespace
 
+std::string FieldReportFile::failure() const
+{
+    const std::string named = path == "-" ? "the report to standard output" : "the report '" + path + "'";
+    return "cannot write " + named + ": " + std::strerror(errno);
+}
+
 std::string reportLine(const FieldReportRow &row)
 {
     std::string line = std::to_string(row.line);
@@ -27,30 +33,37 @@ std::string reportLine(const FieldReportRow &row)
     return line;
 }
 
-FieldReportFile::FieldReportFile(const std::string &path)
+FieldReportFile::FieldReportFile(const std::string &path, std::ostream &standardOutput)
     : path(path)
-    , file(path, std::ios::binary | std::ios::trunc)
+    , table(path == "-" ? standardOutput : file)
 {
-    if (!file) {
-        problem = "cannot write the report '" + path + "': " + std::strerror(errno);
+    if (path != "-") {
+        file.open(path, std::ios::binary | std::ios::trunc);
+    }
+    if (!table) {
+        problem = failure();
         return;
     }
-    file << "line\tkey\ttag\tfield\telement\tnote\n";
+    table << "line\tkey\ttag\tfield\telement\tnote\n";
 }
 
 void FieldReportFile::add(const FieldReportRow &row)
 {
     if (problem.empty()) {
-        file << reportLine(row);
+        table << reportLine(row);
     }
 }
 
 const std::string &FieldReportFile::finish()
 {
     if (problem.empty()) {
-        file.close();
-        if (!file) {
-            problem = "cannot write the report '" + path + "': " + std::strerror(errno);
+        if (path == "-") {
+            table.flush();
+        } else {
+            file.close();
+        }
+        if (!table) {
+            problem = failure();
         }
     }
     return problem;

@@ -9,11 +9,13 @@ namespace bibsources::cli {
 
 // The --report file: a tab-separated table with the header
 // "line key tag field element note" and one row per field of every
-// converted entry, in the order the records are made.
+// converted entry, in the order the records are made. The path "-" is
+// standard output.
 class FieldReportFile {
 public:
-    // Opens (and empties) the file and writes the header.
-    explicit FieldReportFile(const std::string &path);
+    // Opens (and empties) the file, or takes standardOutput for "-", and
+    // writes the header.
+    FieldReportFile(const std::string &path, std::ostream &standardOutput);
 
     // Why the file cannot be written, in words; empty while all is well.
     const std::string &error() const { return problem; }
@@ -23,8 +25,11 @@ public:
     const std::string &finish();
 
 private:
+    std::string failure() const;
+
     std::string path;
     std::ofstream file;
+    std::ostream &table;
     std::string problem;
 };
 

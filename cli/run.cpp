@@ -57,7 +57,8 @@ constexpr const char *helpText
       "  --report FILE        with -t: write a tab-separated table of every field of\n"
       "                       every entry converted (line, key, tag, field, element,\n"
       "                       note): the element its text went to, or, when it went\n"
-      "                       nowhere, why (\"no place in the format\", \"empty\")\n"
+      "                       nowhere, why (\"no place in the format\", \"empty\");\n"
+      "                       - is standard output\n"
       "  --merge              with -o LIST: when LIST exists, keep its records as they\n"
       "                       are, replace those that are converted again (same tag;\n"
       "                       for a made-up tag, same Guid), and add the new ones at\n"
@@ -367,7 +368,7 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
         return options.output.empty() ? convertEach(options, settings, {}, err)
                                       : convertMerged(options, settings, {}, err);
     }
-    FieldReportFile report(options.report);
+    FieldReportFile report(options.report, out);
     if (!report.error().empty()) {
         err << programName << ": " << printable(report.error()) << '\n';
         return ConversionFailed;

@@ -42,6 +42,11 @@ bool samePlace(const std::string &a, const std::string &b)
 // the run reads or writes.
 std::string reportProblem(const Options &options)
 {
+    if (options.report == "-") {
+        return options.output == "-" ? "the report and the document cannot both go to standard output; "
+                                       "name a --report FILE"
+                                     : std::string();
+    }
     const std::string named = "the report '" + options.report + "' is ";
     for (const std::string &input : options.inputs) {
         if (input != "-" && samePlace(options.report, input)) {
@@ -95,6 +100,9 @@ void useStandardStreamNames(Options &options)
     }
     if (descriptorNamed(options.output) == STDOUT_FILENO) {
         options.output = "-";
+    }
+    if (descriptorNamed(options.report) == STDOUT_FILENO) {
+        options.report = "-";
     }
 }
 

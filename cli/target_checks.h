@@ -11,9 +11,9 @@ namespace bibsources::cli {
 // (/dev/stdin, /dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N), else -1.
 int descriptorNamed(std::string_view path);
 
-// Inputs that name standard input become "-", an output that names standard
-// output becomes "-": they are read and written as those streams, not as the
-// files the names happen to point at.
+// Inputs that name standard input become "-", and an output or report that
+// names standard output becomes "-": they are read and written as those
+// streams, not as the files the names happen to point at.
 void useStandardStreamNames(Options &options);
 
 // What is wrong with where the document would go, as a usage error (empty if
@@ -21,7 +21,8 @@ void useStandardStreamNames(Options &options);
 // Sources.xml, an output that is one of the inputs (the same file, also
 // through links) would replace that input, --merge cannot merge into
 // standard output, whatever it is called, and the --report table may be
-// none of the files the run reads or writes. Checked before anything is read;
+// none of the files the run reads or writes (nor standard output when the
+// document goes there). Checked before anything is read;
 // call useStandardStreamNames first.
 std::string targetProblem(const Options &options);
 

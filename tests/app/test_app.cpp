@@ -273,7 +273,7 @@ private slots:
         QFETCH(QString, description);
         DragView view;
         QTimer *completion = view.findChild<QTimer *>("completionTimer");
-        view.showConverted();
+        view.showConverted("Sources.xml written");
         view.showConverting("/p/refs.bib");
         QCOMPARE(view.pictureName(), "backdrop_converting.png");
         QCOMPARE(view.accessibleName(), "Converting refs.bib");
@@ -287,7 +287,7 @@ private slots:
         QCOMPARE(view.pictureName(), "backdrop_converting.png");
         QCOMPARE(view.accessibleName(), "Converting refs.bib");
 
-        converted ? view.showConverted() : view.showFailed("/p/refs.bib");
+        converted ? view.showConverted("Sources.xml written") : view.showFailed("/p/refs.bib");
         QCOMPARE(view.pictureName(), picture);
         QCOMPARE(view.accessibleName(), description);
         QCOMPARE(completion->interval(), 2000);
@@ -343,6 +343,7 @@ private slots:
         QVERIFY(output.open(QIODevice::ReadOnly));
         QVERIFY(output.readAll().contains("smith2020"));
         QCOMPARE(dragViewOf(window)->pictureName(), "backdrop_converted.png");
+        QCOMPARE(dragViewOf(window)->accessibleName(), "Sources.xml written");
         QVERIFY(
             status(window).startsWith("2 sources written to " + folder + "/Sources.xml — Show in folder"));
         QVERIFY(!status(window).contains("skipped"));
@@ -375,8 +376,10 @@ private slots:
 
         addAndWait(two);
         QCOMPARE(status(window), "2 sources added to paper.docx, in a new source list");
+        QCOMPARE(dragViewOf(window)->accessibleName(), "Sources added to paper.docx");
         addAndWait(two);
         QCOMPARE(status(window), "paper.docx already holds these sources; nothing was changed");
+        QCOMPARE(dragViewOf(window)->accessibleName(), "paper.docx unchanged");
         addAndWait("@article{smith2020, title = {Drop Targets, revised}, year = 2021}\n@misc{new2021, title "
                    "= {New}}\n");
         QCOMPARE(status(window), "Added to paper.docx: 1 kept · 1 replaced · 1 added");

@@ -46,6 +46,8 @@ run 0 -t -o report.xml --report=fields.tsv b/report.bib
 [ "$(cat fields.tsv)" = "$(printf 'line\tkey\ttag\tfield\telement\tnote\n1\tr\tr\ttitle\tb:Title\t\n1\tr\tr\tabstract\t\tno place in the format')" ] \
     || fail "report: $(cat fields.tsv)"
 run 1 -t -o report.xml --report no/such/dir/fields.tsv b/report.bib && has "$err" "cannot write the report 'no/such/dir/fields.tsv'"
+run 0 -t -o report.xml --report - b/report.bib && cmp -s "$out" fields.tsv || fail "report on standard output: $(cat "$out")"
+run 2 -t -o /dev/stdout --report - b/report.bib && has "$err" "cannot both go to standard output"
 
 # --- failures: status 1, the file and the reason, nothing else touched
 echo precious > a/Sources.xml

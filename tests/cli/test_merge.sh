@@ -80,7 +80,7 @@ run 0 -t -o twice.xml d1/refs.bib d1/refs.bib && tags_unique twice.xml && guids_
 run 0 -o plain.xml --merge d1/refs.bib d2/refs.bib && tags_unique plain.xml
 run 0 -o plain.xml --merge d1/refs.bib d2/refs.bib && tags_unique plain.xml && has "$err" "0 sources kept, 3 replaced, 0 added"
 # Made-up tags of two files: the second file's never replaces the first's.
-cp d1/refs.bib one.bib && sed 's/K1/K2/; s/Two/Three/' d2/refs.bib > two.bib && sed 's/K2/K2/' two.bib >> two.bib
+cp d1/refs.bib one.bib && sed 's/K1/K2/; s/Two/Three/' d2/refs.bib > once.bib && cat once.bib once.bib > two.bib
 run 0 -t -o made.xml --merge one.bib && run 0 -t -o made.xml --merge two.bib && has made.xml ">Dup<" ">Three<"
 tags_unique made.xml && guids_unique made.xml
 run 0 -t -o made.xml --merge one.bib && has "$err" "2 replaced, 0 added"

@@ -15,7 +15,7 @@ struct PrintableRow {
 const PrintableRow printableRows[]
     = {{"PlainText", "refs.bib, line 3: syntax error", "refs.bib, line 3: syntax error"},
         {"Escape", "\x1b[31mred\x1b[0m", "\\x1b[31mred\\x1b[0m"}, {"BellAndTab", "a\x07\tb", "a\\x07\\x09b"},
-        {"Delete", "a\x7f", "a\\x7f"},
+        {"Delete", "a\x7f", "a\\x7f"}, {"LineBreaks", "a\nb\rc", "a\\x0ab\\x0dc"},
         {"Letters", "r\xc3\xa9sum\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x93\x9a",
             "r\xc3\xa9sum\xc3\xa9 \xe2\x80\x94 \xf0\x9f\x93\x9a"},
         {"C1Control", "a\xc2\23331m", "a\\xc2\\x9b31m"}, // U+009B, the one-byte CSI
