@@ -427,13 +427,18 @@ void TidyWriter::account(
     }
 }
 
+// Commands defined by then that are still in the text failed to expand,
+// which was said where it happened: --macros would not help them.
 void TidyWriter::tally(const std::string &record)
 {
-    const std::vector<std::string_view> commands = commandsLeftIn(record);
-    for (const std::string_view command : commands) {
-        ++keptCommands[std::string(command)];
+    bool keepsUndefined = false;
+    for (const std::string_view command : commandsLeftIn(record)) {
+        if (!definitions.find(command.substr(1))) {
+            ++keptCommands[std::string(command)];
+            keepsUndefined = true;
+        }
     }
-    recordsKeepingCommands += commands.empty() ? 0 : 1;
+    recordsKeepingCommands += keepsUndefined ? 1 : 0;
     ++report.recordsWritten;
 }
 
