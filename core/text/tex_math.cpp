@@ -128,6 +128,15 @@ public:
     }
 
 private:
+    // Past one character, all of its bytes.
+    void skipCharacter()
+    {
+        ++position;
+        while (position < math.size() && isContinuationByte(math[position])) {
+            ++position;
+        }
+    }
+
     std::string_view commandName()
     {
         const size_t start = position;
@@ -135,7 +144,7 @@ private:
             ++position;
         }
         if (position == start && position < math.size()) {
-            ++position;
+            skipCharacter();
         }
         return math.substr(start, position - start);
     }
@@ -224,7 +233,8 @@ private:
             commandName();
             end = position;
         } else {
-            end = ++position;
+            skipCharacter();
+            end = position;
         }
         std::string text;
         if (depth >= maxArgumentDepth
