@@ -283,8 +283,11 @@ private:
             ++at;
         }
         if (at + 1 < end && input[at] == '`') {
-            const size_t stop = input[at + 1] == '\\' && at + 2 < end ? at + 3 : at + 2;
-            return {skipBlanks(stop, end), static_cast<unsigned char>(input[stop - 1])};
+            // All of the character's bytes are read; one beyond ASCII names
+            // no accent, so its first byte is value enough.
+            const size_t character = input[at + 1] == '\\' && at + 2 < end ? at + 2 : at + 1;
+            const size_t stop = std::min(end, character + codePointLength(input[character]));
+            return {skipBlanks(stop, end), static_cast<unsigned char>(input[character])};
         }
         int base = 10;
         if (at < end && (input[at] == '"' || input[at] == '\'')) {
