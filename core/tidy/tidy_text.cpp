@@ -102,11 +102,11 @@ std::string plainText(std::string_view parserBytes)
     if (isPlainAlready(parserBytes)) {
         return std::string(trimmed(parserBytes));
     }
-    // texToText keeps valid UTF-8 valid (it is fuzzed for that); decoding its
+    // texToText keeps valid UTF-8 valid (it is fuzzed for that); checking its
     // result once more is the net that keeps a document readable should a
     // construct ever cut a character in two.
     return withSingleSpaces(
-        trimmed(stripXmlForbidden(decodeParserText(texToText(decodeParserText(parserBytes))))));
+        trimmed(stripXmlForbidden(asValidUtf8(texToText(decodeParserText(parserBytes))))));
 }
 
 std::string verbatimText(std::string_view parserBytes)

@@ -36,11 +36,15 @@ TEST(DecodeParserText, Decodes)
         {"\x80\x9F\x93\x96", "\u20AC\u0178\u201C\u2013"}, // Windows-1252, not C1 controls
         {"\x81\x8D\x8F\x90\x9D", "\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"}, // undefined in 1252
         // One invalid byte makes the whole string Windows-1252, valid pairs included.
-        {"\xC3\xA9 \xE9", "\u00C3\u00A9 \u00E9"}, {"\xC0\xAF", "\u00C0\u00AF"}, // overlong "/"
+        {"\xC3\xA9 \xE9", "\u00C3\u00A9 \u00E9"},
+        {"\xC0\xAF", "\u00C0\u00AF"}, // overlong "/"
         {"\xE0\x80\xAF", "\u00E0\u20AC\u00AF"}, // overlong, three bytes
         {"\xED\xA0\x80", "\u00ED\u00A0\u20AC"}, // a surrogate
         {"\xF4\x90\x80\x80", "\u00F4\uFFFD\u20AC\u20AC"}, // above U+10FFFF
         {"\xC3", "\u00C3"}, // cut off
+        // Runs of ASCII are checked eight bytes at a time; what follows them still counts.
+        {"eight bytes then \xE9", "eight bytes then \u00E9"},
+        {"eight by\xC3\xA9", "eight by\u00E9"},
     };
     for (const auto &[bytes, utf8] : rows) {
         EXPECT_EQ(decodeParserText(bytes), utf8) << bytes;
