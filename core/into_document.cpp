@@ -217,6 +217,12 @@ bool isDocumentTarget(const std::string &outputPath)
     return hasDocumentExtension(outputPath) || beginsAsPackage(outputPath);
 }
 
+std::string notADocumentFile(const std::string &path)
+{
+    const std::string problem = notARegularFile(path);
+    return problem.empty() ? problem : problem + ", not a Word document";
+}
+
 ConversionResult convertIntoDocument(const std::vector<std::string> &inputPaths,
     const std::string &outputPath, const ConversionSettings &settings, const ConversionHooks &hooks)
 {
@@ -228,6 +234,9 @@ ConversionResult convertIntoDocument(const std::vector<std::string> &inputPaths,
         return failed(result,
             "'" + outputPath + "' " + (errno == ENOENT ? "does not exist" : std::strerror(errno))
                 + "; sources go into an existing document, and none is created");
+    }
+    if (const std::string problem = notADocumentFile(outputPath); !problem.empty()) {
+        return failed(result, leftAlone("cannot put sources into '" + outputPath + "': " + problem));
     }
     // Runs of this program putting sources into one document take turns, as
     // they do for a source list file; the document is read under the lock,

@@ -20,6 +20,9 @@ struct ListRead {
 
 ListRead documentList(const std::string &path)
 {
+    if (const std::string problem = notADocumentFile(path); !problem.empty()) {
+        return {{}, "cannot read '" + path + "': " + problem};
+    }
     WordPackage document = openWordPackage(path);
     if (!document.ok()) {
         return {{}, document.error};

@@ -173,7 +173,7 @@ Package::Package(const std::string &path)
     , io(std::make_unique<Io>())
 {
     zip_error_init(&io->error);
-    io->input.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    io->input.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat info { };
     if (!io->input.valid() || ::fstat(io->input.get(), &info) != 0) {
         failure = "cannot read " + quoted(path) + ": " + std::strerror(errno);

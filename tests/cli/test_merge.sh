@@ -101,6 +101,15 @@ run 1 -o /dev/null --merge never.bib && has "$err" "cannot merge into '/dev/null
 for stdout in - /dev/stdout /dev/fd/1; do
     run 2 -o $stdout --merge never.bib && has "$err" "--merge needs -o LIST: the source list file to merge into, not standard output"
 done
+# Nor is a document that is no file: a FIFO, socket or device named like one.
+mkfifo fifo.docx && ln -s /dev/null null.docx && python3 -c 'import socket; socket.socket(socket.AF_UNIX).bind("socket.docx")'
+for merge in "" --merge; do
+    run 1 -o fifo.docx $merge never.bib && has "$err" "cannot put sources into 'fifo.docx': it is a FIFO (a named pipe), not a Word document; it was left as it was"
+done
+run 1 -o null.docx never.bib && has "$err" "cannot put sources into 'null.docx': it is a device, not a Word document"
+run 1 -o socket.docx never.bib && has "$err" "cannot put sources into 'socket.docx': it is a socket, not a Word document"
+run 1 --to-bib -o back.bib fifo.docx && has "$err" "cannot read 'fifo.docx': it is a FIFO (a named pipe), not a Word document"
+[ -p fifo.docx ] && [ -S socket.docx ] && [ ! -e back.bib ] || fail "a document that is no file changed"
 printf 'caf\xe9' > latin1.xml && run 1 -o latin1.xml --merge never.bib && has "$err" "it is not UTF-8: byte 3 is 0xE9; save it as UTF-8"
 : > empty.xml && run 1 -o empty.xml --merge never.bib && has "$err" "'empty.xml' is not a bibliography source list (it is empty)"
 if [ "$(id -u)" = 0 ]; then
