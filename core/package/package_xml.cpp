@@ -82,11 +82,12 @@ std::optional<XmlName> rootElementName(std::string_view text)
     }
     initialiseOnce();
     // Called back for the root's start tag, which is all we want: whatever
-    // follows it, well-formed or not, is not read.
+    // follows it, well-formed or not, is not read. A document type
+    // declaration before it is passed over: without callbacks for its
+    // declarations nothing in it is kept, so nothing can be expanded.
     struct Found {
         xmlParserCtxt *context = nullptr;
         std::optional<XmlName> root;
-        bool documentType = false;
     } found;
     xmlSAXHandler callbacks{};
     callbacks.initialized = XML_SAX2_MAGIC;
@@ -94,11 +95,6 @@ std::optional<XmlName> rootElementName(std::string_view text)
                                    int, const xmlChar **, int, int, const xmlChar **) {
         Found &state = *static_cast<Found *>(user);
         state.root = XmlName{view(uri), view(localName)};
-        xmlStopParser(state.context);
-    };
-    callbacks.internalSubset = [](void *user, const xmlChar *, const xmlChar *, const xmlChar *) {
-        Found &state = *static_cast<Found *>(user);
-        state.documentType = true;
         xmlStopParser(state.context);
     };
     callbacks.serror = [](void *, xmlError *) {};
@@ -111,7 +107,7 @@ std::optional<XmlName> rootElementName(std::string_view text)
     context->userData = &found;
     found.context = context.get();
     xmlParseDocument(context.get());
-    return found.documentType ? std::nullopt : found.root;
+    return found.root;
 }
 
 std::string attribute(const xmlNode *element, const char *name)

@@ -29,8 +29,9 @@ struct XmlName {
 };
 
 // The root element of a document, read no further than that element's start
-// tag; none when the text does not begin as well-formed XML or has a
-// document type declaration.
+// tag; none when the text does not begin as well-formed XML. A document type
+// declaration is passed over, nothing it declares expanded: whether one is
+// allowed is for the reader of the whole part to say.
 std::optional<XmlName> rootElementName(std::string_view text);
 
 // An attribute of element without a namespace; empty when it has none.

@@ -255,4 +255,10 @@ std::string wordSourceList(const std::string &records)
         + bibliography + "\" xmlns=\"" + bibliography + "\">" + records + "</b:Sources>";
 }
 
+std::string withDocumentType(const std::string &xml)
+{
+    const size_t declarationEnd = xml.find("?>") + 2;
+    return xml.substr(0, declarationEnd) + "<!DOCTYPE b:Sources>" + xml.substr(declarationEnd);
+}
+
 } // namespace bibsources::testing

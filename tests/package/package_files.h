@@ -63,6 +63,9 @@ Members documentWithList(const std::string &list, int n = 1, DocumentShape shape
 // style on the root.
 std::string wordSourceList(const std::string &records);
 
+// The same XML with <!DOCTYPE b:Sources> after its declaration.
+std::string withDocumentType(const std::string &xml);
+
 // A complex field as the word processor writes it: its instruction, in runs,
 // and its cached result; and one run of instruction text.
 std::string field(

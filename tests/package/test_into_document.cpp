@@ -239,28 +239,34 @@ TEST_F(IntoDocument, RefusesWhatItCannotChangeAndLeavesIt)
             "' is not a document bibsources can change: it has no main document part; it was left as it was"},
         {"a list that is not well-formed", "paper.docx", documentWithList(wordSourceList("<b:Source>")), "",
             "the source list of '"},
+        {"a list with a document type declaration, even one that declares nothing, as a list file",
+            "paper.docx", documentWithList(withDocumentType(wordSourceList(wiki))), "",
+            "paper.docx: customXml/item1.xml' is not a bibliography source list (it has a document type "
+            "declaration); it was left as it was"},
         {"no document is created", "new.docx", {}, "",
             "' does not exist; sources go into an existing document, and none is created"},
     };
     for (const Refusal &row : rows) {
-        SCOPED_TRACE(row.why);
-        document = directory / row.name;
-        if (!row.package.empty()) {
-            writePackage(document, row.package);
-        } else if (!row.bytes.empty()) {
-            writeFile(document, row.bytes);
+        for (const bool merge : {false, true}) {
+            SCOPED_TRACE(std::string(row.why) + (merge ? ", merging" : ", replacing"));
+            document = directory / row.name;
+            if (!row.package.empty()) {
+                writePackage(document, row.package);
+            } else if (!row.bytes.empty()) {
+                writeFile(document, row.bytes);
+            }
+            const bool existed = fs::exists(document);
+            const std::string before = existed ? readFile(document) : "";
+
+            const ConversionResult result = convert(merge);
+
+            EXPECT_NE(result.error.find(row.says), std::string::npos) << result.error;
+            EXPECT_EQ(fs::exists(document), existed);
+            EXPECT_TRUE(!existed || readFile(document) == before) << "the file was changed";
+            fs::remove(document);
+            EXPECT_EQ(std::distance(fs::directory_iterator(directory.path()), {}), 1)
+                << "no temporary file is left";
         }
-        const bool existed = fs::exists(document);
-        const std::string before = existed ? readFile(document) : "";
-
-        const ConversionResult result = convert(false);
-
-        EXPECT_NE(result.error.find(row.says), std::string::npos) << result.error;
-        EXPECT_EQ(fs::exists(document), existed);
-        EXPECT_TRUE(!existed || readFile(document) == before) << "the file was changed";
-        fs::remove(document);
-        EXPECT_EQ(std::distance(fs::directory_iterator(directory.path()), {}), 1)
-            << "no temporary file is left";
     }
 }
 

@@ -11,8 +11,8 @@ namespace {
 
 using namespace bibsources::testing;
 
-// Keys stay unique across inputs; a document without a list is refused, and
-// nothing is written for it.
+// Keys stay unique across inputs; a document without a list, or with one it
+// cannot read, is refused, and nothing is written for it.
 TEST(ToBibDocument, ReadsTheDocumentsOwnListOrRefusesOneWithout)
 {
     TemporaryDirectory folder;
@@ -33,6 +33,16 @@ TEST(ToBibDocument, ReadsTheDocumentsOwnListOrRefusesOneWithout)
     const ConversionResult refused = convertToBib(
         {(folder / "empty.docx").string()}, (folder / "out.bib").string(), ConversionSettings{});
     EXPECT_NE(refused.error.find("has no source list"), std::string::npos) << refused.error;
+    EXPECT_FALSE(std::filesystem::exists(folder / "out.bib"));
+
+    // A list that the word processor would not read as its own, said as a
+    // list file with the same declaration is.
+    writePackage(folder / "typed.docx", documentWithList(withDocumentType(wordSourceList(record))));
+    const ConversionResult typed = convertToBib(
+        {(folder / "typed.docx").string()}, (folder / "out.bib").string(), ConversionSettings{});
+    EXPECT_EQ(typed.error,
+        "'" + (folder / "typed.docx").string()
+            + " (its source list)' is not a bibliography source list (it has a document type declaration)");
     EXPECT_FALSE(std::filesystem::exists(folder / "out.bib"));
 }
 
