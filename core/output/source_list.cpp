@@ -57,8 +57,11 @@ struct Reader {
     std::vector<std::vector<std::string>> recordScopes;
     std::optional<std::string> tag; // the b:Tag being read
     std::optional<std::string> guid; // the b:Guid being read
+    // The qualified names of the elements open, outermost first.
+    std::vector<std::string> openElements;
     std::string refusal; // why this is not a source list
     std::string firstError; // the parser's first complaint
+    int firstErrorCode = 0; // its xmlParserErrors code
     std::string emptyRootName; // set when the root is an empty element
     size_t emptyRootEnd = 0; // just past its "/>"
 
@@ -164,6 +167,7 @@ void startElement(void *user, const xmlChar *localName, const xmlChar *prefix, c
 {
     Reader &reader = readerOf(user);
     ++reader.depth;
+    reader.openElements.push_back(qualifiedName(prefix, localName));
     if (reader.depth == 1) {
         reader.rootSeen = true;
         checkRoot(reader, localName, prefix, uri);
@@ -229,6 +233,7 @@ void endElement(void *user, const xmlChar *localName, const xmlChar *prefix, con
         endRoot(reader, localName, prefix);
     }
     --reader.depth;
+    reader.openElements.pop_back();
 }
 
 void characters(void *user, const xmlChar *text, int length)
@@ -247,6 +252,24 @@ void internalSubset(void *user, const xmlChar *, const xmlChar *, const xmlChar 
     readerOf(user).refuse("it has a document type declaration");
 }
 
+// The parser names the two tags of a mismatch without their prefixes
+// ("Opening and ending tag mismatch: Tag line 3 and Tog"). The start tag is
+// the innermost open element; the end tag is the last "</" before where the
+// parser stands, its name running up to a blank or its '>'.
+std::string mismatchedEndTag(const Reader &reader, const xmlError &error)
+{
+    const std::string &text = reader.list.text;
+    const size_t position = reader.consumed();
+    const size_t tagBegin = position == 0 ? std::string::npos : text.rfind("</", position - 1);
+    const std::string endName = tagBegin == std::string::npos
+        ? std::string(error.str2 ? error.str2 : "")
+        : text.substr(tagBegin + 2, text.find_first_of(" \t\r\n>", tagBegin + 2) - tagBegin - 2);
+    const std::string startName = reader.openElements.empty() ? std::string(error.str1 ? error.str1 : "")
+                                                              : reader.openElements.back();
+    return "the end tag </" + endName + "> does not match the start tag <" + startName + "> of line "
+        + std::to_string(error.int1);
+}
+
 void parserError(void *user, xmlError *error)
 {
     Reader &reader = readerOf(user);
@@ -262,6 +285,10 @@ void parserError(void *user, xmlError *error)
     if (message.find("Excessive depth") != std::string::npos) {
         message = "elements are nested more than " + std::to_string(xmlParserMaxDepth) + " deep";
     }
+    if (error->code == XML_ERR_TAG_NAME_MISMATCH) {
+        message = mismatchedEndTag(reader, *error);
+    }
+    reader.firstErrorCode = error->code;
     reader.firstError = "line " + std::to_string(error->line) + ": " + message;
 }
 
@@ -347,9 +374,11 @@ std::string parse(Reader &reader, std::string_view displayName)
     if (!reader.refusal.empty()) {
         return quoted + " is not a bibliography source list (" + reader.refusal + ")";
     }
-    if (reader.depth > 0 && reader.refusal.empty()) {
+    const bool endedEarly = reader.firstError.empty() || reader.firstErrorCode == XML_ERR_DOCUMENT_END;
+    if (reader.depth > 0 && reader.refusal.empty() && endedEarly) {
         // The parser's words for this ("Extra content at the end of the
-        // document") point the wrong way.
+        // document") point the wrong way. A complaint about something
+        // before the end (a mismatched end tag) is kept.
         reader.firstError = "line " + std::to_string(context->input ? context->input->line : 0)
             + ": the file ends before its root element does; it may be cut short";
     }
