@@ -40,6 +40,28 @@ bool InputText::hasEntryFrom(std::uint64_t offset) const
     return false;
 }
 
+std::optional<std::uint64_t> InputText::textWithoutEntries(std::uint64_t from) const
+{
+    std::optional<std::uint64_t> firstText;
+    bool inComment = false;
+    for (std::string chunk; !(chunk = readAt(fd, from, chunkSize)).empty(); from += chunk.size()) {
+        for (std::size_t i = 0; i < chunk.size(); ++i) {
+            const char c = chunk[i];
+            if (inComment) {
+                inComment = c != '\n';
+            } else if (c == '%') {
+                inComment = true;
+            } else if (c == '@') {
+                return std::nullopt;
+            } else if (!firstText && c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\f'
+                && c != '\v') {
+                firstText = from + i;
+            }
+        }
+    }
+    return firstText;
+}
+
 std::optional<std::uint64_t> InputText::lineStart(std::uint64_t from, int line, std::uint64_t limit)
 {
     int current = lineAt(from);

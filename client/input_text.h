@@ -30,6 +30,13 @@ public:
     // True when an "@" follows `offset` anywhere.
     bool hasEntryFrom(std::uint64_t offset) const;
 
+    // Where the first text from `from` on stands that is neither blank nor
+    // in a "%" comment (which, as the parser reads them, runs from the "%"
+    // to the line's end), when no "@" stands outside such comments: text
+    // that holds no entry at all, not even a comment entry. None when the
+    // text is all blanks and comments, or holds an "@".
+    std::optional<std::uint64_t> textWithoutEntries(std::uint64_t from) const;
+
     // Where line `line` begins, counting forwards from `from`, which must be
     // on an earlier line; nothing when it begins at or after `limit`.
     std::optional<std::uint64_t> lineStart(std::uint64_t from, int line, std::uint64_t limit);

@@ -198,6 +198,7 @@ private:
     // Steps a careful worker repeats from the worker before it: already
     // handed on, so dropped.
     int repeatedSteps = 0;
+    int entriesHandedOn = 0; // to the sink, mended ones and macro definitions included
     int deliveredSteps = 0; // by the workers that started where this one does
     std::uint64_t deliveredUpTo = 0;
     std::uint64_t reportedUpTo = 0;
@@ -244,6 +245,13 @@ void WorkerReader::run(std::uint64_t textStart)
         const WorkerOutcome outcome
             = runWorker(start, [this](Frame &&frame) { return take(std::move(frame)); });
         more = recover(outcome);
+    }
+    // Text outside entries is a comment to BibTeX; but a file of nothing
+    // else, not one entry in it, is some other file given by mistake.
+    if (entriesHandedOn == 0 && report.entriesSkipped == 0 && report.ok()) {
+        if (const std::optional<std::uint64_t> at = text.textWithoutEntries(textStart)) {
+            report.textWithoutEntriesLine = text.lineAt(*at);
+        }
     }
     messages.finish();
 }
@@ -336,6 +344,7 @@ bool WorkerReader::mend(const InputText::Span &span, int line, bool cutShort)
     if (mended->key) {
         entry->key = *mended->key;
     }
+    ++entriesHandedOn;
     if (mended->closed) {
         const int lastLine = text.lineAt(span.end) - 1;
         messages.add(line, std::max(line, lastLine), Message::Kind::Changed,
@@ -398,6 +407,7 @@ void WorkerReader::takeStep(Frame &&frame)
             macros[field.name] = field.text;
         }
     }
+    ++entriesHandedOn;
     sink(std::move(frame.entry));
 }
 

@@ -130,9 +130,11 @@ ConversionResult mergeInto(const std::string &outputPath, const std::vector<std:
 } // namespace
 
 // An input that held entries but gave not one record is, as far as the
-// parser could tell, not BibTeX (another encoding, random bytes). Its empty
-// document would replace a good one with nothing, so the input counts as
-// unreadable. A file with no entries at all still gives the empty document.
+// parser could tell, not BibTeX (another encoding, random bytes); so is one
+// of text without a single entry (prose, a binary file). Its empty document
+// would replace a good one with nothing, so the input counts as unreadable.
+// A file that is empty, or holds only comments, still gives the empty
+// document.
 bool refuseUnreadableInputs(std::vector<InputReport> &inputs)
 {
     bool refused = false;
@@ -140,6 +142,11 @@ bool refuseUnreadableInputs(std::vector<InputReport> &inputs)
         if (input.ok() && input.recordsWritten == 0 && input.entriesSkipped > 0) {
             input.error = inputName(input.inputPath) + ": no entry could be read ("
                 + std::to_string(input.entriesSkipped) + " skipped)";
+            refused = true;
+        } else if (input.ok() && input.textWithoutEntriesLine > 0) {
+            input.error = inputName(input.inputPath)
+                + ": not BibTeX: no entry in it, only other text (from line "
+                + std::to_string(input.textWithoutEntriesLine) + ")";
             refused = true;
         }
     }

@@ -18,8 +18,9 @@ std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPath
     const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink,
     TagBook *tags = nullptr);
 
-// An input that held entries but gave not one record is, as far as the
-// parser could tell, not BibTeX; it is given an error here. True when one was.
+// An input that held entries but gave not one record, or text but not one
+// entry, is, as far as the parser could tell, not BibTeX; it is given an
+// error here. True when one was.
 bool refuseUnreadableInputs(std::vector<InputReport> &inputs);
 
 // Sets the run's error to the first input's failure, and notes a stop.

@@ -46,6 +46,7 @@ public:
             ++report.recordsWritten;
         });
         report.entriesSkipped = read.entriesSkipped;
+        report.textWithoutEntriesLine = read.textWithoutEntriesLine;
         report.messages = std::move(read.messages);
         report.error = std::move(read.error);
         return report;
@@ -98,6 +99,7 @@ public:
         TidyReport written = tidy.finish();
         report.recordsWritten = written.recordsWritten;
         report.entriesSkipped = read.entriesSkipped;
+        report.textWithoutEntriesLine = read.textWithoutEntriesLine;
         if (!written.keptCommands.empty()) {
             report.messages.push_back(Message{0, 0, Message::Kind::Input, std::move(written.keptCommands)});
         }

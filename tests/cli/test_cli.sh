@@ -101,11 +101,25 @@ run 1 -o Sources.xml good.bib refs.bib && has "$err" "refs.bib: no entry could b
 run 1 -o - refs.bib && has "$err" "refs.bib: no entry could be read (2 skipped)" && [ ! -s "$out" ] || fail "wrote to stdout"
 [ "$(cat Sources.xml)" = precious ] || fail "an unreadable input replaced a document"
 run 0 some.bib && has "$err" "some.bib: 1 source, 2 entries skipped" && has Sources.xml "<b:Tag>good</b:Tag>"
-# An input without entries still writes the empty document.
+# Nor is one of text without a single entry: prose, a binary file (here
+# without an "@"), prose whose only "@" is in a comment; in plain and tidy form.
+printf 'Dear reader,\n\nthis is a letter.\n' > letter.bib
+printf '%% mail me@example.org\n\n  Dear reader\n' > mailed.bib
+head -c 4000 "$bibsources" | tr '@' '.' > binary.bib
+echo precious > Sources.xml
+for mode in "" --tidy; do
+    run 1 $mode letter.bib && has "$err" "bibsources: letter.bib: not BibTeX: no entry in it, only other text (from line 1); Sources.xml left as it was"
+    run 1 $mode mailed.bib && has "$err" "mailed.bib: not BibTeX: no entry in it, only other text (from line 3)"
+    run 1 $mode binary.bib && has "$err" "binary.bib: not BibTeX: no entry in it, only other text (from line 1)"
+    run 1 $mode -o - letter.bib && [ ! -s "$out" ] || fail "wrote to stdout"
+done
+[ "$(cat Sources.xml)" = precious ] || fail "text without entries replaced a document"
+# An input without entries, blank or holding only comments (text beside
+# comment entries is a comment too), still writes the empty document.
 empty="<?xml version=\"1.0\"?>
 <b:Sources SelectedStyle=\"\" xmlns:b=\"$ns\" xmlns=\"$ns\">
 </b:Sources>"
-for text in '' '% a note\n@comment{nothing here}\n'; do
+for text in '' ' \n\t\r\n' '% a note\n  % another\n' '% a note\n@comment{nothing here}\n' 'A note\n@comment{x}\n'; do
     echo precious > Sources.xml
     printf '%b' "$text" > none.bib
     run 0 none.bib && has "$err" "none.bib: 0 sources"

@@ -118,6 +118,9 @@ struct InputReport {
     std::string inputPath;
     int recordsWritten = 0;
     int entriesSkipped = 0; // entries the parser could not read
+    // The line where text that is not BibTeX starts, in an input with not one
+    // entry (prose, binary data): text neither blank nor a comment. 0 otherwise.
+    int textWithoutEntriesLine = 0;
     std::vector<Message> messages; // what the parser and the converter said about it, in order
     std::string error; // empty unless the input as a whole could not be read
 
