@@ -84,6 +84,17 @@ std::size_t firstMessageLength(std::string_view text, std::string_view parserNam
     return std::min(text.find('\n', text.starts_with(parserName) ? parserName.size() : 0), text.size());
 }
 
+// A message about the end of the input, with the line where the entry it
+// ran into starts.
+Message withEntryLine(Message message, int entryLine)
+{
+    if (entryLine > 0 && message.line != entryLine
+        && message.text.find("at end of input") != std::string::npos) {
+        message.text += "; the entry left open starts on line " + std::to_string(entryLine);
+    }
+    return message;
+}
+
 // The messages of one input, up to a cap: a file of nothing but errors must
 // not fill the converter's memory with them.
 class Messages {
@@ -94,12 +105,15 @@ public:
     {
     }
 
-    // What the parser printed during one call, a message per line.
-    void addParserText(std::string_view text)
+    // What the parser printed during one call, a message per line. When the
+    // call skipped an entry that starts on `entryLine`, what it says of the
+    // end of the input (the entry was left open) says that line as well:
+    // the line of the end points nowhere near the entry.
+    void addParserText(std::string_view text, int entryLine = 0)
     {
         while (!text.empty()) {
             const std::size_t length = firstMessageLength(text, parserName);
-            add(parserMessage(text.substr(0, length), parserName));
+            add(withEntryLine(parserMessage(text.substr(0, length), parserName), entryLine));
             text.remove_prefix(std::min(length + 1, text.size()));
         }
     }
@@ -267,7 +281,8 @@ bool WorkerReader::take(Frame &&frame)
     if (step && frame.step == wire::StepKind::Skipped && takeSkipped(frame)) {
         return false;
     }
-    messages.addParserText(frame.diagnostics);
+    const bool skipped = step && frame.step == wire::StepKind::Skipped;
+    messages.addParserText(frame.diagnostics, skipped ? frame.entry.line : 0);
     if (step) {
         stepEnd = frame.consumedUpTo;
         takeStep(std::move(frame));

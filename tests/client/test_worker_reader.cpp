@@ -156,6 +156,11 @@ TEST(WorkerReader, GivesTheValuesSkipsAndMessagesOfEachInput)
         {"a runaway near the top costs only its own lines: three entries of five lines come before it",
             goodEntries(0, 3) + "@misc{oops,\n  title = \"oops},\n  year = 2001\n}\n" + goodEntries(3, 9997),
             "title", titles, 1, 1, ": lines 16-19 skipped: unterminated quoted value"},
+        {"a value left open to the end: the parser's words point at the end, and at the entry too",
+            goodEntries(0, 1) + "@misc{open, title = {never closed\nmore\n", "title", {"Title 0"}, 1, 2,
+            ", line 8, syntax error: at end of input, expected end of entry (\"}\" or \")\") (skipping to "
+            "next "
+            "\"@\"); the entry left open starts on line 6"},
         {"no input", "", "", {}},
         {"more messages than are kept: two for each entry but the first", manyErrors, "", {}, 10005, 10001,
             ": 10009 more parser messages not kept"},
