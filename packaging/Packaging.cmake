@@ -101,15 +101,15 @@ process, so an input that crashes it costs one entry, not the conversion.")
 # (from dpkg-dev). Without it the list is written out by hand; keep it in
 # step with what the programs link: Qt widgets (app), btparse and libseccomp
 # (parser helper), libxml2 (the converter, for --merge), utf8proc and
-# libuuid (the converter, for --tidy), libzip (the converter, for
-# documents), the C++ runtime (all).
+# libuuid (the converter, for --tidy), libzip and minizip (the converter,
+# for documents), the C++ runtime (all).
 find_program(DPKG_SHLIBDEPS_EXECUTABLE dpkg-shlibdeps)
 if(DPKG_SHLIBDEPS_EXECUTABLE)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
     message(STATUS "dpkg-shlibdeps not found: the .deb lists its dependencies by hand")
     set(CPACK_DEBIAN_PACKAGE_DEPENDS
-        "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.0), libbtparse2, libseccomp2, libxml2 (>= 2.9), libutf8proc2, libuuid1, libzip4 (>= 1.7)")
+        "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.0), libbtparse2, libseccomp2, libxml2 (>= 2.9), libutf8proc2, libuuid1, libzip4 (>= 1.7), libminizip1")
     if(BIBSOURCES_BUILD_GUI)
         string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4)")
     endif()

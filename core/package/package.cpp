@@ -1,5 +1,7 @@
 #include "package.h"
 
+#include "stored_names.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -200,6 +202,14 @@ Package::Package(const std::string &path)
     }
     source.release(); // the archive's now
     zip_error_fini(&error);
+    // Which member a name means must be beyond doubt, and no name may
+    // change on the way through.
+    const StoredNames stored = storedNames(io->input.get());
+    const std::string problem = stored.ok() ? memberNamesProblem(stored.names) : stored.error;
+    if (!problem.empty()) {
+        failure = quoted(path) + " is damaged: " + problem;
+        archive.reset();
+    }
 }
 
 Package::~Package()

@@ -40,7 +40,9 @@ struct PartText {
 // it, in the order it had.
 class Package {
 public:
-    // Opens the file at path. error() says why it is not a zip package.
+    // Opens the file at path. error() says why it is not a zip package, or
+    // why its members cannot be told apart by name: two of one name
+    // (without regard to ASCII case), or a NUL in a name.
     explicit Package(const std::string &path);
     ~Package();
     Package(const Package &) = delete;

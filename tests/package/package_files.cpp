@@ -1,4 +1,5 @@
 #include "package_files.h"
+#include "test_support.h"
 
 #include <cstring>
 #include <memory>
@@ -114,7 +115,7 @@ Members readMembers(const std::filesystem::path &path, zip_flags_t flags)
         if (!file) {
             throw std::runtime_error("cannot open member " + std::to_string(index));
         }
-        Member &member = members.emplace_back(Member{zip_get_name(archive.get(), index, 0), {}});
+        Member &member = members.emplace_back(Member{zip_get_name(archive.get(), index, ZIP_FL_ENC_RAW), {}});
         char piece[65536];
         for (zip_int64_t got = 0; (got = zip_fread(file.get(), piece, sizeof piece)) > 0;) {
             member.text.append(piece, static_cast<size_t>(got));
@@ -166,6 +167,24 @@ void writePackage(
         throw std::runtime_error(std::string("cannot write zip: ") + zip_strerror(archive.get()));
     }
     archive.release();
+}
+
+std::string packageBytes(
+    const Members &members, const std::vector<std::pair<std::string, std::string>> &replacements)
+{
+    const TemporaryDirectory folder;
+    writePackage(folder / "made.zip", members);
+    std::string bytes = readFile(folder / "made.zip");
+    for (const auto &[from, to] : replacements) {
+        if (from.size() != to.size()) {
+            throw std::invalid_argument("a replacement must keep the length");
+        }
+        for (std::size_t at = bytes.find(from); at != std::string::npos;
+             at = bytes.find(from, at + to.size())) {
+            bytes.replace(at, from.size(), to);
+        }
+    }
+    return bytes;
 }
 
 Members readPackage(const std::filesystem::path &path)

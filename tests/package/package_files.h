@@ -29,8 +29,14 @@ struct ZeroMember {
 void writePackage(
     const std::filesystem::path &path, const Members &members, const std::vector<ZeroMember> &zeros = {});
 
-// Every member of the zip file at path, in stored order: unpacked, or as
-// stored (still compressed).
+// The bytes of a zip file of members in which every occurrence of each
+// first string is then replaced by the second, of the same length: names
+// libzip will not write (two alike, a NUL in one) made from names it will.
+std::string packageBytes(
+    const Members &members, const std::vector<std::pair<std::string, std::string>> &replacements);
+
+// Every member of the zip file at path, in stored order, its name as stored:
+// unpacked, or as stored (still compressed).
 Members readPackage(const std::filesystem::path &path);
 Members storedPackage(const std::filesystem::path &path);
 

@@ -128,6 +128,12 @@ TEST_F(IntoDocument, SetsTheListKeepsEveryOtherPartAndSaysWhichCitedTagsItLacks)
             {"Ber19", "lee07"}, {}, {0, 0, 0, 1}, {"Mis01", "Wik23", "Foot99"}},
         {"unreadable notes: written all the same, and said", citing("<w:p>"), true, item1, {item1},
             {"Wik23", "Ber19", "lee07"}, {}, {1, 0, 2, 0}, {}, false},
+        {"a control character in a member's name is kept as it is stored",
+            wordDocument({.more = {{"word/media/a\x01"
+                                    "b\tc.png",
+                              "1"}}}),
+            true, item1, {"[Content_Types].xml", "word/_rels/document.xml.rels"}, {"Ber19", "lee07"}, {},
+            {0, 0, 2, 0}},
     };
     const std::regex itemProperties(
         "<\\?xml [^>]*\\?>\n<ds:datastoreItem ds:itemID=\"\\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB]"
@@ -243,6 +249,20 @@ TEST_F(IntoDocument, RefusesWhatItCannotChangeAndLeavesIt)
             "paper.docx", documentWithList(withDocumentType(wordSourceList(wiki))), "",
             "paper.docx: customXml/item1.xml' is not a bibliography source list (it has a document type "
             "declaration); it was left as it was"},
+        {"two members of one name: which is meant is anyone's guess", "paper.docx", {},
+            packageBytes(wordDocument({.more = {{"word/media/one.png", "1"}, {"word/media/two.png", "2"}}}),
+                {{"two.png", "one.png"}}),
+            "paper.docx' is damaged: it has two members named 'word/media/one.png'; it was left as it was"},
+        {"two names that differ only in case, which the package format counts as one", "paper.docx",
+            wordDocument({.more = {{"word/media/Image.png", "1"}, {"word/media/image.png", "2"}}}), "",
+            "paper.docx' is damaged: it has two members named 'word/media/Image.png' and "
+            "'word/media/image.png', which the package format counts as one name; it was left as it was"},
+        {"a NUL in a name, which libzip would turn into a blank", "paper.docx", {},
+            packageBytes(wordDocument({.more = {{"word/media/aXb.png", "1"}}}),
+                {{"aXb.png", std::string("a\0b.png", 7)}}),
+            "paper.docx' is damaged: the name of its member 'word/media/a\\x00b.png' holds a NUL, which "
+            "would "
+            "not stay as it is stored; it was left as it was"},
         {"no document is created", "new.docx", {}, "",
             "' does not exist; sources go into an existing document, and none is created"},
     };
