@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -98,6 +99,23 @@ std::string foldedAscii(std::string name)
     return name;
 }
 
+// A name as a message shows it: control characters as \xNN.
+std::string printableName(std::string_view name)
+{
+    std::string shown;
+    for (const char c : name) {
+        if (isControl(static_cast<unsigned char>(c))) {
+            char escaped[5];
+            std::snprintf(
+                escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 } // namespace
 
 StoredNames storedNames(int fd)
@@ -148,22 +166,6 @@ std::string memberNamesProblem(const std::vector<std::string> &names)
                 + "' and '" + printableName(name) + "', which the package format counts as one name";
     }
     return {};
-}
-
-std::string printableName(std::string_view name)
-{
-    std::string shown;
-    for (const char c : name) {
-        if (isControl(static_cast<unsigned char>(c))) {
-            char escaped[5];
-            std::snprintf(
-                escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
-            shown += escaped;
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
 }
 
 } // namespace bibsources

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace bibsources {
@@ -16,8 +15,8 @@ struct StoredNames {
 // The member names of the zip file open as fd exactly as they are stored.
 // libzip turns a NUL in a name into a blank as it reads the package, and
 // would write it back so; these are read with minizip, which hands the bytes
-// over with their length. Reads through fd with pread, from no offset of
-// its own.
+// over with their length. The descriptor is read with pread: its file
+// offset is left alone.
 StoredNames storedNames(int fd);
 
 // Why names cannot be the members of a package we change, as the end of a
@@ -27,8 +26,5 @@ StoredNames storedNames(int fd);
 // cannot keep. Every other byte of a name, control characters included, is
 // kept as it is stored. Empty when they are fine.
 std::string memberNamesProblem(const std::vector<std::string> &names);
-
-// A name as a message shows it: control characters as \xNN.
-std::string printableName(std::string_view name);
 
 } // namespace bibsources
