@@ -57,8 +57,9 @@ struct Reader {
     std::vector<std::vector<std::string>> recordScopes;
     std::optional<std::string> tag; // the b:Tag being read
     std::optional<std::string> guid; // the b:Guid being read
-    // The qualified names of the elements open, outermost first.
-    std::vector<std::string> openElements;
+    // The prefix and local name of each element open, outermost first: the
+    // parser's own copies, which last as long as it does.
+    std::vector<std::pair<const xmlChar *, const xmlChar *>> openElements;
     std::string refusal; // why this is not a source list
     std::string firstError; // the parser's first complaint
     int firstErrorCode = 0; // its xmlParserErrors code
@@ -167,7 +168,7 @@ void startElement(void *user, const xmlChar *localName, const xmlChar *prefix, c
 {
     Reader &reader = readerOf(user);
     ++reader.depth;
-    reader.openElements.push_back(qualifiedName(prefix, localName));
+    reader.openElements.emplace_back(prefix, localName);
     if (reader.depth == 1) {
         reader.rootSeen = true;
         checkRoot(reader, localName, prefix, uri);
@@ -264,8 +265,9 @@ std::string mismatchedEndTag(const Reader &reader, const xmlError &error)
     const std::string endName = tagBegin == std::string::npos
         ? std::string(error.str2 ? error.str2 : "")
         : text.substr(tagBegin + 2, text.find_first_of(" \t\r\n>", tagBegin + 2) - tagBegin - 2);
-    const std::string startName = reader.openElements.empty() ? std::string(error.str1 ? error.str1 : "")
-                                                              : reader.openElements.back();
+    const std::string startName = reader.openElements.empty()
+        ? std::string(error.str1 ? error.str1 : "")
+        : qualifiedName(reader.openElements.back().first, reader.openElements.back().second);
     return "the end tag </" + endName + "> does not match the start tag <" + startName + "> of line "
         + std::to_string(error.int1);
 }
