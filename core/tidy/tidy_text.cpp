@@ -102,11 +102,9 @@ std::string plainText(std::string_view parserBytes)
     if (isPlainAlready(parserBytes)) {
         return std::string(trimmed(parserBytes));
     }
-    // texToText keeps valid UTF-8 valid (it is fuzzed for that); checking its
-    // result once more is the net that keeps a document readable should a
-    // construct ever cut a character in two.
-    return withSingleSpaces(
-        trimmed(stripXmlForbidden(asValidUtf8(texToText(decodeParserText(parserBytes))))));
+    // Decoded here, once: the TeX reading steps a whole character at a time
+    // and so hands valid UTF-8 on.
+    return withSingleSpaces(trimmed(stripXmlForbidden(texToText(decodeParserText(parserBytes)))));
 }
 
 std::string verbatimText(std::string_view parserBytes)
