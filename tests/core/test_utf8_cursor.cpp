@@ -1,5 +1,6 @@
 #include "../fuzz/fuzz_check.h"
 #include "reference_text.h"
+#include "test_support.h"
 #include "tex_definitions.h"
 #include "tex_text.h"
 #include "tidy_text.h"
@@ -7,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace bibsources {
 namespace {
@@ -57,184 +60,49 @@ constexpr std::string_view multiByteCharacters[] = {
     "\U0001D538", // 𝔸, four bytes
 };
 
-// Every place a reader takes one character: "@" stands for it.
-constexpr std::string_view texPlaces[] = {
-    // accents and their arguments
-    "\\'@",
-    "\\' @",
-    "\\'{@}",
-    "{\\'@}",
-    "\\v@",
-    "\\c@",
-    "\\t@@",
-    "\\t{@@}",
-    "\\\"{\\i}@",
-    "\\'\\@",
-    "\\'",
-    "\\'{}@",
-    "\\'{@}@",
-    // after a backslash
-    "\\@",
-    "\\@x",
-    "a\\@",
-    "\\ @",
-    "\\,@",
-    "\\\\@",
-    "@\\",
-    // the code of a character after a backquote, and other numbers
-    "\\accent`@ x",
-    "\\accent`\\@ x",
-    "\\accent`@",
-    "\\accent\"7F@",
-    "\\accent 19@",
-    "\\accent'177@",
-    // what primitives read
-    "\\kern1@",
-    "\\kern@",
-    "\\hskip 1pt plus@",
-    "\\penalty-@",
-    "\\raise1pt@",
-    "\\hbox to@{x}",
-    "\\hbox to 3em{@}",
-    "\\kern.5\\@",
-    // links, scripts, quotation marks around a group
-    "\\url|@|",
-    "\\url@x@",
-    "\\url{@\\_}",
-    "\\href{@}{@}",
-    "\\textsuperscript{@}",
-    "\\textsubscript@",
-    "\\textsuperscript{2@}",
-    "\\enquote{@}",
-    "\\mkbibparens@",
-    // commands known and unknown, with and without arguments
-    "\\foo@",
-    "\\foo{@}",
-    "\\foo{}@",
-    "{\\Dash}@",
-    "\\emph@",
-    "\\emph{@}",
-    "{\\em@}",
-    "\\textcolor{@}{@}",
-    "\\hspace{@}@",
-    "\\rule{@}{@}@",
-    "\\noopsort{@}@",
-    "\\i@",
-    "\\ss@",
-    "\\o @",
-    // quotes, dashes, ties
-    "`@'",
-    "``@''",
-    "@'",
-    "-@",
-    "--@",
-    "---@",
-    "~@",
-    "\\-@",
-    "{@}",
-    "{@",
-    "@}",
-    // math
-    "$@$",
-    "$\\@$",
-    "$\\@@$",
-    "$\\frac@@$",
-    "$\\frac{@}{@}$",
-    "$\\frac\\@\\@$",
-    "$\\sqrt@$",
-    "$\\sqrt{@}$",
-    "$\\hat@$",
-    "$\\hat{@}$",
-    "$\\bar\\@$",
-    "$\\overline{@@}$",
-    "$\\overline@$",
-    "$\\vec{@}$",
-    "$^@$",
-    "$_@$",
-    "$x^{@}$",
-    "$x_{2@}$",
-    "$\\left@\\right@$",
-    "$\\bigl@$",
-    "$\\sin@$",
-    "$@\\log@$",
-    "$\\mathrm{@}$",
-    "$a\\,@$",
-    "$\\alpha@$",
-    "\\ensuremath{@}",
-    "\\ensuremath@",
-    "$@",
-    "@$",
-    "$\\frac{\\frac@@}@$",
+// One row of tests/data/cut_characters.txt: a field value and the
+// definitions it is expanded with (none in most rows).
+struct Place {
+    std::string field;
+    std::string definitions;
 };
 
-std::string withCharacter(std::string_view place, std::string_view character)
+std::vector<Place> cutCharacterPlaces()
 {
-    return replaceAll(place, "@", character);
-}
-
-TEST(CutCharacters, TexReadingKeepsEveryCharacterWhole)
-{
-    for (const std::string_view place : texPlaces) {
-        for (const std::string_view character : multiByteCharacters) {
-            const std::string tex = withCharacter(place, character);
-            EXPECT_TRUE(fuzzcheck::isValidUtf8(texToText(tex))) << "from: " << tex;
-            EXPECT_TRUE(fuzzcheck::isValidUtf8(plainText(tex))) << "from: " << tex;
+    std::istringstream rows(testing::readFile(std::string(BIBSOURCES_TEST_DATA) + "/cut_characters.txt"));
+    std::vector<Place> places;
+    for (std::string row; std::getline(rows, row);) {
+        if (row.empty() || row.starts_with('#')) {
+            continue;
         }
+        const size_t tab = row.find('\t');
+        places.push_back({row.substr(0, tab), tab == std::string::npos ? "" : row.substr(tab + 1)});
     }
+    return places;
 }
 
-// Definitions and a field using them; "@" stands for the character.
-struct Expanded {
-    std::string_view definitions;
-    std::string_view field;
-};
-
-constexpr Expanded definitionPlaces[] = {
-    {"\\def\\a#1{[#1]}", "\\a@"}, // an argument of one character
-    {"\\def\\a#1{[#1]}", "\\a @"},
-    {"\\def\\a#1{[#1]}", "\\a\\@"}, // an argument that is a control symbol
-    {"\\def\\a#1{[#1]}", "\\a{@}"},
-    {"\\def\\a#1{[#1]}", "\\a\\@x"},
-    {"\\def\\a#1#2{#2#1}", "\\a@@"},
-    {"\\def\\a#1#2{#2#1}", "\\a\\@\\@"},
-    {"\\def\\a#1@{[#1]}", "\\a x@y"}, // a delimiter beyond ASCII
-    {"\\def\\a#1@.{[#1]}", "\\a @@."},
-    {"\\newcommand{\\a}[2][@]{#1#2}", "\\a@"}, // an optional argument's default
-    {"\\newcommand{\\a}[2][@]{#1#2}", "\\a[@]@"},
-    {"\\def\\a{@}", "\\a@"},
-    {"\\def\\a{\\'}", "\\a@"}, // a body that reads the character after it
-    {"\\def\\a#1{\\'#1}", "\\a@"},
-    {"\\def\\a#1{$\\hat#1$}", "\\a\\@"},
-    {"\\def\\a#1{\\accent`#1}", "\\a@ x"},
-    {"\\def\\@{x}", "\\@"}, // a control symbol beyond ASCII, defined
-    {"\\def\\@", "\\@"}, // and never finished
-    {"\\def\\@#1 x{", "\\@"},
-    {"\\newcommand{\\@}[@]{x}", "\\@"},
-    {"\\newcommand\\@{", "\\@"},
-    {"\\let\\a\\@ \\def\\b#1{#1}", "\\b\\@"},
-    {"\\input @", "@"},
-    {"\\input{@}", "@"},
-    {"\\ifx\\undefined\\@ \\def\\a#1{#1}\\fi", "\\a\\@"},
-    {"\\@ifundefined{@}{\\def\\a#1{#1}}{}", "\\a@"},
-};
-
-TEST(CutCharacters, ExpansionKeepsEveryCharacterWhole)
+// Every reader, fed each character at each place where it takes one:
+// the definitions' reader, the expansion, the TeX reading, and all of a
+// tidy field's way. No text any of them hands on, and no problem they
+// name, is ever invalid UTF-8.
+TEST(CutCharacters, NoReaderCutsACharacter)
 {
-    for (const Expanded &place : definitionPlaces) {
+    const std::vector<Place> places = cutCharacterPlaces();
+    ASSERT_GT(places.size(), 100u) << "the table was not read";
+    for (const Place &place : places) {
         for (const std::string_view character : multiByteCharacters) {
-            const std::string definitionText = withCharacter(place.definitions, character);
-            const std::string field = withCharacter(place.field, character);
+            const std::string field = replaceAll(place.field, "?", character);
+            const std::string definitionText = replaceAll(place.definitions, "?", character);
+            const std::string where = "from: " + field + " with: " + definitionText;
             TexDefinitions definitions;
             for (const std::string &problem : definitions.read(definitionText)) {
-                EXPECT_TRUE(fuzzcheck::isValidUtf8(problem)) << "from: " << definitionText;
+                EXPECT_TRUE(fuzzcheck::isValidUtf8(problem)) << where;
             }
             const Expansion expansion = expandDefinitions(field, definitions);
-            EXPECT_TRUE(fuzzcheck::isValidUtf8(expansion.text))
-                << "from: " << definitionText << " and " << field;
-            EXPECT_TRUE(fuzzcheck::isValidUtf8(expansion.problem))
-                << "from: " << definitionText << " and " << field;
-            EXPECT_TRUE(fuzzcheck::isValidUtf8(texToText(expansion.text)))
-                << "from: " << definitionText << " and " << field;
+            EXPECT_TRUE(fuzzcheck::isValidUtf8(expansion.text)) << where;
+            EXPECT_TRUE(fuzzcheck::isValidUtf8(expansion.problem)) << where;
+            EXPECT_TRUE(fuzzcheck::isValidUtf8(texToText(expansion.text))) << where;
+            EXPECT_TRUE(fuzzcheck::isValidUtf8(plainText(expansion.text))) << where;
         }
     }
 }
