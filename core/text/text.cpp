@@ -113,9 +113,9 @@ public:
     {
         const auto table = accentTable();
         for (size_t i = 0; i < table.size(); ++i) {
-            const char32_t letter = table[i].letter;
-            rows[i] = {packKey(table[i].key.data(), table[i].key.size()),
-                {char(0xC0 | (letter >> 6)), char(0x80 | (letter & 0x3F))}};
+            std::string letter;
+            appendUtf8(letter, table[i].letter);
+            rows[i] = {packKey(table[i].key.data(), table[i].key.size()), {letter[0], letter[1]}};
         }
         std::sort(
             rows.begin(), rows.end(), [](const PackedRow &a, const PackedRow &b) { return a.key < b.key; });
