@@ -1,6 +1,7 @@
 #include "tex_definitions.h"
 
 #include "tex_commands.h"
+#include "utf8_cursor.h"
 
 #include <algorithm>
 
@@ -71,7 +72,7 @@ size_t bracketEnd(std::string_view text, size_t open)
 }
 
 // The name of the control sequence whose backslash is at `at` (letters, or
-// one other character), and the position after it.
+// one other character, all of its bytes), and the position after it.
 struct ControlSequence {
     std::string_view name;
     size_t end = 0;
@@ -84,7 +85,7 @@ ControlSequence controlSequenceAt(std::string_view text, size_t at, bool atIsLet
         ++end;
     }
     if (end == at + 1 && end < text.size()) {
-        ++end;
+        end = nextCharacter(text, end);
     }
     return {text.substr(at + 1, end - at - 1), end};
 }
@@ -527,9 +528,7 @@ private:
             at = controlSequenceAt(text, at, false).end;
             return text.substr(start, at - start);
         }
-        const auto lead = static_cast<unsigned char>(text[at]);
-        at += lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        at = std::min(at, text.size());
+        at = nextCharacter(text, at);
         return text.substr(start, at - start);
     }
 

@@ -40,7 +40,8 @@ public:
     // later definition replaces an earlier one, except with \newcommand and
     // \providecommand, as in LaTeX. Returns one line per definition that
     // could not be read ("\foo: its body never closes") and per file the text
-    // \input's, whose definitions are not read. Never throws.
+    // \input's, whose definitions are not read; each line is valid UTF-8
+    // when `latex` is. Never throws.
     std::vector<std::string> read(std::string_view latex);
 
     const TexDefinition *find(std::string_view name) const;
@@ -61,7 +62,8 @@ struct Expansion {
 // undelimited ones: a braced group, a command or one character, blanks
 // before each skipped; a command missing an argument stays as written.
 // Where an expanded command would run into letters that follow it, a space
-// is put between them.
+// is put between them. A character is never cut: when `utf8` and the
+// definitions are valid UTF-8, so are the text and the problem.
 //
 // Expansion nested deeper than 32, making more than 64 KiB of text (or 16
 // times the input, when that is more) or taking more than 100,000 steps

@@ -2,6 +2,7 @@
 
 #include "combining_mark.h"
 #include "tex_commands.h"
+#include "utf8_cursor.h"
 
 #include <algorithm>
 #include <cctype>
@@ -81,21 +82,14 @@ void appendGrouped(std::string &out, std::string_view text)
     }
 }
 
-bool isContinuationByte(char c)
-{
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
 // Puts the overline on every character of `text`, as a line over a group
 // runs over all of it.
 std::string overlineEveryCharacter(std::string_view text)
 {
     std::string marked;
-    for (size_t i = 0; i < text.size(); ++i) {
-        marked += text[i];
-        if (i + 1 == text.size() || !isContinuationByte(text[i + 1])) {
-            marked += "\u0305";
-        }
+    for (size_t at = 0, next = 0; at < text.size(); at = next) {
+        next = nextCharacter(text, at);
+        marked.append(text, at, next - at).append("\u0305");
     }
     return marked;
 }
@@ -128,15 +122,6 @@ public:
     }
 
 private:
-    // Past one character, all of its bytes.
-    void skipCharacter()
-    {
-        ++position;
-        while (position < math.size() && isContinuationByte(math[position])) {
-            ++position;
-        }
-    }
-
     std::string_view commandName()
     {
         const size_t start = position;
@@ -144,7 +129,7 @@ private:
             ++position;
         }
         if (position == start && position < math.size()) {
-            skipCharacter();
+            position = nextCharacter(math, position);
         }
         return math.substr(start, position - start);
     }
@@ -233,7 +218,7 @@ private:
             commandName();
             end = position;
         } else {
-            skipCharacter();
+            position = nextCharacter(math, position);
             end = position;
         }
         std::string text;
@@ -285,9 +270,7 @@ private:
             out += overlineEveryCharacter(*symbol);
             return true;
         }
-        const auto characters
-            = std::count_if(symbol->begin(), symbol->end(), [](char c) { return !isContinuationByte(c); });
-        if (characters != 1 || !addCombiningMark(*symbol, 0, mark)) {
+        if (characterCount(*symbol) != 1 || !addCombiningMark(*symbol, 0, mark)) {
             return false;
         }
         out += *symbol;
@@ -390,10 +373,12 @@ private:
         case '%':
         case '$':
             return false;
-        default:
-            ++position;
-            out += c;
+        default: {
+            const size_t next = nextCharacter(math, position);
+            out.append(math, position, next - position);
+            position = next;
             return true;
+        }
         }
     }
 

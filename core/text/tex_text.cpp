@@ -3,6 +3,7 @@
 #include "combining_mark.h"
 #include "tex_commands.h"
 #include "tex_math.h"
+#include "utf8_cursor.h"
 
 #include <algorithm>
 #include <array>
@@ -48,12 +49,6 @@ constexpr std::array<bool, 256> specialBytes = [] {
 bool needsReading(char c)
 {
     return specialBytes[static_cast<unsigned char>(c)];
-}
-
-size_t codePointLength(char lead)
-{
-    const auto c = static_cast<unsigned char>(lead);
-    return c < 0xC0 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
 }
 
 // For every brace, the position of the brace that closes or opens its group,
@@ -286,7 +281,7 @@ private:
             // All of the character's bytes are read; one beyond ASCII names
             // no accent, so its first byte is value enough.
             const size_t character = input[at + 1] == '\\' && at + 2 < end ? at + 2 : at + 1;
-            const size_t stop = std::min(end, character + codePointLength(input[character]));
+            const size_t stop = std::min(end, nextCharacter(input, character));
             return {skipBlanks(stop, end), static_cast<unsigned char>(input[character])};
         }
         int base = 10;
@@ -636,7 +631,7 @@ private:
         } else if (needsReading(input[argument])) {
             return keepAsWritten(position, after);
         } else {
-            stop = std::min(end, argument + codePointLength(input[argument]));
+            stop = std::min(end, nextCharacter(input, argument));
             output.append(input, argument, stop - argument);
         }
         const std::u32string_view marks = accentMarks(name);

@@ -1,6 +1,7 @@
 #include "text.h"
 
 #include "accent_table.h"
+#include "utf8_cursor.h"
 #include "xml_writer.h"
 
 #include <algorithm>
@@ -11,86 +12,6 @@
 namespace bibsources {
 
 namespace {
-
-void appendUtf8(std::string &out, char32_t c)
-{
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
-bool isContinuation(unsigned char c)
-{
-    return (c & 0xC0) == 0x80;
-}
-
-// Strict: overlong forms, surrogates (ED A0..ED BF) and anything above
-// U+10FFFF are rejected, so such bytes are read as Windows-1252 instead of
-// being passed on as something no XML reader accepts.
-bool isValidUtf8(std::string_view bytes)
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const auto *end = p + bytes.size();
-    while (p < end) {
-        // Runs of ASCII, the most of any field, eight bytes at a time.
-        std::uint64_t eight = 0;
-        while (end - p >= 8 && (std::memcpy(&eight, p, 8), (eight & 0x8080808080808080u) == 0)) {
-            p += 8;
-        }
-        if (p == end) {
-            break;
-        }
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int length = 0;
-        unsigned char low = 0x80; // allowed range of the second byte
-        unsigned char high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0) {
-                low = 0xA0;
-            } else if (c == 0xED) {
-                high = 0x9F;
-            }
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0) {
-                low = 0x90;
-            } else if (c == 0xF4) {
-                high = 0x8F;
-            }
-        } else {
-            return false;
-        }
-        if (end - p < length || p[1] < low || p[1] > high) {
-            return false;
-        }
-        for (int i = 2; i < length; ++i) {
-            if (!isContinuation(p[i])) {
-                return false;
-            }
-        }
-        p += length;
-    }
-    return true;
-}
 
 // Windows-1252 differs from Latin-1 only in 0x80-0x9F; the five bytes it
 // leaves undefined become U+FFFD rather than C1 control characters.
@@ -192,9 +113,9 @@ public:
     {
         const auto table = accentTable();
         for (size_t i = 0; i < table.size(); ++i) {
-            const char32_t letter = table[i].letter;
-            rows[i] = {packKey(table[i].key.data(), table[i].key.size()),
-                {char(0xC0 | (letter >> 6)), char(0x80 | (letter & 0x3F))}};
+            std::string letter;
+            appendUtf8(letter, table[i].letter);
+            rows[i] = {packKey(table[i].key.data(), table[i].key.size()), {letter[0], letter[1]}};
         }
         std::sort(
             rows.begin(), rows.end(), [](const PackedRow &a, const PackedRow &b) { return a.key < b.key; });
@@ -337,11 +258,6 @@ std::string decodeParserText(std::string_view bytes)
         }
     }
     return out;
-}
-
-std::string asValidUtf8(std::string text)
-{
-    return isValidUtf8(text) ? std::move(text) : decodeParserText(text);
 }
 
 std::string stripXmlForbidden(std::string_view utf8)

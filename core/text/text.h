@@ -13,10 +13,6 @@ std::string_view trimmed(std::string_view text);
 // U+FFFD), so accented letters of Latin-1 files survive.
 std::string decodeParserText(std::string_view bytes);
 
-// `text` itself when it is valid UTF-8, else read as decodeParserText reads
-// it; no copy in the common case.
-std::string asValidUtf8(std::string text);
-
 // `utf8` without the characters XML 1.0 forbids: U+0000-U+0008, U+000B, U+000C,
 // U+000E-U+001F, U+FFFE and U+FFFF. The argument must be valid UTF-8.
 std::string stripXmlForbidden(std::string_view utf8);

@@ -39,7 +39,7 @@ std::string joinedText(const Tokens &first, const Tokens &second = {})
             joined += decodeParserText(withoutControlSpace(token));
         }
     }
-    return plainText(joined);
+    return plainTextOfUtf8(joined);
 }
 
 bool isOthers(const Person &person)

@@ -102,11 +102,17 @@ std::string plainText(std::string_view parserBytes)
     if (isPlainAlready(parserBytes)) {
         return std::string(trimmed(parserBytes));
     }
-    // texToText keeps valid UTF-8 valid (it is fuzzed for that); checking its
-    // result once more is the net that keeps a document readable should a
-    // construct ever cut a character in two.
-    return withSingleSpaces(
-        trimmed(stripXmlForbidden(asValidUtf8(texToText(decodeParserText(parserBytes))))));
+    return plainTextOfUtf8(decodeParserText(parserBytes));
+}
+
+std::string plainTextOfUtf8(std::string_view utf8)
+{
+    if (isPlainAlready(utf8)) {
+        return std::string(trimmed(utf8));
+    }
+    // The TeX reading steps a whole character at a time, so what it is given
+    // valid it hands on valid.
+    return withSingleSpaces(trimmed(stripXmlForbidden(texToText(utf8))));
 }
 
 std::string verbatimText(std::string_view parserBytes)

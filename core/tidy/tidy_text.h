@@ -11,6 +11,10 @@ namespace bibsources {
 // yet escaped.
 std::string plainText(std::string_view parserBytes);
 
+// As plainText, for text decoded already (valid UTF-8), which is not checked
+// again.
+std::string plainTextOfUtf8(std::string_view utf8);
+
 // A field that TeX would read verbatim (url, doi): decoded and stripped like
 // plainText, an outer \url{...} unwrapped and the backslash of an escaped
 // "_", "%", "&", "#" or "~" dropped, the braced escapes and tildes reference

@@ -3,7 +3,8 @@
 //  - reading and expanding return within the limits, however the
 //    definitions recurse;
 //  - an expansion that names a problem leaves the field as written;
-//  - the expansion of valid UTF-8 is valid UTF-8, and so is its text;
+//  - the expansion of valid UTF-8 is valid UTF-8, and so are its text and
+//    every problem said on the way;
 //  - no expansion is much longer than its limit.
 
 #include "fuzz_check.h"
@@ -21,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string_view field
         = split == std::string_view::npos ? std::string_view() : input.substr(split + 1);
     bibsources::TexDefinitions definitions;
-    definitions.read(definitionText);
+    const std::vector<std::string> problems = definitions.read(definitionText);
     const bibsources::Expansion expansion = bibsources::expandDefinitions(field, definitions);
     const std::string text = bibsources::texToText(expansion.text);
     if (!expansion.problem.empty()) {
@@ -35,6 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         check(
             fuzzcheck::isValidUtf8(expansion.text), "the expansion of valid UTF-8 is not valid UTF-8", input);
         check(fuzzcheck::isValidUtf8(text), "the text of an expansion is not valid UTF-8", input);
+        check(
+            fuzzcheck::isValidUtf8(expansion.problem), "a problem of valid UTF-8 is not valid UTF-8", input);
+        for (const std::string &problem : problems) {
+            check(fuzzcheck::isValidUtf8(problem), "a problem of valid UTF-8 is not valid UTF-8", input);
+        }
     }
     return 0;
 }

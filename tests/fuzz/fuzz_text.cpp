@@ -6,12 +6,15 @@
 //  - the one-scan clean-up and escaping equal naive replacement row by row;
 //  - the clean-up of a text without "&" never makes it longer, and a second
 //    clean-up changes nothing;
-//  - the shortcut for plain ASCII gives what the full path gives.
+//  - the shortcut for plain ASCII gives what the full path gives;
+//  - stepping a character at a time ends at the end of any bytes, and on
+//    valid UTF-8 counts the characters there are.
 
 #include "fuzz_check.h"
 
 #include "../core/reference_text.h"
 #include "text.h"
+#include "utf8_cursor.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -65,6 +68,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     using namespace bibsources;
     const std::string_view input(reinterpret_cast<const char *>(data), size);
+
+    size_t characters = 0;
+    fuzzcheck::forEachCodePoint(input, [&](char32_t) { ++characters; });
+    size_t steps = 0;
+    size_t at = 0;
+    for (; at < input.size(); at = nextCharacter(input, at)) {
+        ++steps;
+    }
+    check(at == input.size(), "stepping by characters went past the end", input);
+    if (fuzzcheck::isValidUtf8(input)) {
+        check(steps == characters && characterCount(input) == characters,
+            "stepping by characters counts other characters than there are", input);
+    }
 
     const std::string decoded = decodeParserText(input);
     check(fuzzcheck::isValidUtf8(decoded), "decoded text is not valid UTF-8", input);
