@@ -21,13 +21,9 @@ std::string plainField(const Entry &entry, FieldKey name)
     return raw.empty() ? std::string() : plainText(raw);
 }
 
-std::string fieldAs(const Entry &entry, FieldKey name, TidyText text)
+std::string textAs(std::string_view raw, TidyText text)
 {
-    if (text != TidyText::Verbatim) {
-        return plainField(entry, name);
-    }
-    const std::string_view raw = fieldText(entry, name);
-    return raw.empty() ? std::string() : verbatimText(raw);
+    return text == TidyText::Verbatim ? verbatimText(raw) : plainText(raw);
 }
 
 // "Title: Subtitle. Addon", without a colon or full stop after a title that
@@ -174,9 +170,14 @@ std::pair<FieldKey, std::string> RecordWriter::firstGiven(const FieldKeys &names
 {
     std::pair<FieldKey, std::string> chosen{*names.begin(), {}};
     for (const FieldKey name : names) {
+        const std::string_view raw = fieldText(entry, name);
+        if (raw.empty()) {
+            continue;
+        }
         if (chosen.second.empty()) {
-            chosen = {name, fieldAs(entry, name, text)};
-        } else if (accounting && !fieldText(entry, name).empty()) {
+            chosen.first = name;
+            chosen.second = textAs(raw, text);
+        } else if (accounting) {
             nowhere(name, "'" + std::string(chosen.first.name()) + "' is used instead");
         }
     }
