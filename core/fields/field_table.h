@@ -130,7 +130,7 @@ inline constexpr auto fieldTable = std::to_array<FieldRow>({
     {"organization", {}, {}, "Publisher"},
     {"chapter", {}, {}, "ChapterNumber", TidyWay::Direct},
     {"volumes", {}, {}, "NumberVolumes", TidyWay::Direct},
-    {"type", {}, {}, "Type"},
+    {"type", {}, {}, "Type", TidyWay::Back},
     {"eventtitle", {}, {}, "ConferenceName"},
     {"howpublished", {}, {}, "Publisher"},
     {"annotation", {}, {}, "Comments"},

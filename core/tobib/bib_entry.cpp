@@ -279,7 +279,7 @@ void EntryBuilder::addKinds()
     if (thesisType != impliedThesisKind(entry.type)) {
         addBraced("type", bibValue(thesisType));
     }
-    addText("type", "Type");
+    addBack("Type");
 }
 
 void EntryBuilder::addKept()

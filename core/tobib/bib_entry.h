@@ -24,8 +24,8 @@ struct BibEntry {
 //
 // The field table's Direct and Back rows (field_table.h) send an element
 // back to one field: b:Title to title (capitals protected), b:City to
-// address, b:URL and b:DOI verbatim, b:Comments to note, and so on. The
-// rest is decided here:
+// address, b:URL and b:DOI verbatim, b:Comments to note, b:Type to type,
+// and so on. The rest is decided here:
 //
 //   b:Author/b:Editor/b:Translator   author/editor/translator (other roles: ms-role)
 //   b:Corporate                      a braced name
@@ -41,7 +41,7 @@ struct BibEntry {
 //                                    section, conference paper or patent,
 //                                    number for the rest
 //   b:PatentNumber                   number
-//   b:Type, b:ThesisType             type (not for a kind the entry type says)
+//   b:ThesisType                     type (not for a kind the entry type says)
 BibEntry bibEntry(const xmlNode *source);
 
 // The entry as text, under key, ending in a blank line.
