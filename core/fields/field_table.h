@@ -38,10 +38,12 @@ enum class TidyWay : std::uint8_t {
     Combined,
     // Both directions come from the table. The element holds the text of the
     // first of its Direct rows that the entry gives (the others are noted as
-    // passed over), and --to-bib writes it back to the first of them.
+    // passed over), and --to-bib writes it back to the first of them. Only
+    // where the element stands is said by hand: putDirect in tidy_record.cpp,
+    // addBack in bib_entry.cpp.
     Direct,
     // The tidy record fills the element by hand, combining fields; --to-bib
-    // writes it back to this field alone.
+    // writes it back to this field alone (addBack, where it stands).
     Back,
 };
 
