@@ -37,9 +37,35 @@ constexpr RowsByLength rowsByLength = [] {
     return index;
 }();
 
+// What the two ways of a tidy element promise: its Direct rows read their
+// text alike, and an element filled directly is written back to its first
+// Direct row, never to a Back row.
+constexpr bool tidyWaysAgree()
+{
+    for (const FieldRow &row : fieldTable) {
+        if (row.way == TidyWay::Combined) {
+            continue;
+        }
+        const FieldRow *first = backRow(row.tidy);
+        const bool sameWay = first->way == row.way;
+        const bool sameText = first->text == row.text;
+        const bool oneBack = row.way == TidyWay::Direct || first == &row;
+        if (!sameWay || !sameText || !oneBack) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(tidyWaysAgree(), "the rows of a tidy element disagree about the way it is carried");
+
 } // namespace
 
 void fieldNameNotInTable()
+{
+    std::abort();
+}
+
+void elementNotCarriedByTable()
 {
     std::abort();
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string_view>
 
@@ -22,6 +23,30 @@ struct PlainElement {
     std::span<const std::string_view> entryTypes;
 };
 
+// How a field's text is read into its tidy element, and how --to-bib
+// writes the element's text back.
+enum class TidyText : std::uint8_t {
+    Plain, // TeX read as plain Unicode; written back with TeX's specials as commands
+    Verbatim, // a link or identifier: kept as written, both ways
+    Title, // read as Plain; written back with its capitals protected
+};
+
+// Which direction the table itself carries a field in the tidy mapping.
+enum class TidyWay : std::uint8_t {
+    // Both directions are written by hand (tidy_record.cpp, bib_entry.cpp):
+    // the field is combined with others, or the entry type decides.
+    Combined,
+    // Both directions come from the table. The element holds the text of the
+    // first of its Direct rows that the entry gives (the others are noted as
+    // passed over), and --to-bib writes it back to the first of them. Only
+    // where the element stands is said by hand: putDirect in tidy_record.cpp,
+    // addBack in bib_entry.cpp.
+    Direct,
+    // The tidy record fills the element by hand, combining fields; --to-bib
+    // writes it back to this field alone (addBack, where it stands).
+    Back,
+};
+
 struct FieldRow {
     std::string_view name;
     // A list of people: the element of their role inside the contributor
@@ -30,9 +55,11 @@ struct FieldRow {
     // The plain mapping writes the first of these whose types fit the entry;
     // none fits: the field writes nothing there.
     std::span<const PlainElement> plain;
-    // The element the tidy mapping fills from the field (tidy_record.h says
-    // how several fields combine); empty: the field writes nothing itself.
+    // The element the tidy mapping fills from the field; empty: the field
+    // writes nothing itself.
     std::string_view tidy;
+    TidyWay way = TidyWay::Combined;
+    TidyText text = TidyText::Plain;
 };
 
 namespace field_rows {
@@ -69,23 +96,23 @@ inline constexpr PlainElement yearAccessed[] = {{"YearAccessed", {}}};
 // field up here.
 inline constexpr auto fieldTable = std::to_array<FieldRow>({
     {"author", "Author", {}, "Author"},
-    {"title", {}, field_rows::title, "Title"},
-    {"year", {}, field_rows::year, "Year"},
-    {"journal", {}, field_rows::container, "JournalName"},
+    {"title", {}, field_rows::title, "Title", TidyWay::Back, TidyText::Title},
+    {"year", {}, field_rows::year, "Year", TidyWay::Back},
+    {"journal", {}, field_rows::container, "JournalName", TidyWay::Back},
     {"booktitle", {}, field_rows::container, "BookTitle"},
-    {"pages", {}, field_rows::pages, "Pages"},
-    {"volume", {}, field_rows::volume, "Volume"},
+    {"pages", {}, field_rows::pages, "Pages", TidyWay::Back},
+    {"volume", {}, field_rows::volume, "Volume", TidyWay::Direct},
     {"number", {}, field_rows::number, "Issue"},
-    {"publisher", {}, field_rows::publisher, "Publisher"},
+    {"publisher", {}, field_rows::publisher, "Publisher", TidyWay::Back},
     {"month", {}, field_rows::month, "Month"},
     {"editor", "Editor", {}, "Editor"},
     {"translator", "Translator", {}, "Translator"},
-    {"address", {}, field_rows::cityOfSomeTypes, "City"},
-    {"location", {}, field_rows::city, "City"},
-    {"edition", {}, field_rows::edition, "Edition"},
+    {"address", {}, field_rows::cityOfSomeTypes, "City", TidyWay::Direct},
+    {"location", {}, field_rows::city, "City", TidyWay::Direct},
+    {"edition", {}, field_rows::edition, "Edition", TidyWay::Direct},
     {"institution", {}, field_rows::institution, "Institution"},
     {"school", {}, field_rows::institution, "Institution"},
-    {"url", {}, field_rows::url, "URL"},
+    {"url", {}, field_rows::url, "URL", TidyWay::Back, TidyText::Verbatim},
     {"lastchecked", {}, field_rows::yearAccessed, "YearAccessed"},
     {"journaltitle", {}, {}, "JournalName"},
     {"subtitle", {}, {}, "Title"},
@@ -94,18 +121,18 @@ inline constexpr auto fieldTable = std::to_array<FieldRow>({
     {"booksubtitle", {}, {}, "BookTitle"},
     {"booktitleaddon", {}, {}, "BookTitle"},
     {"issue", {}, {}, "Issue"},
-    {"shorttitle", {}, {}, "ShortTitle"},
-    {"note", {}, {}, "Comments"},
-    {"doi", {}, {}, "DOI"},
+    {"shorttitle", {}, {}, "ShortTitle", TidyWay::Direct},
+    {"note", {}, {}, "Comments", TidyWay::Back},
+    {"doi", {}, {}, "DOI", TidyWay::Direct, TidyText::Verbatim},
     {"isbn", {}, {}, "StandardNumber"},
     {"issn", {}, {}, "StandardNumber"},
-    {"day", {}, {}, "Day"},
+    {"day", {}, {}, "Day", TidyWay::Back},
     {"date", {}, {}, "Year"},
     {"urldate", {}, {}, "YearAccessed"},
     {"organization", {}, {}, "Publisher"},
-    {"chapter", {}, {}, "ChapterNumber"},
-    {"volumes", {}, {}, "NumberVolumes"},
-    {"type", {}, {}, "Type"},
+    {"chapter", {}, {}, "ChapterNumber", TidyWay::Direct},
+    {"volumes", {}, {}, "NumberVolumes", TidyWay::Direct},
+    {"type", {}, {}, "Type", TidyWay::Back},
     {"eventtitle", {}, {}, "ConferenceName"},
     {"howpublished", {}, {}, "Publisher"},
     {"annotation", {}, {}, "Comments"},
@@ -128,6 +155,12 @@ public:
     {
     }
 
+    // The key of one of the table's own rows.
+    static constexpr FieldKey of(const FieldRow &tableRow)
+    {
+        return FieldKey(static_cast<std::size_t>(&tableRow - fieldTable.data()));
+    }
+
     constexpr std::string_view name() const { return fieldTable[row].name; }
     friend constexpr bool operator==(std::string_view fieldName, FieldKey key)
     {
@@ -146,7 +179,77 @@ private:
         return 0;
     }
 
+    constexpr explicit FieldKey(std::size_t tableRow)
+        : row(tableRow)
+    {
+    }
+
     std::size_t row;
+};
+
+// Called only when a DirectElement or BackField names an element the table
+// does not carry that way; such a name does not compile.
+void elementNotCarriedByTable();
+
+// The row whose field --to-bib writes a tidy element back to: the first
+// Direct or Back row naming it; null when the hand-written code decides.
+constexpr const FieldRow *backRow(std::string_view element)
+{
+    for (const FieldRow &row : fieldTable) {
+        if (row.tidy == element && row.way != TidyWay::Combined) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+// A tidy element filled from the table's Direct rows, checked while
+// compiling: DirectElement("Volume") holds the rows that fill it, in table
+// order, the first the entry gives winning.
+class DirectElement {
+public:
+    consteval DirectElement(const char *element)
+        : elementName(element)
+    {
+        for (const FieldRow &row : fieldTable) {
+            if (row.tidy == elementName && row.way == TidyWay::Direct) {
+                rowList[count++] = &row;
+            }
+        }
+        if (count == 0) {
+            elementNotCarriedByTable();
+        }
+    }
+
+    constexpr std::string_view name() const { return elementName; }
+    constexpr std::span<const FieldRow *const> rows() const { return {rowList.data(), count}; }
+    // The same for all of its rows (field_table.cpp checks).
+    constexpr TidyText text() const { return rowList[0]->text; }
+
+private:
+    std::string_view elementName;
+    std::array<const FieldRow *, 4> rowList{};
+    std::size_t count = 0;
+};
+
+// A tidy element --to-bib writes back to one field, checked while
+// compiling: BackField("Volume").field() is "volume".
+class BackField {
+public:
+    consteval BackField(const char *element)
+        : row(backRow(element))
+    {
+        if (!row) {
+            elementNotCarriedByTable();
+        }
+    }
+
+    constexpr std::string_view element() const { return row->tidy; }
+    constexpr std::string_view field() const { return row->name; }
+    constexpr TidyText text() const { return row->text; }
+
+private:
+    const FieldRow *row;
 };
 
 // The table's row for a name an entry brings, or null.

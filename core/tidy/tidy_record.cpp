@@ -9,6 +9,7 @@
 #include "tidy_types.h"
 
 #include <optional>
+#include <ranges>
 
 namespace bibsources {
 
@@ -18,6 +19,11 @@ std::string plainField(const Entry &entry, FieldKey name)
 {
     const std::string_view raw = fieldText(entry, name);
     return raw.empty() ? std::string() : plainText(raw);
+}
+
+std::string textAs(std::string_view raw, TidyText text)
+{
+    return text == TidyText::Verbatim ? verbatimText(raw) : plainText(raw);
 }
 
 // "Title: Subtitle. Addon", without a colon or full stop after a title that
@@ -122,12 +128,19 @@ public:
     TidyRecord write(std::string_view tag, std::string_view guid);
 
 private:
-    // The first of `names` the entry gives with text, and its plain text;
-    // the others given with text are noted as passed over for it.
-    // The first of `names` when none has text.
-    std::pair<FieldKey, std::string> firstOf(std::initializer_list<FieldKey> names);
+    // The first of `names` the entry gives with text, and that text read
+    // as `text` says; the others given with text are noted as passed over
+    // for it. The first of `names` when none has text.
+    template <typename FieldKeys>
+    std::pair<FieldKey, std::string> firstGiven(const FieldKeys &names, TidyText text);
+    std::pair<FieldKey, std::string> firstOf(std::initializer_list<FieldKey> names)
+    {
+        return firstGiven(names, TidyText::Plain);
+    }
     // Appends the element and notes every field of `from` that fed it.
     void put(std::string_view element, std::string_view text, std::initializer_list<FieldKey> from);
+    // Appends an element the table fills directly from the first of its rows.
+    void putDirect(DirectElement element);
     void nowhere(FieldKey field, std::string note);
 
     Dates dates();
@@ -152,13 +165,19 @@ private:
     TidyRecord record;
 };
 
-std::pair<FieldKey, std::string> RecordWriter::firstOf(std::initializer_list<FieldKey> names)
+template <typename FieldKeys>
+std::pair<FieldKey, std::string> RecordWriter::firstGiven(const FieldKeys &names, TidyText text)
 {
     std::pair<FieldKey, std::string> chosen{*names.begin(), {}};
     for (const FieldKey name : names) {
+        const std::string_view raw = fieldText(entry, name);
+        if (raw.empty()) {
+            continue;
+        }
         if (chosen.second.empty()) {
-            chosen = {name, plainField(entry, name)};
-        } else if (accounting && !fieldText(entry, name).empty()) {
+            chosen.first = name;
+            chosen.second = textAs(raw, text);
+        } else if (accounting) {
             nowhere(name, "'" + std::string(chosen.first.name()) + "' is used instead");
         }
     }
@@ -177,6 +196,14 @@ void RecordWriter::put(std::string_view element, std::string_view text, std::ini
             account.wentTo(field.name(), named, text);
         }
     }
+}
+
+void RecordWriter::putDirect(DirectElement element)
+{
+    const auto keys
+        = element.rows() | std::views::transform([](const FieldRow *row) { return FieldKey::of(*row); });
+    const auto [field, text] = firstGiven(keys, element.text());
+    put(element.name(), text, {field});
 }
 
 void RecordWriter::nowhere(FieldKey field, std::string note)
@@ -273,8 +300,7 @@ void RecordWriter::appendPublishing(const Dates &dates)
     put("Year", dates.year, {dateOr("year")});
     put("Month", dates.month, {dateOr("month")});
     put("Day", dates.day, {dates.dayFrom});
-    const auto [cityField, city] = firstOf({"address", "location"});
-    put("City", city, {cityField});
+    putDirect("City");
     const std::string_view howPublished = fieldText(entry, "howpublished");
     auto [publisherField, publisher] = firstOf({"publisher", "organization"});
     if (publisher.empty() && addressIn(howPublished).empty()) {
@@ -282,14 +308,14 @@ void RecordWriter::appendPublishing(const Dates &dates)
         publisher = plainField(entry, "howpublished");
     }
     put("Publisher", publisher, {publisherField});
-    put("Volume", plainField(entry, "volume"), {"volume"});
+    putDirect("Volume");
     appendIssue();
     put("Pages", pagesText(fieldText(entry, "pages")), {"pages"});
     const std::string_view url = fieldText(entry, "url");
     const bool urlFromHowPublished = url.empty() && !addressIn(howPublished).empty();
     put("URL", verbatimText(urlFromHowPublished ? addressIn(howPublished) : url),
         {urlFromHowPublished ? FieldKey("howpublished") : FieldKey("url")});
-    put("DOI", verbatimText(fieldText(entry, "doi")), {"doi"});
+    putDirect("DOI");
     appendAccessed();
 }
 
@@ -349,8 +375,8 @@ void RecordWriter::appendAccessed()
 
 void RecordWriter::appendRest(const Dates &dates)
 {
-    put("ShortTitle", plainField(entry, "shorttitle"), {"shorttitle"});
-    put("Edition", plainField(entry, "edition"), {"edition"});
+    putDirect("ShortTitle");
+    putDirect("Edition");
     const auto [institutionField, institution] = firstOf({"school", "institution"});
     put("Institution", institution, {institutionField});
     std::string kind = kindText(plainField(entry, "type"));
@@ -359,8 +385,8 @@ void RecordWriter::appendRest(const Dates &dates)
     } else {
         put("Type", kind, {"type"});
     }
-    put("ChapterNumber", plainField(entry, "chapter"), {"chapter"});
-    put("NumberVolumes", plainField(entry, "volumes"), {"volumes"});
+    putDirect("ChapterNumber");
+    putDirect("NumberVolumes");
     appendNumbers();
     // The note, then the annotation, then what the dates could not say.
     std::string comments = plainField(entry, "note");

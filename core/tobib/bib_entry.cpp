@@ -3,6 +3,7 @@
 #include "bib_names.h"
 #include "bib_text.h"
 #include "bib_types.h"
+#include "field_table.h"
 #include "text.h"
 
 #include <algorithm>
@@ -114,6 +115,8 @@ private:
     {
         addBraced(std::move(name), bibValue(take(element)));
     }
+    // An element the table writes back to one field.
+    void addBack(BackField back);
 
     void addContributors();
     void addRole(const xmlNode *role);
@@ -157,6 +160,19 @@ void EntryBuilder::add(std::string name, std::string value)
     entry.fields.emplace_back(std::move(name), std::move(value));
 }
 
+void EntryBuilder::addBack(BackField back)
+{
+    const std::string text = take(back.element());
+    switch (back.text()) {
+    case TidyText::Plain:
+        return addBraced(std::string(back.field()), bibValue(text));
+    case TidyText::Verbatim:
+        return addBraced(std::string(back.field()), bibVerbatim(text));
+    case TidyText::Title:
+        return addBraced(std::string(back.field()), bibTitle(text));
+    }
+}
+
 void EntryBuilder::addContributors()
 {
     for (const xmlNode *wrapper : elementsOf(source)) {
@@ -196,7 +212,7 @@ void EntryBuilder::addRole(const xmlNode *role)
 
 void EntryBuilder::addContainers()
 {
-    addText("journal", "JournalName");
+    addBack("JournalName");
     const bool conferenceName = entry.type == "inproceedings" && !has("BookTitle");
     addText("booktitle", conferenceName ? "ConferenceName" : "BookTitle");
     if (!conferenceName) {
@@ -206,14 +222,14 @@ void EntryBuilder::addContainers()
 
 void EntryBuilder::addDates()
 {
-    addText("year", "Year");
+    addBack("Year");
     const std::string month = take("Month");
     if (const int number = monthNumber(month); number > 0) {
         add("month", lowerCase(monthNames[number - 1].substr(0, 3)));
     } else {
         addBraced("month", bibValue(month));
     }
-    addText("day", "Day");
+    addBack("Day");
 }
 
 // A whole date when each part is one; else the parts as written.
@@ -263,7 +279,7 @@ void EntryBuilder::addKinds()
     if (thesisType != impliedThesisKind(entry.type)) {
         addBraced("type", bibValue(thesisType));
     }
-    addText("type", "Type");
+    addBack("Type");
 }
 
 void EntryBuilder::addKept()
@@ -283,25 +299,25 @@ BibEntry EntryBuilder::build()
     entry.type = bibEntryType(
         sourceType, thesis ? std::string(trimmed(textOf(thesis))) : std::string(), has("BookTitle"));
     addContributors();
-    addBraced("title", bibTitle(take("Title")));
+    addBack("Title");
     addContainers();
     addDates();
-    addText("address", "City");
-    addText("publisher", "Publisher");
+    addBack("City");
+    addBack("Publisher");
     const bool thesisEntry = entry.type.ends_with("thesis");
     addText(thesisEntry ? "school" : "institution", "Institution");
-    addText("volume", "Volume");
-    addText("pages", "Pages");
-    addText("edition", "Edition");
-    addText("chapter", "ChapterNumber");
-    addText("volumes", "NumberVolumes");
+    addBack("Volume");
+    addBack("Pages");
+    addBack("Edition");
+    addBack("ChapterNumber");
+    addBack("NumberVolumes");
     addNumbers();
     addKinds();
-    addBraced("url", bibVerbatim(take("URL")));
-    addBraced("doi", bibVerbatim(take("DOI")));
+    addBack("URL");
+    addBack("DOI");
     addAccessed();
-    addText("shorttitle", "ShortTitle");
-    addText("note", "Comments");
+    addBack("ShortTitle");
+    addBack("Comments");
     addKept();
     return std::move(entry);
 }

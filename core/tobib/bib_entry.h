@@ -22,28 +22,26 @@ struct BibEntry {
 // b:LCID, a role BibTeX has no field for, ...) to an "ms-" field of their
 // lower-cased name, which BibTeX ignores.
 //
+// The field table's Direct and Back rows (field_table.h) send an element
+// back to one field: b:Title to title (capitals protected), b:City to
+// address, b:URL and b:DOI verbatim, b:Comments to note, b:Type to type,
+// and so on. The rest is decided here:
+//
 //   b:Author/b:Editor/b:Translator   author/editor/translator (other roles: ms-role)
 //   b:Corporate                      a braced name
-//   b:Title, b:ShortTitle            title (capitals protected), shorttitle
-//   b:JournalName                    journal
 //   b:BookTitle                      booktitle
 //   b:ConferenceName                 booktitle of a conference paper without
 //                                    a book title; else eventtitle
-//   b:Year, b:Month, b:Day           year, month (its macro: jan, ...), day
+//   b:Month                          month (its macro: jan, ...)
 //   b:Year/Month/DayAccessed         urldate (YYYY-MM-DD when all are numbers
 //                                    or month names; else as written)
-//   b:City                           address
-//   b:Publisher, b:Institution       publisher, institution (school for a thesis)
-//   b:Volume, b:Pages, b:Edition     volume, pages (en dash as --), edition
+//   b:Institution                    institution (school for a thesis)
 //   b:Issue                          number for an article, else issue
 //   b:StandardNumber                 issn for an article, isbn for a book,
 //                                    section, conference paper or patent,
 //                                    number for the rest
 //   b:PatentNumber                   number
-//   b:Comments                       note
-//   b:URL, b:DOI                     url, doi (verbatim)
-//   b:Type, b:ThesisType             type (not for a kind the entry type says)
-//   b:ChapterNumber, b:NumberVolumes chapter, volumes
+//   b:ThesisType                     type (not for a kind the entry type says)
 BibEntry bibEntry(const xmlNode *source);
 
 // The entry as text, under key, ending in a blank line.
