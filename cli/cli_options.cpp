@@ -76,14 +76,14 @@ bool takesValue(const OptionSpec &option)
     return !option.valueName.empty();
 }
 
-OptionUse optionNamed(const std::string &argument)
+OptionUse optionNamed(std::span<const OptionSpec> table, const std::string &argument)
 {
-    for (const OptionSpec &option : optionRows) {
+    for (const OptionSpec &option : table) {
         if (argument == option.longName || (!option.shortName.empty() && argument == option.shortName)) {
             return {&option, argument, std::nullopt};
         }
     }
-    for (const OptionSpec &option : optionRows) {
+    for (const OptionSpec &option : table) {
         if (!takesValue(option)) {
             continue;
         }
@@ -133,8 +133,9 @@ std::string valueProblem(const OptionUse &use, const std::string &value)
 // Reads the arguments one by one; the first problem found is the one told.
 class ArgumentReader {
 public:
-    explicit ArgumentReader(const std::vector<std::string> &arguments)
-        : arguments(arguments)
+    ArgumentReader(std::span<const OptionSpec> table, const std::vector<std::string> &arguments)
+        : table(table)
+        , arguments(arguments)
     {
     }
 
@@ -146,6 +147,7 @@ public:
         return options;
     }
 
+private:
     void fail(std::string message)
     {
         if (options.usageError.empty()) {
@@ -153,16 +155,13 @@ public:
         }
     }
 
-    Options options;
-
-private:
     void take(const std::string &argument)
     {
         if (onlyInputsFollow || argument == "-" || argument.empty() || argument[0] != '-') {
             options.inputs.push_back(argument);
             return;
         }
-        const OptionUse use = optionNamed(argument);
+        const OptionUse use = optionNamed(table, argument);
         if (use.option == nullptr) {
             fail("unknown option '" + argument + "'");
             return;
@@ -212,7 +211,9 @@ private:
         return value;
     }
 
+    std::span<const OptionSpec> table;
     const std::vector<std::string> &arguments;
+    Options options;
     std::size_t next = 0;
     bool onlyInputsFollow = false;
     std::vector<const OptionSpec *> given; // the options of one value seen so far
@@ -225,36 +226,43 @@ std::span<const OptionSpec> optionTable()
     return optionRows;
 }
 
+Options readOptions(std::span<const OptionSpec> table, const std::vector<std::string> &arguments)
+{
+    return ArgumentReader(table, arguments).read();
+}
+
 Options parseArguments(const std::vector<std::string> &arguments)
 {
-    ArgumentReader reader(arguments);
-    reader.read();
-    Options &options = reader.options;
+    Options options = readOptions(optionTable(), arguments);
+    const auto fail = [&options](std::string message) {
+        if (options.usageError.empty()) {
+            options.usageError = std::move(message);
+        }
+    };
     if (options.help || options.version) {
         return options;
     }
     if (options.inputs.empty()) {
-        reader.fail("no input file given");
+        fail("no input file given");
     }
     if (!options.report.empty() && !options.tidy) {
-        reader.fail("--report needs --tidy: only the tidy mapping tells where each field went");
+        fail("--report needs --tidy: only the tidy mapping tells where each field went");
     }
     if (!options.macroFiles.empty() && !options.tidy) {
-        reader.fail("--macros needs --tidy: only the tidy output reads TeX commands");
+        fail("--macros needs --tidy: only the tidy output reads TeX commands");
     }
     if (options.toBib && (options.tidy || options.merge || !options.macroFiles.empty())) {
-        reader.fail(
-            "--to-bib reads source lists and writes BibTeX; --tidy, --macros and --merge do not apply");
+        fail("--to-bib reads source lists and writes BibTeX; --tidy, --macros and --merge do not apply");
     }
     if (options.toBib) {
         for (const std::string &input : options.inputs) {
             if (input == "-") {
-                reader.fail("--to-bib reads source lists and documents from files, not from standard input");
+                fail("--to-bib reads source lists and documents from files, not from standard input");
             }
         }
     }
     if (options.merge && options.output.empty()) {
-        reader.fail("--merge needs -o LIST: the source list file to merge into");
+        fail("--merge needs -o LIST: the source list file to merge into");
     }
     return options;
 }

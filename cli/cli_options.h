@@ -46,7 +46,12 @@ struct OptionSpec {
 // Every option, in the order --help lists them.
 std::span<const OptionSpec> optionTable();
 
-// Reads the command line (without the program name). Options may stand
+// Reads the arguments by the rows of `table` alone: the options they give,
+// the inputs, and the first problem with them (no rule across options).
+Options readOptions(std::span<const OptionSpec> table, const std::vector<std::string> &arguments);
+
+// Reads the command line (without the program name) by optionTable(), and
+// checks the options together. Options may stand
 // anywhere before "--"; everything after "--" is an input, so a file called
 // "-q.bib" can be converted.
 Options parseArguments(const std::vector<std::string> &arguments);
