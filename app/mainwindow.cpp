@@ -88,8 +88,9 @@ MainWindow::MainWindow(QWidget *parent)
     , run(new ConversionRun(this))
 {
     ui->setupUi(this);
-    // Room for a summary that wraps, so the picture does not jump when one comes.
-    ui->statusLabel->setMinimumHeight(2 * fontMetrics().lineSpacing());
+    // Room for a summary that wraps and the line below it that says what to
+    // do next, so the picture does not jump when they come.
+    ui->statusLabel->setMinimumHeight(3 * fontMetrics().lineSpacing());
     qCInfo(windowLog, "Initialized");
     setBusy(false);
     setStatus({}, tr("Drop a .bib file on the picture, or choose File › Open…"));
