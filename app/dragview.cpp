@@ -42,7 +42,7 @@ DragView::DragView(QWidget *parent)
     completionTimer.setObjectName(QStringLiteral("completionTimer"));
     completionTimer.setInterval(2000);
     completionTimer.setSingleShot(true);
-    connect(&completionTimer, &QTimer::timeout, this, &DragView::showResting);
+    connect(&completionTimer, &QTimer::timeout, this, &DragView::endFinishedShow);
     showIdle();
 }
 
@@ -107,6 +107,12 @@ void DragView::showResting()
         setPicture(convertingPicture);
         setAccessibleName(tr("Converting %1").arg(convertingName));
     }
+}
+
+void DragView::endFinishedShow()
+{
+    showResting();
+    emit finishedShowEnded();
 }
 
 QSize DragView::sizeHint() const

@@ -52,6 +52,9 @@ signals:
     // path is empty when the drop carried no local file.
     void fileRejected(const QString &path);
     void pictureChanged(const QString &name);
+    // The converted or failed picture has had its 2.0 s and given way to
+    // the resting one.
+    void finishedShowEnded();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -65,6 +68,7 @@ private:
     void showFinished(const QString &picture, const QString &description);
     // Idle, or converting while a run is in progress.
     void showResting();
+    void endFinishedShow();
     void setPicture(const QString &name);
     void showNextFrame();
 

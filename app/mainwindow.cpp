@@ -88,14 +88,16 @@ MainWindow::MainWindow(QWidget *parent)
     , run(new ConversionRun(this))
 {
     ui->setupUi(this);
-    // Room for a summary that wraps, so the picture does not jump when one comes.
-    ui->statusLabel->setMinimumHeight(2 * fontMetrics().lineSpacing());
+    // Room for a summary that wraps and the line below it that says what to
+    // do next, so the picture does not jump when they come.
+    ui->statusLabel->setMinimumHeight(3 * fontMetrics().lineSpacing());
     qCInfo(windowLog, "Initialized");
     setBusy(false);
-    setStatus(tr("Drop a .bib file on the picture, or choose File › Open…"));
+    setStatus({}, tr("Drop a .bib file on the picture, or choose File › Open…"));
 
     connect(ui->dragView, &DragView::fileAccepted, this, &MainWindow::load);
     connect(ui->dragView, &DragView::fileRejected, this, &MainWindow::reject);
+    connect(ui->dragView, &DragView::finishedShowEnded, this, &MainWindow::offerNextFile);
     connect(run, &ConversionRun::progressed, this, &MainWindow::showProgress);
     connect(run, &ConversionRun::finished, this, &MainWindow::showResult);
     connect(ui->convertButton, &QPushButton::clicked, this, &MainWindow::convert);
@@ -150,6 +152,8 @@ void MainWindow::convert()
     settings.tellFieldsLeftOut = settings.tidy;
     if (startRun(settings, {})) {
         ui->busyLabel->setText(tr("Converting %1…").arg(fileNameOf(convertingPath)));
+    } else if (!isConverting()) {
+        invite(tr("Nothing to convert: drop a .bib file on the picture, or choose File › Open…"));
     }
 }
 
@@ -258,9 +262,24 @@ void MainWindow::setBusy(bool busy)
     ui->progressBar->setFormat(tr("Starting…"));
 }
 
-void MainWindow::setStatus(const QString &html)
+void MainWindow::setStatus(const QString &html, const QString &hint)
 {
-    ui->statusLabel->setText(html);
+    statusOutcome = html;
+    const QString separator = html.isEmpty() || hint.isEmpty() ? QString() : QStringLiteral("<br>");
+    ui->statusLabel->setText(html + separator + hint);
+}
+
+void MainWindow::invite(const QString &hint)
+{
+    setStatus(statusOutcome, hint);
+}
+
+void MainWindow::offerNextFile()
+{
+    // A file loaded meanwhile stays loaded, and the line says so already.
+    if (loadedPath.isEmpty() && !isConverting()) {
+        invite(tr("Ready for the next file: drop a .bib file on the picture, or choose File › Open…"));
+    }
 }
 
 void MainWindow::chooseFile()

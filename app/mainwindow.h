@@ -36,7 +36,8 @@ public:
     void openFiles(const QStringList &files);
 
     // The Convert button: logs "Convert pressed", then converts the loaded
-    // file, or logs "Nil" when none is loaded.
+    // file, or logs "Nil" when none is loaded and says below the picture
+    // how to load one, under what it said before.
     void convert();
     bool isConverting() const;
 
@@ -59,7 +60,11 @@ private:
     void showProgress(qint64 bytesRead, qint64 bytesTotal, int entriesRead);
     void showResult(const ConversionResult &result);
     void setBusy(bool busy);
-    void setStatus(const QString &html);
+    // The status line: what came of the last thing done (HTML), then, on a
+    // line of its own, what the user may do next (HTML).
+    void setStatus(const QString &html, const QString &hint = {});
+    void invite(const QString &hint);
+    void offerNextFile();
     void chooseFile();
     void chooseDocument();
     void showMessages();
@@ -70,6 +75,7 @@ private:
     QString loadedPath; // accepted and not yet converted; empty otherwise
     QString convertingPath; // the file of the run in progress or just ended
     std::vector<InputMessage> messages; // from the last run
+    QString statusOutcome; // the status line without its hint
 };
 
 } // namespace bibsources

@@ -6,6 +6,8 @@
 #include <bibsources/conversion.h>
 
 #include <atomic>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -94,6 +96,20 @@ void eraseProgressLineOnSignal() noexcept
     if (descriptor >= 0) {
         [[maybe_unused]] const ssize_t ignored = ::write(descriptor, clearLine, sizeof clearLine - 1);
     }
+}
+
+std::chrono::milliseconds progressLineDelay()
+{
+    const char *text = std::getenv("BIBSOURCES_PROGRESS_DELAY");
+    if (text == nullptr || *text == '\0') {
+        return std::chrono::seconds(1);
+    }
+    char *end = nullptr;
+    const double seconds = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(seconds) || seconds < 0 || seconds > 86400) {
+        return std::chrono::seconds(1);
+    }
+    return std::chrono::milliseconds(std::llround(seconds * 1000));
 }
 
 ProgressLine::ProgressLine(int descriptor, bool enabled, std::chrono::milliseconds delay)

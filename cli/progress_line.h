@@ -8,6 +8,11 @@
 
 namespace bibsources::cli {
 
+// How long a run goes on before its progress line is drawn: one second, or
+// the seconds that BIBSOURCES_PROGRESS_DELAY gives (0: at once; anything but
+// a number of seconds from 0 to a day is ignored).
+std::chrono::milliseconds progressLineDelay();
+
 // One self-erasing line on a terminal that says how far a conversion has
 // come: "refs.bib: 37% read, 12,345 entries". It is drawn only when the
 // descriptor is a terminal, the line is enabled (not -q) and the run has
@@ -19,7 +24,7 @@ namespace bibsources::cli {
 // thread at a time, and one at a time in a process.
 class ProgressLine {
 public:
-    ProgressLine(int descriptor, bool enabled, std::chrono::milliseconds delay = std::chrono::seconds(1));
+    ProgressLine(int descriptor, bool enabled, std::chrono::milliseconds delay = progressLineDelay());
     ~ProgressLine();
     ProgressLine(const ProgressLine &) = delete;
     ProgressLine &operator=(const ProgressLine &) = delete;

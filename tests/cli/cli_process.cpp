@@ -7,8 +7,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 extern char **environ;
@@ -85,7 +86,7 @@ CliOutcome CliProcess::wait()
     CliOutcome outcome;
     int status = 0;
     rusage usage{};
-    if (!eventually([&] { return ::wait4(child, &status, WNOHANG, &usage) == child; })) {
+    if (!endsWithin(child, std::chrono::minutes(2)) || ::wait4(child, &status, 0, &usage) != child) {
         ADD_FAILURE() << "the command did not end; killed";
         return outcome;
     }
@@ -103,32 +104,32 @@ CliOutcome runCli(const CliCommand &command)
     return CliProcess(command).wait();
 }
 
-bool eventually(const std::function<bool()> &condition)
+bool endsWithin(pid_t pid, std::chrono::milliseconds bound)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    // A process descriptor becomes readable when the process ends, whether
+    // it is a child of this one or not.
+    const int descriptor = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (descriptor < 0) {
+        return errno == ESRCH; // gone (and reaped) already
     }
-    return true;
+    pollfd watched{descriptor, POLLIN, 0};
+    int ready;
+    while ((ready = ::poll(&watched, 1, int(bound.count()))) < 0 && errno == EINTR) { }
+    ::close(descriptor);
+    return ready == 1;
 }
 
 pid_t firstChildOf(pid_t parent)
 {
-    while (::kill(parent, 0) == 0) {
-        for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
-            std::string line;
-            std::getline(std::ifstream(entry.path() / "stat"), line);
-            const size_t close = line.rfind(')');
-            int ppid = 0;
-            if (close != std::string::npos && std::sscanf(line.c_str() + close + 2, "%*c %d", &ppid) == 1
-                && ppid == parent) {
-                return std::stoi(entry.path().filename().string());
-            }
+    for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
+        std::string line;
+        std::getline(std::ifstream(entry.path() / "stat"), line);
+        const size_t close = line.rfind(')');
+        int ppid = 0;
+        if (close != std::string::npos && std::sscanf(line.c_str() + close + 2, "%*c %d", &ppid) == 1
+            && ppid == parent) {
+            return std::stoi(entry.path().filename().string());
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return -1;
 }

@@ -2,7 +2,7 @@
 
 #include "test_support.h"
 
-#include <functional>
+#include <chrono>
 #include <string>
 #include <sys/resource.h>
 #include <sys/types.h>
@@ -56,15 +56,16 @@ private:
 
 CliOutcome runCli(const CliCommand &command);
 
-// Polls until `condition` holds; false if it still does not after a minute.
-bool eventually(const std::function<bool()> &condition);
+// Whether process `pid` (a child of this process or not) has ended, or
+// ends within `bound`. A child is left for the caller to reap.
+bool endsWithin(pid_t pid, std::chrono::milliseconds bound);
 
 // All that can be read from the descriptor now: until its end, or until a
 // non-blocking one has nothing more.
 std::string drain(int fd);
 
-// The first child of `parent` (the parser helper of a running bibsources),
-// or -1 when the parent is gone first.
+// The first child `parent` has now (the parser helper of a running
+// bibsources, once it has reported progress), or -1.
 pid_t firstChildOf(pid_t parent);
 
 // A valid .bib with this many entries of about 170 bytes each.

@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -114,6 +113,22 @@ TEST(ProgressText, FitsTheTerminalKeepingTheNumbers)
     }
 }
 
+TEST(ProgressLine, WaitsAsLongAsTheEnvironmentSaysOrOneSecond)
+{
+    const struct {
+        const char *value; // nullptr: not set
+        std::chrono::milliseconds delay;
+    } rows[] = {{nullptr, 1s}, {"", 1s}, {"0", 0ms}, {"2.5", 2500ms}, {"-1", 1s}, {"soon", 1s}, {"1s", 1s},
+        {"nan", 1s}, {"1e9", 1s}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.value ? row.value : "(not set)");
+        row.value ? ::setenv("BIBSOURCES_PROGRESS_DELAY", row.value, 1)
+                  : ::unsetenv("BIBSOURCES_PROGRESS_DELAY");
+        EXPECT_EQ(cli::progressLineDelay(), row.delay);
+    }
+    ::unsetenv("BIBSOURCES_PROGRESS_DELAY");
+}
+
 TEST(ProgressLine, IsDrawnAgainAtOnceWhenTheTerminalChangesSize)
 {
     Terminal terminal(80);
@@ -142,11 +157,10 @@ struct TerminalRun {
     CliOutcome outcome;
 };
 
-// Runs bibsources on a pseudo-terminal this many columns wide. However fast
-// this machine converts, the run lasts past the line's delay: its parser
-// helper is held still for longer than that, once. With a signal, the
-// helper is held again once the line is on show, and the command is sent
-// the signal.
+// Runs bibsources on a pseudo-terminal this many columns wide, its progress
+// line due at once, so that however fast this machine converts, the first
+// report of progress draws it. With a signal, the parser helper is held
+// still once the line is on show, and the command is sent the signal.
 TerminalRun runOnTerminal(std::vector<std::string> arguments, unsigned short columns = 200, int signal = 0)
 {
     TerminalRun run;
@@ -154,31 +168,28 @@ TerminalRun runOnTerminal(std::vector<std::string> arguments, unsigned short col
     ::fcntl(terminal.screen, F_SETFL, 0);
     CliCommand command{std::move(arguments)};
     command.terminal = terminal.side;
+    command.environment = {"BIBSOURCES_PROGRESS_DELAY=0"};
     CliProcess process(command);
     ::close(std::exchange(terminal.side, -1));
-    const pid_t helper = firstChildOf(process.pid());
-    std::thread holder([helper] {
-        if (helper > 0) {
-            ::kill(helper, SIGSTOP);
-            std::this_thread::sleep_for(1500ms);
-            ::kill(helper, SIGCONT);
-        }
-    });
+    pid_t heldHelper = -1;
     char buffer[4096];
     // Linux answers EIO once the command has closed its side.
     for (ssize_t got;
          (got = ::read(terminal.screen, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR);) {
         run.text.append(buffer, size_t(std::max<ssize_t>(got, 0)));
         if (signal != 0 && run.text.find("% read") != std::string::npos) {
-            ::kill(helper, SIGSTOP);
+            // Progress comes from the helper: it is there.
+            heldHelper = firstChildOf(process.pid());
+            if (heldHelper > 0) {
+                ::kill(heldHelper, SIGSTOP);
+            }
             ::kill(process.pid(), signal);
             signal = 0;
         }
     }
-    holder.join();
     run.outcome = process.wait();
-    if (helper > 0) {
-        ::kill(helper, SIGCONT); // it dies with the command, once it may run
+    if (heldHelper > 0) {
+        ::kill(heldHelper, SIGCONT); // it dies with the command, once it may run
     }
     return run;
 }

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <libxml/parser.h>
+#include <pty.h>
 #include <random>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -360,15 +361,6 @@ TEST(HazardRun, AMemoryLimitIsKeptAndCostsOneEntry)
     EXPECT_EQ(result.entries.back().key, "after");
 }
 
-// Whether process `pid` is still running: not gone, not a zombie.
-bool running(pid_t pid)
-{
-    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    const auto close = stat.rfind(')');
-    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z'
-        && stat[close + 2] != 'X';
-}
-
 TEST(HelperHygiene, TheHelperDiesWithAConverterKilledMidRun)
 {
     TempDir dir;
@@ -377,22 +369,37 @@ TEST(HelperHygiene, TheHelperDiesWithAConverterKilledMidRun)
             + ", author = {Doe, Jane and Roe, Richard}, title = {A title of some length},\n"
               "  journal = {Journal}, year = 2001, pages = {1--10}}\n";
     });
-    CliProcess cli({{"-q", "-o", dir.path("out.xml"), dir.write("big.bib", text)}});
     // Waits for events, not for a time. The helper ties itself to its
-    // converter before it enters its sandbox; stopped any earlier, it could
-    // never do so, so the test waits for the sandbox's system-call filter.
+    // converter before it enters its sandbox, and reads entries only inside
+    // it; stopped any earlier, it could never do so. So the converter runs on
+    // a terminal, its progress line due at once, and the helper is stopped
+    // once that line says entries were read.
+    int screen = -1, side = -1;
+    ASSERT_EQ(::openpty(&screen, &side, nullptr, nullptr, nullptr), 0);
+    CliCommand command({"-o", dir.path("out.xml"), dir.write("big.bib", text)});
+    command.terminal = side;
+    command.environment = {"BIBSOURCES_PROGRESS_DELAY=0"};
+    CliProcess cli(command);
+    ::close(side);
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t got; shown.find("% read") == std::string::npos
+         && ((got = ::read(screen, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR));) {
+        shown.append(buffer, size_t(std::max<ssize_t>(got, 0)));
+    }
+    ASSERT_NE(shown.find("% read"), std::string::npos) << shown;
     const pid_t helper = firstChildOf(cli.pid());
     ASSERT_GT(helper, 0) << "no helper seen";
-    ASSERT_TRUE(eventually([helper] {
-        return readFile("/proc/" + std::to_string(helper) + "/status").find("\nSeccomp:\t2")
-            != std::string::npos;
-    })) << "the helper never entered its sandbox";
+    EXPECT_NE(
+        readFile("/proc/" + std::to_string(helper) + "/status").find("\nSeccomp:\t2"), std::string::npos)
+        << "the helper read entries outside its sandbox";
     // Stopped, the helper cannot notice the converter's end by itself (a
     // write into the closed pipe); only the kernel can end it now.
     ::kill(helper, SIGSTOP);
     ::kill(cli.pid(), SIGKILL);
     cli.wait();
-    const bool gone = eventually([helper] { return !running(helper); });
+    ::close(screen);
+    const bool gone = endsWithin(helper, std::chrono::minutes(1));
     EXPECT_TRUE(gone) << "helper " << helper << " outlived its converter";
     if (!gone) {
         ::kill(helper, SIGKILL);
