@@ -8,7 +8,7 @@
 #include "test_support.h"
 #include "tex_text.h"
 #include "text.h"
-#include "xml_writer.h"
+#include "xml.h"
 
 #include <gtest/gtest.h>
 #include <utf8proc.h>
