@@ -2,7 +2,6 @@
 #include "bibsources/conversion.h"
 #include "converted_records.h"
 #include "merge.h"
-#include "reference_text.h"
 #include "source_list.h"
 #include "test_support.h"
 #include "xml.h"
