@@ -1,7 +1,5 @@
 #include "bibsources/conversion.h"
 
-#include "atomic_write.h"
-#include "converted_records.h"
 #include "document.h"
 #include "into_document.h"
 #include "merge_file.h"

@@ -1,12 +1,8 @@
 #include "into_document.h"
 
-#include "atomic_write.h"
 #include "document.h"
 #include "document_citations.h"
-#include "list_lock.h"
-#include "merge.h"
-#include "source_list.h"
-#include "word_package.h"
+#include "merge_file.h"
 
 #include <array>
 #include <cctype>

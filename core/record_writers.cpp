@@ -1,6 +1,5 @@
 #include "record_writers.h"
 
-#include "definition_files.h"
 #include "field_table.h"
 #include "record.h"
 #include "tidy_document.h"

@@ -1,10 +1,9 @@
 #include "bibsources/conversion.h"
 
-#include "atomic_write.h"
 #include "bib_document.h"
+#include "document_citations.h"
 #include "into_document.h"
-#include "source_list.h"
-#include "word_package.h"
+#include "merge_file.h"
 #include "xml.h"
 
 #include <filesystem>

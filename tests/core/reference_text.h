@@ -1,7 +1,6 @@
 #pragma once
 
 #include "accent_table.h"
-#include "names.h"
 #include "text.h"
 
 #include <string>
@@ -56,29 +55,11 @@ inline std::string cleanupRowByRow(std::string_view text, bool escapeAngles)
     return out;
 }
 
-// `text` written `times` times over.
-inline std::string repeated(std::string_view text, int times)
-{
-    std::string out;
-    for (int i = 0; i < times; ++i) {
-        out += text;
-    }
-    return out;
-}
-
 // The element content the converter makes of one parser string.
 inline std::string xmlContent(std::string_view parserBytes)
 {
     std::string out;
     appendXmlContent(out, parserBytes);
-    return out;
-}
-
-// The elements one part of a person's name makes, as a string of their own.
-inline std::string namePart(const Person &person, NamePart part)
-{
-    std::string out;
-    appendNamePart(out, person, part);
     return out;
 }
 

@@ -1,11 +1,10 @@
 #include "atomic_write.h"
 #include "bibsources/conversion.h"
 #include "converted_records.h"
-#include "libxml_handles.h"
 #include "merge.h"
-#include "reference_text.h"
 #include "source_list.h"
 #include "test_support.h"
+#include "xml.h"
 
 #include <gtest/gtest.h>
 #include <libxml/parser.h>

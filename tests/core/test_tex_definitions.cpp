@@ -1,4 +1,5 @@
 #include "reference_text.h"
+#include "test_support.h"
 #include "tex_definitions.h"
 #include "tex_text.h"
 

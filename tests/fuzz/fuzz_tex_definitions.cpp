@@ -9,8 +9,7 @@
 
 #include "fuzz_check.h"
 
-#include "tex_definitions.h"
-#include "tex_text.h"
+#include "text.h"
 
 using fuzzcheck::check;
 

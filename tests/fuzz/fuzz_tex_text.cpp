@@ -8,7 +8,7 @@
 
 #include "fuzz_check.h"
 
-#include "tex_text.h"
+#include "text.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
+#include "merge_file.h"
 #include "package_files.h"
-#include "source_list.h"
 #include "test_support.h"
 
 #include <bibsources/conversion.h>

@@ -60,4 +60,14 @@ inline std::string encodedAs(std::string_view utf8, const char *encoding)
     return converted ? out.substr(0, out.size() - room) : std::string();
 }
 
+// `text` written `times` times over.
+inline std::string repeated(std::string_view text, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
 } // namespace bibsources::testing

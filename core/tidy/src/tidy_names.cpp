@@ -3,7 +3,7 @@
 #include "field_table.h"
 #include "text.h"
 #include "tidy_text.h"
-#include "xml_writer.h"
+#include "xml.h"
 
 #include <algorithm>
 #include <string_view>

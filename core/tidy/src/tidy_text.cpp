@@ -1,8 +1,7 @@
 #include "tidy_text.h"
 
-#include "tex_text.h"
 #include "text.h"
-#include "xml_writer.h"
+#include "xml.h"
 
 #include <optional>
 

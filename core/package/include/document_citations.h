@@ -1,7 +1,10 @@
 #pragma once
 
-#include "citation_fields.h"
-#include "word_package.h"
+// What other rooms may include of the package room: a Word document's parts,
+// its own source list, and the sources its citation fields name.
+
+#include "../src/citation_fields.h"
+#include "../src/word_package.h"
 
 namespace bibsources {
 

@@ -1,5 +1,11 @@
 #pragma once
 
+// What other rooms may include of the text room: field text to element content
+// here, TeX text to Unicode, and the commands a LaTeX file defines.
+
+#include "../src/tex_definitions.h"
+#include "../src/tex_text.h"
+
 #include <string>
 #include <string_view>
 

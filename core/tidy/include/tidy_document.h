@@ -1,12 +1,16 @@
 #pragma once
 
+// What other rooms may include of the tidy mapping: the writer of an input's
+// tidy records, and the LaTeX definition files read before the first input.
+
+#include "../src/crossref_inheritance.h"
+#include "../src/definition_files.h"
+#include "../src/field_account.h"
+#include "../src/record_spool.h"
 #include "bibsources/conversion.h"
-#include "crossref_inheritance.h"
 #include "entry.h"
-#include "field_account.h"
-#include "record_spool.h"
 #include "tag_book.h"
-#include "tex_definitions.h"
+#include "text.h"
 #include "xml.h"
 
 #include <cstdint>

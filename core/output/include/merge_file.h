@@ -1,10 +1,13 @@
 #pragma once
 
-#include "atomic_write.h"
-#include "converted_records.h"
-#include "list_lock.h"
-#include "merge.h"
-#include "source_list.h"
+// What other rooms may include of the output room: the atomic write, reading
+// a source list, merging into it under its lock, and the merge of a file.
+
+#include "../src/atomic_write.h"
+#include "../src/converted_records.h"
+#include "../src/list_lock.h"
+#include "../src/merge.h"
+#include "../src/source_list.h"
 
 #include <memory>
 #include <string>

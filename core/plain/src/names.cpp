@@ -1,7 +1,7 @@
 #include "names.h"
 
 #include "text.h"
-#include "xml_writer.h"
+#include "xml.h"
 
 namespace bibsources {
 

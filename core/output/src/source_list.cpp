@@ -1,6 +1,5 @@
 #include "source_list.h"
 
-#include "libxml_handles.h"
 #include "unique_fd.h"
 #include "xml.h"
 

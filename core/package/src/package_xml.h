@@ -1,6 +1,6 @@
 #pragma once
 
-#include "libxml_handles.h"
+#include "xml.h"
 
 #include <optional>
 #include <string>

@@ -7,9 +7,6 @@
 #include "tidy_names.h"
 #include "tidy_record.h"
 
-#include "tex_text.h"
-#include "text.h"
-
 #include <algorithm>
 #include <cctype>
 #include <functional>

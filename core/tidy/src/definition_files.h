@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tex_definitions.h"
+#include "text.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "field_account.h"
 
-#include "tex_text.h"
+#include "text.h"
 #include "tidy_text.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "list_style.h"
 #include "tag_book.h"
-#include "xml_writer.h"
+#include "xml.h"
 
 #include <unordered_map>
 #include <unordered_set>

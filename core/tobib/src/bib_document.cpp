@@ -2,7 +2,6 @@
 
 #include "bib_entry.h"
 #include "bib_text.h"
-#include "libxml_handles.h"
 #include "xml.h"
 
 #include <libxml/parser.h>

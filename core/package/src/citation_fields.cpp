@@ -1,6 +1,6 @@
 #include "citation_fields.h"
 
-#include "libxml_handles.h"
+#include "xml.h"
 
 #include <algorithm>
 #include <cctype>

@@ -4,7 +4,7 @@
 #include "names.h"
 #include "source_type.h"
 #include "text.h"
-#include "xml_writer.h"
+#include "xml.h"
 
 #include <algorithm>
 

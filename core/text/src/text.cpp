@@ -2,7 +2,7 @@
 
 #include "accent_table.h"
 #include "utf8_cursor.h"
-#include "xml_writer.h"
+#include "xml.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,11 @@
 #pragma once
 
+// What other rooms may include of the XML room: the namespace and text sink
+// here, the escapes and the element writer, and the owners of libxml2's handles.
+
+#include "../src/libxml_handles.h"
+#include "../src/xml_writer.h"
+
 #include <functional>
 #include <string_view>
 
