@@ -9,7 +9,6 @@
 #include "tidy_types.h"
 
 #include <optional>
-#include <ranges>
 
 namespace bibsources {
 
@@ -115,6 +114,28 @@ std::string kindText(std::string type)
 }
 
 // Writes one record, and, when asked, notes where each field went.
+// An element's rows as the keys of their fields, for the loops that walk
+// keys. (A range view would do, but not every compiler the core is built
+// with takes one over a span.)
+struct RowKeys {
+    struct Iterator {
+        const FieldRow *const *at;
+
+        FieldKey operator*() const { return FieldKey::of(**at); }
+        Iterator &operator++()
+        {
+            ++at;
+            return *this;
+        }
+        bool operator==(const Iterator &) const = default;
+    };
+
+    std::span<const FieldRow *const> rows;
+
+    Iterator begin() const { return {rows.data()}; }
+    Iterator end() const { return {rows.data() + rows.size()}; }
+};
+
 class RecordWriter {
 public:
     RecordWriter(const Entry &entry, bool withUses)
@@ -200,9 +221,7 @@ void RecordWriter::put(std::string_view element, std::string_view text, std::ini
 
 void RecordWriter::putDirect(DirectElement element)
 {
-    const auto keys
-        = element.rows() | std::views::transform([](const FieldRow *row) { return FieldKey::of(*row); });
-    const auto [field, text] = firstGiven(keys, element.text());
+    const auto [field, text] = firstGiven(RowKeys{element.rows()}, element.text());
     put(element.name(), text, {field});
 }
 
