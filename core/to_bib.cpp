@@ -2,7 +2,7 @@
 
 #include "atomic_write.h"
 #include "bib_document.h"
-#include "into_document.h"
+#include "record_target.h"
 #include "source_list.h"
 #include "word_package.h"
 #include "xml.h"
