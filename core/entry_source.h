@@ -26,9 +26,9 @@ struct EntryReading {
 // One input, opened once, that can be read through from its start as often
 // as a mapping asks (the tidy one reads again for parents let go too soon).
 // Every read sees the input as it was opened.
-class OpenedInput {
+class EntryInput {
 public:
-    virtual ~OpenedInput() = default;
+    virtual ~EntryInput() = default;
 
     // Hands the entries to sink in input order. An input that could not be
     // opened gives only the error saying why.
@@ -42,7 +42,7 @@ public:
     virtual ~EntrySource() = default;
 
     // Opens the input at `path` ("-": standard input).
-    virtual std::unique_ptr<OpenedInput> open(const std::string &path) const = 0;
+    virtual std::unique_ptr<EntryInput> open(const std::string &path) const = 0;
 };
 
 // The source the settings choose. The settings must outlive it.

@@ -4,7 +4,7 @@ namespace bibsources {
 
 namespace {
 
-class HelperInput final : public OpenedInput {
+class HelperInput final : public EntryInput {
 public:
     HelperInput(const std::string &path, const ConversionSettings &settings)
         : input(path)
@@ -36,7 +36,7 @@ public:
     {
     }
 
-    std::unique_ptr<OpenedInput> open(const std::string &path) const override
+    std::unique_ptr<EntryInput> open(const std::string &path) const override
     {
         return std::make_unique<HelperInput>(path, settings);
     }

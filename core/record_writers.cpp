@@ -84,7 +84,7 @@ public:
         if (hooks.fieldReport || settings.tellFieldsLeftOut) {
             tidy.reportFields(hooks.fieldReport, settings.tellFieldsLeftOut);
         }
-        const std::unique_ptr<OpenedInput> input = source.open(path);
+        const std::unique_ptr<EntryInput> input = source.open(path);
         ReadReport read = input->read(reading, [&](Entry &&entry) {
             tidy.add(std::move(entry));
             ++report.recordsWritten; // entries so far, for progress; the records are counted below
@@ -119,7 +119,7 @@ private:
     // read's again, and its progress would send the bar back to the start:
     // neither is passed on. Returns why the parents could not be read, or
     // nothing.
-    std::string readParentsAgain(const OpenedInput &input, TidyWriter &tidy, const std::string &path,
+    std::string readParentsAgain(const EntryInput &input, TidyWriter &tidy, const std::string &path,
         const ConversionHooks &hooks) const
     {
         std::stop_source enough;
