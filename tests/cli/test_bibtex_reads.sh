@@ -3,19 +3,18 @@
 # word processor saved, with no error and one entry per record:
 #   bibtex: BibTeX itself with plain.bst, citing every entry; one \bibitem each
 #   pybtex: pybtex's parser in strict mode, where every warning is an error
-# Skipped (77) where that reader is not installed.
 # Usage: test_bibtex_reads.sh bibtex|pybtex PATH/TO/bibsources LIST.xml...
 set -u
 reader=$1 bibsources=$(realpath "$2") && shift 2
 here=$(dirname "$(realpath "$0")")
 source "$here/../support/shell.sh"
 if [ "$reader" = bibtex ]; then
-    need bibtex
-    kpsewhich plain.bst >/dev/null || { echo "plain.bst is not installed; skipped"; exit 77; }
+    require bibtex kpsewhich
+    kpsewhich plain.bst >/dev/null || { echo "FAIL: plain.bst is not installed; scripts/install-deps test installs it" >&2; exit 1; }
 else
     # Debian's pybtex is for Debian's python3, which another one on the PATH can hide.
     python=$(for candidate in python3 /usr/bin/python3; do "$candidate" -c 'import pybtex' 2>/dev/null && echo "$candidate" && break; done)
-    [ -n "$python" ] || { echo "pybtex is not installed; skipped"; exit 77; }
+    [ -n "$python" ] || { echo "FAIL: pybtex is not installed; scripts/install-deps test installs it" >&2; exit 1; }
 fi
 converted=() records=() bibs=()
 for list in "$@"; do

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Converts .bib files with --tidy and has an outside reader check each document.
-# Skipped (status 77) where that reader or those files are missing.
+# The first is skipped (status 77) where JabRef is missing.
 #   test_external.sh jabref PATH/TO/bibsources DATA_DIR: JabRef's importer reads every record
 #   test_external.sh schema PATH/TO/bibsources SCHEMA MACROS: every .bib TeX Live ships is valid,
 #     the TUGboat bibliographies read with the definitions of their style files (MACROS), and
@@ -13,7 +13,7 @@ if [ "$mode" = jabref ]; then
 else
     schema=$(realpath "$3") macros=$(realpath "$4")
     mapfile -t inputs < <(find /usr/share/texlive /usr/share/texmf -name '*.bib' 2>/dev/null | sort)
-    [ ${#inputs[@]} -gt 0 ] || { echo "no TeX Live .bib files installed; skipped"; exit 77; }
+    [ ${#inputs[@]} -gt 0 ] || { echo "FAIL: no TeX Live .bib files; scripts/install-deps test installs them" >&2; exit 1; }
 fi
 source "$(dirname "$0")/../support/shell.sh"
 [ "$mode" = schema ] || need jabref

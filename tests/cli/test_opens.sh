@@ -2,10 +2,11 @@
 # Counts how often a conversion opens its input, under strace: once, with
 # --tidy as without it, even where a crossref names a parent that was let go
 # and the input is read a second time through the same descriptor.
-# Usage: test_opens.sh PATH/TO/bibsources. Skipped (77) without strace.
+# Usage: test_opens.sh PATH/TO/bibsources. Skipped (77) where strace cannot
+# trace (a container that forbids it).
 set -u
 bibsources=$(realpath "$1")
-command -v strace >/dev/null || { echo "strace is not installed; skipping"; exit 77; }
+command -v strace >/dev/null || { echo "FAIL: strace is not installed; scripts/install-deps test installs it" >&2; exit 1; }
 strace -f -qq -e trace=none true 2>/dev/null || { echo "strace cannot trace here; skipping"; exit 77; }
 source "$(dirname "$0")/../support/shell.sh"
 

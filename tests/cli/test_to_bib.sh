@@ -2,13 +2,13 @@
 # Back to BibTeX with the built program: .bib -> --tidy -> --to-bib -> --tidy
 # gives the same records (Guids aside) for every sample; the default output
 # and the refusal to replace an input. With --texlive, only the round trip, on
-# every .bib file TeX Live ships; skipped (77) where none is installed.
+# every .bib file TeX Live ships (texlive-bibtex-extra and any others installed).
 # Usage: test_to_bib.sh PATH/TO/bibsources DATA_DIR | --texlive
 set -u
 bibsources=$(realpath "$1")
 if [ "$2" = --texlive ]; then
     mapfile -t inputs < <(find /usr/share/texlive /usr/share/texmf -name '*.bib' 2>/dev/null | sort)
-    [ ${#inputs[@]} -gt 0 ] || { echo "no TeX Live .bib files installed; skipped"; exit 77; }
+    [ ${#inputs[@]} -gt 0 ] || { echo "FAIL: no TeX Live .bib files; scripts/install-deps test installs them" >&2; exit 1; }
 else
     data=$(realpath "$2")
     inputs=("$data"/*.bib "$data"/tidy/*.bib)

@@ -13,8 +13,8 @@ unset BIBSOURCES_WORKER
 
 appId=org.bibsources.Bibsources
 isOn() { [[ ${1^^} =~ ^(ON|1|YES|TRUE)$ ]]; }
-for tool in desktop-file-validate appstreamcli man readelf; do
-    command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing; scripts/install-deps installs it" >&2 && exit 1; }
+for tool in desktop-file-validate appstreamcli man readelf pandoc unzip; do
+    command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing; scripts/install-deps test installs it" >&2 && exit 1; }
 done
 source "$(dirname "$0")/../support/shell.sh"
 
@@ -173,15 +173,11 @@ done
 pass "the manual page documents $(echo $options | wc -w) options from --help"
 
 # --- The pandoc filter ----------------------------------------------------------------
-# pandoc is optional: where it is there, the installed copy must run.
-if ! command -v pandoc >/dev/null || ! command -v unzip >/dev/null; then
-    echo "skipped: pandoc or unzip is not installed, so the installed filter is not run"
-else
-    printf 'As [@knuth84] shows.\n' >paper.md
-    pandoc paper.md --lua-filter "$share/bibsources/word-citations.lua" -o paper.docx 2>stderr &&
-        unzip -p paper.docx word/document.xml | grep -qF ' CITATION knuth84 \l 1033 ' &&
-        pass "the installed pandoc filter writes citation fields" ||
-        fail "pandoc with the installed $DATADIR/bibsources/word-citations.lua wrote no citation field: $(cat stderr)"
-fi
+# The installed copy must run.
+printf 'As [@knuth84] shows.\n' >paper.md
+pandoc paper.md --lua-filter "$share/bibsources/word-citations.lua" -o paper.docx 2>stderr &&
+    unzip -p paper.docx word/document.xml | grep -qF ' CITATION knuth84 \l 1033 ' &&
+    pass "the installed pandoc filter writes citation fields" ||
+    fail "pandoc with the installed $DATADIR/bibsources/word-citations.lua wrote no citation field: $(cat stderr)"
 
 finish

@@ -6,15 +6,20 @@
 #       with a list, and saving it again as .docx keeps the list
 #   test_office.sh jabref PATH/TO/bibsources: the list taken out of a document
 #       imports whole
-# Skipped (status 77) where the program, or unzip, is missing.
+# The LibreOffice and JabRef modes are skipped (status 77) where their program
+# is missing.
 set -u
 mode=$1
 bibsources=$(realpath "$2")
-# Each mode needs its program (LibreOffice's is soffice) and unzip.
-for tool in "${mode/libreoffice/soffice}" unzip; do
-    command -v "$tool" >/dev/null || { echo "$tool is not installed; skipped"; exit 77; }
-done
 source "$(dirname "$0")/../support/shell.sh"
+# Each mode needs unzip, pandoc mode pandoc, and the others their program
+# (LibreOffice's is soffice); JabRef reads a document pandoc writes.
+require unzip
+case "$mode" in
+pandoc) require pandoc ;;
+libreoffice) need soffice ;;
+jabref) need jabref && require pandoc ;;
+esac
 # LibreOffice and JabRef keep their profiles under the home folder.
 source "$(dirname "$0")/../jabref_profile.sh"
 jabref_profile "$work"
@@ -54,8 +59,7 @@ libreoffice)
         || fail "saved again by LibreOffice, the list holds: $(tags again/paper.docx)"
     ;;
 jabref)
-    printf 'Hello, world.\n' | { command -v pandoc >/dev/null && pandoc -o paper.docx; }
-    [ -f paper.docx ] || { echo "pandoc is needed to make the document; skipped"; exit 77; }
+    printf 'Hello, world.\n' | pandoc -o paper.docx
     run 0 -q -o paper.docx refs.bib more.bib
     part=$(unzip -Z1 paper.docx 'customXml/item[0-9]*.xml' | head -1)
     unzip -p paper.docx "$part" >list.xml

@@ -6,15 +6,15 @@
 #       other formats; and, given BIBSOURCES, its --merge into the result
 #   test_word_citations.sh libreoffice FILTER DIR: LibreOffice opens the document
 #       and finds one bibliography mark per citation, with its tag
-# DIR holds citations.table and refs.bib. Skipped (status 77) where pandoc,
-# unzip or (for the second) soffice is missing.
+# DIR holds citations.table and refs.bib. The second is skipped (status 77)
+# where LibreOffice (soffice) is missing.
 set -u
 mode=$1
 filter=$(realpath "$2")
 dir=$(realpath "$3")
 bibsources=${4:+$(realpath "$4")}
 source "$(dirname "$0")/../support/shell.sh"
-need pandoc unzip xmllint
+require pandoc unzip xmllint
 [ "$mode" = fields ] || need soffice
 
 cites=() instructions=() shown=()

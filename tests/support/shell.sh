@@ -1,6 +1,6 @@
 # Sourced by the shell tests: a scratch folder $work, removed on exit, that is
 # the current folder; running the built bibsources (set $bibsources first); the
-# checks; the tally; and skipping where a tool is missing.
+# checks; the tally; and stopping where a tool is missing.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" && chmod 755 "$work" || exit 1
@@ -27,5 +27,7 @@ eventually() { local i && for ((i = 0; i < 3000; i++)); do "$@" && return; sleep
 count_in() { grep -oF -- "$2" "$1" | wc -l; }
 # Says how it went, and gives the status: the script's last command.
 finish() { echo "$passes passed, $failures failed" && [ "$failures" -eq 0 ]; }
-# need TOOL... : skips the test (status 77) where a tool is not installed.
+# require TOOL... : fails the test where a tool scripts/install-deps installs is missing.
+require() { local tool && for tool; do command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed; scripts/install-deps test installs it" >&2 && exit 1; }; done; }
+# need TOOL... : skips the test (status 77) where an optional tool is not installed.
 need() { local tool && for tool; do command -v "$tool" >/dev/null || { echo "$tool is not installed; skipped" && exit 77; }; done; }
