@@ -12,10 +12,27 @@
 
 #include <cstdio>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <unistd.h>
 #include <vector>
+
+namespace bibsources {
+
+// How a test failure shows a person: each part's words in angle brackets.
+inline void PrintTo(const Person &person, std::ostream *out)
+{
+    for (const auto *part : {&person.first, &person.von, &person.last, &person.jr}) {
+        *out << '[';
+        for (const std::string &word : *part) {
+            *out << '<' << word << '>';
+        }
+        *out << ']';
+    }
+}
+
+} // namespace bibsources
 
 namespace bibsources::names_test {
 
