@@ -100,10 +100,6 @@ std::string gapName(ReferenceGap gap)
         return "none";
     case ReferenceGap::ListAborts:
         return "btparse aborts on a blank name";
-    case ReferenceGap::CommasMiscounted:
-        return "btparse miscounts the commas";
-    case ReferenceGap::ReadsPastName:
-        return "btparse reads past the name";
     }
     return "?";
 }

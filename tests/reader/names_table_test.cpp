@@ -144,13 +144,29 @@ TEST_F(NamesTable, ABlankNameBesideAnAndIsEmptyWhereBtparseAborts)
     EXPECT_EQ(split.diagnostics, "name 2, warning: empty name\n");
 }
 
-// Commas run together: btparse splits by comma places it never wrote; ours
-// reads the missing place as the last one kept, leaving Jr empty.
-TEST_F(NamesTable, CommasRunTogetherLeaveAnEmptyPart)
+// Commas run together: btparse would split by comma places it never wrote;
+// the helper splits such names with our splitter, which reads the missing
+// place as the last one kept, leaving Jr empty, and warns as btparse does.
+TEST_F(NamesTable, CommasRunTogetherLeaveAnEmptyPartBothWays)
 {
-    EXPECT_EQ(referenceGap("Smith,, John"), ReferenceGap::CommasMiscounted);
-    EXPECT_EQ(splitNames("Smith,, John").people, std::vector{person("John", "", "Smith")});
-    EXPECT_EQ(splitNames("Smith John,,").people, std::vector{person("", "", "Smith|John")});
+    const std::vector<Row> runTogether = {
+        {"two commas as one", "Smith,, John", std::vector{person("John", "", "Smith")}},
+        {"with a blank between", "Doe, , Jane", std::vector{person("Jane", "", "Doe")}},
+        {"at the end", "Smith John,,", std::vector{person("", "", "Smith|John")},
+            "warning: comma(s) at end of name (removing)\n"},
+        {"commas dropped at the end inside an open brace", "A, {x,,,", std::vector{person("{x", "", "A")},
+            "warning: unmatched '{' (ignoring)\nwarning: unmatched '{' (ignoring)\n"
+            "warning: comma(s) at end of name (removing)\n"
+            "warning: unmatched '{' (ignoring)\n"},
+    };
+    for (const Row &row : runTogether) {
+        const ReferenceSplit helper = splitWithBtparse(row.text);
+        const SplitNames ours = splitNames(row.text);
+        EXPECT_EQ(ours.people, row.people) << row.why << ": " << row.text;
+        EXPECT_EQ(ours.diagnostics, row.warnings) << row.why << ": " << row.text;
+        EXPECT_EQ(helper.people, ours.people) << row.why << ": " << row.text;
+        EXPECT_EQ(helper.diagnostics, ours.diagnostics) << row.why << ": " << row.text;
+    }
 }
 
 } // namespace
