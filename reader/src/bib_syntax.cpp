@@ -86,8 +86,13 @@ BibSyntax::BibSyntax(
 
 bool BibSyntax::hasMore()
 {
+    // Between entries, "%" starts a comment to the end of its line; any
+    // other text is junk, whose bytes but blanks are counted.
+    bool inComment = false;
     while (!cursor.atEnd() && cursor.peek() != '@') {
-        junk += isBlank(cursor.take()) ? 0 : 1;
+        const char byte = cursor.take();
+        inComment = byte == '%' || (inComment && byte != '\n');
+        junk += inComment || isBlank(byte) ? 0 : 1;
     }
     return !cursor.atEnd();
 }
