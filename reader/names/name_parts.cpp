@@ -50,19 +50,19 @@ struct ShrunkName {
     std::string text;
     int commas = 0; // as the parser counts them: every one outside braces, less those dropped at the end
     std::string diagnostics;
+    bool tooManyCommas = false;
     bool readsPastName = false;
 };
 
 // A run of white space keeps its first character; a comma swallows the
 // white space before it and after it. A comma past the second becomes a
 // space, and a comma after a comma takes its place (both still count).
-ShrunkName shrink(std::string_view name, const std::string &prefix)
+ShrunkName shrinkSpaces(std::string_view name, const std::string &prefix)
 {
     ShrunkName shrunk;
     std::string &out = shrunk.text;
     int depth = 0;
     bool afterSpace = true; // so leading white space vanishes
-    bool warnedOfCommas = false;
     for (const char c : name) {
         if (c == '{') {
             ++depth;
@@ -72,14 +72,11 @@ ShrunkName shrink(std::string_view name, const std::string &prefix)
             --depth;
         } else if (c == ',' && depth == 0) {
             ++shrunk.commas;
-            char written = ',';
-            if (shrunk.commas > 2) {
-                if (!warnedOfCommas) {
-                    shrunk.diagnostics += prefix + "warning: too many commas in name (removing extras)\n";
-                    warnedOfCommas = true;
-                }
-                written = ' ';
+            if (shrunk.commas > 2 && !shrunk.tooManyCommas) {
+                shrunk.diagnostics += prefix + "warning: too many commas in name (removing extras)\n";
+                shrunk.tooManyCommas = true;
             }
+            const char written = shrunk.commas > 2 ? ' ' : ',';
             if (afterSpace && !out.empty()) {
                 out.back() = written;
             } else {
@@ -88,40 +85,52 @@ ShrunkName shrink(std::string_view name, const std::string &prefix)
             afterSpace = true;
             continue;
         }
-        if (isWhiteSpace(c) && afterSpace) {
-            continue;
+        if (!(isWhiteSpace(c) && afterSpace)) {
+            out += c;
+            afterSpace = isWhiteSpace(c);
         }
-        out += c;
-        afterSpace = isWhiteSpace(c);
     }
     if (depth > 0) {
         shrunk.diagnostics += prefix + unmatchedBraceWarning('{');
     }
-    // The parser shrinks the name in place, in a copy of it: past the
-    // shrunk text and its NUL the rest of the name is still there, and the
-    // end of the shrunk text is where it looks for commas to drop.
-    const size_t shrunkEnd = out.size();
-    out += '\0';
-    if (shrunkEnd + 1 < name.size()) {
-        out += name.substr(shrunkEnd + 1);
+    return shrunk;
+}
+
+// The parser shrinks the name in place, in a copy of it: past the shrunk
+// text and its NUL the rest of the name is still there, then the copy's NUL.
+std::string parserBuffer(const std::string &shrunk, std::string_view name)
+{
+    std::string buffer = shrunk + '\0';
+    if (shrunk.size() + 1 < name.size()) {
+        buffer += name.substr(shrunk.size() + 1);
     }
-    if (shrunkEnd < name.size()) {
-        out += '\0';
+    if (shrunk.size() < name.size()) {
+        buffer += '\0';
     }
-    if (warnedOfCommas) {
-        DroppedReturns dropped = withoutCarriageReturns(std::move(out));
+    return buffer;
+}
+
+ShrunkName shrink(std::string_view name, const std::string &prefix)
+{
+    ShrunkName shrunk = shrinkSpaces(name, prefix);
+    const size_t shrunkEnd = shrunk.text.size();
+    std::string buffer = parserBuffer(shrunk.text, name);
+    if (shrunk.tooManyCommas) {
+        DroppedReturns dropped = withoutCarriageReturns(std::move(buffer));
         shrunk.readsPastName = dropped.readPastBuffer;
-        out = std::move(dropped.buffer);
+        buffer = std::move(dropped.buffer);
     }
-    if (shrunk.commas > 0 && shrunkEnd > 0 && shrunkEnd < out.size() && out[shrunkEnd - 1] == ',') {
+    // Commas at the end are sought where the shrunk text ended, even when
+    // dropped carriage returns have moved the end since.
+    if (shrunk.commas > 0 && shrunkEnd > 0 && buffer[shrunkEnd - 1] == ',') {
         shrunk.diagnostics += prefix + "warning: comma(s) at end of name (removing)\n";
         size_t at = shrunkEnd - 1;
         do {
-            out[at] = '\0';
+            buffer[at] = '\0';
             --shrunk.commas;
-        } while (at-- > 0 && out[at] == ',');
+        } while (at-- > 0 && buffer[at] == ',');
     }
-    out.resize(out.find('\0'));
+    shrunk.text = buffer.substr(0, buffer.find('\0'));
     return shrunk;
 }
 

@@ -1,8 +1,7 @@
 // Splits random text into names both ways, through btparse as the helper
 // does and with our own splitter, and stops at the first difference in the
-// people or in the warnings printed. Texts btparse cannot split are left
-// out: those the helper's own guard splits instead, and those it aborts on
-// or reads uninitialised memory for (referenceGap says which).
+// people or in the warnings printed. Texts btparse aborts on are left out
+// (referenceGap); names it cannot split safely the helper splits without it.
 
 #include "fuzz_check.h"
 #include "name_split.h"
