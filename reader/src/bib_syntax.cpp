@@ -72,6 +72,19 @@ Message parserWords(int line, std::string text)
     return Message{line, line, Message::Kind::Parser, std::move(text)};
 }
 
+bool isLetter(char byte)
+{
+    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z');
+}
+
+// What the parser takes for the rest of a field's name in a line that may be
+// a runaway string's.
+bool continuesFieldName(char byte)
+{
+    return isLetter(byte) || isDigit(byte) || byte == '.' || byte == ':' || byte == '+' || byte == '/'
+        || byte == '-';
+}
+
 // Watches a string's bytes for a line that begins like a field ("name =",
 // after blanks): the sign of a string whose closing quote or brace is missing.
 class RunawayWatch {
@@ -98,10 +111,12 @@ private:
         switch (state) {
         case State::LineStart:
             return byte == ' ' || byte == '\t' ? State::LineStart
-                : isNameByte(byte)             ? State::InName
+                : isLetter(byte)               ? State::InName
                                                : State::InText;
         case State::InName:
-            return isNameByte(byte) ? State::InName : isBlank(byte) ? State::AfterName : State::InText;
+            return continuesFieldName(byte) ? State::InName
+                : isBlank(byte)             ? State::AfterName
+                                            : State::InText;
         case State::AfterName:
             return isBlank(byte) ? State::AfterName : State::InText;
         default:
