@@ -175,19 +175,27 @@ bool BibSyntax::hasMore()
     }
     // Between entries, "%" starts a comment to the end of its line; any
     // other text is junk, whose bytes but blanks are counted.
+    // An "@" in a comment starts nothing.
     bool inComment = false;
-    while (!cursor.atEnd() && cursor.peek() != '@') {
+    while (!cursor.atEnd() && (inComment || cursor.peek() != '@')) {
         const char byte = cursor.take();
+        hiddenAt = hiddenAt || byte == '@';
         inComment = byte == '%' || (inComment && byte != '\n');
         junk += inComment || isBlank(byte) ? 0 : 1;
     }
-    return !cursor.atEnd();
+    // The parser, called on an input whose only "@" is in a comment, finds
+    // no entry before the end: one step, with its complaint.
+    return !cursor.atEnd() || (!started && hiddenAt);
 }
 
 BibStep BibSyntax::next()
 {
     BibStep step;
     if (!hasMore()) {
+        return step;
+    }
+    if (std::exchange(started, true) == false && cursor.atEnd()) {
+        step.messages.push_back(parserWords(cursor.line(), "syntax error: at end of input, expected \"@\""));
         return step;
     }
     if (junk > 0) {

@@ -70,6 +70,8 @@ private:
     std::size_t junk = 0;
     bool passOverToNextEntry = false;
     bool recovers = true;
+    bool started = false; // an entry, or the end, has been read
+    bool hiddenAt = false; // an "@" was seen in a comment
     std::size_t entryBytesAtStart = 0;
 };
 
