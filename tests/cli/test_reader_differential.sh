@@ -3,7 +3,8 @@
 # of the samples (all folders), every .bib TeX Live installs and every file of
 # the fuzz corpora, `bibsources --reader=own` and `--reader=btparse` must
 # write the same document, byte for byte, plain and --tidy, with the same
-# messages and exit status. The samples are also read from standard input.
+# messages and exit status. The samples are also read from standard input,
+# and with a UTF-8 and a UTF-16 byte-order mark.
 # An input on which btparse crashes, stalls or runs out of memory is not
 # compared: there the helper loses an entry that our reader keeps. Each
 # difference is shown; the counts are printed at the end.
@@ -63,8 +64,25 @@ for input in "${samples[@]}"; do
         compare "$input (standard input)" "$mode" - "$input"
     done
 done
+# The samples with a byte-order mark: UTF-8's, stepped over, and UTF-16's,
+# turned into UTF-8 first (those that are not all UTF-8 are left out).
+marked=0
+mkdir "$work/marked"
+for input in "${samples[@]}"; do
+    iconv -f UTF-8 -t UTF-8 "$input" >/dev/null 2>&1 || continue
+    name=$(basename "$input" .bib)
+    { printf '\xEF\xBB\xBF' && cat "$input"; } >"$work/marked/$name.utf8.bib"
+    iconv -f UTF-8 -t UTF-16 "$input" >"$work/marked/$name.utf16.bib"
+    for copy in "$work/marked/$name".utf8.bib "$work/marked/$name".utf16.bib; do
+        marked=$((marked + 1))
+        for mode in "" --tidy; do
+            compare "$input (as $(basename "$copy"))" "$mode" "$copy"
+        done
+    done
+done
 
-echo "files: ${#samples[@]} samples, ${#texlive[@]} from TeX Live, ${#fuzzed[@]} of the fuzz corpora"
+echo "files: ${#samples[@]} samples (and $marked copies with a byte-order mark), ${#texlive[@]} from TeX Live," \
+    "${#fuzzed[@]} of the fuzz corpora"
 echo "compared: $compared runs, $records records, $messages message lines; $differences differ"
 [ ${#crashed[@]} -eq 0 ] || printf 'not compared, btparse lost an entry: %s\n' "${crashed[@]}"
 finish
