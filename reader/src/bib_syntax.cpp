@@ -99,6 +99,9 @@ public:
         return field;
     }
 
+    // Within a line's text, where only a line break matters.
+    bool inText() const { return state == State::InText; }
+
     // At the blanks that indent a line the string goes on to.
     bool atLineStart() const { return state == State::LineStart; }
 
@@ -439,6 +442,17 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step)
                 "error: entry longer than " + std::to_string(limits.entryBytes >> 20)
                     + " MiB (skipping it)"));
             return false;
+        }
+        if (runaway.inText()) {
+            // The bulk of a value: bytes that change nothing but the text.
+            const std::string_view ahead = cursor.ahead();
+            const std::size_t plain
+                = std::min(ahead.find_first_of(std::string_view("{}\")\n\r\0", 7)), ahead.size());
+            if (plain > 0) {
+                text.append(ahead.substr(0, plain));
+                cursor.skipPlain(plain);
+                continue;
+            }
         }
         const char byte = cursor.peek();
         if (runaway.looksLikeAField(byte)) {
