@@ -6,6 +6,7 @@
 #include "value_text.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <utility>
 
@@ -72,6 +73,26 @@ constexpr std::string_view value
 Message parserWords(int line, std::string text)
 {
     return Message{line, line, Message::Kind::Parser, std::move(text)};
+}
+
+// The bytes a value's text runs on through unchanged: all but the braces,
+// the closers, line breaks, carriage returns and NUL.
+constexpr std::array<bool, 256> plainBytes = [] {
+    std::array<bool, 256> plain{};
+    plain.fill(true);
+    for (const unsigned char stop : std::string_view("{}\")\n\r\0", 7)) {
+        plain[stop] = false;
+    }
+    return plain;
+}();
+
+std::size_t plainRun(std::string_view text)
+{
+    std::size_t length = 0;
+    while (length < text.size() && plainBytes[static_cast<unsigned char>(text[length])]) {
+        ++length;
+    }
+    return length;
 }
 
 bool isLetter(char byte)
@@ -446,8 +467,7 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step)
         if (runaway.inText()) {
             // The bulk of a value: bytes that change nothing but the text.
             const std::string_view ahead = cursor.ahead();
-            const std::size_t plain
-                = std::min(ahead.find_first_of(std::string_view("{}\")\n\r\0", 7)), ahead.size());
+            const std::size_t plain = plainRun(ahead);
             if (plain > 0) {
                 text.append(ahead.substr(0, plain));
                 cursor.skipPlain(plain);
