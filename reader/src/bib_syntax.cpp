@@ -579,9 +579,21 @@ std::string BibSyntax::takeToken()
     return token;
 }
 
-std::string BibSyntax::expanded(
-    const std::vector<Piece> &pieces, std::vector<Message> &warnings, bool &tooLong) const
+void BibSyntax::warnUndefined(const std::vector<Piece> &pieces, std::vector<Message> &warnings) const
 {
+    for (const Piece &piece : pieces) {
+        if (piece.kind == Piece::Kind::Macro && !macros.find(lowercase(piece.text))) {
+            warnings.push_back(parserWords(piece.line, "warning: undefined macro \"" + piece.text + "\""));
+        }
+    }
+}
+
+std::string BibSyntax::expanded(
+    std::vector<Piece> &&pieces, std::vector<Message> &warnings, bool &tooLong) const
+{
+    if (pieces.size() == 1 && pieces.front().kind == Piece::Kind::Text) {
+        return std::move(pieces.front().text);
+    }
     std::string text;
     for (const Piece &piece : pieces) {
         std::string_view part = piece.text;
@@ -617,8 +629,13 @@ Entry BibSyntax::finish(RawEntry &&raw, BibStep &step)
         if (!kept && fields.namesOfTheRest) {
             entry.fields.push_back(Field{field.name, {}, std::nullopt, true});
         }
+        if (!kept && !step.macroDefinition) {
+            // Its text is never handed on: only what expanding it says.
+            warnUndefined(field.pieces, step.messages);
+            continue;
+        }
         bool tooLong = false;
-        std::string text = expanded(field.pieces, step.messages, tooLong);
+        std::string text = expanded(std::move(field.pieces), step.messages, tooLong);
         if (tooLong) {
             step.messages.push_back(parserWords(raw.line,
                 "error: macros in field \"" + field.name + "\" expand beyond "
