@@ -6,6 +6,7 @@
 #include "value_text.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <utility>
 
@@ -74,6 +75,26 @@ Message parserWords(int line, std::string text)
     return Message{line, line, Message::Kind::Parser, std::move(text)};
 }
 
+// The bytes a value's text runs on through unchanged: all but the braces,
+// the closers, line breaks, carriage returns and NUL.
+constexpr std::array<bool, 256> plainBytes = [] {
+    std::array<bool, 256> plain{};
+    plain.fill(true);
+    for (const unsigned char stop : std::string_view("{}\")\n\r\0", 7)) {
+        plain[stop] = false;
+    }
+    return plain;
+}();
+
+std::size_t plainRun(std::string_view text)
+{
+    std::size_t length = 0;
+    while (length < text.size() && plainBytes[static_cast<unsigned char>(text[length])]) {
+        ++length;
+    }
+    return length;
+}
+
 bool isLetter(char byte)
 {
     return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z');
@@ -98,6 +119,9 @@ public:
         state = next(state, byte);
         return field;
     }
+
+    // Within a line's text, where only a line break matters.
+    bool inText() const { return state == State::InText; }
 
     // At the blanks that indent a line the string goes on to.
     bool atLineStart() const { return state == State::LineStart; }
@@ -440,6 +464,16 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step)
                     + " MiB (skipping it)"));
             return false;
         }
+        if (runaway.inText()) {
+            // The bulk of a value: bytes that change nothing but the text.
+            const std::string_view ahead = cursor.ahead();
+            const std::size_t plain = plainRun(ahead);
+            if (plain > 0) {
+                text.append(ahead.substr(0, plain));
+                cursor.skipPlain(plain);
+                continue;
+            }
+        }
         const char byte = cursor.peek();
         if (runaway.looksLikeAField(byte)) {
             step.messages.push_back(parserWords(cursor.line(),
@@ -545,9 +579,21 @@ std::string BibSyntax::takeToken()
     return token;
 }
 
-std::string BibSyntax::expanded(
-    const std::vector<Piece> &pieces, std::vector<Message> &warnings, bool &tooLong) const
+void BibSyntax::warnUndefined(const std::vector<Piece> &pieces, std::vector<Message> &warnings) const
 {
+    for (const Piece &piece : pieces) {
+        if (piece.kind == Piece::Kind::Macro && !macros.find(lowercase(piece.text))) {
+            warnings.push_back(parserWords(piece.line, "warning: undefined macro \"" + piece.text + "\""));
+        }
+    }
+}
+
+std::string BibSyntax::expanded(
+    std::vector<Piece> &&pieces, std::vector<Message> &warnings, bool &tooLong) const
+{
+    if (pieces.size() == 1 && pieces.front().kind == Piece::Kind::Text) {
+        return std::move(pieces.front().text);
+    }
     std::string text;
     for (const Piece &piece : pieces) {
         std::string_view part = piece.text;
@@ -583,8 +629,13 @@ Entry BibSyntax::finish(RawEntry &&raw, BibStep &step)
         if (!kept && fields.namesOfTheRest) {
             entry.fields.push_back(Field{field.name, {}, std::nullopt, true});
         }
+        if (!kept && !step.macroDefinition) {
+            // Its text is never handed on: only what expanding it says.
+            warnUndefined(field.pieces, step.messages);
+            continue;
+        }
         bool tooLong = false;
-        std::string text = expanded(field.pieces, step.messages, tooLong);
+        std::string text = expanded(std::move(field.pieces), step.messages, tooLong);
         if (tooLong) {
             step.messages.push_back(parserWords(raw.line,
                 "error: macros in field \"" + field.name + "\" expand beyond "

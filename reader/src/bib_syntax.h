@@ -50,8 +50,8 @@ private:
     bool readDelimited(std::string &text, char closer, BibStep &step);
     bool readComment(char closer, BibStep &step);
     std::string readName();
-    std::string expanded(
-        const std::vector<Piece> &pieces, std::vector<Message> &warnings, bool &tooLong) const;
+    std::string expanded(std::vector<Piece> &&pieces, std::vector<Message> &warnings, bool &tooLong) const;
+    void warnUndefined(const std::vector<Piece> &pieces, std::vector<Message> &warnings) const;
     Entry finish(RawEntry &&raw, BibStep &step);
     Field fieldFrom(const std::string &name, std::string text, std::vector<Message> &splitting) const;
     void skipBlanks();

@@ -27,6 +27,19 @@ char SliceCursor::take()
     return byte;
 }
 
+void SliceCursor::skipPlain(std::size_t count)
+{
+    if (recording) {
+        recorded.append(slice.substr(0, count));
+    }
+    slice.remove_prefix(count);
+    consumed += count;
+    if (slice.empty()) {
+        refill();
+    }
+    skipHiddenText();
+}
+
 void SliceCursor::step()
 {
     slice.remove_prefix(1);

@@ -19,6 +19,10 @@ public:
     // The byte under the cursor; only when not at the end.
     char peek() const { return slice.front(); }
     char take();
+    // What is ahead in the current slice (never empty unless at the end).
+    std::string_view ahead() const { return slice; }
+    // Takes `count` bytes of ahead() that hold no line break and no NUL.
+    void skipPlain(std::size_t count);
     int line() const { return lineNumber; }
     std::uint64_t offset() const { return consumed; }
 
