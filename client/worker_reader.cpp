@@ -2,11 +2,10 @@
 
 #include "entry_boundary.h"
 #include "entry_mending.h"
-#include "input_encoding.h"
-#include "input_file.h"
 #include "input_text.h"
 #include "parser_messages.h"
 #include "unique_fd.h"
+#include "utf8_input.h"
 #include "worker_locator.h"
 #include "worker_process.h"
 
@@ -48,18 +47,6 @@ std::uint64_t memoryLimitFor(std::uint64_t chosen, std::uint64_t inputSize)
         return std::min<std::uint64_t>(wanted, current.rlim_max);
     }
     return wanted;
-}
-
-// Copies standard input into an in-memory file: the worker then reads it
-// like any file, and a restarted worker can start in the middle of it.
-UniqueFd bufferStandardInput(std::string &error)
-{
-    UniqueFd fd(::memfd_create("bibsources-stdin", MFD_CLOEXEC));
-    if (!fd.valid() || !copyAll(STDIN_FILENO, fd.get())) {
-        error = std::string("cannot read standard input: ") + std::strerror(errno);
-        return {};
-    }
-    return fd;
 }
 
 UniqueFd macroFileFor(const std::map<std::string, std::string> &macros)
@@ -506,50 +493,11 @@ void WorkerReader::resumeAt(std::uint64_t offset)
     macrosAtStart = macros;
 }
 
-struct OpenInput {
-    UniqueFd fd;
-    std::string fileName;
-    std::string error;
-    std::uint64_t textStart = 0; // past a UTF-8 byte-order mark
-};
-
-// A UTF-8 byte-order mark is stepped over; UTF-16 and UTF-32 text is turned
-// into UTF-8 first, in an in-memory file that restarted workers can read
-// anywhere, like standard input.
-OpenInput inUtf8(OpenInput input)
-{
-    const ByteOrderMark mark = byteOrderMarkOf(readAt(input.fd.get(), 0, 4));
-    if (!mark.encoding) {
-        input.textStart = mark.length;
-        return input;
-    }
-    TranscodedInput transcoded = transcodeToUtf8(input.fd.get(), mark);
-    if (!transcoded.error.empty()) {
-        input.error = "cannot read '" + input.fileName + "': " + transcoded.error;
-    }
-    input.fd = std::move(transcoded.fd);
-    return input;
-}
-
-OpenInput openForReading(const std::string &inputPath)
-{
-    if (inputPath == "-") {
-        OpenInput input{{}, "(standard input)", {}, 0};
-        input.fd = bufferStandardInput(input.error);
-        return input;
-    }
-    OpenedInput opened = openInputFile(inputPath);
-    return {std::move(opened.fd), inputPath, std::move(opened.error), 0};
-}
-
 } // namespace
 
 WorkerInput::WorkerInput(const std::string &inputPath)
 {
-    OpenInput input = openForReading(inputPath);
-    if (input.error.empty()) {
-        input = inUtf8(std::move(input));
-    }
+    Utf8Input input = openUtf8Input(inputPath);
     fd = std::move(input.fd);
     fileName = std::move(input.fileName);
     failure = std::move(input.error);

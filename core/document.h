@@ -10,7 +10,8 @@
 namespace bibsources {
 
 // Produces one document holding the records of every input, in order, and
-// hands its text to sink as it is made. An input that cannot be read is
+// hands its text to sink as it is made. The entry source and the mapping
+// are chosen here, once for the run. An input that cannot be read is
 // reported in its InputReport; the text is then incomplete. The tidy mapping
 // gives every record of the document its own tag: tags, when given, holds
 // those of a list the document is merged into and learns the made-up ones.
@@ -18,13 +19,9 @@ std::vector<InputReport> writeDocument(const std::vector<std::string> &inputPath
     const ConversionSettings &settings, const ConversionHooks &hooks, const TextSink &sink,
     TagBook *tags = nullptr);
 
-// An input that held entries but gave not one record, or text but not one
-// entry, is, as far as the parser could tell, not BibTeX; it is given an
-// error here. True when one was.
-bool refuseUnreadableInputs(std::vector<InputReport> &inputs);
-
-// Sets the run's error to the first input's failure, and notes a stop.
-void takeFirstError(ConversionResult &result, const ConversionHooks &hooks);
+// A report for each input, naming it and nothing else: what a run that ends
+// before reading says about the inputs it was given.
+std::vector<InputReport> unreadInputs(const std::vector<std::string> &inputPaths);
 
 // A source list with no records, as the converter writes one.
 std::string emptySourceList();

@@ -1,4 +1,4 @@
-#include "into_document.h"
+#include "record_target.h"
 
 #include "document.h"
 #include "document_citations.h"
@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,23 +102,6 @@ DocumentRead readDocument(const std::string &path)
     return read;
 }
 
-// The records of every input, in the tidy mapping documents always get.
-ConversionResult convertInputs(const std::vector<std::string> &inputPaths, const ConversionSettings &settings,
-    const ConversionHooks &hooks, ConvertedRecords &converted)
-{
-    ConversionResult result;
-    ConversionSettings tidy = settings;
-    tidy.tidy = true;
-    result.inputs
-        = writeDocument(inputPaths, tidy, hooks, [&](std::string_view text) { converted.append(text); });
-    refuseUnreadableInputs(result.inputs);
-    takeFirstError(result, hooks);
-    if (result.ok() && !converted.error().empty()) {
-        result.error = converted.error();
-    }
-    return result;
-}
-
 // The new text of the list, and what became of the records it held:
 // merged into them, or in their place.
 MergeOutcome newListText(const DocumentRead &current, const ConvertedRecords &converted,
@@ -206,6 +190,73 @@ ConversionResult writeInto(const std::string &outputPath, DocumentRead current,
               " is done with it");
 }
 
+// The document is read under its lock, and before the inputs, so that one
+// that cannot be changed is refused before a long conversion.
+class DocumentTarget final : public RecordTarget {
+public:
+    DocumentTarget(
+        const std::string &outputPath, const ConversionSettings &settings, const ConversionHooks &hooks)
+        : outputPath(outputPath)
+        , settings(settings)
+        , hooks(hooks)
+        , converted(settings.temporaryFolder)
+    {
+    }
+
+    ConversionResult open() override
+    {
+        ConversionResult result;
+        result.outputPath = outputPath;
+        result.document.intoDocument = true;
+        result.document.tidyImplied = !settings.tidy;
+        if (::access(outputPath.c_str(), F_OK) != 0) {
+            return failed(result,
+                "'" + outputPath + "' " + (errno == ENOENT ? "does not exist" : std::strerror(errno))
+                    + "; sources go into an existing document, and none is created");
+        }
+        if (const std::string problem = notADocumentFile(outputPath); !problem.empty()) {
+            return failed(result, leftAlone("cannot put sources into '" + outputPath + "': " + problem));
+        }
+        // Runs of this program putting sources into one document take turns,
+        // as they do for a source list file.
+        lock.emplace(outputPath, ListLockHooks{hooks.waitingForList, hooks.stop});
+        if (!lock->error().empty()) {
+            result.stopped = lock->stopped();
+            return failed(result, lock->error() + "; nothing was written");
+        }
+        current = readDocument(outputPath);
+        if (!current.ok()) {
+            return failed(result, current.error);
+        }
+        return result;
+    }
+
+    // Documents always get the tidy mapping: word processors read no other.
+    ConversionSettings mappingSettings(const ConversionSettings &given) const override
+    {
+        ConversionSettings tidy = given;
+        tidy.tidy = true;
+        return tidy;
+    }
+
+    void append(std::string_view text) override { converted.append(text); }
+
+    std::string appendError() const override { return converted.error(); }
+
+    ConversionResult commit(ConversionResult result) override
+    {
+        return writeInto(outputPath, std::move(current), converted, settings, std::move(result));
+    }
+
+private:
+    std::string outputPath;
+    const ConversionSettings &settings;
+    const ConversionHooks &hooks;
+    std::optional<ListLock> lock;
+    DocumentRead current;
+    ConvertedRecords converted;
+};
+
 } // namespace
 
 bool isDocumentTarget(const std::string &outputPath)
@@ -219,42 +270,10 @@ std::string notADocumentFile(const std::string &path)
     return problem.empty() ? problem : problem + ", not a Word document";
 }
 
-ConversionResult convertIntoDocument(const std::vector<std::string> &inputPaths,
+std::unique_ptr<RecordTarget> documentTarget(
     const std::string &outputPath, const ConversionSettings &settings, const ConversionHooks &hooks)
 {
-    ConversionResult result;
-    result.outputPath = outputPath;
-    result.document.intoDocument = true;
-    result.document.tidyImplied = !settings.tidy;
-    if (::access(outputPath.c_str(), F_OK) != 0) {
-        return failed(result,
-            "'" + outputPath + "' " + (errno == ENOENT ? "does not exist" : std::strerror(errno))
-                + "; sources go into an existing document, and none is created");
-    }
-    if (const std::string problem = notADocumentFile(outputPath); !problem.empty()) {
-        return failed(result, leftAlone("cannot put sources into '" + outputPath + "': " + problem));
-    }
-    // Runs of this program putting sources into one document take turns, as
-    // they do for a source list file; the document is read under the lock,
-    // and before the inputs, so that one that cannot be changed is refused
-    // before a long conversion.
-    const ListLock lock(outputPath, ListLockHooks{hooks.waitingForList, hooks.stop});
-    if (!lock.error().empty()) {
-        result.stopped = lock.stopped();
-        return failed(result, lock.error() + "; nothing was written");
-    }
-    DocumentRead current = readDocument(outputPath);
-    if (!current.ok()) {
-        return failed(result, current.error);
-    }
-    ConvertedRecords converted(settings.temporaryFolder);
-    ConversionResult converting = convertInputs(inputPaths, settings, hooks, converted);
-    result.inputs = std::move(converting.inputs);
-    result.stopped = converting.stopped;
-    if (!converting.ok() || result.stopped) {
-        return failed(result, converting.error);
-    }
-    return writeInto(outputPath, std::move(current), converted, settings, std::move(result));
+    return std::make_unique<DocumentTarget>(outputPath, settings, hooks);
 }
 
 } // namespace bibsources

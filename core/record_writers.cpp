@@ -3,34 +3,31 @@
 #include "field_table.h"
 #include "record.h"
 #include "tidy_document.h"
-#include "worker_reader.h"
 
 namespace bibsources {
 
 namespace {
 
-WorkerSettings workerSettingsFor(const std::string &inputPath, const ConversionSettings &settings,
-    const ConversionHooks &hooks, FieldSelection fields, const int &entriesRead)
+// A read that tells the run's progress, counting the records made so far.
+EntryReading readingFor(
+    const std::string &inputPath, const ConversionHooks &hooks, FieldSelection fields, const int &entriesRead)
 {
-    WorkerSettings worker;
-    worker.fields = std::move(fields);
-    worker.helperPath = settings.helperPath;
-    worker.memoryLimit = settings.helperMemoryLimit;
-    worker.timeoutSeconds = settings.helperTimeoutSeconds;
-    worker.stop = hooks.stop;
+    EntryReading reading;
+    reading.fields = std::move(fields);
+    reading.stop = hooks.stop;
     if (hooks.progress) {
-        worker.progress = [&hooks, &inputPath, &entriesRead](std::uint64_t read, std::uint64_t total) {
+        reading.progress = [&hooks, &inputPath, &entriesRead](std::uint64_t read, std::uint64_t total) {
             hooks.progress(ConversionProgress{inputPath, read, total, entriesRead});
         };
     }
-    return worker;
+    return reading;
 }
 
 // Each entry becomes its record as it arrives: nothing is kept.
 class PlainRecordWriter final : public RecordWriter {
 public:
-    explicit PlainRecordWriter(const ConversionSettings &settings)
-        : settings(settings)
+    explicit PlainRecordWriter(const EntrySource &source)
+        : source(source)
     {
     }
 
@@ -38,9 +35,9 @@ public:
     {
         InputReport report;
         report.inputPath = path;
-        const WorkerSettings worker = workerSettingsFor(
-            path, settings, hooks, helperFields(FieldsFor::PlainMapping), report.recordsWritten);
-        ReadReport read = readEntriesInWorker(path, worker, [&](Entry &&entry) {
+        const EntryReading reading
+            = readingFor(path, hooks, helperFields(FieldsFor::PlainMapping), report.recordsWritten);
+        ReadReport read = source.open(path)->read(reading, [&](Entry &&entry) {
             sink(sourceRecord(entry));
             ++report.recordsWritten;
         });
@@ -52,16 +49,17 @@ public:
     }
 
 private:
-    const ConversionSettings &settings;
+    const EntrySource &source;
 };
 
 // Entries wait for the parents they name, and may be read twice; see
 // TidyWriter. The commands of the macro files are read once, for every input.
 class TidyRecordWriter final : public RecordWriter {
 public:
-    TidyRecordWriter(const ConversionSettings &settings, TagBook &tags)
+    TidyRecordWriter(const ConversionSettings &settings, TagBook &tags, const EntrySource &source)
         : settings(settings)
         , tags(tags)
+        , source(source)
         , definitions(readDefinitionFiles(settings.macroFiles))
     {
     }
@@ -81,19 +79,18 @@ public:
     {
         InputReport report;
         report.inputPath = path;
-        const WorkerSettings worker
-            = workerSettingsFor(path, settings, hooks, fieldsToRead(hooks), report.recordsWritten);
+        const EntryReading reading = readingFor(path, hooks, fieldsToRead(hooks), report.recordsWritten);
         TidyWriter tidy(path, sink, settings.temporaryFolder, &tags, definitions.definitions);
         if (hooks.fieldReport || settings.tellFieldsLeftOut) {
             tidy.reportFields(hooks.fieldReport, settings.tellFieldsLeftOut);
         }
-        const WorkerInput input(path);
-        ReadReport read = input.read(worker, [&](Entry &&entry) {
+        const std::unique_ptr<EntryInput> input = source.open(path);
+        ReadReport read = input->read(reading, [&](Entry &&entry) {
             tidy.add(std::move(entry));
             ++report.recordsWritten; // entries so far, for progress; the records are counted below
         });
         if (read.ok() && tidy.wantsEntriesAgain()) {
-            read.error = readParentsAgain(input, tidy, path, hooks);
+            read.error = readParentsAgain(*input, tidy, path, hooks);
         }
         TidyReport written = tidy.finish();
         report.recordsWritten = written.recordsWritten;
@@ -123,16 +120,16 @@ private:
     // read's again, and its progress would send the bar back to the start:
     // neither is passed on. Returns why the parents could not be read, or
     // nothing.
-    std::string readParentsAgain(const WorkerInput &input, TidyWriter &tidy, const std::string &path,
+    std::string readParentsAgain(const EntryInput &input, TidyWriter &tidy, const std::string &path,
         const ConversionHooks &hooks) const
     {
         std::stop_source enough;
         const std::stop_callback stopped(hooks.stop, [&enough] { enough.request_stop(); });
         int entriesRead = 0;
-        WorkerSettings worker = workerSettingsFor(
-            path, settings, ConversionHooks{}, fieldsToRead(ConversionHooks{}), entriesRead);
-        worker.stop = enough.get_token();
-        ReadReport again = input.read(worker, [&](Entry &&entry) {
+        EntryReading reading
+            = readingFor(path, ConversionHooks{}, fieldsToRead(ConversionHooks{}), entriesRead);
+        reading.stop = enough.get_token();
+        ReadReport again = input.read(reading, [&](Entry &&entry) {
             tidy.addAgain(entry);
             if (!tidy.wantsEntriesAgain()) {
                 enough.request_stop();
@@ -143,17 +140,19 @@ private:
 
     const ConversionSettings &settings;
     TagBook &tags;
+    const EntrySource &source;
     DefinitionFiles definitions;
 };
 
 } // namespace
 
-std::unique_ptr<RecordWriter> recordWriterFor(const ConversionSettings &settings, TagBook &tags)
+std::unique_ptr<RecordWriter> recordWriterFor(
+    const ConversionSettings &settings, TagBook &tags, const EntrySource &source)
 {
     if (settings.tidy) {
-        return std::make_unique<TidyRecordWriter>(settings, tags);
+        return std::make_unique<TidyRecordWriter>(settings, tags, source);
     }
-    return std::make_unique<PlainRecordWriter>(settings);
+    return std::make_unique<PlainRecordWriter>(source);
 }
 
 } // namespace bibsources

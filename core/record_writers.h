@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bibsources/conversion.h"
+#include "entry_source.h"
 #include "tag_book.h"
 #include "xml.h"
 
@@ -30,8 +31,9 @@ public:
 };
 
 // The default mapping, or with settings.tidy the tidy one, whose records
-// take their tags from `tags` (those of the whole document). The settings
-// and tags must outlive the writer.
-std::unique_ptr<RecordWriter> recordWriterFor(const ConversionSettings &settings, TagBook &tags);
+// take their tags from `tags` (those of the whole document), reading every
+// input from `source`. The settings, tags and source must outlive the writer.
+std::unique_ptr<RecordWriter> recordWriterFor(
+    const ConversionSettings &settings, TagBook &tags, const EntrySource &source);
 
 } // namespace bibsources

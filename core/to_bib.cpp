@@ -2,8 +2,8 @@
 
 #include "bib_document.h"
 #include "document_citations.h"
-#include "into_document.h"
 #include "merge_file.h"
+#include "record_target.h"
 #include "xml.h"
 
 #include <filesystem>

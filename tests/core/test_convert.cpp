@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -504,6 +505,49 @@ TEST(Merge, KeepsTheExistingBytesAndFollowsTheListsLayout)
         EXPECT_EQ(report.recordsKept + report.recordsReplaced, int(existing.records.size()));
         EXPECT_EQ(report.recordsReplaced + report.recordsAdded, int(converted.records().size()));
         EXPECT_EQ(parseSourceList(merged, "merged").error, "");
+    }
+}
+
+// A stop asked for once the parser has read the last entry, while the
+// records are still being made, still leaves the output as it was: whatever
+// the output is and whichever reader read the input, nothing is put in place
+// for a stopped run. A child whose parent never comes gets its record only
+// after the reading.
+TEST(Convert, AStopAfterTheLastEntryLeavesTheOutputAsItWas)
+{
+    const std::string list = root + "</b:Sources>\n";
+    const struct {
+        std::optional<std::string> existing; // the output before the run; nullopt: none
+        bool merge;
+    } rows[] = {{"precious", false}, {std::nullopt, false}, {list, true}};
+    for (const auto &[existing, merge] : rows) {
+        for (const auto reader : {ConversionSettings::Reader::Btparse, ConversionSettings::Reader::Own}) {
+            SCOPED_TRACE(existing.value_or("(no output)")
+                + (reader == ConversionSettings::Reader::Own ? ", own reader" : ""));
+            TemporaryDirectory directory;
+            writeFile(directory / "refs.bib", "@book{child, crossref = {gone}, title = {One}}\n");
+            const std::filesystem::path output = directory / "Sources.xml";
+            if (existing) {
+                writeFile(output, *existing);
+            }
+            ConversionSettings settings;
+            settings.tidy = true;
+            settings.mergeIntoOutput = merge;
+            settings.reader = reader;
+            std::stop_source stop;
+            ConversionHooks hooks;
+            hooks.stop = stop.get_token();
+            hooks.fieldReport = [&stop](const FieldReportRow &) { stop.request_stop(); };
+
+            const ConversionResult result
+                = convertFile((directory / "refs.bib").string(), output.string(), settings, hooks);
+
+            EXPECT_TRUE(result.stopped);
+            ASSERT_EQ(std::filesystem::exists(output), existing.has_value());
+            if (existing) {
+                EXPECT_EQ(readFile(output), *existing);
+            }
+        }
     }
 }
 

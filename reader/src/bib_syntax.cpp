@@ -1,0 +1,679 @@
+#include "bib_syntax.h"
+
+#include "entry_recovery.h"
+#include "name_split.h"
+#include "parser_messages.h"
+#include "value_text.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <utility>
+
+namespace bibsources::reader {
+
+namespace {
+
+bool isBlank(char byte)
+{
+    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r' || byte == '\f' || byte == '\v';
+}
+
+// What a BibTeX name (entry type, key, field, macro) may hold.
+bool isNameByte(char byte)
+{
+    switch (byte) {
+    case '"':
+    case '#':
+    case '%':
+    case '\'':
+    case '(':
+    case ')':
+    case ',':
+    case '=':
+    case '{':
+    case '}':
+    case '@':
+        return false;
+    default:
+        return !isBlank(byte) && byte != '\0';
+    }
+}
+
+bool isDigit(char byte)
+{
+    return byte >= '0' && byte <= '9';
+}
+
+std::string lowercase(std::string text)
+{
+    for (char &byte : text) {
+        byte = static_cast<char>(std::tolower(static_cast<unsigned char>(byte)));
+    }
+    return text;
+}
+
+// What the parser says it expected, where it found something else.
+namespace expected {
+constexpr std::string_view nameText = "name (entry type, key, field, or macro name)";
+constexpr std::string_view name = nameText;
+constexpr std::string_view opening
+    = "one of: start of entry (\"{\" or \"(\") or quoted string ({...} or \"...\")";
+constexpr std::string_view endOfEntry = "end of entry (\"}\" or \")\")";
+constexpr std::string_view key = "one of: number, name (entry type, key, field, or macro name), end of entry "
+                                 "(\"}\" or \")\") or quoted string ({...} or \"...\")";
+constexpr std::string_view comma = "\",\"";
+constexpr std::string_view fieldName
+    = "one of: name (entry type, key, field, or macro name) or end of entry (\"}\" or \")\")";
+constexpr std::string_view equals = "\"=\"";
+constexpr std::string_view value
+    = "one of: number, name (entry type, key, field, or macro name) or quoted string ({...} or \"...\")";
+} // namespace expected
+
+Message parserWords(int line, std::string text)
+{
+    return Message{line, line, Message::Kind::Parser, std::move(text)};
+}
+
+// The bytes a value's text runs on through unchanged: all but the braces,
+// the closers, line breaks, carriage returns and NUL.
+constexpr std::array<bool, 256> plainBytes = [] {
+    std::array<bool, 256> plain{};
+    plain.fill(true);
+    for (const unsigned char stop : std::string_view("{}\")\n\r\0", 7)) {
+        plain[stop] = false;
+    }
+    return plain;
+}();
+
+std::size_t plainRun(std::string_view text)
+{
+    std::size_t length = 0;
+    while (length < text.size() && plainBytes[static_cast<unsigned char>(text[length])]) {
+        ++length;
+    }
+    return length;
+}
+
+bool isLetter(char byte)
+{
+    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z');
+}
+
+// What the parser takes for the rest of a field's name in a line that may be
+// a runaway string's.
+bool continuesFieldName(char byte)
+{
+    return isLetter(byte) || isDigit(byte) || byte == '.' || byte == ':' || byte == '+' || byte == '/'
+        || byte == '-';
+}
+
+// Watches a string's bytes for a line that begins like a field ("name =",
+// after blanks): the sign of a string whose closing quote or brace is missing.
+class RunawayWatch {
+public:
+    // Takes the next byte; true on the "=" of a line that begins like a field.
+    bool looksLikeAField(char byte)
+    {
+        const bool field = byte == '=' && (state == State::InName || state == State::AfterName);
+        state = next(state, byte);
+        return field;
+    }
+
+    // Within a line's text, where only a line break matters.
+    bool inText() const { return state == State::InText; }
+
+    // At the blanks that indent a line the string goes on to.
+    bool atLineStart() const { return state == State::LineStart; }
+
+private:
+    enum class State { InText, LineStart, InName, AfterName };
+
+    static State next(State state, char byte)
+    {
+        if (byte == '\n') {
+            return State::LineStart;
+        }
+        switch (state) {
+        case State::LineStart:
+            return byte == ' ' || byte == '\t' ? State::LineStart
+                : isLetter(byte)               ? State::InName
+                                               : State::InText;
+        case State::InName:
+            return continuesFieldName(byte) ? State::InName
+                : isBlank(byte)             ? State::AfterName
+                                            : State::InText;
+        case State::AfterName:
+            return isBlank(byte) ? State::AfterName : State::InText;
+        default:
+            return State::InText;
+        }
+    }
+
+    State state = State::InText;
+};
+
+} // namespace
+
+struct BibSyntax::Piece {
+    enum class Kind { Text, Macro } kind = Kind::Text;
+    std::string text; // the string or number; for a macro its name as written
+    int line = 0;
+};
+
+struct BibSyntax::RawField {
+    std::string name; // lowercased
+    std::vector<Piece> pieces;
+};
+
+struct BibSyntax::RawEntry {
+    std::string type; // lowercased
+    std::string key;
+    int line = 0;
+    std::vector<RawField> fields;
+};
+
+BibSyntax::BibSyntax(
+    SliceCursor &cursor, const FieldSelection &fields, const std::string &parserName, ReadLimits limits)
+    : cursor(cursor)
+    , fields(fields)
+    , parserName(parserName)
+    , limits(limits)
+{
+}
+
+BibSyntax::BibSyntax(SliceCursor &cursor, const FieldSelection &fields, const std::string &parserName,
+    const MacroTable &macros, ReadLimits limits)
+    : BibSyntax(cursor, fields, parserName, limits)
+{
+    this->macros = macros;
+    recovers = false;
+}
+
+bool BibSyntax::hasMore()
+{
+    if (std::exchange(passOverToNextEntry, false)) {
+        while (!cursor.atEnd() && cursor.peek() != '@') {
+            cursor.take();
+        }
+    }
+    // Between entries, "%" starts a comment to the end of its line; any
+    // other text is junk, whose bytes but blanks are counted.
+    // An "@" in a comment starts nothing.
+    bool inComment = false;
+    while (!cursor.atEnd() && (inComment || cursor.peek() != '@')) {
+        const char byte = cursor.take();
+        hiddenAt = hiddenAt || byte == '@';
+        inComment = byte == '%' || (inComment && byte != '\n');
+        junk += inComment || isBlank(byte) ? 0 : 1;
+        if (firstTextLine == 0 && !inComment && !isBlank(byte)) {
+            firstTextLine = cursor.line();
+        }
+    }
+    entrySeen = entrySeen || !cursor.atEnd();
+    // The parser, called on an input whose only "@" is in a comment, finds
+    // no entry before the end: one step, with its complaint.
+    return !cursor.atEnd() || (!started && hiddenAt);
+}
+
+BibStep BibSyntax::next()
+{
+    BibStep step;
+    if (!hasMore()) {
+        return step;
+    }
+    if (std::exchange(started, true) == false && cursor.atEnd()) {
+        step.messages.push_back(parserWords(cursor.line(), "syntax error: at end of input, expected \"@\""));
+        return step;
+    }
+    if (junk > 0) {
+        step.messages.push_back(parserWords(
+            cursor.line(), "warning: " + std::to_string(junk) + " characters of junk seen at toplevel"));
+        junk = 0;
+    }
+    RawEntry raw;
+    raw.line = cursor.line();
+    entryBytesAtStart = cursor.offset();
+    cursor.startRecording();
+    cursor.take(); // the '@'
+    const bool read = readEntry(raw, step);
+    if (!read) {
+        recover(step, raw.line);
+        return step;
+    }
+    cursor.takeRecording();
+    if (raw.type == "comment") {
+        return step;
+    }
+    step.macroDefinition = raw.type == "string";
+    step.entry = finish(std::move(raw), step);
+    step.kind = step.kind == BibStep::Kind::Nothing ? BibStep::Kind::Entry : step.kind;
+    return step;
+}
+
+// An entry the parser could not read is mended, cut or skipped as the
+// converter does it for the helper (entry_recovery.h); reading goes on
+// behind what it keeps, with what it cut read again.
+void BibSyntax::recover(BibStep &step, int line)
+{
+    if (std::exchange(passOverToNextEntry, false)) {
+        while (!cursor.atEnd() && cursor.peek() != '@') {
+            cursor.take();
+        }
+    }
+    const std::string text = cursor.takeRecording();
+    step.kind = BibStep::Kind::Skipped;
+    step.entry = Entry{{}, {}, {}, line};
+    if (!recovers) {
+        return;
+    }
+    Recovery recovery = recoverEntry(text, line, cursor.atEnd(), std::move(step.messages),
+        [this](const std::string &mended, int from) { return readAlone(mended, from); });
+    step.messages = std::move(recovery.messages);
+    if (recovery.kept) {
+        step.kind = BibStep::Kind::Entry;
+        step.entry = std::move(*recovery.kept);
+    } else if (!recovery.skipped) {
+        step.kind = BibStep::Kind::Nothing;
+    }
+    if (recovery.resumeAt < text.size()) {
+        const std::string_view before = std::string_view(text).substr(0, recovery.resumeAt);
+        const int resumeLine = line + static_cast<int>(std::count(before.begin(), before.end(), '\n'));
+        cursor.replay(text.substr(recovery.resumeAt), resumeLine);
+        // Reading starts afresh there, as a new helper would.
+        junk = 0;
+    }
+}
+
+std::optional<Entry> BibSyntax::readAlone(const std::string &text, int line) const
+{
+    bool given = false;
+    const BibSlices slices
+        = [&] { return std::exchange(given, true) ? std::string_view() : std::string_view(text); };
+    SliceCursor alone(slices, line);
+    BibSyntax syntax(alone, fields, parserName, macros, limits);
+    std::optional<Entry> entry;
+    while (syntax.hasMore()) {
+        BibStep step = syntax.next();
+        if (!step.messages.empty() || step.kind == BibStep::Kind::Skipped || step.macroDefinition
+            || (step.kind == BibStep::Kind::Entry && entry)) {
+            return std::nullopt;
+        }
+        if (step.kind == BibStep::Kind::Entry) {
+            entry = std::move(step.entry);
+        }
+    }
+    return entry;
+}
+
+bool BibSyntax::readEntry(RawEntry &raw, BibStep &step)
+{
+    skipBlanks();
+    raw.type = lowercase(readName());
+    if (raw.type.empty()) {
+        syntaxError(step, expected::name);
+        return false;
+    }
+    skipBlanks();
+    if (cursor.atEnd() || (cursor.peek() != '{' && cursor.peek() != '(')) {
+        syntaxError(step, expected::opening);
+        return false;
+    }
+    const char closer = cursor.take() == '{' ? '}' : ')';
+    if (raw.type == "comment") {
+        return readComment(closer, step);
+    }
+    return readBody(raw, closer, step);
+}
+
+bool BibSyntax::readComment(char closer, BibStep &step)
+{
+    std::string ignored;
+    return readDelimited(ignored, closer, step);
+}
+
+bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
+{
+    skipBlanks();
+    if (raw.type == "preamble") {
+        RawField field{"preamble", {}};
+        if (!readValue(field.pieces, step)) {
+            return false;
+        }
+        raw.fields.push_back(std::move(field));
+        skipBlanks();
+        if (!atCloser()) {
+            syntaxError(step, expected::endOfEntry);
+            return false;
+        }
+        takeCloser(closer, step);
+        return true;
+    }
+    if (raw.type != "string") {
+        raw.key = readName();
+        if (raw.key.empty()) {
+            syntaxError(step, expected::key);
+            return false;
+        }
+        skipBlanks();
+        if (atCloser()) {
+            takeCloser(closer, step);
+            return true;
+        }
+        if (cursor.atEnd() || cursor.peek() != ',') {
+            syntaxError(step, expected::comma);
+            return false;
+        }
+        cursor.take();
+    }
+    return readFields(raw, closer, step);
+}
+
+bool BibSyntax::readFields(RawEntry &raw, char closer, BibStep &step)
+{
+    for (;;) {
+        skipBlanks();
+        if (atCloser()) {
+            takeCloser(closer, step);
+            return true;
+        }
+        RawField field{lowercase(readName()), {}};
+        if (field.name.empty()) {
+            syntaxError(step, expected::fieldName);
+            return false;
+        }
+        if (isDigit(field.name[0])) {
+            step.messages.push_back(parserWords(cursor.line(),
+                "syntax error: invalid field name \"" + field.name + "\": cannot start with digit"));
+            passOverToNextEntry = true;
+            return false;
+        }
+        skipBlanks();
+        if (cursor.atEnd() || cursor.peek() != '=') {
+            syntaxError(step, expected::equals);
+            return false;
+        }
+        cursor.take();
+        skipBlanks();
+        if (!readValue(field.pieces, step)) {
+            return false;
+        }
+        raw.fields.push_back(std::move(field));
+        skipBlanks();
+        if (!cursor.atEnd() && cursor.peek() == ',') {
+            cursor.take();
+            continue;
+        }
+        if (atCloser()) {
+            takeCloser(closer, step);
+            return true;
+        }
+        syntaxError(step, expected::endOfEntry);
+        return false;
+    }
+}
+
+bool BibSyntax::readValue(std::vector<Piece> &pieces, BibStep &step)
+{
+    for (;;) {
+        if (!readPiece(pieces, step)) {
+            return false;
+        }
+        skipBlanks();
+        if (cursor.atEnd() || cursor.peek() != '#') {
+            return true;
+        }
+        cursor.take();
+        skipBlanks();
+    }
+}
+
+bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step)
+{
+    if (cursor.atEnd()) {
+        syntaxError(step, expected::value);
+        return false;
+    }
+    Piece piece;
+    piece.line = cursor.line();
+    const char first = cursor.peek();
+    if (first == '"' || first == '{') {
+        cursor.take();
+        if (!readDelimited(piece.text, first == '"' ? '"' : '}', step)) {
+            return false;
+        }
+    } else if (isNameByte(first)) {
+        piece.text = readName();
+        const bool number = !piece.text.empty()
+            && piece.text.find_first_not_of("0123456789") == std::string::npos && isDigit(piece.text[0]);
+        piece.kind = number ? Piece::Kind::Text : Piece::Kind::Macro;
+    } else {
+        syntaxError(step, expected::value);
+        return false;
+    }
+    pieces.push_back(std::move(piece));
+    return true;
+}
+
+// Reads up to the closing byte at brace depth 0 (for '"' too), braces kept.
+bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step)
+{
+    const int startLine = cursor.line();
+    int depth = 0;
+    RunawayWatch runaway;
+    while (!cursor.atEnd()) {
+        if (cursor.offset() - entryBytesAtStart > limits.entryBytes) {
+            step.messages.push_back(parserWords(cursor.line(),
+                "error: entry longer than " + std::to_string(limits.entryBytes >> 20)
+                    + " MiB (skipping it)"));
+            return false;
+        }
+        if (runaway.inText()) {
+            // The bulk of a value: bytes that change nothing but the text.
+            const std::string_view ahead = cursor.ahead();
+            const std::size_t plain = plainRun(ahead);
+            if (plain > 0) {
+                text.append(ahead.substr(0, plain));
+                cursor.skipPlain(plain);
+                continue;
+            }
+        }
+        const char byte = cursor.peek();
+        if (runaway.looksLikeAField(byte)) {
+            step.messages.push_back(parserWords(cursor.line(),
+                "warning: possible runaway string started at line " + std::to_string(startLine)));
+        }
+        if (depth == 0 && byte == closer) {
+            cursor.take();
+            return true;
+        }
+        if (byte == '{' && ++depth > limits.braceDepth) {
+            step.messages.push_back(parserWords(cursor.line(),
+                "error: braces nested deeper than " + std::to_string(limits.braceDepth)
+                    + " (skipping entry)"));
+            return false;
+        }
+        if (byte == '}' && closer != ')') {
+            if (depth == 0) {
+                syntaxError(step, expected::value);
+                return false;
+            }
+            --depth;
+        } else if (byte == '}') {
+            depth -= depth > 0 ? 1 : 0;
+        }
+        if ((byte == ' ' || byte == '\t') && runaway.atLineStart()) {
+            cursor.take();
+            continue;
+        }
+        appendStringByte(text, cursor.take());
+    }
+    syntaxError(step, expected::value);
+    return false;
+}
+
+bool BibSyntax::atCloser() const
+{
+    return !cursor.atEnd() && (cursor.peek() == '}' || cursor.peek() == ')');
+}
+
+// Either closes an entry; the other one than its opening gets a warning.
+void BibSyntax::takeCloser(char closer, BibStep &step)
+{
+    const int line = cursor.line();
+    const char found = cursor.take();
+    if (found != closer) {
+        step.messages.push_back(parserWords(line,
+            std::string("warning: entry started with \"") + (closer == '}' ? '{' : '(')
+                + "\", but ends with \"" + found + "\""));
+    }
+}
+
+std::string BibSyntax::readName()
+{
+    std::string name;
+    while (!cursor.atEnd() && isNameByte(cursor.peek())) {
+        name += cursor.take();
+    }
+    return name;
+}
+
+void BibSyntax::skipBlanks()
+{
+    while (!cursor.atEnd() && isBlank(cursor.peek())) {
+        cursor.take();
+    }
+}
+
+// Says what the parser found where it expected something else, and takes
+// that token. After a value that is not followed by the end of the entry the
+// parser goes on at the top level, so what follows is junk; after any other
+// error everything up to the next "@" is passed over unremarked.
+void BibSyntax::syntaxError(BibStep &step, std::string_view expected)
+{
+    const int line = cursor.line();
+    const std::string found = cursor.atEnd() ? std::string() : takeToken();
+    const bool endOfEntry = expected == expected::endOfEntry;
+    step.messages.push_back(parserWords(line,
+        "syntax error: " + (found.empty() ? std::string("at end of input") : "found \"" + found + "\"")
+            + ", expected " + std::string(expected) + (endOfEntry ? " (skipping to next \"@\")" : "")));
+    passOverToNextEntry = !endOfEntry;
+}
+
+// The token under the cursor, as the parser's messages quote it.
+std::string BibSyntax::takeToken()
+{
+    const char first = cursor.peek();
+    if (first == '@' || isNameByte(first)) {
+        std::string token(1, cursor.take());
+        return token + readName();
+    }
+    std::string token(1, cursor.take());
+    if (first != '"') {
+        return token;
+    }
+    int depth = 0;
+    while (!cursor.atEnd() && (depth > 0 || cursor.peek() != '"')) {
+        depth += cursor.peek() == '{' ? 1 : cursor.peek() == '}' ? -1 : 0;
+        token += cursor.take();
+    }
+    if (!cursor.atEnd()) {
+        token += cursor.take();
+    }
+    return token;
+}
+
+void BibSyntax::warnUndefined(const std::vector<Piece> &pieces, std::vector<Message> &warnings) const
+{
+    for (const Piece &piece : pieces) {
+        if (piece.kind == Piece::Kind::Macro && !macros.find(lowercase(piece.text))) {
+            warnings.push_back(parserWords(piece.line, "warning: undefined macro \"" + piece.text + "\""));
+        }
+    }
+}
+
+std::string BibSyntax::expanded(
+    std::vector<Piece> &&pieces, std::vector<Message> &warnings, bool &tooLong) const
+{
+    if (pieces.size() == 1 && pieces.front().kind == Piece::Kind::Text) {
+        return std::move(pieces.front().text);
+    }
+    std::string text;
+    for (const Piece &piece : pieces) {
+        std::string_view part = piece.text;
+        if (piece.kind == Piece::Kind::Macro) {
+            const std::optional<std::string_view> found = macros.find(lowercase(piece.text));
+            if (!found) {
+                warnings.push_back(
+                    parserWords(piece.line, "warning: undefined macro \"" + piece.text + "\""));
+            }
+            part = found.value_or(std::string_view());
+        }
+        if (text.size() + part.size() > limits.valueBytes) {
+            tooLong = true;
+            return {};
+        }
+        text += part;
+    }
+    return text;
+}
+
+Entry BibSyntax::finish(RawEntry &&raw, BibStep &step)
+{
+    Entry entry;
+    entry.type = std::move(raw.type);
+    entry.key = std::move(raw.key);
+    entry.line = raw.line;
+    const bool keepEveryField = step.macroDefinition || entry.type == "preamble";
+    // The names are split once the whole entry is read, so what splitting
+    // them says comes after everything said about the entry itself.
+    std::vector<Message> splitting;
+    for (RawField &field : raw.fields) {
+        const bool kept = keepEveryField || fields.keeps(field.name);
+        if (!kept && fields.namesOfTheRest) {
+            entry.fields.push_back(Field{field.name, {}, std::nullopt, true});
+        }
+        if (!kept && !step.macroDefinition) {
+            // Its text is never handed on: only what expanding it says.
+            warnUndefined(field.pieces, step.messages);
+            continue;
+        }
+        bool tooLong = false;
+        std::string text = expanded(std::move(field.pieces), step.messages, tooLong);
+        if (tooLong) {
+            step.messages.push_back(parserWords(raw.line,
+                "error: macros in field \"" + field.name + "\" expand beyond "
+                    + std::to_string(limits.valueBytes >> 20) + " MiB (skipping entry)"));
+            step.kind = BibStep::Kind::Skipped;
+            return Entry{{}, {}, {}, raw.line};
+        }
+        // A macro keeps its spaces: they count where it is pasted.
+        if (step.macroDefinition && macros.define(field.name, text)) {
+            step.messages.push_back(parserWords(
+                raw.line, "warning: overriding existing definition of macro \"" + field.name + "\""));
+        }
+        if (kept) {
+            entry.fields.push_back(fieldFrom(field.name, collapsedSpaces(text), splitting));
+        }
+    }
+    step.messages.insert(step.messages.end(), splitting.begin(), splitting.end());
+    return entry;
+}
+
+Field BibSyntax::fieldFrom(const std::string &name, std::string text, std::vector<Message> &splitting) const
+{
+    Field field{name, std::move(text), std::nullopt};
+    if (fields.splitsNames(name)) {
+        SplitNames split = splitNames(field.text);
+        field.names = std::move(split.people);
+        std::string_view said = split.diagnostics;
+        while (!said.empty()) {
+            const std::size_t end = std::min(said.find('\n'), said.size());
+            splitting.push_back(parserMessage(said.substr(0, end), parserName));
+            said.remove_prefix(std::min(end + 1, said.size()));
+        }
+    }
+    return field;
+}
+
+} // namespace bibsources::reader
