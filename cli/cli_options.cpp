@@ -260,9 +260,8 @@ Options parseArguments(const std::vector<std::string> &arguments)
     }
     if (options.toBib
         && (options.tidy || options.merge || !options.macroFiles.empty() || !options.reader.empty())) {
-        fail(
-            "--to-bib reads source lists and writes BibTeX; --tidy, --macros, --merge and --reader do "
-            "not apply");
+        fail("--to-bib reads source lists and writes BibTeX; --tidy, --macros, --merge and --reader do "
+             "not apply");
     }
     if (options.toBib) {
         for (const std::string &input : options.inputs) {
