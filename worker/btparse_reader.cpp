@@ -21,39 +21,6 @@ std::vector<std::string> tokensOf(const bt_name &name, int part)
     return tokens;
 }
 
-// The people of one contributor field. btparse gives no list for some texts
-// and a null item for an empty name ("A and and B"); the latter becomes a
-// person without names rather than a crash.
-std::optional<std::vector<Person>> splitNames(const char *text)
-{
-    ListPtr list(bt_split_list(
-        const_cast<char *>(text), const_cast<char *>("and"), nullptr, 0, const_cast<char *>("name")));
-    if (!list) {
-        return std::nullopt;
-    }
-    std::vector<Person> people;
-    people.reserve(list->num_items > 0 ? list->num_items : 0);
-    for (int i = 0; i < list->num_items; ++i) {
-        const char *item = list->items[i];
-        if (!item) {
-            people.emplace_back();
-            continue;
-        }
-        if (std::optional<Person> person = personWithoutLastName(item)) {
-            people.push_back(std::move(*person));
-            continue;
-        }
-        NamePtr name(bt_split_name(const_cast<char *>(item), nullptr, 0, i));
-        if (!name) {
-            people.emplace_back();
-            continue;
-        }
-        people.push_back(Person{tokensOf(*name, BTN_LAST), tokensOf(*name, BTN_FIRST),
-            tokensOf(*name, BTN_VON), tokensOf(*name, BTN_JR)});
-    }
-    return people;
-}
-
 Entry entryFrom(AST *ast, const FieldSelection &fields)
 {
     Entry entry;
@@ -88,7 +55,7 @@ Entry entryFrom(AST *ast, const FieldSelection &fields)
         const TextPtr text(bt_get_text(field));
         Field out{name, text ? text.get() : "", std::nullopt};
         if (fields.splitsNames(out.name)) {
-            out.names = splitNames(out.text.c_str());
+            out.names = splitNamesWithBtparse(out.text.c_str());
         }
         entry.fields.push_back(std::move(out));
     }
@@ -96,6 +63,39 @@ Entry entryFrom(AST *ast, const FieldSelection &fields)
 }
 
 } // namespace
+
+std::optional<std::vector<Person>> splitNamesWithBtparse(const char *text)
+{
+    ListPtr list(bt_split_list(
+        const_cast<char *>(text), const_cast<char *>("and"), nullptr, 0, const_cast<char *>("name")));
+    if (!list) {
+        return std::nullopt;
+    }
+    std::vector<Person> people;
+    people.reserve(list->num_items > 0 ? list->num_items : 0);
+    for (int i = 0; i < list->num_items; ++i) {
+        const char *item = list->items[i];
+        if (!item) {
+            people.emplace_back();
+            continue;
+        }
+        if (std::optional<Person> person = personWithoutLastName(item)) {
+            people.push_back(std::move(*person));
+            continue;
+        }
+        // The splitter drops white space before a name only by chance (it
+        // reads a flag it never set), so it is dropped here, always.
+        const char *start = item + std::strspn(item, " \t\n\v\f\r");
+        NamePtr name(bt_split_name(const_cast<char *>(start), nullptr, 0, i));
+        if (!name) {
+            people.emplace_back();
+            continue;
+        }
+        people.push_back(Person{tokensOf(*name, BTN_LAST), tokensOf(*name, BTN_FIRST),
+            tokensOf(*name, BTN_VON), tokensOf(*name, BTN_JR)});
+    }
+    return people;
+}
 
 bool parseStream(
     std::FILE *stream, const std::string &fileName, const ParseSettings &settings, const StepSink &sink)

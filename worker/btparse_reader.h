@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace bibsources {
 
@@ -40,5 +42,11 @@ struct ParseSettings {
 
 bool parseStream(
     std::FILE *stream, const std::string &fileName, const ParseSettings &settings, const StepSink &sink);
+
+// The people of one contributor field, split by btparse: nullopt where it
+// gives no list, an empty person for an empty name ("A and and B"). Names
+// the splitter would crash on are split by personWithoutLastName instead.
+// What btparse prints while splitting goes to standard error.
+std::optional<std::vector<Person>> splitNamesWithBtparse(const char *text);
 
 } // namespace bibsources

@@ -55,8 +55,10 @@ std::vector<std::string> wordsOf(std::string_view text)
 std::optional<Person> personWithoutLastName(std::string_view name)
 {
     // Every name is asked, and nearly every one starts with a word: only
-    // blanks and then a comma make a name without a last name.
-    const size_t firstNonBlank = name.find_first_not_of(" \t\n\r~");
+    // blanks and then a comma make a name without a last name. Vertical tab
+    // and form feed are white space to the splitter too, so they count here
+    // as blanks before the comma.
+    const size_t firstNonBlank = name.find_first_not_of(" \t\n\v\f\r~");
     if (firstNonBlank == std::string_view::npos || name[firstNonBlank] != ',') {
         return std::nullopt;
     }

@@ -1,0 +1,235 @@
+#include "name_parts.h"
+
+#include "lowercase_start.h"
+#include "name_list.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+namespace bibsources {
+
+namespace {
+
+bool isWhiteSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The name with its white space shrunk and its extra commas gone.
+struct ShrunkName {
+    std::string text;
+    int commas = 0; // as the parser counts them: every one outside braces, less those dropped at the end
+    std::string diagnostics;
+};
+
+// A run of white space keeps its first character; a comma swallows the
+// white space before it and after it. A comma past the second becomes a
+// space, and a comma after a comma takes its place (both still count).
+ShrunkName shrink(std::string_view name, const std::string &prefix)
+{
+    ShrunkName shrunk;
+    std::string &out = shrunk.text;
+    int depth = 0;
+    bool afterSpace = true; // so leading white space vanishes
+    bool warnedOfCommas = false;
+    for (const char c : name) {
+        if (c == '{') {
+            ++depth;
+        } else if (c == '}' && depth == 0) {
+            shrunk.diagnostics += prefix + unmatchedBraceWarning('}');
+        } else if (c == '}') {
+            --depth;
+        } else if (c == ',' && depth == 0) {
+            ++shrunk.commas;
+            char written = ',';
+            if (shrunk.commas > 2) {
+                if (!warnedOfCommas) {
+                    shrunk.diagnostics += prefix + "warning: too many commas in name (removing extras)\n";
+                    warnedOfCommas = true;
+                }
+                written = ' ';
+            }
+            if (afterSpace && !out.empty()) {
+                out.back() = written;
+            } else {
+                out += written;
+            }
+            afterSpace = true;
+            continue;
+        }
+        if (isWhiteSpace(c) && afterSpace) {
+            continue;
+        }
+        out += c;
+        afterSpace = isWhiteSpace(c);
+    }
+    if (depth > 0) {
+        shrunk.diagnostics += prefix + unmatchedBraceWarning('{');
+    }
+    if (shrunk.commas > 0 && !out.empty() && out.back() == ',') {
+        shrunk.diagnostics += prefix + "warning: comma(s) at end of name (removing)\n";
+        while (!out.empty() && out.back() == ',') {
+            out.pop_back();
+            --shrunk.commas;
+        }
+    }
+    return shrunk;
+}
+
+// The words of a shrunk name, cut at spaces and commas outside braces, and
+// after which word each such comma stands. A cut at the very start leaves
+// a word of its own, empty (nullopt).
+struct Words {
+    std::vector<std::optional<std::string_view>> words;
+    std::vector<int> commaAfter;
+    std::string diagnostics;
+};
+
+Words wordsOf(std::string_view text, const std::string &prefix)
+{
+    Words found;
+    int depth = 0;
+    bool atWordStart = true;
+    size_t wordStart = 0;
+    const auto endWord = [&](size_t end) {
+        if (!atWordStart) {
+            found.words.back() = text.substr(wordStart, end - wordStart);
+        }
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (depth > 0) {
+            depth += c == '{' ? 1 : c == '}' ? -1 : 0;
+            continue;
+        }
+        if (atWordStart) {
+            found.words.emplace_back(std::nullopt);
+            wordStart = i;
+        }
+        if (c == ' ' || c == ',') {
+            if (c == ',') {
+                found.commaAfter.push_back(static_cast<int>(found.words.size()) - 1);
+            }
+            endWord(i);
+            atWordStart = true;
+            continue;
+        }
+        atWordStart = false;
+        if (c == '{') {
+            ++depth;
+        } else if (c == '}') {
+            found.diagnostics += prefix + unmatchedBraceWarning('}');
+        }
+    }
+    endWord(text.size());
+    if (depth > 0) {
+        found.diagnostics += prefix + unmatchedBraceWarning('{');
+    }
+    return found;
+}
+
+bool isLowercase(const std::optional<std::string_view> &word)
+{
+    return word && startsLowercase(*word);
+}
+
+// The first run of lowercase words, over all the words whatever the commas:
+// [first, last], or nullopt.
+struct WordRun {
+    int first;
+    int last;
+};
+
+std::optional<WordRun> firstLowercaseRun(const std::vector<std::optional<std::string_view>> &words)
+{
+    const int count = static_cast<int>(words.size());
+    for (int i = 0; i < count; ++i) {
+        if (isLowercase(words[i])) {
+            int last = i;
+            while (last + 1 < count && isLowercase(words[last + 1])) {
+                ++last;
+            }
+            return WordRun{i, last};
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> wordRange(
+    const std::vector<std::optional<std::string_view>> &words, int from, int count)
+{
+    std::vector<std::string> range;
+    for (int i = from; i < from + count; ++i) {
+        range.emplace_back(words[i] ? std::string(*words[i]) : std::string());
+    }
+    return range;
+}
+
+Person withoutCommas(const std::vector<std::optional<std::string_view>> &words, std::optional<WordRun> von)
+{
+    const int count = static_cast<int>(words.size());
+    if (!von) {
+        return Person{wordRange(words, count - 1, 1), wordRange(words, 0, count - 1)};
+    }
+    // A lowercase run that reaches the end leaves its final word the Last part.
+    const int lastStart = von->last == count - 1 ? count - 1 : von->last + 1;
+    return Person{wordRange(words, lastStart, count - lastStart), wordRange(words, 0, von->first),
+        wordRange(words, von->first, lastStart - von->first)};
+}
+
+// `commaAfter` holds one place per comma counted, one or two.
+Person withCommas(const std::vector<std::optional<std::string_view>> &words, std::optional<WordRun> von,
+    const std::vector<int> &commaAfter)
+{
+    const int count = static_cast<int>(words.size());
+    const int firstComma = commaAfter[0];
+    // von only from the first word; it leaves the word before the comma to Last.
+    int vonLength = 0;
+    int vonEnd = -1;
+    if (von && von->first == 0) {
+        vonLength = von->last == firstComma ? von->last : von->last + 1;
+        vonEnd = von->last == firstComma ? von->last - 1 : von->last;
+    }
+    const int lastLength = std::max(firstComma - vonEnd, 0);
+    const int firstStart = commaAfter.back() + 1;
+    Person person{wordRange(words, vonLength, lastLength), wordRange(words, firstStart, count - firstStart),
+        wordRange(words, 0, vonLength)};
+    if (commaAfter.size() == 2) {
+        person.jr = wordRange(words, firstComma + 1, commaAfter[1] - firstComma);
+    }
+    return person;
+}
+
+} // namespace
+
+NameParts splitNameParts(std::string_view name, size_t number)
+{
+    const std::string prefix = number > 0 ? "name " + std::to_string(number) + ", " : std::string();
+    ShrunkName shrunk = shrink(name, prefix);
+    Words words = wordsOf(shrunk.text, prefix);
+    NameParts parts{Person{}, shrunk.diagnostics + words.diagnostics};
+    if (shrunk.text.empty() || shrunk.text[0] == ' ' || shrunk.text[0] == ',') {
+        return parts;
+    }
+    const std::optional<WordRun> von = firstLowercaseRun(words.words);
+    const size_t commas = static_cast<size_t>(std::min(shrunk.commas, 2));
+    if (commas == 0) {
+        parts.person = withoutCommas(words.words, von);
+        return parts;
+    }
+    // Commas that ran together were counted but left one place: the parser
+    // then reads places it never wrote. Here a missing place is the last
+    // one kept, or the final word: the parts it bounds are empty.
+    std::vector<int> commaAfter(words.commaAfter.begin(),
+        words.commaAfter.begin() + static_cast<std::ptrdiff_t>(std::min(commas, words.commaAfter.size())));
+    while (commaAfter.size() < commas) {
+        commaAfter.push_back(
+            commaAfter.empty() ? static_cast<int>(words.words.size()) - 1 : commaAfter.back());
+    }
+    parts.commasRanTogether = words.commaAfter.size() < commas;
+    parts.person = withCommas(words.words, von, commaAfter);
+    return parts;
+}
+
+} // namespace bibsources
