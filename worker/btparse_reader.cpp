@@ -1,6 +1,7 @@
 #include "btparse_reader.h"
 
 #include "btparse_handles.h"
+#include "name_parts.h"
 #include "unsplittable_name.h"
 
 #include <cstring>
@@ -81,6 +82,16 @@ std::optional<std::vector<Person>> splitNamesWithBtparse(const char *text)
         }
         if (std::optional<Person> person = personWithoutLastName(item)) {
             people.push_back(std::move(*person));
+            continue;
+        }
+        // Where btparse would split by comma places it never wrote (",,",
+        // ", ,", commas counted off below zero) or read past the name, the
+        // reader's splitter, which is btparse's otherwise, splits it, and
+        // prints what btparse would have printed.
+        NameParts ours = splitNameParts(item, static_cast<size_t>(i));
+        if (ours.commasMiscounted || ours.readsPastName) {
+            std::fputs(ours.diagnostics.c_str(), stderr);
+            people.push_back(std::move(ours.person));
             continue;
         }
         // The splitter drops white space before a name only by chance (it

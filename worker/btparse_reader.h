@@ -45,7 +45,9 @@ bool parseStream(
 
 // The people of one contributor field, split by btparse: nullopt where it
 // gives no list, an empty person for an empty name ("A and and B"). Names
-// the splitter would crash on are split by personWithoutLastName instead.
+// the splitter would crash on are split by personWithoutLastName instead,
+// and those it would split by memory it never wrote by the reader's own
+// splitter (splitNameParts), which prints btparse's warnings for them.
 // What btparse prints while splitting goes to standard error.
 std::optional<std::vector<Person>> splitNamesWithBtparse(const char *text);
 

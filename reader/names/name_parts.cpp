@@ -16,23 +16,53 @@ bool isWhiteSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// Where the parser has removed commas past the second it also drops each
+// carriage return, keeping the character after one unexamined, whatever it
+// is, even the end of the text: it then goes on over what lies beyond,
+// until it examines a NUL. `buffer` is the parser's whole buffer, which ends
+// in a NUL; past it the parser reads memory it does not own, read as NULs
+// here.
+struct DroppedReturns {
+    std::string buffer;
+    bool readPastBuffer = false;
+};
+
+DroppedReturns withoutCarriageReturns(std::string buffer)
+{
+    const auto at = [&buffer](size_t i) { return i < buffer.size() ? buffer[i] : '\0'; };
+    size_t written = 0;
+    size_t read = 0;
+    while (at(read) != '\0') {
+        if (at(read) == '\r') {
+            ++read;
+        }
+        buffer[written++] = at(read++);
+    }
+    const bool readPastBuffer = read >= buffer.size();
+    if (written < buffer.size()) {
+        buffer[written] = '\0';
+    }
+    return DroppedReturns{std::move(buffer), readPastBuffer};
+}
+
 // The name with its white space shrunk and its extra commas gone.
 struct ShrunkName {
     std::string text;
     int commas = 0; // as the parser counts them: every one outside braces, less those dropped at the end
     std::string diagnostics;
+    bool tooManyCommas = false;
+    bool readsPastName = false;
 };
 
 // A run of white space keeps its first character; a comma swallows the
 // white space before it and after it. A comma past the second becomes a
 // space, and a comma after a comma takes its place (both still count).
-ShrunkName shrink(std::string_view name, const std::string &prefix)
+ShrunkName shrinkSpaces(std::string_view name, const std::string &prefix)
 {
     ShrunkName shrunk;
     std::string &out = shrunk.text;
     int depth = 0;
     bool afterSpace = true; // so leading white space vanishes
-    bool warnedOfCommas = false;
     for (const char c : name) {
         if (c == '{') {
             ++depth;
@@ -42,14 +72,11 @@ ShrunkName shrink(std::string_view name, const std::string &prefix)
             --depth;
         } else if (c == ',' && depth == 0) {
             ++shrunk.commas;
-            char written = ',';
-            if (shrunk.commas > 2) {
-                if (!warnedOfCommas) {
-                    shrunk.diagnostics += prefix + "warning: too many commas in name (removing extras)\n";
-                    warnedOfCommas = true;
-                }
-                written = ' ';
+            if (shrunk.commas > 2 && !shrunk.tooManyCommas) {
+                shrunk.diagnostics += prefix + "warning: too many commas in name (removing extras)\n";
+                shrunk.tooManyCommas = true;
             }
+            const char written = shrunk.commas > 2 ? ' ' : ',';
             if (afterSpace && !out.empty()) {
                 out.back() = written;
             } else {
@@ -58,22 +85,52 @@ ShrunkName shrink(std::string_view name, const std::string &prefix)
             afterSpace = true;
             continue;
         }
-        if (isWhiteSpace(c) && afterSpace) {
-            continue;
+        if (!(isWhiteSpace(c) && afterSpace)) {
+            out += c;
+            afterSpace = isWhiteSpace(c);
         }
-        out += c;
-        afterSpace = isWhiteSpace(c);
     }
     if (depth > 0) {
         shrunk.diagnostics += prefix + unmatchedBraceWarning('{');
     }
-    if (shrunk.commas > 0 && !out.empty() && out.back() == ',') {
-        shrunk.diagnostics += prefix + "warning: comma(s) at end of name (removing)\n";
-        while (!out.empty() && out.back() == ',') {
-            out.pop_back();
-            --shrunk.commas;
-        }
+    return shrunk;
+}
+
+// The parser shrinks the name in place, in a copy of it: past the shrunk
+// text and its NUL the rest of the name is still there, then the copy's NUL.
+std::string parserBuffer(const std::string &shrunk, std::string_view name)
+{
+    std::string buffer = shrunk + '\0';
+    if (shrunk.size() + 1 < name.size()) {
+        buffer += name.substr(shrunk.size() + 1);
     }
+    if (shrunk.size() < name.size()) {
+        buffer += '\0';
+    }
+    return buffer;
+}
+
+ShrunkName shrink(std::string_view name, const std::string &prefix)
+{
+    ShrunkName shrunk = shrinkSpaces(name, prefix);
+    const size_t shrunkEnd = shrunk.text.size();
+    std::string buffer = parserBuffer(shrunk.text, name);
+    if (shrunk.tooManyCommas) {
+        DroppedReturns dropped = withoutCarriageReturns(std::move(buffer));
+        shrunk.readsPastName = dropped.readPastBuffer;
+        buffer = std::move(dropped.buffer);
+    }
+    // Commas at the end are sought where the shrunk text ended, even when
+    // dropped carriage returns have moved the end since.
+    if (shrunk.commas > 0 && shrunkEnd > 0 && buffer[shrunkEnd - 1] == ',') {
+        shrunk.diagnostics += prefix + "warning: comma(s) at end of name (removing)\n";
+        size_t at = shrunkEnd - 1;
+        do {
+            buffer[at] = '\0';
+            --shrunk.commas;
+        } while (at-- > 0 && buffer[at] == ',');
+    }
+    shrunk.text = buffer.substr(0, buffer.find('\0'));
     return shrunk;
 }
 
@@ -206,14 +263,22 @@ Person withCommas(const std::vector<std::optional<std::string_view>> &words, std
 NameParts splitNameParts(std::string_view name, size_t number)
 {
     const std::string prefix = number > 0 ? "name " + std::to_string(number) + ", " : std::string();
-    ShrunkName shrunk = shrink(name, prefix);
+    const size_t start = std::min(name.find_first_not_of(" \t\n\v\f\r"), name.size());
+    ShrunkName shrunk = shrink(name.substr(start), prefix);
     Words words = wordsOf(shrunk.text, prefix);
     NameParts parts{Person{}, shrunk.diagnostics + words.diagnostics};
+    parts.readsPastName = shrunk.readsPastName;
     if (shrunk.text.empty() || shrunk.text[0] == ' ' || shrunk.text[0] == ',') {
         return parts;
     }
     const std::optional<WordRun> von = firstLowercaseRun(words.words);
-    const size_t commas = static_cast<size_t>(std::min(shrunk.commas, 2));
+    // Commas dropped at the end inside an open brace still count off: a
+    // count below zero is the parser's too, but it then reads comma places
+    // it never wrote. Here the commas are those left in the text.
+    const size_t kept = words.commaAfter.size();
+    const size_t commas
+        = shrunk.commas < 0 ? std::min(kept, size_t{2}) : static_cast<size_t>(std::min(shrunk.commas, 2));
+    parts.commasMiscounted = shrunk.commas < 0 || kept < commas;
     if (commas == 0) {
         parts.person = withoutCommas(words.words, von);
         return parts;
@@ -222,12 +287,11 @@ NameParts splitNameParts(std::string_view name, size_t number)
     // then reads places it never wrote. Here a missing place is the last
     // one kept, or the final word: the parts it bounds are empty.
     std::vector<int> commaAfter(words.commaAfter.begin(),
-        words.commaAfter.begin() + static_cast<std::ptrdiff_t>(std::min(commas, words.commaAfter.size())));
+        words.commaAfter.begin() + static_cast<std::ptrdiff_t>(std::min(commas, kept)));
     while (commaAfter.size() < commas) {
         commaAfter.push_back(
             commaAfter.empty() ? static_cast<int>(words.words.size()) - 1 : commaAfter.back());
     }
-    parts.commasRanTogether = words.commaAfter.size() < commas;
     parts.person = withCommas(words.words, von, commaAfter);
     return parts;
 }

@@ -9,7 +9,8 @@ namespace bibsources {
 
 // One name split into First von Last Jr, as the helper's parser splits it.
 //
-// White space runs shrink to their first character, leading ones vanish;
+// White space before the name vanishes, later runs shrink to their first
+// character;
 // words are cut at spaces and commas outside braces. With no comma: von is
 // the first run of lowercase words, Last the words after it (at least the
 // final word), First those before it. With commas: "von Last, First" or
@@ -20,10 +21,17 @@ namespace bibsources {
 struct NameParts {
     Person person;
     std::string diagnostics; // the parser's warnings, one a line
-    // Two commas ran together (",,", ", ,", or a third comma in place of a
-    // second): the parser counts both but keeps one, and then splits by
-    // comma places it never wrote, so its parts are not to be relied on.
-    bool commasRanTogether = false;
+    // The parser's count of commas is not the commas left in the text: two
+    // ran together (",,", ", ,", or a third in place of a second) and count
+    // as two, or commas dropped at the end inside an open brace counted off
+    // below zero. It then splits by comma places it never wrote, so its
+    // parts are not to be relied on; here the commas left decide.
+    bool commasMiscounted = false;
+    // The parser drops carriage returns from a name with more than two
+    // commas, and one at its very end makes it read on past the name into
+    // memory it does not own. Here that memory reads as NULs, as it mostly
+    // does there.
+    bool readsPastName = false;
 };
 
 // `number` is the name's place in its list from 0; the parser names it in

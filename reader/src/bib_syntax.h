@@ -1,0 +1,65 @@
+#pragma once
+
+#include "bibsources/conversion.h"
+#include "entry.h"
+#include "helper_command.h"
+#include "macro_table.h"
+#include "read_limits.h"
+#include "slice_cursor.h"
+
+#include <string>
+#include <vector>
+
+namespace bibsources::reader {
+
+// What one read of the next entry gave, as the helper hands on one parser step.
+struct BibStep {
+    enum class Kind { Entry, Skipped, Nothing };
+    Kind kind = Kind::Nothing;
+    Entry entry; // for Entry; for Skipped only its line
+    bool macroDefinition = false;
+    std::vector<Message> messages; // the parser's words during this step, in order
+};
+
+// Reads entries one at a time from the cursor: the junk before an entry,
+// the entry itself, its values with macros expanded, pasted and their spaces
+// collapsed. Macro definitions are remembered for the entries after them.
+class BibSyntax {
+public:
+    BibSyntax(SliceCursor &cursor, const FieldSelection &fields, const std::string &parserName,
+        ReadLimits limits = {});
+
+    // False once only blanks and junk are left.
+    bool hasMore();
+    BibStep next();
+
+private:
+    struct Piece;
+    struct RawField;
+    struct RawEntry;
+
+    bool readEntry(RawEntry &raw, BibStep &step);
+    bool readBody(RawEntry &raw, char closer, BibStep &step);
+    bool readFields(RawEntry &raw, char closer, BibStep &step);
+    bool readValue(std::vector<Piece> &pieces, BibStep &step);
+    bool readPiece(std::vector<Piece> &pieces, BibStep &step);
+    bool readDelimited(std::string &text, char closer, BibStep &step);
+    bool readComment(char closer, BibStep &step);
+    std::string readName();
+    std::string expanded(
+        const std::vector<Piece> &pieces, std::vector<Message> &warnings, bool &tooLong) const;
+    Entry finish(RawEntry &&raw, BibStep &step);
+    Field fieldFrom(const std::string &name, std::string text, std::vector<Message> &splitting) const;
+    void skipBlanks();
+    void syntaxError(BibStep &step, const std::string &found, const std::string &expected);
+
+    SliceCursor &cursor;
+    const FieldSelection &fields;
+    const std::string &parserName;
+    ReadLimits limits;
+    MacroTable macros;
+    std::size_t junk = 0;
+    std::size_t entryBytesAtStart = 0;
+};
+
+} // namespace bibsources::reader
