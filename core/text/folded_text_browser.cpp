@@ -1,34 +1,18 @@
 #include "folded_text.h"
 
-#include <emscripten.h>
-
 #include <cstdlib>
 #include <memory>
+
+// In unicode_browser.js: the `length` bytes at `text` decomposed, case
+// folded (upper case then lower, so "ß" folds to "ss" as full case folding
+// does) and their marks dropped, as utf8proc's build does. Returns the
+// folded UTF-8 in memory the caller frees, its length in *foldedLength;
+// null for text that is not valid UTF-8.
+extern "C" char *bibsources_folded_text(const char *text, int length, int *foldedLength);
 
 namespace bibsources {
 
 namespace {
-
-// The browser's Unicode tables do what utf8proc does in the native build:
-// decomposed, case folded (upper case then lower, so "ß" folds to "ss" as
-// full case folding does), marks dropped. Returns the folded UTF-8 in
-// memory the caller frees, its length in *length; null for text that is
-// not valid UTF-8.
-EM_JS(char *, bibsources_folded_text, (const char *text, int length, int *foldedLength), {
-    let word;
-    try {
-        word = new TextDecoder("utf-8", {fatal : true}).decode(HEAPU8.subarray(text, text + length));
-    } catch (notUtf8) {
-        return 0;
-    }
-    const folded = word.normalize("NFD").toUpperCase().toLowerCase().normalize("NFD").replace(
-        new RegExp("\\p{M}", "gu"), "");
-    const bytes = new TextEncoder().encode(folded);
-    const out = _malloc(bytes.length + 1);
-    HEAPU8.set(bytes, out);
-    HEAP32[foldedLength >> 2] = bytes.length;
-    return out;
-});
 
 struct FreeText {
     void operator()(char *p) const { std::free(p); }
