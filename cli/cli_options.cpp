@@ -44,6 +44,13 @@ constexpr OptionSpec optionRows[] = {
                 "untouched.\nAn OUTPUT that is a Word document (.docx, .docm, .dotx, .dotm) keeps "
                 "everything but its own source list, which the records replace (or, with --merge, join); "
                 "records in a document are always tidy. No document is created."},
+    {.longName = "--reader",
+        .valueName = "own|btparse",
+        .target = &Options::reader,
+        .help = "read the .bib inputs with our own BibTeX reader, in this process, or with btparse in its "
+                "sandboxed helper (the default). Both give the same documents and messages: compare them "
+                "on your own files.",
+        .valueWanted = "own (our own reader) or btparse (the default)"},
     {.longName = "--to-bib",
         .target = &Options::toBib,
         .help = "read source lists (.xml) and documents' own lists and write their records as BibTeX "
@@ -242,9 +249,11 @@ Options parseArguments(const std::vector<std::string> &arguments)
     if (!options.macroFiles.empty() && !options.tidy) {
         reader.fail("--macros needs --tidy: only the tidy output reads TeX commands");
     }
-    if (options.toBib && (options.tidy || options.merge || !options.macroFiles.empty())) {
+    if (options.toBib
+        && (options.tidy || options.merge || !options.macroFiles.empty() || !options.reader.empty())) {
         reader.fail(
-            "--to-bib reads source lists and writes BibTeX; --tidy, --macros and --merge do not apply");
+            "--to-bib reads source lists and writes BibTeX; --tidy, --macros, --merge and --reader do "
+            "not apply");
     }
     if (options.toBib) {
         for (const std::string &input : options.inputs) {

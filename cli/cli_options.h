@@ -17,6 +17,9 @@ struct Options {
     std::string report; // with tidy: where every field went, as a table (--report FILE)
     bool toBib = false; // --to-bib: source lists and documents back to one .bib
     std::vector<std::string> macroFiles; // --macros FILE, in order (only with --tidy)
+    // --reader: "own" (our own BibTeX reader, in this process) or "btparse";
+    // empty: not given, which reads with btparse.
+    std::string reader;
     bool help = false;
     bool version = false;
     std::string usageError; // set when the command line cannot be used as given

@@ -24,7 +24,8 @@ constexpr const char *programName = "bibsources";
 constexpr size_t diagnosticsShownPerFile = 10;
 
 constexpr const char *usageLine
-    = "usage: bibsources [-q] [-t [--macros FILE] [--report FILE]] [-o OUTPUT [--merge]] FILE.bib...\n"
+    = "usage: bibsources [-q] [-t [--macros FILE] [--report FILE]] [-o OUTPUT [--merge]]\n"
+      "                  [--reader=own|btparse] FILE.bib...\n"
       "       bibsources [-q] --to-bib [-o OUT.bib] LIST.xml|DOCUMENT.docx...";
 
 constexpr const char *helpStart = "bibsources turns BibTeX files into a Sources.xml bibliography that word\n"
@@ -325,6 +326,9 @@ int run(const std::vector<std::string> &arguments, std::ostream &out, std::ostre
     settings.tidy = options.tidy;
     settings.macroFiles = options.macroFiles;
     settings.mergeIntoOutput = options.merge;
+    if (options.reader == "own") {
+        settings.reader = ConversionSettings::Reader::Own;
+    }
     if (options.toBib) {
         return convertToBibFile(options, settings, err);
     }

@@ -50,10 +50,67 @@ std::string lowercase(std::string text)
     return text;
 }
 
+// What the parser says it expected, where it found something else.
+namespace expected {
+constexpr std::string_view nameText = "name (entry type, key, field, or macro name)";
+constexpr std::string_view name = nameText;
+constexpr std::string_view opening
+    = "one of: start of entry (\"{\" or \"(\") or quoted string ({...} or \"...\")";
+constexpr std::string_view endOfEntry = "end of entry (\"}\" or \")\")";
+constexpr std::string_view key = "one of: number, name (entry type, key, field, or macro name), end of entry "
+                                 "(\"}\" or \")\") or quoted string ({...} or \"...\")";
+constexpr std::string_view comma = "\",\"";
+constexpr std::string_view fieldName
+    = "one of: name (entry type, key, field, or macro name) or end of entry (\"}\" or \")\")";
+constexpr std::string_view equals = "\"=\"";
+constexpr std::string_view value
+    = "one of: number, name (entry type, key, field, or macro name) or quoted string ({...} or \"...\")";
+} // namespace expected
+
 Message parserWords(int line, std::string text)
 {
     return Message{line, line, Message::Kind::Parser, std::move(text)};
 }
+
+// Watches a string's bytes for a line that begins like a field ("name =",
+// after blanks): the sign of a string whose closing quote or brace is missing.
+class RunawayWatch {
+public:
+    // Takes the next byte; true on the "=" of a line that begins like a field.
+    bool looksLikeAField(char byte)
+    {
+        const bool field = byte == '=' && (state == State::InName || state == State::AfterName);
+        state = next(state, byte);
+        return field;
+    }
+
+    // At the blanks that indent a line the string goes on to.
+    bool atLineStart() const { return state == State::LineStart; }
+
+private:
+    enum class State { InText, LineStart, InName, AfterName };
+
+    static State next(State state, char byte)
+    {
+        if (byte == '\n') {
+            return State::LineStart;
+        }
+        switch (state) {
+        case State::LineStart:
+            return byte == ' ' || byte == '\t' ? State::LineStart
+                : isNameByte(byte)             ? State::InName
+                                               : State::InText;
+        case State::InName:
+            return isNameByte(byte) ? State::InName : isBlank(byte) ? State::AfterName : State::InText;
+        case State::AfterName:
+            return isBlank(byte) ? State::AfterName : State::InText;
+        default:
+            return State::InText;
+        }
+    }
+
+    State state = State::InText;
+};
 
 } // namespace
 
@@ -86,8 +143,18 @@ BibSyntax::BibSyntax(
 
 bool BibSyntax::hasMore()
 {
+    if (std::exchange(passOverToNextEntry, false)) {
+        while (!cursor.atEnd() && cursor.peek() != '@') {
+            cursor.take();
+        }
+    }
+    // Between entries, "%" starts a comment to the end of its line; any
+    // other text is junk, whose bytes but blanks are counted.
+    bool inComment = false;
     while (!cursor.atEnd() && cursor.peek() != '@') {
-        junk += isBlank(cursor.take()) ? 0 : 1;
+        const char byte = cursor.take();
+        inComment = byte == '%' || (inComment && byte != '\n');
+        junk += inComment || isBlank(byte) ? 0 : 1;
     }
     return !cursor.atEnd();
 }
@@ -127,12 +194,12 @@ bool BibSyntax::readEntry(RawEntry &raw, BibStep &step)
     skipBlanks();
     raw.type = lowercase(readName());
     if (raw.type.empty()) {
-        syntaxError(step, "", "entry type");
+        syntaxError(step, expected::name);
         return false;
     }
     skipBlanks();
     if (cursor.atEnd() || (cursor.peek() != '{' && cursor.peek() != '(')) {
-        syntaxError(step, "", "\"{\" or \"(\"");
+        syntaxError(step, expected::opening);
         return false;
     }
     const char closer = cursor.take() == '{' ? '}' : ')';
@@ -158,26 +225,26 @@ bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
         }
         raw.fields.push_back(std::move(field));
         skipBlanks();
-        if (cursor.atEnd() || cursor.peek() != closer) {
-            syntaxError(step, "", "end of entry");
+        if (!atCloser()) {
+            syntaxError(step, expected::endOfEntry);
             return false;
         }
-        cursor.take();
+        takeCloser(closer, step);
         return true;
     }
     if (raw.type != "string") {
         raw.key = readName();
         if (raw.key.empty()) {
-            syntaxError(step, "", "entry key");
+            syntaxError(step, expected::key);
             return false;
         }
         skipBlanks();
-        if (!cursor.atEnd() && cursor.peek() == closer) {
-            cursor.take();
+        if (atCloser()) {
+            takeCloser(closer, step);
             return true;
         }
         if (cursor.atEnd() || cursor.peek() != ',') {
-            syntaxError(step, "", "\",\"");
+            syntaxError(step, expected::comma);
             return false;
         }
         cursor.take();
@@ -189,18 +256,24 @@ bool BibSyntax::readFields(RawEntry &raw, char closer, BibStep &step)
 {
     for (;;) {
         skipBlanks();
-        if (!cursor.atEnd() && cursor.peek() == closer) {
-            cursor.take();
+        if (atCloser()) {
+            takeCloser(closer, step);
             return true;
         }
         RawField field{lowercase(readName()), {}};
         if (field.name.empty()) {
-            syntaxError(step, "", "field name");
+            syntaxError(step, expected::fieldName);
+            return false;
+        }
+        if (isDigit(field.name[0])) {
+            step.messages.push_back(parserWords(cursor.line(),
+                "syntax error: invalid field name \"" + field.name + "\": cannot start with digit"));
+            passOverToNextEntry = true;
             return false;
         }
         skipBlanks();
         if (cursor.atEnd() || cursor.peek() != '=') {
-            syntaxError(step, "", "\"=\"");
+            syntaxError(step, expected::equals);
             return false;
         }
         cursor.take();
@@ -214,11 +287,11 @@ bool BibSyntax::readFields(RawEntry &raw, char closer, BibStep &step)
             cursor.take();
             continue;
         }
-        if (!cursor.atEnd() && cursor.peek() == closer) {
-            cursor.take();
+        if (atCloser()) {
+            takeCloser(closer, step);
             return true;
         }
-        syntaxError(step, "", "end of entry");
+        syntaxError(step, expected::endOfEntry);
         return false;
     }
 }
@@ -241,7 +314,7 @@ bool BibSyntax::readValue(std::vector<Piece> &pieces, BibStep &step)
 bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step)
 {
     if (cursor.atEnd()) {
-        syntaxError(step, "", "a value");
+        syntaxError(step, expected::value);
         return false;
     }
     Piece piece;
@@ -258,7 +331,7 @@ bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step)
             && piece.text.find_first_not_of("0123456789") == std::string::npos && isDigit(piece.text[0]);
         piece.kind = number ? Piece::Kind::Text : Piece::Kind::Macro;
     } else {
-        syntaxError(step, std::string(1, first), "a value");
+        syntaxError(step, expected::value);
         return false;
     }
     pieces.push_back(std::move(piece));
@@ -268,7 +341,9 @@ bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step)
 // Reads up to the closing byte at brace depth 0 (for '"' too), braces kept.
 bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step)
 {
+    const int startLine = cursor.line();
     int depth = 0;
+    RunawayWatch runaway;
     while (!cursor.atEnd()) {
         if (cursor.offset() - entryBytesAtStart > limits.entryBytes) {
             step.messages.push_back(parserWords(cursor.line(),
@@ -277,6 +352,10 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step)
             return false;
         }
         const char byte = cursor.peek();
+        if (runaway.looksLikeAField(byte)) {
+            step.messages.push_back(parserWords(cursor.line(),
+                "warning: possible runaway string started at line " + std::to_string(startLine)));
+        }
         if (depth == 0 && byte == closer) {
             cursor.take();
             return true;
@@ -289,17 +368,38 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step)
         }
         if (byte == '}' && closer != ')') {
             if (depth == 0) {
-                syntaxError(step, "}", "end of string");
+                syntaxError(step, expected::value);
                 return false;
             }
             --depth;
         } else if (byte == '}') {
             depth -= depth > 0 ? 1 : 0;
         }
+        if ((byte == ' ' || byte == '\t') && runaway.atLineStart()) {
+            cursor.take();
+            continue;
+        }
         appendStringByte(text, cursor.take());
     }
-    syntaxError(step, "", "end of string");
+    syntaxError(step, expected::value);
     return false;
+}
+
+bool BibSyntax::atCloser() const
+{
+    return !cursor.atEnd() && (cursor.peek() == '}' || cursor.peek() == ')');
+}
+
+// Either closes an entry; the other one than its opening gets a warning.
+void BibSyntax::takeCloser(char closer, BibStep &step)
+{
+    const int line = cursor.line();
+    const char found = cursor.take();
+    if (found != closer) {
+        step.messages.push_back(parserWords(line,
+            std::string("warning: entry started with \"") + (closer == '}' ? '{' : '(')
+                + "\", but ends with \"" + found + "\""));
+    }
 }
 
 std::string BibSyntax::readName()
@@ -318,16 +418,42 @@ void BibSyntax::skipBlanks()
     }
 }
 
-void BibSyntax::syntaxError(BibStep &step, const std::string &found, const std::string &expected)
+// Says what the parser found where it expected something else, and takes
+// that token. After a value that is not followed by the end of the entry the
+// parser goes on at the top level, so what follows is junk; after any other
+// error everything up to the next "@" is passed over unremarked.
+void BibSyntax::syntaxError(BibStep &step, std::string_view expected)
 {
-    const std::string what = cursor.atEnd()
-        ? "end of input"
-        : "\"" + (found.empty() ? std::string(1, cursor.peek()) : found) + "\"";
-    step.messages.push_back(parserWords(cursor.line(),
-        "syntax error: found " + what + ", expected " + expected + " (skipping to next \"@\")"));
-    if (!cursor.atEnd()) {
-        cursor.take();
+    const int line = cursor.line();
+    const std::string found = cursor.atEnd() ? std::string() : takeToken();
+    const bool endOfEntry = expected == expected::endOfEntry;
+    step.messages.push_back(parserWords(line,
+        "syntax error: " + (found.empty() ? std::string("at end of input") : "found \"" + found + "\"")
+            + ", expected " + std::string(expected) + (endOfEntry ? " (skipping to next \"@\")" : "")));
+    passOverToNextEntry = !endOfEntry;
+}
+
+// The token under the cursor, as the parser's messages quote it.
+std::string BibSyntax::takeToken()
+{
+    const char first = cursor.peek();
+    if (first == '@' || isNameByte(first)) {
+        std::string token(1, cursor.take());
+        return token + readName();
     }
+    std::string token(1, cursor.take());
+    if (first != '"') {
+        return token;
+    }
+    int depth = 0;
+    while (!cursor.atEnd() && (depth > 0 || cursor.peek() != '"')) {
+        depth += cursor.peek() == '{' ? 1 : cursor.peek() == '}' ? -1 : 0;
+        token += cursor.take();
+    }
+    if (!cursor.atEnd()) {
+        token += cursor.take();
+    }
+    return token;
 }
 
 std::string BibSyntax::expanded(
@@ -350,7 +476,7 @@ std::string BibSyntax::expanded(
         }
         text += part;
     }
-    return collapsedSpaces(text);
+    return text;
 }
 
 Entry BibSyntax::finish(RawEntry &&raw, BibStep &step)
@@ -377,12 +503,13 @@ Entry BibSyntax::finish(RawEntry &&raw, BibStep &step)
             step.kind = BibStep::Kind::Skipped;
             return Entry{{}, {}, {}, raw.line};
         }
+        // A macro keeps its spaces: they count where it is pasted.
         if (step.macroDefinition && macros.define(field.name, text)) {
             step.messages.push_back(parserWords(
                 raw.line, "warning: overriding existing definition of macro \"" + field.name + "\""));
         }
         if (kept) {
-            entry.fields.push_back(fieldFrom(field.name, std::move(text), splitting));
+            entry.fields.push_back(fieldFrom(field.name, collapsedSpaces(text), splitting));
         }
     }
     step.messages.insert(step.messages.end(), splitting.begin(), splitting.end());

@@ -51,7 +51,10 @@ private:
     Entry finish(RawEntry &&raw, BibStep &step);
     Field fieldFrom(const std::string &name, std::string text, std::vector<Message> &splitting) const;
     void skipBlanks();
-    void syntaxError(BibStep &step, const std::string &found, const std::string &expected);
+    void syntaxError(BibStep &step, std::string_view expected);
+    std::string takeToken();
+    bool atCloser() const;
+    void takeCloser(char closer, BibStep &step);
 
     SliceCursor &cursor;
     const FieldSelection &fields;
@@ -59,6 +62,7 @@ private:
     ReadLimits limits;
     MacroTable macros;
     std::size_t junk = 0;
+    bool passOverToNextEntry = false;
     std::size_t entryBytesAtStart = 0;
 };
 

@@ -6,7 +6,7 @@ void appendStringByte(std::string &text, char byte)
 {
     if (byte == '\n') {
         text += ' ';
-    } else if (byte != '\r' && byte != '\v' && byte != '\f') {
+    } else if (byte != '\r') {
         text += byte;
     }
 }

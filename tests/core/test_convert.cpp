@@ -506,8 +506,9 @@ TEST(Merge, KeepsTheExistingBytesAndFollowsTheListsLayout)
 
 // A stop asked for once the parser has read the last entry, while the
 // records are still being made, still leaves the output as it was: whatever
-// the output is, nothing is put in place for a stopped run. A child whose
-// parent never comes gets its record only after the reading.
+// the output is and whichever reader read the input, nothing is put in place
+// for a stopped run. A child whose parent never comes gets its record only
+// after the reading.
 TEST(Convert, AStopAfterTheLastEntryLeavesTheOutputAsItWas)
 {
     const std::string list = root + "</b:Sources>\n";
@@ -516,28 +517,32 @@ TEST(Convert, AStopAfterTheLastEntryLeavesTheOutputAsItWas)
         bool merge;
     } rows[] = {{"precious", false}, {std::nullopt, false}, {list, true}};
     for (const auto &[existing, merge] : rows) {
-        SCOPED_TRACE(existing.value_or("(no output)"));
-        TemporaryDirectory directory;
-        writeFile(directory / "refs.bib", "@book{child, crossref = {gone}, title = {One}}\n");
-        const std::filesystem::path output = directory / "Sources.xml";
-        if (existing) {
-            writeFile(output, *existing);
-        }
-        ConversionSettings settings;
-        settings.tidy = true;
-        settings.mergeIntoOutput = merge;
-        std::stop_source stop;
-        ConversionHooks hooks;
-        hooks.stop = stop.get_token();
-        hooks.fieldReport = [&stop](const FieldReportRow &) { stop.request_stop(); };
+        for (const auto reader : {ConversionSettings::Reader::Btparse, ConversionSettings::Reader::Own}) {
+            SCOPED_TRACE(existing.value_or("(no output)")
+                + (reader == ConversionSettings::Reader::Own ? ", own reader" : ""));
+            TemporaryDirectory directory;
+            writeFile(directory / "refs.bib", "@book{child, crossref = {gone}, title = {One}}\n");
+            const std::filesystem::path output = directory / "Sources.xml";
+            if (existing) {
+                writeFile(output, *existing);
+            }
+            ConversionSettings settings;
+            settings.tidy = true;
+            settings.mergeIntoOutput = merge;
+            settings.reader = reader;
+            std::stop_source stop;
+            ConversionHooks hooks;
+            hooks.stop = stop.get_token();
+            hooks.fieldReport = [&stop](const FieldReportRow &) { stop.request_stop(); };
 
-        const ConversionResult result
-            = convertFile((directory / "refs.bib").string(), output.string(), settings, hooks);
+            const ConversionResult result
+                = convertFile((directory / "refs.bib").string(), output.string(), settings, hooks);
 
-        EXPECT_TRUE(result.stopped);
-        ASSERT_EQ(std::filesystem::exists(output), existing.has_value());
-        if (existing) {
-            EXPECT_EQ(readFile(output), *existing);
+            EXPECT_TRUE(result.stopped);
+            ASSERT_EQ(std::filesystem::exists(output), existing.has_value());
+            if (existing) {
+                EXPECT_EQ(readFile(output), *existing);
+            }
         }
     }
 }

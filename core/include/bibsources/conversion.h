@@ -16,6 +16,12 @@ namespace bibsources {
 // How a run is set up. The converter reads no environment and no files of its
 // own: whatever a program wants to change, it says here.
 struct ConversionSettings {
+    // What reads the .bib inputs: btparse, in the sandboxed parser helper
+    // (--reader=btparse, the default), or our own reader, in this process
+    // (--reader=own). Both give the same documents and messages; the helper
+    // settings below apply only to the first.
+    enum class Reader { Btparse, Own };
+    Reader reader = Reader::Btparse;
     // The parser helper (bibsources-parse). Empty: the one installed beside
     // the running program, or built beside it in the build tree.
     std::string helperPath;
