@@ -16,7 +16,7 @@ export class Converter {
         this.worker.onmessage = (event) => this.receive(event.data);
         this.worker.onerror = (event) => {
             event.preventDefault();
-            this.crashed(event.message || "the converter stopped working");
+            this.crashed(`the converter failed (${event.message || "it stopped working"})`);
         };
     }
 

@@ -32,7 +32,7 @@ async function commandDocument(paths, tidy) {
     const scratch = await mkdtemp(join(tmpdir(), "bibsources-expected-"));
     const output = join(scratch, "Sources.xml");
     const { stdout } = await run(command, ["--help"]);
-    const reader = stdout.includes("--reader=") ? ["--reader=own"] : [];
+    const reader = stdout.includes("--reader") ? ["--reader=own"] : [];
     try {
         await run(command, [...reader, ...(tidy ? ["--tidy"] : []), "-o", output, ...paths.map((path) => basename(path))],
             { cwd: dirname(paths[0]) });
@@ -154,6 +154,26 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
         const download = await chromium.nextDownload(() => page.keyboard.press("Enter"));
         sameBytes(download.bytes, expected, basename(path));
         assert.equal(await page.evaluate(() => document.activeElement.id), "drop-area");
+    });
+
+    test("a converter that dies on a run is said in the page and replaced; the next run converts", async () => {
+        const [worker] = page.workers();
+        // The worker fails on the next run as a trap in the module fails it.
+        await worker.evaluate(() => {
+            self.onmessage = () => {
+                throw new WebAssembly.RuntimeError("unreachable");
+            };
+        });
+        await setTidy(page, true);
+        await dropFiles(page, [samples[0]]);
+        await page.click("#convert-button");
+        await waitForRunEnd(page);
+        assert.equal(await pictureState(page), "failed");
+        assert.match(await statusText(page), /^Could not convert .*: the converter failed .*unreachable.*The converter has been restarted/);
+        await page.waitForFunction(() => !document.getElementById("open-button").disabled);
+        const expected = await commandDocument([samples[0]], true);
+        const download = await convertOnPage([samples[0]], { tidy: true, by: "drop" });
+        sameBytes(download.bytes, expected, basename(samples[0]));
     });
 
     test("once loaded, the page made no request at all", () => {
