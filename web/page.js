@@ -56,7 +56,7 @@ function setStatus(text, link) {
 
 function updateButtons() {
     ui.convert.disabled = converting || loaded.length === 0 || !converterReady;
-    ui.open.disabled = converting;
+    ui.open.hidden = converting;
     ui.tidy.disabled = converting;
     ui.stop.hidden = !converting;
     ui.busy.hidden = !converting;
