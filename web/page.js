@@ -221,7 +221,10 @@ window.addEventListener("keydown", (event) => {
     }
 });
 
+// The browser asks now and then whether the service worker changed; it
+// asks its own cache, so that a loaded page sends nothing anywhere (a new
+// build is seen once the host's cache time for it has passed).
 if ("serviceWorker" in navigator) {
-    navigator.serviceWorker.register("service-worker.js");
+    navigator.serviceWorker.register("service-worker.js", { updateViaCache: "all" });
 }
 updateButtons();

@@ -21,22 +21,12 @@ const chromiumFlags = ["--headless", "--no-sandbox", "--disable-gpu", "--disable
 export async function startServer(serverScript, site) {
     const server = spawn(process.execPath, [serverScript, site, "0"], { stdio: ["ignore", "pipe", "pipe"] });
     const requests = [];
-    let heard = [];
-    createInterface({ input: server.stderr }).on("line", (line) => {
-        requests.push(line);
-        const waiting = heard;
-        heard = [];
-        waiting.forEach((resolve) => resolve(line));
-    });
+    createInterface({ input: server.stderr }).on("line", (line) => requests.push(line));
     const [first] = await once(createInterface({ input: server.stdout }), "line");
     const url = first.replace(/^serving /, "");
     return {
         url,
         requests,
-        // Calls `resolve` with the next request.
-        onRequest(resolve) {
-            heard.push(resolve);
-        },
         async stop() {
             server.kill();
             await once(server, "exit");

@@ -71,15 +71,9 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
         await page.evaluate(async () => {
             await navigator.serviceWorker.ready;
         });
-        const beforeReload = server.requests.length;
         await page.reload();
         await waitForReady(page);
         await page.waitForFunction(() => navigator.serviceWorker.controller !== null);
-        // A load asks the server whether the service worker changed; that
-        // question belongs to the load, not to what follows.
-        while (!server.requests.slice(beforeReload).includes("GET /service-worker.js")) {
-            await new Promise((resolve) => server.onRequest(resolve));
-        }
         requestsAtLoad = server.requests.length;
     });
 
@@ -173,6 +167,26 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
         await page.waitForFunction(() => !document.getElementById("open-button").hidden);
         const expected = await commandDocument([samples[0]], true);
         const download = await convertOnPage([samples[0]], { tidy: true, by: "drop" });
+        sameBytes(download.bytes, expected, basename(samples[0]));
+    });
+
+    test("a long run shows how far it has come, and Stop ends it with nothing written", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-long-"));
+        const long = join(scratch, "long.bib");
+        const entry = (i) => `@article{key${i}, author = {M{\\"u}ller, Anna and van der Berg, Jan}, title = {Title ${i}}, year = 2024}\n`;
+        await writeFile(long, Array.from({ length: 200000 }, (_, i) => entry(i)).join(""));
+        await setTidy(page, true);
+        await dropFiles(page, [long]);
+        await rm(scratch, { recursive: true, force: true });
+        await page.click("#convert-button");
+        await page.waitForFunction(() => document.getElementById("progress").value > 0, { polling: "mutation" });
+        assert.match(await page.$eval("#progress-text", (text) => text.textContent), /^[0-9]+% read · [0-9,.]+ entr/);
+        await page.click("#stop-button");
+        await waitForRunEnd(page);
+        assert.equal(await statusText(page), "Stopped; nothing was written.");
+        assert.equal(await pictureState(page), "idle");
+        const expected = await commandDocument([samples[0]], false);
+        const download = await convertOnPage([samples[0]], { tidy: false, by: "chooser" });
         sameBytes(download.bytes, expected, basename(samples[0]));
     });
 
