@@ -5,13 +5,26 @@
 // declare these functions and say what they do.
 
 mergeInto(LibraryManager.library, {
+    // The coders and patterns every call uses, made on the first call.
+    $bibsourcesUnicode: function () {
+        return Module["bibsourcesUnicode"] || (Module["bibsourcesUnicode"] = {
+            decoder: new TextDecoder("utf-8", { fatal: false }),
+            strictDecoder: new TextDecoder("utf-8", { fatal: true }),
+            encoder: new TextEncoder(),
+            cluster: /^[\p{L}\p{Nd}]\p{M}*/u,
+            marks: /\p{M}/gu,
+        });
+    },
+
+    bibsources_mark_cluster__deps: ["$bibsourcesUnicode"],
     bibsources_mark_cluster: function (text, length, mark, out, outCapacity, replaced) {
-        const head = new TextDecoder("utf-8", { fatal: false }).decode(HEAPU8.subarray(text, text + length));
-        const cluster = /^[\p{L}\p{Nd}]\p{M}*/u.exec(head);
+        const unicode = bibsourcesUnicode();
+        const head = unicode.decoder.decode(HEAPU8.subarray(text, text + length));
+        const cluster = unicode.cluster.exec(head);
         if (!cluster) {
             return -1;
         }
-        const clusterBytes = new TextEncoder().encode(cluster[0]).length;
+        const clusterBytes = unicode.encoder.encode(cluster[0]).length;
         if (clusterBytes > outCapacity - 4) {
             return -1;
         }
@@ -28,7 +41,7 @@ mergeInto(LibraryManager.library, {
         if (goesAbove && (decomposed[0] === "\u0131" || decomposed[0] === "\u0237")) {
             decomposed[0] = decomposed[0] === "\u0131" ? "i" : "j";
         }
-        const composed = new TextEncoder().encode(decomposed.join("").normalize("NFC"));
+        const composed = unicode.encoder.encode(decomposed.join("").normalize("NFC"));
         if (composed.length > outCapacity) {
             return -1;
         }
@@ -37,19 +50,20 @@ mergeInto(LibraryManager.library, {
         return composed.length;
     },
 
+    bibsources_folded_text__deps: ["$bibsourcesUnicode", "malloc"],
     bibsources_folded_text: function (text, length, foldedLength) {
+        const unicode = bibsourcesUnicode();
         let word;
         try {
-            word = new TextDecoder("utf-8", { fatal: true }).decode(HEAPU8.subarray(text, text + length));
+            word = unicode.strictDecoder.decode(HEAPU8.subarray(text, text + length));
         } catch (notUtf8) {
             return 0;
         }
-        const folded = word.normalize("NFD").toUpperCase().toLowerCase().normalize("NFD").replace(/\p{M}/gu, "");
-        const bytes = new TextEncoder().encode(folded);
+        const folded = word.normalize("NFD").toUpperCase().toLowerCase().normalize("NFD").replace(unicode.marks, "");
+        const bytes = unicode.encoder.encode(folded);
         const out = _malloc(bytes.length + 1);
         HEAPU8.set(bytes, out);
         HEAP32[foldedLength >> 2] = bytes.length;
         return out;
     },
-    bibsources_folded_text__deps: ["malloc"],
 });
