@@ -1,9 +1,12 @@
 #include "bib_syntax.h"
 
+#include "entry_recovery.h"
 #include "name_split.h"
 #include "parser_messages.h"
 #include "value_text.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <utility>
 
@@ -72,6 +75,39 @@ Message parserWords(int line, std::string text)
     return Message{line, line, Message::Kind::Parser, std::move(text)};
 }
 
+// The bytes a value's text runs on through unchanged: all but the braces,
+// the closers, line breaks, carriage returns and NUL.
+constexpr std::array<bool, 256> plainBytes = [] {
+    std::array<bool, 256> plain{};
+    plain.fill(true);
+    for (const unsigned char stop : std::string_view("{}\")\n\r\0", 7)) {
+        plain[stop] = false;
+    }
+    return plain;
+}();
+
+std::size_t plainRun(std::string_view text)
+{
+    std::size_t length = 0;
+    while (length < text.size() && plainBytes[static_cast<unsigned char>(text[length])]) {
+        ++length;
+    }
+    return length;
+}
+
+bool isLetter(char byte)
+{
+    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z');
+}
+
+// What the parser takes for the rest of a field's name in a line that may be
+// a runaway string's.
+bool continuesFieldName(char byte)
+{
+    return isLetter(byte) || isDigit(byte) || byte == '.' || byte == ':' || byte == '+' || byte == '/'
+        || byte == '-';
+}
+
 // Watches a string's bytes for a line that begins like a field ("name =",
 // after blanks): the sign of a string whose closing quote or brace is missing.
 class RunawayWatch {
@@ -83,6 +119,9 @@ public:
         state = next(state, byte);
         return field;
     }
+
+    // Within a line's text, where only a line break matters.
+    bool inText() const { return state == State::InText; }
 
     // At the blanks that indent a line the string goes on to.
     bool atLineStart() const { return state == State::LineStart; }
@@ -98,10 +137,12 @@ private:
         switch (state) {
         case State::LineStart:
             return byte == ' ' || byte == '\t' ? State::LineStart
-                : isNameByte(byte)             ? State::InName
+                : isLetter(byte)               ? State::InName
                                                : State::InText;
         case State::InName:
-            return isNameByte(byte) ? State::InName : isBlank(byte) ? State::AfterName : State::InText;
+            return continuesFieldName(byte) ? State::InName
+                : isBlank(byte)             ? State::AfterName
+                                            : State::InText;
         case State::AfterName:
             return isBlank(byte) ? State::AfterName : State::InText;
         default:
@@ -141,6 +182,14 @@ BibSyntax::BibSyntax(
 {
 }
 
+BibSyntax::BibSyntax(SliceCursor &cursor, const FieldSelection &fields, const std::string &parserName,
+    const MacroTable &macros, ReadLimits limits)
+    : BibSyntax(cursor, fields, parserName, limits)
+{
+    this->macros = macros;
+    recovers = false;
+}
+
 bool BibSyntax::hasMore()
 {
     if (std::exchange(passOverToNextEntry, false)) {
@@ -150,19 +199,27 @@ bool BibSyntax::hasMore()
     }
     // Between entries, "%" starts a comment to the end of its line; any
     // other text is junk, whose bytes but blanks are counted.
+    // An "@" in a comment starts nothing.
     bool inComment = false;
-    while (!cursor.atEnd() && cursor.peek() != '@') {
+    while (!cursor.atEnd() && (inComment || cursor.peek() != '@')) {
         const char byte = cursor.take();
+        hiddenAt = hiddenAt || byte == '@';
         inComment = byte == '%' || (inComment && byte != '\n');
         junk += inComment || isBlank(byte) ? 0 : 1;
     }
-    return !cursor.atEnd();
+    // The parser, called on an input whose only "@" is in a comment, finds
+    // no entry before the end: one step, with its complaint.
+    return !cursor.atEnd() || (!started && hiddenAt);
 }
 
 BibStep BibSyntax::next()
 {
     BibStep step;
     if (!hasMore()) {
+        return step;
+    }
+    if (std::exchange(started, true) == false && cursor.atEnd()) {
+        step.messages.push_back(parserWords(cursor.line(), "syntax error: at end of input, expected \"@\""));
         return step;
     }
     if (junk > 0) {
@@ -173,13 +230,14 @@ BibStep BibSyntax::next()
     RawEntry raw;
     raw.line = cursor.line();
     entryBytesAtStart = cursor.offset();
+    cursor.startRecording();
     cursor.take(); // the '@'
-    if (!readEntry(raw, step)) {
-        step.kind = BibStep::Kind::Skipped;
-        step.entry = Entry{};
-        step.entry.line = raw.line;
+    const bool read = readEntry(raw, step);
+    if (!read) {
+        recover(step, raw.line);
         return step;
     }
+    cursor.takeRecording();
     if (raw.type == "comment") {
         return step;
     }
@@ -187,6 +245,61 @@ BibStep BibSyntax::next()
     step.entry = finish(std::move(raw), step);
     step.kind = step.kind == BibStep::Kind::Nothing ? BibStep::Kind::Entry : step.kind;
     return step;
+}
+
+// An entry the parser could not read is mended, cut or skipped as the
+// converter does it for the helper (entry_recovery.h); reading goes on
+// behind what it keeps, with what it cut read again.
+void BibSyntax::recover(BibStep &step, int line)
+{
+    if (std::exchange(passOverToNextEntry, false)) {
+        while (!cursor.atEnd() && cursor.peek() != '@') {
+            cursor.take();
+        }
+    }
+    const std::string text = cursor.takeRecording();
+    step.kind = BibStep::Kind::Skipped;
+    step.entry = Entry{{}, {}, {}, line};
+    if (!recovers) {
+        return;
+    }
+    Recovery recovery = recoverEntry(text, line, cursor.atEnd(), std::move(step.messages),
+        [this](const std::string &mended, int from) { return readAlone(mended, from); });
+    step.messages = std::move(recovery.messages);
+    if (recovery.kept) {
+        step.kind = BibStep::Kind::Entry;
+        step.entry = std::move(*recovery.kept);
+    } else if (!recovery.skipped) {
+        step.kind = BibStep::Kind::Nothing;
+    }
+    if (recovery.resumeAt < text.size()) {
+        const std::string_view before = std::string_view(text).substr(0, recovery.resumeAt);
+        const int resumeLine = line + static_cast<int>(std::count(before.begin(), before.end(), '\n'));
+        cursor.replay(text.substr(recovery.resumeAt), resumeLine);
+        // Reading starts afresh there, as a new helper would.
+        junk = 0;
+    }
+}
+
+std::optional<Entry> BibSyntax::readAlone(const std::string &text, int line) const
+{
+    bool given = false;
+    const BibSlices slices
+        = [&] { return std::exchange(given, true) ? std::string_view() : std::string_view(text); };
+    SliceCursor alone(slices, line);
+    BibSyntax syntax(alone, fields, parserName, macros, limits);
+    std::optional<Entry> entry;
+    while (syntax.hasMore()) {
+        BibStep step = syntax.next();
+        if (!step.messages.empty() || step.kind == BibStep::Kind::Skipped || step.macroDefinition
+            || (step.kind == BibStep::Kind::Entry && entry)) {
+            return std::nullopt;
+        }
+        if (step.kind == BibStep::Kind::Entry) {
+            entry = std::move(step.entry);
+        }
+    }
+    return entry;
 }
 
 bool BibSyntax::readEntry(RawEntry &raw, BibStep &step)
@@ -351,6 +464,16 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step)
                     + " MiB (skipping it)"));
             return false;
         }
+        if (runaway.inText()) {
+            // The bulk of a value: bytes that change nothing but the text.
+            const std::string_view ahead = cursor.ahead();
+            const std::size_t plain = plainRun(ahead);
+            if (plain > 0) {
+                text.append(ahead.substr(0, plain));
+                cursor.skipPlain(plain);
+                continue;
+            }
+        }
         const char byte = cursor.peek();
         if (runaway.looksLikeAField(byte)) {
             step.messages.push_back(parserWords(cursor.line(),
@@ -456,9 +579,21 @@ std::string BibSyntax::takeToken()
     return token;
 }
 
-std::string BibSyntax::expanded(
-    const std::vector<Piece> &pieces, std::vector<Message> &warnings, bool &tooLong) const
+void BibSyntax::warnUndefined(const std::vector<Piece> &pieces, std::vector<Message> &warnings) const
 {
+    for (const Piece &piece : pieces) {
+        if (piece.kind == Piece::Kind::Macro && !macros.find(lowercase(piece.text))) {
+            warnings.push_back(parserWords(piece.line, "warning: undefined macro \"" + piece.text + "\""));
+        }
+    }
+}
+
+std::string BibSyntax::expanded(
+    std::vector<Piece> &&pieces, std::vector<Message> &warnings, bool &tooLong) const
+{
+    if (pieces.size() == 1 && pieces.front().kind == Piece::Kind::Text) {
+        return std::move(pieces.front().text);
+    }
     std::string text;
     for (const Piece &piece : pieces) {
         std::string_view part = piece.text;
@@ -494,8 +629,13 @@ Entry BibSyntax::finish(RawEntry &&raw, BibStep &step)
         if (!kept && fields.namesOfTheRest) {
             entry.fields.push_back(Field{field.name, {}, std::nullopt, true});
         }
+        if (!kept && !step.macroDefinition) {
+            // Its text is never handed on: only what expanding it says.
+            warnUndefined(field.pieces, step.messages);
+            continue;
+        }
         bool tooLong = false;
-        std::string text = expanded(field.pieces, step.messages, tooLong);
+        std::string text = expanded(std::move(field.pieces), step.messages, tooLong);
         if (tooLong) {
             step.messages.push_back(parserWords(raw.line,
                 "error: macros in field \"" + field.name + "\" expand beyond "

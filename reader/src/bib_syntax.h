@@ -7,6 +7,7 @@
 #include "read_limits.h"
 #include "slice_cursor.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ class BibSyntax {
 public:
     BibSyntax(SliceCursor &cursor, const FieldSelection &fields, const std::string &parserName,
         ReadLimits limits = {});
+    // Reads one entry's mended text: with these macros, and no recovery of its own.
+    BibSyntax(SliceCursor &cursor, const FieldSelection &fields, const std::string &parserName,
+        const MacroTable &macros, ReadLimits limits);
 
     // False once only blanks and junk are left.
     bool hasMore();
@@ -46,11 +50,13 @@ private:
     bool readDelimited(std::string &text, char closer, BibStep &step);
     bool readComment(char closer, BibStep &step);
     std::string readName();
-    std::string expanded(
-        const std::vector<Piece> &pieces, std::vector<Message> &warnings, bool &tooLong) const;
+    std::string expanded(std::vector<Piece> &&pieces, std::vector<Message> &warnings, bool &tooLong) const;
+    void warnUndefined(const std::vector<Piece> &pieces, std::vector<Message> &warnings) const;
     Entry finish(RawEntry &&raw, BibStep &step);
     Field fieldFrom(const std::string &name, std::string text, std::vector<Message> &splitting) const;
     void skipBlanks();
+    void recover(BibStep &step, int line);
+    std::optional<Entry> readAlone(const std::string &text, int line) const;
     void syntaxError(BibStep &step, std::string_view expected);
     std::string takeToken();
     bool atCloser() const;
@@ -63,6 +69,9 @@ private:
     MacroTable macros;
     std::size_t junk = 0;
     bool passOverToNextEntry = false;
+    bool recovers = true;
+    bool started = false; // an entry, or the end, has been read
+    bool hiddenAt = false; // an "@" was seen in a comment
     std::size_t entryBytesAtStart = 0;
 };
 

@@ -1,31 +1,99 @@
 #include "slice_cursor.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace bibsources::reader {
 
-SliceCursor::SliceCursor(const BibSlices &input)
+SliceCursor::SliceCursor(const BibSlices &input, int firstLine)
     : input(input)
+    , lineNumber(firstLine)
 {
     refill();
+    skipHiddenText();
 }
 
 char SliceCursor::take()
 {
     const char byte = slice.front();
-    slice.remove_prefix(1);
-    ++consumed;
+    if (recording) {
+        recorded += byte;
+    }
+    step();
     if (byte == '\n') {
         ++lineNumber;
     }
+    skipHiddenText();
+    return byte;
+}
+
+void SliceCursor::skipPlain(std::size_t count)
+{
+    if (recording) {
+        recorded.append(slice.substr(0, count));
+    }
+    slice.remove_prefix(count);
+    consumed += count;
     if (slice.empty()) {
         refill();
     }
-    return byte;
+    skipHiddenText();
+}
+
+void SliceCursor::step()
+{
+    slice.remove_prefix(1);
+    ++consumed;
+    if (slice.empty()) {
+        refill();
+    }
+}
+
+// The parser reads the input a line at a time as C strings: a NUL byte ends
+// what it sees of its line, so the rest of that line, up to its line break,
+// is never read.
+void SliceCursor::skipHiddenText()
+{
+    if (slice.empty() || slice.front() != '\0') {
+        return;
+    }
+    while (!slice.empty() && slice.front() != '\n') {
+        step();
+    }
 }
 
 // An empty slice ends the input; the slices after it are never asked for.
 void SliceCursor::refill()
 {
+    inReplay = false;
+    if (!afterReplay.empty()) {
+        slice = std::exchange(afterReplay, {});
+        return;
+    }
     slice = input ? input() : std::string_view();
+}
+
+std::string SliceCursor::takeRecording()
+{
+    recording = false;
+    return std::exchange(recorded, {});
+}
+
+void SliceCursor::replay(std::string text, int line)
+{
+    if (text.empty()) {
+        return;
+    }
+    consumed -= std::min<std::uint64_t>(consumed, text.size());
+    lineNumber = line;
+    if (inReplay) {
+        text += slice; // the rest of the replay before this one
+    } else {
+        afterReplay = slice;
+    }
+    replayed = std::move(text);
+    slice = replayed;
+    inReplay = true;
 }
 
 } // namespace bibsources::reader

@@ -1,0 +1,177 @@
+// Fuzzes the in-process BibTeX reader against btparse: btparse in a child
+// process of its own for each input (it crashes on some; a crash there is
+// btparse's, which the helper path survives by skipping the entry, and is
+// passed over), through the helper's own parser loop (worker/btparse_reader.h),
+// with the month macros the helper defines and its messages turned into
+// Messages as the converter turns them. Wherever btparse reads every entry
+// cleanly (no entry skipped, so the converter's recovery has nothing to
+// do), the two must give the same entries and the same messages; the first
+// difference stops the run.
+
+#include "fuzz_check.h"
+
+#include "bibsources/bib_reader.h"
+#include "btparse_reader.h"
+#include "month_macros.h"
+#include "parser_messages.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+using fuzzcheck::check;
+
+namespace {
+
+const std::string parserName = "fuzz.bib";
+constexpr int differenceStatus = 86;
+
+bibsources::FieldSelection selection()
+{
+    bibsources::FieldSelection fields;
+    fields.kept = {"author", "editor", "title", "year", "month", "journal"};
+    fields.names = {"author", "editor"};
+    fields.namesOfTheRest = true;
+    return fields;
+}
+
+struct Reading {
+    std::vector<bibsources::Entry> entries;
+    std::vector<bibsources::Message> messages;
+    bool skipped = false;
+};
+
+// What btparse prints goes to this string while it runs, as in the helper.
+class CapturedStderr {
+public:
+    CapturedStderr()
+        : saved(stderr)
+    {
+        cookie_io_functions_t io{nullptr, keep, nullptr, nullptr};
+        capture = ::fopencookie(this, "w", io);
+        std::setvbuf(capture, nullptr, _IONBF, 0);
+        stderr = capture;
+    }
+    ~CapturedStderr()
+    {
+        stderr = saved;
+        std::fclose(capture);
+    }
+    CapturedStderr(const CapturedStderr &) = delete;
+    CapturedStderr &operator=(const CapturedStderr &) = delete;
+
+    std::string take() { return std::exchange(text, {}); }
+
+private:
+    static ssize_t keep(void *cookie, const char *bytes, size_t size)
+    {
+        static_cast<CapturedStderr *>(cookie)->text.append(bytes, size);
+        return static_cast<ssize_t>(size);
+    }
+
+    std::FILE *saved;
+    std::FILE *capture = nullptr;
+    std::string text;
+};
+
+void addParserText(std::vector<bibsources::Message> &messages, std::string_view text)
+{
+    while (!text.empty()) {
+        const std::size_t start = text.starts_with(parserName) ? parserName.size() : 0;
+        const std::size_t length = std::min(text.find('\n', start), text.size());
+        messages.push_back(bibsources::parserMessage(text.substr(0, length), parserName));
+        text.remove_prefix(std::min(length + 1, text.size()));
+    }
+}
+
+Reading throughBtparse(std::string_view text)
+{
+    Reading reading;
+    std::string copy(text);
+    std::FILE *stream = ::fmemopen(copy.data(), copy.size(), "r");
+    if (!stream) {
+        return reading;
+    }
+    bibsources::worker::MonthMacros months;
+    bibsources::ParseSettings settings;
+    settings.fields = selection();
+    settings.macros = months.definitionsWith({});
+    CapturedStderr said;
+    bibsources::parseStream(stream, parserName, settings, [&](bibsources::ParseStep &&step) {
+        std::string diagnostics = said.take();
+        if (step.macroDefinition) {
+            months.takeDefinition(step.entry, diagnostics);
+        }
+        addParserText(reading.messages, diagnostics);
+        if (step.outcome == bibsources::wire::StepKind::Skipped) {
+            reading.skipped = true;
+        } else if (step.outcome == bibsources::wire::StepKind::Entry) {
+            reading.entries.push_back(std::move(step.entry));
+        }
+    });
+    addParserText(reading.messages, said.take());
+    std::fclose(stream);
+    return reading;
+}
+
+Reading inProcess(std::string_view text)
+{
+    Reading reading;
+    bool given = false;
+    const bibsources::BibSlices whole
+        = [&] { return std::exchange(given, true) ? std::string_view() : text; };
+    bibsources::BibReadSettings settings;
+    settings.name = parserName;
+    settings.fields = selection();
+    const bibsources::BibReadReport report = bibsources::readBib(whole, text.size(), settings,
+        [&](bibsources::Entry &&entry) { reading.entries.push_back(std::move(entry)); });
+    reading.messages = report.messages;
+    reading.skipped = report.entriesSkipped > 0;
+    return reading;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const std::string_view text(reinterpret_cast<const char *>(data), size);
+    // The helper is not started on an input without a single "@"; nor is
+    // btparse's loop here, which would call it a syntax error.
+    if (text.find('@') == std::string_view::npos) {
+        return 0;
+    }
+    // btparse aborts on some inputs holding a NUL byte ("@comment{ \0...}"),
+    // which would end this run inside btparse; the helper path survives them
+    // by restarting, and the corpus test compares those.
+    if (text.find('\0') != std::string_view::npos) {
+        return 0;
+    }
+    // The reader runs here, where the fuzzer sees its coverage; btparse and
+    // the comparison in the child.
+    const Reading own = inProcess(text);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int quiet = ::open("/dev/null", O_WRONLY);
+        ::dup2(quiet, STDERR_FILENO);
+        const Reading btparse = throughBtparse(text);
+        const bool same = btparse.skipped
+            || (!own.skipped && own.entries == btparse.entries && own.messages == btparse.messages);
+        if (!same) {
+            std::printf("the reader differs from btparse: skipped %d/%d, entries %zu/%zu, messages %zu/%zu\n",
+                int(own.skipped), int(btparse.skipped), own.entries.size(), btparse.entries.size(),
+                own.messages.size(), btparse.messages.size());
+            std::fflush(stdout);
+        }
+        ::_exit(same ? 0 : differenceStatus);
+    }
+    int status = 0;
+    check(child > 0 && ::waitpid(child, &status, 0) == child, "could not run btparse in a child", text);
+    check(!(WIFEXITED(status) && WEXITSTATUS(status) == differenceStatus), "the reader differs from btparse",
+        text);
+    return 0;
+}
