@@ -257,10 +257,9 @@ BibStep BibSyntax::next()
 void BibSyntax::recover(BibStep &step, int line)
 {
     if (std::exchange(passOverToNextEntry, false)) {
-        while (!cursor.atEnd() && cursor.peek() != '@') {
-            cursor.take();
-        }
+        passOverToNextAt(step);
     }
+    inBody = false;
     const std::string text = cursor.takeRecording();
     step.kind = BibStep::Kind::Skipped;
     step.entry = Entry{{}, {}, {}, line};
@@ -282,6 +281,35 @@ void BibSyntax::recover(BibStep &step, int line)
         cursor.replay(text.substr(recovery.resumeAt), resumeLine);
         // Reading starts afresh there, as a new helper would.
         junk = 0;
+    }
+}
+
+// After an error the parser passes over everything up to the next "@". Its
+// lexer still reads the body's values there, and a closer outside them ends
+// the body; when the input ends before that, the parser says so once more.
+void BibSyntax::passOverToNextAt(BibStep &step)
+{
+    int depth = 0;
+    bool quoted = false;
+    while (!cursor.atEnd() && cursor.peek() != '@') {
+        const char byte = cursor.take();
+        if (!inBody) {
+            continue;
+        }
+        if (byte == '{') {
+            ++depth;
+        } else if (byte == '}' && depth > 0) {
+            --depth;
+        } else if (byte == '"' && depth == 0) {
+            quoted = !quoted;
+        } else if ((byte == '}' || byte == ')') && depth == 0 && !quoted) {
+            inBody = false;
+        }
+    }
+    if (inBody && cursor.atEnd()) {
+        step.messages.push_back(parserWords(cursor.line(),
+            "syntax error: at end of input, expected " + std::string(expected::endOfEntry)
+                + " (skipping to next \"@\")"));
     }
 }
 
@@ -323,21 +351,26 @@ bool BibSyntax::readEntry(RawEntry &raw, BibStep &step)
     if (raw.type == "comment") {
         return readComment(closer, step);
     }
+    inBody = true;
     return readBody(raw, closer, step);
 }
 
 bool BibSyntax::readComment(char closer, BibStep &step)
 {
+    // The lexer takes a comment's text whole; one never closed is no text,
+    // so the parser finds the end right after "comment".
     std::string ignored;
-    return readDelimited(ignored, closer, step);
+    return readDelimited(ignored, closer, step, expected::opening);
 }
 
 bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
 {
     skipBlanks();
     if (raw.type == "preamble") {
+        // Its value starts where an entry's key would, and the parser
+        // expects what it would there.
         RawField field{"preamble", {}};
-        if (!readValue(field.pieces, step)) {
+        if (!readValue(field.pieces, step, expected::key)) {
             return false;
         }
         raw.fields.push_back(std::move(field));
@@ -355,11 +388,9 @@ bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
             syntaxError(step, expected::key);
             return false;
         }
+        // A key is always followed by a comma, even in an entry of no
+        // fields: "@misc{key}" is an error to the parser.
         skipBlanks();
-        if (atCloser()) {
-            takeCloser(closer, step);
-            return true;
-        }
         if (cursor.atEnd() || cursor.peek() != ',') {
             syntaxError(step, expected::comma);
             return false;
@@ -395,7 +426,7 @@ bool BibSyntax::readFields(RawEntry &raw, char closer, BibStep &step)
         }
         cursor.take();
         skipBlanks();
-        if (!readValue(field.pieces, step)) {
+        if (!readValue(field.pieces, step, expected::value)) {
             return false;
         }
         raw.fields.push_back(std::move(field));
@@ -413,10 +444,10 @@ bool BibSyntax::readFields(RawEntry &raw, char closer, BibStep &step)
     }
 }
 
-bool BibSyntax::readValue(std::vector<Piece> &pieces, BibStep &step)
+bool BibSyntax::readValue(std::vector<Piece> &pieces, BibStep &step, std::string_view expectedFirst)
 {
-    for (;;) {
-        if (!readPiece(pieces, step)) {
+    for (std::string_view expectedHere = expectedFirst;; expectedHere = expected::value) {
+        if (!readPiece(pieces, step, expectedHere)) {
             return false;
         }
         skipBlanks();
@@ -428,10 +459,10 @@ bool BibSyntax::readValue(std::vector<Piece> &pieces, BibStep &step)
     }
 }
 
-bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step)
+bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step, std::string_view expected)
 {
     if (cursor.atEnd()) {
-        syntaxError(step, expected::value);
+        syntaxError(step, expected);
         return false;
     }
     Piece piece;
@@ -439,7 +470,7 @@ bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step)
     const char first = cursor.peek();
     if (first == '"' || first == '{') {
         cursor.take();
-        if (!readDelimited(piece.text, first == '"' ? '"' : '}', step)) {
+        if (!readDelimited(piece.text, first == '"' ? '"' : '}', step, expected)) {
             return false;
         }
     } else if (isNameByte(first)) {
@@ -448,7 +479,7 @@ bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step)
             && piece.text.find_first_not_of("0123456789") == std::string::npos && isDigit(piece.text[0]);
         piece.kind = number ? Piece::Kind::Text : Piece::Kind::Macro;
     } else {
-        syntaxError(step, expected::value);
+        syntaxError(step, expected);
         return false;
     }
     pieces.push_back(std::move(piece));
@@ -456,7 +487,9 @@ bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step)
 }
 
 // Reads up to the closing byte at brace depth 0 (for '"' too), braces kept.
-bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step)
+// Text never closed is no token: the parser finds the end of the input
+// where it expected the text, `expectedAtEnd`.
+bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std::string_view expectedAtEnd)
 {
     const int startLine = cursor.line();
     int depth = 0;
@@ -508,7 +541,7 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step)
         }
         appendStringByte(text, cursor.take());
     }
-    syntaxError(step, expected::value);
+    syntaxError(step, expectedAtEnd);
     return false;
 }
 
@@ -522,6 +555,7 @@ void BibSyntax::takeCloser(char closer, BibStep &step)
 {
     const int line = cursor.line();
     const char found = cursor.take();
+    inBody = false;
     if (found != closer) {
         step.messages.push_back(parserWords(line,
             std::string("warning: entry started with \"") + (closer == '}' ? '{' : '(')
@@ -553,6 +587,7 @@ void BibSyntax::syntaxError(BibStep &step, std::string_view expected)
 {
     const int line = cursor.line();
     const std::string found = cursor.atEnd() ? std::string() : takeToken();
+    inBody = inBody && found != "}" && found != ")";
     const bool endOfEntry = expected == expected::endOfEntry;
     step.messages.push_back(parserWords(line,
         "syntax error: " + (found.empty() ? std::string("at end of input") : "found \"" + found + "\"")
