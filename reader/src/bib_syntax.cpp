@@ -260,7 +260,8 @@ void BibSyntax::recover(BibStep &step, int line)
         passOverToNextAt(step);
     }
     inBody = false;
-    const std::string text = cursor.takeRecording();
+    std::string text = cursor.takeRecording();
+    text += openingOfEntryFound(text);
     step.kind = BibStep::Kind::Skipped;
     step.entry = Entry{{}, {}, {}, line};
     if (!recovers) {
@@ -311,6 +312,35 @@ void BibSyntax::passOverToNextAt(BibStep &step)
             "syntax error: at end of input, expected " + std::string(expected::endOfEntry)
                 + " (skipping to next \"@\")"));
     }
+}
+
+// An entry that ends where a line starts the next one ("@book{") is cut
+// there and read again. The error took only that entry's "@" and type;
+// its "{" or "(" is what shows the line plainly starts an entry.
+std::string BibSyntax::openingOfEntryFound(const std::string &text)
+{
+    if (!std::exchange(foundAt, false)) {
+        return {};
+    }
+    const std::size_t at = text.rfind('@');
+    const std::size_t lineStart = text.find_last_of('\n', at);
+    const std::size_t before = lineStart == std::string::npos ? 0 : lineStart + 1;
+    if (at == std::string::npos || lineStart == std::string::npos
+        || !std::all_of(text.begin() + static_cast<std::ptrdiff_t>(before),
+            text.begin() + static_cast<std::ptrdiff_t>(at), isBlank)) {
+        return {};
+    }
+    std::string opening;
+    while (!cursor.atEnd() && isBlank(cursor.peek())) {
+        opening += cursor.take();
+    }
+    if (!cursor.atEnd() && (cursor.peek() == '{' || cursor.peek() == '(')) {
+        opening += cursor.take();
+        return opening;
+    }
+    cursor.replay(
+        opening, cursor.line() - static_cast<int>(std::count(opening.begin(), opening.end(), '\n')));
+    return {};
 }
 
 std::optional<Entry> BibSyntax::readAlone(const std::string &text, int line) const
@@ -588,6 +618,7 @@ void BibSyntax::syntaxError(BibStep &step, std::string_view expected)
     const int line = cursor.line();
     const std::string found = cursor.atEnd() ? std::string() : takeToken();
     inBody = inBody && found != "}" && found != ")";
+    foundAt = found.starts_with('@');
     const bool endOfEntry = expected == expected::endOfEntry;
     step.messages.push_back(parserWords(line,
         "syntax error: " + (found.empty() ? std::string("at end of input") : "found \"" + found + "\"")

@@ -61,6 +61,7 @@ private:
     void skipBlanks();
     void recover(BibStep &step, int line);
     void passOverToNextAt(BibStep &step);
+    std::string openingOfEntryFound(const std::string &text);
     std::optional<Entry> readAlone(const std::string &text, int line) const;
     void syntaxError(BibStep &step, std::string_view expected);
     std::string takeToken();
@@ -77,6 +78,8 @@ private:
     // Between an entry's "{" or "(" and its closer: what the parser passes
     // over after an error there ends with the body, or with the input.
     bool inBody = false;
+    // The last error found an "@" where the entry should have ended.
+    bool foundAt = false;
     bool recovers = true;
     bool started = false; // an entry, or the end, has been read
     bool hiddenAt = false; // an "@" was seen in a comment
