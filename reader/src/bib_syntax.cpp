@@ -602,10 +602,16 @@ std::string BibSyntax::readName()
     return name;
 }
 
+// Within an entry's body, "%" starts a comment to the end of its line, as
+// between entries.
 void BibSyntax::skipBlanks()
 {
-    while (!cursor.atEnd() && isBlank(cursor.peek())) {
-        cursor.take();
+    while (!cursor.atEnd() && (isBlank(cursor.peek()) || (inBody && cursor.peek() == '%'))) {
+        if (cursor.take() == '%') {
+            while (!cursor.atEnd() && cursor.peek() != '\n') {
+                cursor.take();
+            }
+        }
     }
 }
 
