@@ -400,6 +400,15 @@ bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
         // Its value starts where an entry's key would, and the parser
         // expects what it would there.
         RawField field{"preamble", {}};
+        if (atCloser()) {
+            // An empty preamble is closed, and then an error that names
+            // what closed it and nothing it expected; what follows is junk.
+            const int line = cursor.line();
+            const char found = cursor.peek();
+            takeCloser(closer, step);
+            step.messages.push_back(parserWords(line, std::string("syntax error: found \"") + found + "\""));
+            return false;
+        }
         if (!readValue(field.pieces, step, expected::key)) {
             return false;
         }
