@@ -1,6 +1,7 @@
 #include "parser_messages.h"
 
 #include <charconv>
+#include <string>
 
 namespace bibsources {
 
@@ -26,6 +27,15 @@ Message parserMessage(std::string_view line, std::string_view parserName)
         }
     }
     message.text = line.substr(line.substr(parserName.size()).starts_with(": ") ? parserName.size() + 2 : 0);
+    return message;
+}
+
+Message withEntryLine(Message message, int entryLine)
+{
+    if (entryLine > 0 && message.line != entryLine
+        && message.text.find("at end of input") != std::string::npos) {
+        message.text += "; the entry left open starts on line " + std::to_string(entryLine);
+    }
     return message;
 }
 

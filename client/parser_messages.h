@@ -12,4 +12,11 @@ namespace bibsources {
 // lexer's "invalid token near line 2 ...") are about no line in particular.
 Message parserMessage(std::string_view line, std::string_view parserName);
 
+// A message the parser gave while skipping the entry that starts on
+// `entryLine`: what it says of the end of the input (the entry was left
+// open) names that line as well, since the line of the end points nowhere
+// near the entry. Any other message, and one already on that line, is
+// returned as it is; 0 names no entry.
+Message withEntryLine(Message message, int entryLine);
+
 } // namespace bibsources

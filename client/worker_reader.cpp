@@ -71,17 +71,6 @@ std::size_t firstMessageLength(std::string_view text, std::string_view parserNam
     return std::min(text.find('\n', text.starts_with(parserName) ? parserName.size() : 0), text.size());
 }
 
-// A message about the end of the input, with the line where the entry it
-// ran into starts.
-Message withEntryLine(Message message, int entryLine)
-{
-    if (entryLine > 0 && message.line != entryLine
-        && message.text.find("at end of input") != std::string::npos) {
-        message.text += "; the entry left open starts on line " + std::to_string(entryLine);
-    }
-    return message;
-}
-
 // The messages of one input, up to a cap: a file of nothing but errors must
 // not fill the converter's memory with them.
 class Messages {

@@ -257,11 +257,11 @@ BibStep BibSyntax::next()
 void BibSyntax::recover(BibStep &step, int line)
 {
     if (std::exchange(passOverToNextEntry, false)) {
-        while (!cursor.atEnd() && cursor.peek() != '@') {
-            cursor.take();
-        }
+        passOverToNextAt(step);
     }
-    const std::string text = cursor.takeRecording();
+    inBody = false;
+    std::string text = cursor.takeRecording();
+    text += openingOfEntryFound(text);
     step.kind = BibStep::Kind::Skipped;
     step.entry = Entry{{}, {}, {}, line};
     if (!recovers) {
@@ -283,6 +283,64 @@ void BibSyntax::recover(BibStep &step, int line)
         // Reading starts afresh there, as a new helper would.
         junk = 0;
     }
+}
+
+// After an error the parser passes over everything up to the next "@". Its
+// lexer still reads the body's values there, and a closer outside them ends
+// the body; when the input ends before that, the parser says so once more.
+void BibSyntax::passOverToNextAt(BibStep &step)
+{
+    int depth = 0;
+    bool quoted = false;
+    while (!cursor.atEnd() && cursor.peek() != '@') {
+        const char byte = cursor.take();
+        if (!inBody) {
+            continue;
+        }
+        if (byte == '{') {
+            ++depth;
+        } else if (byte == '}' && depth > 0) {
+            --depth;
+        } else if (byte == '"' && depth == 0) {
+            quoted = !quoted;
+        } else if ((byte == '}' || byte == ')') && depth == 0 && !quoted) {
+            inBody = false;
+        }
+    }
+    if (inBody && cursor.atEnd()) {
+        step.messages.push_back(parserWords(cursor.line(),
+            "syntax error: at end of input, expected " + std::string(expected::endOfEntry)
+                + " (skipping to next \"@\")"));
+    }
+}
+
+// An entry that ends where a line starts the next one ("@book{") is cut
+// there and read again. The error took only that entry's "@" and type;
+// its "{" or "(" is what shows the line plainly starts an entry.
+std::string BibSyntax::openingOfEntryFound(const std::string &text)
+{
+    if (!std::exchange(foundAt, false)) {
+        return {};
+    }
+    const std::size_t at = text.rfind('@');
+    const std::size_t lineStart = text.find_last_of('\n', at);
+    const std::size_t before = lineStart == std::string::npos ? 0 : lineStart + 1;
+    if (at == std::string::npos || lineStart == std::string::npos
+        || !std::all_of(text.begin() + static_cast<std::ptrdiff_t>(before),
+            text.begin() + static_cast<std::ptrdiff_t>(at), isBlank)) {
+        return {};
+    }
+    std::string opening;
+    while (!cursor.atEnd() && isBlank(cursor.peek())) {
+        opening += cursor.take();
+    }
+    if (!cursor.atEnd() && (cursor.peek() == '{' || cursor.peek() == '(')) {
+        opening += cursor.take();
+        return opening;
+    }
+    cursor.replay(
+        opening, cursor.line() - static_cast<int>(std::count(opening.begin(), opening.end(), '\n')));
+    return {};
 }
 
 std::optional<Entry> BibSyntax::readAlone(const std::string &text, int line) const
@@ -323,21 +381,35 @@ bool BibSyntax::readEntry(RawEntry &raw, BibStep &step)
     if (raw.type == "comment") {
         return readComment(closer, step);
     }
+    inBody = true;
     return readBody(raw, closer, step);
 }
 
 bool BibSyntax::readComment(char closer, BibStep &step)
 {
+    // The lexer takes a comment's text whole; one never closed is no text,
+    // so the parser finds the end right after "comment".
     std::string ignored;
-    return readDelimited(ignored, closer, step);
+    return readDelimited(ignored, closer, step, expected::opening);
 }
 
 bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
 {
     skipBlanks();
     if (raw.type == "preamble") {
+        // Its value starts where an entry's key would, and the parser
+        // expects what it would there.
         RawField field{"preamble", {}};
-        if (!readValue(field.pieces, step)) {
+        if (atCloser()) {
+            // An empty preamble is closed, and then an error that names
+            // what closed it and nothing it expected; what follows is junk.
+            const int line = cursor.line();
+            const char found = cursor.peek();
+            takeCloser(closer, step);
+            step.messages.push_back(parserWords(line, std::string("syntax error: found \"") + found + "\""));
+            return false;
+        }
+        if (!readValue(field.pieces, step, expected::key)) {
             return false;
         }
         raw.fields.push_back(std::move(field));
@@ -355,11 +427,9 @@ bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
             syntaxError(step, expected::key);
             return false;
         }
+        // A key is always followed by a comma, even in an entry of no
+        // fields: "@misc{key}" is an error to the parser.
         skipBlanks();
-        if (atCloser()) {
-            takeCloser(closer, step);
-            return true;
-        }
         if (cursor.atEnd() || cursor.peek() != ',') {
             syntaxError(step, expected::comma);
             return false;
@@ -395,7 +465,7 @@ bool BibSyntax::readFields(RawEntry &raw, char closer, BibStep &step)
         }
         cursor.take();
         skipBlanks();
-        if (!readValue(field.pieces, step)) {
+        if (!readValue(field.pieces, step, expected::value)) {
             return false;
         }
         raw.fields.push_back(std::move(field));
@@ -413,10 +483,10 @@ bool BibSyntax::readFields(RawEntry &raw, char closer, BibStep &step)
     }
 }
 
-bool BibSyntax::readValue(std::vector<Piece> &pieces, BibStep &step)
+bool BibSyntax::readValue(std::vector<Piece> &pieces, BibStep &step, std::string_view expectedFirst)
 {
-    for (;;) {
-        if (!readPiece(pieces, step)) {
+    for (std::string_view expectedHere = expectedFirst;; expectedHere = expected::value) {
+        if (!readPiece(pieces, step, expectedHere)) {
             return false;
         }
         skipBlanks();
@@ -428,10 +498,10 @@ bool BibSyntax::readValue(std::vector<Piece> &pieces, BibStep &step)
     }
 }
 
-bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step)
+bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step, std::string_view expected)
 {
     if (cursor.atEnd()) {
-        syntaxError(step, expected::value);
+        syntaxError(step, expected);
         return false;
     }
     Piece piece;
@@ -439,7 +509,7 @@ bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step)
     const char first = cursor.peek();
     if (first == '"' || first == '{') {
         cursor.take();
-        if (!readDelimited(piece.text, first == '"' ? '"' : '}', step)) {
+        if (!readDelimited(piece.text, first == '"' ? '"' : '}', step, expected)) {
             return false;
         }
     } else if (isNameByte(first)) {
@@ -448,7 +518,7 @@ bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step)
             && piece.text.find_first_not_of("0123456789") == std::string::npos && isDigit(piece.text[0]);
         piece.kind = number ? Piece::Kind::Text : Piece::Kind::Macro;
     } else {
-        syntaxError(step, expected::value);
+        syntaxError(step, expected);
         return false;
     }
     pieces.push_back(std::move(piece));
@@ -456,7 +526,9 @@ bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step)
 }
 
 // Reads up to the closing byte at brace depth 0 (for '"' too), braces kept.
-bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step)
+// Text never closed is no token: the parser finds the end of the input
+// where it expected the text, `expectedAtEnd`.
+bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std::string_view expectedAtEnd)
 {
     const int startLine = cursor.line();
     int depth = 0;
@@ -508,7 +580,7 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step)
         }
         appendStringByte(text, cursor.take());
     }
-    syntaxError(step, expected::value);
+    syntaxError(step, expectedAtEnd);
     return false;
 }
 
@@ -522,6 +594,7 @@ void BibSyntax::takeCloser(char closer, BibStep &step)
 {
     const int line = cursor.line();
     const char found = cursor.take();
+    inBody = false;
     if (found != closer) {
         step.messages.push_back(parserWords(line,
             std::string("warning: entry started with \"") + (closer == '}' ? '{' : '(')
@@ -538,10 +611,16 @@ std::string BibSyntax::readName()
     return name;
 }
 
+// Within an entry's body, "%" starts a comment to the end of its line, as
+// between entries.
 void BibSyntax::skipBlanks()
 {
-    while (!cursor.atEnd() && isBlank(cursor.peek())) {
-        cursor.take();
+    while (!cursor.atEnd() && (isBlank(cursor.peek()) || (inBody && cursor.peek() == '%'))) {
+        if (cursor.take() == '%') {
+            while (!cursor.atEnd() && cursor.peek() != '\n') {
+                cursor.take();
+            }
+        }
     }
 }
 
@@ -553,6 +632,8 @@ void BibSyntax::syntaxError(BibStep &step, std::string_view expected)
 {
     const int line = cursor.line();
     const std::string found = cursor.atEnd() ? std::string() : takeToken();
+    inBody = inBody && found != "}" && found != ")";
+    foundAt = found.starts_with('@');
     const bool endOfEntry = expected == expected::endOfEntry;
     step.messages.push_back(parserWords(line,
         "syntax error: " + (found.empty() ? std::string("at end of input") : "found \"" + found + "\"")

@@ -49,9 +49,9 @@ private:
     bool readEntry(RawEntry &raw, BibStep &step);
     bool readBody(RawEntry &raw, char closer, BibStep &step);
     bool readFields(RawEntry &raw, char closer, BibStep &step);
-    bool readValue(std::vector<Piece> &pieces, BibStep &step);
-    bool readPiece(std::vector<Piece> &pieces, BibStep &step);
-    bool readDelimited(std::string &text, char closer, BibStep &step);
+    bool readValue(std::vector<Piece> &pieces, BibStep &step, std::string_view expectedFirst);
+    bool readPiece(std::vector<Piece> &pieces, BibStep &step, std::string_view expected);
+    bool readDelimited(std::string &text, char closer, BibStep &step, std::string_view expectedAtEnd);
     bool readComment(char closer, BibStep &step);
     std::string readName();
     std::string expanded(std::vector<Piece> &&pieces, std::vector<Message> &warnings, bool &tooLong) const;
@@ -60,6 +60,8 @@ private:
     Field fieldFrom(const std::string &name, std::string text, std::vector<Message> &splitting) const;
     void skipBlanks();
     void recover(BibStep &step, int line);
+    void passOverToNextAt(BibStep &step);
+    std::string openingOfEntryFound(const std::string &text);
     std::optional<Entry> readAlone(const std::string &text, int line) const;
     void syntaxError(BibStep &step, std::string_view expected);
     std::string takeToken();
@@ -73,6 +75,11 @@ private:
     MacroTable macros;
     std::size_t junk = 0;
     bool passOverToNextEntry = false;
+    // Between an entry's "{" or "(" and its closer: what the parser passes
+    // over after an error there ends with the body, or with the input.
+    bool inBody = false;
+    // The last error found an "@" where the entry should have ended.
+    bool foundAt = false;
     bool recovers = true;
     bool started = false; // an entry, or the end, has been read
     bool hiddenAt = false; // an "@" was seen in a comment

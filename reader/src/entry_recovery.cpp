@@ -2,6 +2,7 @@
 
 #include "entry_boundary.h"
 #include "entry_mending.h"
+#include "parser_messages.h"
 
 #include <algorithm>
 
@@ -68,7 +69,9 @@ Recovery recoverEntry(
     recovery.skipped = true;
     if (!resume) {
         recovery.resumeAt = text.size();
-        recovery.messages = std::move(said);
+        for (Message &message : said) {
+            recovery.messages.push_back(withEntryLine(std::move(message), line));
+        }
         return recovery;
     }
     const std::string_view broken = brokenDelimiters(text.substr(0, *resume));

@@ -68,4 +68,26 @@ TEST(ParserMessage, TakesTheNameAndTheLineOffOnlyWhereTheyAre)
 }
 
 } // namespace
+// Only what the parser says of the end of the input, away from the entry
+// it left open, names the line that entry starts on.
+TEST(ParserMessage, TheEndOfTheInputNamesTheEntryLeftOpen)
+{
+    using Kind = Message::Kind;
+    const std::string atEnd = "syntax error: at end of input, expected \"=\"";
+    const std::string found = "syntax error: found \"}\", expected \"=\"";
+    const struct {
+        Message said;
+        int entryLine;
+        std::string text;
+    } rows[] = {{{9, 9, Kind::Parser, atEnd}, 2, atEnd + "; the entry left open starts on line 2"},
+        {{2, 2, Kind::Parser, atEnd}, 2, atEnd}, {{9, 9, Kind::Parser, atEnd}, 0, atEnd},
+        {{9, 9, Kind::Parser, found}, 2, found}};
+    for (const auto &row : rows) {
+        Message expected = row.said;
+        expected.text = row.text;
+        EXPECT_EQ(withEntryLine(row.said, row.entryLine), expected)
+            << row.said.text << " / " << row.entryLine;
+    }
+}
+
 } // namespace bibsources::testing
