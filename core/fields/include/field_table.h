@@ -236,20 +236,30 @@ private:
 // compiling: BackField("Volume").field() is "volume".
 class BackField {
 public:
+    // The row is found by its index: a sanitized build cannot compare the
+    // pointer backRow gives with null while compiling.
     consteval BackField(const char *element)
-        : row(backRow(element))
+        : row(rowOf(element))
     {
-        if (!row) {
-            elementNotCarriedByTable();
-        }
     }
 
-    constexpr std::string_view element() const { return row->tidy; }
-    constexpr std::string_view field() const { return row->name; }
-    constexpr TidyText text() const { return row->text; }
+    constexpr std::string_view element() const { return fieldTable[row].tidy; }
+    constexpr std::string_view field() const { return fieldTable[row].name; }
+    constexpr TidyText text() const { return fieldTable[row].text; }
 
 private:
-    const FieldRow *row;
+    static consteval std::size_t rowOf(std::string_view element)
+    {
+        for (std::size_t i = 0; i < fieldTable.size(); ++i) {
+            if (fieldTable[i].tidy == element && fieldTable[i].way != TidyWay::Combined) {
+                return i;
+            }
+        }
+        elementNotCarriedByTable();
+        return 0;
+    }
+
+    std::size_t row;
 };
 
 // The table's row for a name an entry brings, or null.
