@@ -14,13 +14,13 @@ namespace bibsources::reader {
 
 namespace {
 
-bool isBlank(char byte)
+constexpr bool isBlank(char byte)
 {
     return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r' || byte == '\f' || byte == '\v';
 }
 
 // What a BibTeX name (entry type, key, field, macro) may hold.
-bool isNameByte(char byte)
+constexpr bool isNameByte(char byte)
 {
     switch (byte) {
     case '"':
@@ -75,21 +75,29 @@ Message parserWords(int line, std::string text)
     return Message{line, line, Message::Kind::Parser, std::move(text)};
 }
 
+using ByteSet = std::array<bool, 256>;
+
+constexpr ByteSet byteSet(bool (*member)(char))
+{
+    ByteSet set{};
+    for (int byte = 0; byte < 256; ++byte) {
+        set[static_cast<std::size_t>(byte)] = member(static_cast<char>(byte));
+    }
+    return set;
+}
+
 // The bytes a value's text runs on through unchanged: all but the braces,
 // the closers, line breaks, carriage returns and NUL.
-constexpr std::array<bool, 256> plainBytes = [] {
-    std::array<bool, 256> plain{};
-    plain.fill(true);
-    for (const unsigned char stop : std::string_view("{}\")\n\r\0", 7)) {
-        plain[stop] = false;
-    }
-    return plain;
-}();
+constexpr ByteSet plainBytes = byteSet(
+    [](char byte) { return std::string_view("{}\")\n\r\0", 7).find(byte) == std::string_view::npos; });
+constexpr ByteSet nameBytes = byteSet(isNameByte);
+constexpr ByteSet blankBytes = byteSet(isBlank);
 
-std::size_t plainRun(std::string_view text)
+// How many bytes at the start of `text` are in `set`.
+std::size_t runOf(const ByteSet &set, std::string_view text)
 {
     std::size_t length = 0;
-    while (length < text.size() && plainBytes[static_cast<unsigned char>(text[length])]) {
+    while (length < text.size() && set[static_cast<unsigned char>(text[length])]) {
         ++length;
     }
     return length;
@@ -241,7 +249,7 @@ BibStep BibSyntax::next()
         recover(step, raw.line);
         return step;
     }
-    cursor.takeRecording();
+    cursor.stopRecording();
     if (raw.type == "comment") {
         return step;
     }
@@ -543,7 +551,7 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std
         if (runaway.inText()) {
             // The bulk of a value: bytes that change nothing but the text.
             const std::string_view ahead = cursor.ahead();
-            const std::size_t plain = plainRun(ahead);
+            const std::size_t plain = runOf(plainBytes, ahead);
             if (plain > 0) {
                 text.append(ahead.substr(0, plain));
                 cursor.skipPlain(plain);
@@ -605,8 +613,14 @@ void BibSyntax::takeCloser(char closer, BibStep &step)
 std::string BibSyntax::readName()
 {
     std::string name;
-    while (!cursor.atEnd() && isNameByte(cursor.peek())) {
-        name += cursor.take();
+    while (!cursor.atEnd()) {
+        const std::string_view ahead = cursor.ahead();
+        const std::size_t length = runOf(nameBytes, ahead);
+        name.append(ahead.substr(0, length));
+        cursor.skipPlain(length);
+        if (length < ahead.size()) {
+            break;
+        }
     }
     return name;
 }
@@ -615,11 +629,16 @@ std::string BibSyntax::readName()
 // between entries.
 void BibSyntax::skipBlanks()
 {
-    while (!cursor.atEnd() && (isBlank(cursor.peek()) || (inBody && cursor.peek() == '%'))) {
-        if (cursor.take() == '%') {
+    while (!cursor.atEnd()) {
+        const std::size_t blanks = runOf(blankBytes, cursor.ahead());
+        if (blanks > 0) {
+            cursor.skip(blanks);
+        } else if (inBody && cursor.peek() == '%') {
             while (!cursor.atEnd() && cursor.peek() != '\n') {
                 cursor.take();
             }
+        } else {
+            return;
         }
     }
 }

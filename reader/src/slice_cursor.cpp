@@ -15,11 +15,8 @@ SliceCursor::SliceCursor(const BibSlices &input, int firstLine)
 
 char SliceCursor::take()
 {
-    const char byte = slice.front();
-    if (recording) {
-        recorded += byte;
-    }
-    step();
+    const char byte = slice[at];
+    advance(1);
     if (byte == '\n') {
         ++lineNumber;
     }
@@ -29,43 +26,52 @@ char SliceCursor::take()
 
 void SliceCursor::skipPlain(std::size_t count)
 {
-    if (recording) {
-        recorded.append(slice.substr(0, count));
-    }
-    slice.remove_prefix(count);
-    consumed += count;
-    if (slice.empty()) {
-        refill();
-    }
+    advance(count);
     skipHiddenText();
 }
 
-void SliceCursor::step()
+void SliceCursor::skip(std::size_t count)
 {
-    slice.remove_prefix(1);
-    ++consumed;
-    if (slice.empty()) {
+    const std::string_view taken = slice.substr(at, count);
+    lineNumber += static_cast<int>(std::count(taken.begin(), taken.end(), '\n'));
+    advance(count);
+    skipHiddenText();
+}
+
+void SliceCursor::advance(std::size_t count)
+{
+    at += count;
+    consumed += count;
+    if (at == slice.size()) {
         refill();
     }
 }
 
 // The parser reads the input a line at a time as C strings: a NUL byte ends
 // what it sees of its line, so the rest of that line, up to its line break,
-// is never read.
-void SliceCursor::skipHiddenText()
+// is never read, nor recorded.
+void SliceCursor::skipHiddenLine()
 {
-    if (slice.empty() || slice.front() != '\0') {
-        return;
+    if (recording) {
+        keepRecorded();
     }
-    while (!slice.empty() && slice.front() != '\n') {
-        step();
+    const bool wasRecording = std::exchange(recording, false);
+    while (!atEnd() && peek() != '\n') {
+        advance(std::min(ahead().find('\n'), ahead().size()));
     }
+    recording = wasRecording;
+    recordFrom = at;
 }
 
 // An empty slice ends the input; the slices after it are never asked for.
 void SliceCursor::refill()
 {
+    if (recording) {
+        keepRecorded();
+    }
     inReplay = false;
+    at = 0;
+    recordFrom = 0;
     if (!afterReplay.empty()) {
         slice = std::exchange(afterReplay, {});
         return;
@@ -73,10 +79,32 @@ void SliceCursor::refill()
     slice = input ? input() : std::string_view();
 }
 
+void SliceCursor::keepRecorded()
+{
+    recorded.append(slice.substr(recordFrom, at - recordFrom));
+    recordFrom = at;
+}
+
+void SliceCursor::startRecording()
+{
+    recorded.clear();
+    recording = true;
+    recordFrom = at;
+}
+
 std::string SliceCursor::takeRecording()
 {
+    if (recording) {
+        keepRecorded();
+    }
     recording = false;
     return std::exchange(recorded, {});
+}
+
+void SliceCursor::stopRecording()
+{
+    recording = false;
+    recorded.clear();
 }
 
 void SliceCursor::replay(std::string text, int line)
@@ -84,15 +112,20 @@ void SliceCursor::replay(std::string text, int line)
     if (text.empty()) {
         return;
     }
+    if (recording) {
+        keepRecorded();
+    }
     consumed -= std::min<std::uint64_t>(consumed, text.size());
     lineNumber = line;
     if (inReplay) {
-        text += slice; // the rest of the replay before this one
+        text += ahead(); // the rest of the replay before this one
     } else {
-        afterReplay = slice;
+        afterReplay = ahead();
     }
     replayed = std::move(text);
     slice = replayed;
+    at = 0;
+    recordFrom = 0;
     inReplay = true;
 }
 

@@ -8,41 +8,56 @@
 
 namespace bibsources::reader {
 
-// Walks an input given in slices one byte at a time, counting lines, as the
-// parser sees it: without what follows a NUL byte on its line. Only the
-// current slice is held.
+// Walks an input given in slices, counting lines, as the parser sees it:
+// without what follows a NUL byte on its line. Only the current slice is
+// held.
 class SliceCursor {
 public:
     explicit SliceCursor(const BibSlices &input, int firstLine = 1);
 
-    bool atEnd() const { return slice.empty(); }
+    bool atEnd() const { return at == slice.size(); }
     // The byte under the cursor; only when not at the end.
-    char peek() const { return slice.front(); }
+    char peek() const { return slice[at]; }
     char take();
     // What is ahead in the current slice (never empty unless at the end).
-    std::string_view ahead() const { return slice; }
+    std::string_view ahead() const { return slice.substr(at); }
     // Takes `count` bytes of ahead() that hold no line break and no NUL.
     void skipPlain(std::size_t count);
+    // Takes `count` bytes of ahead() that hold no NUL, counting their lines.
+    void skip(std::size_t count);
     int line() const { return lineNumber; }
     std::uint64_t offset() const { return consumed; }
 
     // Keeps every byte taken from now on, until the next call.
-    void startRecording() { recorded.clear(), recording = true; }
+    void startRecording();
     // What was taken since startRecording; recording stops.
     std::string takeRecording();
+    // Recording stops, and what it kept is dropped.
+    void stopRecording();
     // Reads `text` again, as if it were still ahead, starting on `line`.
     void replay(std::string text, int line);
 
 private:
+    void advance(std::size_t count);
     void refill();
-    void step();
-    void skipHiddenText();
+    void skipHiddenText()
+    {
+        if (!atEnd() && peek() == '\0') {
+            skipHiddenLine();
+        }
+    }
+    void skipHiddenLine();
+    void keepRecorded();
 
     const BibSlices &input;
-    std::string_view slice;
+    std::string_view slice; // the current slice, of which `at` bytes are taken
+    std::size_t at = 0;
     std::string_view afterReplay; // what was ahead when the replay began
     std::string replayed;
+    // What is recorded is copied a slice at a time: the bytes of the current
+    // slice from recordFrom on are recorded but not yet copied.
     std::string recorded;
+    std::size_t recordFrom = 0;
     bool recording = false;
     bool inReplay = false; // slice lies in replayed
     int lineNumber = 1;
