@@ -517,9 +517,13 @@ bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step, std::string
     const char first = cursor.peek();
     if (first == '"' || first == '{') {
         cursor.take();
-        if (!readDelimited(piece.text, first == '"' ? '"' : '}', step, expected)) {
+        // Read into a buffer kept from value to value, so that the piece's
+        // own text is allocated once, at its size.
+        delimitedText.clear();
+        if (!readDelimited(delimitedText, first == '"' ? '"' : '}', step, expected)) {
             return false;
         }
+        piece.text = delimitedText;
     } else if (isNameByte(first)) {
         piece.text = readName();
         const bool number = !piece.text.empty()
@@ -728,6 +732,7 @@ Entry BibSyntax::finish(RawEntry &&raw, BibStep &step)
     // The names are split once the whole entry is read, so what splitting
     // them says comes after everything said about the entry itself.
     std::vector<Message> splitting;
+    entry.fields.reserve(raw.fields.size());
     for (RawField &field : raw.fields) {
         const bool kept = keepEveryField || fields.keeps(field.name);
         if (!kept && fields.namesOfTheRest) {
@@ -753,7 +758,7 @@ Entry BibSyntax::finish(RawEntry &&raw, BibStep &step)
                 raw.line, "warning: overriding existing definition of macro \"" + field.name + "\""));
         }
         if (kept) {
-            entry.fields.push_back(fieldFrom(field.name, collapsedSpaces(text), splitting));
+            entry.fields.push_back(fieldFrom(field.name, collapsedSpaces(std::move(text)), splitting));
         }
     }
     step.messages.insert(step.messages.end(), splitting.begin(), splitting.end());

@@ -86,6 +86,7 @@ private:
     bool entrySeen = false; // an "@" was seen outside comments
     int firstTextLine = 0;
     std::size_t entryBytesAtStart = 0;
+    std::string delimitedText; // what readDelimited reads a piece into
 };
 
 } // namespace bibsources::reader

@@ -1,5 +1,7 @@
 #include "value_text.h"
 
+#include <algorithm>
+
 namespace bibsources::reader {
 
 void appendStringByte(std::string &text, char byte)
@@ -11,23 +13,32 @@ void appendStringByte(std::string &text, char byte)
     }
 }
 
-std::string collapsedSpaces(std::string_view text)
+std::string collapsedSpaces(std::string text)
 {
-    std::string out;
-    out.reserve(text.size());
-    bool pendingSpace = false;
-    for (const char byte : text) {
-        if (byte == ' ') {
-            pendingSpace = !out.empty();
-            continue;
+    // In place, a word at a time: what is kept never runs ahead of what is
+    // read. A text already collapsed, the common one, is never written to.
+    const std::string_view read = text;
+    std::size_t from = 0;
+    std::size_t kept = 0;
+    while (from < read.size()) {
+        const std::size_t wordStart = std::min(read.find_first_not_of(' ', from), read.size());
+        if (wordStart == read.size()) {
+            break;
         }
-        if (pendingSpace) {
-            out += ' ';
-            pendingSpace = false;
+        if (wordStart > from && kept > 0) {
+            text[kept++] = ' ';
         }
-        out += byte;
+        const std::size_t wordEnd = std::min(read.find(' ', wordStart), read.size());
+        if (kept != wordStart) {
+            const auto word = text.begin() + static_cast<std::ptrdiff_t>(wordStart);
+            std::copy(word, word + static_cast<std::ptrdiff_t>(wordEnd - wordStart),
+                text.begin() + static_cast<std::ptrdiff_t>(kept));
+        }
+        kept += wordEnd - wordStart;
+        from = wordEnd;
     }
-    return out;
+    text.resize(kept);
+    return text;
 }
 
 } // namespace bibsources::reader

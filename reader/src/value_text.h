@@ -11,6 +11,6 @@ namespace bibsources::reader {
 void appendStringByte(std::string &text, char byte);
 
 // A value's text with runs of spaces made one and none at either end.
-std::string collapsedSpaces(std::string_view text);
+std::string collapsedSpaces(std::string text);
 
 } // namespace bibsources::reader
