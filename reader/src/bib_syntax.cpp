@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <span>
 #include <utility>
 
 namespace bibsources::reader {
@@ -171,14 +172,32 @@ struct BibSyntax::Piece {
 
 struct BibSyntax::RawField {
     std::string name; // lowercased
-    std::vector<Piece> pieces;
+    std::size_t firstPiece = 0; // its pieces in RawEntry::pieces
+    std::size_t pieceCount = 0;
 };
 
+// One entry as read, before its values are expanded. One is kept from entry
+// to entry, so that its lists are allocated once.
 struct BibSyntax::RawEntry {
     std::string type; // lowercased
     std::string key;
     int line = 0;
     std::vector<RawField> fields;
+    std::vector<Piece> pieces; // of all its fields, in order
+
+    void restart(int firstLine)
+    {
+        type.clear();
+        key.clear();
+        line = firstLine;
+        fields.clear();
+        pieces.clear();
+    }
+
+    std::span<Piece> piecesOf(const RawField &field)
+    {
+        return std::span<Piece>(pieces).subspan(field.firstPiece, field.pieceCount);
+    }
 };
 
 BibSyntax::BibSyntax(
@@ -187,8 +206,11 @@ BibSyntax::BibSyntax(
     , fields(fields)
     , parserName(parserName)
     , limits(limits)
+    , entryRead(std::make_unique<RawEntry>())
 {
 }
+
+BibSyntax::~BibSyntax() = default;
 
 BibSyntax::BibSyntax(SliceCursor &cursor, const FieldSelection &fields, const std::string &parserName,
     const MacroTable &macros, ReadLimits limits)
@@ -239,8 +261,8 @@ BibStep BibSyntax::next()
             cursor.line(), "warning: " + std::to_string(junk) + " characters of junk seen at toplevel"));
         junk = 0;
     }
-    RawEntry raw;
-    raw.line = cursor.line();
+    RawEntry &raw = *entryRead;
+    raw.restart(cursor.line());
     entryBytesAtStart = cursor.offset();
     cursor.startRecording();
     cursor.take(); // the '@'
@@ -254,7 +276,7 @@ BibStep BibSyntax::next()
         return step;
     }
     step.macroDefinition = raw.type == "string";
-    step.entry = finish(std::move(raw), step);
+    step.entry = finish(raw, step);
     step.kind = step.kind == BibStep::Kind::Nothing ? BibStep::Kind::Entry : step.kind;
     return step;
 }
@@ -407,7 +429,7 @@ bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
     if (raw.type == "preamble") {
         // Its value starts where an entry's key would, and the parser
         // expects what it would there.
-        RawField field{"preamble", {}};
+        RawField field{"preamble", raw.pieces.size()};
         if (atCloser()) {
             // An empty preamble is closed, and then an error that names
             // what closed it and nothing it expected; what follows is junk.
@@ -417,9 +439,10 @@ bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
             step.messages.push_back(parserWords(line, std::string("syntax error: found \"") + found + "\""));
             return false;
         }
-        if (!readValue(field.pieces, step, expected::key)) {
+        if (!readValue(raw.pieces, step, expected::key)) {
             return false;
         }
+        field.pieceCount = raw.pieces.size() - field.firstPiece;
         raw.fields.push_back(std::move(field));
         skipBlanks();
         if (!atCloser()) {
@@ -455,7 +478,7 @@ bool BibSyntax::readFields(RawEntry &raw, char closer, BibStep &step)
             takeCloser(closer, step);
             return true;
         }
-        RawField field{lowercase(readName()), {}};
+        RawField field{lowercase(readName()), raw.pieces.size()};
         if (field.name.empty()) {
             syntaxError(step, expected::fieldName);
             return false;
@@ -473,9 +496,10 @@ bool BibSyntax::readFields(RawEntry &raw, char closer, BibStep &step)
         }
         cursor.take();
         skipBlanks();
-        if (!readValue(field.pieces, step, expected::value)) {
+        if (!readValue(raw.pieces, step, expected::value)) {
             return false;
         }
+        field.pieceCount = raw.pieces.size() - field.firstPiece;
         raw.fields.push_back(std::move(field));
         skipBlanks();
         if (!cursor.atEnd() && cursor.peek() == ',') {
@@ -687,7 +711,7 @@ std::string BibSyntax::takeToken()
     return token;
 }
 
-void BibSyntax::warnUndefined(const std::vector<Piece> &pieces, std::vector<Message> &warnings) const
+void BibSyntax::warnUndefined(std::span<const Piece> pieces, std::vector<Message> &warnings) const
 {
     for (const Piece &piece : pieces) {
         if (piece.kind == Piece::Kind::Macro && !macros.find(lowercase(piece.text))) {
@@ -696,8 +720,7 @@ void BibSyntax::warnUndefined(const std::vector<Piece> &pieces, std::vector<Mess
     }
 }
 
-std::string BibSyntax::expanded(
-    std::vector<Piece> &&pieces, std::vector<Message> &warnings, bool &tooLong) const
+std::string BibSyntax::expanded(std::span<Piece> pieces, std::vector<Message> &warnings, bool &tooLong) const
 {
     if (pieces.size() == 1 && pieces.front().kind == Piece::Kind::Text) {
         return std::move(pieces.front().text);
@@ -722,7 +745,7 @@ std::string BibSyntax::expanded(
     return text;
 }
 
-Entry BibSyntax::finish(RawEntry &&raw, BibStep &step)
+Entry BibSyntax::finish(RawEntry &raw, BibStep &step)
 {
     Entry entry;
     entry.type = std::move(raw.type);
@@ -740,11 +763,11 @@ Entry BibSyntax::finish(RawEntry &&raw, BibStep &step)
         }
         if (!kept && !step.macroDefinition) {
             // Its text is never handed on: only what expanding it says.
-            warnUndefined(field.pieces, step.messages);
+            warnUndefined(raw.piecesOf(field), step.messages);
             continue;
         }
         bool tooLong = false;
-        std::string text = expanded(std::move(field.pieces), step.messages, tooLong);
+        std::string text = expanded(raw.piecesOf(field), step.messages, tooLong);
         if (tooLong) {
             step.messages.push_back(parserWords(raw.line,
                 "error: macros in field \"" + field.name + "\" expand beyond "

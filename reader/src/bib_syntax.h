@@ -7,7 +7,9 @@
 #include "read_limits.h"
 #include "slice_cursor.h"
 
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,7 @@ public:
     // Reads one entry's mended text: with these macros, and no recovery of its own.
     BibSyntax(SliceCursor &cursor, const FieldSelection &fields, const std::string &parserName,
         const MacroTable &macros, ReadLimits limits);
+    ~BibSyntax();
 
     // False once only blanks and junk are left.
     bool hasMore();
@@ -54,9 +57,11 @@ private:
     bool readDelimited(std::string &text, char closer, BibStep &step, std::string_view expectedAtEnd);
     bool readComment(char closer, BibStep &step);
     std::string readName();
-    std::string expanded(std::vector<Piece> &&pieces, std::vector<Message> &warnings, bool &tooLong) const;
-    void warnUndefined(const std::vector<Piece> &pieces, std::vector<Message> &warnings) const;
-    Entry finish(RawEntry &&raw, BibStep &step);
+    // Moves the text out of a value of one piece.
+    std::string expanded(std::span<Piece> pieces, std::vector<Message> &warnings, bool &tooLong) const;
+    void warnUndefined(std::span<const Piece> pieces, std::vector<Message> &warnings) const;
+    // Moves the type, the key and the texts out of raw.
+    Entry finish(RawEntry &raw, BibStep &step);
     Field fieldFrom(const std::string &name, std::string text, std::vector<Message> &splitting) const;
     void skipBlanks();
     void recover(BibStep &step, int line);
@@ -87,6 +92,7 @@ private:
     int firstTextLine = 0;
     std::size_t entryBytesAtStart = 0;
     std::string delimitedText; // what readDelimited reads a piece into
+    std::unique_ptr<RawEntry> entryRead; // the entry being read
 };
 
 } // namespace bibsources::reader
