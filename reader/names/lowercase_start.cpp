@@ -646,10 +646,17 @@ constexpr std::array<std::array<std::uint32_t, 2>, 629> lowercaseRanges{{
     {0xf09d9f8b, 0xf09d9f8b},
 }};
 
+static_assert(lowercaseRanges[0][0] == 0x61000000 && lowercaseRanges[0][1] == 0x7affffff);
+
 } // namespace
 
 bool startsLowercase(std::string_view word)
 {
+    // Below the second row only the first counts: a to z, whatever follows.
+    const auto first = word.empty() ? 0U : static_cast<unsigned char>(word[0]);
+    if (first < lowercaseRanges[1][0] >> 24) {
+        return first >= 'a' && first <= 'z';
+    }
     std::uint32_t key = 0;
     for (size_t i = 0; i < 4; ++i) {
         const auto byte = i < word.size() ? static_cast<unsigned char>(word[i]) : 0U;

@@ -44,7 +44,7 @@ std::vector<size_t> delimiters(std::string_view text)
             ++depth;
         } else if (text[i] == '}') {
             depth -= depth > 0 ? 1 : 0;
-        } else if (depth == 0 && isAnd(text, i)) {
+        } else if (depth == 0 && (text[i] == 'a' || text[i] == 'A') && isAnd(text, i)) {
             found.push_back(i);
         }
     }
@@ -69,6 +69,8 @@ std::optional<NameList> splitNameList(std::string_view text)
         return std::nullopt;
     }
     NameList list{{}, braceWarnings(text)};
+    const std::vector<size_t> ands = delimiters(text);
+    list.names.reserve(ands.size() + 1);
     size_t start = 0;
     // Each name runs to the space before the next "and"; the next one starts
     // after the space that follows it.
@@ -81,7 +83,7 @@ std::optional<NameList> splitNameList(std::string_view text)
             list.names.emplace_back(text.substr(start, end - start));
         }
     };
-    for (const size_t at : delimiters(text)) {
+    for (const size_t at : ands) {
         take(at - 1);
         start = at + 4;
     }

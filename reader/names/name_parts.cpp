@@ -45,6 +45,13 @@ DroppedReturns withoutCarriageReturns(std::string buffer)
     return DroppedReturns{std::move(buffer), readPastBuffer};
 }
 
+// What the parser puts before its warnings about a name: the name's number
+// from the second name on. Made only for a warning.
+std::string warningPrefix(size_t number)
+{
+    return number > 0 ? "name " + std::to_string(number) + ", " : std::string();
+}
+
 // The name with its white space shrunk and its extra commas gone.
 struct ShrunkName {
     std::string text;
@@ -57,23 +64,25 @@ struct ShrunkName {
 // A run of white space keeps its first character; a comma swallows the
 // white space before it and after it. A comma past the second becomes a
 // space, and a comma after a comma takes its place (both still count).
-ShrunkName shrinkSpaces(std::string_view name, const std::string &prefix)
+ShrunkName shrinkSpaces(std::string_view name, size_t number)
 {
     ShrunkName shrunk;
     std::string &out = shrunk.text;
+    out.reserve(name.size());
     int depth = 0;
     bool afterSpace = true; // so leading white space vanishes
     for (const char c : name) {
         if (c == '{') {
             ++depth;
         } else if (c == '}' && depth == 0) {
-            shrunk.diagnostics += prefix + unmatchedBraceWarning('}');
+            shrunk.diagnostics += warningPrefix(number) + unmatchedBraceWarning('}');
         } else if (c == '}') {
             --depth;
         } else if (c == ',' && depth == 0) {
             ++shrunk.commas;
             if (shrunk.commas > 2 && !shrunk.tooManyCommas) {
-                shrunk.diagnostics += prefix + "warning: too many commas in name (removing extras)\n";
+                shrunk.diagnostics
+                    += warningPrefix(number) + "warning: too many commas in name (removing extras)\n";
                 shrunk.tooManyCommas = true;
             }
             const char written = shrunk.commas > 2 ? ' ' : ',';
@@ -91,7 +100,7 @@ ShrunkName shrinkSpaces(std::string_view name, const std::string &prefix)
         }
     }
     if (depth > 0) {
-        shrunk.diagnostics += prefix + unmatchedBraceWarning('{');
+        shrunk.diagnostics += warningPrefix(number) + unmatchedBraceWarning('{');
     }
     return shrunk;
 }
@@ -110,9 +119,27 @@ std::string parserBuffer(const std::string &shrunk, std::string_view name)
     return buffer;
 }
 
-ShrunkName shrink(std::string_view name, const std::string &prefix)
+// Commas at the end of the shrunk text go, each counted off.
+void dropFinalCommas(ShrunkName &shrunk, size_t number)
 {
-    ShrunkName shrunk = shrinkSpaces(name, prefix);
+    if (shrunk.commas > 0 && !shrunk.text.empty() && shrunk.text.back() == ',') {
+        shrunk.diagnostics += warningPrefix(number) + "warning: comma(s) at end of name (removing)\n";
+        while (!shrunk.text.empty() && shrunk.text.back() == ',') {
+            shrunk.text.pop_back();
+            --shrunk.commas;
+        }
+    }
+}
+
+ShrunkName shrink(std::string_view name, size_t number)
+{
+    ShrunkName shrunk = shrinkSpaces(name, number);
+    if (!shrunk.tooManyCommas && shrunk.text.find('\0') == std::string::npos) {
+        // The parser's buffer then holds the shrunk text up to its NUL, and
+        // nothing past that is read.
+        dropFinalCommas(shrunk, number);
+        return shrunk;
+    }
     const size_t shrunkEnd = shrunk.text.size();
     std::string buffer = parserBuffer(shrunk.text, name);
     if (shrunk.tooManyCommas) {
@@ -123,7 +150,7 @@ ShrunkName shrink(std::string_view name, const std::string &prefix)
     // Commas at the end are sought where the shrunk text ended, even when
     // dropped carriage returns have moved the end since.
     if (shrunk.commas > 0 && shrunkEnd > 0 && buffer[shrunkEnd - 1] == ',') {
-        shrunk.diagnostics += prefix + "warning: comma(s) at end of name (removing)\n";
+        shrunk.diagnostics += warningPrefix(number) + "warning: comma(s) at end of name (removing)\n";
         size_t at = shrunkEnd - 1;
         do {
             buffer[at] = '\0';
@@ -143,9 +170,10 @@ struct Words {
     std::string diagnostics;
 };
 
-Words wordsOf(std::string_view text, const std::string &prefix)
+Words wordsOf(std::string_view text, size_t number)
 {
     Words found;
+    found.words.reserve(4);
     int depth = 0;
     bool atWordStart = true;
     size_t wordStart = 0;
@@ -176,12 +204,12 @@ Words wordsOf(std::string_view text, const std::string &prefix)
         if (c == '{') {
             ++depth;
         } else if (c == '}') {
-            found.diagnostics += prefix + unmatchedBraceWarning('}');
+            found.diagnostics += warningPrefix(number) + unmatchedBraceWarning('}');
         }
     }
     endWord(text.size());
     if (depth > 0) {
-        found.diagnostics += prefix + unmatchedBraceWarning('{');
+        found.diagnostics += warningPrefix(number) + unmatchedBraceWarning('{');
     }
     return found;
 }
@@ -217,6 +245,7 @@ std::vector<std::string> wordRange(
     const std::vector<std::optional<std::string_view>> &words, int from, int count)
 {
     std::vector<std::string> range;
+    range.reserve(static_cast<size_t>(std::max(count, 0)));
     for (int i = from; i < from + count; ++i) {
         range.emplace_back(words[i] ? std::string(*words[i]) : std::string());
     }
@@ -262,10 +291,9 @@ Person withCommas(const std::vector<std::optional<std::string_view>> &words, std
 
 NameParts splitNameParts(std::string_view name, size_t number)
 {
-    const std::string prefix = number > 0 ? "name " + std::to_string(number) + ", " : std::string();
     const size_t start = std::min(name.find_first_not_of(" \t\n\v\f\r"), name.size());
-    ShrunkName shrunk = shrink(name.substr(start), prefix);
-    Words words = wordsOf(shrunk.text, prefix);
+    ShrunkName shrunk = shrink(name.substr(start), number);
+    Words words = wordsOf(shrunk.text, number);
     NameParts parts{Person{}, shrunk.diagnostics + words.diagnostics};
     parts.readsPastName = shrunk.readsPastName;
     if (shrunk.text.empty() || shrunk.text[0] == ' ' || shrunk.text[0] == ',') {
