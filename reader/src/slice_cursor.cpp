@@ -13,17 +13,6 @@ SliceCursor::SliceCursor(const BibSlices &input, int firstLine)
     skipHiddenText();
 }
 
-char SliceCursor::take()
-{
-    const char byte = slice[at];
-    advance(1);
-    if (byte == '\n') {
-        ++lineNumber;
-    }
-    skipHiddenText();
-    return byte;
-}
-
 void SliceCursor::skipPlain(std::size_t count)
 {
     advance(count);
@@ -36,15 +25,6 @@ void SliceCursor::skip(std::size_t count)
     lineNumber += static_cast<int>(std::count(taken.begin(), taken.end(), '\n'));
     advance(count);
     skipHiddenText();
-}
-
-void SliceCursor::advance(std::size_t count)
-{
-    at += count;
-    consumed += count;
-    if (at == slice.size()) {
-        refill();
-    }
 }
 
 // The parser reads the input a line at a time as C strings: a NUL byte ends

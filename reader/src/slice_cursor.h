@@ -18,7 +18,16 @@ public:
     bool atEnd() const { return at == slice.size(); }
     // The byte under the cursor; only when not at the end.
     char peek() const { return slice[at]; }
-    char take();
+    char take()
+    {
+        const char byte = slice[at];
+        advance(1);
+        if (byte == '\n') {
+            ++lineNumber;
+        }
+        skipHiddenText();
+        return byte;
+    }
     // What is ahead in the current slice (never empty unless at the end).
     std::string_view ahead() const { return slice.substr(at); }
     // Takes `count` bytes of ahead() that hold no line break and no NUL.
@@ -38,7 +47,15 @@ public:
     void replay(std::string text, int line);
 
 private:
-    void advance(std::size_t count);
+    // (The byte at a time paths are the reader's hottest: these stay inline.)
+    void advance(std::size_t count)
+    {
+        at += count;
+        consumed += count;
+        if (at == slice.size()) {
+            refill();
+        }
+    }
     void refill();
     void skipHiddenText()
     {
