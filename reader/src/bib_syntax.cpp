@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <span>
 #include <utility>
 
@@ -46,10 +45,12 @@ bool isDigit(char byte)
     return byte >= '0' && byte <= '9';
 }
 
+// A to Z only, as the parser helper lowercases in the C locale it runs in;
+// never the locale of the process the reader runs in.
 std::string lowercase(std::string text)
 {
     for (char &byte : text) {
-        byte = static_cast<char>(std::tolower(static_cast<unsigned char>(byte)));
+        byte = byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte - 'A' + 'a') : byte;
     }
     return text;
 }
