@@ -11,9 +11,11 @@ namespace bibsources {
 
 namespace {
 
+// Space, or tab, line break, vertical tab, form feed or carriage return,
+// which stand together from 9 to 13.
 bool isWhiteSpace(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 // Where the parser has removed commas past the second it also drops each
