@@ -40,7 +40,7 @@ constexpr bool isNameByte(char byte)
     }
 }
 
-bool isDigit(char byte)
+constexpr bool isDigit(char byte)
 {
     return byte >= '0' && byte <= '9';
 }
@@ -105,18 +105,21 @@ std::size_t runOf(const ByteSet &set, std::string_view text)
     return length;
 }
 
-bool isLetter(char byte)
+constexpr bool isLetter(char byte)
 {
     return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z');
 }
 
 // What the parser takes for the rest of a field's name in a line that may be
 // a runaway string's.
-bool continuesFieldName(char byte)
+constexpr bool continuesFieldName(char byte)
 {
     return isLetter(byte) || isDigit(byte) || byte == '.' || byte == ':' || byte == '+' || byte == '/'
         || byte == '-';
 }
+
+constexpr ByteSet fieldNameBytes = byteSet(continuesFieldName);
+constexpr ByteSet indentBytes = byteSet([](char byte) { return byte == ' ' || byte == '\t'; });
 
 // Watches a string's bytes for a line that begins like a field ("name =",
 // after blanks): the sign of a string whose closing quote or brace is missing.
@@ -135,6 +138,9 @@ public:
 
     // At the blanks that indent a line the string goes on to.
     bool atLineStart() const { return state == State::LineStart; }
+
+    // Within a word that starts a line, and might be a field's name.
+    bool inName() const { return state == State::InName; }
 
 private:
     enum class State { InText, LineStart, InName, AfterName };
@@ -584,6 +590,22 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std
             if (plain > 0) {
                 text.append(ahead.substr(0, plain));
                 cursor.skipPlain(plain);
+                continue;
+            }
+        } else if (runaway.atLineStart()) {
+            // The blanks that indent a line go, and leave the watch as it is.
+            const std::size_t indent = runOf(indentBytes, cursor.ahead());
+            if (indent > 0) {
+                cursor.skipPlain(indent);
+                continue;
+            }
+        } else if (runaway.inName()) {
+            // So does the rest of a word that starts a line; it is kept.
+            const std::string_view ahead = cursor.ahead();
+            const std::size_t name = runOf(fieldNameBytes, ahead);
+            if (name > 0) {
+                text.append(ahead.substr(0, name));
+                cursor.skipPlain(name);
                 continue;
             }
         }
