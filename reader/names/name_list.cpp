@@ -1,29 +1,10 @@
 #include "name_list.h"
 
+#include <array>
+
 namespace bibsources {
 
 namespace {
-
-// An unmatched '}' is reported where it stands and does not count; an
-// unmatched '{' once, at the end.
-std::string braceWarnings(std::string_view text)
-{
-    std::string warnings;
-    int depth = 0;
-    for (const char c : text) {
-        if (c == '{') {
-            ++depth;
-        } else if (c == '}' && depth == 0) {
-            warnings += unmatchedBraceWarning('}');
-        } else if (c == '}') {
-            --depth;
-        }
-    }
-    if (depth > 0) {
-        warnings += unmatchedBraceWarning('{');
-    }
-    return warnings;
-}
 
 bool isAnd(std::string_view text, size_t at)
 {
@@ -34,19 +15,45 @@ bool isAnd(std::string_view text, size_t at)
     return lower(text[at]) == 'a' && lower(text[at + 1]) == 'n' && lower(text[at + 2]) == 'd';
 }
 
-// Where each delimiting "and" starts.
-std::vector<size_t> delimiters(std::string_view text)
+// The bytes that matter to finding the "and"s and the braces.
+constexpr std::array<bool, 256> marks = [] {
+    std::array<bool, 256> set{};
+    for (const unsigned char c : std::string_view("{}aA")) {
+        set[c] = true;
+    }
+    return set;
+}();
+
+// What one pass over a field's text finds: where each delimiting "and"
+// starts, and the warnings for braces without a partner. An unmatched '}'
+// is reported where it stands and does not count; an unmatched '{' once, at
+// the end.
+struct Delimiting {
+    std::vector<size_t> ands;
+    std::string braceWarnings;
+};
+
+Delimiting delimiting(std::string_view text)
 {
-    std::vector<size_t> found;
+    Delimiting found;
     int depth = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '{') {
-            ++depth;
-        } else if (text[i] == '}') {
-            depth -= depth > 0 ? 1 : 0;
-        } else if (depth == 0 && (text[i] == 'a' || text[i] == 'A') && isAnd(text, i)) {
-            found.push_back(i);
+        const char c = text[i];
+        if (!marks[static_cast<unsigned char>(c)]) {
+            continue;
         }
+        if (c == '{') {
+            ++depth;
+        } else if (c == '}' && depth == 0) {
+            found.braceWarnings += unmatchedBraceWarning('}');
+        } else if (c == '}') {
+            --depth;
+        } else if (depth == 0 && isAnd(text, i)) {
+            found.ands.push_back(i);
+        }
+    }
+    if (depth > 0) {
+        found.braceWarnings += unmatchedBraceWarning('{');
     }
     return found;
 }
@@ -68,8 +75,9 @@ std::optional<NameList> splitNameList(std::string_view text)
     if (text.empty()) {
         return std::nullopt;
     }
-    NameList list{{}, braceWarnings(text)};
-    const std::vector<size_t> ands = delimiters(text);
+    Delimiting found = delimiting(text);
+    NameList list{{}, std::move(found.braceWarnings)};
+    const std::vector<size_t> &ands = found.ands;
     list.names.reserve(ands.size() + 1);
     size_t start = 0;
     // Each name runs to the space before the next "and"; the next one starts
