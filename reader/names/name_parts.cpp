@@ -4,7 +4,9 @@
 #include "name_list.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace bibsources {
@@ -69,8 +71,12 @@ struct ShrunkName {
 ShrunkName shrinkSpaces(std::string_view name, size_t number)
 {
     ShrunkName shrunk;
-    std::string &out = shrunk.text;
-    out.reserve(name.size());
+    // Each byte read writes one byte at most: the text is written in place
+    // (through a span, which the compiler knows no written byte can change)
+    // and cut to its length at the end.
+    shrunk.text.resize(name.size());
+    const std::span<char> out(shrunk.text);
+    size_t length = 0;
     int depth = 0;
     bool afterSpace = true; // so leading white space vanishes
     for (const char c : name) {
@@ -88,19 +94,20 @@ ShrunkName shrinkSpaces(std::string_view name, size_t number)
                 shrunk.tooManyCommas = true;
             }
             const char written = shrunk.commas > 2 ? ' ' : ',';
-            if (afterSpace && !out.empty()) {
-                out.back() = written;
+            if (afterSpace && length > 0) {
+                out[length - 1] = written;
             } else {
-                out += written;
+                out[length++] = written;
             }
             afterSpace = true;
             continue;
         }
         if (!(isWhiteSpace(c) && afterSpace)) {
-            out += c;
+            out[length++] = c;
             afterSpace = isWhiteSpace(c);
         }
     }
+    shrunk.text.resize(length);
     if (depth > 0) {
         shrunk.diagnostics += warningPrefix(number) + unmatchedBraceWarning('{');
     }
@@ -268,7 +275,7 @@ Person withoutCommas(const std::vector<std::optional<std::string_view>> &words, 
 
 // `commaAfter` holds one place per comma counted, one or two.
 Person withCommas(const std::vector<std::optional<std::string_view>> &words, std::optional<WordRun> von,
-    const std::vector<int> &commaAfter)
+    std::span<const int> commaAfter)
 {
     const int count = static_cast<int>(words.size());
     const int firstComma = commaAfter[0];
@@ -316,13 +323,13 @@ NameParts splitNameParts(std::string_view name, size_t number)
     // Commas that ran together were counted but left one place: the parser
     // then reads places it never wrote. Here a missing place is the last
     // one kept, or the final word: the parts it bounds are empty.
-    std::vector<int> commaAfter(words.commaAfter.begin(),
-        words.commaAfter.begin() + static_cast<std::ptrdiff_t>(std::min(commas, kept)));
-    while (commaAfter.size() < commas) {
-        commaAfter.push_back(
-            commaAfter.empty() ? static_cast<int>(words.words.size()) - 1 : commaAfter.back());
+    std::array<int, 2> commaAfter{};
+    const size_t placed = std::min(commas, kept);
+    std::copy_n(words.commaAfter.begin(), placed, commaAfter.begin());
+    for (size_t i = placed; i < commas; ++i) {
+        commaAfter[i] = i == 0 ? static_cast<int>(words.words.size()) - 1 : commaAfter[i - 1];
     }
-    parts.person = withCommas(words.words, von, commaAfter);
+    parts.person = withCommas(words.words, von, std::span<const int>(commaAfter).first(commas));
     return parts;
 }
 
