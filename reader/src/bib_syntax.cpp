@@ -19,7 +19,23 @@ bool isBlank(char byte)
     return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r' || byte == '\f' || byte == '\v';
 }
 
-// What a BibTeX name (entry type, key, field, macro) may hold.
+// The blanks the parser's lexer passes over, between entries and within
+// them; a form feed or vertical tab is junk between entries.
+bool isLexBlank(char byte)
+{
+    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
+}
+
+// What the parser's lexer takes for no token at all within an entry: it
+// says so, and drops the byte after it too.
+bool isInvalidInEntry(char byte)
+{
+    const auto code = static_cast<unsigned char>(byte);
+    return byte == '\\' || byte == '\'' || code == 0x7F || (code < 0x20 && code != 0 && !isLexBlank(byte));
+}
+
+// What a BibTeX name (entry type, key, field, macro) may hold. Within an
+// entry "@" is one of them: only between entries does it start one.
 bool isNameByte(char byte)
 {
     switch (byte) {
@@ -33,10 +49,9 @@ bool isNameByte(char byte)
     case '=':
     case '{':
     case '}':
-    case '@':
         return false;
     default:
-        return !isBlank(byte) && byte != '\0';
+        return !isBlank(byte) && byte != '\0' && !isInvalidInEntry(byte);
     }
 }
 
@@ -205,7 +220,7 @@ bool BibSyntax::hasMore()
         const char byte = cursor.take();
         hiddenAt = hiddenAt || byte == '@';
         inComment = byte == '%' || (inComment && byte != '\n');
-        junk += inComment || isBlank(byte) ? 0 : 1;
+        junk += inComment || isLexBlank(byte) ? 0 : 1;
         if (firstTextLine == 0 && !inComment && !isBlank(byte)) {
             firstTextLine = cursor.line();
         }
@@ -259,8 +274,12 @@ void BibSyntax::recover(BibStep &step, int line)
     if (std::exchange(passOverToNextEntry, false)) {
         passOverToNextAt(step);
     }
-    inBody = false;
+    lexState = LexState::TopLevel;
     std::string text = cursor.takeRecording();
+    if (std::exchange(typeMissing, false)) {
+        // The parser's own words are all that is said.
+        return;
+    }
     text += openingOfEntryFound(text);
     step.kind = BibStep::Kind::Skipped;
     step.entry = Entry{{}, {}, {}, line};
@@ -285,33 +304,101 @@ void BibSyntax::recover(BibStep &step, int line)
     }
 }
 
-// After an error the parser passes over everything up to the next "@". Its
-// lexer still reads the body's values there, and a closer outside them ends
-// the body; when the input ends before that, the parser says so once more.
+// After an error the parser passes over everything up to the next "@" that
+// starts an entry. Its lexer still reads tokens there as it would in the
+// entry: a "{" or "(" after a type opens a body, whose closer ends it, and
+// text after that is junk between entries. What follows the "@" of an entry
+// without its type is read so too. When the input ends in the body the
+// error was in, the parser says so once more.
 void BibSyntax::passOverToNextAt(BibStep &step)
 {
-    int depth = 0;
-    bool quoted = false;
-    while (!cursor.atEnd() && cursor.peek() != '@') {
-        const char byte = cursor.take();
-        if (!inBody) {
+    const bool errorInBody = lexState == LexState::InBody;
+    while (!cursor.atEnd() && !(lexState == LexState::TopLevel && cursor.peek() == '@')) {
+        if (lexState != LexState::TopLevel) {
+            passOverToken(step);
             continue;
         }
-        if (byte == '{') {
-            ++depth;
-        } else if (byte == '}' && depth > 0) {
-            --depth;
-        } else if (byte == '"' && depth == 0) {
-            quoted = !quoted;
-        } else if ((byte == '}' || byte == ')') && depth == 0 && !quoted) {
-            inBody = false;
+        if (cursor.peek() == '%') {
+            while (!cursor.atEnd() && cursor.peek() != '\n') {
+                cursor.take();
+            }
+            continue;
         }
+        junk += isLexBlank(cursor.take()) ? 0 : 1;
     }
-    if (inBody && cursor.atEnd()) {
+    if (errorInBody && lexState == LexState::InBody && cursor.atEnd()) {
         step.messages.push_back(parserWords(cursor.line(),
             "syntax error: at end of input, expected " + std::string(expected::endOfEntry)
                 + " (skipping to next \"@\")"));
     }
+}
+
+// One token of an entry the parser passes over, with the lexer's warnings.
+void BibSyntax::passOverToken(BibStep &step)
+{
+    const int line = cursor.line();
+    const char first = cursor.peek();
+    if (first == '%') {
+        while (!cursor.atEnd() && cursor.peek() != '\n') {
+            cursor.take();
+        }
+    } else if (isLexBlank(first) || isInvalidInEntry(first)) {
+        skipBlanksIn(step);
+    } else if (isNameByte(first)) {
+        readName();
+        lexState = lexState == LexState::AfterAt ? LexState::AfterType : lexState;
+    } else if (first == '"' || (first == '{' && lexState == LexState::InBody)) {
+        warnOfStrangeToken(step, std::string_view(&first, 1), line);
+        takeString(cursor.take());
+    } else if ((first == '{' || first == '(') && lexState == LexState::AfterType) {
+        cursor.take();
+        lexState = LexState::InBody;
+    } else if ((first == '}' || first == ')') && lexState == LexState::InBody) {
+        cursor.take();
+        lexState = LexState::TopLevel;
+    } else {
+        warnOfStrangeToken(step, std::string_view(&first, 1), line);
+        cursor.take();
+    }
+}
+
+// What the lexer says of a token where no entry has it: a string outside
+// a body, a brace or parenthesis where it neither opens nor closes one (in
+// a body a "{" starts a string; a "(" only ever opens one).
+void BibSyntax::warnOfStrangeToken(BibStep &step, std::string_view found, int line) const
+{
+    const bool inBody = lexState == LexState::InBody;
+    if (found.starts_with('"') && !inBody) {
+        step.messages.push_back(parserWords(line, "warning: start of string seen at weird place"));
+    } else if ((found == "{" && lexState == LexState::AfterAt)
+        || (found == "(" && lexState != LexState::AfterType)) {
+        step.messages.push_back(parserWords(
+            line, "warning: \"" + std::string(found) + "\" in strange place -- should get a syntax error"));
+    } else if ((found == "}" || found == ")") && !inBody) {
+        step.messages.push_back(parserWords(
+            line, "warning: \"" + std::string(found) + "\" in strange place -- should get a syntax error"));
+    }
+}
+
+// The rest of a string whose opener ("\"" or "{") was taken, as the lexer
+// takes it: to its closer at brace depth 0, or to the end of the input.
+std::string BibSyntax::takeString(char opener)
+{
+    std::string token(1, opener);
+    int depth = opener == '{' ? 1 : 0;
+    while (!cursor.atEnd()) {
+        const char byte = cursor.peek();
+        if (opener == '"' && depth == 0 && byte == '"') {
+            token += cursor.take();
+            break;
+        }
+        depth += byte == '{' ? 1 : byte == '}' ? -1 : 0;
+        token += cursor.take();
+        if (opener == '{' && depth == 0) {
+            break;
+        }
+    }
+    return token;
 }
 
 // An entry that ends where a line starts the next one ("@book{") is cut
@@ -366,22 +453,26 @@ std::optional<Entry> BibSyntax::readAlone(const std::string &text, int line) con
 
 bool BibSyntax::readEntry(RawEntry &raw, BibStep &step)
 {
-    skipBlanks();
+    lexState = LexState::AfterAt;
+    skipBlanksIn(step);
     raw.type = lowercase(readName());
     if (raw.type.empty()) {
+        typeMissing = true;
         syntaxError(step, expected::name);
         return false;
     }
-    skipBlanks();
+    lexState = LexState::AfterType;
+    skipBlanksIn(step);
     if (cursor.atEnd() || (cursor.peek() != '{' && cursor.peek() != '(')) {
         syntaxError(step, expected::opening);
         return false;
     }
     const char closer = cursor.take() == '{' ? '}' : ')';
     if (raw.type == "comment") {
+        lexState = LexState::TopLevel;
         return readComment(closer, step);
     }
-    inBody = true;
+    lexState = LexState::InBody;
     return readBody(raw, closer, step);
 }
 
@@ -395,7 +486,7 @@ bool BibSyntax::readComment(char closer, BibStep &step)
 
 bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
 {
-    skipBlanks();
+    skipBlanksIn(step);
     if (raw.type == "preamble") {
         // Its value starts where an entry's key would, and the parser
         // expects what it would there.
@@ -413,7 +504,7 @@ bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
             return false;
         }
         raw.fields.push_back(std::move(field));
-        skipBlanks();
+        skipBlanksIn(step);
         if (!atCloser()) {
             syntaxError(step, expected::endOfEntry);
             return false;
@@ -429,7 +520,7 @@ bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
         }
         // A key is always followed by a comma, even in an entry of no
         // fields: "@misc{key}" is an error to the parser.
-        skipBlanks();
+        skipBlanksIn(step);
         if (cursor.atEnd() || cursor.peek() != ',') {
             syntaxError(step, expected::comma);
             return false;
@@ -442,7 +533,7 @@ bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
 bool BibSyntax::readFields(RawEntry &raw, char closer, BibStep &step)
 {
     for (;;) {
-        skipBlanks();
+        skipBlanksIn(step);
         if (atCloser()) {
             takeCloser(closer, step);
             return true;
@@ -458,18 +549,18 @@ bool BibSyntax::readFields(RawEntry &raw, char closer, BibStep &step)
             passOverToNextEntry = true;
             return false;
         }
-        skipBlanks();
+        skipBlanksIn(step);
         if (cursor.atEnd() || cursor.peek() != '=') {
             syntaxError(step, expected::equals);
             return false;
         }
         cursor.take();
-        skipBlanks();
+        skipBlanksIn(step);
         if (!readValue(field.pieces, step, expected::value)) {
             return false;
         }
         raw.fields.push_back(std::move(field));
-        skipBlanks();
+        skipBlanksIn(step);
         if (!cursor.atEnd() && cursor.peek() == ',') {
             cursor.take();
             continue;
@@ -489,12 +580,12 @@ bool BibSyntax::readValue(std::vector<Piece> &pieces, BibStep &step, std::string
         if (!readPiece(pieces, step, expectedHere)) {
             return false;
         }
-        skipBlanks();
+        skipBlanksIn(step);
         if (cursor.atEnd() || cursor.peek() != '#') {
             return true;
         }
         cursor.take();
-        skipBlanks();
+        skipBlanksIn(step);
     }
 }
 
@@ -594,7 +685,7 @@ void BibSyntax::takeCloser(char closer, BibStep &step)
 {
     const int line = cursor.line();
     const char found = cursor.take();
-    inBody = false;
+    lexState = LexState::TopLevel;
     if (found != closer) {
         step.messages.push_back(parserWords(line,
             std::string("warning: entry started with \"") + (closer == '}' ? '{' : '(')
@@ -615,11 +706,31 @@ std::string BibSyntax::readName()
 // between entries.
 void BibSyntax::skipBlanks()
 {
-    while (!cursor.atEnd() && (isBlank(cursor.peek()) || (inBody && cursor.peek() == '%'))) {
+    while (!cursor.atEnd()
+        && (isLexBlank(cursor.peek()) || (lexState == LexState::InBody && cursor.peek() == '%'))) {
         if (cursor.take() == '%') {
             while (!cursor.atEnd() && cursor.peek() != '\n') {
                 cursor.take();
             }
+        }
+    }
+}
+
+// Passes over blanks and comments, and bytes that are no token, with what
+// the lexer says of each: the byte after one is dropped with it.
+void BibSyntax::skipBlanksIn(BibStep &step)
+{
+    for (;;) {
+        skipBlanks();
+        if (cursor.atEnd() || !isInvalidInEntry(cursor.peek())) {
+            return;
+        }
+        const int line = cursor.line();
+        const char invalid = cursor.take();
+        step.messages.push_back(Message{0, 0, Message::Kind::Parser,
+            "invalid token near line " + std::to_string(line) + " (text was '" + invalid + "')"});
+        if (!cursor.atEnd()) {
+            cursor.take();
         }
     }
 }
@@ -632,9 +743,12 @@ void BibSyntax::syntaxError(BibStep &step, std::string_view expected)
 {
     const int line = cursor.line();
     const std::string found = cursor.atEnd() ? std::string() : takeToken();
-    inBody = inBody && found != "}" && found != ")";
+    warnOfStrangeToken(step, found, line);
     foundAt = found.starts_with('@');
     const bool endOfEntry = expected == expected::endOfEntry;
+    if (endOfEntry || found == "}" || found == ")") {
+        lexState = lexState == LexState::InBody || endOfEntry ? LexState::TopLevel : lexState;
+    }
     step.messages.push_back(parserWords(line,
         "syntax error: " + (found.empty() ? std::string("at end of input") : "found \"" + found + "\"")
             + ", expected " + std::string(expected) + (endOfEntry ? " (skipping to next \"@\")" : "")));
@@ -649,19 +763,11 @@ std::string BibSyntax::takeToken()
         std::string token(1, cursor.take());
         return token + readName();
     }
-    std::string token(1, cursor.take());
-    if (first != '"') {
-        return token;
+    cursor.take();
+    if (first == '"' || (first == '{' && lexState == LexState::InBody)) {
+        return takeString(first);
     }
-    int depth = 0;
-    while (!cursor.atEnd() && (depth > 0 || cursor.peek() != '"')) {
-        depth += cursor.peek() == '{' ? 1 : cursor.peek() == '}' ? -1 : 0;
-        token += cursor.take();
-    }
-    if (!cursor.atEnd()) {
-        token += cursor.take();
-    }
-    return token;
+    return std::string(1, first);
 }
 
 void BibSyntax::warnUndefined(const std::vector<Piece> &pieces, std::vector<Message> &warnings) const

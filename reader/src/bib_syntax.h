@@ -59,8 +59,12 @@ private:
     Entry finish(RawEntry &&raw, BibStep &step);
     Field fieldFrom(const std::string &name, std::string text, std::vector<Message> &splitting) const;
     void skipBlanks();
+    void skipBlanksIn(BibStep &step);
     void recover(BibStep &step, int line);
     void passOverToNextAt(BibStep &step);
+    void passOverToken(BibStep &step);
+    void warnOfStrangeToken(BibStep &step, std::string_view found, int line) const;
+    std::string takeString(char opener);
     std::string openingOfEntryFound(const std::string &text);
     std::optional<Entry> readAlone(const std::string &text, int line) const;
     void syntaxError(BibStep &step, std::string_view expected);
@@ -75,9 +79,15 @@ private:
     MacroTable macros;
     std::size_t junk = 0;
     bool passOverToNextEntry = false;
-    // Between an entry's "{" or "(" and its closer: what the parser passes
-    // over after an error there ends with the body, or with the input.
-    bool inBody = false;
+    // Where the parser's lexer stands in the entry being read: it takes the
+    // same bytes differently, and warns of some, by where they come. Within
+    // the body (between an entry's "{" or "(" and its closer), what the
+    // parser passes over after an error ends with the body, or the input.
+    enum class LexState { TopLevel, AfterAt, AfterType, InBody };
+    LexState lexState = LexState::TopLevel;
+    // The error came where the entry's type was expected: the parser made
+    // no entry of it, so nothing is skipped and nothing recovered.
+    bool typeMissing = false;
     // The last error found an "@" where the entry should have ended.
     bool foundAt = false;
     bool recovers = true;

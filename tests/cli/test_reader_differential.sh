@@ -28,7 +28,6 @@ declare -a crashed=() known=()
 declare -A knownDifferences=(
     [package/list_at_item2.docx]="junk counted differently in binary (zip) input"
     [package/no_list.docx]="junk counted differently in binary (zip) input"
-    [tex_text/math-split-character]="btparse's \"{ in strange place\" warnings after an '@' with no type"
 )
 knownWhy() {
     local file

@@ -125,7 +125,6 @@ bool transcodedByHelper(const fs::path &path)
 const std::vector<std::pair<std::string, std::string>> knownDifferences = {
     {"package/list_at_item2.docx", "junk counted differently in binary (zip) input"},
     {"package/no_list.docx", "junk counted differently in binary (zip) input"},
-    {"tex_text/math-split-character", "btparse's \"{ in strange place\" warnings after an '@' with no type"},
 };
 
 bool knownToDiffer(const fs::path &path)
