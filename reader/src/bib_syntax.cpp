@@ -34,6 +34,26 @@ bool isInvalidInEntry(char byte)
     return byte == '\\' || byte == '\'' || code == 0x7F || (code < 0x20 && code != 0 && !isLexBlank(byte));
 }
 
+// Text between entries as the parser's lexer reads it: a "%" where a token
+// starts begins a comment to the end of its line (one within junk is junk),
+// and every byte but blanks and comments is junk.
+class TextBetweenEntries {
+public:
+    // Takes the next byte; true when it is junk.
+    bool isJunk(char byte)
+    {
+        comment = (byte == '%' && tokenStart) || (comment && byte != '\n');
+        tokenStart = isLexBlank(byte);
+        return !comment && !isLexBlank(byte);
+    }
+
+    bool inComment() const { return comment; }
+
+private:
+    bool comment = false;
+    bool tokenStart = true;
+};
+
 // What a BibTeX name (entry type, key, field, macro) may hold. Within an
 // entry "@" is one of them: only between entries does it start one.
 bool isNameByte(char byte)
@@ -212,16 +232,17 @@ bool BibSyntax::hasMore()
             cursor.take();
         }
     }
-    // Between entries, "%" starts a comment to the end of its line; any
-    // other text is junk, whose bytes but blanks are counted.
-    // An "@" in a comment starts nothing.
-    bool inComment = false;
-    while (!cursor.atEnd() && (inComment || cursor.peek() != '@')) {
+    // Junk between entries is counted; an "@" in a comment starts nothing.
+    // What the converter calls text, for an input without entries, is all
+    // but blanks and what follows any "%" on its line.
+    TextBetweenEntries between;
+    bool afterPercent = false;
+    while (!cursor.atEnd() && (between.inComment() || cursor.peek() != '@')) {
         const char byte = cursor.take();
         hiddenAt = hiddenAt || byte == '@';
-        inComment = byte == '%' || (inComment && byte != '\n');
-        junk += inComment || isLexBlank(byte) ? 0 : 1;
-        if (firstTextLine == 0 && !inComment && !isBlank(byte)) {
+        junk += between.isJunk(byte) ? 1 : 0;
+        afterPercent = byte == '%' || (afterPercent && byte != '\n');
+        if (firstTextLine == 0 && !afterPercent && !isBlank(byte)) {
             firstTextLine = cursor.line();
         }
     }
@@ -252,7 +273,7 @@ BibStep BibSyntax::next()
     cursor.startRecording();
     cursor.take(); // the '@'
     const bool read = readEntry(raw, step);
-    if (!read) {
+    if (!read || std::exchange(lexicalError, false)) {
         recover(step, raw.line);
         return step;
     }
@@ -275,6 +296,7 @@ void BibSyntax::recover(BibStep &step, int line)
         passOverToNextAt(step);
     }
     lexState = LexState::TopLevel;
+    lexicalError = false;
     std::string text = cursor.takeRecording();
     if (std::exchange(typeMissing, false)) {
         // The parser's own words are all that is said.
@@ -313,18 +335,14 @@ void BibSyntax::recover(BibStep &step, int line)
 void BibSyntax::passOverToNextAt(BibStep &step)
 {
     const bool errorInBody = lexState == LexState::InBody;
-    while (!cursor.atEnd() && !(lexState == LexState::TopLevel && cursor.peek() == '@')) {
+    TextBetweenEntries between;
+    while (
+        !cursor.atEnd() && (lexState != LexState::TopLevel || between.inComment() || cursor.peek() != '@')) {
         if (lexState != LexState::TopLevel) {
             passOverToken(step);
             continue;
         }
-        if (cursor.peek() == '%') {
-            while (!cursor.atEnd() && cursor.peek() != '\n') {
-                cursor.take();
-            }
-            continue;
-        }
-        junk += isLexBlank(cursor.take()) ? 0 : 1;
+        junk += between.isJunk(cursor.take()) ? 1 : 0;
     }
     if (errorInBody && lexState == LexState::InBody && cursor.atEnd()) {
         step.messages.push_back(parserWords(cursor.line(),
@@ -349,7 +367,7 @@ void BibSyntax::passOverToken(BibStep &step)
         lexState = lexState == LexState::AfterAt ? LexState::AfterType : lexState;
     } else if (first == '"' || (first == '{' && lexState == LexState::InBody)) {
         warnOfStrangeToken(step, std::string_view(&first, 1), line);
-        takeString(cursor.take());
+        takeString(cursor.take(), step);
     } else if ((first == '{' || first == '(') && lexState == LexState::AfterType) {
         cursor.take();
         lexState = LexState::InBody;
@@ -381,8 +399,9 @@ void BibSyntax::warnOfStrangeToken(BibStep &step, std::string_view found, int li
 }
 
 // The rest of a string whose opener ("\"" or "{") was taken, as the lexer
-// takes it: to its closer at brace depth 0, or to the end of the input.
-std::string BibSyntax::takeString(char opener)
+// takes it: to its closer at brace depth 0; nullopt when the input ends
+// first, where the parser finds no token at all.
+std::optional<std::string> BibSyntax::takeString(char opener, BibStep &step)
 {
     std::string token(1, opener);
     int depth = opener == '{' ? 1 : 0;
@@ -390,15 +409,27 @@ std::string BibSyntax::takeString(char opener)
         const char byte = cursor.peek();
         if (opener == '"' && depth == 0 && byte == '"') {
             token += cursor.take();
-            break;
+            return token;
         }
-        depth += byte == '{' ? 1 : byte == '}' ? -1 : 0;
+        if (opener == '"' && depth == 0 && byte == '}') {
+            unbalancedBrace(step, cursor.line());
+        } else {
+            depth += byte == '{' ? 1 : byte == '}' ? -1 : 0;
+        }
         token += cursor.take();
         if (opener == '{' && depth == 0) {
-            break;
+            return token;
         }
     }
-    return token;
+    return std::nullopt;
+}
+
+// A quoted string with a "}" it never opened: the lexer says so and reads
+// on, and the parser then skips the entry.
+void BibSyntax::unbalancedBrace(BibStep &step, int line)
+{
+    step.messages.push_back(parserWords(line, "error: unbalanced braces: too many }'s"));
+    lexicalError = true;
 }
 
 // An entry that ends where a line starts the next one ("@book{") is cut
@@ -455,6 +486,8 @@ bool BibSyntax::readEntry(RawEntry &raw, BibStep &step)
 {
     lexState = LexState::AfterAt;
     skipBlanksIn(step);
+    // The entry is on the line of its type, which need not be the "@"'s.
+    raw.line = cursor.line();
     raw.type = lowercase(readName());
     if (raw.type.empty()) {
         typeMissing = true;
@@ -656,12 +689,8 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std
                     + " (skipping entry)"));
             return false;
         }
-        if (byte == '}' && closer != ')') {
-            if (depth == 0) {
-                syntaxError(step, expected::value);
-                return false;
-            }
-            --depth;
+        if (byte == '}' && depth == 0 && closer == '"') {
+            unbalancedBrace(step, cursor.line());
         } else if (byte == '}') {
             depth -= depth > 0 ? 1 : 0;
         }
@@ -707,7 +736,7 @@ std::string BibSyntax::readName()
 void BibSyntax::skipBlanks()
 {
     while (!cursor.atEnd()
-        && (isLexBlank(cursor.peek()) || (lexState == LexState::InBody && cursor.peek() == '%'))) {
+        && (isLexBlank(cursor.peek()) || (lexState != LexState::TopLevel && cursor.peek() == '%'))) {
         if (cursor.take() == '%') {
             while (!cursor.atEnd() && cursor.peek() != '\n') {
                 cursor.take();
@@ -741,9 +770,12 @@ void BibSyntax::skipBlanksIn(BibStep &step)
 // error everything up to the next "@" is passed over unremarked.
 void BibSyntax::syntaxError(BibStep &step, std::string_view expected)
 {
-    const int line = cursor.line();
-    const std::string found = cursor.atEnd() ? std::string() : takeToken();
-    warnOfStrangeToken(step, found, line);
+    int line = cursor.line();
+    const std::optional<std::string> token = cursor.atEnd() ? std::nullopt : takeToken(step);
+    const std::string found = token.value_or(std::string());
+    if (!token) {
+        line = cursor.line();
+    }
     foundAt = found.starts_with('@');
     const bool endOfEntry = expected == expected::endOfEntry;
     if (endOfEntry || found == "}" || found == ")") {
@@ -755,17 +787,20 @@ void BibSyntax::syntaxError(BibStep &step, std::string_view expected)
     passOverToNextEntry = !endOfEntry;
 }
 
-// The token under the cursor, as the parser's messages quote it.
-std::string BibSyntax::takeToken()
+// The token under the cursor, as the parser's messages quote it, after
+// what the lexer says of it; nullopt for a string the input ends in.
+std::optional<std::string> BibSyntax::takeToken(BibStep &step)
 {
+    const int line = cursor.line();
     const char first = cursor.peek();
     if (first == '@' || isNameByte(first)) {
         std::string token(1, cursor.take());
         return token + readName();
     }
+    warnOfStrangeToken(step, std::string_view(&first, 1), line);
     cursor.take();
     if (first == '"' || (first == '{' && lexState == LexState::InBody)) {
-        return takeString(first);
+        return takeString(first, step);
     }
     return std::string(1, first);
 }

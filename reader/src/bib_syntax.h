@@ -64,11 +64,12 @@ private:
     void passOverToNextAt(BibStep &step);
     void passOverToken(BibStep &step);
     void warnOfStrangeToken(BibStep &step, std::string_view found, int line) const;
-    std::string takeString(char opener);
+    std::optional<std::string> takeString(char opener, BibStep &step);
+    void unbalancedBrace(BibStep &step, int line);
     std::string openingOfEntryFound(const std::string &text);
     std::optional<Entry> readAlone(const std::string &text, int line) const;
     void syntaxError(BibStep &step, std::string_view expected);
-    std::string takeToken();
+    std::optional<std::string> takeToken(BibStep &step);
     bool atCloser() const;
     void takeCloser(char closer, BibStep &step);
 
@@ -88,6 +89,9 @@ private:
     // The error came where the entry's type was expected: the parser made
     // no entry of it, so nothing is skipped and nothing recovered.
     bool typeMissing = false;
+    // The lexer found a string it could not read cleanly; the parser goes on
+    // reading the entry, and then skips it.
+    bool lexicalError = false;
     // The last error found an "@" where the entry should have ended.
     bool foundAt = false;
     bool recovers = true;
