@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <iterator>
 #include <utility>
 
 namespace bibsources::reader {
@@ -80,6 +81,13 @@ bool isDigit(char byte)
     return byte >= '0' && byte <= '9';
 }
 
+// A name of digits alone is a number to the parser, which no entry type or
+// field name may be.
+bool isNumber(std::string_view name)
+{
+    return !name.empty() && std::all_of(name.begin(), name.end(), isDigit);
+}
+
 std::string lowercase(std::string text)
 {
     for (char &byte : text) {
@@ -109,6 +117,17 @@ Message parserWords(int line, std::string text)
 {
     return Message{line, line, Message::Kind::Parser, std::move(text)};
 }
+
+// The lexer's words for text it could not read, about no line in particular.
+Message invalidToken(int line, std::string_view text)
+{
+    return Message{0, 0, Message::Kind::Parser,
+        "invalid token near line " + std::to_string(line) + " (text was '" + std::string(text) + "')"};
+}
+
+// A comment needs its line break: one the input ends in is no token, which
+// the lexer quotes; more than a message keeps is never kept.
+constexpr std::size_t longestQuotedComment = 1000;
 
 // The bytes a value's text runs on through unchanged: all but the braces,
 // the closers, line breaks, carriage returns and NUL.
@@ -237,14 +256,23 @@ bool BibSyntax::hasMore()
     // but blanks and what follows any "%" on its line.
     TextBetweenEntries between;
     bool afterPercent = false;
+    std::string comment;
     while (!cursor.atEnd() && (between.inComment() || cursor.peek() != '@')) {
         const char byte = cursor.take();
         hiddenAt = hiddenAt || byte == '@';
         junk += between.isJunk(byte) ? 1 : 0;
+        if (!between.inComment()) {
+            comment.clear();
+        } else if (comment.size() < longestQuotedComment) {
+            comment += byte;
+        }
         afterPercent = byte == '%' || (afterPercent && byte != '\n');
         if (firstTextLine == 0 && !afterPercent && !isBlank(byte)) {
             firstTextLine = cursor.line();
         }
+    }
+    if (between.inComment()) {
+        lexerSaid.push_back(invalidToken(cursor.line(), comment));
     }
     entrySeen = entrySeen || !cursor.atEnd();
     // The parser, called on an input whose only "@" is in a comment, finds
@@ -258,15 +286,12 @@ BibStep BibSyntax::next()
     if (!hasMore()) {
         return step;
     }
+    step.messages = std::exchange(lexerSaid, {});
     if (std::exchange(started, true) == false && cursor.atEnd()) {
         step.messages.push_back(parserWords(cursor.line(), "syntax error: at end of input, expected \"@\""));
         return step;
     }
-    if (junk > 0) {
-        step.messages.push_back(parserWords(
-            cursor.line(), "warning: " + std::to_string(junk) + " characters of junk seen at toplevel"));
-        junk = 0;
-    }
+    sayJunk(step);
     RawEntry raw;
     raw.line = cursor.line();
     entryBytesAtStart = cursor.offset();
@@ -278,6 +303,7 @@ BibStep BibSyntax::next()
         return step;
     }
     cursor.takeRecording();
+    lookAhead(step);
     if (raw.type == "comment") {
         return step;
     }
@@ -285,6 +311,28 @@ BibStep BibSyntax::next()
     step.entry = finish(std::move(raw), step);
     step.kind = step.kind == BibStep::Kind::Nothing ? BibStep::Kind::Entry : step.kind;
     return step;
+}
+
+// The junk seen since the last entry, once an entry follows it.
+void BibSyntax::sayJunk(BibStep &step)
+{
+    if (junk > 0) {
+        step.messages.push_back(parserWords(
+            cursor.line(), "warning: " + std::to_string(junk) + " characters of junk seen at toplevel"));
+        junk = 0;
+    }
+}
+
+// The parser looks for the next entry's "@" before it finishes the entry
+// just read: what it says of the text between comes before what it says
+// while finishing (macros, names).
+void BibSyntax::lookAhead(BibStep &step)
+{
+    if (hasMore() && !cursor.atEnd()) {
+        sayJunk(step);
+    }
+    std::move(lexerSaid.begin(), lexerSaid.end(), std::back_inserter(step.messages));
+    lexerSaid.clear();
 }
 
 // An entry the parser could not read is mended, cut or skipped as the
@@ -356,11 +404,7 @@ void BibSyntax::passOverToken(BibStep &step)
 {
     const int line = cursor.line();
     const char first = cursor.peek();
-    if (first == '%') {
-        while (!cursor.atEnd() && cursor.peek() != '\n') {
-            cursor.take();
-        }
-    } else if (isLexBlank(first) || isInvalidInEntry(first)) {
+    if (isLexBlank(first) || first == '%' || isInvalidInEntry(first)) {
         skipBlanksIn(step);
     } else if (isNameByte(first)) {
         readName();
@@ -489,9 +533,13 @@ bool BibSyntax::readEntry(RawEntry &raw, BibStep &step)
     // The entry is on the line of its type, which need not be the "@"'s.
     raw.line = cursor.line();
     raw.type = lowercase(readName());
-    if (raw.type.empty()) {
+    if (raw.type.empty() || isNumber(raw.type)) {
         typeMissing = true;
-        syntaxError(step, expected::name);
+        if (raw.type.empty()) {
+            syntaxError(step, expected::name);
+        } else {
+            syntaxErrorAt(step, raw.line, raw.type, expected::name);
+        }
         return false;
     }
     lexState = LexState::AfterType;
@@ -571,9 +619,14 @@ bool BibSyntax::readFields(RawEntry &raw, char closer, BibStep &step)
             takeCloser(closer, step);
             return true;
         }
+        const int line = cursor.line();
         RawField field{lowercase(readName()), {}};
         if (field.name.empty()) {
             syntaxError(step, expected::fieldName);
+            return false;
+        }
+        if (isNumber(field.name)) {
+            syntaxErrorAt(step, line, field.name, expected::fieldName);
             return false;
         }
         if (isDigit(field.name[0])) {
@@ -737,10 +790,19 @@ void BibSyntax::skipBlanks()
 {
     while (!cursor.atEnd()
         && (isLexBlank(cursor.peek()) || (lexState != LexState::TopLevel && cursor.peek() == '%'))) {
-        if (cursor.take() == '%') {
-            while (!cursor.atEnd() && cursor.peek() != '\n') {
-                cursor.take();
+        if (cursor.peek() != '%') {
+            cursor.take();
+            continue;
+        }
+        std::string comment;
+        while (!cursor.atEnd() && cursor.peek() != '\n') {
+            const char byte = cursor.take();
+            if (comment.size() < longestQuotedComment) {
+                comment += byte;
             }
+        }
+        if (cursor.atEnd()) {
+            lexerSaid.push_back(invalidToken(cursor.line(), comment));
         }
     }
 }
@@ -751,15 +813,16 @@ void BibSyntax::skipBlanksIn(BibStep &step)
 {
     for (;;) {
         skipBlanks();
+        std::move(lexerSaid.begin(), lexerSaid.end(), std::back_inserter(step.messages));
+        lexerSaid.clear();
         if (cursor.atEnd() || !isInvalidInEntry(cursor.peek())) {
             return;
         }
         const int line = cursor.line();
         const char invalid = cursor.take();
-        step.messages.push_back(Message{0, 0, Message::Kind::Parser,
-            "invalid token near line " + std::to_string(line) + " (text was '" + invalid + "')"});
+        step.messages.push_back(invalidToken(line, std::string_view(&invalid, 1)));
         if (!cursor.atEnd()) {
-            cursor.take();
+            cursor.takeUncounted();
         }
     }
 }
@@ -770,12 +833,14 @@ void BibSyntax::skipBlanksIn(BibStep &step)
 // error everything up to the next "@" is passed over unremarked.
 void BibSyntax::syntaxError(BibStep &step, std::string_view expected)
 {
-    int line = cursor.line();
+    const int line = cursor.line();
     const std::optional<std::string> token = cursor.atEnd() ? std::nullopt : takeToken(step);
-    const std::string found = token.value_or(std::string());
-    if (!token) {
-        line = cursor.line();
-    }
+    syntaxErrorAt(step, token ? line : cursor.line(), token.value_or(std::string()), expected);
+}
+
+// The same for a token already taken, on `line`; empty: the end of input.
+void BibSyntax::syntaxErrorAt(BibStep &step, int line, const std::string &found, std::string_view expected)
+{
     foundAt = found.starts_with('@');
     const bool endOfEntry = expected == expected::endOfEntry;
     if (endOfEntry || found == "}" || found == ")") {

@@ -60,6 +60,8 @@ private:
     Field fieldFrom(const std::string &name, std::string text, std::vector<Message> &splitting) const;
     void skipBlanks();
     void skipBlanksIn(BibStep &step);
+    void sayJunk(BibStep &step);
+    void lookAhead(BibStep &step);
     void recover(BibStep &step, int line);
     void passOverToNextAt(BibStep &step);
     void passOverToken(BibStep &step);
@@ -69,6 +71,7 @@ private:
     std::string openingOfEntryFound(const std::string &text);
     std::optional<Entry> readAlone(const std::string &text, int line) const;
     void syntaxError(BibStep &step, std::string_view expected);
+    void syntaxErrorAt(BibStep &step, int line, const std::string &found, std::string_view expected);
     std::optional<std::string> takeToken(BibStep &step);
     bool atCloser() const;
     void takeCloser(char closer, BibStep &step);
@@ -79,6 +82,8 @@ private:
     ReadLimits limits;
     MacroTable macros;
     std::size_t junk = 0;
+    // What the lexer said between entries, for the step it belongs to.
+    std::vector<Message> lexerSaid;
     bool passOverToNextEntry = false;
     // Where the parser's lexer stands in the entry being read: it takes the
     // same bytes differently, and warns of some, by where they come. Within

@@ -27,6 +27,13 @@ char SliceCursor::take()
     return byte;
 }
 
+char SliceCursor::takeUncounted()
+{
+    const char byte = take();
+    lineNumber -= byte == '\n' ? 1 : 0;
+    return byte;
+}
+
 void SliceCursor::skipPlain(std::size_t count)
 {
     if (recording) {

@@ -19,6 +19,9 @@ public:
     // The byte under the cursor; only when not at the end.
     char peek() const { return slice.front(); }
     char take();
+    // Takes the byte under the cursor without counting a line it ends, as
+    // the parser's lexer takes the byte after one it cannot read.
+    char takeUncounted();
     // What is ahead in the current slice (never empty unless at the end).
     std::string_view ahead() const { return slice; }
     // Takes `count` bytes of ahead() that hold no line break and no NUL.
