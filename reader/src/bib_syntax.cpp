@@ -27,25 +27,27 @@ bool isLexBlank(char byte)
     return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
 }
 
-// What the parser's lexer takes for no token at all within an entry: it
-// says so, and drops the byte after it too.
+// What the parser's lexer takes for no token at all within an entry, NUL
+// included: it says so, and drops the byte after it too.
 bool isInvalidInEntry(char byte)
 {
     const auto code = static_cast<unsigned char>(byte);
-    return byte == '\\' || byte == '\'' || code == 0x7F || (code < 0x20 && code != 0 && !isLexBlank(byte));
+    return byte == '\\' || byte == '\'' || code == 0x7F || (code < 0x20 && !isLexBlank(byte));
 }
 
 // Text between entries as the parser's lexer reads it: a "%" where a token
 // starts begins a comment to the end of its line (one within junk is junk),
-// and every byte but blanks and comments is junk.
+// and every byte but blanks and comments is junk. The parser counts a run
+// of junk as the C string it holds: only up to a NUL byte in it.
 class TextBetweenEntries {
 public:
-    // Takes the next byte; true when it is junk.
+    // Takes the next byte; true when it is junk the parser counts.
     bool isJunk(char byte)
     {
         comment = (byte == '%' && tokenStart) || (comment && byte != '\n');
         tokenStart = isLexBlank(byte);
-        return !comment && !isLexBlank(byte);
+        nulInRun = !tokenStart && (nulInRun || byte == '\0');
+        return !comment && !tokenStart && !nulInRun;
     }
 
     bool inComment() const { return comment; }
@@ -53,6 +55,7 @@ public:
 private:
     bool comment = false;
     bool tokenStart = true;
+    bool nulInRun = false;
 };
 
 // What a BibTeX name (entry type, key, field, macro) may hold. Within an
@@ -119,8 +122,10 @@ Message parserWords(int line, std::string text)
 }
 
 // The lexer's words for text it could not read, about no line in particular.
+// It quotes the text as a C string: up to a NUL byte in it.
 Message invalidToken(int line, std::string_view text)
 {
+    text = text.substr(0, text.find('\0'));
     return Message{0, 0, Message::Kind::Parser,
         "invalid token near line " + std::to_string(line) + " (text was '" + std::string(text) + "')"};
 }

@@ -10,7 +10,6 @@ SliceCursor::SliceCursor(const BibSlices &input, int firstLine)
     , lineNumber(firstLine)
 {
     refill();
-    skipHiddenText();
 }
 
 char SliceCursor::take()
@@ -23,7 +22,6 @@ char SliceCursor::take()
     if (byte == '\n') {
         ++lineNumber;
     }
-    skipHiddenText();
     return byte;
 }
 
@@ -44,7 +42,6 @@ void SliceCursor::skipPlain(std::size_t count)
     if (slice.empty()) {
         refill();
     }
-    skipHiddenText();
 }
 
 void SliceCursor::step()
@@ -53,19 +50,6 @@ void SliceCursor::step()
     ++consumed;
     if (slice.empty()) {
         refill();
-    }
-}
-
-// The parser reads the input a line at a time as C strings: a NUL byte ends
-// what it sees of its line, so the rest of that line, up to its line break,
-// is never read.
-void SliceCursor::skipHiddenText()
-{
-    if (slice.empty() || slice.front() != '\0') {
-        return;
-    }
-    while (!slice.empty() && slice.front() != '\n') {
-        step();
     }
 }
 

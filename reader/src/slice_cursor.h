@@ -8,9 +8,8 @@
 
 namespace bibsources::reader {
 
-// Walks an input given in slices one byte at a time, counting lines, as the
-// parser sees it: without what follows a NUL byte on its line. Only the
-// current slice is held.
+// Walks an input given in slices one byte at a time, counting lines. Only
+// the current slice is held.
 class SliceCursor {
 public:
     explicit SliceCursor(const BibSlices &input, int firstLine = 1);
@@ -39,7 +38,6 @@ public:
 private:
     void refill();
     void step();
-    void skipHiddenText();
 
     const BibSlices &input;
     std::string_view slice;
