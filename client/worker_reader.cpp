@@ -3,6 +3,7 @@
 #include "entry_boundary.h"
 #include "entry_mending.h"
 #include "input_text.h"
+#include "message_cap.h"
 #include "parser_messages.h"
 #include "unique_fd.h"
 #include "utf8_input.h"
@@ -25,10 +26,6 @@ namespace {
 constexpr std::uint64_t minimumMemoryLimit = std::uint64_t(4) << 30;
 // Below a few dozen MiB the helper cannot even start its parser.
 constexpr std::uint64_t memoryLimitFloor = std::uint64_t(32) << 20;
-// Parser messages kept per input; a file of nothing but errors must not fill
-// the converter's memory with them.
-constexpr std::size_t maxDiagnostics = 10000;
-constexpr std::size_t maxDiagnosticLength = 1000;
 // Progress is worth a call every quarter megabyte or so, not per entry.
 constexpr std::uint64_t progressEvery = 256 * 1024;
 // How much of a dropped entry is looked at to say why it did not parse.
@@ -71,13 +68,11 @@ std::size_t firstMessageLength(std::string_view text, std::string_view parserNam
     return std::min(text.find('\n', text.starts_with(parserName) ? parserName.size() : 0), text.size());
 }
 
-// The messages of one input, up to a cap: a file of nothing but errors must
-// not fill the converter's memory with them.
+// The messages of one input, up to the cap (message_cap.h).
 class Messages {
 public:
-    Messages(std::vector<Message> &kept, const std::string &parserName)
-        : kept(kept)
-        , parserName(parserName)
+    explicit Messages(const std::string &parserName)
+        : parserName(parserName)
     {
     }
 
@@ -94,33 +89,18 @@ public:
         }
     }
 
-    void add(Message &&message)
-    {
-        if (kept.size() >= maxDiagnostics) {
-            ++dropped;
-            return;
-        }
-        message.text.resize(std::min(message.text.size(), maxDiagnosticLength));
-        kept.push_back(std::move(message));
-    }
+    void add(Message &&message) { cap.add(std::move(message)); }
 
     void add(int line, int lastLine, Message::Kind kind, std::string text)
     {
         add(Message{line, lastLine, kind, std::move(text)});
     }
 
-    void finish()
-    {
-        if (dropped > 0) {
-            kept.push_back(Message{
-                0, 0, Message::Kind::Input, std::to_string(dropped) + " more parser messages not kept"});
-        }
-    }
+    std::vector<Message> finish() && { return std::move(cap).finish(); }
 
 private:
-    std::vector<Message> &kept;
     const std::string &parserName;
-    std::size_t dropped = 0;
+    MessageCap cap;
 };
 
 // What btparse said about an entry, without the input's name and the line.
@@ -206,7 +186,7 @@ WorkerReader::WorkerReader(int input, std::uint64_t inputSize, const std::string
     , report(report)
     , inputSize(inputSize)
     , text(input, inputSize)
-    , messages(report.messages, fileName)
+    , messages(fileName)
 {
     start.helperPath = settings.helperPath;
     start.inputFd = input;
@@ -243,7 +223,7 @@ void WorkerReader::run(std::uint64_t textStart)
             report.textWithoutEntriesLine = text.lineAt(*at);
         }
     }
-    messages.finish();
+    report.messages = std::move(messages).finish();
 }
 
 bool WorkerReader::take(Frame &&frame)

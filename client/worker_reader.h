@@ -3,6 +3,7 @@
 #include "bibsources/conversion.h"
 #include "entry.h"
 #include "helper_command.h"
+#include "read_report.h"
 #include "unique_fd.h"
 
 #include <cstdint>
@@ -11,19 +12,6 @@
 #include <string>
 
 namespace bibsources {
-
-// What reading one input produced besides its entries.
-struct ReadReport {
-    int entriesSkipped = 0; // entries the parser could not parse cleanly
-    std::vector<Message> messages; // the parser's, and the reader's own, in order
-    // The line where text that is not BibTeX starts, in an input with no
-    // entry at all (prose, binary data): text neither blank nor a comment.
-    // 0 otherwise.
-    int textWithoutEntriesLine = 0;
-    std::string error; // empty unless the input as a whole failed
-
-    bool ok() const { return error.empty(); }
-};
 
 // How the worker is run, and who hears of its progress.
 struct WorkerSettings {

@@ -3,7 +3,7 @@
 #include "bibsources/conversion.h"
 #include "entry.h"
 #include "helper_command.h"
-#include "worker_reader.h"
+#include "read_report.h"
 
 #include <cstdint>
 #include <functional>

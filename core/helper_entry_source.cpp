@@ -1,5 +1,7 @@
 #include "helper_entry_source.h"
 
+#include "worker_reader.h"
+
 namespace bibsources {
 
 namespace {

@@ -1,25 +1,10 @@
 #include "month_macros.h"
 
-#include <array>
+#include "standard_months.h"
 
 namespace bibsources::worker {
 
 namespace {
-
-constexpr std::array<std::pair<const char *, const char *>, 12> months{{
-    {"jan", "January"},
-    {"feb", "February"},
-    {"mar", "March"},
-    {"apr", "April"},
-    {"may", "May"},
-    {"jun", "June"},
-    {"jul", "July"},
-    {"aug", "August"},
-    {"sep", "September"},
-    {"oct", "October"},
-    {"nov", "November"},
-    {"dec", "December"},
-}};
 
 // Removes the first whole line of `diagnostics` that ends with `message`.
 void removeLineEndingWith(std::string &diagnostics, const std::string &message)
@@ -45,10 +30,10 @@ MacroList MonthMacros::definitionsWith(const MacroList &replayed)
         redefined.insert(definition.first);
     }
     MacroList definitions;
-    for (const auto &[name, text] : months) {
-        if (!redefined.contains(name)) {
+    for (const auto &[name, text] : standardMonths) {
+        if (!redefined.contains(std::string(name))) {
             definitions.emplace_back(name, text);
-            standing.insert(name);
+            standing.emplace(name);
         }
     }
     definitions.insert(definitions.end(), replayed.begin(), replayed.end());

@@ -8,9 +8,7 @@
 
 namespace bibsources::worker {
 
-// The twelve month macros (jan = "January" ... dec = "December") that
-// BibTeX's standard styles define and btparse does not. Nearly every real
-// file writes `month = jan` unquoted and relies on them.
+// The twelve month macros (standard_months.h), given to btparse.
 //
 // They are defined before anything else, so a file's own @string replaces
 // them. btparse warns about every replaced definition; replacing one of

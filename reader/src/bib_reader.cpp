@@ -1,50 +1,17 @@
 #include "bibsources/bib_reader.h"
 
 #include "bib_syntax.h"
+#include "message_cap.h"
 #include "slice_cursor.h"
 
-#include <algorithm>
+#include <utility>
 
 namespace bibsources {
 
 namespace {
 
-// Parser messages kept per input, and the longest kept whole: a file of
-// nothing but errors must not fill memory with them.
-constexpr std::size_t maxMessages = 10000;
-constexpr std::size_t maxMessageLength = 1000;
 // Progress is worth a call every quarter megabyte or so, not per entry.
 constexpr std::uint64_t progressEvery = 256 * 1024;
-
-class MessageCap {
-public:
-    explicit MessageCap(std::vector<Message> &kept)
-        : kept(kept)
-    {
-    }
-
-    void add(Message &&message)
-    {
-        if (kept.size() >= maxMessages) {
-            ++dropped;
-            return;
-        }
-        message.text.resize(std::min(message.text.size(), maxMessageLength));
-        kept.push_back(std::move(message));
-    }
-
-    void finish()
-    {
-        if (dropped > 0) {
-            kept.push_back(Message{
-                0, 0, Message::Kind::Input, std::to_string(dropped) + " more parser messages not kept"});
-        }
-    }
-
-private:
-    std::vector<Message> &kept;
-    std::size_t dropped = 0;
-};
 
 } // namespace
 
@@ -52,7 +19,7 @@ BibReadReport readBib(
     const BibSlices &input, std::uint64_t inputSize, const BibReadSettings &settings, const EntrySink &sink)
 {
     BibReadReport report;
-    MessageCap messages(report.messages);
+    MessageCap messages;
     reader::SliceCursor cursor(input);
     reader::BibSyntax syntax(cursor, settings.fields, settings.name);
     std::uint64_t reportedUpTo = 0;
@@ -80,7 +47,7 @@ BibReadReport readBib(
     if (entriesHandedOn == 0 && report.entriesSkipped == 0 && report.ok()) {
         report.textWithoutEntriesLine = syntax.textWithoutEntriesLine();
     }
-    messages.finish();
+    report.messages = std::move(messages).finish();
     return report;
 }
 

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <iterator>
 #include <span>
 #include <utility>
 
@@ -19,7 +21,46 @@ constexpr bool isBlank(char byte)
     return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r' || byte == '\f' || byte == '\v';
 }
 
-// What a BibTeX name (entry type, key, field, macro) may hold.
+// The blanks the parser's lexer passes over, between entries and within
+// them; a form feed or vertical tab is junk between entries.
+constexpr bool isLexBlank(char byte)
+{
+    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
+}
+
+// What the parser's lexer takes for no token at all within an entry, NUL
+// included: it says so, and drops the byte after it too.
+constexpr bool isInvalidInEntry(char byte)
+{
+    const auto code = static_cast<unsigned char>(byte);
+    return byte == '\\' || byte == '\'' || code == 0x7F || (code < 0x20 && !isLexBlank(byte));
+}
+
+// Text between entries as the parser's lexer reads it: a "%" where a token
+// starts begins a comment to the end of its line (one within junk is junk),
+// and every byte but blanks and comments is junk. The parser counts a run
+// of junk as the C string it holds: only up to a NUL byte in it.
+class TextBetweenEntries {
+public:
+    // Takes the next byte; true when it is junk the parser counts.
+    bool isJunk(char byte)
+    {
+        comment = (byte == '%' && tokenStart) || (comment && byte != '\n');
+        tokenStart = isLexBlank(byte);
+        nulInRun = !tokenStart && (nulInRun || byte == '\0');
+        return !comment && !tokenStart && !nulInRun;
+    }
+
+    bool inComment() const { return comment; }
+
+private:
+    bool comment = false;
+    bool tokenStart = true;
+    bool nulInRun = false;
+};
+
+// What a BibTeX name (entry type, key, field, macro) may hold. Within an
+// entry "@" is one of them: only between entries does it start one.
 constexpr bool isNameByte(char byte)
 {
     switch (byte) {
@@ -33,16 +74,22 @@ constexpr bool isNameByte(char byte)
     case '=':
     case '{':
     case '}':
-    case '@':
         return false;
     default:
-        return !isBlank(byte) && byte != '\0';
+        return !isBlank(byte) && byte != '\0' && !isInvalidInEntry(byte);
     }
 }
 
 constexpr bool isDigit(char byte)
 {
     return byte >= '0' && byte <= '9';
+}
+
+// A name of digits alone is a number to the parser, which no entry type or
+// field name may be.
+bool isNumber(std::string_view name)
+{
+    return !name.empty() && std::all_of(name.begin(), name.end(), isDigit);
 }
 
 // A to Z only, as the parser helper lowercases in the C locale it runs in;
@@ -88,12 +135,25 @@ constexpr ByteSet byteSet(bool (*member)(char))
     return set;
 }
 
+// The lexer's words for text it could not read, about no line in particular.
+// It quotes the text as a C string: up to a NUL byte in it.
+Message invalidToken(int line, std::string_view text)
+{
+    text = text.substr(0, text.find('\0'));
+    return Message{0, 0, Message::Kind::Parser,
+        "invalid token near line " + std::to_string(line) + " (text was '" + std::string(text) + "')"};
+}
+
+// A comment needs its line break: one the input ends in is no token, which
+// the lexer quotes; more than a message keeps is never kept.
+constexpr std::size_t longestQuotedComment = 1000;
+
 // The bytes a value's text runs on through unchanged: all but the braces,
 // the closers, line breaks, carriage returns and NUL.
 constexpr ByteSet plainBytes = byteSet(
     [](char byte) { return std::string_view("{}\")\n\r\0", 7).find(byte) == std::string_view::npos; });
 constexpr ByteSet nameBytes = byteSet(isNameByte);
-constexpr ByteSet blankBytes = byteSet(isBlank);
+constexpr ByteSet lexBlankBytes = byteSet(isLexBlank);
 
 // How many bytes at the start of `text` are in `set`.
 std::size_t runOf(const ByteSet &set, std::string_view text)
@@ -234,18 +294,28 @@ bool BibSyntax::hasMore()
             cursor.take();
         }
     }
-    // Between entries, "%" starts a comment to the end of its line; any
-    // other text is junk, whose bytes but blanks are counted.
-    // An "@" in a comment starts nothing.
-    bool inComment = false;
-    while (!cursor.atEnd() && (inComment || cursor.peek() != '@')) {
+    // Junk between entries is counted; an "@" in a comment starts nothing.
+    // What the converter calls text, for an input without entries, is all
+    // but blanks and what follows any "%" on its line.
+    TextBetweenEntries between;
+    bool afterPercent = false;
+    std::string comment;
+    while (!cursor.atEnd() && (between.inComment() || cursor.peek() != '@')) {
         const char byte = cursor.take();
         hiddenAt = hiddenAt || byte == '@';
-        inComment = byte == '%' || (inComment && byte != '\n');
-        junk += inComment || isBlank(byte) ? 0 : 1;
-        if (firstTextLine == 0 && !inComment && !isBlank(byte)) {
+        junk += between.isJunk(byte) ? 1 : 0;
+        if (!between.inComment()) {
+            comment.clear();
+        } else if (comment.size() < longestQuotedComment) {
+            comment += byte;
+        }
+        afterPercent = byte == '%' || (afterPercent && byte != '\n');
+        if (firstTextLine == 0 && !afterPercent && !isBlank(byte)) {
             firstTextLine = cursor.line();
         }
+    }
+    if (between.inComment()) {
+        lexerSaid.push_back(invalidToken(cursor.line(), comment));
     }
     entrySeen = entrySeen || !cursor.atEnd();
     // The parser, called on an input whose only "@" is in a comment, finds
@@ -259,26 +329,24 @@ BibStep BibSyntax::next()
     if (!hasMore()) {
         return step;
     }
+    step.messages = std::exchange(lexerSaid, {});
     if (std::exchange(started, true) == false && cursor.atEnd()) {
         step.messages.push_back(parserWords(cursor.line(), "syntax error: at end of input, expected \"@\""));
         return step;
     }
-    if (junk > 0) {
-        step.messages.push_back(parserWords(
-            cursor.line(), "warning: " + std::to_string(junk) + " characters of junk seen at toplevel"));
-        junk = 0;
-    }
+    sayJunk(step);
     RawEntry &raw = *entryRead;
     raw.restart(cursor.line());
     entryBytesAtStart = cursor.offset();
     cursor.startRecording();
     cursor.take(); // the '@'
     const bool read = readEntry(raw, step);
-    if (!read) {
+    if (!read || std::exchange(lexicalError, false)) {
         recover(step, raw.line);
         return step;
     }
     cursor.stopRecording();
+    lookAhead(step);
     if (raw.type == "comment") {
         return step;
     }
@@ -286,6 +354,28 @@ BibStep BibSyntax::next()
     step.entry = finish(raw, step);
     step.kind = step.kind == BibStep::Kind::Nothing ? BibStep::Kind::Entry : step.kind;
     return step;
+}
+
+// The junk seen since the last entry, once an entry follows it.
+void BibSyntax::sayJunk(BibStep &step)
+{
+    if (junk > 0) {
+        step.messages.push_back(parserWords(
+            cursor.line(), "warning: " + std::to_string(junk) + " characters of junk seen at toplevel"));
+        junk = 0;
+    }
+}
+
+// The parser looks for the next entry's "@" before it finishes the entry
+// just read: what it says of the text between comes before what it says
+// while finishing (macros, names).
+void BibSyntax::lookAhead(BibStep &step)
+{
+    if (hasMore() && !cursor.atEnd()) {
+        sayJunk(step);
+    }
+    std::move(lexerSaid.begin(), lexerSaid.end(), std::back_inserter(step.messages));
+    lexerSaid.clear();
 }
 
 // An entry the parser could not read is mended, cut or skipped as the
@@ -296,8 +386,13 @@ void BibSyntax::recover(BibStep &step, int line)
     if (std::exchange(passOverToNextEntry, false)) {
         passOverToNextAt(step);
     }
-    inBody = false;
+    lexState = LexState::TopLevel;
+    lexicalError = false;
     std::string text = cursor.takeRecording();
+    if (std::exchange(typeMissing, false)) {
+        // The parser's own words are all that is said.
+        return;
+    }
     text += openingOfEntryFound(text);
     step.kind = BibStep::Kind::Skipped;
     step.entry = Entry{{}, {}, {}, line};
@@ -322,33 +417,106 @@ void BibSyntax::recover(BibStep &step, int line)
     }
 }
 
-// After an error the parser passes over everything up to the next "@". Its
-// lexer still reads the body's values there, and a closer outside them ends
-// the body; when the input ends before that, the parser says so once more.
+// After an error the parser passes over everything up to the next "@" that
+// starts an entry. Its lexer still reads tokens there as it would in the
+// entry: a "{" or "(" after a type opens a body, whose closer ends it, and
+// text after that is junk between entries. What follows the "@" of an entry
+// without its type is read so too. When the input ends in the body the
+// error was in, the parser says so once more.
 void BibSyntax::passOverToNextAt(BibStep &step)
 {
-    int depth = 0;
-    bool quoted = false;
-    while (!cursor.atEnd() && cursor.peek() != '@') {
-        const char byte = cursor.take();
-        if (!inBody) {
+    const bool errorInBody = lexState == LexState::InBody;
+    TextBetweenEntries between;
+    while (
+        !cursor.atEnd() && (lexState != LexState::TopLevel || between.inComment() || cursor.peek() != '@')) {
+        if (lexState != LexState::TopLevel) {
+            passOverToken(step);
             continue;
         }
-        if (byte == '{') {
-            ++depth;
-        } else if (byte == '}' && depth > 0) {
-            --depth;
-        } else if (byte == '"' && depth == 0) {
-            quoted = !quoted;
-        } else if ((byte == '}' || byte == ')') && depth == 0 && !quoted) {
-            inBody = false;
-        }
+        junk += between.isJunk(cursor.take()) ? 1 : 0;
     }
-    if (inBody && cursor.atEnd()) {
+    if (errorInBody && lexState == LexState::InBody && cursor.atEnd()) {
         step.messages.push_back(parserWords(cursor.line(),
             "syntax error: at end of input, expected " + std::string(expected::endOfEntry)
                 + " (skipping to next \"@\")"));
     }
+}
+
+// One token of an entry the parser passes over, with the lexer's warnings.
+void BibSyntax::passOverToken(BibStep &step)
+{
+    const int line = cursor.line();
+    const char first = cursor.peek();
+    if (isLexBlank(first) || first == '%' || isInvalidInEntry(first)) {
+        skipBlanksIn(step);
+    } else if (isNameByte(first)) {
+        readName();
+        lexState = lexState == LexState::AfterAt ? LexState::AfterType : lexState;
+    } else if (first == '"' || (first == '{' && lexState == LexState::InBody)) {
+        warnOfStrangeToken(step, std::string_view(&first, 1), line);
+        takeString(cursor.take(), step);
+    } else if ((first == '{' || first == '(') && lexState == LexState::AfterType) {
+        cursor.take();
+        lexState = LexState::InBody;
+    } else if ((first == '}' || first == ')') && lexState == LexState::InBody) {
+        cursor.take();
+        lexState = LexState::TopLevel;
+    } else {
+        warnOfStrangeToken(step, std::string_view(&first, 1), line);
+        cursor.take();
+    }
+}
+
+// What the lexer says of a token where no entry has it: a string outside
+// a body, a brace or parenthesis where it neither opens nor closes one (in
+// a body a "{" starts a string; a "(" only ever opens one).
+void BibSyntax::warnOfStrangeToken(BibStep &step, std::string_view found, int line) const
+{
+    const bool inBody = lexState == LexState::InBody;
+    if (found.starts_with('"') && !inBody) {
+        step.messages.push_back(parserWords(line, "warning: start of string seen at weird place"));
+    } else if ((found == "{" && lexState == LexState::AfterAt)
+        || (found == "(" && lexState != LexState::AfterType)) {
+        step.messages.push_back(parserWords(
+            line, "warning: \"" + std::string(found) + "\" in strange place -- should get a syntax error"));
+    } else if ((found == "}" || found == ")") && !inBody) {
+        step.messages.push_back(parserWords(
+            line, "warning: \"" + std::string(found) + "\" in strange place -- should get a syntax error"));
+    }
+}
+
+// The rest of a string whose opener ("\"" or "{") was taken, as the lexer
+// takes it: to its closer at brace depth 0; nullopt when the input ends
+// first, where the parser finds no token at all.
+std::optional<std::string> BibSyntax::takeString(char opener, BibStep &step)
+{
+    std::string token(1, opener);
+    int depth = opener == '{' ? 1 : 0;
+    while (!cursor.atEnd()) {
+        const char byte = cursor.peek();
+        if (opener == '"' && depth == 0 && byte == '"') {
+            token += cursor.take();
+            return token;
+        }
+        if (opener == '"' && depth == 0 && byte == '}') {
+            unbalancedBrace(step, cursor.line());
+        } else {
+            depth += byte == '{' ? 1 : byte == '}' ? -1 : 0;
+        }
+        token += cursor.take();
+        if (opener == '{' && depth == 0) {
+            return token;
+        }
+    }
+    return std::nullopt;
+}
+
+// A quoted string with a "}" it never opened: the lexer says so and reads
+// on, and the parser then skips the entry.
+void BibSyntax::unbalancedBrace(BibStep &step, int line)
+{
+    step.messages.push_back(parserWords(line, "error: unbalanced braces: too many }'s"));
+    lexicalError = true;
 }
 
 // An entry that ends where a line starts the next one ("@book{") is cut
@@ -403,22 +571,32 @@ std::optional<Entry> BibSyntax::readAlone(const std::string &text, int line) con
 
 bool BibSyntax::readEntry(RawEntry &raw, BibStep &step)
 {
-    skipBlanks();
+    lexState = LexState::AfterAt;
+    skipBlanksIn(step);
+    // The entry is on the line of its type, which need not be the "@"'s.
+    raw.line = cursor.line();
     raw.type = lowercase(readName());
-    if (raw.type.empty()) {
-        syntaxError(step, expected::name);
+    if (raw.type.empty() || isNumber(raw.type)) {
+        typeMissing = true;
+        if (raw.type.empty()) {
+            syntaxError(step, expected::name);
+        } else {
+            syntaxErrorAt(step, raw.line, raw.type, expected::name);
+        }
         return false;
     }
-    skipBlanks();
+    lexState = LexState::AfterType;
+    skipBlanksIn(step);
     if (cursor.atEnd() || (cursor.peek() != '{' && cursor.peek() != '(')) {
         syntaxError(step, expected::opening);
         return false;
     }
     const char closer = cursor.take() == '{' ? '}' : ')';
     if (raw.type == "comment") {
+        lexState = LexState::TopLevel;
         return readComment(closer, step);
     }
-    inBody = true;
+    lexState = LexState::InBody;
     return readBody(raw, closer, step);
 }
 
@@ -432,7 +610,7 @@ bool BibSyntax::readComment(char closer, BibStep &step)
 
 bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
 {
-    skipBlanks();
+    skipBlanksIn(step);
     if (raw.type == "preamble") {
         // Its value starts where an entry's key would, and the parser
         // expects what it would there.
@@ -451,7 +629,7 @@ bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
         }
         field.pieceCount = raw.pieces.size() - field.firstPiece;
         raw.fields.push_back(std::move(field));
-        skipBlanks();
+        skipBlanksIn(step);
         if (!atCloser()) {
             syntaxError(step, expected::endOfEntry);
             return false;
@@ -467,7 +645,7 @@ bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
         }
         // A key is always followed by a comma, even in an entry of no
         // fields: "@misc{key}" is an error to the parser.
-        skipBlanks();
+        skipBlanksIn(step);
         if (cursor.atEnd() || cursor.peek() != ',') {
             syntaxError(step, expected::comma);
             return false;
@@ -480,14 +658,19 @@ bool BibSyntax::readBody(RawEntry &raw, char closer, BibStep &step)
 bool BibSyntax::readFields(RawEntry &raw, char closer, BibStep &step)
 {
     for (;;) {
-        skipBlanks();
+        skipBlanksIn(step);
         if (atCloser()) {
             takeCloser(closer, step);
             return true;
         }
+        const int line = cursor.line();
         RawField field{lowercase(readName()), raw.pieces.size()};
         if (field.name.empty()) {
             syntaxError(step, expected::fieldName);
+            return false;
+        }
+        if (isNumber(field.name)) {
+            syntaxErrorAt(step, line, field.name, expected::fieldName);
             return false;
         }
         if (isDigit(field.name[0])) {
@@ -496,19 +679,19 @@ bool BibSyntax::readFields(RawEntry &raw, char closer, BibStep &step)
             passOverToNextEntry = true;
             return false;
         }
-        skipBlanks();
+        skipBlanksIn(step);
         if (cursor.atEnd() || cursor.peek() != '=') {
             syntaxError(step, expected::equals);
             return false;
         }
         cursor.take();
-        skipBlanks();
+        skipBlanksIn(step);
         if (!readValue(raw.pieces, step, expected::value)) {
             return false;
         }
         field.pieceCount = raw.pieces.size() - field.firstPiece;
         raw.fields.push_back(std::move(field));
-        skipBlanks();
+        skipBlanksIn(step);
         if (!cursor.atEnd() && cursor.peek() == ',') {
             cursor.take();
             continue;
@@ -528,12 +711,12 @@ bool BibSyntax::readValue(std::vector<Piece> &pieces, BibStep &step, std::string
         if (!readPiece(pieces, step, expectedHere)) {
             return false;
         }
-        skipBlanks();
+        skipBlanksIn(step);
         if (cursor.atEnd() || cursor.peek() != '#') {
             return true;
         }
         cursor.take();
-        skipBlanks();
+        skipBlanksIn(step);
     }
 }
 
@@ -624,12 +807,8 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std
                     + " (skipping entry)"));
             return false;
         }
-        if (byte == '}' && closer != ')') {
-            if (depth == 0) {
-                syntaxError(step, expected::value);
-                return false;
-            }
-            --depth;
+        if (byte == '}' && depth == 0 && closer == '"') {
+            unbalancedBrace(step, cursor.line());
         } else if (byte == '}') {
             depth -= depth > 0 ? 1 : 0;
         }
@@ -653,7 +832,7 @@ void BibSyntax::takeCloser(char closer, BibStep &step)
 {
     const int line = cursor.line();
     const char found = cursor.take();
-    inBody = false;
+    lexState = LexState::TopLevel;
     if (found != closer) {
         step.messages.push_back(parserWords(line,
             std::string("warning: entry started with \"") + (closer == '}' ? '{' : '(')
@@ -681,15 +860,43 @@ std::string BibSyntax::readName()
 void BibSyntax::skipBlanks()
 {
     while (!cursor.atEnd()) {
-        const std::size_t blanks = runOf(blankBytes, cursor.ahead());
+        const std::size_t blanks = runOf(lexBlankBytes, cursor.ahead());
         if (blanks > 0) {
             cursor.skip(blanks);
-        } else if (inBody && cursor.peek() == '%') {
-            while (!cursor.atEnd() && cursor.peek() != '\n') {
-                cursor.take();
-            }
-        } else {
+            continue;
+        }
+        if (lexState == LexState::TopLevel || cursor.peek() != '%') {
             return;
+        }
+        std::string comment;
+        while (!cursor.atEnd() && cursor.peek() != '\n') {
+            const char byte = cursor.take();
+            if (comment.size() < longestQuotedComment) {
+                comment += byte;
+            }
+        }
+        if (cursor.atEnd()) {
+            lexerSaid.push_back(invalidToken(cursor.line(), comment));
+        }
+    }
+}
+
+// Passes over blanks and comments, and bytes that are no token, with what
+// the lexer says of each: the byte after one is dropped with it.
+void BibSyntax::skipBlanksIn(BibStep &step)
+{
+    for (;;) {
+        skipBlanks();
+        std::move(lexerSaid.begin(), lexerSaid.end(), std::back_inserter(step.messages));
+        lexerSaid.clear();
+        if (cursor.atEnd() || !isInvalidInEntry(cursor.peek())) {
+            return;
+        }
+        const int line = cursor.line();
+        const char invalid = cursor.take();
+        step.messages.push_back(invalidToken(line, std::string_view(&invalid, 1)));
+        if (!cursor.atEnd()) {
+            cursor.takeUncounted();
         }
     }
 }
@@ -701,37 +908,40 @@ void BibSyntax::skipBlanks()
 void BibSyntax::syntaxError(BibStep &step, std::string_view expected)
 {
     const int line = cursor.line();
-    const std::string found = cursor.atEnd() ? std::string() : takeToken();
-    inBody = inBody && found != "}" && found != ")";
+    const std::optional<std::string> token = cursor.atEnd() ? std::nullopt : takeToken(step);
+    syntaxErrorAt(step, token ? line : cursor.line(), token.value_or(std::string()), expected);
+}
+
+// The same for a token already taken, on `line`; empty: the end of input.
+void BibSyntax::syntaxErrorAt(BibStep &step, int line, const std::string &found, std::string_view expected)
+{
     foundAt = found.starts_with('@');
     const bool endOfEntry = expected == expected::endOfEntry;
+    if (endOfEntry || found == "}" || found == ")") {
+        lexState = lexState == LexState::InBody || endOfEntry ? LexState::TopLevel : lexState;
+    }
     step.messages.push_back(parserWords(line,
         "syntax error: " + (found.empty() ? std::string("at end of input") : "found \"" + found + "\"")
             + ", expected " + std::string(expected) + (endOfEntry ? " (skipping to next \"@\")" : "")));
     passOverToNextEntry = !endOfEntry;
 }
 
-// The token under the cursor, as the parser's messages quote it.
-std::string BibSyntax::takeToken()
+// The token under the cursor, as the parser's messages quote it, after
+// what the lexer says of it; nullopt for a string the input ends in.
+std::optional<std::string> BibSyntax::takeToken(BibStep &step)
 {
+    const int line = cursor.line();
     const char first = cursor.peek();
     if (first == '@' || isNameByte(first)) {
         std::string token(1, cursor.take());
         return token + readName();
     }
-    std::string token(1, cursor.take());
-    if (first != '"') {
-        return token;
+    warnOfStrangeToken(step, std::string_view(&first, 1), line);
+    cursor.take();
+    if (first == '"' || (first == '{' && lexState == LexState::InBody)) {
+        return takeString(first, step);
     }
-    int depth = 0;
-    while (!cursor.atEnd() && (depth > 0 || cursor.peek() != '"')) {
-        depth += cursor.peek() == '{' ? 1 : cursor.peek() == '}' ? -1 : 0;
-        token += cursor.take();
-    }
-    if (!cursor.atEnd()) {
-        token += cursor.take();
-    }
-    return token;
+    return std::string(1, first);
 }
 
 void BibSyntax::warnUndefined(std::span<const Piece> pieces, std::vector<Message> &warnings) const

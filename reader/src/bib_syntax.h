@@ -64,12 +64,20 @@ private:
     Entry finish(RawEntry &raw, BibStep &step);
     Field fieldFrom(const std::string &name, std::string text, std::vector<Message> &splitting) const;
     void skipBlanks();
+    void skipBlanksIn(BibStep &step);
+    void sayJunk(BibStep &step);
+    void lookAhead(BibStep &step);
     void recover(BibStep &step, int line);
     void passOverToNextAt(BibStep &step);
+    void passOverToken(BibStep &step);
+    void warnOfStrangeToken(BibStep &step, std::string_view found, int line) const;
+    std::optional<std::string> takeString(char opener, BibStep &step);
+    void unbalancedBrace(BibStep &step, int line);
     std::string openingOfEntryFound(const std::string &text);
     std::optional<Entry> readAlone(const std::string &text, int line) const;
     void syntaxError(BibStep &step, std::string_view expected);
-    std::string takeToken();
+    void syntaxErrorAt(BibStep &step, int line, const std::string &found, std::string_view expected);
+    std::optional<std::string> takeToken(BibStep &step);
     bool atCloser() const;
     void takeCloser(char closer, BibStep &step);
 
@@ -79,10 +87,21 @@ private:
     ReadLimits limits;
     MacroTable macros;
     std::size_t junk = 0;
+    // What the lexer said between entries, for the step it belongs to.
+    std::vector<Message> lexerSaid;
     bool passOverToNextEntry = false;
-    // Between an entry's "{" or "(" and its closer: what the parser passes
-    // over after an error there ends with the body, or with the input.
-    bool inBody = false;
+    // Where the parser's lexer stands in the entry being read: it takes the
+    // same bytes differently, and warns of some, by where they come. Within
+    // the body (between an entry's "{" or "(" and its closer), what the
+    // parser passes over after an error ends with the body, or the input.
+    enum class LexState { TopLevel, AfterAt, AfterType, InBody };
+    LexState lexState = LexState::TopLevel;
+    // The error came where the entry's type was expected: the parser made
+    // no entry of it, so nothing is skipped and nothing recovered.
+    bool typeMissing = false;
+    // The lexer found a string it could not read cleanly; the parser goes on
+    // reading the entry, and then skips it.
+    bool lexicalError = false;
     // The last error found an "@" where the entry should have ended.
     bool foundAt = false;
     bool recovers = true;

@@ -1,32 +1,14 @@
 #include "macro_table.h"
 
-#include <array>
+#include "standard_months.h"
+
 #include <utility>
 
 namespace bibsources::reader {
 
-namespace {
-
-constexpr std::array<std::pair<const char *, const char *>, 12> months{{
-    {"jan", "January"},
-    {"feb", "February"},
-    {"mar", "March"},
-    {"apr", "April"},
-    {"may", "May"},
-    {"jun", "June"},
-    {"jul", "July"},
-    {"aug", "August"},
-    {"sep", "September"},
-    {"oct", "October"},
-    {"nov", "November"},
-    {"dec", "December"},
-}};
-
-} // namespace
-
 MacroTable::MacroTable()
 {
-    for (const auto &[name, text] : months) {
+    for (const auto &[name, text] : standardMonths) {
         texts.emplace(name, text);
         standingMonths.emplace(name);
     }

@@ -10,13 +10,6 @@ SliceCursor::SliceCursor(const BibSlices &input, int firstLine)
     , lineNumber(firstLine)
 {
     refill();
-    skipHiddenText();
-}
-
-void SliceCursor::skipPlain(std::size_t count)
-{
-    advance(count);
-    skipHiddenText();
 }
 
 void SliceCursor::skip(std::size_t count)
@@ -24,23 +17,6 @@ void SliceCursor::skip(std::size_t count)
     const std::string_view taken = slice.substr(at, count);
     lineNumber += static_cast<int>(std::count(taken.begin(), taken.end(), '\n'));
     advance(count);
-    skipHiddenText();
-}
-
-// The parser reads the input a line at a time as C strings: a NUL byte ends
-// what it sees of its line, so the rest of that line, up to its line break,
-// is never read, nor recorded.
-void SliceCursor::skipHiddenLine()
-{
-    if (recording) {
-        keepRecorded();
-    }
-    const bool wasRecording = std::exchange(recording, false);
-    while (!atEnd() && peek() != '\n') {
-        advance(std::min(ahead().find('\n'), ahead().size()));
-    }
-    recording = wasRecording;
-    recordFrom = at;
 }
 
 // An empty slice ends the input; the slices after it are never asked for.

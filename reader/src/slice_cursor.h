@@ -8,8 +8,7 @@
 
 namespace bibsources::reader {
 
-// Walks an input given in slices, counting lines, as the parser sees it:
-// without what follows a NUL byte on its line. Only the current slice is
+// Walks an input given in slices, counting lines. Only the current slice is
 // held.
 class SliceCursor {
 public:
@@ -25,14 +24,21 @@ public:
         if (byte == '\n') {
             ++lineNumber;
         }
-        skipHiddenText();
+        return byte;
+    }
+    // Takes the byte under the cursor without counting a line it ends, as
+    // the parser's lexer takes the byte after one it cannot read.
+    char takeUncounted()
+    {
+        const char byte = take();
+        lineNumber -= byte == '\n' ? 1 : 0;
         return byte;
     }
     // What is ahead in the current slice (never empty unless at the end).
     std::string_view ahead() const { return slice.substr(at); }
-    // Takes `count` bytes of ahead() that hold no line break and no NUL.
-    void skipPlain(std::size_t count);
-    // Takes `count` bytes of ahead() that hold no NUL, counting their lines.
+    // Takes `count` bytes of ahead() that hold no line break.
+    void skipPlain(std::size_t count) { advance(count); }
+    // Takes `count` bytes of ahead(), counting their lines.
     void skip(std::size_t count);
     int line() const { return lineNumber; }
     std::uint64_t offset() const { return consumed; }
@@ -57,13 +63,6 @@ private:
         }
     }
     void refill();
-    void skipHiddenText()
-    {
-        if (!atEnd() && peek() == '\0') {
-            skipHiddenLine();
-        }
-    }
-    void skipHiddenLine();
     void keepRecorded();
 
     const BibSlices &input;

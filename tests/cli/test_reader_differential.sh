@@ -25,11 +25,7 @@ declare -a crashed=() known=()
 # Inputs our reader does not yet read quite as btparse does (the reader's
 # own tests list them too), with why; any other difference fails, and these
 # come off the list as the reader learns them.
-declare -A knownDifferences=(
-    [package/list_at_item2.docx]="junk counted differently in binary (zip) input"
-    [package/no_list.docx]="junk counted differently in binary (zip) input"
-    [tex_text/math-split-character]="btparse's \"{ in strange place\" warnings after an '@' with no type"
-)
+declare -A knownDifferences=()
 knownWhy() {
     local file
     for file in "${!knownDifferences[@]}"; do

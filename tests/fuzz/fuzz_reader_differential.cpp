@@ -15,6 +15,7 @@
 #include "month_macros.h"
 #include "parser_messages.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <stdio.h>
@@ -135,6 +136,43 @@ Reading inProcess(std::string_view text)
     return reading;
 }
 
+std::string described(const bibsources::Entry &entry)
+{
+    std::string text = "@" + entry.type + "{" + entry.key + "} line " + std::to_string(entry.line);
+    for (const bibsources::Field &field : entry.fields) {
+        text += "\n    " + field.name + (field.textLeftOut ? " (left out)" : "") + " = <" + field.text + ">";
+        if (field.names) {
+            text += " " + std::to_string(field.names->size()) + " names";
+        }
+    }
+    return text;
+}
+
+std::string described(const bibsources::Message &message)
+{
+    return std::to_string(message.line) + "-" + std::to_string(message.lastLine) + " kind "
+        + std::to_string(static_cast<int>(message.kind)) + ": " + message.text;
+}
+
+// The first entry, or else message, in which the readings part, described.
+template <typename T>
+std::string firstDifferenceOf(const std::vector<T> &btparse, const std::vector<T> &own, const char *what)
+{
+    const auto [b, o] = std::mismatch(btparse.begin(), btparse.end(), own.begin(), own.end());
+    if (b == btparse.end() && o == own.end()) {
+        return {};
+    }
+    return std::string(what) + " " + std::to_string(b - btparse.begin())
+        + " differs\n  btparse: " + (b == btparse.end() ? "(none)" : described(*b))
+        + "\n  reader:  " + (o == own.end() ? "(none)" : described(*o)) + "\n";
+}
+
+std::string firstDifference(const Reading &btparse, const Reading &own)
+{
+    const std::string entries = firstDifferenceOf(btparse.entries, own.entries, "entry");
+    return entries.empty() ? firstDifferenceOf(btparse.messages, own.messages, "message") : entries;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -162,9 +200,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const bool same = btparse.skipped
             || (!own.skipped && own.entries == btparse.entries && own.messages == btparse.messages);
         if (!same) {
-            std::printf("the reader differs from btparse: skipped %d/%d, entries %zu/%zu, messages %zu/%zu\n",
+            std::printf(
+                "the reader differs from btparse: skipped %d/%d, entries %zu/%zu, messages %zu/%zu\n%s",
                 int(own.skipped), int(btparse.skipped), own.entries.size(), btparse.entries.size(),
-                own.messages.size(), btparse.messages.size());
+                own.messages.size(), btparse.messages.size(), firstDifference(btparse, own).c_str());
             std::fflush(stdout);
         }
         ::_exit(same ? 0 : differenceStatus);

@@ -122,11 +122,7 @@ bool transcodedByHelper(const fs::path &path)
 // Inputs on which the reader is known not yet to say quite what btparse
 // says; each still reads without a crash. They are listed here so that any
 // new difference fails, and taken off as the reader learns them.
-const std::vector<std::pair<std::string, std::string>> knownDifferences = {
-    {"package/list_at_item2.docx", "junk counted differently in binary (zip) input"},
-    {"package/no_list.docx", "junk counted differently in binary (zip) input"},
-    {"tex_text/math-split-character", "btparse's \"{ in strange place\" warnings after an '@' with no type"},
-};
+const std::vector<std::pair<std::string, std::string>> knownDifferences = {};
 
 bool knownToDiffer(const fs::path &path)
 {
