@@ -1,0 +1,55 @@
+// What a person does on the page, done through the page itself: a real drop
+// (a DataTransfer holding the files, dragged over and dropped on the
+// picture), the file chooser, the keyboard.
+
+import { readFile } from "node:fs/promises";
+import { basename } from "node:path";
+
+export async function waitForReady(page) {
+    await page.waitForFunction(() => document.getElementById("status").textContent.startsWith("Drop .bib files"));
+}
+
+export async function statusText(page) {
+    return page.$eval("#status", (status) => status.textContent);
+}
+
+export async function pictureState(page) {
+    return page.$eval("#drop-area", (area) => area.dataset.state);
+}
+
+// Drops the files on the picture as a file manager would.
+export async function dropFiles(page, paths) {
+    const files = await Promise.all(paths.map(async (path) => ({
+        name: basename(path),
+        bytes: (await readFile(path)).toString("base64"),
+    })));
+    await page.evaluate((files) => {
+        const transfer = new DataTransfer();
+        for (const { name, bytes } of files) {
+            const data = Uint8Array.from(atob(bytes), (c) => c.charCodeAt(0));
+            transfer.items.add(new File([data], name));
+        }
+        const area = document.getElementById("drop-area");
+        for (const type of ["dragenter", "dragover", "drop"]) {
+            area.dispatchEvent(new DragEvent(type, { dataTransfer: transfer, bubbles: true, cancelable: true }));
+        }
+    }, files);
+}
+
+// Chooses the files through Open… and the browser's file chooser.
+export async function chooseFiles(page, paths, open = () => page.click("#open-button")) {
+    const [chooser] = await Promise.all([page.waitForFileChooser(), open()]);
+    await chooser.accept(paths);
+}
+
+export async function setTidy(page, tidy) {
+    await page.$eval("#tidy", (box, tidy) => {
+        box.checked = tidy;
+    }, tidy);
+}
+
+// Waits for the run that is going on to end, converted or failed.
+export async function waitForRunEnd(page) {
+    await page.waitForFunction(() => ["converted", "failed", "idle"].includes(document.getElementById("drop-area").dataset.state)
+        && document.getElementById("busy").hidden);
+}
