@@ -81,22 +81,22 @@ function progressOver(files, paths) {
     };
 }
 
+// Every way a run can end is said to the page: its result, or that the
+// converter failed, so the page never waits on a run that went nowhere.
 async function convert({ files, tidy }) {
-    const converter = await module;
-    const { paths, mounts } = mountInputs(converter.FS, files);
-    pieces = [];
-    progress = progressOver(files, paths);
-    let result;
     try {
-        result = converter.convert(paths, tidy);
+        const converter = await module;
+        const { paths, mounts } = mountInputs(converter.FS, files);
+        pieces = [];
+        progress = progressOver(files, paths);
+        const result = converter.convert(paths, tidy);
+        const parts = result.error === "" ? pieces : [];
+        pieces = [];
+        unmountInputs(converter.FS, mounts);
+        postMessage({ type: "done", result, parts }, parts.map((part) => part.buffer));
     } catch (error) {
         postMessage({ type: "crashed", reason: reasonOf(error) });
-        return;
     }
-    const parts = result.error === "" ? pieces : [];
-    pieces = [];
-    unmountInputs(converter.FS, mounts);
-    postMessage({ type: "done", result, parts }, parts.map((part) => part.buffer));
 }
 
 onmessage = (event) => {

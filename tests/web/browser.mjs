@@ -10,9 +10,15 @@ import { join } from "node:path";
 import { createRequire } from "node:module";
 import { createInterface } from "node:readline";
 
+import { within } from "./waits.mjs";
+
 // The browser driver is the page's own development package (web/package.json).
 const pagePackages = createRequire(new URL("../../web/package.json", import.meta.url));
 const { default: puppeteer } = await import(pagePackages.resolve("puppeteer-core"));
+
+// Seconds a download may take to begin after the action that starts it,
+// and then to finish.
+const downloadWait = 20;
 
 const chromiumFlags = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
     "--disable-background-networking", "--disable-component-update", "--disable-sync"];
@@ -59,19 +65,25 @@ export async function startBrowser() {
         browser,
         scratch,
         // Does `action` and resolves with the name and bytes of the download
-        // it starts.
-        async nextDownload(action) {
+        // it starts; fails, saying how the page stands (`describe()`), when
+        // none begins or it does not finish.
+        async nextDownload(action, describe) {
             const beginning = new Promise((resolve) => {
                 began = resolve;
             });
-            await action();
-            const { guid, suggestedFilename } = await beginning;
-            began = null;
-            const state = finished.get(guid) ?? await new Promise((resolve) => waiting.set(guid, resolve));
-            if (state !== "completed") {
-                throw new Error(`the download of ${suggestedFilename} was ${state}`);
+            try {
+                await action();
+                const { guid, suggestedFilename } = await within(downloadWait, "no download began", beginning, describe);
+                const ending = finished.has(guid) ? finished.get(guid)
+                    : new Promise((resolve) => waiting.set(guid, resolve));
+                const state = await within(downloadWait, `the download of ${suggestedFilename} did not finish`, ending, describe);
+                if (state !== "completed") {
+                    throw new Error(`the download of ${suggestedFilename} was ${state}`);
+                }
+                return { name: suggestedFilename, bytes: await readFile(join(downloads, guid)) };
+            } finally {
+                began = null;
             }
-            return { name: suggestedFilename, bytes: await readFile(join(downloads, guid)) };
         },
         async close() {
             await browser.close();

@@ -1,12 +1,28 @@
 // What a person does on the page, done through the page itself: a real drop
 // (a DataTransfer holding the files, dragged over and dropped on the
-// picture), the file chooser, the keyboard.
+// picture), the file chooser, the keyboard. Every wait gives up with the
+// page's state after `patience` seconds.
 
 import { readFile } from "node:fs/promises";
 import { basename } from "node:path";
 
+import { pageState, within } from "./waits.mjs";
+
+const patience = 30;
+
+// Waits until `predicate` holds in the page; fails saying `what` did not happen.
+export async function waitInPage(page, what, predicate, ...args) {
+    const holds = page.waitForFunction(predicate, { polling: "mutation", timeout: 0 }, ...args);
+    try {
+        await within(patience, what, holds, () => pageState(page));
+    } finally {
+        holds.catch(() => {});
+    }
+}
+
 export async function waitForReady(page) {
-    await page.waitForFunction(() => document.getElementById("status").textContent.startsWith("Drop .bib files"));
+    await waitInPage(page, "the converter never said it was ready",
+        () => document.getElementById("status").textContent.startsWith("Drop .bib files"));
 }
 
 export async function statusText(page) {
@@ -38,7 +54,9 @@ export async function dropFiles(page, paths) {
 
 // Chooses the files through Open… and the browser's file chooser.
 export async function chooseFiles(page, paths, open = () => page.click("#open-button")) {
-    const [chooser] = await Promise.all([page.waitForFileChooser(), open()]);
+    const chooserShown = page.waitForFileChooser({ timeout: 0 });
+    await open();
+    const chooser = await within(patience, "no file chooser opened", chooserShown, () => pageState(page));
     await chooser.accept(paths);
 }
 
@@ -50,6 +68,7 @@ export async function setTidy(page, tidy) {
 
 // Waits for the run that is going on to end, converted or failed.
 export async function waitForRunEnd(page) {
-    await page.waitForFunction(() => ["converted", "failed", "idle"].includes(document.getElementById("drop-area").dataset.state)
-        && document.getElementById("busy").hidden);
+    await waitInPage(page, "the run never ended",
+        () => ["converted", "failed", "idle"].includes(document.getElementById("drop-area").dataset.state)
+            && document.getElementById("busy").hidden);
 }

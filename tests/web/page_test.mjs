@@ -13,12 +13,13 @@ import { execFile } from "node:child_process";
 import { mkdtemp, readFile, rm, writeFile } from "node:fs/promises";
 import { tmpdir } from "node:os";
 import { basename, dirname, join } from "node:path";
-import { after, before, describe, test } from "node:test";
+import { after, before, beforeEach, describe, test } from "node:test";
 import { fileURLToPath } from "node:url";
 import { promisify } from "node:util";
 
 import { startBrowser, startServer } from "./browser.mjs";
-import { chooseFiles, dropFiles, pictureState, setTidy, statusText, waitForReady, waitForRunEnd } from "./page_actions.mjs";
+import { chooseFiles, dropFiles, pictureState, setTidy, statusText, waitForReady, waitForRunEnd, waitInPage } from "./page_actions.mjs";
+import { pageState, within } from "./waits.mjs";
 
 const run = promisify(execFile);
 const site = process.env.BIBSOURCES_SITE;
@@ -29,14 +30,21 @@ const serverScript = fileURLToPath(new URL("../../web/tools/serve.mjs", import.m
 // The command's document for the same inputs, run beside them as the page
 // names them; null when the command refuses them.
 async function commandDocument(paths, tidy) {
+    return (await commandOutputs(paths, { tidy }))?.document ?? null;
+}
+
+// The command's document and, with report (and tidy), its --report table;
+// null when the command refuses the inputs.
+async function commandOutputs(paths, { tidy, report = false }) {
     const scratch = await mkdtemp(join(tmpdir(), "bibsources-expected-"));
     const output = join(scratch, "Sources.xml");
+    const table = join(scratch, "report.tsv");
     const { stdout } = await run(command, ["--help"]);
     const reader = stdout.includes("--reader") ? ["--reader=own"] : [];
+    const options = [...reader, ...(tidy ? ["--tidy"] : []), ...(report ? ["--report", table] : [])];
     try {
-        await run(command, [...reader, ...(tidy ? ["--tidy"] : []), "-o", output, ...paths.map((path) => basename(path))],
-            { cwd: dirname(paths[0]) });
-        return await readFile(output);
+        await run(command, [...options, "-o", output, ...paths.map((path) => basename(path))], { cwd: dirname(paths[0]) });
+        return { document: await readFile(output), report: report ? await readFile(table) : null };
     } catch {
         return null;
     } finally {
@@ -44,11 +52,16 @@ async function commandDocument(paths, tidy) {
     }
 }
 
-function sameBytes(actual, expected, what) {
+// How many of the page's files were compared with the command's, by kind.
+const compared = new Map();
+
+function sameBytes(actual, expected, what, kind = "Sources.xml") {
+    compared.set(kind, (compared.get(kind) ?? 0) + 1);
     if (!actual.equals(expected)) {
-        const at = [...expected].findIndex((byte, i) => actual[i] !== byte);
+        const length = Math.max(actual.length, expected.length);
+        const at = Array.from({ length }, (_, i) => i).find((i) => actual[i] !== expected[i]);
         const from = Math.max(0, at - 80);
-        assert.fail(`${what}: the page's Sources.xml differs from the command's at byte ${at}:\n`
+        assert.fail(`${what}: the page's ${kind} differs from the command's at byte ${at}:\n`
             + `page:    ${JSON.stringify(actual.subarray(from, at + 80).toString())}\n`
             + `command: ${JSON.stringify(expected.subarray(from, at + 80).toString())}`);
     }
@@ -59,28 +72,54 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
     let chromium;
     let page;
     let requestsAtLoad = 0;
+    let pageUrl;
+
+    // Each test has a tab of its own, the page loaded afresh in it (from the
+    // service worker's copy, once it is kept): a tab that starts more than
+    // about ten downloads within a second, as a run of quick tests does,
+    // has Chromium refuse every later download from it.
+    async function openPage() {
+        await page?.close();
+        page = await chromium.browser.newPage();
+        page.on("pageerror", (error) => console.error(`page error: ${error.message}`));
+        page.on("console", (message) => {
+            if (message.type() === "error") {
+                console.error(`page console: ${message.text()}`);
+            }
+        });
+        await within(30, "the page did not load", page.goto(pageUrl), () => pageState(page));
+        await waitForReady(page);
+    }
 
     before(async () => {
         assert.ok(site && command && samples.length > 0, "BIBSOURCES_SITE, BIBSOURCES_CLI and BIBSOURCES_SAMPLES");
         server = await startServer(serverScript, site);
+        pageUrl = server.url;
         chromium = await startBrowser();
-        page = await chromium.browser.newPage();
-        await page.goto(server.url);
-        await waitForReady(page);
+        await openPage();
         // Loaded: the converter is up and every file of the page is kept.
-        await page.evaluate(async () => {
-            await navigator.serviceWorker.ready;
-        });
-        await page.reload();
-        await waitForReady(page);
-        await page.waitForFunction(() => navigator.serviceWorker.controller !== null);
+        await within(30, "the service worker never became ready",
+            page.evaluate(async () => {
+                await navigator.serviceWorker.ready;
+            }), () => pageState(page));
+        await openPage();
+        assert.equal(await page.evaluate(() => navigator.serviceWorker.controller !== null), true,
+            "a page loaded after the service worker is ready is answered by it");
         requestsAtLoad = server.requests.length;
     });
 
+    beforeEach(openPage);
+
     after(async () => {
+        console.log(`# byte for byte the command's: ${[...compared].map(([kind, count]) => `${count} ${kind}`).join(", ")}`);
         await chromium?.close();
         await server?.stop();
     });
+
+    // Presses Convert and resolves with the download it starts.
+    function downloadOnConvert(press = () => page.click("#convert-button")) {
+        return chromium.nextDownload(press, () => pageState(page));
+    }
 
     // What a drop or a choice of these files and Convert download.
     async function convertOnPage(paths, { tidy, by }) {
@@ -91,7 +130,7 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
             await chooseFiles(page, paths);
         }
         assert.equal(await pictureState(page), "loaded");
-        return chromium.nextDownload(() => page.click("#convert-button"));
+        return downloadOnConvert();
     }
 
     const cases = samples.flatMap((path, index) => [true, false].map((tidy) => ({ path, tidy, by: index % 2 ? "drop" : "chooser" })));
@@ -126,7 +165,6 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
         const scratch = await mkdtemp(join(tmpdir(), "bibsources-refused-"));
         const notes = join(scratch, "notes.txt");
         await writeFile(notes, "@article{a, title={T}}\n");
-        await page.waitForFunction(() => document.getElementById("drop-area").dataset.state === "idle");
         await dropFiles(page, [notes]);
         await rm(scratch, { recursive: true, force: true });
         assert.equal(await statusText(page), "notes.txt is not a .bib file; only .bib files can be converted.");
@@ -145,7 +183,7 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
         assert.equal(await page.evaluate(() => document.activeElement.id), "drop-area");
         await chooseFiles(page, [path], () => page.keyboard.press("Enter"));
         assert.equal(await page.evaluate(() => document.activeElement.id), "convert-button");
-        const download = await chromium.nextDownload(() => page.keyboard.press("Enter"));
+        const download = await downloadOnConvert(() => page.keyboard.press("Enter"));
         sameBytes(download.bytes, expected, basename(path));
         assert.equal(await page.evaluate(() => document.activeElement.id), "drop-area");
     });
@@ -164,7 +202,7 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
         await waitForRunEnd(page);
         assert.equal(await pictureState(page), "failed");
         assert.match(await statusText(page), /^Could not convert .*: the converter failed .*unreachable.*The converter has been restarted/);
-        await page.waitForFunction(() => !document.getElementById("open-button").hidden);
+        await waitInPage(page, "Open… never came back", () => !document.getElementById("open-button").hidden);
         const expected = await commandDocument([samples[0]], true);
         const download = await convertOnPage([samples[0]], { tidy: true, by: "drop" });
         sameBytes(download.bytes, expected, basename(samples[0]));
@@ -179,7 +217,7 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
         await dropFiles(page, [long]);
         await rm(scratch, { recursive: true, force: true });
         await page.click("#convert-button");
-        await page.waitForFunction(() => document.getElementById("progress").value > 0, { polling: "mutation" });
+        await waitInPage(page, "the long run never showed progress", () => document.getElementById("progress").value > 0);
         assert.match(await page.$eval("#progress-text", (text) => text.textContent), /^[0-9]+% read · [0-9,.]+ entr/);
         await page.click("#stop-button");
         await waitForRunEnd(page);
@@ -197,8 +235,7 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
     test("with the server gone the page loads again and converts", async () => {
         await server.stop();
         server = null;
-        await page.reload();
-        await waitForReady(page);
+        await openPage();
         const path = samples[samples.length - 1];
         const expected = await commandDocument([path], true);
         if (expected !== null) {
