@@ -10,7 +10,7 @@ import { basename, dirname, join } from "node:path";
 import { promisify } from "node:util";
 
 import { startBrowser, startServer } from "../tests/web/browser.mjs";
-import { chooseFiles, setTidy, waitForReady } from "../tests/web/page_actions.mjs";
+import { fileChooserOf, setTidy, waitForReady } from "../tests/web/page_actions.mjs";
 
 const run = promisify(execFile);
 const [site, command, file, runs = "3"] = process.argv.slice(2);
@@ -19,13 +19,14 @@ const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.l
 const server = await startServer(new URL("../web/tools/serve.mjs", import.meta.url).pathname, site);
 const chromium = await startBrowser();
 const page = await chromium.browser.newPage();
+const chooser = await fileChooserOf(page);
 await page.goto(server.url);
 await waitForReady(page);
 const scratch = await mkdtemp(join(tmpdir(), "bibsources-bench-"));
 
 async function onPage(tidy) {
     await setTidy(page, tidy);
-    await chooseFiles(page, [file]);
+    await chooser.choose([file]);
     const started = performance.now();
     const download = await chromium.nextDownload(async () => {
         await page.click("#convert-button");

@@ -6,11 +6,13 @@ import v5 from "./vendor/uuid/v5.js";
 import createConverter from "./bibsources.mjs";
 
 let pieces = [];
+let reportPieces = [];
 let progress = () => {};
 
 const module = createConverter({
     nameBasedUuid: (name, space) => v5(name, space),
     takeOutput: (bytes) => pieces.push(bytes),
+    takeReport: (bytes) => reportPieces.push(bytes),
     onProgress: (...report) => progress(...report),
     // A module that aborted cannot be called again: the page replaces the worker.
     onAbort: (what) => postMessage({ type: "crashed", reason: reasonOf(what) }),
@@ -83,17 +85,20 @@ function progressOver(files, paths) {
 
 // Every way a run can end is said to the page: its result, or that the
 // converter failed, so the page never waits on a run that went nowhere.
-async function convert({ files, tidy }) {
+async function convert({ files, tidy, report }) {
     try {
         const converter = await module;
         const { paths, mounts } = mountInputs(converter.FS, files);
         pieces = [];
+        reportPieces = [];
         progress = progressOver(files, paths);
-        const result = converter.convert(paths, tidy);
-        const parts = result.error === "" ? pieces : [];
+        const result = converter.convert(paths, tidy, report);
+        const [parts, reportParts] = result.error === "" ? [pieces, reportPieces] : [[], []];
         pieces = [];
+        reportPieces = [];
         unmountInputs(converter.FS, mounts);
-        postMessage({ type: "done", result, parts }, parts.map((part) => part.buffer));
+        postMessage({ type: "done", result, parts, reportParts },
+            [...parts, ...reportParts].map((part) => part.buffer));
     } catch (error) {
         postMessage({ type: "crashed", reason: reasonOf(error) });
     }

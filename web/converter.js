@@ -33,7 +33,7 @@ export class Converter {
             this.onProgress(message);
             break;
         case "done":
-            this.finish({ kind: "done", result: message.result, parts: message.parts });
+            this.finish({ kind: "done", result: message.result, parts: message.parts, reportParts: message.reportParts });
             break;
         case "crashed":
             this.crashed(message.reason);
@@ -41,12 +41,13 @@ export class Converter {
         }
     }
 
-    // Resolves with {kind: "done", result, parts}, {kind: "crashed", reason}
-    // or {kind: "stopped"}.
-    convert(files, tidy) {
+    // Resolves with {kind: "done", result, parts, reportParts} (the
+    // document's and, when asked for with tidy, the field report's pieces),
+    // {kind: "crashed", reason} or {kind: "stopped"}.
+    convert(files, { tidy, report }) {
         return new Promise((resolve) => {
             this.run = resolve;
-            this.worker.postMessage({ type: "convert", files, tidy });
+            this.worker.postMessage({ type: "convert", files, tidy, report });
         });
     }
 

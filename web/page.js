@@ -4,6 +4,7 @@
 
 import { Converter } from "./converter.js";
 import { Picture } from "./picture.js";
+import { FieldReportView } from "./field-report.js";
 import { MessagesView } from "./messages.js";
 import { namesOf, progressText, summaryOf } from "./words.js";
 
@@ -21,10 +22,23 @@ const ui = {
     stop: element("stop-button"),
     convert: element("convert-button"),
     messagesButton: element("messages-button"),
+    fieldsButton: element("fields-button"),
 };
 
 const picture = new Picture(element("picture"), ui.area);
-const messages = new MessagesView(element("messages-dialog"), element("messages-table"), element("messages-close"));
+const messages = new MessagesView({
+    dialog: element("messages-dialog"),
+    table: element("messages-table"),
+    summary: element("messages-summary"),
+    closeButton: element("messages-close"),
+});
+const fieldReport = new FieldReportView({
+    dialog: element("fields-dialog"),
+    table: element("fields-table"),
+    summary: element("fields-summary"),
+    saveButton: element("fields-save"),
+    closeButton: element("fields-close"),
+});
 let loaded = [];
 let converting = false;
 let converterReady = false;
@@ -102,7 +116,8 @@ async function convert() {
     picture.converting(names);
     updateButtons();
     ui.stop.focus();
-    const outcome = await converter.convert(files, ui.tidy.checked);
+    const tidy = ui.tidy.checked;
+    const outcome = await converter.convert(files, { tidy, report: tidy });
     converting = false;
     updateButtons();
     showOutcome(outcome, names);
@@ -110,6 +125,8 @@ async function convert() {
 }
 
 function showOutcome(outcome, names) {
+    fieldReport.set(outcome.kind === "done" ? outcome.reportParts : []);
+    ui.fieldsButton.disabled = fieldReport.isEmpty();
     if (outcome.kind === "stopped") {
         messages.set([]);
         ui.messagesButton.disabled = true;
@@ -175,6 +192,7 @@ ui.chooser.addEventListener("change", () => offerFiles([...ui.chooser.files]));
 ui.convert.addEventListener("click", convert);
 ui.stop.addEventListener("click", () => converter.stop());
 ui.messagesButton.addEventListener("click", () => messages.open());
+ui.fieldsButton.addEventListener("click", () => fieldReport.open());
 
 // A drag that carries files animates the picture; anything dropped
 // elsewhere on the page is not opened by the browser instead.

@@ -66,14 +66,14 @@ export async function startBrowser() {
         scratch,
         // Does `action` and resolves with the name and bytes of the download
         // it starts; fails, saying how the page stands (`describe()`), when
-        // none begins or it does not finish.
-        async nextDownload(action, describe) {
+        // none begins within `seconds` or it does not finish.
+        async nextDownload(action, describe, seconds = downloadWait) {
             const beginning = new Promise((resolve) => {
                 began = resolve;
             });
             try {
                 await action();
-                const { guid, suggestedFilename } = await within(downloadWait, "no download began", beginning, describe);
+                const { guid, suggestedFilename } = await within(seconds, "no download began", beginning, describe);
                 const ending = finished.has(guid) ? finished.get(guid)
                     : new Promise((resolve) => waiting.set(guid, resolve));
                 const state = await within(downloadWait, `the download of ${suggestedFilename} did not finish`, ending, describe);

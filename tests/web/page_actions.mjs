@@ -4,7 +4,7 @@
 // page's state after `patience` seconds.
 
 import { readFile } from "node:fs/promises";
-import { basename } from "node:path";
+import { basename, resolve } from "node:path";
 
 import { pageState, within } from "./waits.mjs";
 
@@ -52,12 +52,30 @@ export async function dropFiles(page, paths) {
     }, files);
 }
 
-// Chooses the files through Open… and the browser's file chooser.
-export async function chooseFiles(page, paths, open = () => page.click("#open-button")) {
-    const chooserShown = page.waitForFileChooser({ timeout: 0 });
-    await open();
-    const chooser = await within(patience, "no file chooser opened", chooserShown, () => pageState(page));
-    await chooser.accept(paths);
+// The tab's file chooser, answered here: from the start the browser shows
+// none of its own but says when the page opens one, so that none is missed.
+// choose(paths, open) does `open` (by default a click on Open…) and
+// chooses the files in the chooser it opens.
+export async function fileChooserOf(page) {
+    const session = await page.createCDPSession();
+    let opened = null;
+    session.on("Page.fileChooserOpened", (event) => opened?.(event));
+    await session.send("Page.enable");
+    await session.send("Page.setInterceptFileChooserDialog", { enabled: true });
+    return {
+        async choose(paths, open = () => page.click("#open-button")) {
+            const shown = new Promise((resolve) => {
+                opened = resolve;
+            });
+            try {
+                await open();
+                const { backendNodeId } = await within(patience, "no file chooser opened", shown, () => pageState(page));
+                await session.send("DOM.setFileInputFiles", { files: paths.map((path) => resolve(path)), backendNodeId });
+            } finally {
+                opened = null;
+            }
+        },
+    };
 }
 
 export async function setTidy(page, tidy) {

@@ -5,12 +5,13 @@
 // loaded; and the page still working with the server gone.
 //
 // node page_test.mjs, with BIBSOURCES_SITE (the folder scripts/build-web
-// made), BIBSOURCES_CLI (the command) and BIBSOURCES_SAMPLES (.bib files,
-// separated by ":").
+// made), BIBSOURCES_CLI (the command), BIBSOURCES_GENERATE (the benchmark's
+// .bib generator) and BIBSOURCES_SAMPLES (.bib files, separated by ":").
 
 import assert from "node:assert/strict";
-import { execFile } from "node:child_process";
-import { mkdtemp, readFile, rm, writeFile } from "node:fs/promises";
+import { execFile, spawn } from "node:child_process";
+import { once } from "node:events";
+import { mkdtemp, open, readFile, rm, writeFile } from "node:fs/promises";
 import { tmpdir } from "node:os";
 import { basename, dirname, join } from "node:path";
 import { after, before, beforeEach, describe, test } from "node:test";
@@ -18,14 +19,27 @@ import { fileURLToPath } from "node:url";
 import { promisify } from "node:util";
 
 import { startBrowser, startServer } from "./browser.mjs";
-import { chooseFiles, dropFiles, pictureState, setTidy, statusText, waitForReady, waitForRunEnd, waitInPage } from "./page_actions.mjs";
+import { dropFiles, fileChooserOf, pictureState, setTidy, statusText, waitForReady, waitForRunEnd, waitInPage } from "./page_actions.mjs";
 import { pageState, within } from "./waits.mjs";
 
 const run = promisify(execFile);
 const site = process.env.BIBSOURCES_SITE;
 const command = process.env.BIBSOURCES_CLI;
 const samples = (process.env.BIBSOURCES_SAMPLES ?? "").split(":").filter(Boolean);
+const generator = process.env.BIBSOURCES_GENERATE;
 const serverScript = fileURLToPath(new URL("../../web/tools/serve.mjs", import.meta.url));
+
+// Writes a generated .bib file of `entries` entries (the benchmark's generator) to `path`.
+async function generate(path, entries) {
+    const file = await open(path, "w");
+    try {
+        const generating = spawn(generator, [String(entries)], { stdio: ["ignore", file.fd, "inherit"] });
+        const [code] = await once(generating, "exit");
+        assert.equal(code, 0, `${generator} ${entries}`);
+    } finally {
+        await file.close();
+    }
+}
 
 // The command's document for the same inputs, run beside them as the page
 // names them; null when the command refuses them.
@@ -67,10 +81,13 @@ function sameBytes(actual, expected, what, kind = "Sources.xml") {
     }
 }
 
-describe("the page", { concurrency: false, timeout: 240000 }, () => {
+// The whole suite's time limit, inside the test command's (300 s), so that
+// a page that stops answering still ends the run with its cause.
+describe("the page", { concurrency: false, timeout: 270000 }, () => {
     let server;
     let chromium;
     let page;
+    let chooser;
     let requestsAtLoad = 0;
     let pageUrl;
 
@@ -83,16 +100,18 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
         page = await chromium.browser.newPage();
         page.on("pageerror", (error) => console.error(`page error: ${error.message}`));
         page.on("console", (message) => {
-            if (message.type() === "error") {
-                console.error(`page console: ${message.text()}`);
+            if (message.type() === "error" || message.type() === "warn") {
+                console.error(`page console (${message.type()}): ${message.text()}`);
             }
         });
+        chooser = await fileChooserOf(page);
         await within(30, "the page did not load", page.goto(pageUrl), () => pageState(page));
         await waitForReady(page);
     }
 
     before(async () => {
-        assert.ok(site && command && samples.length > 0, "BIBSOURCES_SITE, BIBSOURCES_CLI and BIBSOURCES_SAMPLES");
+        assert.ok(site && command && generator && samples.length > 0,
+            "BIBSOURCES_SITE, BIBSOURCES_CLI, BIBSOURCES_GENERATE and BIBSOURCES_SAMPLES");
         server = await startServer(serverScript, site);
         pageUrl = server.url;
         chromium = await startBrowser();
@@ -117,8 +136,8 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
     });
 
     // Presses Convert and resolves with the download it starts.
-    function downloadOnConvert(press = () => page.click("#convert-button")) {
-        return chromium.nextDownload(press, () => pageState(page));
+    function downloadOnConvert(press = () => page.click("#convert-button"), seconds = undefined) {
+        return chromium.nextDownload(press, () => pageState(page), seconds);
     }
 
     // What a drop or a choice of these files and Convert download.
@@ -127,7 +146,7 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
         if (by === "drop") {
             await dropFiles(page, paths);
         } else {
-            await chooseFiles(page, paths);
+            await chooser.choose(paths);
         }
         assert.equal(await pictureState(page), "loaded");
         return downloadOnConvert();
@@ -153,6 +172,32 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
             assert.match(await statusText(page), /^[0-9,.]+ sources? written to Sources\.xml/);
         });
     }
+
+    // The field report of a tidy run, for each input the command converts:
+    // the table Fields… shows and the file it saves, the command's --report.
+    for (const path of samples) {
+        test(`${basename(path)}: Fields… shows and saves the command's field report`, async () => {
+            const expected = await commandOutputs([path], { tidy: true, report: true });
+            if (expected === null) {
+                return;
+            }
+            const download = await convertOnPage([path], { tidy: true, by: "drop" });
+            sameBytes(download.bytes, expected.document, basename(path));
+            await page.click("#fields-button");
+            await waitInPage(page, "the field report never opened", () => document.getElementById("fields-dialog").open);
+            const rows = expected.report.toString().split("\n").slice(1, -1).map((line) => line.split("\t"));
+            const shown = await page.$$eval("#fields-table tbody tr", (trs) => trs.map((tr) => [...tr.cells].map((td) => td.textContent)));
+            assert.deepEqual(shown, rows.slice(0, 5000), `${basename(path)}: the table shown`);
+            const saved = await downloadOnConvert(() => page.click("#fields-save"));
+            assert.equal(saved.name, "field-report.tsv");
+            sameBytes(saved.bytes, expected.report, basename(path), "field report");
+        });
+    }
+
+    test("a plain run has no field report", async () => {
+        await convertOnPage([samples[0]], { tidy: false, by: "drop" });
+        assert.equal(await page.$eval("#fields-button", (button) => button.disabled), true);
+    });
 
     test("several files dropped together: one document of them all, as the command makes it", async () => {
         const paths = samples.filter((path) => dirname(path) === dirname(samples[0])).slice(0, 3);
@@ -181,7 +226,7 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
         await page.mouse.click(2, 2);
         await page.keyboard.press("Tab");
         assert.equal(await page.evaluate(() => document.activeElement.id), "drop-area");
-        await chooseFiles(page, [path], () => page.keyboard.press("Enter"));
+        await chooser.choose([path], () => page.keyboard.press("Enter"));
         assert.equal(await page.evaluate(() => document.activeElement.id), "convert-button");
         const download = await downloadOnConvert(() => page.keyboard.press("Enter"));
         sameBytes(download.bytes, expected, basename(path));
@@ -226,6 +271,27 @@ describe("the page", { concurrency: false, timeout: 240000 }, () => {
         const expected = await commandDocument([samples[0]], false);
         const download = await convertOnPage([samples[0]], { tidy: false, by: "chooser" });
         sameBytes(download.bytes, expected, basename(samples[0]));
+    });
+
+    test("a 200,000-entry file converts, its progress shown, to the command's document", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-large-"));
+        try {
+            const large = join(scratch, "large.bib");
+            await generate(large, 200000);
+            const expected = await commandDocument([large], true);
+            await setTidy(page, true);
+            await chooser.choose([large]);
+            const download = await downloadOnConvert(async () => {
+                await page.click("#convert-button");
+                await waitInPage(page, "the large file's run never showed progress",
+                    () => document.getElementById("progress").value > 0
+                        && /^[0-9]+% read · [0-9,.]+ entr/.test(document.getElementById("progress-text").textContent));
+            }, 200);
+            sameBytes(download.bytes, expected, "a generated file of 200,000 entries");
+            assert.match(await statusText(page), /^200,000 sources written to Sources\.xml/);
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
     });
 
     test("once loaded, the page made no request at all", () => {

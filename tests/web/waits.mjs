@@ -30,6 +30,8 @@ export function within(seconds, what, promise, describe = async () => "") {
             const fail = (state) => reject(new Error(`${what} (waited ${seconds} s)${state ? `; ${state}` : ""}`));
             describe().then(fail, (error) => fail(`could not see why: ${error.message}`));
         }, seconds * 1000);
+        // A wait given up on by its test keeps nothing running.
+        timer.unref();
     });
     return Promise.race([promise, expired]).finally(() => clearTimeout(timer));
 }

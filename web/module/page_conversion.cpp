@@ -1,8 +1,11 @@
 // The module's one entry point: the page's worker mounts the dropped files
 // in the module's file system and calls convert(paths, tidy).
 
+#include "page_pieces.h"
 #include "page_target.h"
 #include "pipeline.h"
+
+#include <bibsources/field_report.h>
 
 #include <emscripten.h>
 #include <emscripten/bind.h>
@@ -19,6 +22,9 @@ using emscripten::val;
 EM_JS(void, bibsources_progress,
     (const char *inputPath, double bytesRead, double bytesTotal, int entriesRead),
     { Module["onProgress"](UTF8ToString(inputPath), bytesRead, bytesTotal, entriesRead); });
+
+EM_JS(void, bibsources_take_report, (const char *bytes, int length),
+    { Module["takeReport"](HEAPU8.slice(bytes, bytes + length)); });
 
 const char *kindName(Message::Kind kind)
 {
@@ -74,12 +80,14 @@ val resultObject(const ConversionResult &result)
 }
 
 // Converts the inputs at `paths` into one source list, as
-// `bibsources [--tidy] -o Sources.xml PATHS...` does; the document's text
-// goes to Module.takeOutput as it is made, how far each input has come to
-// Module.onProgress. Returns what came of it: {error, inputs: [{inputPath,
-// recordsWritten, entriesSkipped, error, messages: [{line, lastLine, kind,
-// text, shown}]}]}; the document is whole only when error is empty.
-val convert(const val &paths, bool tidy)
+// `bibsources [--tidy [--report REPORT]] -o Sources.xml PATHS...` does; the
+// document's text goes to Module.takeOutput as it is made, with `report`
+// (tidy only) the field report's text to Module.takeReport, and how far each
+// input has come to Module.onProgress. Returns what came of it: {error,
+// inputs: [{inputPath, recordsWritten, entriesSkipped, error, messages:
+// [{line, lastLine, kind, text, shown}]}]}; the document and the report are
+// whole only when error is empty.
+val convert(const val &paths, bool tidy, bool report)
 {
     const std::vector<std::string> inputPaths = emscripten::vecFromJSArray<std::string>(paths);
     ConversionSettings settings;
@@ -93,8 +101,16 @@ val convert(const val &paths, bool tidy)
         bibsources_progress(
             path.c_str(), double(progress.bytesRead), double(progress.bytesTotal), progress.entriesRead);
     };
+    PagePieces reportText(bibsources_take_report);
+    if (tidy && report) {
+        reportText.append(fieldReportHeader);
+        hooks.fieldReport
+            = [&reportText](const FieldReportRow &row) { reportText.append(fieldReportLine(row)); };
+    }
     const std::unique_ptr<RecordTarget> target = pageTarget();
-    return resultObject(runConversion(inputPaths, *target, settings, hooks));
+    val result = resultObject(runConversion(inputPaths, *target, settings, hooks));
+    reportText.flush();
+    return result;
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #include "page_target.h"
 
-#include <emscripten.h>
+#include "page_pieces.h"
 
-#include <string>
+#include <emscripten.h>
 
 namespace bibsources {
 
@@ -10,8 +10,6 @@ namespace {
 
 EM_JS(void, bibsources_take_output, (const char *bytes, int length),
     { Module["takeOutput"](HEAPU8.slice(bytes, bytes + length)); });
-
-constexpr std::size_t pieceSize = 1 << 20;
 
 class PageTarget final : public RecordTarget {
 public:
@@ -22,30 +20,16 @@ public:
         return result;
     }
 
-    void append(std::string_view text) override
-    {
-        piece += text;
-        if (piece.size() >= pieceSize) {
-            handOver();
-        }
-    }
+    void append(std::string_view text) override { pieces.append(text); }
 
     ConversionResult commit(ConversionResult result) override
     {
-        handOver();
+        pieces.flush();
         return result;
     }
 
 private:
-    void handOver()
-    {
-        if (!piece.empty()) {
-            bibsources_take_output(piece.data(), int(piece.size()));
-            piece.clear();
-        }
-    }
-
-    std::string piece;
+    PagePieces pieces{bibsources_take_output};
 };
 
 } // namespace
