@@ -88,6 +88,7 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
     let chromium;
     let page;
     let chooser;
+    let tabsOpened = 0;
     let requestsAtLoad = 0;
     let pageUrl;
 
@@ -98,6 +99,7 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
     async function openPage() {
         await page?.close();
         page = await chromium.browser.newPage();
+        tabsOpened += 1;
         page.on("pageerror", (error) => console.error(`page error: ${error.message}`));
         page.on("console", (message) => {
             if (message.type() === "error" || message.type() === "warn") {
@@ -125,6 +127,7 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
         assert.equal(await page.evaluate(() => navigator.serviceWorker.controller !== null), true,
             "a page loaded after the service worker is ready is answered by it");
         requestsAtLoad = server.requests.length;
+        tabsOpened = 1;
     });
 
     beforeEach(openPage);
@@ -295,7 +298,9 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
     });
 
     test("once loaded, the page made no request at all", () => {
-        assert.deepEqual(server.requests.slice(requestsAtLoad), []);
+        const sinceLoad = server.requests.slice(requestsAtLoad);
+        console.log(`# requests after load (${tabsOpened - 1} tabs loaded since): ${JSON.stringify(sinceLoad)}`);
+        assert.deepEqual(sinceLoad, []);
     });
 
     test("with the server gone the page loads again and converts", async () => {
