@@ -5,7 +5,9 @@
 // declare these functions and say what they do.
 
 mergeInto(LibraryManager.library, {
-    // The coders and patterns every call uses, made on the first call.
+    // The coders and patterns every call uses, made on the first call, and
+    // the clusters made so far: a file puts the same few accents on the
+    // same few letters over and over.
     $bibsourcesUnicode: function () {
         return Module["bibsourcesUnicode"] || (Module["bibsourcesUnicode"] = {
             decoder: new TextDecoder("utf-8", { fatal: false }),
@@ -13,26 +15,22 @@ mergeInto(LibraryManager.library, {
             encoder: new TextEncoder(),
             cluster: /^[\p{L}\p{Nd}]\p{M}*/u,
             marks: /\p{M}/gu,
+            clustersMade: new Map(),
         });
     },
 
-    bibsources_mark_cluster__deps: ["$bibsourcesUnicode"],
-    bibsources_mark_cluster: function (text, length, mark, out, outCapacity, replaced) {
+    // `mark` put on `cluster` (a letter or digit and the marks on it):
+    // {clusterBytes, composed (UTF-8), decomposedLength}.
+    $bibsourcesMarkedCluster__deps: ["$bibsourcesUnicode"],
+    $bibsourcesMarkedCluster: function (cluster, mark) {
         const unicode = bibsourcesUnicode();
-        const head = unicode.decoder.decode(HEAPU8.subarray(text, text + length));
-        const cluster = unicode.cluster.exec(head);
-        if (!cluster) {
-            return -1;
-        }
-        const clusterBytes = unicode.encoder.encode(cluster[0]).length;
-        if (clusterBytes > outCapacity - 4) {
-            return -1;
+        const key = cluster + "\0" + mark;
+        const kept = unicode.clustersMade.get(key);
+        if (kept !== undefined) {
+            return kept;
         }
         const markText = String.fromCodePoint(mark).normalize("NFD");
-        const decomposed = Array.from((cluster[0] + markText).normalize("NFD"));
-        if (decomposed.length > 16) {
-            return -1;
-        }
+        const decomposed = Array.from((cluster + markText).normalize("NFD"));
         // Canonical ordering moves a mark only past marks of a higher class:
         // one that stays behind U+0301 (class 230) in either order but moves
         // in front of U+0315 (232) has class 230 itself, and goes above.
@@ -41,8 +39,29 @@ mergeInto(LibraryManager.library, {
         if (goesAbove && (decomposed[0] === "\u0131" || decomposed[0] === "\u0237")) {
             decomposed[0] = decomposed[0] === "\u0131" ? "i" : "j";
         }
-        const composed = unicode.encoder.encode(decomposed.join("").normalize("NFC"));
-        if (composed.length > outCapacity) {
+        const made = {
+            clusterBytes: unicode.encoder.encode(cluster).length,
+            composed: unicode.encoder.encode(decomposed.join("").normalize("NFC")),
+            decomposedLength: decomposed.length,
+        };
+        // A file of ever new clusters keeps no more than this many.
+        if (unicode.clustersMade.size >= 4096) {
+            unicode.clustersMade.clear();
+        }
+        unicode.clustersMade.set(key, made);
+        return made;
+    },
+
+    bibsources_mark_cluster__deps: ["$bibsourcesUnicode", "$bibsourcesMarkedCluster"],
+    bibsources_mark_cluster: function (text, length, mark, out, outCapacity, replaced) {
+        const unicode = bibsourcesUnicode();
+        const head = unicode.decoder.decode(HEAPU8.subarray(text, text + length));
+        const cluster = unicode.cluster.exec(head);
+        if (!cluster) {
+            return -1;
+        }
+        const { clusterBytes, composed, decomposedLength } = bibsourcesMarkedCluster(cluster[0], mark);
+        if (clusterBytes > outCapacity - 4 || decomposedLength > 16 || composed.length > outCapacity) {
             return -1;
         }
         HEAPU8.set(composed, out);
