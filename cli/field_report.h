@@ -7,10 +7,8 @@
 
 namespace bibsources::cli {
 
-// The --report file: a tab-separated table with the header
-// "line key tag field element note" and one row per field of every
-// converted entry, in the order the records are made. The path "-" is
-// standard output.
+// The --report file: the table of bibsources/field_report.h. The path "-"
+// is standard output.
 class FieldReportFile {
 public:
     // Opens (and empties) the file, or takes standardOutput for "-", and
@@ -32,9 +30,5 @@ private:
     std::ostream &table;
     std::string problem;
 };
-
-// One row of the table, with its line feed. A tab or line break inside a
-// value becomes a blank, so every row has six cells.
-std::string reportLine(const FieldReportRow &row);
 
 } // namespace bibsources::cli

@@ -4,6 +4,7 @@
 #include "record_writers.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 
@@ -35,7 +36,9 @@ size_t expectedDocumentSize(const std::vector<std::string> &inputPaths)
             total += static_cast<size_t>(size);
         }
     }
-    return std::min<size_t>(total * 3, size_t(1) << 32);
+    // 4 GiB at most, or what the address space allows where it is smaller.
+    constexpr std::uint64_t largest = std::min<std::uint64_t>(std::uint64_t(1) << 32, SIZE_MAX);
+    return size_t(std::min<std::uint64_t>(std::uint64_t(total) * 3, largest));
 }
 
 } // namespace

@@ -39,4 +39,9 @@ void appendXmlContent(std::string &out, std::string_view parserBytes);
 // characters (used where several decoded tokens are joined first).
 std::string escapeAndClean(std::string_view utf8);
 
+// A word as it is looked up in a table of words: case folded and accents
+// dropped, so "März", "MARZ" and "marz" all give "marz". Empty when the
+// word is not valid UTF-8.
+std::string foldedText(std::string_view word);
+
 } // namespace bibsources

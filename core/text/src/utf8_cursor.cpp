@@ -1,24 +1,11 @@
 #include "utf8_cursor.h"
 
-#include <utf8proc.h>
+#include "utf8_code.h"
 
 #include <cstdint>
 #include <cstring>
 
 namespace bibsources {
-
-namespace {
-
-// The length of the valid character at the start of `bytes`, or 0 when
-// none starts there. utf8proc_iterate applies the strict rule.
-size_t validCharacterLength(const unsigned char *bytes, size_t size)
-{
-    utf8proc_int32_t codePoint = 0;
-    const utf8proc_ssize_t length = utf8proc_iterate(bytes, utf8proc_ssize_t(size), &codePoint);
-    return length > 0 ? size_t(length) : 0;
-}
-
-} // namespace
 
 size_t nextCharacter(std::string_view text, size_t at)
 {
@@ -68,9 +55,8 @@ bool isValidUtf8(std::string_view bytes)
 
 void appendUtf8(std::string &out, char32_t codePoint)
 {
-    utf8proc_uint8_t bytes[4];
-    const utf8proc_ssize_t length = utf8proc_encode_char(utf8proc_int32_t(codePoint), bytes);
-    out.append(reinterpret_cast<const char *>(bytes), size_t(length));
+    char bytes[4];
+    out.append(bytes, encodedUtf8(codePoint, bytes));
 }
 
 } // namespace bibsources

@@ -12,8 +12,8 @@ namespace bibsources {
 // the one it has, and different keys or files give different Guids.
 std::string sourceGuid(std::string_view inputPath, std::string_view citationKey);
 
-// What sourceGuid's UUID is made of: any other maker of it (a build with
-// another UUID library) must make it of the same.
+// What sourceGuid's UUID is made of, for its two makers (libuuid in the
+// programs, the page's UUID package in the browser), which must agree.
 namespace guid_parts {
 
 // The name space of every Guid we make; any fixed UUID would do, as long as

@@ -1,10 +1,9 @@
 #include "tidy_months.h"
 
+#include "text.h"
+
 #include <array>
 #include <charconv>
-#include <cstdlib>
-#include <memory>
-#include <utf8proc.h>
 #include <vector>
 
 namespace bibsources {
@@ -39,22 +38,10 @@ constexpr std::array<MonthWords, 12> monthWords{{
 // Abbreviations that are not the start of their name.
 constexpr std::pair<std::string_view, int> otherAbbreviations[] = {{"mrt", 3}};
 
-struct FreeUtf8 {
-    void operator()(utf8proc_uint8_t *p) const { std::free(p); }
-};
-
 // Lower case, accents dropped: "März" and "MARZ" both give "marz".
 std::string monthKey(std::string_view word)
 {
-    utf8proc_uint8_t *mapped = nullptr;
-    const utf8proc_ssize_t length = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t *>(word.data()),
-        static_cast<utf8proc_ssize_t>(word.size()), &mapped,
-        utf8proc_option_t(UTF8PROC_DECOMPOSE | UTF8PROC_CASEFOLD | UTF8PROC_STRIPMARK));
-    const std::unique_ptr<utf8proc_uint8_t, FreeUtf8> owned(mapped);
-    if (length < 0) {
-        return {};
-    }
-    return std::string(reinterpret_cast<const char *>(mapped), static_cast<size_t>(length));
+    return foldedText(word);
 }
 
 std::optional<int> smallNumber(std::string_view text)

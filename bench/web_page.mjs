@@ -1,0 +1,64 @@
+// The page's conversion time beside the command's, in the same run, on one
+// file: node bench/web_page.mjs SITE COMMAND FILE.bib RUNS. Rounds alternate
+// the page and the command; prints the median wall time of each, plain and
+// --tidy, and checks that both gave the same bytes.
+
+import { execFile } from "node:child_process";
+import { mkdtemp, readFile, rm } from "node:fs/promises";
+import { tmpdir } from "node:os";
+import { basename, dirname, join } from "node:path";
+import { promisify } from "node:util";
+
+import { startBrowser, startServer } from "../tests/web/browser.mjs";
+import { fileChooserOf, setTidy, waitForReady } from "../tests/web/page_actions.mjs";
+
+const run = promisify(execFile);
+const [site, command, file, runs = "3"] = process.argv.slice(2);
+const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
+
+const server = await startServer(new URL("../web/tools/serve.mjs", import.meta.url).pathname, site);
+const chromium = await startBrowser();
+const page = await chromium.browser.newPage();
+const chooser = await fileChooserOf(page);
+await page.goto(server.url);
+await waitForReady(page);
+const scratch = await mkdtemp(join(tmpdir(), "bibsources-bench-"));
+
+async function onPage(tidy) {
+    await setTidy(page, tidy);
+    await chooser.choose([file]);
+    const started = performance.now();
+    const download = await chromium.nextDownload(async () => {
+        await page.click("#convert-button");
+        await page.waitForFunction(() => document.getElementById("drop-area").dataset.state === "converted",
+            { polling: "mutation", timeout: 0 });
+    });
+    return { seconds: (performance.now() - started) / 1000, bytes: download.bytes };
+}
+
+async function byCommand(tidy) {
+    const output = join(scratch, "Sources.xml");
+    const started = performance.now();
+    await run(command, ["--reader=own", ...(tidy ? ["--tidy"] : []), "-o", output, basename(file)], { cwd: dirname(file) });
+    return { seconds: (performance.now() - started) / 1000, bytes: await readFile(output) };
+}
+
+console.log(`file: ${basename(file)}, ${runs} rounds, median wall seconds`);
+console.log("mapping  page   command  page/command  same bytes");
+for (const tidy of [false, true]) {
+    const times = { page: [], command: [] };
+    let same = true;
+    for (let round = 0; round < Number(runs); ++round) {
+        const fromPage = await onPage(tidy);
+        const fromCommand = await byCommand(tidy);
+        times.page.push(fromPage.seconds);
+        times.command.push(fromCommand.seconds);
+        same &&= fromPage.bytes.equals(fromCommand.bytes);
+    }
+    const [pageTime, commandTime] = [median(times.page), median(times.command)];
+    console.log(`${tidy ? "tidy " : "plain"}    ${pageTime.toFixed(2)}   ${commandTime.toFixed(2)}     `
+        + `${(pageTime / commandTime).toFixed(2)}x         ${same ? "yes" : "NO"}`);
+}
+await rm(scratch, { recursive: true, force: true });
+await chromium.close();
+await server.stop();

@@ -1,0 +1,317 @@
+// The page in headless Chromium, as a person uses it: files dropped or
+// chosen, Convert pressed, Sources.xml downloaded, byte for byte what the
+// command writes for the same files and choice; the window's words and
+// pictures; the keyboard alone; no request at all once the page has
+// loaded; and the page still working with the server gone.
+//
+// node page_test.mjs, with BIBSOURCES_SITE (the folder scripts/build-web
+// made), BIBSOURCES_CLI (the command), BIBSOURCES_GENERATE (the benchmark's
+// .bib generator) and BIBSOURCES_SAMPLES (.bib files, separated by ":").
+
+import assert from "node:assert/strict";
+import { execFile, spawn } from "node:child_process";
+import { once } from "node:events";
+import { mkdtemp, open, readFile, rm, writeFile } from "node:fs/promises";
+import { tmpdir } from "node:os";
+import { basename, dirname, join } from "node:path";
+import { after, before, beforeEach, describe, test } from "node:test";
+import { fileURLToPath } from "node:url";
+import { promisify } from "node:util";
+
+import { startBrowser, startServer } from "./browser.mjs";
+import { dropFiles, fileChooserOf, pictureState, setTidy, statusText, waitForReady, waitForRunEnd, waitInPage } from "./page_actions.mjs";
+import { pageState, within } from "./waits.mjs";
+
+const run = promisify(execFile);
+const site = process.env.BIBSOURCES_SITE;
+const command = process.env.BIBSOURCES_CLI;
+const samples = (process.env.BIBSOURCES_SAMPLES ?? "").split(":").filter(Boolean);
+const generator = process.env.BIBSOURCES_GENERATE;
+const serverScript = fileURLToPath(new URL("../../web/tools/serve.mjs", import.meta.url));
+
+// Writes a generated .bib file of `entries` entries (the benchmark's generator) to `path`.
+async function generate(path, entries) {
+    const file = await open(path, "w");
+    try {
+        const generating = spawn(generator, [String(entries)], { stdio: ["ignore", file.fd, "inherit"] });
+        const [code] = await once(generating, "exit");
+        assert.equal(code, 0, `${generator} ${entries}`);
+    } finally {
+        await file.close();
+    }
+}
+
+// The command's document for the same inputs, run beside them as the page
+// names them; null when the command refuses them.
+async function commandDocument(paths, tidy) {
+    return (await commandOutputs(paths, { tidy }))?.document ?? null;
+}
+
+// The command's document and, with report (and tidy), its --report table;
+// null when the command refuses the inputs.
+async function commandOutputs(paths, { tidy, report = false }) {
+    const scratch = await mkdtemp(join(tmpdir(), "bibsources-expected-"));
+    const output = join(scratch, "Sources.xml");
+    const table = join(scratch, "report.tsv");
+    const { stdout } = await run(command, ["--help"]);
+    const reader = stdout.includes("--reader") ? ["--reader=own"] : [];
+    const options = [...reader, ...(tidy ? ["--tidy"] : []), ...(report ? ["--report", table] : [])];
+    try {
+        await run(command, [...options, "-o", output, ...paths.map((path) => basename(path))], { cwd: dirname(paths[0]) });
+        return { document: await readFile(output), report: report ? await readFile(table) : null };
+    } catch {
+        return null;
+    } finally {
+        await rm(scratch, { recursive: true, force: true });
+    }
+}
+
+// How many of the page's files were compared with the command's, by kind.
+const compared = new Map();
+
+function sameBytes(actual, expected, what, kind = "Sources.xml") {
+    compared.set(kind, (compared.get(kind) ?? 0) + 1);
+    if (!actual.equals(expected)) {
+        const length = Math.max(actual.length, expected.length);
+        const at = Array.from({ length }, (_, i) => i).find((i) => actual[i] !== expected[i]);
+        const from = Math.max(0, at - 80);
+        assert.fail(`${what}: the page's ${kind} differs from the command's at byte ${at}:\n`
+            + `page:    ${JSON.stringify(actual.subarray(from, at + 80).toString())}\n`
+            + `command: ${JSON.stringify(expected.subarray(from, at + 80).toString())}`);
+    }
+}
+
+// The whole suite's time limit, inside the test command's (300 s), so that
+// a page that stops answering still ends the run with its cause.
+describe("the page", { concurrency: false, timeout: 270000 }, () => {
+    let server;
+    let chromium;
+    let page;
+    let chooser;
+    let tabsOpened = 0;
+    let requestsAtLoad = 0;
+    let pageUrl;
+
+    // Each test has a tab of its own, the page loaded afresh in it (from the
+    // service worker's copy, once it is kept): a tab that starts more than
+    // about ten downloads within a second, as a run of quick tests does,
+    // has Chromium refuse every later download from it.
+    async function openPage() {
+        await page?.close();
+        page = await chromium.browser.newPage();
+        tabsOpened += 1;
+        page.on("pageerror", (error) => console.error(`page error: ${error.message}`));
+        page.on("console", (message) => {
+            if (message.type() === "error" || message.type() === "warn") {
+                console.error(`page console (${message.type()}): ${message.text()}`);
+            }
+        });
+        chooser = await fileChooserOf(page);
+        await within(30, "the page did not load", page.goto(pageUrl), () => pageState(page));
+        await waitForReady(page);
+    }
+
+    before(async () => {
+        assert.ok(site && command && generator && samples.length > 0,
+            "BIBSOURCES_SITE, BIBSOURCES_CLI, BIBSOURCES_GENERATE and BIBSOURCES_SAMPLES");
+        server = await startServer(serverScript, site);
+        pageUrl = server.url;
+        chromium = await startBrowser();
+        await openPage();
+        // Loaded: the converter is up and every file of the page is kept.
+        await within(30, "the service worker never became ready",
+            page.evaluate(async () => {
+                await navigator.serviceWorker.ready;
+            }), () => pageState(page));
+        await openPage();
+        assert.equal(await page.evaluate(() => navigator.serviceWorker.controller !== null), true,
+            "a page loaded after the service worker is ready is answered by it");
+        requestsAtLoad = server.requests.length;
+        tabsOpened = 1;
+    });
+
+    beforeEach(openPage);
+
+    after(async () => {
+        console.log(`# byte for byte the command's: ${[...compared].map(([kind, count]) => `${count} ${kind}`).join(", ")}`);
+        await chromium?.close();
+        await server?.stop();
+    });
+
+    // Presses Convert and resolves with the download it starts.
+    function downloadOnConvert(press = () => page.click("#convert-button"), seconds = undefined) {
+        return chromium.nextDownload(press, () => pageState(page), seconds);
+    }
+
+    // What a drop or a choice of these files and Convert download.
+    async function convertOnPage(paths, { tidy, by }) {
+        await setTidy(page, tidy);
+        if (by === "drop") {
+            await dropFiles(page, paths);
+        } else {
+            await chooser.choose(paths);
+        }
+        assert.equal(await pictureState(page), "loaded");
+        return downloadOnConvert();
+    }
+
+    const cases = samples.flatMap((path, index) => [true, false].map((tidy) => ({ path, tidy, by: index % 2 ? "drop" : "chooser" })));
+    for (const { path, tidy, by } of cases) {
+        test(`${basename(path)} ${tidy ? "tidy" : "plain"}, by ${by}: the command's document`, async () => {
+            const expected = await commandDocument([path], tidy);
+            if (expected === null) {
+                await setTidy(page, tidy);
+                await dropFiles(page, [path]);
+                await page.click("#convert-button");
+                await waitForRunEnd(page);
+                assert.equal(await pictureState(page), "failed");
+                assert.match(await statusText(page), /^Could not convert /);
+                return;
+            }
+            const download = await convertOnPage([path], { tidy, by });
+            assert.equal(download.name, "Sources.xml");
+            sameBytes(download.bytes, expected, basename(path));
+            assert.equal(await pictureState(page), "converted");
+            assert.match(await statusText(page), /^[0-9,.]+ sources? written to Sources\.xml/);
+        });
+    }
+
+    // The field report of a tidy run, for each input the command converts:
+    // the table Fields… shows and the file it saves, the command's --report.
+    for (const path of samples) {
+        test(`${basename(path)}: Fields… shows and saves the command's field report`, async () => {
+            const expected = await commandOutputs([path], { tidy: true, report: true });
+            if (expected === null) {
+                return;
+            }
+            const download = await convertOnPage([path], { tidy: true, by: "drop" });
+            sameBytes(download.bytes, expected.document, basename(path));
+            await page.click("#fields-button");
+            await waitInPage(page, "the field report never opened", () => document.getElementById("fields-dialog").open);
+            const rows = expected.report.toString().split("\n").slice(1, -1).map((line) => line.split("\t"));
+            const shown = await page.$$eval("#fields-table tbody tr", (trs) => trs.map((tr) => [...tr.cells].map((td) => td.textContent)));
+            assert.deepEqual(shown, rows.slice(0, 5000), `${basename(path)}: the table shown`);
+            const saved = await downloadOnConvert(() => page.click("#fields-save"));
+            assert.equal(saved.name, "field-report.tsv");
+            sameBytes(saved.bytes, expected.report, basename(path), "field report");
+        });
+    }
+
+    test("a plain run has no field report", async () => {
+        await convertOnPage([samples[0]], { tidy: false, by: "drop" });
+        assert.equal(await page.$eval("#fields-button", (button) => button.disabled), true);
+    });
+
+    test("several files dropped together: one document of them all, as the command makes it", async () => {
+        const paths = samples.filter((path) => dirname(path) === dirname(samples[0])).slice(0, 3);
+        const expected = await commandDocument(paths, true);
+        const download = await convertOnPage(paths, { tidy: true, by: "drop" });
+        sameBytes(download.bytes, expected, paths.map((path) => basename(path)).join(" "));
+    });
+
+    test("a file that is not .bib is refused in the window's words, and the picture stays idle", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-refused-"));
+        const notes = join(scratch, "notes.txt");
+        await writeFile(notes, "@article{a, title={T}}\n");
+        await dropFiles(page, [notes]);
+        await rm(scratch, { recursive: true, force: true });
+        assert.equal(await statusText(page), "notes.txt is not a .bib file; only .bib files can be converted.");
+        assert.equal(await pictureState(page), "idle");
+        assert.equal(await page.$eval("#convert-button", (button) => button.disabled), true);
+    });
+
+    test("by keyboard alone: Tab to the picture, Enter chooses, Enter converts", async () => {
+        const path = samples[0];
+        const expected = await commandDocument([path], true);
+        await setTidy(page, true);
+        // A click on the heading above the picture, which takes no focus,
+        // starts the keyboard's way through the page there.
+        await page.mouse.click(2, 2);
+        await page.keyboard.press("Tab");
+        assert.equal(await page.evaluate(() => document.activeElement.id), "drop-area");
+        await chooser.choose([path], () => page.keyboard.press("Enter"));
+        assert.equal(await page.evaluate(() => document.activeElement.id), "convert-button");
+        const download = await downloadOnConvert(() => page.keyboard.press("Enter"));
+        sameBytes(download.bytes, expected, basename(path));
+        assert.equal(await page.evaluate(() => document.activeElement.id), "drop-area");
+    });
+
+    test("a converter that dies on a run is said in the page and replaced; the next run converts", async () => {
+        const [worker] = page.workers();
+        // The worker fails on the next run as a trap in the module fails it.
+        await worker.evaluate(() => {
+            self.onmessage = () => {
+                throw new WebAssembly.RuntimeError("unreachable");
+            };
+        });
+        await setTidy(page, true);
+        await dropFiles(page, [samples[0]]);
+        await page.click("#convert-button");
+        await waitForRunEnd(page);
+        assert.equal(await pictureState(page), "failed");
+        assert.match(await statusText(page), /^Could not convert .*: the converter failed .*unreachable.*The converter has been restarted/);
+        await waitInPage(page, "Open… never came back", () => !document.getElementById("open-button").hidden);
+        const expected = await commandDocument([samples[0]], true);
+        const download = await convertOnPage([samples[0]], { tidy: true, by: "drop" });
+        sameBytes(download.bytes, expected, basename(samples[0]));
+    });
+
+    test("a long run shows how far it has come, and Stop ends it with nothing written", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-long-"));
+        const long = join(scratch, "long.bib");
+        const entry = (i) => `@article{key${i}, author = {M{\\"u}ller, Anna and van der Berg, Jan}, title = {Title ${i}}, year = 2024}\n`;
+        await writeFile(long, Array.from({ length: 200000 }, (_, i) => entry(i)).join(""));
+        await setTidy(page, true);
+        await dropFiles(page, [long]);
+        await rm(scratch, { recursive: true, force: true });
+        await page.click("#convert-button");
+        await waitInPage(page, "the long run never showed progress", () => document.getElementById("progress").value > 0);
+        assert.match(await page.$eval("#progress-text", (text) => text.textContent), /^[0-9]+% read · [0-9,.]+ entr/);
+        await page.click("#stop-button");
+        await waitForRunEnd(page);
+        assert.equal(await statusText(page), "Stopped; nothing was written.");
+        assert.equal(await pictureState(page), "idle");
+        const expected = await commandDocument([samples[0]], false);
+        const download = await convertOnPage([samples[0]], { tidy: false, by: "chooser" });
+        sameBytes(download.bytes, expected, basename(samples[0]));
+    });
+
+    test("a 200,000-entry file converts, its progress shown, to the command's document", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-large-"));
+        try {
+            const large = join(scratch, "large.bib");
+            await generate(large, 200000);
+            const expected = await commandDocument([large], true);
+            await setTidy(page, true);
+            await chooser.choose([large]);
+            const download = await downloadOnConvert(async () => {
+                await page.click("#convert-button");
+                await waitInPage(page, "the large file's run never showed progress",
+                    () => document.getElementById("progress").value > 0
+                        && /^[0-9]+% read · [0-9,.]+ entr/.test(document.getElementById("progress-text").textContent));
+            }, 200);
+            sameBytes(download.bytes, expected, "a generated file of 200,000 entries");
+            assert.match(await statusText(page), /^200,000 sources written to Sources\.xml/);
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
+    });
+
+    test("once loaded, the page made no request at all", () => {
+        const sinceLoad = server.requests.slice(requestsAtLoad);
+        console.log(`# requests after load (${tabsOpened - 1} tabs loaded since): ${JSON.stringify(sinceLoad)}`);
+        assert.deepEqual(sinceLoad, []);
+    });
+
+    test("with the server gone the page loads again and converts", async () => {
+        await server.stop();
+        server = null;
+        await openPage();
+        const path = samples[samples.length - 1];
+        const expected = await commandDocument([path], true);
+        if (expected !== null) {
+            const download = await convertOnPage([path], { tidy: true, by: "drop" });
+            sameBytes(download.bytes, expected, basename(path));
+        }
+    });
+});

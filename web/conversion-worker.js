@@ -1,0 +1,111 @@
+// The worker that runs the converter module: the files it is sent are
+// mounted, unread, where the module's reader reads them slice by slice, and
+// the document comes back as the pieces the module hands out.
+
+import v5 from "./vendor/uuid/v5.js";
+import createConverter from "./bibsources.mjs";
+
+let pieces = [];
+let reportPieces = [];
+let progress = () => {};
+
+const module = createConverter({
+    nameBasedUuid: (name, space) => v5(name, space),
+    takeOutput: (bytes) => pieces.push(bytes),
+    takeReport: (bytes) => reportPieces.push(bytes),
+    onProgress: (...report) => progress(...report),
+    // A module that aborted cannot be called again: the page replaces the worker.
+    onAbort: (what) => postMessage({ type: "crashed", reason: reasonOf(what) }),
+    print: () => {},
+    printErr: () => {},
+}).then(
+    (converter) => {
+        postMessage({ type: "ready" });
+        return converter;
+    },
+    (error) => {
+        postMessage({ type: "unavailable", reason: reasonOf(error) });
+        throw error;
+    },
+);
+
+function reasonOf(error) {
+    const text = String(error?.message ?? error);
+    if (/memory|OOM|allocat/i.test(text)) {
+        return "the converter ran out of memory";
+    }
+    return `the converter failed (${text})`;
+}
+
+// The files are mounted in /inputs, which becomes the current folder, so
+// messages name them as the command does when run beside them. Files of
+// the same name are each mounted in a numbered folder ("2/refs.bib").
+// Returns the paths to convert and the mount points to undo.
+function mountInputs(FS, files) {
+    FS.mkdir("/inputs");
+    const WORKERFS = FS.filesystems.WORKERFS;
+    if (new Set(files.map((file) => file.name)).size === files.length) {
+        FS.mount(WORKERFS, { files }, "/inputs");
+        FS.chdir("/inputs");
+        return { paths: files.map((file) => file.name), mounts: ["/inputs"] };
+    }
+    const mounts = files.map((file, index) => {
+        const folder = `/inputs/${index + 1}`;
+        FS.mkdir(folder);
+        FS.mount(WORKERFS, { files: [file] }, folder);
+        return folder;
+    });
+    FS.chdir("/inputs");
+    return { paths: files.map((file, index) => `${index + 1}/${file.name}`), mounts };
+}
+
+function unmountInputs(FS, mounts) {
+    FS.chdir("/");
+    for (const mount of mounts) {
+        FS.unmount(mount);
+        if (mount !== "/inputs") {
+            FS.rmdir(mount);
+        }
+    }
+    FS.rmdir("/inputs");
+}
+
+// Reports how far the whole run has come, over all its inputs.
+function progressOver(files, paths) {
+    const total = files.reduce((sum, file) => sum + file.size, 0) || 1;
+    const done = new Map();
+    return (inputPath, bytesRead, bytesTotal, entriesRead) => {
+        const index = paths.indexOf(inputPath);
+        const before = files.slice(0, Math.max(index, 0)).reduce((sum, file) => sum + file.size, 0);
+        done.set(inputPath, entriesRead);
+        const entries = [...done.values()].reduce((sum, count) => sum + count, 0);
+        postMessage({ type: "progress", fraction: Math.min(1, (before + bytesRead) / total), entriesRead: entries });
+    };
+}
+
+// Every way a run can end is said to the page: its result, or that the
+// converter failed, so the page never waits on a run that went nowhere.
+async function convert({ files, tidy, report }) {
+    try {
+        const converter = await module;
+        const { paths, mounts } = mountInputs(converter.FS, files);
+        pieces = [];
+        reportPieces = [];
+        progress = progressOver(files, paths);
+        const result = converter.convert(paths, tidy, report);
+        const [parts, reportParts] = result.error === "" ? [pieces, reportPieces] : [[], []];
+        pieces = [];
+        reportPieces = [];
+        unmountInputs(converter.FS, mounts);
+        postMessage({ type: "done", result, parts, reportParts },
+            [...parts, ...reportParts].map((part) => part.buffer));
+    } catch (error) {
+        postMessage({ type: "crashed", reason: reasonOf(error) });
+    }
+}
+
+onmessage = (event) => {
+    if (event.data.type === "convert") {
+        convert(event.data);
+    }
+};

@@ -1,0 +1,123 @@
+// The module's one entry point: the page's worker mounts the dropped files
+// in the module's file system and calls convert(paths, tidy).
+
+#include "page_pieces.h"
+#include "page_target.h"
+#include "pipeline.h"
+
+#include <bibsources/field_report.h>
+
+#include <emscripten.h>
+#include <emscripten/bind.h>
+
+#include <string>
+#include <vector>
+
+namespace bibsources {
+
+namespace {
+
+using emscripten::val;
+
+EM_JS(void, bibsources_progress,
+    (const char *inputPath, double bytesRead, double bytesTotal, int entriesRead),
+    { Module["onProgress"](UTF8ToString(inputPath), bytesRead, bytesTotal, entriesRead); });
+
+EM_JS(void, bibsources_take_report, (const char *bytes, int length),
+    { Module["takeReport"](HEAPU8.slice(bytes, bytes + length)); });
+
+const char *kindName(Message::Kind kind)
+{
+    switch (kind) {
+    case Message::Kind::Parser:
+        return "parser";
+    case Message::Kind::Skipped:
+        return "skipped";
+    case Message::Kind::Changed:
+        return "changed";
+    case Message::Kind::Input:
+        return "input";
+    }
+    return "parser";
+}
+
+val messageObject(const std::string &inputPath, const Message &message)
+{
+    val object = val::object();
+    object.set("line", message.line);
+    object.set("lastLine", message.lastLine);
+    object.set("kind", std::string(kindName(message.kind)));
+    object.set("text", message.text);
+    object.set("shown", messageLine(inputPath, message));
+    return object;
+}
+
+val inputObject(const InputReport &input)
+{
+    val object = val::object();
+    object.set("inputPath", input.inputPath);
+    object.set("recordsWritten", input.recordsWritten);
+    object.set("entriesSkipped", input.entriesSkipped);
+    object.set("error", input.error);
+    val messages = val::array();
+    for (const Message &message : input.messages) {
+        messages.call<void>("push", messageObject(input.inputPath, message));
+    }
+    object.set("messages", messages);
+    return object;
+}
+
+val resultObject(const ConversionResult &result)
+{
+    val object = val::object();
+    object.set("error", result.error);
+    val inputs = val::array();
+    for (const InputReport &input : result.inputs) {
+        inputs.call<void>("push", inputObject(input));
+    }
+    object.set("inputs", inputs);
+    return object;
+}
+
+// Converts the inputs at `paths` into one source list, as
+// `bibsources [--tidy [--report REPORT]] -o Sources.xml PATHS...` does; the
+// document's text goes to Module.takeOutput as it is made, with `report`
+// (tidy only) the field report's text to Module.takeReport, and how far each
+// input has come to Module.onProgress. Returns what came of it: {error,
+// inputs: [{inputPath, recordsWritten, entriesSkipped, error, messages:
+// [{line, lastLine, kind, text, shown}]}]}; the document and the report are
+// whole only when error is empty.
+val convert(const val &paths, bool tidy, bool report)
+{
+    const std::vector<std::string> inputPaths = emscripten::vecFromJSArray<std::string>(paths);
+    ConversionSettings settings;
+    settings.reader = ConversionSettings::Reader::Own;
+    settings.tidy = tidy;
+    // As in the window: with tidy, each entry's fields that went nowhere.
+    settings.tellFieldsLeftOut = tidy;
+    ConversionHooks hooks;
+    hooks.progress = [](const ConversionProgress &progress) {
+        const std::string path(progress.inputPath);
+        bibsources_progress(
+            path.c_str(), double(progress.bytesRead), double(progress.bytesTotal), progress.entriesRead);
+    };
+    PagePieces reportText(bibsources_take_report);
+    if (tidy && report) {
+        reportText.append(fieldReportHeader);
+        hooks.fieldReport
+            = [&reportText](const FieldReportRow &row) { reportText.append(fieldReportLine(row)); };
+    }
+    const std::unique_ptr<RecordTarget> target = pageTarget();
+    val result = resultObject(runConversion(inputPaths, *target, settings, hooks));
+    reportText.flush();
+    return result;
+}
+
+} // namespace
+
+EMSCRIPTEN_BINDINGS(bibsources)
+{
+    emscripten::function("convert", &convert);
+}
+
+} // namespace bibsources

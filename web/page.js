@@ -1,0 +1,248 @@
+// The page: what the window does, with the converter in a worker. Files are
+// dropped on the picture or chosen with Open…; Convert makes one Sources.xml
+// of them all and offers it as a download.
+
+import { Converter } from "./converter.js";
+import { Picture } from "./picture.js";
+import { FieldReportView } from "./field-report.js";
+import { MessagesView } from "./messages.js";
+import { namesOf, progressText, summaryOf } from "./words.js";
+
+const element = (id) => document.getElementById(id);
+const ui = {
+    area: element("drop-area"),
+    chooser: element("chooser"),
+    status: element("status"),
+    busy: element("busy"),
+    busyLabel: element("busy-label"),
+    progress: element("progress"),
+    progressText: element("progress-text"),
+    tidy: element("tidy"),
+    open: element("open-button"),
+    stop: element("stop-button"),
+    convert: element("convert-button"),
+    messagesButton: element("messages-button"),
+    fieldsButton: element("fields-button"),
+};
+
+const picture = new Picture(element("picture"), ui.area);
+const messages = new MessagesView({
+    dialog: element("messages-dialog"),
+    table: element("messages-table"),
+    summary: element("messages-summary"),
+    closeButton: element("messages-close"),
+});
+const fieldReport = new FieldReportView({
+    dialog: element("fields-dialog"),
+    table: element("fields-table"),
+    summary: element("fields-summary"),
+    saveButton: element("fields-save"),
+    closeButton: element("fields-close"),
+});
+let loaded = [];
+let converting = false;
+let converterReady = false;
+let download = null;
+
+const converter = new Converter({
+    onReady: (ready, reason) => {
+        converterReady = ready;
+        if (!ready) {
+            setStatus(`The converter could not be loaded: ${reason}. Reload the page to try again.`);
+        } else if (!converting && ui.status.dataset.said !== "yes") {
+            setStatus("Drop .bib files on the picture, or choose them with Open…");
+        }
+        updateButtons();
+    },
+    onProgress: ({ fraction, entriesRead }) => {
+        ui.progress.value = Math.round(fraction * 1000);
+        ui.progressText.textContent = progressText(fraction, entriesRead);
+    },
+});
+
+function setStatus(text, link) {
+    ui.status.dataset.said = "yes";
+    ui.status.replaceChildren(text);
+    if (link) {
+        ui.status.append(" — ", link);
+    }
+}
+
+function updateButtons() {
+    ui.convert.disabled = converting || loaded.length === 0 || !converterReady;
+    ui.open.hidden = converting;
+    ui.tidy.disabled = converting;
+    ui.stop.hidden = !converting;
+    ui.busy.hidden = !converting;
+    ui.status.hidden = converting;
+}
+
+// Only names ending in exactly ".bib" are taken, as in the window.
+function offerFiles(files) {
+    if (converting) {
+        return;
+    }
+    const taken = files.filter((file) => file.name.endsWith(".bib") && file.name.length > 4);
+    const refused = files.filter((file) => !taken.includes(file));
+    const refusal = refused.length === 0 ? ""
+        : refused.length === 1 ? `${refused[0].name} is not a .bib file; only .bib files can be converted.`
+        : `${namesOf(refused)} are not .bib files; only .bib files can be converted.`;
+    if (taken.length === 0) {
+        loaded = [];
+        picture.idle();
+        setStatus(files.length === 0 ? "The dropped item is not a file; only .bib files can be converted." : refusal);
+    } else {
+        loaded = taken;
+        picture.loaded(namesOf(taken));
+        setStatus(`${namesOf(taken)} — ready to convert${refusal ? ` (${refusal})` : ""}`);
+    }
+    updateButtons();
+    if (loaded.length > 0) {
+        ui.convert.focus();
+    }
+}
+
+async function convert() {
+    if (converting || loaded.length === 0 || !converterReady) {
+        return;
+    }
+    const files = loaded;
+    loaded = [];
+    converting = true;
+    const names = namesOf(files);
+    ui.busyLabel.textContent = `Converting ${names}…`;
+    ui.progress.value = 0;
+    ui.progressText.textContent = "Starting…";
+    picture.converting(names);
+    updateButtons();
+    ui.stop.focus();
+    const tidy = ui.tidy.checked;
+    const outcome = await converter.convert(files, { tidy, report: tidy });
+    converting = false;
+    updateButtons();
+    showOutcome(outcome, names);
+    ui.area.focus();
+}
+
+function showOutcome(outcome, names) {
+    fieldReport.set(outcome.kind === "done" ? outcome.reportParts : []);
+    ui.fieldsButton.disabled = fieldReport.isEmpty();
+    if (outcome.kind === "stopped") {
+        messages.set([]);
+        ui.messagesButton.disabled = true;
+        picture.idle();
+        setStatus("Stopped; nothing was written.");
+        return;
+    }
+    if (outcome.kind === "crashed") {
+        messages.set([]);
+        ui.messagesButton.disabled = true;
+        picture.failed(`Could not convert ${names}`);
+        setStatus(`Could not convert ${names}: ${outcome.reason}. The converter has been restarted; drop the files again to retry.`);
+        return;
+    }
+    const { result, parts } = outcome;
+    messages.set(result.inputs.flatMap((input) => input.messages.map((message) => ({ input: input.inputPath, message }))));
+    ui.messagesButton.disabled = messages.isEmpty();
+    if (result.error !== "") {
+        picture.failed(`Could not convert ${names}`);
+        setStatus(`Could not convert ${names}: ${result.error}`);
+        return;
+    }
+    picture.converted("Sources.xml written");
+    setStatus(summaryOf(result), offerDownload(parts));
+}
+
+// The document as a file to save, saved at once as the window writes it;
+// the link saves it again.
+function offerDownload(parts) {
+    if (download) {
+        URL.revokeObjectURL(download);
+    }
+    download = URL.createObjectURL(new Blob(parts, { type: "application/xml" }));
+    const link = document.createElement("a");
+    link.href = download;
+    link.download = "Sources.xml";
+    link.id = "download-link";
+    link.textContent = "Save Sources.xml";
+    link.click();
+    return link;
+}
+
+function choose() {
+    if (!converting) {
+        ui.chooser.value = "";
+        ui.chooser.click();
+    }
+}
+
+ui.area.addEventListener("click", choose);
+ui.area.addEventListener("keydown", (event) => {
+    if (event.key === "Enter" || event.key === " ") {
+        event.preventDefault();
+        if (loaded.length > 0 && event.key === "Enter") {
+            convert();
+        } else {
+            choose();
+        }
+    }
+});
+ui.open.addEventListener("click", choose);
+ui.chooser.addEventListener("change", () => offerFiles([...ui.chooser.files]));
+ui.convert.addEventListener("click", convert);
+ui.stop.addEventListener("click", () => converter.stop());
+ui.messagesButton.addEventListener("click", () => messages.open());
+ui.fieldsButton.addEventListener("click", () => fieldReport.open());
+
+// A drag that carries files animates the picture; anything dropped
+// elsewhere on the page is not opened by the browser instead.
+let dragDepth = 0;
+ui.area.addEventListener("dragenter", (event) => {
+    if (!converting && event.dataTransfer.types.includes("Files")) {
+        event.preventDefault();
+        dragDepth += 1;
+        picture.startHover();
+    }
+});
+ui.area.addEventListener("dragover", (event) => {
+    if (!converting && event.dataTransfer.types.includes("Files")) {
+        event.preventDefault();
+        event.dataTransfer.dropEffect = "copy";
+    }
+});
+ui.area.addEventListener("dragleave", () => {
+    dragDepth = Math.max(0, dragDepth - 1);
+    if (dragDepth === 0 && picture.animation !== null) {
+        picture.idle();
+        if (loaded.length > 0) {
+            picture.loaded(namesOf(loaded));
+        }
+    }
+});
+ui.area.addEventListener("drop", (event) => {
+    event.preventDefault();
+    dragDepth = 0;
+    picture.stopHover();
+    offerFiles([...event.dataTransfer.files]);
+});
+window.addEventListener("dragover", (event) => event.preventDefault());
+window.addEventListener("drop", (event) => event.preventDefault());
+
+// Ctrl+O opens, Ctrl+Enter converts, as in the window.
+window.addEventListener("keydown", (event) => {
+    if ((event.ctrlKey || event.metaKey) && event.key.toLowerCase() === "o") {
+        event.preventDefault();
+        choose();
+    } else if ((event.ctrlKey || event.metaKey) && event.key === "Enter") {
+        event.preventDefault();
+        convert();
+    }
+});
+
+// The browser asks now and then whether the service worker changed; it
+// asks its own cache, so that a loaded page sends nothing anywhere (a new
+// build is seen once the host's cache time for it has passed).
+if ("serviceWorker" in navigator) {
+    navigator.serviceWorker.register("service-worker.js", { updateViaCache: "all" });
+}
+updateButtons();

@@ -1,0 +1,79 @@
+// The picture area's pictures, as in the window: idle, the hover animation
+// (seven frames, 70 ms apart, the frame counter going on from one hover to
+// the next), loaded, converting, and for two seconds converted or failed.
+
+const frameCount = 7;
+const frameInterval = 70;
+const finishedShown = 2000;
+
+export class Picture {
+    constructor(image, area) {
+        this.image = image;
+        this.area = area;
+        this.frame = 0;
+        this.animation = null;
+        this.finishedTimer = null;
+        this.state = "idle";
+    }
+
+    show(name) {
+        this.image.src = `images/${name}.png`;
+    }
+
+    // The pictures are what the area shows; its state is said in words too.
+    setState(state, name, words) {
+        this.state = state;
+        this.area.dataset.state = state;
+        this.area.setAttribute("aria-label", words);
+        this.show(name);
+    }
+
+    startHover() {
+        if (this.animation !== null) {
+            return;
+        }
+        this.animation = setInterval(() => {
+            this.show(`backdrop_on_${this.frame}`);
+            this.frame = (this.frame + 1) % frameCount;
+        }, frameInterval);
+    }
+
+    stopHover() {
+        clearInterval(this.animation);
+        this.animation = null;
+    }
+
+    idle() {
+        this.stopHover();
+        this.setState("idle", "backdrop_normal", "Drop .bib files here, or press Enter to choose them");
+    }
+
+    loaded(names) {
+        this.stopHover();
+        this.setState("loaded", "backdrop_load", `${names} ready to convert`);
+    }
+
+    converting(names) {
+        this.stopHover();
+        clearTimeout(this.finishedTimer);
+        this.setState("converting", "backdrop_converting", `Converting ${names}`);
+    }
+
+    converted(words) {
+        this.finished("converted", "backdrop_converted", words);
+    }
+
+    failed(words) {
+        this.finished("failed", "backdrop_failed", words);
+    }
+
+    finished(state, name, words) {
+        this.setState(state, name, words);
+        clearTimeout(this.finishedTimer);
+        this.finishedTimer = setTimeout(() => {
+            if (this.state === state) {
+                this.idle();
+            }
+        }, finishedShown);
+    }
+}
