@@ -165,6 +165,18 @@ std::size_t runOf(const ByteSet &set, std::string_view text)
     return length;
 }
 
+// Takes the run of `set` bytes that begins what is ahead in the cursor's
+// current slice, appending it to `text`, and says how many bytes it took.
+// No set it is given holds a line break.
+std::size_t keepRun(SliceCursor &cursor, const ByteSet &set, std::string &text)
+{
+    const std::string_view ahead = cursor.ahead();
+    const std::size_t length = runOf(set, ahead);
+    text.append(ahead.substr(0, length));
+    cursor.skipPlain(length);
+    return length;
+}
+
 constexpr bool isLetter(char byte)
 {
     return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z');
@@ -768,11 +780,7 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std
         }
         if (runaway.inText()) {
             // The bulk of a value: bytes that change nothing but the text.
-            const std::string_view ahead = cursor.ahead();
-            const std::size_t plain = runOf(plainBytes, ahead);
-            if (plain > 0) {
-                text.append(ahead.substr(0, plain));
-                cursor.skipPlain(plain);
+            if (keepRun(cursor, plainBytes, text) > 0) {
                 continue;
             }
         } else if (runaway.atLineStart()) {
@@ -784,11 +792,7 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std
             }
         } else if (runaway.inName()) {
             // So does the rest of a word that starts a line; it is kept.
-            const std::string_view ahead = cursor.ahead();
-            const std::size_t name = runOf(fieldNameBytes, ahead);
-            if (name > 0) {
-                text.append(ahead.substr(0, name));
-                cursor.skipPlain(name);
+            if (keepRun(cursor, fieldNameBytes, text) > 0) {
                 continue;
             }
         }
@@ -843,12 +847,10 @@ void BibSyntax::takeCloser(char closer, BibStep &step)
 std::string BibSyntax::readName()
 {
     std::string name;
+    // A name may run on into the next slice.
     while (!cursor.atEnd()) {
-        const std::string_view ahead = cursor.ahead();
-        const std::size_t length = runOf(nameBytes, ahead);
-        name.append(ahead.substr(0, length));
-        cursor.skipPlain(length);
-        if (length < ahead.size()) {
+        const std::size_t inSlice = cursor.ahead().size();
+        if (keepRun(cursor, nameBytes, name) < inSlice) {
             break;
         }
     }
