@@ -1,0 +1,25 @@
+#pragma once
+
+#include "xml_reading.h"
+
+#include <string>
+#include <string_view>
+
+namespace bibsources {
+
+// What readXml tells of text, one line an event, for tests that hold the
+// parsers to each other and to golden files:
+//
+//   start b:Source {http://...} @12-40 empty
+//     xmlns:b=http://...
+//     attr w:val {http://...} "value"
+//   text "Ab\n"              (a run of text, its pieces joined; \n \t \" \\ \xHH escaped)
+//   end b:Source {http://...} @12-40
+//   result well-formed | result <kind> line N [mismatch <a> </b> of line M] [limit N]
+//          [stopped] [encoding NAME]
+//
+// The parser's own words for an error are left out: they are not the same
+// from parser to parser.
+std::string describeXmlEvents(std::string_view text, XmlReadOptions options = {});
+
+} // namespace bibsources
