@@ -1,6 +1,8 @@
 // The picture area's pictures, as in the window: idle, the hover animation
 // (seven frames, 70 ms apart, the frame counter going on from one hover to
 // the next), loaded, converting, and for two seconds converted or failed.
+// Converting and converted are the page's own versions of the window's: the
+// window saves beside the input, the page offers the file as a download.
 
 const frameCount = 7;
 const frameInterval = 70;
@@ -56,11 +58,11 @@ export class Picture {
     converting(names) {
         this.stopHover();
         clearTimeout(this.finishedTimer);
-        this.setState("converting", "backdrop_converting", `Converting ${names}`);
+        this.setState("converting", "backdrop_converting_page", `Converting ${names}`);
     }
 
     converted(words) {
-        this.finished("converted", "backdrop_converted", words);
+        this.finished("converted", "backdrop_converted_page", words);
     }
 
     failed(words) {
