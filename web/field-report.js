@@ -2,57 +2,49 @@
 // (line, key, tag, field, element, note) to look at, and to save as the
 // module wrote it. Only so many rows are shown; the saved file has them all.
 
-const rowsShown = 5000;
+import { rowsShown, TableDialog } from "./table-dialog.js";
 
-export class FieldReportView {
-    constructor({ dialog, table, summary, saveButton, closeButton }) {
-        this.dialog = dialog;
-        this.body = table.tBodies[0];
-        this.summary = summary;
+export class FieldReportView extends TableDialog {
+    constructor(elements) {
+        super(elements);
         this.parts = [];
+        this.lines = [];
         this.download = null;
-        saveButton.addEventListener("click", () => this.save());
-        closeButton.addEventListener("click", () => dialog.close());
+        elements.saveButton.addEventListener("click", () => this.save());
     }
 
     // parts: the report's text as the module handed it out; none when the
     // run made no report.
     set(parts) {
         this.parts = parts;
-        this.body.replaceChildren();
-        this.summary.textContent = "";
+        this.lines = null;
+        this.clear();
     }
 
     isEmpty() {
         return this.parts.length === 0;
     }
 
-    // The table is laid out when it is first looked at, not for every run.
-    open() {
-        if (this.body.rows.length === 0 && !this.isEmpty()) {
-            this.fill();
-        }
-        this.dialog.showModal();
+    // The report's rows, below its heading line; split when first shown.
+    reportLines() {
+        this.lines ??= new TextDecoder()
+            .decode(concatenated(this.parts))
+            .split("\n")
+            .slice(1)
+            .filter((line) => line !== "");
+        return this.lines;
     }
 
-    fill() {
-        const text = new TextDecoder().decode(concatenated(this.parts));
-        const lines = text.split("\n").slice(1).filter((line) => line !== "");
-        const rows = document.createDocumentFragment();
-        for (const line of lines.slice(0, rowsShown)) {
-            const row = document.createElement("tr");
-            for (const cell of line.split("\t")) {
-                const item = document.createElement("td");
-                item.textContent = cell;
-                row.append(item);
-            }
-            rows.append(row);
-        }
-        this.body.replaceChildren(rows);
+    cells() {
+        return this.reportLines().slice(0, rowsShown).map((line) => line.split("\t"));
+    }
+
+    summaryText() {
+        const count = this.reportLines().length;
         const numbers = new Intl.NumberFormat();
-        this.summary.textContent = lines.length > rowsShown
-            ? `The first ${numbers.format(rowsShown)} of ${numbers.format(lines.length)} fields; the saved report has them all.`
-            : `${numbers.format(lines.length)} ${lines.length === 1 ? "field" : "fields"}.`;
+        return count > rowsShown
+            ? `The first ${numbers.format(rowsShown)} of ${numbers.format(count)} fields; the saved report has them all.`
+            : `${numbers.format(count)} ${count === 1 ? "field" : "fields"}.`;
     }
 
     save() {

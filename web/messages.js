@@ -1,56 +1,39 @@
 // Messages…: what the parser and the converter said about each input, one
-// row each (file, line, message), as in the window's dialog. A large file
-// may have a message for nearly every entry: the table is laid out when it
-// is looked at, with at most so many rows.
+// row each (file, line, message), as in the window's dialog.
 
-const rowsShown = 5000;
+import { rowsShown, TableDialog } from "./table-dialog.js";
 
-export class MessagesView {
-    constructor({ dialog, table, summary, closeButton }) {
-        this.dialog = dialog;
-        this.body = table.tBodies[0];
-        this.summary = summary;
+export class MessagesView extends TableDialog {
+    constructor(elements) {
+        super(elements);
         this.rows = [];
-        closeButton.addEventListener("click", () => dialog.close());
     }
 
     // rows: [{input, message: {line, lastLine, text}}]
     set(rows) {
         this.rows = rows;
-        this.body.replaceChildren();
-        this.summary.textContent = "";
-        this.summary.hidden = true;
+        this.clear();
     }
 
     isEmpty() {
         return this.rows.length === 0;
     }
 
-    open() {
-        if (this.body.rows.length === 0 && !this.isEmpty()) {
-            this.fill();
-        }
-        this.dialog.showModal();
+    cells() {
+        return this.rows.slice(0, rowsShown).map(({ input, message }) => [input, lineText(message), message.text]);
     }
 
-    fill() {
-        const rows = document.createDocumentFragment();
-        for (const { input, message } of this.rows.slice(0, rowsShown)) {
-            const row = document.createElement("tr");
-            const line = message.line === 0 ? ""
-                : message.lastLine > message.line ? `${message.line}–${message.lastLine}` : String(message.line);
-            for (const text of [input, line, message.text]) {
-                const cell = document.createElement("td");
-                cell.textContent = text;
-                row.append(cell);
-            }
-            rows.append(row);
-        }
-        this.body.replaceChildren(rows);
-        if (this.rows.length > rowsShown) {
-            const numbers = new Intl.NumberFormat();
-            this.summary.textContent = `The first ${numbers.format(rowsShown)} of ${numbers.format(this.rows.length)} messages.`;
-            this.summary.hidden = false;
-        }
+    summaryText() {
+        const numbers = new Intl.NumberFormat();
+        return this.rows.length > rowsShown
+            ? `The first ${numbers.format(rowsShown)} of ${numbers.format(this.rows.length)} messages.`
+            : "";
     }
+}
+
+function lineText({ line, lastLine }) {
+    if (line === 0) {
+        return "";
+    }
+    return lastLine > line ? `${line}–${lastLine}` : String(line);
 }
