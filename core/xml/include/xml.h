@@ -8,6 +8,7 @@
 #ifndef __EMSCRIPTEN__
 #include "../src/libxml_handles.h"
 #endif
+#include "../src/xml_reading.h"
 #include "../src/xml_writer.h"
 
 #include <functional>
