@@ -9,6 +9,7 @@
 #include "../src/libxml_handles.h"
 #endif
 #include "../src/xml_reading.h"
+#include "../src/xml_tree.h"
 #include "../src/xml_writer.h"
 
 #include <functional>
