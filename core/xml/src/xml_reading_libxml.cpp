@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,6 +101,18 @@ private:
     bool offsetsHold() const { return result.encoding.empty(); }
     size_t consumed() const;
     size_t startTagBegin() const;
+    size_t lastOpeningBefore(size_t position) const;
+    // The parser keeps one copy of each name, so the namespace of the
+    // element before is known by its address; counting a URI's bytes for
+    // every element would cost more than the rest of the element's work.
+    std::string_view uriView(const xmlChar *uri)
+    {
+        if (uri != lastUri) {
+            lastUri = uri;
+            lastUriView = view(uri);
+        }
+        return lastUriView;
+    }
     size_t tagEnd() const;
     std::string mismatchedEndTagName(const xmlError &error) const;
 
@@ -113,6 +126,8 @@ private:
     std::vector<XmlAttribute> attributes;
     std::vector<std::string> decodedValues;
     XmlReadResult result;
+    const xmlChar *lastUri = nullptr;
+    std::string_view lastUriView;
     int endedEarlyCode = 0; // the parser's code of the first error, when it was the text's end
 };
 
@@ -128,9 +143,13 @@ size_t LibxmlReading::consumed() const
 // last '<' before where the parser stands opens it.
 size_t LibxmlReading::startTagBegin() const
 {
-    const size_t position = consumed();
-    const size_t begin = position == 0 ? std::string_view::npos : text.rfind('<', position - 1);
-    return begin == std::string_view::npos ? 0 : begin;
+    return lastOpeningBefore(consumed());
+}
+
+size_t LibxmlReading::lastOpeningBefore(size_t position) const
+{
+    const void *found = position == 0 ? nullptr : ::memrchr(text.data(), '<', position);
+    return found ? static_cast<size_t>(static_cast<const char *>(found) - text.data()) : 0;
 }
 
 // Past the attributes no '>' but the tag's own can come before its end.
@@ -186,7 +205,7 @@ void LibxmlReading::onStart(void *user, const xmlChar *localName, const xmlChar 
     XmlStartTag tag;
     tag.prefix = view(prefix);
     tag.localName = view(localName);
-    tag.namespaceUri = view(uri);
+    tag.namespaceUri = reading.uriView(uri);
     if (reading.open.size() >= reading.depthLimit()) {
         reading.tooDeep();
         return;
@@ -224,7 +243,7 @@ void LibxmlReading::onEnd(void *user, const xmlChar *localName, const xmlChar *p
     XmlEndTag tag;
     tag.prefix = view(prefix);
     tag.localName = view(localName);
-    tag.namespaceUri = view(uri);
+    tag.namespaceUri = reading.uriView(uri);
     if (!reading.open.empty()) {
         const OpenElement element = reading.open.back();
         reading.open.pop_back();
@@ -232,9 +251,9 @@ void LibxmlReading::onEnd(void *user, const xmlChar *localName, const xmlChar *p
             tag.begin = element.begin;
             tag.end = element.end;
         } else if (reading.offsetsHold()) {
+            // An end tag holds no '<' but its own.
             tag.end = reading.tagEnd();
-            tag.begin = reading.text.rfind("</", tag.end - 1);
-            tag.begin = tag.begin == std::string_view::npos ? 0 : tag.begin;
+            tag.begin = reading.lastOpeningBefore(tag.end);
         }
     }
     reading.heard(reading.handler.endElement(tag));
