@@ -102,9 +102,9 @@ private:
     size_t consumed() const;
     size_t startTagBegin() const;
     size_t lastOpeningBefore(size_t position) const;
-    // The parser keeps one copy of each name, so the namespace of the
-    // element before is known by its address; counting a URI's bytes for
-    // every element would cost more than the rest of the element's work.
+    // The parser keeps one copy of each namespace name for as long as it
+    // runs, so the namespace of the element before is known again by its
+    // address, without counting its bytes anew for every element.
     std::string_view uriView(const xmlChar *uri)
     {
         if (uri != lastUri) {
