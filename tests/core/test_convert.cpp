@@ -103,6 +103,7 @@ TEST(AtomicWrite, ShowsTheWholeTextOnlyAfterCommit)
 template <auto release> struct Free {
     template <typename T> void operator()(T *object) const { release(object); }
 };
+using XmlDocumentPtr = std::unique_ptr<xmlDoc, Free<xmlFreeDoc>>;
 
 XmlDocumentPtr parseXml(const std::string &document)
 {

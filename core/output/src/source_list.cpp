@@ -14,122 +14,18 @@
 #include <unistd.h>
 #include <utf8proc.h>
 
-#include <libxml/parser.h>
-#include <libxml/parserInternals.h>
-
 namespace bibsources {
 
 namespace {
 
-std::string_view view(const xmlChar *text)
+std::string qualifiedName(std::string_view prefix, std::string_view localName)
 {
-    return text ? std::string_view(reinterpret_cast<const char *>(text)) : std::string_view();
+    return prefix.empty() ? std::string(localName) : std::string(prefix) + ":" + std::string(localName);
 }
 
-std::string qualifiedName(const xmlChar *prefix, const xmlChar *localName)
+bool isBibliographyElement(std::string_view uri, std::string_view localName, std::string_view name)
 {
-    return prefix ? std::string(view(prefix)) + ":" + std::string(view(localName))
-                  : std::string(view(localName));
-}
-
-bool isBibliographyElement(const xmlChar *uri, const xmlChar *localName, std::string_view name)
-{
-    return view(uri) == bibliographyNamespace && view(localName) == name;
-}
-
-// What the parser has found so far. Offsets come from the parser's count of
-// bytes consumed, which is exact only while no encoder sits between the file
-// and the parser: the root's start refuses any input that needs one.
-struct Reader {
-    explicit Reader(SourceList &target)
-        : list(target)
-    {
-    }
-
-    xmlParserCtxt *context = nullptr;
-    SourceList &list;
-    int depth = 0; // of the element being read; the root is 1
-    size_t rootBegin = 0;
-    bool rootSeen = false;
-    std::optional<SourceListRecord> record; // the b:Source being read
-    // The prefixes declared by each open element of that record, outermost first.
-    std::vector<std::vector<std::string>> recordScopes;
-    std::optional<std::string> tag; // the b:Tag being read
-    std::optional<std::string> guid; // the b:Guid being read
-    // The prefix and local name of each element open, outermost first: the
-    // parser's own copies, which last as long as it does.
-    std::vector<std::pair<const xmlChar *, const xmlChar *>> openElements;
-    std::string refusal; // why this is not a source list
-    std::string firstError; // the parser's first complaint
-    int firstErrorCode = 0; // its xmlParserErrors code
-    std::string emptyRootName; // set when the root is an empty element
-    size_t emptyRootEnd = 0; // just past its "/>"
-
-    size_t consumed() const
-    {
-        const long count = xmlByteConsumed(context);
-        return count < 0 ? 0 : std::min(static_cast<size_t>(count), list.text.size());
-    }
-
-    // While a start tag is reported the parser stands on or just past its
-    // closing '>'. A start tag holds no other '<' (attribute values may not
-    // contain one), so the last '<' before that point opens it.
-    size_t startTagBegin() const
-    {
-        const size_t position = consumed();
-        return position == 0 ? 0 : list.text.rfind('<', position - 1);
-    }
-
-    // While an end tag (or the end of an empty element) is reported the
-    // parser stands on or just past its '>', the only one in the tag.
-    size_t endTagEnd() const
-    {
-        const size_t position = consumed();
-        if (position > 0 && list.text[position - 1] == '>') {
-            return position;
-        }
-        const size_t close = list.text.find('>', position);
-        return close == std::string::npos ? list.text.size() : close + 1;
-    }
-
-    void refuse(std::string reason)
-    {
-        if (refusal.empty()) {
-            refusal = std::move(reason);
-        }
-        xmlStopParser(context);
-    }
-};
-
-Reader &readerOf(void *user)
-{
-    return *static_cast<Reader *>(user);
-}
-
-void checkRoot(Reader &reader, const xmlChar *localName, const xmlChar *prefix, const xmlChar *uri)
-{
-    const xmlParserInputBuffer *buffer = reader.context->input ? reader.context->input->buf : nullptr;
-    if (buffer && buffer->encoder) {
-        reader.refuse(std::string("it is in ") + buffer->encoder->name + ", not UTF-8");
-    } else if (isBibliographyElement(uri, localName, "Sources")) {
-        reader.rootBegin = reader.startTagBegin();
-    } else if (view(localName) == "Sources") {
-        reader.refuse("its root element '" + qualifiedName(prefix, localName)
-            + "' is not in the bibliography namespace");
-    } else {
-        reader.refuse("its root element is '" + qualifiedName(prefix, localName) + "'");
-    }
-}
-
-// libxml2 hands an element's declarations over as (prefix, uri) pairs, and
-// each attribute as five pointers: local name, prefix, uri, value, value end.
-std::vector<NamespaceDeclaration> declarations(int count, const xmlChar **pairs)
-{
-    std::vector<NamespaceDeclaration> declared;
-    for (int i = 0; i < count; ++i) {
-        declared.push_back({std::string(view(pairs[2 * i])), std::string(view(pairs[2 * i + 1]))});
-    }
-    return declared;
+    return uri == bibliographyNamespace && localName == name;
 }
 
 bool isDeclaredIn(const std::vector<std::vector<std::string>> &scopes, const std::string &prefix)
@@ -138,168 +34,161 @@ bool isDeclaredIn(const std::vector<std::vector<std::string>> &scopes, const std
         [&](const auto &scope) { return std::find(scope.begin(), scope.end(), prefix) != scope.end(); });
 }
 
+std::vector<NamespaceDeclaration> declarationsOf(const XmlStartTag &tag)
+{
+    std::vector<NamespaceDeclaration> declared;
+    for (const XmlNamespaceDeclaration &declaration : tag.declarations) {
+        declared.push_back({std::string(declaration.prefix), std::string(declaration.uri)});
+    }
+    return declared;
+}
+
+// What the parser has found so far, at the offsets it gives: the records,
+// where the root ends, and why the text is not a source list.
+class Reader : public XmlHandler {
+public:
+    explicit Reader(SourceList &target)
+        : list(target)
+    {
+    }
+
+    bool startElement(const XmlStartTag &tag) override;
+    bool endElement(const XmlEndTag &tag) override;
+    bool text(std::string_view characters) override;
+
+    // "<b:Sources/>" becomes "<b:Sources></b:Sources>", which moves nothing
+    // before it.
+    void reopenEmptyRoot();
+
+    SourceList &list;
+    int depth = 0; // of the element being read; the root is 1
+    bool rootSeen = false;
+    std::string refusal; // why this is not a source list
+    std::string emptyRootName; // set when the root is an empty element
+    size_t emptyRootEnd = 0; // just past its "/>"
+
+private:
+    bool checkRoot(const XmlStartTag &tag);
+    void notePrefixes(const XmlStartTag &tag);
+    void endRoot(const XmlEndTag &tag);
+
+    std::optional<SourceListRecord> record; // the b:Source being read
+    // The prefixes declared by each open element of that record, outermost first.
+    std::vector<std::vector<std::string>> recordScopes;
+    std::optional<std::string> tag; // the b:Tag being read
+    std::optional<std::string> guid; // the b:Guid being read
+};
+
+bool Reader::checkRoot(const XmlStartTag &root)
+{
+    if (isBibliographyElement(root.namespaceUri, root.localName, "Sources")) {
+        list.rootNamespaces = declarationsOf(root);
+        return true;
+    }
+    if (root.localName == "Sources") {
+        refusal = "its root element '" + qualifiedName(root.prefix, root.localName)
+            + "' is not in the bibliography namespace";
+    } else {
+        refusal = "its root element is '" + qualifiedName(root.prefix, root.localName) + "'";
+    }
+    return false;
+}
+
 // Keeps track of the prefixes a record takes from the root, so that it can
 // be moved into a document whose root binds them differently.
-void notePrefixes(Reader &reader, const xmlChar *prefix, int namespaceCount, const xmlChar **namespaces,
-    int attributeCount, const xmlChar **attributes)
+void Reader::notePrefixes(const XmlStartTag &element)
 {
-    std::vector<std::string> &scope = reader.recordScopes.emplace_back();
-    for (const NamespaceDeclaration &declaration : declarations(namespaceCount, namespaces)) {
-        scope.push_back(declaration.prefix);
+    std::vector<std::string> &scope = recordScopes.emplace_back();
+    for (const XmlNamespaceDeclaration &declaration : element.declarations) {
+        scope.emplace_back(declaration.prefix);
     }
-    std::vector<std::string> used{std::string(view(prefix))};
-    for (int i = 0; i < attributeCount; ++i) {
-        if (attributes[5 * i + 1]) {
-            used.emplace_back(view(attributes[5 * i + 1]));
+    std::vector<std::string> used{std::string(element.prefix)};
+    for (const XmlAttribute &attribute : element.attributes) {
+        if (!attribute.prefix.empty()) {
+            used.emplace_back(attribute.prefix);
         }
     }
-    std::vector<std::string> &inherited = reader.record->inheritedPrefixes;
+    std::vector<std::string> &inherited = record->inheritedPrefixes;
     for (const std::string &name : used) {
-        if (name != "xml" && !isDeclaredIn(reader.recordScopes, name)
+        if (name != "xml" && !isDeclaredIn(recordScopes, name)
             && std::find(inherited.begin(), inherited.end(), name) == inherited.end()) {
             inherited.push_back(name);
         }
     }
 }
 
-void startElement(void *user, const xmlChar *localName, const xmlChar *prefix, const xmlChar *uri,
-    int namespaceCount, const xmlChar **namespaces, int attributeCount, int, const xmlChar **attributes)
+bool Reader::startElement(const XmlStartTag &element)
 {
-    Reader &reader = readerOf(user);
-    ++reader.depth;
-    reader.openElements.emplace_back(prefix, localName);
-    if (reader.depth == 1) {
-        reader.rootSeen = true;
-        checkRoot(reader, localName, prefix, uri);
-        reader.list.rootNamespaces = declarations(namespaceCount, namespaces);
-    } else if (reader.depth == 2 && isBibliographyElement(uri, localName, "Source")) {
-        reader.record.emplace();
-        reader.record->begin = reader.startTagBegin();
-        reader.record->nameEnd = reader.record->begin + 1 + qualifiedName(prefix, localName).size();
-    } else if (reader.depth == 3 && reader.record && !reader.record->tag
-        && isBibliographyElement(uri, localName, "Tag")) {
-        reader.tag.emplace();
-    } else if (reader.depth == 3 && reader.record && reader.record->guid.empty()
-        && isBibliographyElement(uri, localName, "Guid")) {
-        reader.guid.emplace();
+    ++depth;
+    if (depth == 1) {
+        rootSeen = true;
+        return checkRoot(element);
     }
-    if (reader.record) {
-        notePrefixes(reader, prefix, namespaceCount, namespaces, attributeCount, attributes);
+    if (depth == 2 && isBibliographyElement(element.namespaceUri, element.localName, "Source")) {
+        record.emplace();
+        record->begin = element.begin;
+        record->nameEnd = element.begin + 1 + qualifiedName(element.prefix, element.localName).size();
+    } else if (depth == 3 && record && !record->tag
+        && isBibliographyElement(element.namespaceUri, element.localName, "Tag")) {
+        tag.emplace();
+    } else if (depth == 3 && record && record->guid.empty()
+        && isBibliographyElement(element.namespaceUri, element.localName, "Guid")) {
+        guid.emplace();
     }
+    if (record) {
+        notePrefixes(element);
+    }
+    return true;
 }
 
 // The root's end tag is where new records go. An empty root element has
 // none; it is reopened once the parser is done with the text.
-void endRoot(Reader &reader, const xmlChar *localName, const xmlChar *prefix)
+void Reader::endRoot(const XmlEndTag &root)
 {
-    const std::string &text = reader.list.text;
-    const size_t end = reader.endTagEnd();
-    const size_t begin = text.rfind('<', end - 1);
-    if (begin == reader.rootBegin) {
-        reader.emptyRootName = qualifiedName(prefix, localName);
-        reader.emptyRootEnd = end;
+    if (root.end - root.begin >= 2 && list.text.compare(root.begin, 2, "</") == 0) {
+        list.recordsEnd = root.begin;
     } else {
-        reader.list.recordsEnd = begin;
+        emptyRootName = qualifiedName(root.prefix, root.localName);
+        emptyRootEnd = root.end;
     }
 }
 
-// "<b:Sources/>" becomes "<b:Sources></b:Sources>", which moves nothing
-// before it.
-void reopenEmptyRoot(Reader &reader)
+void Reader::reopenEmptyRoot()
 {
-    std::string &text = reader.list.text;
-    const size_t slash = text.rfind('/', reader.emptyRootEnd - 1);
-    text.replace(slash, reader.emptyRootEnd - slash, "></" + reader.emptyRootName + ">");
-    reader.list.recordsEnd = slash + 1;
+    std::string &text = list.text;
+    const size_t slash = text.rfind('/', emptyRootEnd - 1);
+    text.replace(slash, emptyRootEnd - slash, "></" + emptyRootName + ">");
+    list.recordsEnd = slash + 1;
 }
 
-void endElement(void *user, const xmlChar *localName, const xmlChar *prefix, const xmlChar *)
+bool Reader::endElement(const XmlEndTag &element)
 {
-    Reader &reader = readerOf(user);
-    if (reader.record) {
-        reader.recordScopes.pop_back();
+    if (record) {
+        recordScopes.pop_back();
     }
-    if (reader.depth == 3 && reader.tag) {
-        reader.record->tag = std::move(reader.tag);
-        reader.tag.reset();
-    } else if (reader.depth == 3 && reader.guid) {
-        reader.record->guid = std::move(*reader.guid);
-        reader.guid.reset();
-    } else if (reader.depth == 2 && reader.record) {
-        reader.record->end = reader.endTagEnd();
-        reader.list.records.push_back(std::move(*reader.record));
-        reader.record.reset();
-    } else if (reader.depth == 1) {
-        endRoot(reader, localName, prefix);
+    if (depth == 3 && tag) {
+        record->tag = std::move(tag);
+        tag.reset();
+    } else if (depth == 3 && guid) {
+        record->guid = std::move(*guid);
+        guid.reset();
+    } else if (depth == 2 && record) {
+        record->end = element.end;
+        list.records.push_back(std::move(*record));
+        record.reset();
+    } else if (depth == 1) {
+        endRoot(element);
     }
-    --reader.depth;
-    reader.openElements.pop_back();
+    --depth;
+    return true;
 }
 
-void characters(void *user, const xmlChar *text, int length)
+bool Reader::text(std::string_view characters)
 {
-    Reader &reader = readerOf(user);
-    if (std::optional<std::string> &target = reader.tag ? reader.tag : reader.guid) {
-        target->append(reinterpret_cast<const char *>(text), static_cast<size_t>(length));
+    if (std::optional<std::string> &target = tag ? tag : guid) {
+        target->append(characters);
     }
-}
-
-// Entities other than XML's own would need a document type declaration,
-// which a source list never has; refusing it also keeps the parser from
-// expanding anything a file defines.
-void internalSubset(void *user, const xmlChar *, const xmlChar *, const xmlChar *)
-{
-    readerOf(user).refuse("it has a document type declaration");
-}
-
-// The parser names the two tags of a mismatch without their prefixes
-// ("Opening and ending tag mismatch: Tag line 3 and Tog"). The start tag is
-// the innermost open element; the end tag is the last "</" before where the
-// parser stands, its name running up to a blank or its '>'.
-std::string mismatchedEndTag(const Reader &reader, const xmlError &error)
-{
-    const std::string &text = reader.list.text;
-    const size_t position = reader.consumed();
-    const size_t tagBegin = position == 0 ? std::string::npos : text.rfind("</", position - 1);
-    const std::string endName = tagBegin == std::string::npos
-        ? std::string(error.str2 ? error.str2 : "")
-        : text.substr(tagBegin + 2, text.find_first_of(" \t\r\n>", tagBegin + 2) - tagBegin - 2);
-    const std::string startName = reader.openElements.empty()
-        ? std::string(error.str1 ? error.str1 : "")
-        : qualifiedName(reader.openElements.back().first, reader.openElements.back().second);
-    return "the end tag </" + endName + "> does not match the start tag <" + startName + "> of line "
-        + std::to_string(error.int1);
-}
-
-void parserError(void *user, xmlError *error)
-{
-    Reader &reader = readerOf(user);
-    if (error->level < XML_ERR_ERROR || !reader.firstError.empty()) {
-        return;
-    }
-    std::string message = error->message ? error->message : "unreadable";
-    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) {
-        message.pop_back();
-    }
-    // Even with the limits lifted the parser stops at some depth; its own
-    // words for that name an option the user has no way to give.
-    if (message.find("Excessive depth") != std::string::npos) {
-        message = "elements are nested more than " + std::to_string(xmlParserMaxDepth) + " deep";
-    }
-    if (error->code == XML_ERR_TAG_NAME_MISMATCH) {
-        message = mismatchedEndTag(reader, *error);
-    }
-    reader.firstErrorCode = error->code;
-    reader.firstError = "line " + std::to_string(error->line) + ": " + message;
-}
-
-xmlSAXHandler readerCallbacks()
-{
-    xmlSAXHandler callbacks = elementHandler(startElement, endElement, characters);
-    callbacks.ignorableWhitespace = characters;
-    callbacks.internalSubset = internalSubset;
-    callbacks.serror = parserError;
-    return callbacks;
+    return true;
 }
 
 // Where text stops being UTF-8, as the reason a person reads: the parser's
@@ -328,6 +217,30 @@ std::string encodingProblem(std::string_view text)
     return {};
 }
 
+// The parser's complaint, "line N: what", in words about the file.
+std::string complaint(const XmlError &error)
+{
+    switch (error.kind) {
+    case XmlErrorKind::MismatchedEndTag:
+        return "line " + std::to_string(error.line) + ": the end tag </" + error.endTagName
+            + "> does not match the start tag <" + error.startTagName + "> of line "
+            + std::to_string(error.startTagLine);
+    case XmlErrorKind::TooDeep:
+        // The parser's own words for this name an option the user has no
+        // way to give.
+        return "line " + std::to_string(error.line) + ": elements are nested more than "
+            + std::to_string(error.depthLimit) + " deep";
+    case XmlErrorKind::EndedEarly:
+        // The parser's words for this ("Extra content at the end of the
+        // document") point the wrong way.
+        return "line " + std::to_string(error.line)
+            + ": the file ends before its root element does; it may be cut short";
+    default:
+        return error.message.empty() ? std::string("the parser gave no reason")
+                                     : "line " + std::to_string(error.line) + ": " + error.message;
+    }
+}
+
 // The parser's verdict as a sentence ending without a full stop, or empty.
 std::string parse(Reader &reader, std::string_view displayName)
 {
@@ -342,58 +255,32 @@ std::string parse(Reader &reader, std::string_view displayName)
     if (const std::string problem = encodingProblem(text); !problem.empty()) {
         return quoted + " is not a bibliography source list (" + problem + ")";
     }
-    // libxml2 sets up its tables on first use, which two threads converting
-    // at once could race over; a static's initialisation happens once.
-    static const bool initialised = (xmlInitParser(), true);
-    (void)initialised;
-    // The text goes to the parser a piece at a time: its memory parser would
-    // first copy the whole text, which doubles what a large list costs.
-    constexpr size_t pieceSize = size_t(1) << 16;
-    const size_t firstPiece = std::min<size_t>(text.size(), 4);
-    ParserContextPtr context(
-        xmlCreatePushParserCtxt(nullptr, nullptr, text.data(), static_cast<int>(firstPiece), nullptr));
-    if (!context) {
-        return "cannot read " + quoted + ": out of memory";
-    }
     // A list the word processor saved may nest deeper or hold longer texts
     // than the parser's defaults allow; both are still a good list. Entity
     // expansion, which the limits also guard, cannot happen: a document
     // type declaration is refused before anything is expanded.
-    xmlCtxtUseOptions(context.get(), XML_PARSE_NONET | XML_PARSE_HUGE);
-    *context->sax = readerCallbacks();
-    context->userData = &reader;
-    reader.context = context.get();
-    for (size_t offset = firstPiece; context->instate != XML_PARSER_EOF;) {
-        const size_t size = std::min(pieceSize, text.size() - offset);
-        const bool last = offset + size == text.size();
-        xmlParseChunk(context.get(), text.data() + offset, static_cast<int>(size), last ? 1 : 0);
-        offset += size;
-        if (last) {
-            break;
-        }
+    const XmlReadResult read = readXml(text, reader, XmlReadOptions{.lifted = true});
+    // Entities other than XML's own would need a document type declaration,
+    // which a source list never has.
+    if (read.error.kind == XmlErrorKind::DocumentType) {
+        return quoted + " is not a bibliography source list (it has a document type declaration)";
+    }
+    // Offsets hold only while no encoder sits between the file and the
+    // parser: the root refuses any input that needs one.
+    if (reader.rootSeen && !read.encoding.empty()) {
+        return quoted + " is not a bibliography source list (it is in " + read.encoding + ", not UTF-8)";
     }
     if (!reader.refusal.empty()) {
         return quoted + " is not a bibliography source list (" + reader.refusal + ")";
     }
-    const bool endedEarly = reader.firstError.empty() || reader.firstErrorCode == XML_ERR_DOCUMENT_END;
-    if (reader.depth > 0 && reader.refusal.empty() && endedEarly) {
-        // The parser's words for this ("Extra content at the end of the
-        // document") point the wrong way. A complaint about something
-        // before the end (a mismatched end tag) is kept.
-        reader.firstError = "line " + std::to_string(context->input ? context->input->line : 0)
-            + ": the file ends before its root element does; it may be cut short";
+    if (!read.wellFormed()) {
+        return quoted + " is not well-formed XML (" + complaint(read.error) + ")";
     }
     if (!reader.rootSeen) {
-        reader.firstError = reader.firstError.empty() ? "line 1: no element at all" : reader.firstError;
-        context->wellFormed = 0;
-    }
-    if (!context->wellFormed || !context->nsWellFormed) {
-        return quoted + " is not well-formed XML ("
-            + (reader.firstError.empty() ? std::string("the parser gave no reason") : reader.firstError)
-            + ")";
+        return quoted + " is not well-formed XML (line 1: no element at all)";
     }
     if (!reader.emptyRootName.empty()) {
-        reopenEmptyRoot(reader);
+        reader.reopenEmptyRoot();
     }
     return {};
 }

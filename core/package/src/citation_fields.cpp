@@ -4,12 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
-#include <memory>
 #include <unordered_set>
-
-#include <libxml/parser.h>
-#include <libxml/parserInternals.h>
 
 namespace bibsources {
 
@@ -84,115 +79,101 @@ bool takesArgument(const Token &token)
         [&](std::string_view name) { return equalsIgnoringCase(token.text, name); });
 }
 
-// What the parse has seen: the complex fields begun and not yet ended,
+// What the reading has seen: the complex fields begun and not yet ended,
 // innermost last, and the tags found so far.
-struct Scan {
+class Scan : public XmlHandler {
+public:
+    bool startElement(const XmlStartTag &element) override;
+    bool endElement(const XmlEndTag &element) override;
+    bool text(std::string_view characters) override;
+
+    std::vector<std::string> tags;
+
+private:
     struct OpenField {
         std::string instruction;
         bool read = false; // its separator or end came: the instruction is complete
     };
+
+    void record(std::string_view instruction);
+    void finishInnermost();
+    void fieldCharacter(std::string_view type);
+
     std::vector<OpenField> fields;
     bool inInstruction = false;
-    std::vector<std::string> tags;
     std::unordered_set<std::string> seen;
-    bool documentType = false;
-    xmlParserCtxt *context = nullptr;
-
-    void record(std::string_view instruction)
-    {
-        for (std::string &tag : tagsOfInstruction(instruction)) {
-            if (seen.insert(tag).second) {
-                tags.push_back(std::move(tag));
-            }
-        }
-    }
-    void finishInnermost()
-    {
-        if (!fields.empty() && !fields.back().read) {
-            fields.back().read = true;
-            record(fields.back().instruction);
-        }
-    }
 };
 
-std::string_view text(const xmlChar *value)
+void Scan::record(std::string_view instruction)
 {
-    return value ? std::string_view(reinterpret_cast<const char *>(value)) : std::string_view();
+    for (std::string &tag : tagsOfInstruction(instruction)) {
+        if (seen.insert(tag).second) {
+            tags.push_back(std::move(tag));
+        }
+    }
 }
 
-// libxml2 hands attributes as (local name, prefix, URI, value start, value end).
-std::string_view wordAttribute(int count, const xmlChar **attributes, std::string_view name)
+void Scan::finishInnermost()
 {
-    for (int i = 0; i < count; ++i) {
-        const xmlChar **attribute = attributes + 5 * i;
-        if (text(attribute[0]) == name && text(attribute[2]) == wordNamespace) {
-            return std::string_view(
-                reinterpret_cast<const char *>(attribute[3]), attribute[4] - attribute[3]);
+    if (!fields.empty() && !fields.back().read) {
+        fields.back().read = true;
+        record(fields.back().instruction);
+    }
+}
+
+std::string_view wordAttribute(const XmlStartTag &element, std::string_view name)
+{
+    for (const XmlAttribute &attribute : element.attributes) {
+        if (attribute.localName == name && attribute.namespaceUri == wordNamespace) {
+            return attribute.value;
         }
     }
     return {};
 }
 
-void fieldCharacter(Scan &scan, std::string_view type)
+void Scan::fieldCharacter(std::string_view type)
 {
     if (type == "begin") {
-        scan.fields.emplace_back();
+        fields.emplace_back();
     } else if (type == "separate") {
-        scan.finishInnermost();
+        finishInnermost();
     } else if (type == "end") {
-        scan.finishInnermost();
-        if (!scan.fields.empty()) {
-            scan.fields.pop_back();
+        finishInnermost();
+        if (!fields.empty()) {
+            fields.pop_back();
         }
     }
 }
 
-void startElement(void *context, const xmlChar *localName, const xmlChar *, const xmlChar *uri, int,
-    const xmlChar **, int attributeCount, int, const xmlChar **attributes)
+bool Scan::startElement(const XmlStartTag &element)
 {
-    auto &scan = *static_cast<Scan *>(context);
-    if (text(uri) != wordNamespace) {
-        return;
+    if (element.namespaceUri != wordNamespace) {
+        return true;
     }
-    const std::string_view name = text(localName);
-    if (name == "fldChar") {
-        fieldCharacter(scan, wordAttribute(attributeCount, attributes, "fldCharType"));
-    } else if (name == "instrText") {
-        scan.inInstruction = !scan.fields.empty() && !scan.fields.back().read;
-    } else if (name == "fldSimple") {
-        scan.record(wordAttribute(attributeCount, attributes, "instr"));
+    if (element.localName == "fldChar") {
+        fieldCharacter(wordAttribute(element, "fldCharType"));
+    } else if (element.localName == "instrText") {
+        inInstruction = !fields.empty() && !fields.back().read;
+    } else if (element.localName == "fldSimple") {
+        record(wordAttribute(element, "instr"));
     }
+    return true;
 }
 
-void endElement(void *context, const xmlChar *localName, const xmlChar *, const xmlChar *uri)
+bool Scan::endElement(const XmlEndTag &element)
 {
-    auto &scan = *static_cast<Scan *>(context);
-    if (text(uri) == wordNamespace && text(localName) == "instrText") {
-        scan.inInstruction = false;
+    if (element.namespaceUri == wordNamespace && element.localName == "instrText") {
+        inInstruction = false;
     }
+    return true;
 }
 
-void characters(void *context, const xmlChar *characters, int length)
+bool Scan::text(std::string_view characters)
 {
-    auto &scan = *static_cast<Scan *>(context);
-    if (scan.inInstruction) {
-        scan.fields.back().instruction.append(reinterpret_cast<const char *>(characters), length);
+    if (inInstruction) {
+        fields.back().instruction.append(characters);
     }
-}
-
-// Nothing a part defines is ever expanded: a document type stops the parse.
-void refuseDocumentType(void *context, const xmlChar *, const xmlChar *, const xmlChar *)
-{
-    auto &scan = *static_cast<Scan *>(context);
-    scan.documentType = true;
-    xmlStopParser(scan.context);
-}
-
-xmlSAXHandler scanCallbacks()
-{
-    xmlSAXHandler callbacks = elementHandler(startElement, endElement, characters);
-    callbacks.internalSubset = refuseDocumentType;
-    return callbacks;
+    return true;
 }
 
 } // namespace
@@ -224,28 +205,14 @@ std::vector<std::string> tagsOfInstruction(std::string_view instruction)
 CitedTags citedTags(std::string_view partText)
 {
     CitedTags result;
-    if (partText.size() > static_cast<std::size_t>(INT_MAX)) {
-        result.error = "it is too large";
-        return result;
-    }
-    // libxml2 sets up its tables on first use, which two threads could race
-    // over; a static's initialisation happens once.
-    static const bool initialised = (xmlInitParser(), true);
-    (void)initialised;
     Scan scan;
-    ParserContextPtr context(xmlCreateMemoryParserCtxt(partText.data(), static_cast<int>(partText.size())));
-    if (!context) {
-        result.error = "out of memory";
-        return result;
-    }
-    xmlCtxtUseOptions(context.get(), XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-    *context->sax = scanCallbacks();
-    context->userData = &scan;
-    scan.context = context.get();
-    xmlParseDocument(context.get());
-    if (scan.documentType) {
+    // Nothing a part defines is ever expanded: a document type is refused.
+    const XmlReadResult read = readXml(partText, scan);
+    if (read.error.kind == XmlErrorKind::TooLarge) {
+        result.error = "it is too large";
+    } else if (read.error.kind == XmlErrorKind::DocumentType) {
         result.error = "it has a document type declaration";
-    } else if (!context->wellFormed) {
+    } else if (!read.wellFormed()) {
         result.error = "it is not well-formed XML";
     } else {
         result.tags = std::move(scan.tags);

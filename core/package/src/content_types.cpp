@@ -3,16 +3,12 @@
 #include "package_xml.h"
 
 #include <algorithm>
+#include <map>
 #include <strings.h>
 
 namespace bibsources {
 
 namespace {
-
-const xmlChar *xml(const std::string &text)
-{
-    return reinterpret_cast<const xmlChar *>(text.c_str());
-}
 
 bool sameIgnoringCase(std::string_view a, std::string_view b)
 {
@@ -36,14 +32,71 @@ std::string withoutLeadingSlash(std::string_view name)
     return std::string(name.starts_with('/') ? name.substr(1) : name);
 }
 
-xmlNode *contentTypesRoot(const ParsedXml &parsed, std::string &error)
+const XmlElement *contentTypesRoot(const ParsedXml &parsed, std::string &error)
 {
-    xmlNode *root = parsed.ok() ? xmlDocGetRootElement(parsed.document.get()) : nullptr;
+    const XmlElement *root = parsed.ok() ? &parsed.tree.root : nullptr;
     if (!isElement(root, contentTypesNamespace, "Types")) {
         error = parsed.ok() ? "its root element is not a list of content types" : parsed.error;
         return nullptr;
     }
     return root;
+}
+
+ContentTypes typesOf(const XmlElement &root)
+{
+    ContentTypes types;
+    for (const XmlElement &child : root.children) {
+        if (child.is(contentTypesNamespace, "Default")) {
+            types.defaults.push_back({child.attribute("Extension"), child.attribute("ContentType")});
+        } else if (child.is(contentTypesNamespace, "Override")) {
+            types.overrides.push_back({child.attribute("PartName"), child.attribute("ContentType")});
+        }
+    }
+    return types;
+}
+
+// The change as edits of the part's bytes: new elements before the root's
+// end tag, defaults first; an override for a part that has one already
+// replaces the start tag of that one.
+PartEdits editsFor(const XmlElement &root, const ContentTypesChange &change)
+{
+    const ContentTypes existing = typesOf(root);
+    std::string added;
+    for (const ContentTypes::Default &entry : change.defaults) {
+        if (!existing.hasDefault(entry.extension)) {
+            added += emptyChildText(
+                root, "Default", {{"Extension", entry.extension}, {"ContentType", entry.contentType}});
+        }
+    }
+    std::map<const XmlElement *, std::string> retyped; // an existing override and its new type
+    std::vector<ContentTypes::Override> newOverrides;
+    for (const ContentTypes::Override &entry : change.overrides) {
+        const auto samePart
+            = [&](const auto &partName) { return sameIgnoringCase(partName, entry.partName); };
+        const auto target
+            = std::find_if(root.children.begin(), root.children.end(), [&](const XmlElement &child) {
+                  return child.is(contentTypesNamespace, "Override") && samePart(child.attribute("PartName"));
+              });
+        const auto pending = std::find_if(newOverrides.begin(), newOverrides.end(),
+            [&](const ContentTypes::Override &override) { return samePart(override.partName); });
+        if (target != root.children.end()) {
+            retyped[&*target] = entry.contentType;
+        } else if (pending != newOverrides.end()) {
+            pending->contentType = entry.contentType;
+        } else {
+            newOverrides.push_back(entry);
+        }
+    }
+    PartEdits edits;
+    for (const auto &[element, type] : retyped) {
+        edits.replace(element->begin, element->startTagEnd, startTagWith(*element, "ContentType", type));
+    }
+    for (const ContentTypes::Override &entry : newOverrides) {
+        added += emptyChildText(
+            root, "Override", {{"PartName", entry.partName}, {"ContentType", entry.contentType}});
+    }
+    appendChildren(edits, root, std::move(added));
+    return edits;
 }
 
 } // namespace
@@ -74,16 +127,8 @@ ContentTypesParse parseContentTypes(std::string_view text)
 {
     ContentTypesParse result;
     const ParsedXml parsed = parsePackageXml(text);
-    const xmlNode *root = contentTypesRoot(parsed, result.error);
-    if (!root) {
-        return result;
-    }
-    for (const xmlNode *child = root->children; child; child = child->next) {
-        if (isElement(child, contentTypesNamespace, "Default")) {
-            result.types.defaults.push_back({attribute(child, "Extension"), attribute(child, "ContentType")});
-        } else if (isElement(child, contentTypesNamespace, "Override")) {
-            result.types.overrides.push_back({attribute(child, "PartName"), attribute(child, "ContentType")});
-        }
+    if (const XmlElement *root = contentTypesRoot(parsed, result.error)) {
+        result.types = typesOf(*root);
     }
     return result;
 }
@@ -92,34 +137,16 @@ ContentTypesWritten changeContentTypes(std::string_view text, const ContentTypes
 {
     ContentTypesWritten result;
     const ParsedXml parsed = parsePackageXml(text);
-    xmlNode *root = contentTypesRoot(parsed, result.error);
+    const XmlElement *root = contentTypesRoot(parsed, result.error);
     if (!root) {
         return result;
     }
-    const ContentTypes existing = parseContentTypes(text).types;
-    for (const ContentTypes::Default &entry : change.defaults) {
-        if (!existing.hasDefault(entry.extension)) {
-            xmlNode *added
-                = xmlNewChild(root, root->ns, reinterpret_cast<const xmlChar *>("Default"), nullptr);
-            xmlNewProp(added, reinterpret_cast<const xmlChar *>("Extension"), xml(entry.extension));
-            xmlNewProp(added, reinterpret_cast<const xmlChar *>("ContentType"), xml(entry.contentType));
-        }
+    // Bytes in another encoding cannot take ours: such a part is written
+    // anew in UTF-8 first.
+    if (!parsed.tree.read.encoding.empty()) {
+        return changeContentTypes(xmlTreeText(parsed.tree), change);
     }
-    for (const ContentTypes::Override &entry : change.overrides) {
-        xmlNode *target = nullptr;
-        for (xmlNode *child = root->children; child && !target; child = child->next) {
-            if (isElement(child, contentTypesNamespace, "Override")
-                && sameIgnoringCase(attribute(child, "PartName"), entry.partName)) {
-                target = child;
-            }
-        }
-        if (!target) {
-            target = xmlNewChild(root, root->ns, reinterpret_cast<const xmlChar *>("Override"), nullptr);
-            xmlSetProp(target, reinterpret_cast<const xmlChar *>("PartName"), xml(entry.partName));
-        }
-        xmlSetProp(target, reinterpret_cast<const xmlChar *>("ContentType"), xml(entry.contentType));
-    }
-    result.text = serializePackageXml(parsed.document.get());
+    result.text = editsFor(*root, change).appliedTo(text);
     return result;
 }
 

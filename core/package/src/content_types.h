@@ -51,8 +51,9 @@ struct ContentTypesWritten {
     bool ok() const { return error.empty(); }
 };
 
-// The text with the change made; everything else stays, though the text is
-// written anew.
+// The text with the change made; every other byte stays as it is. A part
+// in an encoding other than UTF-8 is written anew in UTF-8, its comments
+// and processing instructions left out.
 ContentTypesWritten changeContentTypes(std::string_view text, const ContentTypesChange &change);
 
 } // namespace bibsources

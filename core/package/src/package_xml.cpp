@@ -1,35 +1,23 @@
 #include "package_xml.h"
 
-#include <climits>
-
-#include <libxml/parser.h>
-#include <libxml/parserInternals.h>
+#include <algorithm>
 
 namespace bibsources {
 
 namespace {
 
-constexpr int parseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-
-// The parser's user data is its own context in the tree-building mode.
-void refuseDocumentType(void *context, const xmlChar *, const xmlChar *, const xmlChar *)
+std::string reasonOf(const XmlReadResult &read)
 {
-    auto *parser = static_cast<xmlParserCtxt *>(context);
-    parser->_private = parser; // marks the refusal
-    xmlStopParser(parser);
-}
-
-void initialiseOnce()
-{
-    // libxml2 sets up its tables on first use, which two threads could race
-    // over; a static's initialisation happens once.
-    static const bool initialised = (xmlInitParser(), true);
-    (void)initialised;
-}
-
-std::string view(const xmlChar *text)
-{
-    return text ? std::string(reinterpret_cast<const char *>(text)) : std::string();
+    switch (read.error.kind) {
+    case XmlErrorKind::DocumentType:
+        return "it has a document type declaration";
+    case XmlErrorKind::TooLarge:
+        return "it is too large";
+    default:
+        break;
+    }
+    const std::string reason = read.error.message.empty() ? "it is not well-formed XML" : read.error.message;
+    return "line " + std::to_string(read.error.line) + ": " + reason;
 }
 
 } // namespace
@@ -37,89 +25,107 @@ std::string view(const xmlChar *text)
 ParsedXml parsePackageXml(std::string_view text)
 {
     ParsedXml parsed;
-    if (text.size() > static_cast<std::size_t>(INT_MAX)) {
-        parsed.error = "it is too large";
-        return parsed;
-    }
-    initialiseOnce();
-    ParserContextPtr context(xmlNewParserCtxt());
-    if (!context) {
-        parsed.error = "out of memory";
-        return parsed;
-    }
-    context->sax->internalSubset = refuseDocumentType;
-    parsed.document.reset(xmlCtxtReadMemory(
-        context.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr, parseOptions));
-    if (context->_private) {
-        parsed.document.reset();
-        parsed.error = "it has a document type declaration";
-    } else if (!parsed.document || !context->wellFormed) {
-        parsed.document.reset();
-        const xmlError *error = xmlCtxtGetLastError(context.get());
-        std::string reason = error && error->message ? error->message : "it is not well-formed XML";
-        while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) {
-            reason.pop_back();
-        }
-        parsed.error = error ? "line " + std::to_string(error->line) + ": " + reason : reason;
+    parsed.tree = readXmlTree(text);
+    if (!parsed.tree.read.wellFormed()) {
+        parsed.error = reasonOf(parsed.tree.read);
+    } else if (!parsed.tree.ok()) {
+        parsed.error = "line 1: it holds no element";
     }
     return parsed;
 }
 
-std::string serializePackageXml(xmlDoc *document)
-{
-    xmlChar *bytes = nullptr;
-    int size = 0;
-    xmlDocDumpMemoryEnc(document, &bytes, &size, "UTF-8");
-    const XmlTextPtr owned(bytes);
-    return bytes ? std::string(reinterpret_cast<const char *>(bytes), static_cast<std::size_t>(size))
-                 : std::string();
-}
-
 std::optional<XmlName> rootElementName(std::string_view text)
 {
-    if (text.size() > static_cast<std::size_t>(INT_MAX)) {
-        return std::nullopt;
-    }
-    initialiseOnce();
-    // Called back for the root's start tag, which is all we want: whatever
-    // follows it, well-formed or not, is not read. A document type
-    // declaration before it is passed over: without callbacks for its
-    // declarations nothing in it is kept, so nothing can be expanded.
-    struct Found {
-        xmlParserCtxt *context = nullptr;
+    // Told of the root's start tag, which is all we want: whatever follows
+    // it, well-formed or not, is not read.
+    class RootName : public XmlHandler {
+    public:
+        bool startElement(const XmlStartTag &tag) override
+        {
+            root = XmlName{std::string(tag.namespaceUri), std::string(tag.localName)};
+            return false;
+        }
+        bool endElement(const XmlEndTag &) override { return false; }
+        bool text(std::string_view) override { return true; }
+
         std::optional<XmlName> root;
     } found;
-    xmlSAXHandler callbacks{};
-    callbacks.initialized = XML_SAX2_MAGIC;
-    callbacks.startElementNs = [](void *user, const xmlChar *localName, const xmlChar *, const xmlChar *uri,
-                                   int, const xmlChar **, int, int, const xmlChar **) {
-        Found &state = *static_cast<Found *>(user);
-        state.root = XmlName{view(uri), view(localName)};
-        xmlStopParser(state.context);
-    };
-    callbacks.serror = [](void *, xmlError *) {};
-    ParserContextPtr context(xmlCreateMemoryParserCtxt(text.data(), static_cast<int>(text.size())));
-    if (!context) {
-        return std::nullopt;
-    }
-    xmlCtxtUseOptions(context.get(), parseOptions);
-    *context->sax = callbacks;
-    context->userData = &found;
-    found.context = context.get();
-    xmlParseDocument(context.get());
+    readXml(text, found, XmlReadOptions{.allowDocumentType = true});
     return found.root;
 }
 
-std::string attribute(const xmlNode *element, const char *name)
+bool isElement(const XmlElement *element, std::string_view namespaceUri, std::string_view localName)
 {
-    const XmlTextPtr value(xmlGetNoNsProp(element, reinterpret_cast<const xmlChar *>(name)));
-    return view(value.get());
+    return element && element->is(namespaceUri, localName);
 }
 
-bool isElement(const xmlNode *node, std::string_view namespaceUri, std::string_view localName)
+void PartEdits::replace(size_t begin, size_t end, std::string replacement)
 {
-    return node && node->type == XML_ELEMENT_NODE && node->ns && view(node->ns->href) == namespaceUri
-        && view(node->name) == localName;
+    edits.push_back({begin, end, std::move(replacement)});
+}
+
+std::string PartEdits::appliedTo(std::string_view text) const
+{
+    // In the order of the text; edits at one place in the order made.
+    std::vector<const Edit *> ordered;
+    for (const Edit &edit : edits) {
+        ordered.push_back(&edit);
+    }
+    std::stable_sort(
+        ordered.begin(), ordered.end(), [](const Edit *a, const Edit *b) { return a->begin < b->begin; });
+    std::string out;
+    size_t copied = 0;
+    for (const Edit *edit : ordered) {
+        out.append(text.substr(copied, edit->begin - copied)).append(edit->replacement);
+        copied = std::max(copied, edit->end);
+    }
+    return out.append(text.substr(copied));
+}
+
+std::string emptyChildText(const XmlElement &parent, std::string_view localName,
+    std::initializer_list<std::pair<std::string_view, std::string_view>> attributes)
+{
+    XmlElement child;
+    child.prefix = parent.prefix;
+    child.localName = localName;
+    child.empty = true;
+    for (const auto &[name, value] : attributes) {
+        child.attributes.push_back({{}, name, {}, std::string(value)});
+    }
+    return xmlStartTagText(child);
+}
+
+std::string startTagWith(const XmlElement &element, std::string_view name, std::string_view value)
+{
+    XmlElement changed;
+    changed.prefix = element.prefix;
+    changed.localName = element.localName;
+    changed.declarations = element.declarations;
+    changed.attributes = element.attributes;
+    changed.empty = element.empty;
+    const auto same = [&](const XmlTreeAttribute &attribute) {
+        return attribute.namespaceUri.empty() && attribute.localName == name;
+    };
+    if (const auto found = std::find_if(changed.attributes.begin(), changed.attributes.end(), same);
+        found != changed.attributes.end()) {
+        found->value = value;
+    } else {
+        changed.attributes.push_back({{}, name, {}, std::string(value)});
+    }
+    return xmlStartTagText(changed);
+}
+
+void appendChildren(PartEdits &edits, const XmlElement &element, std::string children)
+{
+    if (children.empty()) {
+        return;
+    }
+    if (!element.empty) {
+        edits.insert(element.endTagBegin, std::move(children));
+        return;
+    }
+    // "<Types .../>": its '/' is just before its '>'.
+    edits.replace(element.end - 2, element.end, ">" + children + "</" + element.qualifiedName() + ">");
 }
 
 } // namespace bibsources

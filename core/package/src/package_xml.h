@@ -2,14 +2,17 @@
 
 #include "xml.h"
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace bibsources {
 
 struct ParsedXml {
-    XmlDocumentPtr document;
+    XmlTree tree;
     std::string error; // empty when parsed; else why not, ending without a full stop
 
     bool ok() const { return error.empty(); }
@@ -19,9 +22,6 @@ struct ParsedXml {
 // allows, with no document type declaration (so nothing a file defines is
 // ever expanded) and no network access.
 ParsedXml parsePackageXml(std::string_view text);
-
-// The document as UTF-8 text, with its XML declaration.
-std::string serializePackageXml(xmlDoc *document);
 
 struct XmlName {
     std::string namespaceUri;
@@ -34,10 +34,38 @@ struct XmlName {
 // allowed is for the reader of the whole part to say.
 std::optional<XmlName> rootElementName(std::string_view text);
 
-// An attribute of element without a namespace; empty when it has none.
-std::string attribute(const xmlNode *element, const char *name);
+// Whether element is there and has this local name in this namespace.
+bool isElement(const XmlElement *element, std::string_view namespaceUri, std::string_view localName);
 
-// Whether node is an element with this local name in this namespace.
-bool isElement(const xmlNode *node, std::string_view namespaceUri, std::string_view localName);
+// A part's text with some of its bytes replaced, every other byte kept. The
+// spans are taken out of the text as it was read; none may overlap another.
+class PartEdits {
+public:
+    void replace(size_t begin, size_t end, std::string replacement);
+    void insert(size_t at, std::string text) { replace(at, at, std::move(text)); }
+    std::string appliedTo(std::string_view text) const;
+
+private:
+    struct Edit {
+        size_t begin;
+        size_t end;
+        std::string replacement;
+    };
+    std::vector<Edit> edits;
+};
+
+// Adds children (elements written out) after element's last child, with
+// the edit that makes room for them: an empty element (<name/>) is opened
+// (<name>...</name>), which moves nothing before it.
+void appendChildren(PartEdits &edits, const XmlElement &element, std::string children);
+
+// A new empty child of parent, under parent's prefix (so in its namespace),
+// with these attributes in no namespace, as text: <p:name a="v"/>.
+std::string emptyChildText(const XmlElement &parent, std::string_view localName,
+    std::initializer_list<std::pair<std::string_view, std::string_view>> attributes);
+
+// The start tag of element with one attribute in no namespace set to value,
+// added when it has none; the others as they read.
+std::string startTagWith(const XmlElement &element, std::string_view name, std::string_view value);
 
 } // namespace bibsources

@@ -8,11 +8,6 @@ namespace bibsources {
 
 namespace {
 
-const xmlChar *xml(const char *text)
-{
-    return reinterpret_cast<const xmlChar *>(text);
-}
-
 std::string folderOf(std::string_view partName)
 {
     const auto slash = partName.rfind('/');
@@ -74,13 +69,11 @@ std::optional<std::string> normalised(std::string_view path)
     return joined.empty() ? std::nullopt : std::optional<std::string>(joined);
 }
 
-std::string freshId(const xmlNode *root)
+std::string freshId(const XmlElement &root)
 {
     std::set<std::string> taken;
-    for (const xmlNode *child = root->children; child; child = child->next) {
-        if (child->type == XML_ELEMENT_NODE) {
-            taken.insert(attribute(child, "Id"));
-        }
+    for (const XmlElement &child : root.children) {
+        taken.insert(child.attribute("Id"));
     }
     for (int number = 1;; ++number) {
         const std::string id = "rId" + std::to_string(number);
@@ -107,15 +100,15 @@ RelationshipsParse parseRelationships(std::string_view text)
         result.error = parsed.error;
         return result;
     }
-    const xmlNode *root = xmlDocGetRootElement(parsed.document.get());
-    if (!isElement(root, relationshipsNamespace, "Relationships")) {
+    const XmlElement &root = parsed.tree.root;
+    if (!root.is(relationshipsNamespace, "Relationships")) {
         result.error = "its root element is not a list of relationships";
         return result;
     }
-    for (const xmlNode *child = root->children; child; child = child->next) {
-        if (isElement(child, relationshipsNamespace, "Relationship")) {
-            result.relationships.push_back({attribute(child, "Id"), attribute(child, "Type"),
-                attribute(child, "Target"), attribute(child, "TargetMode") == "External"});
+    for (const XmlElement &child : root.children) {
+        if (child.is(relationshipsNamespace, "Relationship")) {
+            result.relationships.push_back({child.attribute("Id"), child.attribute("Type"),
+                child.attribute("Target"), child.attribute("TargetMode") == "External"});
         }
     }
     return result;
@@ -160,16 +153,20 @@ RelationshipAdded addRelationship(std::string_view text, std::string_view type, 
         return result;
     }
     const ParsedXml parsed = parsePackageXml(text);
-    xmlNode *root = parsed.ok() ? xmlDocGetRootElement(parsed.document.get()) : nullptr;
+    const XmlElement *root = parsed.ok() ? &parsed.tree.root : nullptr;
     if (!isElement(root, relationshipsNamespace, "Relationships")) {
         result.error = parsed.ok() ? "its root element is not a list of relationships" : parsed.error;
         return result;
     }
-    xmlNode *added = xmlNewChild(root, root->ns, xml("Relationship"), nullptr);
-    xmlNewProp(added, xml("Id"), xml(freshId(root).c_str()));
-    xmlNewProp(added, xml("Type"), xml(std::string(type).c_str()));
-    xmlNewProp(added, xml("Target"), xml(std::string(target).c_str()));
-    result.text = serializePackageXml(parsed.document.get());
+    // Bytes in another encoding cannot take ours: such a part is written
+    // anew in UTF-8 first.
+    if (!parsed.tree.read.encoding.empty()) {
+        return addRelationship(xmlTreeText(parsed.tree), type, target);
+    }
+    PartEdits edits;
+    appendChildren(edits, *root,
+        emptyChildText(*root, "Relationship", {{"Id", freshId(*root)}, {"Type", type}, {"Target", target}}));
+    result.text = edits.appliedTo(text);
     return result;
 }
 

@@ -59,8 +59,9 @@ std::optional<std::string> resolveTarget(std::string_view sourcePart, const Rela
 std::string relativeTarget(std::string_view sourcePart, std::string_view targetPart);
 
 // The relationships text with one more relationship, of a fresh Id, before
-// the root's end; an empty text makes a new relationships part. Everything
-// already there stays as it is, though the text is written anew.
+// the root's end; an empty text makes a new relationships part. Every byte
+// already there stays as it is (a part in an encoding other than UTF-8 is
+// written anew in UTF-8, its comments and processing instructions left out).
 struct RelationshipAdded {
     std::string text;
     std::string error;

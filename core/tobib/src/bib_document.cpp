@@ -4,19 +4,13 @@
 #include "bib_text.h"
 #include "xml.h"
 
-#include <libxml/parser.h>
-
-#include <memory>
-
 namespace bibsources {
 
 namespace {
 
-bool isBibliographyElement(const xmlNode *node, std::string_view name)
+bool isBibliographyElement(const XmlElement &element, std::string_view name)
 {
-    return node->type == XML_ELEMENT_NODE && node->ns && node->ns->href
-        && reinterpret_cast<const char *>(node->ns->href) == bibliographyNamespace
-        && reinterpret_cast<const char *>(node->name) == name;
+    return element.is(bibliographyNamespace, name);
 }
 
 } // namespace
@@ -48,18 +42,16 @@ std::string BibWriter::uniqueKey(const std::string &tag, std::vector<std::string
 BibEntries BibWriter::entries(std::string_view listText)
 {
     BibEntries result;
-    const XmlDocumentPtr document(xmlReadMemory(listText.data(), int(listText.size()), nullptr, "UTF-8",
-        XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
-    const xmlNode *root = document ? xmlDocGetRootElement(document.get()) : nullptr;
-    if (!root || !isBibliographyElement(root, "Sources")) {
+    const XmlTree document = readXmlTree(listText, XmlReadOptions{.lifted = true});
+    if (!document.ok() || !isBibliographyElement(document.root, "Sources")) {
         result.error = "it is not a bibliography source list";
         return result;
     }
-    for (const xmlNode *child = root->children; child; child = child->next) {
+    for (const XmlElement &child : document.root.children) {
         if (!isBibliographyElement(child, "Source")) {
             continue;
         }
-        const BibEntry entry = bibEntry(child);
+        const BibEntry entry = bibEntry(&child);
         result.text += bibEntryText(entry, uniqueKey(entry.tag, result.messages));
         ++result.records;
     }

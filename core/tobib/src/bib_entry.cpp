@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <memory>
 #include <set>
 #include <string_view>
 
@@ -17,37 +16,30 @@ namespace bibsources {
 
 namespace {
 
-struct XmlText {
-    void operator()(xmlChar *text) const { xmlFree(text); }
-};
-
-std::string textOf(const xmlNode *node)
+std::string textOf(const XmlElement *element)
 {
-    const std::unique_ptr<xmlChar, XmlText> text(xmlNodeGetContent(node));
-    return text ? std::string(reinterpret_cast<const char *>(text.get())) : std::string();
+    return element->content();
 }
 
-std::string_view nameOf(const xmlNode *node)
+std::string_view nameOf(const XmlElement *element)
 {
-    return reinterpret_cast<const char *>(node->name);
+    return element->localName;
 }
 
-std::vector<const xmlNode *> elementsOf(const xmlNode *parent)
+std::vector<const XmlElement *> elementsOf(const XmlElement *parent)
 {
-    std::vector<const xmlNode *> elements;
-    for (const xmlNode *child = parent->children; child; child = child->next) {
-        if (child->type == XML_ELEMENT_NODE) {
-            elements.push_back(child);
-        }
+    std::vector<const XmlElement *> elements;
+    for (const XmlElement &child : parent->children) {
+        elements.push_back(&child);
     }
     return elements;
 }
 
-const xmlNode *childNamed(const xmlNode *parent, std::string_view name)
+const XmlElement *childNamed(const XmlElement *parent, std::string_view name)
 {
-    for (const xmlNode *child : elementsOf(parent)) {
-        if (nameOf(child) == name) {
-            return child;
+    for (const XmlElement &child : parent->children) {
+        if (child.localName == name) {
+            return &child;
         }
     }
     return nullptr;
@@ -93,7 +85,7 @@ std::string twoDigits(int number)
 // left over become ms- fields.
 class EntryBuilder {
 public:
-    explicit EntryBuilder(const xmlNode *source)
+    explicit EntryBuilder(const XmlElement *source)
         : source(source)
     {
     }
@@ -119,7 +111,7 @@ private:
     void addBack(BackField back);
 
     void addContributors();
-    void addRole(const xmlNode *role);
+    void addRole(const XmlElement *role);
     void addContainers();
     void addDates();
     void addAccessed();
@@ -127,14 +119,14 @@ private:
     void addKinds();
     void addKept();
 
-    const xmlNode *source;
-    std::set<const xmlNode *> used;
+    const XmlElement *source;
+    std::set<const XmlElement *> used;
     BibEntry entry;
 };
 
 std::string EntryBuilder::take(std::string_view name)
 {
-    const xmlNode *child = childNamed(source, name);
+    const XmlElement *child = childNamed(source, name);
     if (!child) {
         return {};
     }
@@ -175,30 +167,30 @@ void EntryBuilder::addBack(BackField back)
 
 void EntryBuilder::addContributors()
 {
-    for (const xmlNode *wrapper : elementsOf(source)) {
+    for (const XmlElement *wrapper : elementsOf(source)) {
         if (nameOf(wrapper) != "Author") {
             continue;
         }
         used.insert(wrapper);
-        for (const xmlNode *role : elementsOf(wrapper)) {
+        for (const XmlElement *role : elementsOf(wrapper)) {
             addRole(role);
         }
     }
 }
 
-void EntryBuilder::addRole(const xmlNode *role)
+void EntryBuilder::addRole(const XmlElement *role)
 {
     const std::string roleName = lowerCase(nameOf(role));
     const bool known = roleName == "author" || roleName == "editor" || roleName == "translator";
     std::string names;
-    for (const xmlNode *part : elementsOf(role)) {
+    for (const XmlElement *part : elementsOf(role)) {
         if (nameOf(part) == "Corporate") {
             names += (names.empty() ? "" : " and ") + bibCorporate(trimmed(textOf(part)));
             continue;
         }
-        for (const xmlNode *person : elementsOf(part)) {
+        for (const XmlElement *person : elementsOf(part)) {
             const auto partText = [&](std::string_view name) {
-                const xmlNode *node = childNamed(person, name);
+                const XmlElement *node = childNamed(person, name);
                 return node ? std::string(trimmed(textOf(node))) : std::string();
             };
             const std::string name = bibPerson(partText("Last"), partText("First"), partText("Middle"));
@@ -284,7 +276,7 @@ void EntryBuilder::addKinds()
 
 void EntryBuilder::addKept()
 {
-    for (const xmlNode *child : elementsOf(source)) {
+    for (const XmlElement *child : elementsOf(source)) {
         if (used.count(child) == 0) {
             addBraced("ms-" + lowerCase(nameOf(child)), bibKept(trimmed(textOf(child))));
         }
@@ -295,7 +287,7 @@ BibEntry EntryBuilder::build()
 {
     entry.tag = take("Tag");
     const std::string sourceType = take("SourceType");
-    const xmlNode *thesis = childNamed(source, "ThesisType");
+    const XmlElement *thesis = childNamed(source, "ThesisType");
     entry.type = bibEntryType(
         sourceType, thesis ? std::string(trimmed(textOf(thesis))) : std::string(), has("BookTitle"));
     addContributors();
@@ -324,7 +316,7 @@ BibEntry EntryBuilder::build()
 
 } // namespace
 
-BibEntry bibEntry(const xmlNode *source)
+BibEntry bibEntry(const XmlElement *source)
 {
     return EntryBuilder(source).build();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <libxml/tree.h>
+#include "xml.h"
 
 #include <string>
 #include <utility>
@@ -42,7 +42,7 @@ struct BibEntry {
 //                                    number for the rest
 //   b:PatentNumber                   number
 //   b:ThesisType                     type (not for a kind the entry type says)
-BibEntry bibEntry(const xmlNode *source);
+BibEntry bibEntry(const XmlElement *source);
 
 // The entry as text, under key, ending in a blank line.
 std::string bibEntryText(const BibEntry &entry, const std::string &key);

@@ -1,13 +1,12 @@
 #pragma once
 
 // What other rooms may include of the XML room: the namespace and text sink
-// here, the escapes and the element writer, and the owners of libxml2's handles.
+// here, the escapes and the element writer, and the one reading of XML
+// (readXml, and the tree of elements made from it), whatever parser is
+// behind it.
 
-// The libxml2 owners are for the rooms that read XML; the page, which has
-// no libxml2, reads none.
-#ifndef __EMSCRIPTEN__
-#include "../src/libxml_handles.h"
-#endif
+#include "../src/xml_reading.h"
+#include "../src/xml_tree.h"
 #include "../src/xml_writer.h"
 
 #include <functional>

@@ -71,6 +71,11 @@ const char *kindName(XmlErrorKind kind)
 
 class EventDump : public XmlHandler {
 public:
+    explicit EventDump(size_t stopAt)
+        : stopAt(stopAt)
+    {
+    }
+
     bool startElement(const XmlStartTag &tag) override
     {
         flushText();
@@ -84,20 +89,25 @@ public:
             out += "  attr " + qualified(attribute.prefix, attribute.localName) + " {"
                 + std::string(attribute.namespaceUri) + "} " + quoted(attribute.value) + "\n";
         }
-        return true;
+        return goOn();
     }
 
     bool endElement(const XmlEndTag &tag) override
     {
         flushText();
         out += "end " + nameAndSpan(tag.prefix, tag.localName, tag.namespaceUri, tag.begin, tag.end) + "\n";
-        return true;
+        return goOn();
     }
 
     bool text(std::string_view characters) override
     {
+        // The pieces of a run are one event, as the run is one line: where a
+        // parser cuts it is its own affair.
+        if (pendingText.empty()) {
+            ++events;
+        }
         pendingText.append(characters);
-        return true;
+        return stopAt == 0 || events < stopAt;
     }
 
     std::string finish(const XmlReadResult &result)
@@ -125,6 +135,8 @@ public:
     }
 
 private:
+    bool goOn() { return stopAt == 0 || ++events < stopAt; }
+
     void flushText()
     {
         if (!pendingText.empty()) {
@@ -133,15 +145,17 @@ private:
         }
     }
 
+    size_t stopAt;
+    size_t events = 0;
     std::string out;
     std::string pendingText;
 };
 
 } // namespace
 
-std::string describeXmlEvents(std::string_view text, XmlReadOptions options)
+std::string describeXmlEvents(std::string_view text, XmlReadOptions options, size_t stopAt)
 {
-    EventDump dump;
+    EventDump dump(stopAt);
     const XmlReadResult result = readXml(text, dump, options);
     return dump.finish(result);
 }

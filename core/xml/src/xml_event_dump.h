@@ -2,6 +2,7 @@
 
 #include "xml_reading.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,7 +20,8 @@ namespace bibsources {
 //          [stopped] [encoding NAME]
 //
 // The parser's own words for an error are left out: they are not the same
-// from parser to parser.
-std::string describeXmlEvents(std::string_view text, XmlReadOptions options = {});
+// from parser to parser. The handler stops the reading at the event
+// numbered stopAt (from 1) when one is given, as the last it tells.
+std::string describeXmlEvents(std::string_view text, XmlReadOptions options = {}, std::size_t stopAt = 0);
 
 } // namespace bibsources

@@ -30,8 +30,8 @@ struct XmlAttribute {
 
 // Offsets are bytes into the text given to readXml. They hold for text in
 // UTF-8, which is the only encoding whose offsets the callers use: for any
-// other they are where the parser stood, and a caller that cuts the text
-// refuses such a document (XmlReadResult::encoding).
+// other they are all 0, and a caller that cuts the text refuses such a
+// document (XmlReadResult::encoding).
 struct XmlStartTag {
     std::string_view prefix;
     std::string_view localName;
@@ -67,7 +67,7 @@ enum class XmlErrorKind {
     DocumentType, // the document has a document type declaration (refused unless allowed)
     TooLarge, // more than the parser can take at once (2 GiB)
     MismatchedEndTag, // an end tag that does not close the innermost open element
-    TooDeep, // elements nested deeper than the parser follows (depthLimit)
+    TooDeep, // elements nested deeper than the limit (depthLimit)
     EndedEarly, // the text ends while elements are still open
     NotWellFormed, // any other fault
 };
@@ -84,13 +84,20 @@ struct XmlError {
     int depthLimit = 0; // for TooDeep
 };
 
+// How deep elements may nest, the root being 1: deeper is TooDeep, for
+// every parser alike, so that whoever walks what was read may do it by
+// recursion.
+constexpr int xmlDepthLimit = 256;
+constexpr int xmlLiftedDepthLimit = 2048;
+
 struct XmlReadOptions {
     // Whether a document type declaration is passed over (nothing it declares
     // is expanded) rather than refused. Only a reading that stops at the root
     // element's start tag should allow one.
     bool allowDocumentType = false;
-    // Whether long texts and deep nesting are read as far as the parser can
-    // go, rather than to its usual limits.
+    // Whether long texts are read as far as the parser can go, rather than
+    // to its usual limits, and elements nest to xmlLiftedDepthLimit rather
+    // than xmlDepthLimit.
     bool lifted = false;
 };
 
