@@ -99,6 +99,14 @@ mergeInto(LibraryManager.library, {
             tag.line = parser.line;
         });
         parser.on("opentag", (tag) => {
+            // libxml2 holds a namespace to the characters of a URI: none
+            // beyond ASCII, no blank.
+            for (const attribute of Object.values(tag.attributes)) {
+                const declaration = attribute.prefix === "xmlns" || attribute.name === "xmlns";
+                if (declaration && !/^[A-Za-z0-9\-._~:/?#[\]@!$&'()*+,;=%]*$/.test(attribute.value)) {
+                    fail(kind.notWellFormed, { message: `${attribute.name}: '${attribute.value}' is not a valid URI` });
+                }
+            }
             ++depth;
             advanceTo(parser.position);
             batch.startTag(tag, offsetsHold ? scan.lessBytes : 0, offsetsHold ? scan.bytes : 0);
@@ -197,7 +205,7 @@ mergeInto(LibraryManager.library, {
 
     // How the text's bytes become characters: UTF-8 unless a byte-order mark
     // or the XML declaration says otherwise. {name (empty for UTF-8, else as
-    // libxml2 names it: upper case, UTF-16 with its byte order), skip
+    // libxml2 names it: as declared, UTF-16 with its byte order), skip
     // (the byte-order mark's length), error, slice(bytes, from, atMost)}.
     $bibsourcesXmlDecoding: function (head) {
         const starts = function () {
@@ -220,7 +228,7 @@ mergeInto(LibraryManager.library, {
         } else if (starts(0x3c, 0x00, 0x3f, 0x00) || starts(0x00, 0x3c, 0x00, 0x3f)) {
             label = head[0] === 0 ? "utf-16be" : "utf-16le";
         } else {
-            name = declared().toUpperCase();
+            name = declared();
             label = name === "" ? "utf-8" : name;
         }
         if (label.startsWith("utf-16")) {
@@ -233,7 +241,8 @@ mergeInto(LibraryManager.library, {
         try {
             decoder = new TextDecoder(label, { fatal: true });
         } catch (unknown) {
-            return { name, skip, error: `unsupported encoding ${name}`, slice: null };
+            // As libxml2, which names no encoding it has no decoder for.
+            return { name: "", skip, error: `unsupported encoding ${name}`, slice: null };
         }
         if (decoder.encoding === "utf-8") {
             name = "";
