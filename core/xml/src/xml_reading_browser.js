@@ -98,28 +98,43 @@ mergeInto(LibraryManager.library, {
             }
             tag.line = parser.line;
         });
+        // The start tag's declarations and other attributes, made anew for each.
+        const declarations = [];
+        const attributes = [];
         parser.on("opentag", (tag) => {
-            // libxml2 holds a namespace to the characters of a URI: none
-            // beyond ASCII, no blank.
-            for (const attribute of Object.values(tag.attributes)) {
-                const declaration = attribute.prefix === "xmlns" || attribute.name === "xmlns";
-                if (declaration && !/^[A-Za-z0-9\-._~:/?#[\]@!$&'()*+,;=%]*$/.test(attribute.value)) {
-                    fail(kind.notWellFormed, { message: `${attribute.name}: '${attribute.value}' is not a valid URI` });
+            declarations.length = 0;
+            attributes.length = 0;
+            for (const qualified in tag.attributes) {
+                const attribute = tag.attributes[qualified];
+                if (attribute.prefix === "xmlns" || qualified === "xmlns") {
+                    // libxml2 holds a namespace to the characters of a URI:
+                    // none beyond ASCII, no blank.
+                    if (!/^[A-Za-z0-9\-._~:/?#[\]@!$&'()*+,;=%]*$/.test(attribute.value)) {
+                        fail(kind.notWellFormed, { message: `${qualified}: '${attribute.value}' is not a valid URI` });
+                    }
+                    declarations.push(attribute);
+                } else {
+                    attributes.push(attribute);
                 }
             }
             ++depth;
             advanceTo(parser.position);
-            batch.startTag(tag, offsetsHold ? scan.lessBytes : 0, offsetsHold ? scan.bytes : 0);
+            batch.startTag(tag, declarations, attributes, offsetsHold ? scan.lessBytes : 0, offsetsHold ? scan.bytes : 0);
         });
         parser.on("closetag", (tag) => {
             --depth;
             if (tag.isSelfClosing) {
-                batch.endOfEmpty(tag);
+                batch.endTag(tag, -1, -1);
                 return;
             }
             advanceTo(parser.position);
-            const written = scan.pending.slice(scan.lessIndex - scan.from + 2, scan.index - scan.from - 1).replace(/[ \t\r\n]+$/, "");
-            if (written !== tag.name) {
+            // The parser has closed the innermost element, whatever the end
+            // tag names: it must name that element.
+            const nameAt = scan.lessIndex - scan.from + 2;
+            const after = scan.pending.charCodeAt(nameAt + tag.name.length);
+            const closes = scan.pending.startsWith(tag.name, nameAt) && (after === 0x3e || after === 0x20 || after === 0x09 || after === 0x0a || after === 0x0d);
+            if (!closes) {
+                const written = scan.pending.slice(nameAt, scan.index - scan.from - 1).replace(/[ \t\r\n]+$/, "");
                 fail(kind.mismatched, {
                     startTagName: tag.name, endTagName: written, startTagLine: tag.line,
                     message: `the end tag </${written}> does not close <${tag.name}> of line ${tag.line}`,
@@ -127,6 +142,7 @@ mergeInto(LibraryManager.library, {
             }
             batch.endTag(tag, offsetsHold ? scan.lessBytes : 0, offsetsHold ? scan.bytes : 0);
         });
+
         const inRoot = (characters) => {
             if (depth > 0 && (closing === null || closing.keepText)) {
                 batch.text(characters);
@@ -292,6 +308,7 @@ mergeInto(LibraryManager.library, {
         let bytes = new Uint8Array(buffer);
         let at = 0; // in words
         const names = new Map();
+        const scratch = [];
 
         function room(wordsNeeded) {
             if (at + wordsNeeded <= words.length) {
@@ -338,41 +355,61 @@ mergeInto(LibraryManager.library, {
                 word(6);
                 string(value);
             },
-            startTag(tag, begin, end) {
-                const declarations = [];
-                const attributes = [];
-                for (const attribute of Object.values(tag.attributes)) {
-                    (attribute.prefix === "xmlns" || attribute.name === "xmlns" ? declarations : attributes).push(attribute);
+            // A start tag, its declarations and its other attributes apart.
+            startTag(tag, declarations, attributes, begin, end) {
+                // Its names first, so that any the batch has not had yet
+                // are written before the record.
+                const numbers = scratch;
+                let count = 0;
+                numbers[count++] = name(tag.prefix);
+                numbers[count++] = name(tag.local);
+                numbers[count++] = name(tag.uri);
+                for (let i = 0; i < declarations.length; ++i) {
+                    const declaration = declarations[i];
+                    numbers[count++] = name(declaration.prefix === "xmlns" ? declaration.local : "");
+                    numbers[count++] = name(declaration.value);
                 }
-                const numbers = [name(tag.prefix), name(tag.local), name(tag.uri)];
-                const declared = declarations.map((d) => [name(d.prefix === "xmlns" ? d.local : ""), name(d.value)]);
-                const named = attributes.map((a) => [name(a.prefix), name(a.local), name(a.uri)]);
-                word(1);
-                word(begin);
-                word(end);
-                word(tag.isSelfClosing ? 1 : 0);
-                numbers.forEach(word);
-                word(declared.length);
-                declared.forEach((pair) => pair.forEach(word));
-                word(named.length);
-                named.forEach((three, i) => {
-                    three.forEach(word);
+                for (let i = 0; i < attributes.length; ++i) {
+                    const attribute = attributes[i];
+                    numbers[count++] = name(attribute.prefix);
+                    numbers[count++] = name(attribute.local);
+                    numbers[count++] = name(attribute.uri);
+                }
+                room(count + 7);
+                words[at++] = 1; // record.start
+                words[at++] = begin;
+                words[at++] = end;
+                words[at++] = tag.isSelfClosing ? 1 : 0;
+                let next = 0;
+                words[at++] = numbers[next++];
+                words[at++] = numbers[next++];
+                words[at++] = numbers[next++];
+                words[at++] = declarations.length;
+                for (let i = 0; i < declarations.length; ++i) {
+                    words[at++] = numbers[next++];
+                    words[at++] = numbers[next++];
+                }
+                words[at++] = attributes.length;
+                for (let i = 0; i < attributes.length; ++i) {
+                    room(3);
+                    words[at++] = numbers[next++];
+                    words[at++] = numbers[next++];
+                    words[at++] = numbers[next++];
                     string(attributes[i].value);
-                });
+                }
             },
-            endOfEmpty(tag) {
-                const numbers = [name(tag.prefix), name(tag.local), name(tag.uri)];
-                word(2);
-                word(-1);
-                word(-1);
-                numbers.forEach(word);
-            },
+            // An end tag; begin and end are -1 for the end of an empty element.
             endTag(tag, begin, end) {
-                const numbers = [name(tag.prefix), name(tag.local), name(tag.uri)];
-                word(2);
-                word(begin);
-                word(end);
-                numbers.forEach(word);
+                const prefix = name(tag.prefix);
+                const local = name(tag.local);
+                const uri = name(tag.uri);
+                room(6);
+                words[at++] = 2; // record.end
+                words[at++] = begin;
+                words[at++] = end;
+                words[at++] = prefix;
+                words[at++] = local;
+                words[at++] = uri;
             },
             text(characters) {
                 word(3);
