@@ -14,8 +14,7 @@ mergeInto(LibraryManager.library, {
     // for, the parser, and the batch the parser's events are written to.
     $bibsourcesXmlReading__deps: ["$bibsourcesXmlBatch", "$bibsourcesXmlDecoding"],
     $bibsourcesXmlReading: function (text, length, allowDocumentType, depthLimit) {
-        // What a batch's words and records are, as xml_reading_browser.cpp reads them.
-        const record = { more: 0, start: 1, end: 2, text: 3, name: 4, result: 5, encoding: 6 };
+        // The kinds of fault, as xml_reading.h numbers them.
         const kind = { none: 0, documentType: 1, tooLarge: 2, mismatched: 3, tooDeep: 4, endedEarly: 5, notWellFormed: 6 };
         const sliceBytes = 1 << 20;
 
@@ -209,10 +208,9 @@ mergeInto(LibraryManager.library, {
                     batch.more();
                 }
             } catch (error) {
-                if (error !== stop) {
-                    throw error;
-                }
-                result(stop.reason);
+                // Whatever else the parser throws ends the reading as a fault
+                // too, rather than the module's call.
+                result(error === stop ? stop.reason : found(kind.notWellFormed, { message: String(error && error.message) }));
             }
             return batch.finished();
         };
@@ -302,6 +300,8 @@ mergeInto(LibraryManager.library, {
     // in bytes and their UTF-8, padded to a word; a name or namespace as the
     // number the batch gave it when it first wrote it (record `name`).
     $bibsourcesXmlBatch: function () {
+        // The records, as xml_reading_browser.cpp numbers them.
+        const record = { more: 0, start: 1, end: 2, text: 3, name: 4, result: 5, encoding: 6 };
         const encoder = new TextEncoder();
         let buffer = new ArrayBuffer(1 << 16);
         let words = new Int32Array(buffer);
@@ -338,7 +338,7 @@ mergeInto(LibraryManager.library, {
             if (number === undefined) {
                 number = names.size;
                 names.set(value, number);
-                word(4); // record.name
+                word(record.name);
                 string(value);
             }
             return number;
@@ -349,10 +349,10 @@ mergeInto(LibraryManager.library, {
                 at = 0;
             },
             more() {
-                word(0);
+                word(record.more);
             },
             encoding(value) {
-                word(6);
+                word(record.encoding);
                 string(value);
             },
             // A start tag, its declarations and its other attributes apart.
@@ -376,7 +376,7 @@ mergeInto(LibraryManager.library, {
                     numbers[count++] = name(attribute.uri);
                 }
                 room(count + 7);
-                words[at++] = 1; // record.start
+                words[at++] = record.start;
                 words[at++] = begin;
                 words[at++] = end;
                 words[at++] = tag.isSelfClosing ? 1 : 0;
@@ -404,7 +404,7 @@ mergeInto(LibraryManager.library, {
                 const local = name(tag.local);
                 const uri = name(tag.uri);
                 room(6);
-                words[at++] = 2; // record.end
+                words[at++] = record.end;
                 words[at++] = begin;
                 words[at++] = end;
                 words[at++] = prefix;
@@ -412,11 +412,11 @@ mergeInto(LibraryManager.library, {
                 words[at++] = uri;
             },
             text(characters) {
-                word(3);
+                word(record.text);
                 string(characters);
             },
             result(found) {
-                word(5);
+                word(record.result);
                 [found.kind, found.line, found.startTagLine, found.depthLimit].forEach(word);
                 [found.message, found.startTagName, found.endTagName].forEach(string);
             },
