@@ -1,8 +1,11 @@
 // The worker that runs the converter module: the files it is sent are
 // mounted, unread, where the module's reader reads them slice by slice, and
-// the document comes back as the pieces the module hands out.
+// the document comes back as the pieces the module hands out. The module
+// is handed what the browser lacks a built-in for: name-based UUIDs and an
+// XML parser that a worker can run.
 
 import v5 from "./vendor/uuid/v5.js";
+import saxes from "./vendor/saxes/saxes.mjs";
 import createConverter from "./bibsources.mjs";
 
 let pieces = [];
@@ -11,6 +14,8 @@ let progress = () => {};
 
 const module = createConverter({
     nameBasedUuid: (name, space) => v5(name, space),
+    // The core reads XML with it (core/xml/src/xml_reading_browser.js).
+    xmlParser: saxes.SaxesParser,
     takeOutput: (bytes) => pieces.push(bytes),
     takeReport: (bytes) => reportPieces.push(bytes),
     onProgress: (...report) => progress(...report),
