@@ -124,6 +124,13 @@ Message parserWords(int line, std::string text)
     return Message{line, line, Message::Kind::Parser, std::move(text)};
 }
 
+// A line of a string that begins like a field ("name ="): the string may
+// have lost its closing quote or brace.
+Message runawayWarning(int line, int startLine)
+{
+    return parserWords(line, "warning: possible runaway string started at line " + std::to_string(startLine));
+}
+
 using ByteSet = std::array<bool, 256>;
 
 constexpr ByteSet byteSet(bool (*member)(char))
@@ -152,6 +159,11 @@ constexpr std::size_t longestQuotedComment = 1000;
 // the closers, line breaks, carriage returns and NUL.
 constexpr ByteSet plainBytes = byteSet(
     [](char byte) { return std::string_view("{}\")\n\r\0", 7).find(byte) == std::string_view::npos; });
+// The same in the run a line break starts, where white space is changed
+// and more bytes end the run.
+constexpr ByteSet plainBytesInLineRun = byteSet([](char byte) {
+    return std::string_view("{}\")(\\\n\r\t\f\v\0", 12).find(byte) == std::string_view::npos;
+});
 constexpr ByteSet nameBytes = byteSet(isNameByte);
 constexpr ByteSet lexBlankBytes = byteSet(isLexBlank);
 
@@ -191,7 +203,8 @@ constexpr bool continuesFieldName(char byte)
 }
 
 constexpr ByteSet fieldNameBytes = byteSet(continuesFieldName);
-constexpr ByteSet indentBytes = byteSet([](char byte) { return byte == ' ' || byte == '\t'; });
+// What indents a line of a string: white space, each a space to the lexer.
+constexpr ByteSet indentBytes = byteSet([](char byte) { return isBlank(byte) && byte != '\n'; });
 
 // Watches a string's bytes for a line that begins like a field ("name =",
 // after blanks): the sign of a string whose closing quote or brace is missing.
@@ -239,6 +252,35 @@ private:
     }
 
     State state = State::InText;
+};
+
+// The parser's lexer reads a string in runs of bytes that braces,
+// parentheses, backslashes and quotes end, and a line break starts. In a
+// run a line break starts it takes every white space byte for a space;
+// elsewhere, each byte for itself.
+class StringRuns {
+public:
+    // Takes the next byte; what the lexer makes of it (a line break stays).
+    char lexed(char byte)
+    {
+        if (byte == '\n') {
+            afterLineBreak = true;
+            return byte;
+        }
+        afterLineBreak = afterLineBreak && !endsRun(byte);
+        return afterLineBreak && isBlank(byte) ? ' ' : byte;
+    }
+
+    // Within the run a line break started, where white space is changed.
+    bool inLineRun() const { return afterLineBreak; }
+
+private:
+    static constexpr bool endsRun(char byte)
+    {
+        return byte == '{' || byte == '}' || byte == '(' || byte == ')' || byte == '\\' || byte == '"';
+    }
+
+    bool afterLineBreak = false;
 };
 
 } // namespace
@@ -342,7 +384,8 @@ BibStep BibSyntax::next()
         return step;
     }
     step.messages = std::exchange(lexerSaid, {});
-    if (std::exchange(started, true) == false && cursor.atEnd()) {
+    const bool firstCall = !std::exchange(started, true) || std::exchange(restarted, false);
+    if (firstCall && cursor.atEnd()) {
         step.messages.push_back(parserWords(cursor.line(), "syntax error: at end of input, expected \"@\""));
         return step;
     }
@@ -352,6 +395,12 @@ BibStep BibSyntax::next()
     entryBytesAtStart = cursor.offset();
     cursor.startRecording();
     cursor.take(); // the '@'
+    if (!firstCall && cursor.atEnd()) {
+        // The parser took this "@" as it ended the last entry, and the end
+        // of the input with it: it is not called again.
+        cursor.stopRecording();
+        return step;
+    }
     const bool read = readEntry(raw, step);
     if (!read || std::exchange(lexicalError, false)) {
         recover(step, raw.line);
@@ -426,6 +475,7 @@ void BibSyntax::recover(BibStep &step, int line)
         cursor.replay(text.substr(recovery.resumeAt), resumeLine);
         // Reading starts afresh there, as a new helper would.
         junk = 0;
+        restarted = true;
     }
 }
 
@@ -462,17 +512,17 @@ void BibSyntax::passOverToken(BibStep &step)
     if (isLexBlank(first) || first == '%' || isInvalidInEntry(first)) {
         skipBlanksIn(step);
     } else if (isNameByte(first)) {
-        readName();
-        lexState = lexState == LexState::AfterAt ? LexState::AfterType : lexState;
+        // A number is no entry type.
+        const bool type = !isNumber(readName());
+        lexState = lexState == LexState::AfterAt && type ? LexState::AfterType : lexState;
     } else if (first == '"' || (first == '{' && lexState == LexState::InBody)) {
         warnOfStrangeToken(step, std::string_view(&first, 1), line);
         takeString(cursor.take(), step);
     } else if ((first == '{' || first == '(') && lexState == LexState::AfterType) {
-        cursor.take();
+        bodyCloser = cursor.take() == '{' ? '}' : ')';
         lexState = LexState::InBody;
     } else if ((first == '}' || first == ')') && lexState == LexState::InBody) {
-        cursor.take();
-        lexState = LexState::TopLevel;
+        takeCloser(bodyCloser, step);
     } else {
         warnOfStrangeToken(step, std::string_view(&first, 1), line);
         cursor.take();
@@ -502,10 +552,17 @@ void BibSyntax::warnOfStrangeToken(BibStep &step, std::string_view found, int li
 // first, where the parser finds no token at all.
 std::optional<std::string> BibSyntax::takeString(char opener, BibStep &step)
 {
+    const int startLine = cursor.line();
     std::string token(1, opener);
     int depth = opener == '{' ? 1 : 0;
+    RunawayWatch runaway;
+    StringRuns runs;
     while (!cursor.atEnd()) {
         const char byte = cursor.peek();
+        const char lexed = runs.lexed(byte);
+        if (runaway.looksLikeAField(lexed)) {
+            step.messages.push_back(runawayWarning(cursor.line(), startLine));
+        }
         if (opener == '"' && depth == 0 && byte == '"') {
             token += cursor.take();
             return token;
@@ -515,7 +572,8 @@ std::optional<std::string> BibSyntax::takeString(char opener, BibStep &step)
         } else {
             depth += byte == '{' ? 1 : byte == '}' ? -1 : 0;
         }
-        token += cursor.take();
+        cursor.take();
+        token += lexed == '\n' ? ' ' : lexed;
         if (opener == '{' && depth == 0) {
             return token;
         }
@@ -604,6 +662,7 @@ bool BibSyntax::readEntry(RawEntry &raw, BibStep &step)
         return false;
     }
     const char closer = cursor.take() == '{' ? '}' : ')';
+    bodyCloser = closer;
     if (raw.type == "comment") {
         lexState = LexState::TopLevel;
         return readComment(closer, step);
@@ -771,6 +830,7 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std
     const int startLine = cursor.line();
     int depth = 0;
     RunawayWatch runaway;
+    StringRuns runs;
     while (!cursor.atEnd()) {
         if (cursor.offset() - entryBytesAtStart > limits.entryBytes) {
             step.messages.push_back(parserWords(cursor.line(),
@@ -780,7 +840,7 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std
         }
         if (runaway.inText()) {
             // The bulk of a value: bytes that change nothing but the text.
-            if (keepRun(cursor, plainBytes, text) > 0) {
+            if (keepRun(cursor, runs.inLineRun() ? plainBytesInLineRun : plainBytes, text) > 0) {
                 continue;
             }
         } else if (runaway.atLineStart()) {
@@ -797,9 +857,9 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std
             }
         }
         const char byte = cursor.peek();
-        if (runaway.looksLikeAField(byte)) {
-            step.messages.push_back(parserWords(cursor.line(),
-                "warning: possible runaway string started at line " + std::to_string(startLine)));
+        const char lexed = runs.lexed(byte);
+        if (runaway.looksLikeAField(lexed)) {
+            step.messages.push_back(runawayWarning(cursor.line(), startLine));
         }
         if (depth == 0 && byte == closer) {
             cursor.take();
@@ -816,11 +876,10 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std
         } else if (byte == '}') {
             depth -= depth > 0 ? 1 : 0;
         }
-        if ((byte == ' ' || byte == '\t') && runaway.atLineStart()) {
-            cursor.take();
-            continue;
+        cursor.take();
+        if (!(lexed == ' ' && runaway.atLineStart())) {
+            appendStringByte(text, lexed);
         }
-        appendStringByte(text, cursor.take());
     }
     syntaxError(step, expectedAtEnd);
     return false;
@@ -831,7 +890,8 @@ bool BibSyntax::atCloser() const
     return !cursor.atEnd() && (cursor.peek() == '}' || cursor.peek() == ')');
 }
 
-// Either closes an entry; the other one than its opening gets a warning.
+// Either closes an entry, read or passed over; the other one than its
+// opening gets a warning.
 void BibSyntax::takeCloser(char closer, BibStep &step)
 {
     const int line = cursor.line();
@@ -909,9 +969,9 @@ void BibSyntax::skipBlanksIn(BibStep &step)
 // error everything up to the next "@" is passed over unremarked.
 void BibSyntax::syntaxError(BibStep &step, std::string_view expected)
 {
-    const int line = cursor.line();
     const std::optional<std::string> token = cursor.atEnd() ? std::nullopt : takeToken(step);
-    syntaxErrorAt(step, token ? line : cursor.line(), token.value_or(std::string()), expected);
+    // On the line the token ends on: a string's may be a later one.
+    syntaxErrorAt(step, cursor.line(), token.value_or(std::string()), expected);
 }
 
 // The same for a token already taken, on `line`; empty: the end of input.

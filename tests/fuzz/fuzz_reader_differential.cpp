@@ -16,6 +16,7 @@
 #include "parser_messages.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <stdio.h>
@@ -173,6 +174,20 @@ std::string firstDifference(const Reading &btparse, const Reading &own)
     return entries.empty() ? firstDifferenceOf(btparse.messages, own.messages, "message") : entries;
 }
 
+// How the child ended; -1 if that cannot be learnt. The wait is begun again
+// when a signal interrupts it: libFuzzer's timer for -timeout is one, and
+// the child may take long to end (a crash in btparse, reported by the
+// sanitizer).
+int statusOf(pid_t child)
+{
+    int status = 0;
+    pid_t ended = -1;
+    do {
+        ended = ::waitpid(child, &status, 0);
+    } while (ended == -1 && errno == EINTR);
+    return ended == child ? status : -1;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -208,8 +223,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
         ::_exit(same ? 0 : differenceStatus);
     }
-    int status = 0;
-    check(child > 0 && ::waitpid(child, &status, 0) == child, "could not run btparse in a child", text);
+    check(child > 0, "could not start a child to run btparse in", text);
+    const int status = statusOf(child);
+    check(status != -1, "could not learn how the child running btparse ended", text);
     check(!(WIFEXITED(status) && WEXITSTATUS(status) == differenceStatus), "the reader differs from btparse",
         text);
     return 0;
