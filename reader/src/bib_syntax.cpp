@@ -36,29 +36,6 @@ constexpr bool isInvalidInEntry(char byte)
     return byte == '\\' || byte == '\'' || code == 0x7F || (code < 0x20 && !isLexBlank(byte));
 }
 
-// Text between entries as the parser's lexer reads it: a "%" where a token
-// starts begins a comment to the end of its line (one within junk is junk),
-// and every byte but blanks and comments is junk. The parser counts a run
-// of junk as the C string it holds: only up to a NUL byte in it.
-class TextBetweenEntries {
-public:
-    // Takes the next byte; true when it is junk the parser counts.
-    bool isJunk(char byte)
-    {
-        comment = (byte == '%' && tokenStart) || (comment && byte != '\n');
-        tokenStart = isLexBlank(byte);
-        nulInRun = !tokenStart && (nulInRun || byte == '\0');
-        return !comment && !tokenStart && !nulInRun;
-    }
-
-    bool inComment() const { return comment; }
-
-private:
-    bool comment = false;
-    bool tokenStart = true;
-    bool nulInRun = false;
-};
-
 // What a BibTeX name (entry type, key, field, macro) may hold. Within an
 // entry "@" is one of them: only between entries does it start one.
 constexpr bool isNameByte(char byte)
@@ -155,6 +132,47 @@ Message invalidToken(int line, std::string_view text)
 // the lexer quotes; more than a message keeps is never kept.
 constexpr std::size_t longestQuotedComment = 1000;
 
+// Text between entries as the parser's lexer reads it: a "%" where a token
+// starts begins a comment to the end of its line (one within junk is junk),
+// and every byte but blanks and comments is junk. The parser counts a run
+// of junk as the C string it holds: only up to a NUL byte in it.
+class TextBetweenEntries {
+public:
+    // Takes the next byte; true when it is junk the parser counts.
+    bool isJunk(char byte)
+    {
+        const bool commentStarts = byte == '%' && tokenStart;
+        comment = commentStarts || (comment && byte != '\n');
+        if (commentStarts) {
+            commentText.clear();
+            commentHoldsNoJunk = false;
+        }
+        if (comment && commentText.size() < longestQuotedComment) {
+            commentText += byte;
+        }
+        commentHoldsNoJunk = comment && (commentHoldsNoJunk || byte == '@' || isLexBlank(byte));
+        tokenStart = isLexBlank(byte);
+        nulInRun = !tokenStart && (nulInRun || byte == '\0');
+        return !comment && !tokenStart && !nulInRun;
+    }
+
+    bool inComment() const { return comment; }
+
+    // What the lexer says of a comment the input ends in: nothing while it
+    // could still be a run of junk, which holds no blank and no "@".
+    std::optional<Message> openCommentAtEnd(int line) const
+    {
+        return comment && commentHoldsNoJunk ? std::optional(invalidToken(line, commentText)) : std::nullopt;
+    }
+
+private:
+    bool comment = false;
+    bool tokenStart = true;
+    bool nulInRun = false;
+    bool commentHoldsNoJunk = false;
+    std::string commentText;
+};
+
 // The bytes a value's text runs on through unchanged: all but the braces,
 // the closers, line breaks, carriage returns and NUL.
 constexpr ByteSet plainBytes = byteSet(
@@ -208,12 +226,15 @@ constexpr ByteSet indentBytes = byteSet([](char byte) { return isBlank(byte) && 
 
 // Watches a string's bytes for a line that begins like a field ("name =",
 // after blanks): the sign of a string whose closing quote or brace is missing.
+// The parser warns of it once a string.
 class RunawayWatch {
 public:
-    // Takes the next byte; true on the "=" of a line that begins like a field.
+    // Takes the next byte; true on the "=" of the first line that begins
+    // like a field.
     bool looksLikeAField(char byte)
     {
-        const bool field = byte == '=' && (state == State::InName || state == State::AfterName);
+        const bool field = byte == '=' && (state == State::InName || state == State::AfterName) && !warned;
+        warned = warned || field;
         state = next(state, byte);
         return field;
     }
@@ -252,6 +273,7 @@ private:
     }
 
     State state = State::InText;
+    bool warned = false;
 };
 
 // The parser's lexer reads a string in runs of bytes that braces,
@@ -353,23 +375,17 @@ bool BibSyntax::hasMore()
     // but blanks and what follows any "%" on its line.
     TextBetweenEntries between;
     bool afterPercent = false;
-    std::string comment;
     while (!cursor.atEnd() && (between.inComment() || cursor.peek() != '@')) {
         const char byte = cursor.take();
         hiddenAt = hiddenAt || byte == '@';
         junk += between.isJunk(byte) ? 1 : 0;
-        if (!between.inComment()) {
-            comment.clear();
-        } else if (comment.size() < longestQuotedComment) {
-            comment += byte;
-        }
         afterPercent = byte == '%' || (afterPercent && byte != '\n');
         if (firstTextLine == 0 && !afterPercent && !isBlank(byte)) {
             firstTextLine = cursor.line();
         }
     }
-    if (between.inComment()) {
-        lexerSaid.push_back(invalidToken(cursor.line(), comment));
+    if (std::optional<Message> said = between.openCommentAtEnd(cursor.line())) {
+        lexerSaid.push_back(std::move(*said));
     }
     entrySeen = entrySeen || !cursor.atEnd();
     // The parser, called on an input whose only "@" is in a comment, finds
@@ -496,6 +512,9 @@ void BibSyntax::passOverToNextAt(BibStep &step)
             continue;
         }
         junk += between.isJunk(cursor.take()) ? 1 : 0;
+    }
+    if (std::optional<Message> said = between.openCommentAtEnd(cursor.line())) {
+        step.messages.push_back(std::move(*said));
     }
     if (errorInBody && lexState == LexState::InBody && cursor.atEnd()) {
         step.messages.push_back(parserWords(cursor.line(),
