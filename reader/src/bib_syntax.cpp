@@ -141,7 +141,7 @@ public:
     // Takes the next byte; true when it is junk the parser counts.
     bool isJunk(char byte)
     {
-        const bool commentStarts = byte == '%' && tokenStart;
+        const bool commentStarts = !comment && byte == '%' && tokenStart;
         comment = commentStarts || (comment && byte != '\n');
         if (commentStarts) {
             commentText.clear();
@@ -828,6 +828,9 @@ bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step, std::string
             return false;
         }
         piece.text = delimitedText;
+        if (piece.text.find('\r') != std::string::npos) {
+            piece.text = withCarriageReturnsHalved(std::move(piece.text), 2);
+        }
     } else if (isNameByte(first)) {
         piece.text = readName();
         const bool number = !piece.text.empty()
@@ -1039,7 +1042,10 @@ std::string BibSyntax::expanded(std::span<Piece> pieces, std::vector<Message> &w
     if (pieces.size() == 1 && pieces.front().kind == Piece::Kind::Text) {
         return std::move(pieces.front().text);
     }
+    // A macro's text is processed once more where it is expanded, and a
+    // value of more than one piece once more when it is pasted.
     std::string text;
+    std::string macroText;
     for (const Piece &piece : pieces) {
         std::string_view part = piece.text;
         if (piece.kind == Piece::Kind::Macro) {
@@ -1049,12 +1055,19 @@ std::string BibSyntax::expanded(std::span<Piece> pieces, std::vector<Message> &w
                     parserWords(piece.line, "warning: undefined macro \"" + piece.text + "\""));
             }
             part = found.value_or(std::string_view());
+            if (part.find('\r') != std::string_view::npos) {
+                macroText = withCarriageReturnsHalved(std::string(part), 1);
+                part = macroText;
+            }
         }
         if (text.size() + part.size() > limits.valueBytes) {
             tooLong = true;
             return {};
         }
         text += part;
+    }
+    if (pieces.size() > 1 && text.find('\r') != std::string::npos) {
+        return withCarriageReturnsHalved(std::move(text), 1);
     }
     return text;
 }

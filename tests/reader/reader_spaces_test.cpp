@@ -73,6 +73,8 @@ TEST(ReaderSpaces, SpacesGoFromEitherEndAndStayBetweenWords)
         {"one\n\t\v\rtwo(three\tfour", "one two(three\tfour"},
         {"one\ntwo\\\tthree", "one two\\\tthree"},
         {"one\rtwo\nthree\rfour", "onetwo three four"},
+        // Of a run of carriage returns a quarter is kept.
+        {"one\r\r\rtwo\r\r\r\r\r\r\r\rthree", "onetwo\r\rthree"},
     };
     for (const auto &[value, expected] : cases) {
         expectRead(value, expected);
