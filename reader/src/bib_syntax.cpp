@@ -824,11 +824,12 @@ bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step, std::string
         // Read into a buffer kept from value to value, so that the piece's
         // own text is allocated once, at its size.
         delimitedText.clear();
+        carriageReturnKept = false;
         if (!readDelimited(delimitedText, first == '"' ? '"' : '}', step, expected)) {
             return false;
         }
         piece.text = delimitedText;
-        if (piece.text.find('\r') != std::string::npos) {
+        if (carriageReturnKept) {
             piece.text = withCarriageReturnsHalved(std::move(piece.text), 2);
         }
     } else if (isNameByte(first)) {
@@ -902,6 +903,7 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std
         if (!(lexed == ' ' && runaway.atLineStart())) {
             appendStringByte(text, lexed);
         }
+        carriageReturnKept = carriageReturnKept || lexed == '\r';
     }
     syntaxError(step, expectedAtEnd);
     return false;

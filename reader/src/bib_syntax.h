@@ -114,6 +114,7 @@ private:
     int firstTextLine = 0;
     std::size_t entryBytesAtStart = 0;
     std::string delimitedText; // what readDelimited reads a piece into
+    bool carriageReturnKept = false; // readDelimited kept one in it
     std::unique_ptr<RawEntry> entryRead; // the entry being read
 };
 
