@@ -36,29 +36,6 @@ constexpr bool isInvalidInEntry(char byte)
     return byte == '\\' || byte == '\'' || code == 0x7F || (code < 0x20 && !isLexBlank(byte));
 }
 
-// Text between entries as the parser's lexer reads it: a "%" where a token
-// starts begins a comment to the end of its line (one within junk is junk),
-// and every byte but blanks and comments is junk. The parser counts a run
-// of junk as the C string it holds: only up to a NUL byte in it.
-class TextBetweenEntries {
-public:
-    // Takes the next byte; true when it is junk the parser counts.
-    bool isJunk(char byte)
-    {
-        comment = (byte == '%' && tokenStart) || (comment && byte != '\n');
-        tokenStart = isLexBlank(byte);
-        nulInRun = !tokenStart && (nulInRun || byte == '\0');
-        return !comment && !tokenStart && !nulInRun;
-    }
-
-    bool inComment() const { return comment; }
-
-private:
-    bool comment = false;
-    bool tokenStart = true;
-    bool nulInRun = false;
-};
-
 // What a BibTeX name (entry type, key, field, macro) may hold. Within an
 // entry "@" is one of them: only between entries does it start one.
 constexpr bool isNameByte(char byte)
@@ -124,6 +101,13 @@ Message parserWords(int line, std::string text)
     return Message{line, line, Message::Kind::Parser, std::move(text)};
 }
 
+// A line of a string that begins like a field ("name ="): the string may
+// have lost its closing quote or brace.
+Message runawayWarning(int line, int startLine)
+{
+    return parserWords(line, "warning: possible runaway string started at line " + std::to_string(startLine));
+}
+
 using ByteSet = std::array<bool, 256>;
 
 constexpr ByteSet byteSet(bool (*member)(char))
@@ -148,10 +132,56 @@ Message invalidToken(int line, std::string_view text)
 // the lexer quotes; more than a message keeps is never kept.
 constexpr std::size_t longestQuotedComment = 1000;
 
+// Text between entries as the parser's lexer reads it: a "%" where a token
+// starts begins a comment to the end of its line (one within junk is junk),
+// and every byte but blanks and comments is junk. The parser counts a run
+// of junk as the C string it holds: only up to a NUL byte in it.
+class TextBetweenEntries {
+public:
+    // Takes the next byte; true when it is junk the parser counts.
+    bool isJunk(char byte)
+    {
+        const bool commentStarts = !comment && byte == '%' && tokenStart;
+        comment = commentStarts || (comment && byte != '\n');
+        if (commentStarts) {
+            commentText.clear();
+            commentHoldsNoJunk = false;
+        }
+        if (comment && commentText.size() < longestQuotedComment) {
+            commentText += byte;
+        }
+        commentHoldsNoJunk = comment && (commentHoldsNoJunk || byte == '@' || isLexBlank(byte));
+        tokenStart = isLexBlank(byte);
+        nulInRun = !tokenStart && (nulInRun || byte == '\0');
+        return !comment && !tokenStart && !nulInRun;
+    }
+
+    bool inComment() const { return comment; }
+
+    // What the lexer says of a comment the input ends in: nothing while it
+    // could still be a run of junk, which holds no blank and no "@".
+    std::optional<Message> openCommentAtEnd(int line) const
+    {
+        return comment && commentHoldsNoJunk ? std::optional(invalidToken(line, commentText)) : std::nullopt;
+    }
+
+private:
+    bool comment = false;
+    bool tokenStart = true;
+    bool nulInRun = false;
+    bool commentHoldsNoJunk = false;
+    std::string commentText;
+};
+
 // The bytes a value's text runs on through unchanged: all but the braces,
 // the closers, line breaks, carriage returns and NUL.
 constexpr ByteSet plainBytes = byteSet(
     [](char byte) { return std::string_view("{}\")\n\r\0", 7).find(byte) == std::string_view::npos; });
+// The same in the run a line break starts, where white space is changed
+// and more bytes end the run.
+constexpr ByteSet plainBytesInLineRun = byteSet([](char byte) {
+    return std::string_view("{}\")(\\\n\r\t\f\v\0", 12).find(byte) == std::string_view::npos;
+});
 constexpr ByteSet nameBytes = byteSet(isNameByte);
 constexpr ByteSet lexBlankBytes = byteSet(isLexBlank);
 
@@ -191,16 +221,20 @@ constexpr bool continuesFieldName(char byte)
 }
 
 constexpr ByteSet fieldNameBytes = byteSet(continuesFieldName);
-constexpr ByteSet indentBytes = byteSet([](char byte) { return byte == ' ' || byte == '\t'; });
+// What indents a line of a string: white space, each a space to the lexer.
+constexpr ByteSet indentBytes = byteSet([](char byte) { return isBlank(byte) && byte != '\n'; });
 
 // Watches a string's bytes for a line that begins like a field ("name =",
 // after blanks): the sign of a string whose closing quote or brace is missing.
+// The parser warns of it once a string.
 class RunawayWatch {
 public:
-    // Takes the next byte; true on the "=" of a line that begins like a field.
+    // Takes the next byte; true on the "=" of the first line that begins
+    // like a field.
     bool looksLikeAField(char byte)
     {
-        const bool field = byte == '=' && (state == State::InName || state == State::AfterName);
+        const bool field = byte == '=' && (state == State::InName || state == State::AfterName) && !warned;
+        warned = warned || field;
         state = next(state, byte);
         return field;
     }
@@ -239,6 +273,36 @@ private:
     }
 
     State state = State::InText;
+    bool warned = false;
+};
+
+// The parser's lexer reads a string in runs of bytes that braces,
+// parentheses, backslashes and quotes end, and a line break starts. In a
+// run a line break starts it takes every white space byte for a space;
+// elsewhere, each byte for itself.
+class StringRuns {
+public:
+    // Takes the next byte; what the lexer makes of it (a line break stays).
+    char lexed(char byte)
+    {
+        if (byte == '\n') {
+            afterLineBreak = true;
+            return byte;
+        }
+        afterLineBreak = afterLineBreak && !endsRun(byte);
+        return afterLineBreak && isBlank(byte) ? ' ' : byte;
+    }
+
+    // Within the run a line break started, where white space is changed.
+    bool inLineRun() const { return afterLineBreak; }
+
+private:
+    static constexpr bool endsRun(char byte)
+    {
+        return byte == '{' || byte == '}' || byte == '(' || byte == ')' || byte == '\\' || byte == '"';
+    }
+
+    bool afterLineBreak = false;
 };
 
 } // namespace
@@ -311,23 +375,17 @@ bool BibSyntax::hasMore()
     // but blanks and what follows any "%" on its line.
     TextBetweenEntries between;
     bool afterPercent = false;
-    std::string comment;
     while (!cursor.atEnd() && (between.inComment() || cursor.peek() != '@')) {
         const char byte = cursor.take();
         hiddenAt = hiddenAt || byte == '@';
         junk += between.isJunk(byte) ? 1 : 0;
-        if (!between.inComment()) {
-            comment.clear();
-        } else if (comment.size() < longestQuotedComment) {
-            comment += byte;
-        }
         afterPercent = byte == '%' || (afterPercent && byte != '\n');
         if (firstTextLine == 0 && !afterPercent && !isBlank(byte)) {
             firstTextLine = cursor.line();
         }
     }
-    if (between.inComment()) {
-        lexerSaid.push_back(invalidToken(cursor.line(), comment));
+    if (std::optional<Message> said = between.openCommentAtEnd(cursor.line())) {
+        lexerSaid.push_back(std::move(*said));
     }
     entrySeen = entrySeen || !cursor.atEnd();
     // The parser, called on an input whose only "@" is in a comment, finds
@@ -342,7 +400,8 @@ BibStep BibSyntax::next()
         return step;
     }
     step.messages = std::exchange(lexerSaid, {});
-    if (std::exchange(started, true) == false && cursor.atEnd()) {
+    const bool firstCall = !std::exchange(started, true) || std::exchange(restarted, false);
+    if (firstCall && cursor.atEnd()) {
         step.messages.push_back(parserWords(cursor.line(), "syntax error: at end of input, expected \"@\""));
         return step;
     }
@@ -352,6 +411,12 @@ BibStep BibSyntax::next()
     entryBytesAtStart = cursor.offset();
     cursor.startRecording();
     cursor.take(); // the '@'
+    if (!firstCall && cursor.atEnd()) {
+        // The parser took this "@" as it ended the last entry, and the end
+        // of the input with it: it is not called again.
+        cursor.stopRecording();
+        return step;
+    }
     const bool read = readEntry(raw, step);
     if (!read || std::exchange(lexicalError, false)) {
         recover(step, raw.line);
@@ -426,6 +491,7 @@ void BibSyntax::recover(BibStep &step, int line)
         cursor.replay(text.substr(recovery.resumeAt), resumeLine);
         // Reading starts afresh there, as a new helper would.
         junk = 0;
+        restarted = true;
     }
 }
 
@@ -447,6 +513,9 @@ void BibSyntax::passOverToNextAt(BibStep &step)
         }
         junk += between.isJunk(cursor.take()) ? 1 : 0;
     }
+    if (std::optional<Message> said = between.openCommentAtEnd(cursor.line())) {
+        step.messages.push_back(std::move(*said));
+    }
     if (errorInBody && lexState == LexState::InBody && cursor.atEnd()) {
         step.messages.push_back(parserWords(cursor.line(),
             "syntax error: at end of input, expected " + std::string(expected::endOfEntry)
@@ -462,17 +531,17 @@ void BibSyntax::passOverToken(BibStep &step)
     if (isLexBlank(first) || first == '%' || isInvalidInEntry(first)) {
         skipBlanksIn(step);
     } else if (isNameByte(first)) {
-        readName();
-        lexState = lexState == LexState::AfterAt ? LexState::AfterType : lexState;
+        // A number is no entry type.
+        const bool type = !isNumber(readName());
+        lexState = lexState == LexState::AfterAt && type ? LexState::AfterType : lexState;
     } else if (first == '"' || (first == '{' && lexState == LexState::InBody)) {
         warnOfStrangeToken(step, std::string_view(&first, 1), line);
         takeString(cursor.take(), step);
     } else if ((first == '{' || first == '(') && lexState == LexState::AfterType) {
-        cursor.take();
+        bodyCloser = cursor.take() == '{' ? '}' : ')';
         lexState = LexState::InBody;
     } else if ((first == '}' || first == ')') && lexState == LexState::InBody) {
-        cursor.take();
-        lexState = LexState::TopLevel;
+        takeCloser(bodyCloser, step);
     } else {
         warnOfStrangeToken(step, std::string_view(&first, 1), line);
         cursor.take();
@@ -502,10 +571,17 @@ void BibSyntax::warnOfStrangeToken(BibStep &step, std::string_view found, int li
 // first, where the parser finds no token at all.
 std::optional<std::string> BibSyntax::takeString(char opener, BibStep &step)
 {
+    const int startLine = cursor.line();
     std::string token(1, opener);
     int depth = opener == '{' ? 1 : 0;
+    RunawayWatch runaway;
+    StringRuns runs;
     while (!cursor.atEnd()) {
         const char byte = cursor.peek();
+        const char lexed = runs.lexed(byte);
+        if (runaway.looksLikeAField(lexed)) {
+            step.messages.push_back(runawayWarning(cursor.line(), startLine));
+        }
         if (opener == '"' && depth == 0 && byte == '"') {
             token += cursor.take();
             return token;
@@ -515,7 +591,8 @@ std::optional<std::string> BibSyntax::takeString(char opener, BibStep &step)
         } else {
             depth += byte == '{' ? 1 : byte == '}' ? -1 : 0;
         }
-        token += cursor.take();
+        cursor.take();
+        token += lexed == '\n' ? ' ' : lexed;
         if (opener == '{' && depth == 0) {
             return token;
         }
@@ -604,6 +681,7 @@ bool BibSyntax::readEntry(RawEntry &raw, BibStep &step)
         return false;
     }
     const char closer = cursor.take() == '{' ? '}' : ')';
+    bodyCloser = closer;
     if (raw.type == "comment") {
         lexState = LexState::TopLevel;
         return readComment(closer, step);
@@ -746,10 +824,14 @@ bool BibSyntax::readPiece(std::vector<Piece> &pieces, BibStep &step, std::string
         // Read into a buffer kept from value to value, so that the piece's
         // own text is allocated once, at its size.
         delimitedText.clear();
+        carriageReturnKept = false;
         if (!readDelimited(delimitedText, first == '"' ? '"' : '}', step, expected)) {
             return false;
         }
         piece.text = delimitedText;
+        if (carriageReturnKept) {
+            piece.text = withCarriageReturnsHalved(std::move(piece.text), 2);
+        }
     } else if (isNameByte(first)) {
         piece.text = readName();
         const bool number = !piece.text.empty()
@@ -771,6 +853,7 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std
     const int startLine = cursor.line();
     int depth = 0;
     RunawayWatch runaway;
+    StringRuns runs;
     while (!cursor.atEnd()) {
         if (cursor.offset() - entryBytesAtStart > limits.entryBytes) {
             step.messages.push_back(parserWords(cursor.line(),
@@ -780,7 +863,7 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std
         }
         if (runaway.inText()) {
             // The bulk of a value: bytes that change nothing but the text.
-            if (keepRun(cursor, plainBytes, text) > 0) {
+            if (keepRun(cursor, runs.inLineRun() ? plainBytesInLineRun : plainBytes, text) > 0) {
                 continue;
             }
         } else if (runaway.atLineStart()) {
@@ -797,9 +880,9 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std
             }
         }
         const char byte = cursor.peek();
-        if (runaway.looksLikeAField(byte)) {
-            step.messages.push_back(parserWords(cursor.line(),
-                "warning: possible runaway string started at line " + std::to_string(startLine)));
+        const char lexed = runs.lexed(byte);
+        if (runaway.looksLikeAField(lexed)) {
+            step.messages.push_back(runawayWarning(cursor.line(), startLine));
         }
         if (depth == 0 && byte == closer) {
             cursor.take();
@@ -816,11 +899,11 @@ bool BibSyntax::readDelimited(std::string &text, char closer, BibStep &step, std
         } else if (byte == '}') {
             depth -= depth > 0 ? 1 : 0;
         }
-        if ((byte == ' ' || byte == '\t') && runaway.atLineStart()) {
-            cursor.take();
-            continue;
+        cursor.take();
+        if (!(lexed == ' ' && runaway.atLineStart())) {
+            appendStringByte(text, lexed);
         }
-        appendStringByte(text, cursor.take());
+        carriageReturnKept = carriageReturnKept || lexed == '\r';
     }
     syntaxError(step, expectedAtEnd);
     return false;
@@ -831,7 +914,8 @@ bool BibSyntax::atCloser() const
     return !cursor.atEnd() && (cursor.peek() == '}' || cursor.peek() == ')');
 }
 
-// Either closes an entry; the other one than its opening gets a warning.
+// Either closes an entry, read or passed over; the other one than its
+// opening gets a warning.
 void BibSyntax::takeCloser(char closer, BibStep &step)
 {
     const int line = cursor.line();
@@ -909,9 +993,9 @@ void BibSyntax::skipBlanksIn(BibStep &step)
 // error everything up to the next "@" is passed over unremarked.
 void BibSyntax::syntaxError(BibStep &step, std::string_view expected)
 {
-    const int line = cursor.line();
     const std::optional<std::string> token = cursor.atEnd() ? std::nullopt : takeToken(step);
-    syntaxErrorAt(step, token ? line : cursor.line(), token.value_or(std::string()), expected);
+    // On the line the token ends on: a string's may be a later one.
+    syntaxErrorAt(step, cursor.line(), token.value_or(std::string()), expected);
 }
 
 // The same for a token already taken, on `line`; empty: the end of input.
@@ -960,7 +1044,10 @@ std::string BibSyntax::expanded(std::span<Piece> pieces, std::vector<Message> &w
     if (pieces.size() == 1 && pieces.front().kind == Piece::Kind::Text) {
         return std::move(pieces.front().text);
     }
+    // A macro's text is processed once more where it is expanded, and a
+    // value of more than one piece once more when it is pasted.
     std::string text;
+    std::string macroText;
     for (const Piece &piece : pieces) {
         std::string_view part = piece.text;
         if (piece.kind == Piece::Kind::Macro) {
@@ -970,12 +1057,19 @@ std::string BibSyntax::expanded(std::span<Piece> pieces, std::vector<Message> &w
                     parserWords(piece.line, "warning: undefined macro \"" + piece.text + "\""));
             }
             part = found.value_or(std::string_view());
+            if (part.find('\r') != std::string_view::npos) {
+                macroText = withCarriageReturnsHalved(std::string(part), 1);
+                part = macroText;
+            }
         }
         if (text.size() + part.size() > limits.valueBytes) {
             tooLong = true;
             return {};
         }
         text += part;
+    }
+    if (pieces.size() > 1 && text.find('\r') != std::string::npos) {
+        return withCarriageReturnsHalved(std::move(text), 1);
     }
     return text;
 }

@@ -96,6 +96,8 @@ private:
     // parser passes over after an error ends with the body, or the input.
     enum class LexState { TopLevel, AfterAt, AfterType, InBody };
     LexState lexState = LexState::TopLevel;
+    // What closes the body the lexer is in, by the byte that opened it.
+    char bodyCloser = '}';
     // The error came where the entry's type was expected: the parser made
     // no entry of it, so nothing is skipped and nothing recovered.
     bool typeMissing = false;
@@ -106,11 +108,13 @@ private:
     bool foundAt = false;
     bool recovers = true;
     bool started = false; // an entry, or the end, has been read
+    bool restarted = false; // reading goes on behind a recovered entry
     bool hiddenAt = false; // an "@" was seen in a comment
     bool entrySeen = false; // an "@" was seen outside comments
     int firstTextLine = 0;
     std::size_t entryBytesAtStart = 0;
     std::string delimitedText; // what readDelimited reads a piece into
+    bool carriageReturnKept = false; // readDelimited kept one in it
     std::unique_ptr<RawEntry> entryRead; // the entry being read
 };
 

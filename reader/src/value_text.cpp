@@ -8,11 +8,25 @@ namespace bibsources::reader {
 
 void appendStringByte(std::string &text, char byte)
 {
-    if (byte == '\n') {
-        text += ' ';
-    } else if (byte != '\r') {
-        text += byte;
+    text += byte == '\n' ? ' ' : byte;
+}
+
+std::string withCarriageReturnsHalved(std::string text, int passes)
+{
+    std::size_t kept = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        if (text[at] != '\r') {
+            text[kept++] = text[at++];
+            continue;
+        }
+        const std::size_t run = std::min(text.find_first_not_of('\r', at), text.size()) - at;
+        const std::size_t left = run >> passes;
+        std::fill_n(text.begin() + static_cast<std::ptrdiff_t>(kept), left, '\r');
+        kept += left;
+        at += run;
     }
+    text.resize(kept);
+    return text;
 }
 
 namespace {

@@ -16,10 +16,12 @@
 #include "parser_messages.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <stdio.h>
 #include <string>
+#include <string_view>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -173,6 +175,33 @@ std::string firstDifference(const Reading &btparse, const Reading &own)
     return entries.empty() ? firstDifferenceOf(btparse.messages, own.messages, "message") : entries;
 }
 
+// btparse writes the token a syntax error found into the format of its
+// message, so a "%" in it (a string's) prints whatever lies where an
+// argument would be, or crashes it. There btparse is the one that is wrong,
+// and the input is passed over.
+bool quotesAPercentSign(const std::vector<bibsources::Message> &messages)
+{
+    constexpr std::string_view found = "syntax error: found \"";
+    return std::any_of(messages.begin(), messages.end(), [&](const bibsources::Message &message) {
+        const std::string_view text = message.text;
+        return text.starts_with(found) && text.substr(0, text.rfind("\", expected")).find('%') != text.npos;
+    });
+}
+
+// How the child ended; -1 if that cannot be learnt. The wait is begun again
+// when a signal interrupts it: libFuzzer's timer for -timeout is one, and
+// the child may take long to end (a crash in btparse, reported by the
+// sanitizer).
+int statusOf(pid_t child)
+{
+    int status = 0;
+    pid_t ended = -1;
+    do {
+        ended = ::waitpid(child, &status, 0);
+    } while (ended == -1 && errno == EINTR);
+    return ended == child ? status : -1;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -192,6 +221,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The reader runs here, where the fuzzer sees its coverage; btparse and
     // the comparison in the child.
     const Reading own = inProcess(text);
+    if (quotesAPercentSign(own.messages)) {
+        return 0;
+    }
     const pid_t child = ::fork();
     if (child == 0) {
         const int quiet = ::open("/dev/null", O_WRONLY);
@@ -208,8 +240,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
         ::_exit(same ? 0 : differenceStatus);
     }
-    int status = 0;
-    check(child > 0 && ::waitpid(child, &status, 0) == child, "could not run btparse in a child", text);
+    check(child > 0, "could not start a child to run btparse in", text);
+    const int status = statusOf(child);
+    check(status != -1, "could not learn how the child running btparse ended", text);
     check(!(WIFEXITED(status) && WEXITSTATUS(status) == differenceStatus), "the reader differs from btparse",
         text);
     return 0;

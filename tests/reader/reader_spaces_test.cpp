@@ -67,6 +67,14 @@ TEST(ReaderSpaces, SpacesGoFromEitherEndAndStayBetweenWords)
         {"one\n\n two", "one two"},
         {"{braced  words}  and  more", "{braced words} and more"},
         {"tab\t\tkept", "tab\t\tkept"},
+        // On a line a string goes on to, white space is a space up to the
+        // first brace, parenthesis, backslash or quote.
+        {"one\ntwo\tthree\f{four\tfive}\tsix", "one two three {four\tfive}\tsix"},
+        {"one\n\t\v\rtwo(three\tfour", "one two(three\tfour"},
+        {"one\ntwo\\\tthree", "one two\\\tthree"},
+        {"one\rtwo\nthree\rfour", "onetwo three four"},
+        // Of a run of carriage returns a quarter is kept.
+        {"one\r\r\rtwo\r\r\r\r\r\r\r\rthree", "onetwo\r\rthree"},
     };
     for (const auto &[value, expected] : cases) {
         expectRead(value, expected);
