@@ -76,7 +76,7 @@ int main(int argc, char **argv)
     settings.name = argv[2];
     settings.fields = *fields;
     unsigned long entries = 0, fieldCount = 0, names = 0, checksum = 0;
-    const bibsources::BibReadReport report
+    const bibsources::ReadReport report
         = bibsources::readBib(slices, 0, settings, [&](bibsources::Entry &&entry) {
               ++entries;
               checksum += entry.key.size();

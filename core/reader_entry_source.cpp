@@ -75,11 +75,7 @@ public:
         settings.progress = reading.progress;
         const std::stop_token stop = reading.stop;
         settings.stopRequested = [stop] { return stop.stop_requested(); };
-        BibReadReport read = readBib([&slices] { return slices.next(); }, textSize, settings, sink);
-        report.entriesSkipped = read.entriesSkipped;
-        report.textWithoutEntriesLine = read.textWithoutEntriesLine;
-        report.messages = std::move(read.messages);
-        report.error = std::move(read.error);
+        report = readBib([&slices] { return slices.next(); }, textSize, settings, sink);
         if (report.ok() && slices.readFailed()) {
             report.error = "cannot read '" + input.fileName + "': a read error occurred";
         }

@@ -15,10 +15,10 @@ constexpr std::uint64_t progressEvery = 256 * 1024;
 
 } // namespace
 
-BibReadReport readBib(
+ReadReport readBib(
     const BibSlices &input, std::uint64_t inputSize, const BibReadSettings &settings, const EntrySink &sink)
 {
-    BibReadReport report;
+    ReadReport report;
     MessageCap messages;
     reader::SliceCursor cursor(input);
     reader::BibSyntax syntax(cursor, settings.fields, settings.name);

@@ -17,7 +17,7 @@ namespace {
 
 struct Reading {
     std::vector<bibsources::Entry> entries;
-    bibsources::BibReadReport report;
+    bibsources::ReadReport report;
 };
 
 Reading readInSlices(std::string_view text, std::size_t sliceSize)

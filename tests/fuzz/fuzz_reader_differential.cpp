@@ -131,7 +131,7 @@ Reading inProcess(std::string_view text)
     bibsources::BibReadSettings settings;
     settings.name = parserName;
     settings.fields = selection();
-    const bibsources::BibReadReport report = bibsources::readBib(whole, text.size(), settings,
+    const bibsources::ReadReport report = bibsources::readBib(whole, text.size(), settings,
         [&](bibsources::Entry &&entry) { reading.entries.push_back(std::move(entry)); });
     reading.messages = report.messages;
     reading.skipped = report.entriesSkipped > 0;

@@ -63,7 +63,7 @@ Reading inProcess(const fs::path &path, const FieldSelection &fields)
     };
     Reading reading;
     BibReadSettings settings{path.string(), fields, {}, {}};
-    const BibReadReport report
+    const ReadReport report
         = readBib(slices, text.size(), settings, [&](Entry &&entry) { reading.entries.push_back(entry); });
     reading.messages = report.messages;
     reading.skipped = report.entriesSkipped;

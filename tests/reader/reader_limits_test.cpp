@@ -13,7 +13,7 @@ namespace {
 
 struct Reading {
     std::vector<Entry> entries;
-    BibReadReport report;
+    ReadReport report;
 };
 
 Reading read(const std::string &text)

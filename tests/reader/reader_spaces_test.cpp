@@ -23,7 +23,7 @@ std::string titleRead(const std::string &value, std::size_t sliceSize)
     };
     BibReadSettings settings{"spaces.bib", {{"title"}, {}, false}, {}, {}};
     std::vector<Entry> entries;
-    const BibReadReport report
+    const ReadReport report
         = readBib(slices, text.size(), settings, [&](Entry &&entry) { entries.push_back(std::move(entry)); });
     EXPECT_TRUE(report.messages.empty()) << value;
     if (entries.size() != 1 || entries[0].fields.size() != 1) {

@@ -7,6 +7,7 @@
 #include "bibsources/conversion.h"
 #include "entry.h"
 #include "helper_command.h"
+#include "read_report.h"
 
 #include <cstdint>
 #include <functional>
@@ -28,21 +29,10 @@ struct BibReadSettings {
 // until the next call. Only the slices of the entry being read are held.
 using BibSlices = std::function<std::string_view()>;
 
-// What reading one input gave besides its entries.
-struct BibReadReport {
-    int entriesSkipped = 0;
-    std::vector<Message> messages; // in order, as the helper path words them
-    std::string error; // empty unless the input as a whole failed
-    // Of an input without a single entry: the line of its first text that is
-    // no comment (prose, a binary file given by mistake); else 0.
-    int textWithoutEntriesLine = 0;
-
-    bool ok() const { return error.empty(); }
-};
-
 // Reads an input of `inputSize` bytes (after any byte-order mark) and hands
-// its entries to sink in input order.
-BibReadReport readBib(
+// its entries to sink in input order; the rest of what it found is reported
+// as the helper's reading is, messages worded alike.
+ReadReport readBib(
     const BibSlices &input, std::uint64_t inputSize, const BibReadSettings &settings, const EntrySink &sink);
 
 } // namespace bibsources
