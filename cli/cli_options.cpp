@@ -48,8 +48,9 @@ constexpr OptionSpec optionRows[] = {
         .valueName = "own|btparse",
         .target = &Options::reader,
         .help = "read the .bib inputs with our own BibTeX reader, in this process, or with btparse in its "
-                "sandboxed helper (the default). Both give the same documents and messages: compare them "
-                "on your own files.",
+                "sandboxed helper (the default). Both give the same documents and messages (but where a "
+                "@preamble's body is a quoted string: btparse then loses the entry after it, ours keeps "
+                "it): compare them on your own files.",
         .valueWanted = "own (our own reader) or btparse (the default)"},
     {.longName = "--to-bib",
         .target = &Options::toBib,

@@ -188,6 +188,20 @@ bool quotesAPercentSign(const std::vector<bibsources::Message> &messages)
     });
 }
 
+// A quoted string where "@preamble" should open its body in braces or
+// parentheses: btparse's grammar takes it for a comment's body, fails its own
+// predicate ("semantic error; failed predicate") and then keeps a preamble
+// that becomes a source without a tag, while the well-formed entry after it
+// is lost without a word of its own. There btparse is the one that is wrong;
+// the reader skips the broken preamble with a syntax error and keeps that
+// entry. Such inputs are compared no further.
+bool failsBtparsePredicate(const std::vector<bibsources::Message> &messages)
+{
+    return std::any_of(messages.begin(), messages.end(), [](const bibsources::Message &message) {
+        return message.text.find("failed predicate") != std::string::npos;
+    });
+}
+
 // How the child ended; -1 if that cannot be learnt. The wait is begun again
 // when a signal interrupts it: libFuzzer's timer for -timeout is one, and
 // the child may take long to end (a crash in btparse, reported by the
@@ -229,7 +243,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const int quiet = ::open("/dev/null", O_WRONLY);
         ::dup2(quiet, STDERR_FILENO);
         const Reading btparse = throughBtparse(text);
-        const bool same = btparse.skipped
+        const bool same = btparse.skipped || failsBtparsePredicate(btparse.messages)
             || (!own.skipped && own.entries == btparse.entries && own.messages == btparse.messages);
         if (!same) {
             std::printf(
