@@ -1,7 +1,7 @@
 #include "bibsources/conversion.h"
 
-#include "bib_document.h"
 #include "document_citations.h"
+#include "lists_to_bib.h"
 #include "merge_file.h"
 #include "record_target.h"
 #include "xml.h"
@@ -11,11 +11,6 @@
 namespace bibsources {
 
 namespace {
-
-struct ListRead {
-    std::string text;
-    std::string error; // one sentence naming the input
-};
 
 ListRead documentList(const std::string &path)
 {
@@ -38,11 +33,7 @@ ListRead listOf(const std::string &path)
     if (isDocumentTarget(path)) {
         return documentList(path);
     }
-    SourceListFile file = readSourceListFile(path);
-    if (!file.exists) {
-        return {{}, "'" + path + "' does not exist"};
-    }
-    return {std::move(file.list.text), file.error};
+    return listFileOf(path);
 }
 
 bool sameFile(const std::string &a, const std::string &b)
@@ -64,41 +55,6 @@ std::string outputProblem(const std::vector<std::string> &inputPaths, const std:
         }
     }
     return {};
-}
-
-// Reads every input; the text is complete only when every input is ok.
-ConversionResult bibOf(const std::vector<std::string> &inputPaths, const TextSink &sink)
-{
-    ConversionResult result;
-    BibWriter writer;
-    std::string text;
-    for (const std::string &path : inputPaths) {
-        InputReport &report = result.inputs.emplace_back();
-        report.inputPath = path;
-        ListRead list = listOf(path);
-        if (!list.error.empty()) {
-            report.error = list.error;
-            continue;
-        }
-        BibEntries entries = writer.entries(list.text);
-        if (!entries.ok()) {
-            report.error = "'" + path + "': " + entries.error;
-            continue;
-        }
-        report.recordsWritten = entries.records;
-        for (std::string &text : entries.messages) {
-            report.messages.push_back(Message{0, 0, Message::Kind::Changed, std::move(text)});
-        }
-        text += entries.text;
-    }
-    for (const InputReport &input : result.inputs) {
-        if (!input.ok()) {
-            result.error = input.error;
-            return result;
-        }
-    }
-    sink(text);
-    return result;
 }
 
 ConversionResult written(ConversionResult result, AtomicFile &file)
@@ -132,7 +88,7 @@ ConversionResult convertToBib(const std::vector<std::string> &inputPaths, const 
         result.error = file.error();
         return result;
     }
-    result = written(bibOf(inputPaths, [&](std::string_view text) { file.append(text); }), file);
+    result = written(bibOf(inputPaths, listOf, [&](std::string_view text) { file.append(text); }), file);
     result.outputPath = target;
     return result;
 }
@@ -146,7 +102,7 @@ ConversionResult convertToBibDescriptor(
         result.error = spool.error();
         return result;
     }
-    return written(bibOf(inputPaths, [&](std::string_view text) { spool.append(text); }), spool);
+    return written(bibOf(inputPaths, listOf, [&](std::string_view text) { spool.append(text); }), spool);
 }
 
 } // namespace bibsources

@@ -1,6 +1,7 @@
 // The worker that runs the converter module: the files it is sent are
 // mounted, unread, where the module's reader reads them slice by slice, and
-// the document comes back as the pieces the module hands out. The module
+// the document (or, for source lists, the BibTeX text) comes back as the
+// pieces the module hands out. The module
 // is handed what the browser lacks a built-in for: name-based UUIDs and an
 // XML parser that a worker can run.
 
@@ -90,14 +91,14 @@ function progressOver(files, paths) {
 
 // Every way a run can end is said to the page: its result, or that the
 // converter failed, so the page never waits on a run that went nowhere.
-async function convert({ files, tidy, report }) {
+async function convert({ files, tidy, report, toBib }) {
     try {
         const converter = await module;
         const { paths, mounts } = mountInputs(converter.FS, files);
         pieces = [];
         reportPieces = [];
         progress = progressOver(files, paths);
-        const result = converter.convert(paths, tidy, report);
+        const result = toBib ? converter.toBib(paths) : converter.convert(paths, tidy, report);
         const [parts, reportParts] = result.error === "" ? [pieces, reportPieces] : [[], []];
         pieces = [];
         reportPieces = [];

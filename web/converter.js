@@ -42,12 +42,13 @@ export class Converter {
     }
 
     // Resolves with {kind: "done", result, parts, reportParts} (the
-    // document's and, when asked for with tidy, the field report's pieces),
-    // {kind: "crashed", reason} or {kind: "stopped"}.
-    convert(files, { tidy, report }) {
+    // document's and, when asked for with tidy, the field report's pieces;
+    // with toBib, files are source lists and parts the BibTeX text of their
+    // sources), {kind: "crashed", reason} or {kind: "stopped"}.
+    convert(files, { tidy, report, toBib = false }) {
         return new Promise((resolve) => {
             this.run = resolve;
-            this.worker.postMessage({ type: "convert", files, tidy, report });
+            this.worker.postMessage({ type: "convert", files, tidy, report, toBib });
         });
     }
 

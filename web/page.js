@@ -1,6 +1,7 @@
 // The page: what the window does, with the converter in a worker. Files are
 // dropped on the picture or chosen with Open…; Convert makes one Sources.xml
-// of them all and offers it as a download.
+// of the .bib files, or one Sources.bib of the sources of source lists
+// (.xml) dropped alone, and offers it as a download.
 
 import { Converter } from "./converter.js";
 import { Picture } from "./picture.js";
@@ -40,6 +41,9 @@ const fieldReport = new FieldReportView({
     closeButton: element("fields-close"),
 });
 let loaded = [];
+// What the loaded files make: "Sources.xml" from .bib files, "Sources.bib"
+// from source lists.
+let loadedTarget = "Sources.xml";
 let converting = false;
 let converterReady = false;
 let download = null;
@@ -50,7 +54,7 @@ const converter = new Converter({
         if (!ready) {
             setStatus(`The converter could not be loaded: ${reason}. Reload the page to try again.`);
         } else if (!converting && ui.status.dataset.said !== "yes") {
-            setStatus("Drop .bib files on the picture, or choose them with Open…");
+            setStatus(idleText);
         }
         updateButtons();
     },
@@ -59,6 +63,10 @@ const converter = new Converter({
         ui.progressText.textContent = progressText(fraction, entriesRead);
     },
 });
+
+const idleText = "Drop .bib files on the picture, or choose them with Open…; a source list (.xml) dropped alone gives its sources back as a .bib file.";
+const takenText = "only .bib files and source lists (.xml) can be converted";
+const togetherText = "A source list cannot yet be merged with .bib files here: drop .bib files to make Sources.xml, or a source list (.xml) alone to get its sources as Sources.bib.";
 
 function setStatus(text, link) {
     ui.status.dataset.said = "yes";
@@ -71,28 +79,40 @@ function setStatus(text, link) {
 function updateButtons() {
     ui.convert.disabled = converting || loaded.length === 0 || !converterReady;
     ui.open.hidden = converting;
-    ui.tidy.disabled = converting;
+    // A list's sources go back to BibTeX as they are: there is no mapping to choose.
+    ui.tidy.disabled = converting || (loaded.length > 0 && loadedTarget === "Sources.bib");
     ui.stop.hidden = !converting;
     ui.busy.hidden = !converting;
     ui.status.hidden = converting;
 }
 
-// Only names ending in exactly ".bib" are taken, as in the window.
+const endsIn = (file, ending) => file.name.endsWith(ending) && file.name.length > ending.length;
+
+// Only names ending in exactly ".bib" are taken, as in the window, or in
+// ".xml" (source lists), which go back to BibTeX when they come alone.
 function offerFiles(files) {
     if (converting) {
         return;
     }
-    const taken = files.filter((file) => file.name.endsWith(".bib") && file.name.length > 4);
-    const refused = files.filter((file) => !taken.includes(file));
+    const bibFiles = files.filter((file) => endsIn(file, ".bib"));
+    const lists = files.filter((file) => endsIn(file, ".xml"));
+    const taken = bibFiles.length > 0 ? bibFiles : lists;
+    const refused = files.filter((file) => !bibFiles.includes(file) && !lists.includes(file));
     const refusal = refused.length === 0 ? ""
-        : refused.length === 1 ? `${refused[0].name} is not a .bib file; only .bib files can be converted.`
-        : `${namesOf(refused)} are not .bib files; only .bib files can be converted.`;
-    if (taken.length === 0) {
+        : refused.length === 1 ? `${refused[0].name} is not a .bib file or a source list; ${takenText}.`
+        : `${namesOf(refused)} are not .bib files or source lists; ${takenText}.`;
+    if (bibFiles.length > 0 && lists.length > 0) {
         loaded = [];
         picture.idle();
-        setStatus(files.length === 0 ? "The dropped item is not a file; only .bib files can be converted." : refusal);
+        setStatus(togetherText);
+    } else if (taken.length === 0) {
+        loaded = [];
+        picture.idle();
+        setStatus(files.length === 0 ? `The dropped item is not a file; ${takenText}.` : refusal);
     } else {
         loaded = taken;
+        loadedTarget = bibFiles.length > 0 ? "Sources.xml" : "Sources.bib";
+        ui.convert.title = `Make ${loadedTarget} from the loaded files (Enter)`;
         picture.loaded(namesOf(taken));
         setStatus(`${namesOf(taken)} — ready to convert${refusal ? ` (${refusal})` : ""}`);
     }
@@ -107,6 +127,7 @@ async function convert() {
         return;
     }
     const files = loaded;
+    const target = loadedTarget;
     loaded = [];
     converting = true;
     const names = namesOf(files);
@@ -117,14 +138,15 @@ async function convert() {
     updateButtons();
     ui.stop.focus();
     const tidy = ui.tidy.checked;
-    const outcome = await converter.convert(files, { tidy, report: tidy });
+    const toBib = target === "Sources.bib";
+    const outcome = await converter.convert(files, { tidy, report: tidy && !toBib, toBib });
     converting = false;
     updateButtons();
-    showOutcome(outcome, names);
+    showOutcome(outcome, names, target);
     ui.area.focus();
 }
 
-function showOutcome(outcome, names) {
+function showOutcome(outcome, names, target) {
     fieldReport.set(outcome.kind === "done" ? outcome.reportParts : []);
     ui.fieldsButton.disabled = fieldReport.isEmpty();
     if (outcome.kind === "stopped") {
@@ -149,22 +171,23 @@ function showOutcome(outcome, names) {
         setStatus(`Could not convert ${names}: ${result.error}`);
         return;
     }
-    picture.converted("Sources.xml written");
-    setStatus(summaryOf(result), offerDownload(parts));
+    picture.converted(`${target} written`);
+    setStatus(summaryOf(result, target), offerDownload(parts, target));
 }
 
 // The document as a file to save, saved at once as the window writes it;
 // the link saves it again.
-function offerDownload(parts) {
+function offerDownload(parts, name) {
     if (download) {
         URL.revokeObjectURL(download);
     }
-    download = URL.createObjectURL(new Blob(parts, { type: "application/xml" }));
+    const type = name.endsWith(".bib") ? "text/x-bibtex" : "application/xml";
+    download = URL.createObjectURL(new Blob(parts, { type }));
     const link = document.createElement("a");
     link.href = download;
-    link.download = "Sources.xml";
+    link.download = name;
     link.id = "download-link";
-    link.textContent = "Save Sources.xml";
+    link.textContent = `Save ${name}`;
     link.click();
     return link;
 }

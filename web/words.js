@@ -17,11 +17,11 @@ export function namesOf(files) {
     return `${numbers.format(files.length)} files`;
 }
 
-// The summary line of a run that wrote its document.
-export function summaryOf(result) {
+// The summary line of a run that wrote its document, named `target`.
+export function summaryOf(result, target = "Sources.xml") {
     const written = result.inputs.reduce((sum, input) => sum + input.recordsWritten, 0);
     const skipped = result.inputs.reduce((sum, input) => sum + input.entriesSkipped, 0);
-    let summary = `${counted(written, "source", "sources")} written to Sources.xml`;
+    let summary = `${counted(written, "source", "sources")} written to ${target}`;
     if (skipped > 0) {
         summary += ` · ${counted(skipped, "entry", "entries")} skipped`;
     }

@@ -110,5 +110,33 @@ TEST(ToBib, MakesKeysBibTeXAcceptsAndKeepsThemUnique)
     EXPECT_FALSE(writer.entries("<html/>").ok());
 }
 
+// Full case folding, where lower case alone would part or join keys
+// otherwise; the page folds with the browser's case mappings and is held to
+// the same pairs through tests/data/to_bib/key_case.xml.
+TEST(ToBib, FoldsKeysAsUnicodeCaseFoldingDoes)
+{
+    struct Row {
+        const char *a;
+        const char *b;
+        bool same;
+    };
+    const Row rows[] = {
+        {"Straße", "STRASSE", true},
+        {"STRAẞE", "strasse", true},
+        {"ΛΟΓΟΣ", "λογος", true},
+        {"λογος", "λογοσ", true},
+        {"ᏣᎳᎩ", "ꮳꮃꭹ", true},
+        {"İstanbul", "i̇stanbul", true},
+        {"İstanbul", "istanbul", false},
+        {"ıstanbul", "istanbul", false},
+        {"ıstanbul", "Istanbul", false},
+    };
+    for (const Row &row : rows) {
+        EXPECT_EQ(keyIdentity(row.a) == keyIdentity(row.b), row.same) << row.a << " " << row.b;
+    }
+    // Text that is not UTF-8 is compared as it is.
+    EXPECT_EQ(keyIdentity("A\xff"), "A\xff");
+}
+
 } // namespace
 } // namespace bibsources

@@ -6,7 +6,8 @@
 //
 // node page_test.mjs, with BIBSOURCES_SITE (the folder scripts/build-web
 // made), BIBSOURCES_CLI (the command), BIBSOURCES_GENERATE (the benchmark's
-// .bib generator) and BIBSOURCES_SAMPLES (.bib files, separated by ":").
+// .bib generator), BIBSOURCES_SAMPLES (.bib files, separated by ":") and
+// BIBSOURCES_LISTS (source lists, the same way).
 
 import assert from "node:assert/strict";
 import { execFile, spawn } from "node:child_process";
@@ -26,6 +27,7 @@ const run = promisify(execFile);
 const site = process.env.BIBSOURCES_SITE;
 const command = process.env.BIBSOURCES_CLI;
 const samples = (process.env.BIBSOURCES_SAMPLES ?? "").split(":").filter(Boolean);
+const lists = (process.env.BIBSOURCES_LISTS ?? "").split(":").filter(Boolean);
 const generator = process.env.BIBSOURCES_GENERATE;
 const serverScript = fileURLToPath(new URL("../../web/tools/serve.mjs", import.meta.url));
 
@@ -61,6 +63,21 @@ async function commandOutputs(paths, { tidy, report = false }) {
         return { document: await readFile(output), report: report ? await readFile(table) : null };
     } catch {
         return null;
+    } finally {
+        await rm(scratch, { recursive: true, force: true });
+    }
+}
+
+// What `bibsources --to-bib` makes of the lists, run beside them as the page
+// names them: {bib} when it writes the .bib, else {error} (its standard error).
+async function commandBib(paths) {
+    const scratch = await mkdtemp(join(tmpdir(), "bibsources-expected-"));
+    const output = join(scratch, "Sources.bib");
+    try {
+        await run(command, ["-q", "--to-bib", "-o", output, ...paths.map((path) => basename(path))], { cwd: dirname(paths[0]) });
+        return { bib: await readFile(output) };
+    } catch (failure) {
+        return { error: String(failure.stderr) };
     } finally {
         await rm(scratch, { recursive: true, force: true });
     }
@@ -112,8 +129,8 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
     }
 
     before(async () => {
-        assert.ok(site && command && generator && samples.length > 0,
-            "BIBSOURCES_SITE, BIBSOURCES_CLI, BIBSOURCES_GENERATE and BIBSOURCES_SAMPLES");
+        assert.ok(site && command && generator && samples.length > 0 && lists.length > 0,
+            "BIBSOURCES_SITE, BIBSOURCES_CLI, BIBSOURCES_GENERATE, BIBSOURCES_SAMPLES and BIBSOURCES_LISTS");
         server = await startServer(serverScript, site);
         pageUrl = server.url;
         chromium = await startBrowser();
@@ -215,7 +232,91 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
         await writeFile(notes, "@article{a, title={T}}\n");
         await dropFiles(page, [notes]);
         await rm(scratch, { recursive: true, force: true });
-        assert.equal(await statusText(page), "notes.txt is not a .bib file; only .bib files can be converted.");
+        assert.equal(await statusText(page),
+            "notes.txt is not a .bib file or a source list; only .bib files and source lists (.xml) can be converted.");
+        assert.equal(await pictureState(page), "idle");
+        assert.equal(await page.$eval("#convert-button", (button) => button.disabled), true);
+    });
+
+    // What a drop or a choice of these source lists and Convert download.
+    async function bibOnPage(paths, by) {
+        if (by === "drop") {
+            await dropFiles(page, paths);
+        } else {
+            await chooser.choose(paths);
+        }
+        assert.equal(await pictureState(page), "loaded");
+        assert.equal(await page.$eval("#tidy", (box) => box.disabled), true, "a list has no mapping to choose");
+        return downloadOnConvert();
+    }
+
+    lists.forEach((path, index) => {
+        const by = index % 2 ? "drop" : "chooser";
+        test(`${basename(dirname(path))}/${basename(path)} alone, by ${by}: the command's --to-bib`, async () => {
+            const expected = await commandBib([path]);
+            assert.ok(expected.bib, `the command writes a .bib for ${path}: ${expected.error}`);
+            const download = await bibOnPage([path], by);
+            assert.equal(download.name, "Sources.bib");
+            sameBytes(download.bytes, expected.bib, basename(path), "Sources.bib");
+            assert.equal(await pictureState(page), "converted");
+            assert.match(await statusText(page), /^[0-9,.]+ sources? written to Sources\.bib/);
+        });
+    });
+
+    test("a Sources.xml the command wrote, and two lists together: the command's --to-bib", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-lists-"));
+        try {
+            const written = join(scratch, "Sources.xml");
+            await run(command, ["-q", "-o", written, samples[0]]);
+            const expected = await commandBib([written]);
+            sameBytes((await bibOnPage([written], "drop")).bytes, expected.bib, "a Sources.xml of the command's", "Sources.bib");
+            // Keys stay unique across the lists, as the command keeps them.
+            const again = join(scratch, "again.xml");
+            await writeFile(again, await readFile(written));
+            const both = await commandBib([written, again]);
+            await openPage();
+            sameBytes((await bibOnPage([written, again], "chooser")).bytes, both.bib, "two lists", "Sources.bib");
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
+    });
+
+    test("a file that is not a source list fails in the command's words, and nothing is offered", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-not-lists-"));
+        try {
+            const files = {
+                "page.xml": "<!DOCTYPE html>\n<html><body>Not a list</body></html>\n",
+                "cut.xml": `<?xml version="1.0"?>\n<b:Sources xmlns:b="http://schemas.openxmlformats.org/officeDocument/2006/bibliography">\n<b:Source><b:Tag>a</b:Tag>\n`,
+                "other.xml": "<?xml version=\"1.0\"?>\n<catalog><book/></catalog>\n",
+            };
+            for (const [name, text] of Object.entries(files)) {
+                const path = join(scratch, name);
+                await writeFile(path, text);
+                const expected = await commandBib([path]);
+                assert.equal(expected.bib, undefined, `the command refuses ${name}`);
+                await openPage();
+                await dropFiles(page, [path]);
+                await page.click("#convert-button");
+                await waitForRunEnd(page);
+                assert.equal(await pictureState(page), "failed");
+                const status = await statusText(page);
+                const prefix = `Could not convert ${name}: `;
+                assert.ok(status.startsWith(prefix), status);
+                const error = status.slice(prefix.length);
+                assert.ok(error.startsWith(`'${name}' `) && expected.error.includes(`bibsources: ${error}\n`),
+                    `${name}: the page said ${JSON.stringify(error)}, the command ${JSON.stringify(expected.error)}`);
+                assert.equal(await page.$("#download-link"), null);
+            }
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
+    });
+
+    test("a .bib file and a source list together are refused, saying what the page can do", async () => {
+        await dropFiles(page, [samples[0], lists[0]]);
+        assert.equal(await statusText(page),
+            "A source list cannot yet be merged with .bib files here: drop .bib files to make Sources.xml, "
+            + "or a source list (.xml) alone to get its sources as Sources.bib.");
         assert.equal(await pictureState(page), "idle");
         assert.equal(await page.$eval("#convert-button", (button) => button.disabled), true);
     });

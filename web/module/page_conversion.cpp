@@ -1,6 +1,8 @@
-// The module's one entry point: the page's worker mounts the dropped files
-// in the module's file system and calls convert(paths, tidy).
+// The module's entry points: the page's worker mounts the dropped files in
+// the module's file system and calls convert(paths, tidy, report) for .bib
+// files or toBib(paths) for source lists.
 
+#include "lists_to_bib.h"
 #include "page_pieces.h"
 #include "page_target.h"
 #include "pipeline.h"
@@ -113,11 +115,26 @@ val convert(const val &paths, bool tidy, bool report)
     return result;
 }
 
+// The records of the source lists at `paths` as BibTeX, as
+// `bibsources --to-bib -o Sources.bib PATHS...` writes them: the text goes
+// to Module.takeOutput, whole only when error is empty; returns what came
+// of it as convert does.
+val toBib(const val &paths)
+{
+    const std::vector<std::string> inputPaths = emscripten::vecFromJSArray<std::string>(paths);
+    PagePieces text(handOutput);
+    val result = resultObject(
+        bibOf(inputPaths, listFileOf, [&text](std::string_view piece) { text.append(piece); }));
+    text.flush();
+    return result;
+}
+
 } // namespace
 
 EMSCRIPTEN_BINDINGS(bibsources)
 {
     emscripten::function("convert", &convert);
+    emscripten::function("toBib", &toBib);
 }
 
 } // namespace bibsources

@@ -39,4 +39,9 @@ std::unique_ptr<RecordTarget> pageTarget()
     return std::make_unique<PageTarget>();
 }
 
+void handOutput(const char *bytes, int length)
+{
+    bibsources_take_output(bytes, length);
+}
+
 } // namespace bibsources

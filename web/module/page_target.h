@@ -12,4 +12,8 @@ namespace bibsources {
 // parts of the file it offers, and drops them when the run fails.
 std::unique_ptr<RecordTarget> pageTarget();
 
+// Hands `length` bytes at `bytes` to Module.takeOutput, as the pieces of a
+// run's output go; for output that is not a source list (the BibTeX text).
+void handOutput(const char *bytes, int length);
+
 } // namespace bibsources

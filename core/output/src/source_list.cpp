@@ -1,5 +1,6 @@
 #include "source_list.h"
 
+#include "text.h"
 #include "unique_fd.h"
 #include "xml.h"
 
@@ -12,7 +13,6 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utf8proc.h>
 
 namespace bibsources {
 
@@ -199,20 +199,18 @@ std::string encodingProblem(std::string_view text)
     if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
         return "it is in UTF-16; save it as UTF-8";
     }
-    const auto *bytes = reinterpret_cast<const utf8proc_uint8_t *>(text.data());
     size_t offset = 0;
     while (offset < text.size()) {
-        utf8proc_int32_t codePoint = 0;
-        const utf8proc_ssize_t length = utf8proc_iterate(bytes + offset,
-            static_cast<utf8proc_ssize_t>(std::min<size_t>(text.size() - offset, 4)), &codePoint);
+        const size_t length = utf8CharacterLength(text.substr(offset, 4));
         // A NUL is no XML character; bytes full of them are UTF-16 or
         // UTF-32 without a byte-order mark, which the parser would guess at.
-        if (length < 0 || codePoint == 0) {
+        if (length == 0 || text[offset] == '\0') {
             char hex[8];
-            std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(bytes[offset]));
+            std::snprintf(
+                hex, sizeof hex, "0x%02X", static_cast<unsigned>(static_cast<unsigned char>(text[offset])));
             return "it is not UTF-8: byte " + std::to_string(offset) + " is " + hex + "; save it as UTF-8";
         }
-        offset += static_cast<size_t>(length);
+        offset += length;
     }
     return {};
 }

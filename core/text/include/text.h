@@ -39,6 +39,10 @@ void appendXmlContent(std::string &out, std::string_view parserBytes);
 // characters (used where several decoded tokens are joined first).
 std::string escapeAndClean(std::string_view utf8);
 
+// The length of the valid UTF-8 character at the start of `bytes`, or 0 when
+// none starts there (no overlong forms, no surrogates, nothing past U+10FFFF).
+size_t utf8CharacterLength(std::string_view bytes);
+
 // A word as it is looked up in a table of words: case folded and accents
 // dropped, so "März", "MARZ" and "marz" all give "marz". Empty when the
 // word is not valid UTF-8.

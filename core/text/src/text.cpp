@@ -1,6 +1,7 @@
 #include "text.h"
 
 #include "accent_table.h"
+#include "utf8_code.h"
 #include "utf8_cursor.h"
 #include "xml.h"
 
@@ -310,6 +311,11 @@ void appendXmlContent(std::string &out, std::string_view parserBytes)
         scanInto(out, stripXmlForbidden(decodeParserText(parserBytes)), true);
         return;
     }
+}
+
+size_t utf8CharacterLength(std::string_view bytes)
+{
+    return validCharacterLength(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
 }
 
 } // namespace bibsources

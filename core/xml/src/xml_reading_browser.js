@@ -166,11 +166,17 @@ mergeInto(LibraryManager.library, {
         function finish() {
             // saxes 6.0.0 (pinned) stands in its state 13 between markup.
             const endedEarly = depth > 0 && parser.state === 13;
-            closing = { keepText: endedEarly };
+            // libxml2 leaves one last byte of text after markup unread, waiting
+            // for a second: neither that text nor the line it ends is told.
+            const held = parser.text;
+            const lastByteUnread = endedEarly && held.length === 1 && held.charCodeAt(0) < 0x80
+                && length >= 2 && HEAPU8[text + length - 2] === 0x3E;
+            closing = { keepText: endedEarly && !lastByteUnread };
             parser.close();
             if (stop.reason !== null) {
                 if (endedEarly) {
                     stop.reason.kind = kind.endedEarly;
+                    stop.reason.line -= lastByteUnread && held === "\n" ? 1 : 0;
                 }
                 throw stop;
             }
