@@ -17,8 +17,14 @@ namespace bibsources {
 
 namespace {
 
+// The parser keeps what an allowed document type declares in a document it
+// makes of its own accord, which freeing the parser leaves behind.
 struct ParserFree {
-    void operator()(xmlParserCtxt *context) const { xmlFreeParserCtxt(context); }
+    void operator()(xmlParserCtxt *context) const
+    {
+        xmlFreeDoc(context->myDoc);
+        xmlFreeParserCtxt(context);
+    }
 };
 using ParserPtr = std::unique_ptr<xmlParserCtxt, ParserFree>;
 
