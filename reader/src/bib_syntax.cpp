@@ -213,11 +213,12 @@ constexpr bool isLetter(char byte)
 }
 
 // What the parser takes for the rest of a field's name in a line that may be
-// a runaway string's.
+// a runaway string's. An apostrophe is among them here, though no field's
+// name may hold one.
 constexpr bool continuesFieldName(char byte)
 {
     return isLetter(byte) || isDigit(byte) || byte == '.' || byte == ':' || byte == '+' || byte == '/'
-        || byte == '-';
+        || byte == '-' || byte == '\'';
 }
 
 constexpr ByteSet fieldNameBytes = byteSet(continuesFieldName);
