@@ -5,6 +5,7 @@
 // is handed what the browser lacks a built-in for: name-based UUIDs and an
 // XML parser that a worker can run.
 
+import parse from "./vendor/uuid/parse.js";
 import v5 from "./vendor/uuid/v5.js";
 import saxes from "./vendor/saxes/saxes.mjs";
 import createConverter from "./bibsources.mjs";
@@ -12,9 +13,12 @@ import createConverter from "./bibsources.mjs";
 let pieces = [];
 let reportPieces = [];
 let progress = () => {};
+// Every record of a run names the same name space: it is parsed once.
+const nameSpaces = new Map();
+const nameSpaceBytes = (space) => nameSpaces.get(space) ?? nameSpaces.set(space, parse(space)).get(space);
 
 const module = createConverter({
-    nameBasedUuid: (name, space) => v5(name, space),
+    nameBasedUuid: (name, space, out) => v5(name, nameSpaceBytes(space), out),
     // The core reads XML with it (core/xml/src/xml_reading_browser.js).
     xmlParser: saxes.SaxesParser,
     takeOutput: (bytes) => pieces.push(bytes),

@@ -52,15 +52,30 @@ mergeInto(LibraryManager.library, {
         return made;
     },
 
-    bibsources_mark_cluster__deps: ["$bibsourcesUnicode", "$bibsourcesMarkedCluster"],
+    // The letter or digit that starts the `length` bytes at `text`, with the
+    // marks on it; null when they start with neither. Most accents go on an
+    // ASCII letter with no mark yet, which needs no decoding: no ASCII byte
+    // is a mark, and the only ASCII letters and digits are A-Z, a-z, 0-9.
+    $bibsourcesClusterAt__deps: ["$bibsourcesUnicode"],
+    $bibsourcesClusterAt: function (text, length) {
+        const first = HEAPU8[text];
+        if (first < 0x80 && (length === 1 || HEAPU8[text + 1] < 0x80)) {
+            const letter = String.fromCharCode(first);
+            return /[A-Za-z0-9]/.test(letter) ? letter : null;
+        }
+        const head = bibsourcesUnicode().decoder.decode(HEAPU8.subarray(text, text + length));
+        const cluster = bibsourcesUnicode().cluster.exec(head);
+        return cluster ? cluster[0] : null;
+    },
+
+    bibsources_mark_cluster__deps: ["$bibsourcesUnicode", "$bibsourcesMarkedCluster", "$bibsourcesClusterAt"],
     bibsources_mark_cluster: function (text, length, mark, out, outCapacity, replaced) {
         const unicode = bibsourcesUnicode();
-        const head = unicode.decoder.decode(HEAPU8.subarray(text, text + length));
-        const cluster = unicode.cluster.exec(head);
-        if (!cluster) {
+        const cluster = bibsourcesClusterAt(text, length);
+        if (cluster === null) {
             return -1;
         }
-        const { clusterBytes, composed, decomposedLength } = bibsourcesMarkedCluster(cluster[0], mark);
+        const { clusterBytes, composed, decomposedLength } = bibsourcesMarkedCluster(cluster, mark);
         if (clusterBytes > outCapacity - 4 || decomposedLength > 16 || composed.length > outCapacity) {
             return -1;
         }
