@@ -123,8 +123,9 @@ function offerFiles(files) {
         ui.convert.title = loadedList ? `Merge the loaded files into ${loadedTarget} (Enter)`
             : `Make ${loadedTarget} from the loaded files (Enter)`;
         const names = loadedNames();
-        picture.loaded(names);
-        setStatus(`${names} — ready to ${loadedList ? "merge" : "convert"}${refusal ? ` (${refusal})` : ""}`);
+        const doing = loadedList ? "merge" : "convert";
+        picture.loaded(names, doing);
+        setStatus(`${names} — ready to ${doing}${refusal ? ` (${refusal})` : ""}`);
     }
     updateButtons();
     if (loaded.length > 0) {
@@ -254,7 +255,7 @@ ui.area.addEventListener("dragleave", () => {
     if (dragDepth === 0 && picture.animation !== null) {
         picture.idle();
         if (loaded.length > 0) {
-            picture.loaded(loadedNames());
+            picture.loaded(loadedNames(), loadedList ? "merge" : "convert");
         }
     }
 });

@@ -50,9 +50,10 @@ export class Picture {
         this.setState("idle", "backdrop_normal", "Drop .bib files here, or press Enter to choose them");
     }
 
-    loaded(names) {
+    // doing: what Convert will do with them, "convert" or "merge".
+    loaded(names, doing = "convert") {
         this.stopHover();
-        this.setState("loaded", "backdrop_load", `${names} ready to convert`);
+        this.setState("loaded", "backdrop_load", `${names} ready to ${doing}`);
     }
 
     converting(names) {

@@ -366,9 +366,9 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
             await chooser.choose(paths);
         }
         assert.equal(await pictureState(page), "loaded");
-        assert.equal(await statusText(page),
-            `${bibPaths.length === 1 ? basename(bibPaths[0]) : bibPaths.length === 2 ? `${basename(bibPaths[0])} and ${basename(bibPaths[1])}` : `${bibPaths.length} files`}`
-            + ` into ${basename(listPath)} — ready to merge`);
+        const names = `${bibPaths.map((path) => basename(path)).join(" and ")} into ${basename(listPath)}`;
+        assert.equal(await statusText(page), `${names} — ready to merge`);
+        assert.equal(await page.$eval("#drop-area", (area) => area.getAttribute("aria-label")), `${names} ready to merge`);
         assert.equal(await page.$eval("#tidy", (box) => box.disabled), false, "a merge has its mapping to choose");
         return downloadOnConvert();
     }
