@@ -143,10 +143,11 @@ async function convert() {
     loaded = [];
     converting = true;
     const names = namesOf(files);
-    ui.busyLabel.textContent = list ? `Merging ${names} into ${list.name}…` : `Converting ${names}…`;
+    const working = list ? `Merging ${names} into ${list.name}` : `Converting ${names}`;
+    ui.busyLabel.textContent = `${working}…`;
     ui.progress.value = 0;
     ui.progressText.textContent = "Starting…";
-    picture.converting(names);
+    picture.converting(working);
     updateButtons();
     ui.stop.focus();
     const tidy = ui.tidy.checked;

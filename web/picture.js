@@ -56,10 +56,11 @@ export class Picture {
         this.setState("loaded", "backdrop_load", `${names} ready to ${doing}`);
     }
 
-    converting(names) {
+    // words: what is being done, "Converting refs.bib".
+    converting(words) {
         this.stopHover();
         clearTimeout(this.finishedTimer);
-        this.setState("converting", "backdrop_converting_page", `Converting ${names}`);
+        this.setState("converting", "backdrop_converting_page", words);
     }
 
     converted(words) {
