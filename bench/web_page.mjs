@@ -1,12 +1,13 @@
 // The page's conversion time beside the command's, in the same run, on one
-// file: node bench/web_page.mjs SITE COMMAND FILE.bib RUNS. Rounds alternate
-// the page and the command; prints the median wall time of each, plain and
-// --tidy, and checks that both gave the same bytes. A tidy run in the page
+// file: node bench/web_page.mjs SITE COMMAND FILE.bib RUNS [LIST.xml]. Rounds
+// alternate the page and the command; prints the median wall time of each,
+// plain and --tidy, and with LIST the file merged (--tidy --merge) into
+// LIST, and checks that both gave the same bytes. A tidy run in the page
 // also makes the field report (Fields…), so the command's is timed with
 // --report as well.
 
 import { execFile } from "node:child_process";
-import { mkdtemp, readFile, rm } from "node:fs/promises";
+import { copyFile, mkdtemp, readFile, rm } from "node:fs/promises";
 import { tmpdir } from "node:os";
 import { basename, dirname, join } from "node:path";
 import { promisify } from "node:util";
@@ -15,7 +16,7 @@ import { startBrowser, startServer } from "../tests/web/browser.mjs";
 import { fileChooserOf, setTidy, waitForReady } from "../tests/web/page_actions.mjs";
 
 const run = promisify(execFile);
-const [site, command, file, runs = "3"] = process.argv.slice(2);
+const [site, command, file, runs = "3", list] = process.argv.slice(2);
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
 
 const server = await startServer(new URL("../web/tools/serve.mjs", import.meta.url).pathname, site);
@@ -26,9 +27,9 @@ await page.goto(server.url);
 await waitForReady(page);
 const scratch = await mkdtemp(join(tmpdir(), "bibsources-bench-"));
 
-async function onPage(tidy) {
+async function onPage(tidy, list) {
     await setTidy(page, tidy);
-    await chooser.choose([file]);
+    await chooser.choose(list ? [file, list] : [file]);
     const started = performance.now();
     const download = await chromium.nextDownload(async () => {
         await page.click("#convert-button");
@@ -38,28 +39,34 @@ async function onPage(tidy) {
     return { seconds: (performance.now() - started) / 1000, bytes: download.bytes };
 }
 
-async function byCommand(tidy) {
-    const output = join(scratch, "Sources.xml");
+// With list, the file is merged into a fresh copy of it.
+async function byCommand(tidy, list) {
+    const output = join(scratch, list ? basename(list) : "Sources.xml");
+    if (list) {
+        await copyFile(list, output);
+    }
     const started = performance.now();
     const tidyArguments = tidy ? ["--tidy", "--report", join(scratch, "field-report.tsv")] : [];
-    await run(command, ["--reader=own", ...tidyArguments, "-o", output, basename(file)], { cwd: dirname(file) });
+    await run(command, ["--reader=own", ...tidyArguments, ...(list ? ["--merge"] : []), "-o", output, basename(file)],
+        { cwd: dirname(file) });
     return { seconds: (performance.now() - started) / 1000, bytes: await readFile(output) };
 }
 
 console.log(`file: ${basename(file)}, ${runs} rounds, median wall seconds`);
 console.log("mapping  page   command  page/command  same bytes");
-for (const tidy of [false, true]) {
+const rows = [{ name: "plain", tidy: false }, { name: "tidy ", tidy: true }, ...(list ? [{ name: "merge", tidy: true, list }] : [])];
+for (const { name, tidy, list } of rows) {
     const times = { page: [], command: [] };
     let same = true;
     for (let round = 0; round < Number(runs); ++round) {
-        const fromPage = await onPage(tidy);
-        const fromCommand = await byCommand(tidy);
+        const fromPage = await onPage(tidy, list);
+        const fromCommand = await byCommand(tidy, list);
         times.page.push(fromPage.seconds);
         times.command.push(fromCommand.seconds);
         same &&= fromPage.bytes.equals(fromCommand.bytes);
     }
     const [pageTime, commandTime] = [median(times.page), median(times.command)];
-    console.log(`${tidy ? "tidy " : "plain"}    ${pageTime.toFixed(2)}   ${commandTime.toFixed(2)}     `
+    console.log(`${name}    ${pageTime.toFixed(2)}   ${commandTime.toFixed(2)}     `
         + `${(pageTime / commandTime).toFixed(2)}x         ${same ? "yes" : "NO"}`);
 }
 await rm(scratch, { recursive: true, force: true });

@@ -1,7 +1,7 @@
 #include "record_target.h"
 
 #include "document.h"
-#include "merge_file.h"
+#include "list_merge.h"
 
 #include <optional>
 
@@ -9,64 +9,36 @@ namespace bibsources {
 
 namespace {
 
-// The converted records merged into the source list at outputPath, or into
-// a new one. The list is locked and read before any input, so that a list
-// that cannot be merged into is refused before a long conversion.
-class ListMergeTarget final : public RecordTarget {
+// The source list file at a path, or a new one where there is none: locked
+// and read when opened, replaced in one step on commit.
+class ListFile final : public MergedListPlace {
 public:
-    ListMergeTarget(
-        const std::string &outputPath, const ConversionSettings &settings, const ConversionHooks &hooks)
-        : outputPath(outputPath)
+    ListFile(const std::string &path, const ConversionSettings &settings, const ConversionHooks &hooks)
+        : path(path)
         , settings(settings)
         , hooks(hooks)
-        , converted(settings.temporaryFolder)
     {
     }
 
-    ConversionResult open() override
+    std::string open() override
     {
-        ConversionResult result;
-        result.outputPath = outputPath;
-        merge.emplace(outputPath,
+        merge.emplace(path,
             ListMergeSettings{emptySourceList(), settings.temporaryFolder,
                 ListLockHooks{hooks.waitingForList, hooks.stop}});
-        if (!merge->error().empty()) {
-            result.error = merge->error() + "; nothing was written";
-            result.stopped = merge->stopped();
-            return result;
-        }
-        for (const SourceListRecord &record : merge->list().records) {
-            if (record.tag) {
-                tags.holdListed(*record.tag, record.guid);
-            }
-        }
-        return result;
+        return merge->error();
     }
 
-    TagBook *tagsTaken() override { return &tags; }
+    bool stopped() const override { return merge && merge->stopped(); }
 
-    void append(std::string_view text) override { converted.append(text); }
+    const SourceList &list() const override { return merge->list(); }
 
-    std::string appendError() const override { return converted.error(); }
-
-    ConversionResult commit(ConversionResult result) override
-    {
-        for (ConvertedRecord &record : converted.records()) {
-            record.generatedTag = tags.isMadeUp(record.tag);
-        }
-        MergeOutcome merged = merge->commit(converted);
-        result.merge = std::move(merged.report);
-        result.error = std::move(merged.error);
-        return result;
-    }
+    MergeOutcome commit(const ConvertedRecords &converted) override { return merge->commit(converted); }
 
 private:
-    std::string outputPath;
+    std::string path;
     const ConversionSettings &settings;
     const ConversionHooks &hooks;
     std::optional<SourceListFileMerge> merge;
-    TagBook tags;
-    ConvertedRecords converted;
 };
 
 } // namespace
@@ -74,7 +46,7 @@ private:
 std::unique_ptr<RecordTarget> listMergeTarget(
     const std::string &outputPath, const ConversionSettings &settings, const ConversionHooks &hooks)
 {
-    return std::make_unique<ListMergeTarget>(outputPath, settings, hooks);
+    return listMergeTarget(std::make_unique<ListFile>(outputPath, settings, hooks), outputPath, settings);
 }
 
 } // namespace bibsources

@@ -2,6 +2,7 @@
 
 #include "bibsources/conversion.h"
 #include "tag_book.h"
+#include "xml.h"
 
 #include <memory>
 #include <string>
@@ -71,6 +72,13 @@ std::unique_ptr<RecordTarget> descriptorTarget(int outputFd, const ConversionSet
 // one; the list is locked and read when the target is opened.
 std::unique_ptr<RecordTarget> listMergeTarget(
     const std::string &outputPath, const ConversionSettings &settings, const ConversionHooks &hooks);
+
+// The records merged, as listMergeTarget merges them, into a copy of the
+// source list file at listPath, which is read now and never written: the
+// merged list goes to sink on commit (whole only when the result is ok).
+// For a program that has no file to replace (the page).
+std::unique_ptr<RecordTarget> mergedCopyTarget(
+    const std::string &listPath, TextSink sink, const ConversionSettings &settings);
 
 // The records, in the tidy mapping, as the document's own source list:
 // merged into the list it has with mergeIntoOutput, else in place of it.

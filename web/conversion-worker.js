@@ -1,7 +1,7 @@
 // The worker that runs the converter module: the files it is sent are
 // mounted, unread, where the module's reader reads them slice by slice, and
-// the document (or, for source lists, the BibTeX text) comes back as the
-// pieces the module hands out. The module
+// the document (the merged list, or for source lists the BibTeX text) comes
+// back as the pieces the module hands out. The module
 // is handed what the browser lacks a built-in for: name-based UUIDs and an
 // XML parser that a worker can run.
 
@@ -93,16 +93,29 @@ function progressOver(files, paths) {
     };
 }
 
+// The run asked for: .bib files converted, or merged into a list (the last
+// path), or source lists back to BibTeX.
+function runOf(converter, { paths, tidy, report, toBib, list }) {
+    if (toBib) {
+        return converter.toBib(paths);
+    }
+    if (list) {
+        return converter.merge(paths[paths.length - 1], paths.slice(0, -1), tidy, report);
+    }
+    return converter.convert(paths, tidy, report);
+}
+
 // Every way a run can end is said to the page: its result, or that the
 // converter failed, so the page never waits on a run that went nowhere.
-async function convert({ files, tidy, report, toBib }) {
+// With a list, files are merged into it; it is mounted beside them.
+async function convert({ files, tidy, report, toBib, list }) {
     try {
         const converter = await module;
-        const { paths, mounts } = mountInputs(converter.FS, files);
+        const { paths, mounts } = mountInputs(converter.FS, list ? [...files, list] : files);
         pieces = [];
         reportPieces = [];
-        progress = progressOver(files, paths);
-        const result = toBib ? converter.toBib(paths) : converter.convert(paths, tidy, report);
+        progress = progressOver(files, paths.slice(0, files.length));
+        const result = runOf(converter, { paths, tidy, report, toBib, list });
         const [parts, reportParts] = result.error === "" ? [pieces, reportPieces] : [[], []];
         pieces = [];
         reportPieces = [];

@@ -43,12 +43,14 @@ export class Converter {
 
     // Resolves with {kind: "done", result, parts, reportParts} (the
     // document's and, when asked for with tidy, the field report's pieces;
-    // with toBib, files are source lists and parts the BibTeX text of their
-    // sources), {kind: "crashed", reason} or {kind: "stopped"}.
-    convert(files, { tidy, report, toBib = false }) {
+    // with a list, the source list the files are merged into, parts the
+    // merged list and result.merge what became of its records; with toBib,
+    // files are source lists and parts the BibTeX text of their sources),
+    // {kind: "crashed", reason} or {kind: "stopped"}.
+    convert(files, { tidy, report, toBib = false, list = null }) {
         return new Promise((resolve) => {
             this.run = resolve;
-            this.worker.postMessage({ type: "convert", files, tidy, report, toBib });
+            this.worker.postMessage({ type: "convert", files, tidy, report, toBib, list });
         });
     }
 

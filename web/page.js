@@ -1,13 +1,14 @@
 // The page: what the window does, with the converter in a worker. Files are
 // dropped on the picture or chosen with Open…; Convert makes one Sources.xml
-// of the .bib files, or one Sources.bib of the sources of source lists
-// (.xml) dropped alone, and offers it as a download.
+// of the .bib files, merges them into the source list (.xml) dropped with
+// them, or makes one Sources.bib of the sources of source lists dropped
+// alone, and offers the file it made as a download.
 
 import { Converter } from "./converter.js";
 import { Picture } from "./picture.js";
 import { FieldReportView } from "./field-report.js";
 import { MessagesView } from "./messages.js";
-import { namesOf, progressText, summaryOf } from "./words.js";
+import { mergeSummaryOf, namesOf, progressText, summaryOf } from "./words.js";
 
 const element = (id) => document.getElementById(id);
 const ui = {
@@ -42,8 +43,9 @@ const fieldReport = new FieldReportView({
 });
 let loaded = [];
 // What the loaded files make: "Sources.xml" from .bib files, "Sources.bib"
-// from source lists.
+// from source lists, the list itself, merged into, with loadedList.
 let loadedTarget = "Sources.xml";
+let loadedList = null;
 let converting = false;
 let converterReady = false;
 let download = null;
@@ -64,9 +66,9 @@ const converter = new Converter({
     },
 });
 
-const idleText = "Drop .bib files on the picture, or choose them with Open…; a source list (.xml) dropped alone gives its sources back as a .bib file.";
+const idleText = "Drop .bib files on the picture, or choose them with Open…; with a source list (.xml) they are merged into it, and a list dropped alone gives its sources back as a .bib file.";
 const takenText = "only .bib files and source lists (.xml) can be converted";
-const togetherText = "A source list cannot yet be merged with .bib files here: drop .bib files to make Sources.xml, or a source list (.xml) alone to get its sources as Sources.bib.";
+const listsTogetherText = "Only one source list can be merged into at a time: drop .bib files with one list (.xml) to merge them into it, .bib files alone to make Sources.xml, or source lists alone to get their sources as Sources.bib.";
 
 function setStatus(text, link) {
     ui.status.dataset.said = "yes";
@@ -86,6 +88,11 @@ function updateButtons() {
     ui.status.hidden = converting;
 }
 
+// "refs.bib", or "refs.bib into Sources.xml" for files to merge into a list.
+function loadedNames() {
+    return loadedList ? `${namesOf(loaded)} into ${loadedList.name}` : namesOf(loaded);
+}
+
 const endsIn = (file, ending) => file.name.endsWith(ending) && file.name.length > ending.length;
 
 // Only names ending in exactly ".bib" are taken, as in the window, or in
@@ -101,20 +108,24 @@ function offerFiles(files) {
     const refusal = refused.length === 0 ? ""
         : refused.length === 1 ? `${refused[0].name} is not a .bib file or a source list; ${takenText}.`
         : `${namesOf(refused)} are not .bib files or source lists; ${takenText}.`;
-    if (bibFiles.length > 0 && lists.length > 0) {
+    if (bibFiles.length > 0 && lists.length > 1) {
         loaded = [];
         picture.idle();
-        setStatus(togetherText);
+        setStatus(listsTogetherText);
     } else if (taken.length === 0) {
         loaded = [];
         picture.idle();
         setStatus(files.length === 0 ? `The dropped item is not a file; ${takenText}.` : refusal);
     } else {
         loaded = taken;
-        loadedTarget = bibFiles.length > 0 ? "Sources.xml" : "Sources.bib";
-        ui.convert.title = `Make ${loadedTarget} from the loaded files (Enter)`;
-        picture.loaded(namesOf(taken));
-        setStatus(`${namesOf(taken)} — ready to convert${refusal ? ` (${refusal})` : ""}`);
+        loadedList = bibFiles.length > 0 && lists.length === 1 ? lists[0] : null;
+        loadedTarget = loadedList?.name ?? (bibFiles.length > 0 ? "Sources.xml" : "Sources.bib");
+        ui.convert.title = loadedList ? `Merge the loaded files into ${loadedTarget} (Enter)`
+            : `Make ${loadedTarget} from the loaded files (Enter)`;
+        const names = loadedNames();
+        const doing = loadedList ? "merge" : "convert";
+        picture.loaded(names, doing);
+        setStatus(`${names} — ready to ${doing}${refusal ? ` (${refusal})` : ""}`);
     }
     updateButtons();
     if (loaded.length > 0) {
@@ -128,25 +139,29 @@ async function convert() {
     }
     const files = loaded;
     const target = loadedTarget;
+    const list = loadedList;
     loaded = [];
     converting = true;
     const names = namesOf(files);
-    ui.busyLabel.textContent = `Converting ${names}…`;
+    const working = list ? `Merging ${names} into ${list.name}` : `Converting ${names}`;
+    ui.busyLabel.textContent = `${working}…`;
     ui.progress.value = 0;
     ui.progressText.textContent = "Starting…";
-    picture.converting(names);
+    picture.converting(working);
     updateButtons();
     ui.stop.focus();
     const tidy = ui.tidy.checked;
-    const toBib = target === "Sources.bib";
-    const outcome = await converter.convert(files, { tidy, report: tidy && !toBib, toBib });
+    const toBib = !list && target === "Sources.bib";
+    const outcome = await converter.convert(files, { tidy, report: tidy && !toBib, toBib, list });
     converting = false;
     updateButtons();
-    showOutcome(outcome, names, target);
+    showOutcome(outcome, list ? `merge ${names} into ${list.name}` : `convert ${names}`, target, list !== null);
     ui.area.focus();
 }
 
-function showOutcome(outcome, names, target) {
+// `doing` says what the run was asked to do ("convert refs.bib"); `merged`
+// whether it merged into the list named `target`.
+function showOutcome(outcome, doing, target, merged) {
     fieldReport.set(outcome.kind === "done" ? outcome.reportParts : []);
     ui.fieldsButton.disabled = fieldReport.isEmpty();
     if (outcome.kind === "stopped") {
@@ -159,20 +174,23 @@ function showOutcome(outcome, names, target) {
     if (outcome.kind === "crashed") {
         messages.set([]);
         ui.messagesButton.disabled = true;
-        picture.failed(`Could not convert ${names}`);
-        setStatus(`Could not convert ${names}: ${outcome.reason}. The converter has been restarted; drop the files again to retry.`);
+        picture.failed(`Could not ${doing}`);
+        setStatus(`Could not ${doing}: ${outcome.reason}. The converter has been restarted; drop the files again to retry.`);
         return;
     }
     const { result, parts } = outcome;
-    messages.set(result.inputs.flatMap((input) => input.messages.map((message) => ({ input: input.inputPath, message }))));
+    // What the merge said about the list follows what the inputs' parser said.
+    const listMessages = result.merge.messages.map((text) => ({ input: target, message: { line: 0, lastLine: 0, text } }));
+    messages.set([...result.inputs.flatMap((input) => input.messages.map((message) => ({ input: input.inputPath, message }))),
+        ...listMessages]);
     ui.messagesButton.disabled = messages.isEmpty();
     if (result.error !== "") {
-        picture.failed(`Could not convert ${names}`);
-        setStatus(`Could not convert ${names}: ${result.error}`);
+        picture.failed(`Could not ${doing}`);
+        setStatus(`Could not ${doing}: ${result.error}`);
         return;
     }
-    picture.converted(`${target} written`);
-    setStatus(summaryOf(result, target), offerDownload(parts, target));
+    picture.converted(merged ? `Merged into ${target}` : `${target} written`);
+    setStatus(merged ? mergeSummaryOf(result, target) : summaryOf(result, target), offerDownload(parts, target));
 }
 
 // The document as a file to save, saved at once as the window writes it;
@@ -238,7 +256,7 @@ ui.area.addEventListener("dragleave", () => {
     if (dragDepth === 0 && picture.animation !== null) {
         picture.idle();
         if (loaded.length > 0) {
-            picture.loaded(namesOf(loaded));
+            picture.loaded(loadedNames(), loadedList ? "merge" : "convert");
         }
     }
 });

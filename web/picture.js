@@ -50,15 +50,17 @@ export class Picture {
         this.setState("idle", "backdrop_normal", "Drop .bib files here, or press Enter to choose them");
     }
 
-    loaded(names) {
+    // doing: what Convert will do with them, "convert" or "merge".
+    loaded(names, doing = "convert") {
         this.stopHover();
-        this.setState("loaded", "backdrop_load", `${names} ready to convert`);
+        this.setState("loaded", "backdrop_load", `${names} ready to ${doing}`);
     }
 
-    converting(names) {
+    // words: what is being done, "Converting refs.bib".
+    converting(words) {
         this.stopHover();
         clearTimeout(this.finishedTimer);
-        this.setState("converting", "backdrop_converting_page", `Converting ${names}`);
+        this.setState("converting", "backdrop_converting_page", words);
     }
 
     converted(words) {

@@ -28,6 +28,19 @@ export function summaryOf(result, target = "Sources.xml") {
     return summary;
 }
 
+// The summary line of a run that merged into the source list named
+// `listName`, in the command's words.
+export function mergeSummaryOf(result, listName) {
+    const { recordsKept, recordsReplaced, recordsAdded } = result.merge;
+    const skipped = result.inputs.reduce((sum, input) => sum + input.entriesSkipped, 0);
+    let summary = `Merged into ${listName}: ${counted(recordsKept, "source", "sources")} kept, `
+        + `${numbers.format(recordsReplaced)} replaced, ${numbers.format(recordsAdded)} added`;
+    if (skipped > 0) {
+        summary += ` · ${counted(skipped, "entry", "entries")} skipped`;
+    }
+    return summary;
+}
+
 export function progressText(fraction, entriesRead) {
     return `${Math.floor(fraction * 100)}% read · ${counted(entriesRead, "entry", "entries")}`;
 }

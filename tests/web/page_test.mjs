@@ -6,8 +6,10 @@
 //
 // node page_test.mjs, with BIBSOURCES_SITE (the folder scripts/build-web
 // made), BIBSOURCES_CLI (the command), BIBSOURCES_GENERATE (the benchmark's
-// .bib generator), BIBSOURCES_SAMPLES (.bib files, separated by ":") and
-// BIBSOURCES_LISTS (source lists, the same way).
+// .bib generator), BIBSOURCES_SAMPLES (.bib files, separated by ":"),
+// BIBSOURCES_LISTS (source lists, the same way) and BIBSOURCES_MERGE_LISTS
+// (source lists to merge into, the same way, the first of them with
+// BIBSOURCES_MERGE_BIB).
 
 import assert from "node:assert/strict";
 import { execFile, spawn } from "node:child_process";
@@ -28,6 +30,8 @@ const site = process.env.BIBSOURCES_SITE;
 const command = process.env.BIBSOURCES_CLI;
 const samples = (process.env.BIBSOURCES_SAMPLES ?? "").split(":").filter(Boolean);
 const lists = (process.env.BIBSOURCES_LISTS ?? "").split(":").filter(Boolean);
+const mergeLists = (process.env.BIBSOURCES_MERGE_LISTS ?? "").split(":").filter(Boolean);
+const mergeBib = process.env.BIBSOURCES_MERGE_BIB;
 const generator = process.env.BIBSOURCES_GENERATE;
 const serverScript = fileURLToPath(new URL("../../web/tools/serve.mjs", import.meta.url));
 
@@ -83,6 +87,45 @@ async function commandBib(paths) {
     }
 }
 
+// What `bibsources --merge -o LIST BIBS...` makes of a copy of the list,
+// with the list and the .bib files beside each other as the page names
+// them: {list, report, summary, messages} when it merges (the merged list,
+// the --report table with report, its "merged into" line and its messages
+// about the list, each with the list named as the page names it), else
+// {error} (its standard error).
+async function commandMerge(listPath, bibPaths, { tidy, report = false }) {
+    const scratch = await mkdtemp(join(tmpdir(), "bibsources-expected-"));
+    const list = basename(listPath);
+    const destination = join(scratch, list);
+    try {
+        for (const path of [listPath, ...bibPaths]) {
+            await writeFile(join(scratch, basename(path)), await readFile(path));
+        }
+        const options = ["--reader=own", ...(tidy ? ["--tidy"] : []), ...(report ? ["--report", "report.tsv"] : [])];
+        const { stderr } = await run(command, [...options, "--merge", "-o", list, ...bibPaths.map((path) => basename(path))], { cwd: scratch });
+        const lines = stderr.split("\n");
+        const summary = lines.find((line) => line.startsWith(`merged into ${destination}: `));
+        return {
+            list: await readFile(destination),
+            report: report ? await readFile(join(scratch, "report.tsv")) : null,
+            summary: summary?.replace(`merged into ${destination}`, `Merged into ${list}`),
+            messages: lines.filter((line) => line.startsWith(`${destination}: `)).map((line) => line.slice(destination.length + 2)),
+        };
+    } catch (failure) {
+        return { error: String(failure.stderr) };
+    } finally {
+        await rm(scratch, { recursive: true, force: true });
+    }
+}
+
+// The records of a source list's text, each with its tag.
+function recordsOf(text) {
+    return [...String(text).matchAll(/<b:Source>[^]*?<\/b:Source>/g)].map(([record]) => ({
+        record,
+        tag: /<b:Tag>([^<]*)<\/b:Tag>/.exec(record)?.[1],
+    }));
+}
+
 // How many of the page's files were compared with the command's, by kind.
 const compared = new Map();
 
@@ -129,8 +172,8 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
     }
 
     before(async () => {
-        assert.ok(site && command && generator && samples.length > 0 && lists.length > 0,
-            "BIBSOURCES_SITE, BIBSOURCES_CLI, BIBSOURCES_GENERATE, BIBSOURCES_SAMPLES and BIBSOURCES_LISTS");
+        assert.ok(site && command && generator && samples.length > 0 && lists.length > 0 && mergeLists.length > 1 && mergeBib,
+            "BIBSOURCES_SITE, BIBSOURCES_CLI, BIBSOURCES_GENERATE, BIBSOURCES_SAMPLES, BIBSOURCES_LISTS, BIBSOURCES_MERGE_LISTS and BIBSOURCES_MERGE_BIB");
         server = await startServer(serverScript, site);
         pageUrl = server.url;
         chromium = await startBrowser();
@@ -312,11 +355,168 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
         }
     });
 
-    test("a .bib file and a source list together are refused, saying what the page can do", async () => {
-        await dropFiles(page, [samples[0], lists[0]]);
+    // What a drop or a choice of these .bib files with a source list and
+    // Convert download: the merged list.
+    async function mergeOnPage(listPath, bibPaths, { tidy, by }) {
+        await setTidy(page, tidy);
+        const paths = by === "drop" ? [listPath, ...bibPaths] : [...bibPaths, listPath];
+        if (by === "drop") {
+            await dropFiles(page, paths);
+        } else {
+            await chooser.choose(paths);
+        }
+        assert.equal(await pictureState(page), "loaded");
+        const names = `${bibPaths.map((path) => basename(path)).join(" and ")} into ${basename(listPath)}`;
+        assert.equal(await statusText(page), `${names} — ready to merge`);
+        assert.equal(await page.$eval("#drop-area", (area) => area.getAttribute("aria-label")), `${names} ready to merge`);
+        assert.equal(await page.$eval("#tidy", (box) => box.disabled), false, "a merge has its mapping to choose");
+        return downloadOnConvert();
+    }
+
+    // The list's name, the page's summary line and the merge's messages, as the command gives them.
+    async function sameMergeWords(listPath, expected) {
+        assert.equal(await pictureState(page), "converted");
+        const status = await statusText(page);
+        assert.ok(expected.summary && status.startsWith(expected.summary), `the page said ${JSON.stringify(status)}, the command ${JSON.stringify(expected.summary)}`);
+        assert.equal(await page.$eval("#download-link", (link) => link.download), basename(listPath));
+        if (expected.messages.length === 0) {
+            return;
+        }
+        await page.click("#messages-button");
+        await waitInPage(page, "the messages never opened", () => document.getElementById("messages-dialog").open);
+        const rows = await page.$$eval("#messages-table tbody tr", (trs) => trs.map((tr) => [...tr.cells].map((td) => td.textContent)));
+        assert.deepEqual(rows.filter(([file]) => file === basename(listPath)).map(([, , text]) => text), expected.messages);
+    }
+
+    // Each list, tidy and plain, with the .bib written for the first and a
+    // golden input beside it for the others, dropped and chosen in turn.
+    const goldenBibs = samples.filter((path) => dirname(path) === dirname(samples[0]));
+    const mergeCases = mergeLists.flatMap((list, index) => [true, false].map((tidy, choice) => {
+        const number = 2 * index + choice;
+        return { list, tidy, by: number % 2 ? "drop" : "chooser",
+            bibs: index === 0 ? [mergeBib] : [mergeBib, goldenBibs[number % goldenBibs.length]] };
+    }));
+    for (const { list, tidy, bibs, by } of mergeCases) {
+        test(`${bibs.map((path) => basename(path)).join(" and ")} into ${basename(list)} ${tidy ? "tidy" : "plain"}, by ${by}: the command's --merge`, async () => {
+            const expected = await commandMerge(list, bibs, { tidy });
+            if (expected.error) {
+                await setTidy(page, tidy);
+                await dropFiles(page, [...bibs, list]);
+                await page.click("#convert-button");
+                await waitForRunEnd(page);
+                assert.equal(await pictureState(page), "failed");
+                const status = await statusText(page);
+                const error = status.replace(/^Could not merge .* into [^:]*: /, "");
+                assert.ok(error !== status && expected.error.includes(`bibsources: ${error}\n`), `the page said ${JSON.stringify(status)}, the command ${JSON.stringify(expected.error)}`);
+                return;
+            }
+            const download = await mergeOnPage(list, bibs, { tidy, by });
+            assert.equal(download.name, basename(list));
+            sameBytes(download.bytes, expected.list, `${basename(list)} merged`, "merged list");
+            await sameMergeWords(list, expected);
+        });
+    }
+
+    // A Sources.xml the command wrote of two files, merged into with one of
+    // them again and a new one: its tags stay, the records of the file not
+    // given again stay byte for byte, and with tidy so do those given again.
+    test("a list holding some of the same sources: tags and records kept, the command's --merge and --report", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-merge-"));
+        try {
+            const [again, kept, added] = [mergeBib, ...samples.filter((path) => dirname(path) === dirname(samples[0]) && /names|accents/.test(basename(path)))];
+            assert.ok(kept && added, "names.bib and accents.bib among the samples");
+            const written = join(scratch, "Sources.xml");
+            await run(command, ["-q", "--reader=own", "--tidy", "-o", written, again, kept]);
+            const before = recordsOf(await readFile(written));
+            const againTags = new Set(recordsOf((await commandOutputs([again], { tidy: true })).document).map(({ tag }) => tag));
+            for (const tidy of [true, false]) {
+                const expected = await commandMerge(written, [again, added], { tidy, report: tidy });
+                await openPage();
+                const download = await mergeOnPage(written, [again, added], { tidy, by: tidy ? "drop" : "chooser" });
+                assert.equal(download.name, "Sources.xml");
+                sameBytes(download.bytes, expected.list, `Sources.xml merged ${tidy ? "tidy" : "plain"}`, "merged list");
+                await sameMergeWords(written, expected);
+                assert.match(expected.summary, /kept, [1-9][0-9]* replaced, [1-9][0-9]* added/);
+                const after = recordsOf(download.bytes);
+                for (const { record, tag } of before) {
+                    assert.ok(after.some((merged) => merged.tag === tag), `the tag ${tag} is kept`);
+                    if (tidy || !againTags.has(tag)) {
+                        assert.ok(after.some((merged) => merged.record === record), `the record tagged ${tag} is kept byte for byte`);
+                    }
+                }
+                if (tidy) {
+                    await page.$eval("#messages-dialog", (dialog) => dialog.close());
+                    await page.click("#fields-button");
+                    await waitInPage(page, "the field report never opened", () => document.getElementById("fields-dialog").open);
+                    const saved = await downloadOnConvert(() => page.click("#fields-save"));
+                    sameBytes(saved.bytes, expected.report, "Sources.xml merged", "field report");
+                }
+            }
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
+    });
+
+    // A list holding two records of one tag, and (plain) two inputs giving
+    // one tag: the merge's messages, in the Messages… table as the command says them.
+    test("the merge's messages about the list are the command's", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-merge-"));
+        try {
+            const namesakes = ["A", "B"].map((title) => `<b:Source><b:Tag>lee07</b:Tag><b:SourceType>Misc</b:SourceType><b:Title>${title}</b:Title></b:Source>`).join("");
+            const list = join(scratch, "master.xml");
+            await writeFile(list, String(await readFile(mergeLists[0])).replace("</b:Sources>", `${namesakes}</b:Sources>`));
+            const twin = join(scratch, "twin.bib");
+            await writeFile(twin, await readFile(mergeBib));
+            for (const tidy of [true, false]) {
+                const expected = await commandMerge(list, [mergeBib, twin], { tidy });
+                assert.ok(expected.messages.length > 0, `the command has something to say: ${JSON.stringify(expected)}`);
+                await openPage();
+                const download = await mergeOnPage(list, [mergeBib, twin], { tidy, by: "drop" });
+                sameBytes(download.bytes, expected.list, `master.xml merged ${tidy ? "tidy" : "plain"}`, "merged list");
+                await sameMergeWords(list, expected);
+            }
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
+    });
+
+    test("a .xml that is not a source list, dropped with a .bib file, is refused in the command's words", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-not-lists-"));
+        try {
+            const files = {
+                "page.xml": "<!DOCTYPE html>\n<html><body>Not a list</body></html>\n",
+                "cut.xml": `<?xml version="1.0"?>\n<b:Sources xmlns:b="http://schemas.openxmlformats.org/officeDocument/2006/bibliography">\n<b:Source><b:Tag>a</b:Tag>\n`,
+                "other.xml": "<?xml version=\"1.0\"?>\n<catalog><book/></catalog>\n",
+                "empty.xml": "",
+            };
+            for (const [name, text] of Object.entries(files)) {
+                const path = join(scratch, name);
+                await writeFile(path, text);
+                const expected = await commandMerge(path, [mergeBib], { tidy: true });
+                assert.ok(expected.error, `the command refuses ${name}`);
+                await openPage();
+                await dropFiles(page, [mergeBib, path]);
+                await page.click("#convert-button");
+                await waitForRunEnd(page);
+                assert.equal(await pictureState(page), "failed");
+                const status = await statusText(page);
+                const prefix = `Could not merge ${basename(mergeBib)} into ${name}: `;
+                assert.ok(status.startsWith(prefix), status);
+                const error = status.slice(prefix.length);
+                assert.ok(error.startsWith(`'${name}' `) && expected.error.includes(`bibsources: ${error}\n`),
+                    `${name}: the page said ${JSON.stringify(error)}, the command ${JSON.stringify(expected.error)}`);
+                assert.equal(await page.$("#download-link"), null);
+            }
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
+    });
+
+    test(".bib files with two source lists are refused, saying what the page can do", async () => {
+        await dropFiles(page, [samples[0], mergeLists[0], lists[0]]);
         assert.equal(await statusText(page),
-            "A source list cannot yet be merged with .bib files here: drop .bib files to make Sources.xml, "
-            + "or a source list (.xml) alone to get its sources as Sources.bib.");
+            "Only one source list can be merged into at a time: drop .bib files with one list (.xml) to merge them "
+            + "into it, .bib files alone to make Sources.xml, or source lists alone to get their sources as Sources.bib.");
         assert.equal(await pictureState(page), "idle");
         assert.equal(await page.$eval("#convert-button", (button) => button.disabled), true);
     });

@@ -1,6 +1,7 @@
 // The module's entry points: the page's worker mounts the dropped files in
 // the module's file system and calls convert(paths, tidy, report) for .bib
-// files or toBib(paths) for source lists.
+// files, merge(listPath, paths, tidy, report) for .bib files with a source
+// list, or toBib(paths) for source lists.
 
 #include "lists_to_bib.h"
 #include "page_pieces.h"
@@ -69,6 +70,21 @@ val inputObject(const InputReport &input)
     return object;
 }
 
+val mergeObject(const MergeReport &merge)
+{
+    val object = val::object();
+    object.set("merged", merge.merged);
+    object.set("recordsKept", merge.recordsKept);
+    object.set("recordsReplaced", merge.recordsReplaced);
+    object.set("recordsAdded", merge.recordsAdded);
+    val messages = val::array();
+    for (const std::string &message : merge.messages) {
+        messages.call<void>("push", message);
+    }
+    object.set("messages", messages);
+    return object;
+}
+
 val resultObject(const ConversionResult &result)
 {
     val object = val::object();
@@ -78,8 +94,50 @@ val resultObject(const ConversionResult &result)
         inputs.call<void>("push", inputObject(input));
     }
     object.set("inputs", inputs);
+    object.set("merge", mergeObject(result.merge));
     return object;
 }
+
+// A run of the page: the reader and the mapping it is asked for, the
+// window's messages, progress to Module.onProgress and, with tidy and
+// report, the field report's text to Module.takeReport.
+class PageRun {
+public:
+    PageRun(bool tidy, bool report)
+    {
+        given.reader = ConversionSettings::Reader::Own;
+        given.tidy = tidy;
+        // As in the window: with tidy, each entry's fields that went nowhere.
+        given.tellFieldsLeftOut = tidy;
+        hooks.progress = [](const ConversionProgress &progress) {
+            const std::string path(progress.inputPath);
+            bibsources_progress(
+                path.c_str(), double(progress.bytesRead), double(progress.bytesTotal), progress.entriesRead);
+        };
+        if (tidy && report) {
+            reportText.append(fieldReportHeader);
+            hooks.fieldReport
+                = [this](const FieldReportRow &row) { reportText.append(fieldReportLine(row)); };
+        }
+    }
+    PageRun(const PageRun &) = delete;
+    PageRun &operator=(const PageRun &) = delete;
+
+    const ConversionSettings &settings() const { return given; }
+
+    val run(const val &paths, RecordTarget &target)
+    {
+        const std::vector<std::string> inputPaths = emscripten::vecFromJSArray<std::string>(paths);
+        val result = resultObject(runConversion(inputPaths, target, given, hooks));
+        reportText.flush();
+        return result;
+    }
+
+private:
+    ConversionSettings given;
+    ConversionHooks hooks;
+    PagePieces reportText{bibsources_take_report};
+};
 
 // Converts the inputs at `paths` into one source list, as
 // `bibsources [--tidy [--report REPORT]] -o Sources.xml PATHS...` does; the
@@ -87,31 +145,29 @@ val resultObject(const ConversionResult &result)
 // (tidy only) the field report's text to Module.takeReport, and how far each
 // input has come to Module.onProgress. Returns what came of it: {error,
 // inputs: [{inputPath, recordsWritten, entriesSkipped, error, messages:
-// [{line, lastLine, kind, text, shown}]}]}; the document and the report are
-// whole only when error is empty.
+// [{line, lastLine, kind, text, shown}]}], merge}; the document and the
+// report are whole only when error is empty.
 val convert(const val &paths, bool tidy, bool report)
 {
-    const std::vector<std::string> inputPaths = emscripten::vecFromJSArray<std::string>(paths);
-    ConversionSettings settings;
-    settings.reader = ConversionSettings::Reader::Own;
-    settings.tidy = tidy;
-    // As in the window: with tidy, each entry's fields that went nowhere.
-    settings.tellFieldsLeftOut = tidy;
-    ConversionHooks hooks;
-    hooks.progress = [](const ConversionProgress &progress) {
-        const std::string path(progress.inputPath);
-        bibsources_progress(
-            path.c_str(), double(progress.bytesRead), double(progress.bytesTotal), progress.entriesRead);
-    };
-    PagePieces reportText(bibsources_take_report);
-    if (tidy && report) {
-        reportText.append(fieldReportHeader);
-        hooks.fieldReport
-            = [&reportText](const FieldReportRow &row) { reportText.append(fieldReportLine(row)); };
-    }
+    PageRun run(tidy, report);
     const std::unique_ptr<RecordTarget> target = pageTarget();
-    val result = resultObject(runConversion(inputPaths, *target, settings, hooks));
-    reportText.flush();
+    return run.run(paths, *target);
+}
+
+// The inputs at `paths` merged into the source list at listPath, which is
+// read and left as it is, as `bibsources [--tidy [--report REPORT]] --merge
+// -o LIST PATHS...` merges them into LIST: the merged list goes to
+// Module.takeOutput once every input was read, the report and progress as
+// convert gives them. Returns what came of it as convert does, with merge:
+// {merged, recordsKept, recordsReplaced, recordsAdded, messages}.
+val merge(const std::string &listPath, const val &paths, bool tidy, bool report)
+{
+    PageRun run(tidy, report);
+    PagePieces text(handOutput);
+    const std::unique_ptr<RecordTarget> target = mergedCopyTarget(
+        listPath, [&text](std::string_view piece) { text.append(piece); }, run.settings());
+    val result = run.run(paths, *target);
+    text.flush();
     return result;
 }
 
@@ -134,6 +190,7 @@ val toBib(const val &paths)
 EMSCRIPTEN_BINDINGS(bibsources)
 {
     emscripten::function("convert", &convert);
+    emscripten::function("merge", &merge);
     emscripten::function("toBib", &toBib);
 }
 

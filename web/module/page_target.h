@@ -13,7 +13,8 @@ namespace bibsources {
 std::unique_ptr<RecordTarget> pageTarget();
 
 // Hands `length` bytes at `bytes` to Module.takeOutput, as the pieces of a
-// run's output go; for output that is not a source list (the BibTeX text).
+// run's output go; for output made otherwise than record by record (the
+// BibTeX text, a merged list).
 void handOutput(const char *bytes, int length);
 
 } // namespace bibsources
