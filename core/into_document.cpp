@@ -2,6 +2,7 @@
 
 #include "document.h"
 #include "document_citations.h"
+#include "list_merge.h"
 #include "merge_file.h"
 
 #include <array>
@@ -228,8 +229,16 @@ public:
         if (!current.ok()) {
             return failed(result, current.error);
         }
+        if (settings.mergeIntoOutput) {
+            tags = tagsHeldBy(current.list);
+        }
         return result;
     }
+
+    // Merged into, the document's own sources keep their tags: a made-up
+    // one never takes a tag of theirs, and so never replaces one of them.
+    // Replaced, its records go, and their tags with them.
+    TagBook *tagsTaken() override { return settings.mergeIntoOutput ? &tags : nullptr; }
 
     // Documents always get the tidy mapping: word processors read no other.
     ConversionSettings mappingSettings(const ConversionSettings &given) const override
@@ -245,6 +254,7 @@ public:
 
     ConversionResult commit(ConversionResult result) override
     {
+        markMadeUpTags(converted, tags);
         return writeInto(outputPath, std::move(current), converted, settings, std::move(result));
     }
 
@@ -254,6 +264,7 @@ private:
     const ConversionHooks &hooks;
     std::optional<ListLock> lock;
     DocumentRead current;
+    TagBook tags;
     ConvertedRecords converted;
 };
 

@@ -25,11 +25,7 @@ public:
             result.stopped = place->stopped();
             return result;
         }
-        for (const SourceListRecord &record : place->list().records) {
-            if (record.tag) {
-                tags.holdListed(*record.tag, record.guid);
-            }
-        }
+        tags = tagsHeldBy(place->list());
         return result;
     }
 
@@ -41,9 +37,7 @@ public:
 
     ConversionResult commit(ConversionResult result) override
     {
-        for (ConvertedRecord &record : converted.records()) {
-            record.generatedTag = tags.isMadeUp(record.tag);
-        }
+        markMadeUpTags(converted, tags);
         MergeOutcome merged = place->commit(converted);
         result.merge = std::move(merged.report);
         result.error = std::move(merged.error);
@@ -82,6 +76,24 @@ private:
 };
 
 } // namespace
+
+TagBook tagsHeldBy(const SourceList &list)
+{
+    TagBook tags;
+    for (const SourceListRecord &record : list.records) {
+        if (record.tag) {
+            tags.holdListed(*record.tag, record.guid);
+        }
+    }
+    return tags;
+}
+
+void markMadeUpTags(ConvertedRecords &converted, const TagBook &tags)
+{
+    for (ConvertedRecord &record : converted.records()) {
+        record.generatedTag = tags.isMadeUp(record.tag);
+    }
+}
 
 std::unique_ptr<RecordTarget> listMergeTarget(
     std::unique_ptr<MergedListPlace> place, std::string outputPath, const ConversionSettings &settings)

@@ -27,6 +27,14 @@ public:
     virtual MergeOutcome commit(const ConvertedRecords &converted) = 0;
 };
 
+// Every tag list holds, for a run whose records are merged into it: a
+// made-up tag never takes one of them (TagBook::holdListed).
+TagBook tagsHeldBy(const SourceList &list);
+
+// Marks each record whose tag the run made up, which the merge never takes
+// for the same source as a listed record of that tag.
+void markMadeUpTags(ConvertedRecords &converted, const TagBook &tags);
+
 // The converted records merged into the list at place: the list's tags are
 // held, so that a made-up tag never takes one of them, and the records are
 // kept as they are made, then merged (writeMergedSourceList) once every

@@ -194,6 +194,31 @@ TEST_F(IntoDocument, SetsTheListKeepsEveryOtherPartAndSaysWhichCitedTagsItLacks)
     }
 }
 
+// A made-up tag that a source of the document's own list holds would make
+// the merge take one source for another, and lose the document's.
+TEST_F(IntoDocument, MergedIntoAMadeUpTagKeepsClearOfTheListsTags)
+{
+    const std::string theirs
+        = "<b:Source><b:Tag>Lee2007</b:Tag><b:SourceType>Book</b:SourceType><b:Guid>{0B6E2F41-7C3A-"
+          "4E59-8D21-5A9C4F7B1E06}</b:Guid><b:Title>Another source</b:Title></b:Source>";
+    writePackage(document, documentWithList(wordSourceList(theirs)));
+    writeFile(directory / "refs.bib",
+        "@article{lee07, author = {Lee, Min-jun}, title = {Counting sheep}, year = 2007}\n"
+        "@article{lee07, author = {Lee, Min-jun}, title = {Counting goats}, year = 2007}\n");
+    ConversionSettings settings;
+    settings.mergeIntoOutput = true;
+
+    const ConversionResult result
+        = convertFiles({(directory / "refs.bib").string()}, document.string(), settings);
+
+    ASSERT_TRUE(result.ok()) << result.error;
+    const std::string list = member(readPackage(document), "customXml/item1.xml")->text;
+    EXPECT_EQ(tagsOf(list), (std::vector<std::string>{"Lee2007", "lee07", "Lee2007a"}));
+    EXPECT_NE(list.find(theirs), std::string::npos) << "the document's own source is kept byte for byte";
+    EXPECT_EQ((std::array{result.merge.recordsKept, result.merge.recordsReplaced, result.merge.recordsAdded}),
+        (std::array{1, 0, 2}));
+}
+
 TEST_F(IntoDocument, KeepsTheModeAndFollowsALink)
 {
     const fs::path target = directory / "real.docx";
