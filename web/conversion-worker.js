@@ -2,11 +2,12 @@
 // mounted, unread, where the module's reader reads them slice by slice, and
 // the document (or, for source lists, the BibTeX text) comes back as the
 // pieces the module hands out. The module
-// is handed what the browser lacks a built-in for: name-based UUIDs and an
-// XML parser that a worker can run.
+// is handed what the browser lacks a built-in for: name-based UUIDs, an
+// XML parser that a worker can run, and a zip package for Word documents.
 
 import v5 from "./vendor/uuid/v5.js";
 import saxes from "./vendor/saxes/saxes.mjs";
+import { unzipSync, Zip, ZipDeflate, ZipPassThrough } from "./vendor/fflate/fflate.mjs";
 import createConverter from "./bibsources.mjs";
 
 let pieces = [];
@@ -17,6 +18,8 @@ const module = createConverter({
     nameBasedUuid: (name, space) => v5(name, space),
     // The core reads XML with it (core/xml/src/xml_reading_browser.js).
     xmlParser: saxes.SaxesParser,
+    // And zip files with it (core/package/src/zip_archive_browser.js).
+    zip: { unzipSync, Zip, ZipDeflate, ZipPassThrough },
     takeOutput: (bytes) => pieces.push(bytes),
     takeReport: (bytes) => reportPieces.push(bytes),
     onProgress: (...report) => progress(...report),

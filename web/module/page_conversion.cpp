@@ -1,6 +1,6 @@
 // The module's entry points: the page's worker mounts the dropped files in
 // the module's file system and calls convert(paths, tidy, report) for .bib
-// files or toBib(paths) for source lists.
+// files or toBib(paths) for source lists and Word documents.
 
 #include "lists_to_bib.h"
 #include "page_pieces.h"
@@ -115,7 +115,8 @@ val convert(const val &paths, bool tidy, bool report)
     return result;
 }
 
-// The records of the source lists at `paths` as BibTeX, as
+// The records of the source lists at `paths` (list files, or Word documents'
+// own lists) as BibTeX, as
 // `bibsources --to-bib -o Sources.bib PATHS...` writes them: the text goes
 // to Module.takeOutput, whole only when error is empty; returns what came
 // of it as convert does.
@@ -124,7 +125,7 @@ val toBib(const val &paths)
     const std::vector<std::string> inputPaths = emscripten::vecFromJSArray<std::string>(paths);
     PagePieces text(handOutput);
     val result = resultObject(
-        bibOf(inputPaths, listFileOf, [&text](std::string_view piece) { text.append(piece); }));
+        bibOf(inputPaths, listOrDocumentOf, [&text](std::string_view piece) { text.append(piece); }));
     text.flush();
     return result;
 }
