@@ -1,7 +1,8 @@
 // The reading of zip files, whatever library is behind it: every zip file
 // of tests/data/zip tells exactly what its golden file says (NAME.members),
-// read with a limit of 1 MiB. The page's reading is held to the same files,
-// and to NAME.page where fflate tells less than libzip does.
+// read with a limit of 1 MiB, and NAME.rewritten what it holds when written
+// again with changes. The page's reading is held to the same files, and to
+// NAME.page where fflate tells less than libzip does.
 #include "test_support.h"
 #include "zip_dump.h"
 
@@ -41,6 +42,17 @@ TEST_P(ZipMembers, AreWhatTheGoldenFileSays)
 
 INSTANTIATE_TEST_SUITE_P(Files, ZipMembers, ::testing::ValuesIn(caseNames()),
     [](const ::testing::TestParamInfo<std::string> &info) { return info.param; });
+
+// Written again with a member changed and one added, a package keeps every
+// other member, its name and its bytes, in its place.
+TEST(ZipMembersRewritten, KeepEveryOtherMemberInItsPlace)
+{
+    for (const std::string name : {"ordered", "streamed"}) {
+        EXPECT_EQ(describeRewritten(testing::readFile(folder / (name + ".zip")), limit),
+            testing::readFile(folder / (name + ".rewritten")))
+            << name;
+    }
+}
 
 TEST(ZipMembersFolder, HoldsTheMembersOfEveryFile)
 {

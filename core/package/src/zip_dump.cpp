@@ -1,10 +1,12 @@
 #include "zip_dump.h"
 
 #include "member_names.h"
+#include "package.h"
 #include "zip_archive.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string_view>
 
 namespace bibsources {
@@ -93,6 +95,27 @@ std::string describeZip(std::string bytes, std::size_t limit)
             += "member '" + escaped(archive.names()[i]) + "': " + readLine(archive.read(i, limit)) + "\n";
     }
     return description;
+}
+
+std::string describeRewritten(std::string bytes, std::size_t limit)
+{
+    Package package("rewritten.zip", std::move(bytes));
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> output(std::tmpfile(), std::fclose);
+    if (!package.error().empty() || !output) {
+        return package.error() + "\n";
+    }
+    if (!package.setPart("word/document.xml", "<changed/>") || !package.setPart("added.xml", "<added/>")) {
+        return package.error() + "\n";
+    }
+    if (const std::string problem = package.writeTo(fileno(output.get())); !problem.empty()) {
+        return problem + "\n";
+    }
+    std::string written;
+    std::rewind(output.get());
+    for (int c = std::fgetc(output.get()); c != EOF; c = std::fgetc(output.get())) {
+        written += static_cast<char>(c);
+    }
+    return describeZip(std::move(written), limit);
 }
 
 } // namespace bibsources

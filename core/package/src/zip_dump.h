@@ -12,4 +12,10 @@ namespace bibsources {
 // golden files of tests/data/zip hold what both zip readings must tell.
 std::string describeZip(std::string bytes, std::size_t limit);
 
+// What the package in bytes is written as with "word/document.xml" set to
+// "<changed/>" and a member "added.xml" added, described as describeZip
+// does, or why it could not be written: the zip bytes each library writes
+// differ, the members they hold must not.
+std::string describeRewritten(std::string bytes, std::size_t limit);
+
 } // namespace bibsources
