@@ -1,7 +1,7 @@
 // The page: what the window does, with the converter in a worker. Files are
 // dropped on the picture or chosen with Open…; Convert makes one Sources.xml
 // of the .bib files, or one Sources.bib of the sources of source lists
-// (.xml) dropped alone, and offers it as a download.
+// (.xml) or Word documents dropped alone, and offers it as a download.
 
 import { Converter } from "./converter.js";
 import { Picture } from "./picture.js";
@@ -42,7 +42,7 @@ const fieldReport = new FieldReportView({
 });
 let loaded = [];
 // What the loaded files make: "Sources.xml" from .bib files, "Sources.bib"
-// from source lists.
+// from source lists and documents.
 let loadedTarget = "Sources.xml";
 let converting = false;
 let converterReady = false;
@@ -64,9 +64,10 @@ const converter = new Converter({
     },
 });
 
-const idleText = "Drop .bib files on the picture, or choose them with Open…; a source list (.xml) dropped alone gives its sources back as a .bib file.";
-const takenText = "only .bib files and source lists (.xml) can be converted";
+const idleText = "Drop .bib files on the picture, or choose them with Open…; a source list (.xml) or a Word document (.docx) dropped alone gives its sources back as a .bib file.";
+const takenText = "only .bib files, source lists (.xml) and Word documents (.docx) can be converted";
 const togetherText = "A source list cannot yet be merged with .bib files here: drop .bib files to make Sources.xml, or a source list (.xml) alone to get its sources as Sources.bib.";
+const documentTogetherText = "Sources cannot yet be put into a Word document here: drop .bib files to make Sources.xml, or a Word document (.docx) alone to get its sources as Sources.bib.";
 
 function setStatus(text, link) {
     ui.status.dataset.said = "yes";
@@ -88,23 +89,27 @@ function updateButtons() {
 
 const endsIn = (file, ending) => file.name.endsWith(ending) && file.name.length > ending.length;
 
+// Word documents, by their names as the command knows them (in any case).
+const isDocument = (file) => /.\.(docx|docm|dotx|dotm)$/i.test(file.name);
+
 // Only names ending in exactly ".bib" are taken, as in the window, or in
-// ".xml" (source lists), which go back to BibTeX when they come alone.
+// ".xml" (source lists) or a document's, whose sources go back to BibTeX
+// when they come without .bib files.
 function offerFiles(files) {
     if (converting) {
         return;
     }
     const bibFiles = files.filter((file) => endsIn(file, ".bib"));
-    const lists = files.filter((file) => endsIn(file, ".xml"));
+    const lists = files.filter((file) => endsIn(file, ".xml") || isDocument(file));
     const taken = bibFiles.length > 0 ? bibFiles : lists;
     const refused = files.filter((file) => !bibFiles.includes(file) && !lists.includes(file));
     const refusal = refused.length === 0 ? ""
-        : refused.length === 1 ? `${refused[0].name} is not a .bib file or a source list; ${takenText}.`
-        : `${namesOf(refused)} are not .bib files or source lists; ${takenText}.`;
+        : refused.length === 1 ? `${refused[0].name} is not a .bib file, a source list or a Word document; ${takenText}.`
+        : `${namesOf(refused)} are not .bib files, source lists or Word documents; ${takenText}.`;
     if (bibFiles.length > 0 && lists.length > 0) {
         loaded = [];
         picture.idle();
-        setStatus(togetherText);
+        setStatus(lists.some(isDocument) ? documentTogetherText : togetherText);
     } else if (taken.length === 0) {
         loaded = [];
         picture.idle();

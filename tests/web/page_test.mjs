@@ -20,6 +20,7 @@ import { fileURLToPath } from "node:url";
 import { promisify } from "node:util";
 
 import { startBrowser, startServer } from "./browser.mjs";
+import { documentWithList, refusedDocuments, writeDocument } from "./word_documents.mjs";
 import { dropFiles, fileChooserOf, pictureState, setTidy, statusText, waitForReady, waitForRunEnd, waitInPage } from "./page_actions.mjs";
 import { pageState, within } from "./waits.mjs";
 
@@ -233,7 +234,8 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
         await dropFiles(page, [notes]);
         await rm(scratch, { recursive: true, force: true });
         assert.equal(await statusText(page),
-            "notes.txt is not a .bib file or a source list; only .bib files and source lists (.xml) can be converted.");
+            "notes.txt is not a .bib file, a source list or a Word document; "
+            + "only .bib files, source lists (.xml) and Word documents (.docx) can be converted.");
         assert.equal(await pictureState(page), "idle");
         assert.equal(await page.$eval("#convert-button", (button) => button.disabled), true);
     });
@@ -319,6 +321,82 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
             + "or a source list (.xml) alone to get its sources as Sources.bib.");
         assert.equal(await pictureState(page), "idle");
         assert.equal(await page.$eval("#convert-button", (button) => button.disabled), true);
+    });
+
+    // The page says what the command says of a document it refuses: the
+    // status line is "Could not convert NAME: " and the command's error.
+    async function saysTheCommandsRefusal(path) {
+        const name = basename(path);
+        const expected = await commandBib([path]);
+        assert.equal(expected.bib, undefined, `the command refuses ${name}`);
+        await openPage();
+        await dropFiles(page, [path]);
+        await page.click("#convert-button");
+        await waitForRunEnd(page);
+        assert.equal(await pictureState(page), "failed", name);
+        const status = await statusText(page);
+        const prefix = `Could not convert ${name}: `;
+        assert.ok(status.startsWith(prefix), status);
+        const error = status.slice(prefix.length);
+        assert.ok(expected.error.includes(`bibsources: ${error}\n`),
+            `${name}: the page said ${JSON.stringify(error)}, the command ${JSON.stringify(expected.error)}`);
+        assert.equal(await page.$("#download-link"), null);
+        compared.set("refused .docx", (compared.get("refused .docx") ?? 0) + 1);
+    }
+
+    test("a Word document's own source list, dropped or chosen alone: the command's --to-bib", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-documents-"));
+        try {
+            for (const [index, list] of lists.slice(0, 4).entries()) {
+                const path = join(scratch, `paper ${index + 1}.docx`);
+                await writeDocument(path, documentWithList(await readFile(list)));
+                const expected = await commandBib([path]);
+                assert.ok(expected.bib, `the command writes a .bib for ${basename(list)} in a document: ${expected.error}`);
+                await openPage();
+                const download = await bibOnPage([path], index % 2 ? "drop" : "chooser");
+                assert.equal(download.name, "Sources.bib");
+                sameBytes(download.bytes, expected.bib, `${basename(list)} in a document`, "Sources.bib (from a .docx)");
+                assert.equal(await pictureState(page), "converted");
+                assert.match(await statusText(page), /^[0-9,.]+ sources? written to Sources\.bib/);
+            }
+            // A document and a list together, as the command takes them.
+            const both = [join(scratch, "paper 1.docx"), join(scratch, "list.xml")];
+            await writeFile(both[1], await readFile(lists[1]));
+            await openPage();
+            sameBytes((await bibOnPage(both, "drop")).bytes, (await commandBib(both)).bib, "a document and a list",
+                "Sources.bib (from a .docx)");
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
+    });
+
+    test("a document the command refuses is refused in the page in the command's words", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-refused-documents-"));
+        try {
+            const documents = refusedDocuments(await readFile(lists[0]));
+            for (const [name, bytes] of Object.entries(documents)) {
+                const path = join(scratch, name);
+                await writeFile(path, bytes);
+                await saysTheCommandsRefusal(path);
+            }
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
+    });
+
+    test("a Word document with .bib files is refused, saying what the page can do", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-document-and-bib-"));
+        try {
+            const path = join(scratch, "paper.docx");
+            await writeDocument(path, documentWithList(await readFile(lists[0])));
+            await dropFiles(page, [samples[0], path]);
+            assert.equal(await statusText(page),
+                "Sources cannot yet be put into a Word document here: drop .bib files to make Sources.xml, "
+                + "or a Word document (.docx) alone to get its sources as Sources.bib.");
+            assert.equal(await pictureState(page), "idle");
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
     });
 
     test("by keyboard alone: Tab to the picture, Enter chooses, Enter converts", async () => {
