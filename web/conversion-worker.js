@@ -94,14 +94,18 @@ function progressOver(files, paths) {
 
 // Every way a run can end is said to the page: its result, or that the
 // converter failed, so the page never waits on a run that went nowhere.
-async function convert({ files, tidy, report, toBib }) {
+// With `into` ({merge}), the last file is the Word document the records of
+// the others go into, and the parts are the whole document written again.
+async function convert({ files, tidy, report, toBib, into }) {
     try {
         const converter = await module;
         const { paths, mounts } = mountInputs(converter.FS, files);
         pieces = [];
         reportPieces = [];
         progress = progressOver(files, paths);
-        const result = toBib ? converter.toBib(paths) : converter.convert(paths, tidy, report);
+        const result = toBib ? converter.toBib(paths)
+            : into ? converter.intoDocument(paths.slice(0, -1), paths[paths.length - 1], into.merge)
+            : converter.convert(paths, tidy, report);
         const [parts, reportParts] = result.error === "" ? [pieces, reportPieces] : [[], []];
         pieces = [];
         reportPieces = [];

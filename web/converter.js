@@ -44,11 +44,13 @@ export class Converter {
     // Resolves with {kind: "done", result, parts, reportParts} (the
     // document's and, when asked for with tidy, the field report's pieces;
     // with toBib, files are source lists and parts the BibTeX text of their
-    // sources), {kind: "crashed", reason} or {kind: "stopped"}.
-    convert(files, { tidy, report, toBib = false }) {
+    // sources; with into ({merge}), the last file is the Word document the
+    // others go into and parts the whole document), {kind: "crashed",
+    // reason} or {kind: "stopped"}.
+    convert(files, { tidy, report, toBib = false, into = null }) {
         return new Promise((resolve) => {
             this.run = resolve;
-            this.worker.postMessage({ type: "convert", files, tidy, report, toBib });
+            this.worker.postMessage({ type: "convert", files, tidy, report, toBib, into });
         });
     }
 

@@ -7,7 +7,7 @@ import { Converter } from "./converter.js";
 import { Picture } from "./picture.js";
 import { FieldReportView } from "./field-report.js";
 import { MessagesView } from "./messages.js";
-import { namesOf, progressText, summaryOf } from "./words.js";
+import { documentSummaryOf, namesOf, progressText, summaryOf } from "./words.js";
 
 const element = (id) => document.getElementById(id);
 const ui = {
@@ -44,6 +44,9 @@ let loaded = [];
 // What the loaded files make: "Sources.xml" from .bib files, "Sources.bib"
 // from source lists and documents.
 let loadedTarget = "Sources.xml";
+// Whether the last loaded file is the Word document the .bib files go into,
+// and loadedTarget its name.
+let loadedInto = false;
 let converting = false;
 let converterReady = false;
 let download = null;
@@ -64,10 +67,10 @@ const converter = new Converter({
     },
 });
 
-const idleText = "Drop .bib files on the picture, or choose them with Open…; a source list (.xml) or a Word document (.docx) dropped alone gives its sources back as a .bib file.";
+const idleText = "Drop .bib files on the picture, or choose them with Open…; with a Word document (.docx) their sources go into it, and a source list (.xml) or a Word document dropped alone gives its sources back as a .bib file.";
 const takenText = "only .bib files, source lists (.xml) and Word documents (.docx) can be converted";
 const togetherText = "A source list cannot yet be merged with .bib files here: drop .bib files to make Sources.xml, or a source list (.xml) alone to get its sources as Sources.bib.";
-const documentTogetherText = "Sources cannot yet be put into a Word document here: drop .bib files to make Sources.xml, or a Word document (.docx) alone to get its sources as Sources.bib.";
+const documentTogetherText = "Sources go into one Word document at a time, without source lists: drop .bib files with one Word document (.docx) to put their sources into it.";
 
 function setStatus(text, link) {
     ui.status.dataset.said = "yes";
@@ -81,7 +84,8 @@ function updateButtons() {
     ui.convert.disabled = converting || loaded.length === 0 || !converterReady;
     ui.open.hidden = converting;
     // A list's sources go back to BibTeX as they are: there is no mapping to choose.
-    ui.tidy.disabled = converting || (loaded.length > 0 && loadedTarget === "Sources.bib");
+    // Nor for a document, which always gets the tidy mapping.
+    ui.tidy.disabled = converting || (loaded.length > 0 && (loadedTarget === "Sources.bib" || loadedInto));
     ui.stop.hidden = !converting;
     ui.busy.hidden = !converting;
     ui.status.hidden = converting;
@@ -106,10 +110,18 @@ function offerFiles(files) {
     const refusal = refused.length === 0 ? ""
         : refused.length === 1 ? `${refused[0].name} is not a .bib file, a source list or a Word document; ${takenText}.`
         : `${namesOf(refused)} are not .bib files, source lists or Word documents; ${takenText}.`;
-    if (bibFiles.length > 0 && lists.length > 0) {
+    const documents = lists.filter(isDocument);
+    if (bibFiles.length > 0 && documents.length === 1 && lists.length === 1) {
+        loaded = [...bibFiles, documents[0]];
+        loadedTarget = documents[0].name;
+        loadedInto = true;
+        ui.convert.title = `Put the sources of the .bib files into ${loadedTarget} (Enter)`;
+        picture.loaded(namesOf(loaded));
+        setStatus(`${namesOf(bibFiles)} into ${loadedTarget} — ready to convert${refusal ? ` (${refusal})` : ""}`);
+    } else if (bibFiles.length > 0 && lists.length > 0) {
         loaded = [];
         picture.idle();
-        setStatus(lists.some(isDocument) ? documentTogetherText : togetherText);
+        setStatus(documents.length > 0 ? documentTogetherText : togetherText);
     } else if (taken.length === 0) {
         loaded = [];
         picture.idle();
@@ -117,6 +129,7 @@ function offerFiles(files) {
     } else {
         loaded = taken;
         loadedTarget = bibFiles.length > 0 ? "Sources.xml" : "Sources.bib";
+        loadedInto = false;
         ui.convert.title = `Make ${loadedTarget} from the loaded files (Enter)`;
         picture.loaded(namesOf(taken));
         setStatus(`${namesOf(taken)} — ready to convert${refusal ? ` (${refusal})` : ""}`);
@@ -144,7 +157,9 @@ async function convert() {
     ui.stop.focus();
     const tidy = ui.tidy.checked;
     const toBib = target === "Sources.bib";
-    const outcome = await converter.convert(files, { tidy, report: tidy && !toBib, toBib });
+    // A document's list is set as `bibsources -o DOCUMENT` sets it, in place of the one it has.
+    const into = loadedInto ? { merge: false } : null;
+    const outcome = await converter.convert(files, { tidy, report: tidy && !toBib && !into, toBib, into });
     converting = false;
     updateButtons();
     showOutcome(outcome, names, target);
@@ -176,6 +191,12 @@ function showOutcome(outcome, names, target) {
         setStatus(`Could not convert ${names}: ${result.error}`);
         return;
     }
+    if (result.document.intoDocument) {
+        const unchanged = result.document.unchanged;
+        picture.converted(unchanged ? `${target} unchanged` : `Sources added to ${target}`);
+        setStatus(documentSummaryOf(result, target), unchanged ? undefined : offerDownload(parts, target));
+        return;
+    }
     picture.converted(`${target} written`);
     setStatus(summaryOf(result, target), offerDownload(parts, target));
 }
@@ -186,7 +207,8 @@ function offerDownload(parts, name) {
     if (download) {
         URL.revokeObjectURL(download);
     }
-    const type = name.endsWith(".bib") ? "text/x-bibtex" : "application/xml";
+    const type = name.endsWith(".bib") ? "text/x-bibtex"
+        : name.endsWith(".xml") ? "application/xml" : "application/octet-stream";
     download = URL.createObjectURL(new Blob(parts, { type }));
     const link = document.createElement("a");
     link.href = download;

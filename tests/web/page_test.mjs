@@ -20,7 +20,8 @@ import { fileURLToPath } from "node:url";
 import { promisify } from "node:util";
 
 import { startBrowser, startServer } from "./browser.mjs";
-import { documentWithList, refusedDocuments, writeDocument } from "./word_documents.mjs";
+import { citing, documentWithList, plainDocument, refusedDocuments, writeDocument } from "./word_documents.mjs";
+import { unzipSync } from "../../web/node_modules/fflate/esm/index.mjs";
 import { dropFiles, fileChooserOf, pictureState, setTidy, statusText, waitForReady, waitForRunEnd, waitInPage } from "./page_actions.mjs";
 import { pageState, within } from "./waits.mjs";
 
@@ -82,6 +83,36 @@ async function commandBib(paths) {
     } finally {
         await rm(scratch, { recursive: true, force: true });
     }
+}
+
+// What `bibsources -o DOCUMENT BIBS...` makes of a copy of the document, run
+// beside the inputs as the page names them: {document, stderr}, or {error}.
+async function commandIntoDocument(bibPaths, documentPath) {
+    const scratch = await mkdtemp(join(tmpdir(), "bibsources-expected-"));
+    const copy = join(scratch, basename(documentPath));
+    await writeFile(copy, await readFile(documentPath));
+    for (const path of bibPaths) {
+        await writeFile(join(scratch, basename(path)), await readFile(path));
+    }
+    try {
+        const { stderr } = await run(command, ["--reader=own", "-o", basename(copy), ...bibPaths.map((path) => basename(path))],
+            { cwd: scratch });
+        return { document: await readFile(copy), stderr };
+    } catch (failure) {
+        return { error: String(failure.stderr) };
+    } finally {
+        await rm(scratch, { recursive: true, force: true });
+    }
+}
+
+// Two packages hold the same members, in the same order, with the same
+// bytes; only a new list's random item id may differ. Their zip bytes may
+// differ: the page packs every member again.
+function sameMembers(actual, expected, what) {
+    const membersOf = (bytes) => Object.entries(unzipSync(new Uint8Array(bytes))).map(([name, data]) =>
+        [name, Buffer.from(data).toString("latin1").replace(/ds:itemID="\{[0-9A-F-]{36}\}"/, 'ds:itemID="{random}"')]);
+    assert.deepEqual(membersOf(actual), membersOf(expected), `${what}: the page's document holds other members than the command's`);
+    compared.set("documents (member by member)", (compared.get("documents (member by member)") ?? 0) + 1);
 }
 
 // How many of the page's files were compared with the command's, by kind.
@@ -384,15 +415,92 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
         }
     });
 
-    test("a Word document with .bib files is refused, saying what the page can do", async () => {
-        const scratch = await mkdtemp(join(tmpdir(), "bibsources-document-and-bib-"));
+    test(".bib files with a Word document: the document back with its list set, as the command sets it", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-into-document-"));
         try {
-            const path = join(scratch, "paper.docx");
-            await writeDocument(path, documentWithList(await readFile(lists[0])));
-            await dropFiles(page, [samples[0], path]);
+            const bib = join(scratch, "refs.bib");
+            await writeFile(bib, await readFile(samples.find((path) => basename(path) === "names.bib") ?? samples[0]));
+            const documents = {
+                "with list.docx": documentWithList(await readFile(lists[0])),
+                "without list.docx": plainDocument(),
+                "citing.docx": plainDocument({ body: citing("nowhere2024", "absent1999") }),
+            };
+            for (const [index, [name, members]] of Object.entries(documents).entries()) {
+                const path = join(scratch, name);
+                await writeDocument(path, members);
+                const expected = await commandIntoDocument([bib], path);
+                assert.ok(expected.document, `the command puts the sources into ${name}: ${expected.error}`);
+                await openPage();
+                if (index % 2) {
+                    await dropFiles(page, [bib, path]);
+                } else {
+                    await chooser.choose([bib, path]);
+                }
+                assert.equal(await pictureState(page), "loaded");
+                assert.equal(await page.$eval("#tidy", (box) => box.disabled), true, "a document always gets tidy");
+                const download = await downloadOnConvert();
+                assert.equal(download.name, name);
+                sameMembers(download.bytes, expected.document, name);
+                assert.equal(await pictureState(page), "converted");
+                // The page's line says, in the command's words, where the list went.
+                const status = await statusText(page);
+                // (The command names the document by its whole path.)
+                const said = expected.stderr.split("\n").filter((line) => line.includes(`/${name}: `))
+                    .map((line) => line.slice(line.indexOf(`/${name}: `) + name.length + 3));
+                assert.ok(said.length > 0, expected.stderr);
+                for (const line of said) {
+                    assert.ok(status.includes(line), `${name}: the page said ${JSON.stringify(status)}, the command ${JSON.stringify(line)}`);
+                }
+                if (name === "citing.docx") {
+                    assert.ok(said.some((line) => line.startsWith("it cites 'nowhere2024'"))
+                        && said.some((line) => line.startsWith("it cites 'absent1999'")), expected.stderr);
+                }
+            }
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
+    });
+
+    test("a document the command cannot put sources into is refused in its words, and nothing offered", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-refused-into-"));
+        try {
+            const bib = join(scratch, "refs.bib");
+            await writeFile(bib, await readFile(samples[0]));
+            const documents = refusedDocuments(await readFile(lists[0]));
+            for (const name of ["signed.docx", "strict.docx", "bomb.docx"]) {
+                const path = join(scratch, name);
+                await writeFile(path, documents[name]);
+                const expected = await commandIntoDocument([bib], path);
+                assert.equal(expected.document, undefined, `the command refuses ${name}`);
+                await openPage();
+                await dropFiles(page, [bib, path]);
+                await page.click("#convert-button");
+                await waitForRunEnd(page);
+                assert.equal(await pictureState(page), "failed", name);
+                const status = await statusText(page);
+                const prefix = `Could not convert refs.bib and ${name}: `;
+                assert.ok(status.startsWith(prefix), status);
+                const error = status.slice(prefix.length);
+                assert.ok(expected.error.includes(`bibsources: ${error}\n`),
+                    `${name}: the page said ${JSON.stringify(error)}, the command ${JSON.stringify(expected.error)}`);
+                assert.equal(await page.$("#download-link"), null);
+            }
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
+    });
+
+    test("two Word documents with .bib files are refused, saying what the page can do", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-two-documents-"));
+        try {
+            const paths = [join(scratch, "one.docx"), join(scratch, "two.docx")];
+            for (const path of paths) {
+                await writeDocument(path, plainDocument());
+            }
+            await dropFiles(page, [samples[0], ...paths]);
             assert.equal(await statusText(page),
-                "Sources cannot yet be put into a Word document here: drop .bib files to make Sources.xml, "
-                + "or a Word document (.docx) alone to get its sources as Sources.bib.");
+                "Sources go into one Word document at a time, without source lists: "
+                + "drop .bib files with one Word document (.docx) to put their sources into it.");
             assert.equal(await pictureState(page), "idle");
         } finally {
             await rm(scratch, { recursive: true, force: true });

@@ -20,14 +20,14 @@ const link = (id, type, target) => `<Relationship Id="${id}" Type="${type}" Targ
 
 // [name, text] in order: content types, package relationships, the main
 // part and its relationships, styles, then `more`.
-function wordDocument({ packageType = officeDocument, mainLinks = "", types = "", more = [] } = {}) {
+function wordDocument({ packageType = officeDocument, mainLinks = "", types = "", more = [], body = "<w:p><w:r><w:t>Hello</w:t></w:r></w:p>" } = {}) {
     return [
         ["[Content_Types].xml", `${declaration}<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">`
             + '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
             + '<Default Extension="xml" ContentType="application/xml"/>'
             + `<Override PartName="/word/document.xml" ContentType="${mainContentType}"/>${types}</Types>`],
         ["_rels/.rels", relationships(link("rId1", packageType, "word/document.xml"))],
-        ["word/document.xml", `${declaration}<w:document xmlns:w="${wordMain}"><w:body><w:p><w:r><w:t>Hello</w:t></w:r></w:p></w:body></w:document>`],
+        ["word/document.xml", `${declaration}<w:document xmlns:w="${wordMain}"><w:body>${body}</w:body></w:document>`],
         ["word/_rels/document.xml.rels", relationships(link("rId1", `${relationshipType}styles`, "styles.xml") + mainLinks)],
         ["word/styles.xml", `${declaration}<w:styles xmlns:w="${wordMain}"/>`],
         ...more,
@@ -48,6 +48,19 @@ export function documentWithList(list, shape = {}) {
             ...(shape.more ?? []),
         ],
     });
+}
+
+// A paragraph citing each tag, as the word processor writes a citation field.
+export function citing(...tags) {
+    const run = (text) => `<w:r><w:instrText xml:space="preserve">${text}</w:instrText></w:r>`;
+    return tags.map((tag) => '<w:p><w:r><w:fldChar w:fldCharType="begin"/></w:r>'
+        + `${run(` CITATION ${tag} \\l 1033 `)}<w:r><w:fldChar w:fldCharType="separate"/></w:r>`
+        + '<w:r><w:t>(x)</w:t></w:r><w:r><w:fldChar w:fldCharType="end"/></w:r></w:p>').join("");
+}
+
+// The document without a list of its own.
+export function plainDocument(shape = {}) {
+    return wordDocument(shape);
 }
 
 export function packageBytes(members) {

@@ -1,8 +1,11 @@
 // The module's entry points: the page's worker mounts the dropped files in
 // the module's file system and calls convert(paths, tidy, report) for .bib
-// files or toBib(paths) for source lists and Word documents.
+// files, intoDocument(paths, documentPath, merge) for .bib files and the
+// Word document they go into, or toBib(paths) for source lists and Word
+// documents.
 
 #include "lists_to_bib.h"
+#include "page_document_target.h"
 #include "page_pieces.h"
 #include "page_target.h"
 #include "pipeline.h"
@@ -69,10 +72,41 @@ val inputObject(const InputReport &input)
     return object;
 }
 
+val stringsArray(const std::vector<std::string> &strings)
+{
+    val array = val::array();
+    for (const std::string &text : strings) {
+        array.call<void>("push", text);
+    }
+    return array;
+}
+
+// What became of a document's own source list, and of the list merged into.
+val documentObject(const ConversionResult &result)
+{
+    const DocumentReport &report = result.document;
+    val object = val::object();
+    object.set("intoDocument", report.intoDocument);
+    object.set("tidyImplied", report.tidyImplied);
+    object.set("listPart", report.listPart);
+    object.set("listAdded", report.listAdded);
+    object.set("recordsRemoved", report.recordsRemoved);
+    object.set("unchanged", report.unchanged);
+    object.set("citedTagsMissing", stringsArray(report.citedTagsMissing));
+    object.set("citationsUnchecked", report.citationsUnchecked);
+    object.set("merged", result.merge.merged);
+    object.set("recordsKept", result.merge.recordsKept);
+    object.set("recordsReplaced", result.merge.recordsReplaced);
+    object.set("recordsAdded", result.merge.recordsAdded);
+    object.set("mergeMessages", stringsArray(result.merge.messages));
+    return object;
+}
+
 val resultObject(const ConversionResult &result)
 {
     val object = val::object();
     object.set("error", result.error);
+    object.set("document", documentObject(result));
     val inputs = val::array();
     for (const InputReport &input : result.inputs) {
         inputs.call<void>("push", inputObject(input));
@@ -115,6 +149,29 @@ val convert(const val &paths, bool tidy, bool report)
     return result;
 }
 
+// The records of the .bib files at `paths` put into the Word document at
+// documentPath, as `bibsources [--merge] -o DOCUMENT PATHS...` puts them:
+// the whole document, written again, goes to Module.takeOutput (nothing
+// when its list already holds these sources: document.unchanged); returns
+// what came of it as convert does, with `document` saying what became of
+// its list.
+val intoDocument(const val &paths, const std::string &documentPath, bool merge)
+{
+    const std::vector<std::string> inputPaths = emscripten::vecFromJSArray<std::string>(paths);
+    ConversionSettings settings;
+    settings.reader = ConversionSettings::Reader::Own;
+    settings.tidy = true;
+    settings.mergeIntoOutput = merge;
+    ConversionHooks hooks;
+    hooks.progress = [](const ConversionProgress &progress) {
+        const std::string path(progress.inputPath);
+        bibsources_progress(
+            path.c_str(), double(progress.bytesRead), double(progress.bytesTotal), progress.entriesRead);
+    };
+    const std::unique_ptr<RecordTarget> target = pageDocumentTarget(documentPath, settings);
+    return resultObject(runConversion(inputPaths, *target, settings, hooks));
+}
+
 // The records of the source lists at `paths` (list files, or Word documents'
 // own lists) as BibTeX, as
 // `bibsources --to-bib -o Sources.bib PATHS...` writes them: the text goes
@@ -135,6 +192,7 @@ val toBib(const val &paths)
 EMSCRIPTEN_BINDINGS(bibsources)
 {
     emscripten::function("convert", &convert);
+    emscripten::function("intoDocument", &intoDocument);
     emscripten::function("toBib", &toBib);
 }
 
