@@ -1,9 +1,7 @@
 #include "record_target.h"
 
-#include "document.h"
-#include "document_citations.h"
+#include "document_edit.h"
 #include "list_merge.h"
-#include "merge_file.h"
 
 #include <array>
 #include <cctype>
@@ -16,129 +14,6 @@
 namespace bibsources {
 
 namespace {
-
-bool hasDocumentExtension(const std::string &path)
-{
-    const auto dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) {
-        return false;
-    }
-    std::string extension = path.substr(dot + 1);
-    for (char &c : extension) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return extension == "docx" || extension == "docm" || extension == "dotx" || extension == "dotm";
-}
-
-bool beginsAsPackage(const std::string &path)
-{
-    struct stat info { };
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;
-    }
-    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    const std::string start = file.valid() ? readAt(file.get(), 0, 4) : std::string();
-    return start == std::string_view("PK\3\4", 4) || start == "\xD0\xCF\x11\xE0";
-}
-
-// The list with its records taken out and the root, its attributes (the
-// chosen style, say) and anything around the records kept, ready to take
-// the converted ones.
-SourceList withoutRecords(const SourceList &list)
-{
-    if (list.records.empty()) {
-        return list;
-    }
-    const std::string &text = list.text;
-    const size_t begin = list.records.front().begin;
-    size_t end = list.records.back().end;
-    while (end < list.recordsEnd && std::isspace(static_cast<unsigned char>(text[end]))) {
-        ++end;
-    }
-    SourceList emptied;
-    emptied.text = text.substr(0, begin) + text.substr(end);
-    emptied.recordsEnd = list.recordsEnd - (end - begin);
-    emptied.rootNamespaces = list.rootNamespaces;
-    return emptied;
-}
-
-ConversionResult failed(ConversionResult result, std::string error)
-{
-    result.error = std::move(error);
-    return result;
-}
-
-std::string leftAlone(const std::string &sentence)
-{
-    return sentence + "; it was left as it was";
-}
-
-// A document as read, with the list the records go into: its own, or an
-// empty one where it has none.
-struct DocumentRead {
-    WordPackage document;
-    SourceList list;
-    FileStamp stamp; // of the file read, to tell whether it was saved again since
-    std::string error;
-
-    bool ok() const { return error.empty(); }
-};
-
-DocumentRead readDocument(const std::string &path)
-{
-    DocumentRead read;
-    read.stamp = stampOf(path);
-    read.document = openWordPackage(path);
-    if (!read.document.ok()) {
-        read.error = leftAlone(read.document.error);
-        return read;
-    }
-    const std::string listName = path + ": " + read.document.listPart.value_or("");
-    SourceListParse parsed = read.document.listPart ? parseSourceList(read.document.listText, listName)
-                                                    : parseSourceList(emptySourceList(), listName);
-    read.list = std::move(parsed.list);
-    if (!parsed.ok()) {
-        read.error = leftAlone("the source list of " + parsed.error);
-    }
-    return read;
-}
-
-// The new text of the list, and what became of the records it held:
-// merged into them, or in their place.
-MergeOutcome newListText(const DocumentRead &current, const ConvertedRecords &converted,
-    const ConversionSettings &settings, std::string &text)
-{
-    const TextSink sink = [&](std::string_view piece) { text += piece; };
-    if (settings.mergeIntoOutput) {
-        MergeOutcome merged = writeMergedSourceList(current.list, converted, sink);
-        merged.report.merged = current.document.listPart.has_value();
-        return merged;
-    }
-    MergeOutcome replaced = writeMergedSourceList(withoutRecords(current.list), converted, sink);
-    replaced.report = MergeReport{false, 0, 0, 0, std::move(replaced.report.messages)};
-    return replaced;
-}
-
-// Which tags the document's citations name that the new list lacks. Said in
-// the report, never a reason to leave the document alone: the citations may
-// be waiting for another .bib.
-void checkCitations(const WordPackage &document, const std::string &listText, DocumentReport &report)
-{
-    const CitedTags cited = documentCitedTags(document);
-    report.citationsUnchecked = cited.error;
-    report.citedTagsMissing.clear();
-    if (!cited.ok() || cited.tags.empty()) {
-        return;
-    }
-    const SourceListParse list = parseSourceList(listText, "the new source list");
-    std::vector<std::string> listTags;
-    for (const SourceListRecord &record : list.list.records) {
-        if (record.tag) {
-            listTags.push_back(*record.tag);
-        }
-    }
-    report.citedTagsMissing = tagsMissingFrom(cited.tags, listTags);
-}
 
 // A list that changes this many times while records are put into it
 // belongs, for now, to another program.
@@ -153,7 +28,7 @@ ConversionResult writeInto(const std::string &outputPath, DocumentRead current,
         std::string text;
         MergeOutcome merged = newListText(current, converted, settings, text);
         if (!merged.error.empty()) {
-            return failed(result, leftAlone(merged.error));
+            return failedWith(result, leftAlone(merged.error));
         }
         result.merge = std::move(merged.report);
         result.document.recordsRemoved
@@ -166,12 +41,12 @@ ConversionResult writeInto(const std::string &outputPath, DocumentRead current,
         }
         AtomicFile file(outputPath);
         if (!file.error().empty()) {
-            return failed(result, file.error());
+            return failedWith(result, file.error());
         }
         const SourceListWritten written
             = writeSourceList(current.document, std::move(text), file.temporaryFile());
         if (!written.ok()) {
-            return failed(result, leftAlone(written.error));
+            return failedWith(result, leftAlone(written.error));
         }
         result.document.listPart = written.listPart;
         result.document.listAdded = written.added;
@@ -181,10 +56,10 @@ ConversionResult writeInto(const std::string &outputPath, DocumentRead current,
         }
         current = readDocument(outputPath);
         if (!current.ok()) {
-            return failed(result, current.error);
+            return failedWith(result, current.error);
         }
     }
-    return failed(result,
+    return failedWith(result,
         "'" + outputPath + "' was saved by another program " + std::to_string(writeAttempts)
             + " times while sources were being put into it, and was left as it is; try again once that "
               "program"
@@ -211,23 +86,23 @@ public:
         result.document.intoDocument = true;
         result.document.tidyImplied = !settings.tidy;
         if (::access(outputPath.c_str(), F_OK) != 0) {
-            return failed(result,
+            return failedWith(result,
                 "'" + outputPath + "' " + (errno == ENOENT ? "does not exist" : std::strerror(errno))
                     + "; sources go into an existing document, and none is created");
         }
         if (const std::string problem = notADocumentFile(outputPath); !problem.empty()) {
-            return failed(result, leftAlone("cannot put sources into '" + outputPath + "': " + problem));
+            return failedWith(result, leftAlone("cannot put sources into '" + outputPath + "': " + problem));
         }
         // Runs of this program putting sources into one document take turns,
         // as they do for a source list file.
         lock.emplace(outputPath, ListLockHooks{hooks.waitingForList, hooks.stop});
         if (!lock->error().empty()) {
             result.stopped = lock->stopped();
-            return failed(result, lock->error() + "; nothing was written");
+            return failedWith(result, lock->error() + "; nothing was written");
         }
         current = readDocument(outputPath);
         if (!current.ok()) {
-            return failed(result, current.error);
+            return failedWith(result, current.error);
         }
         if (settings.mergeIntoOutput) {
             tags = tagsHeldBy(current.list);
@@ -269,17 +144,6 @@ private:
 };
 
 } // namespace
-
-bool isDocumentTarget(const std::string &outputPath)
-{
-    return hasDocumentExtension(outputPath) || beginsAsPackage(outputPath);
-}
-
-std::string notADocumentFile(const std::string &path)
-{
-    const std::string problem = notARegularFile(path);
-    return problem.empty() ? problem : problem + ", not a Word document";
-}
 
 std::unique_ptr<RecordTarget> documentTarget(
     const std::string &outputPath, const ConversionSettings &settings, const ConversionHooks &hooks)

@@ -21,6 +21,11 @@ using ListReading = std::function<ListRead(const std::string &path)>;
 // that names nothing is said to be missing.
 ListRead listFileOf(const std::string &path);
 
+// What --to-bib reads at path: the own source list of a Word document (a
+// name ending in .docx and its kin, or a file that begins as a zip
+// package), refused in the words openWordPackage has, else listFileOf's.
+ListRead listOrDocumentOf(const std::string &path);
+
 // The BibTeX text of the lists `read` gives for inputPaths, one writer for
 // all (keys stay unique across them), with each input's records and
 // messages in the result. Every input is read; sink gets the text, whole,

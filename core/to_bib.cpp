@@ -1,6 +1,5 @@
 #include "bibsources/conversion.h"
 
-#include "document_citations.h"
 #include "lists_to_bib.h"
 #include "merge_file.h"
 #include "record_target.h"
@@ -11,30 +10,6 @@
 namespace bibsources {
 
 namespace {
-
-ListRead documentList(const std::string &path)
-{
-    if (const std::string problem = notADocumentFile(path); !problem.empty()) {
-        return {{}, "cannot read '" + path + "': " + problem};
-    }
-    WordPackage document = openWordPackage(path);
-    if (!document.ok()) {
-        return {{}, document.error};
-    }
-    if (!document.listPart) {
-        return {{}, "'" + path + "' has no source list of its own; there is nothing to write"};
-    }
-    SourceListParse parsed = parseSourceList(std::move(document.listText), path + " (its source list)");
-    return {std::move(parsed.list.text), parsed.error};
-}
-
-ListRead listOf(const std::string &path)
-{
-    if (isDocumentTarget(path)) {
-        return documentList(path);
-    }
-    return listFileOf(path);
-}
 
 bool sameFile(const std::string &a, const std::string &b)
 {
@@ -88,7 +63,8 @@ ConversionResult convertToBib(const std::vector<std::string> &inputPaths, const 
         result.error = file.error();
         return result;
     }
-    result = written(bibOf(inputPaths, listOf, [&](std::string_view text) { file.append(text); }), file);
+    result = written(
+        bibOf(inputPaths, listOrDocumentOf, [&](std::string_view text) { file.append(text); }), file);
     result.outputPath = target;
     return result;
 }
@@ -102,7 +78,8 @@ ConversionResult convertToBibDescriptor(
         result.error = spool.error();
         return result;
     }
-    return written(bibOf(inputPaths, listOf, [&](std::string_view text) { spool.append(text); }), spool);
+    return written(
+        bibOf(inputPaths, listOrDocumentOf, [&](std::string_view text) { spool.append(text); }), spool);
 }
 
 } // namespace bibsources

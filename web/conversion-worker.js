@@ -1,13 +1,14 @@
 // The worker that runs the converter module: the files it is sent are
 // mounted, unread, where the module's reader reads them slice by slice, and
-// the document (the merged list, or for source lists the BibTeX text) comes
-// back as the pieces the module hands out. The module
-// is handed what the browser lacks a built-in for: name-based UUIDs and an
-// XML parser that a worker can run.
+// the document (the merged list, the Word document, or for source lists
+// the BibTeX text) comes back as the pieces the module hands out. The module
+// is handed what the browser lacks a built-in for: name-based UUIDs, an
+// XML parser that a worker can run, and a zip package for Word documents.
 
 import parse from "./vendor/uuid/parse.js";
 import v5 from "./vendor/uuid/v5.js";
 import saxes from "./vendor/saxes/saxes.mjs";
+import { unzipSync, Zip, ZipDeflate, ZipPassThrough } from "./vendor/fflate/fflate.mjs";
 import createConverter from "./bibsources.mjs";
 
 let pieces = [];
@@ -21,6 +22,8 @@ const module = createConverter({
     nameBasedUuid: (name, space, out) => v5(name, nameSpaceBytes(space), out),
     // The core reads XML with it (core/xml/src/xml_reading_browser.js).
     xmlParser: saxes.SaxesParser,
+    // And zip files with it (core/package/src/zip_archive_browser.js).
+    zip: { unzipSync, Zip, ZipDeflate, ZipPassThrough },
     takeOutput: (bytes) => pieces.push(bytes),
     takeReport: (bytes) => reportPieces.push(bytes),
     onProgress: (...report) => progress(...report),
@@ -93,11 +96,15 @@ function progressOver(files, paths) {
     };
 }
 
-// The run asked for: .bib files converted, or merged into a list (the last
-// path), or source lists back to BibTeX.
-function runOf(converter, { paths, tidy, report, toBib, list }) {
+// The run asked for: .bib files converted, merged into a list (the last
+// path), or put into a Word document (the last path), or source lists and
+// documents back to BibTeX.
+function runOf(converter, { paths, tidy, report, toBib, list, into }) {
     if (toBib) {
         return converter.toBib(paths);
+    }
+    if (into) {
+        return converter.intoDocument(paths.slice(0, -1), paths[paths.length - 1], into.merge);
     }
     if (list) {
         return converter.merge(paths[paths.length - 1], paths.slice(0, -1), tidy, report);
@@ -107,15 +114,17 @@ function runOf(converter, { paths, tidy, report, toBib, list }) {
 
 // Every way a run can end is said to the page: its result, or that the
 // converter failed, so the page never waits on a run that went nowhere.
-// With a list, files are merged into it; it is mounted beside them.
-async function convert({ files, tidy, report, toBib, list }) {
+// With a list, files are merged into it; it is mounted beside them. With
+// `into` ({merge}), the last file is the Word document the records of the
+// others go into, and the parts are the whole document written again.
+async function convert({ files, tidy, report, toBib, list, into }) {
     try {
         const converter = await module;
         const { paths, mounts } = mountInputs(converter.FS, list ? [...files, list] : files);
         pieces = [];
         reportPieces = [];
         progress = progressOver(files, paths.slice(0, files.length));
-        const result = runOf(converter, { paths, tidy, report, toBib, list });
+        const result = runOf(converter, { paths, tidy, report, toBib, list, into });
         const [parts, reportParts] = result.error === "" ? [pieces, reportPieces] : [[], []];
         pieces = [];
         reportPieces = [];

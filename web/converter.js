@@ -45,12 +45,14 @@ export class Converter {
     // document's and, when asked for with tidy, the field report's pieces;
     // with a list, the source list the files are merged into, parts the
     // merged list and result.merge what became of its records; with toBib,
-    // files are source lists and parts the BibTeX text of their sources),
-    // {kind: "crashed", reason} or {kind: "stopped"}.
-    convert(files, { tidy, report, toBib = false, list = null }) {
+    // files are source lists and parts the BibTeX text of their sources;
+    // with into ({merge}), the last file is the Word document the others go
+    // into and parts the whole document), {kind: "crashed", reason} or
+    // {kind: "stopped"}.
+    convert(files, { tidy, report, toBib = false, list = null, into = null }) {
         return new Promise((resolve) => {
             this.run = resolve;
-            this.worker.postMessage({ type: "convert", files, tidy, report, toBib, list });
+            this.worker.postMessage({ type: "convert", files, tidy, report, toBib, list, into });
         });
     }
 

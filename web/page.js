@@ -1,14 +1,15 @@
 // The page: what the window does, with the converter in a worker. Files are
 // dropped on the picture or chosen with Open…; Convert makes one Sources.xml
 // of the .bib files, merges them into the source list (.xml) dropped with
-// them, or makes one Sources.bib of the sources of source lists dropped
-// alone, and offers the file it made as a download.
+// them, puts their sources into the Word document dropped with them, or
+// makes one Sources.bib of the sources of source lists or Word documents
+// dropped alone, and offers the file it made as a download.
 
 import { Converter } from "./converter.js";
 import { Picture } from "./picture.js";
 import { FieldReportView } from "./field-report.js";
 import { MessagesView } from "./messages.js";
-import { mergeSummaryOf, namesOf, progressText, summaryOf } from "./words.js";
+import { documentSummaryOf, mergeSummaryOf, namesOf, progressText, summaryOf } from "./words.js";
 
 const element = (id) => document.getElementById(id);
 const ui = {
@@ -43,9 +44,11 @@ const fieldReport = new FieldReportView({
 });
 let loaded = [];
 // What the loaded files make: "Sources.xml" from .bib files, "Sources.bib"
-// from source lists, the list itself, merged into, with loadedList.
+// from source lists and documents, the list itself, merged into, with
+// loadedList, and the Word document the .bib files go into with loadedInto.
 let loadedTarget = "Sources.xml";
 let loadedList = null;
+let loadedInto = false;
 let converting = false;
 let converterReady = false;
 let download = null;
@@ -66,9 +69,10 @@ const converter = new Converter({
     },
 });
 
-const idleText = "Drop .bib files on the picture, or choose them with Open…; with a source list (.xml) they are merged into it, and a list dropped alone gives its sources back as a .bib file.";
-const takenText = "only .bib files and source lists (.xml) can be converted";
+const idleText = "Drop .bib files on the picture, or choose them with Open…; with a source list (.xml) they are merged into it, with a Word document (.docx) their sources go into it, and a list or a document dropped alone gives its sources back as a .bib file.";
+const takenText = "only .bib files, source lists (.xml) and Word documents (.docx) can be converted";
 const listsTogetherText = "Only one source list can be merged into at a time: drop .bib files with one list (.xml) to merge them into it, .bib files alone to make Sources.xml, or source lists alone to get their sources as Sources.bib.";
+const documentTogetherText = "Sources go into one Word document at a time, without source lists: drop .bib files with one Word document (.docx) to put their sources into it.";
 
 function setStatus(text, link) {
     ui.status.dataset.said = "yes";
@@ -82,7 +86,8 @@ function updateButtons() {
     ui.convert.disabled = converting || loaded.length === 0 || !converterReady;
     ui.open.hidden = converting;
     // A list's sources go back to BibTeX as they are: there is no mapping to choose.
-    ui.tidy.disabled = converting || (loaded.length > 0 && loadedTarget === "Sources.bib");
+    // Nor for a document, which always gets the tidy mapping.
+    ui.tidy.disabled = converting || (loaded.length > 0 && (loadedTarget === "Sources.bib" || loadedInto));
     ui.stop.hidden = !converting;
     ui.busy.hidden = !converting;
     ui.status.hidden = converting;
@@ -95,20 +100,37 @@ function loadedNames() {
 
 const endsIn = (file, ending) => file.name.endsWith(ending) && file.name.length > ending.length;
 
+// Word documents, by their names as the command knows them (in any case).
+const isDocument = (file) => /.\.(docx|docm|dotx|dotm)$/i.test(file.name);
+
 // Only names ending in exactly ".bib" are taken, as in the window, or in
-// ".xml" (source lists), which go back to BibTeX when they come alone.
+// ".xml" (source lists) or a document's, whose sources go back to BibTeX
+// when they come without .bib files.
 function offerFiles(files) {
     if (converting) {
         return;
     }
     const bibFiles = files.filter((file) => endsIn(file, ".bib"));
-    const lists = files.filter((file) => endsIn(file, ".xml"));
+    const lists = files.filter((file) => endsIn(file, ".xml") || isDocument(file));
     const taken = bibFiles.length > 0 ? bibFiles : lists;
     const refused = files.filter((file) => !bibFiles.includes(file) && !lists.includes(file));
     const refusal = refused.length === 0 ? ""
-        : refused.length === 1 ? `${refused[0].name} is not a .bib file or a source list; ${takenText}.`
-        : `${namesOf(refused)} are not .bib files or source lists; ${takenText}.`;
-    if (bibFiles.length > 0 && lists.length > 1) {
+        : refused.length === 1 ? `${refused[0].name} is not a .bib file, a source list or a Word document; ${takenText}.`
+        : `${namesOf(refused)} are not .bib files, source lists or Word documents; ${takenText}.`;
+    const documents = lists.filter(isDocument);
+    if (bibFiles.length > 0 && documents.length === 1 && lists.length === 1) {
+        loaded = [...bibFiles, documents[0]];
+        loadedTarget = documents[0].name;
+        loadedList = null;
+        loadedInto = true;
+        ui.convert.title = `Put the sources of the .bib files into ${loadedTarget} (Enter)`;
+        picture.loaded(namesOf(loaded));
+        setStatus(`${namesOf(bibFiles)} into ${loadedTarget} — ready to convert${refusal ? ` (${refusal})` : ""}`);
+    } else if (bibFiles.length > 0 && documents.length > 0) {
+        loaded = [];
+        picture.idle();
+        setStatus(documentTogetherText);
+    } else if (bibFiles.length > 0 && lists.length > 1) {
         loaded = [];
         picture.idle();
         setStatus(listsTogetherText);
@@ -119,6 +141,7 @@ function offerFiles(files) {
     } else {
         loaded = taken;
         loadedList = bibFiles.length > 0 && lists.length === 1 ? lists[0] : null;
+        loadedInto = false;
         loadedTarget = loadedList?.name ?? (bibFiles.length > 0 ? "Sources.xml" : "Sources.bib");
         ui.convert.title = loadedList ? `Merge the loaded files into ${loadedTarget} (Enter)`
             : `Make ${loadedTarget} from the loaded files (Enter)`;
@@ -152,7 +175,9 @@ async function convert() {
     ui.stop.focus();
     const tidy = ui.tidy.checked;
     const toBib = !list && target === "Sources.bib";
-    const outcome = await converter.convert(files, { tidy, report: tidy && !toBib, toBib, list });
+    // A document's list is set as `bibsources -o DOCUMENT` sets it, in place of the one it has.
+    const into = loadedInto ? { merge: false } : null;
+    const outcome = await converter.convert(files, { tidy, report: tidy && !toBib && !into, toBib, list, into });
     converting = false;
     updateButtons();
     showOutcome(outcome, list ? `merge ${names} into ${list.name}` : `convert ${names}`, target, list !== null);
@@ -189,6 +214,12 @@ function showOutcome(outcome, doing, target, merged) {
         setStatus(`Could not ${doing}: ${result.error}`);
         return;
     }
+    if (result.document.intoDocument) {
+        const unchanged = result.document.unchanged;
+        picture.converted(unchanged ? `${target} unchanged` : `Sources added to ${target}`);
+        setStatus(documentSummaryOf(result, target), unchanged ? undefined : offerDownload(parts, target));
+        return;
+    }
     picture.converted(merged ? `Merged into ${target}` : `${target} written`);
     setStatus(merged ? mergeSummaryOf(result, target) : summaryOf(result, target), offerDownload(parts, target));
 }
@@ -199,7 +230,8 @@ function offerDownload(parts, name) {
     if (download) {
         URL.revokeObjectURL(download);
     }
-    const type = name.endsWith(".bib") ? "text/x-bibtex" : "application/xml";
+    const type = name.endsWith(".bib") ? "text/x-bibtex"
+        : name.endsWith(".xml") ? "application/xml" : "application/octet-stream";
     download = URL.createObjectURL(new Blob(parts, { type }));
     const link = document.createElement("a");
     link.href = download;

@@ -44,3 +44,28 @@ export function mergeSummaryOf(result, listName) {
 export function progressText(fraction, entriesRead) {
     return `${Math.floor(fraction * 100)}% read · ${counted(entriesRead, "entry", "entries")}`;
 }
+
+// What became of a document's own source list, in the command's words: the
+// summary, where the list went, and each tag the document cites that the
+// list lacks.
+export function documentSummaryOf(result, name) {
+    const report = result.document;
+    if (report.unchanged) {
+        return `${name} already holds these sources; nothing was changed`;
+    }
+    const lines = [summaryOf(result, name)];
+    if (report.listAdded) {
+        lines.push(`source list added as ${report.listPart}`);
+    } else {
+        const held = report.recordsRemoved > 0
+            ? ` in place of the ${counted(report.recordsRemoved, "source", "sources")} it held` : "";
+        lines.push(`source list ${report.listPart} written${held}`);
+    }
+    for (const tag of report.citedTagsMissing) {
+        lines.push(`it cites '${tag}', which its source list lacks; the word processor shows an error there until a source with that tag is added`);
+    }
+    if (report.citationsUnchecked !== "") {
+        lines.push(`its citations were not checked against its source list: ${report.citationsUnchecked}`);
+    }
+    return lines.join(" · ");
+}

@@ -22,6 +22,8 @@ import { fileURLToPath } from "node:url";
 import { promisify } from "node:util";
 
 import { startBrowser, startServer } from "./browser.mjs";
+import { citing, documentWithList, plainDocument, refusedDocuments, writeDocument } from "./word_documents.mjs";
+import { unzipSync } from "../../web/node_modules/fflate/esm/index.mjs";
 import { dropFiles, fileChooserOf, pictureState, setTidy, statusText, waitForReady, waitForRunEnd, waitInPage } from "./page_actions.mjs";
 import { pageState, within } from "./waits.mjs";
 
@@ -118,12 +120,42 @@ async function commandMerge(listPath, bibPaths, { tidy, report = false }) {
     }
 }
 
+// What `bibsources -o DOCUMENT BIBS...` makes of a copy of the document, run
+// beside the inputs as the page names them: {document, stderr}, or {error}.
+async function commandIntoDocument(bibPaths, documentPath) {
+    const scratch = await mkdtemp(join(tmpdir(), "bibsources-expected-"));
+    const copy = join(scratch, basename(documentPath));
+    await writeFile(copy, await readFile(documentPath));
+    for (const path of bibPaths) {
+        await writeFile(join(scratch, basename(path)), await readFile(path));
+    }
+    try {
+        const { stderr } = await run(command, ["--reader=own", "-o", basename(copy), ...bibPaths.map((path) => basename(path))],
+            { cwd: scratch });
+        return { document: await readFile(copy), stderr };
+    } catch (failure) {
+        return { error: String(failure.stderr) };
+    } finally {
+        await rm(scratch, { recursive: true, force: true });
+    }
+}
+
 // The records of a source list's text, each with its tag.
 function recordsOf(text) {
     return [...String(text).matchAll(/<b:Source>[^]*?<\/b:Source>/g)].map(([record]) => ({
         record,
         tag: /<b:Tag>([^<]*)<\/b:Tag>/.exec(record)?.[1],
     }));
+}
+
+// Two packages hold the same members, in the same order, with the same
+// bytes; only a new list's random item id may differ. Their zip bytes may
+// differ: the page packs every member again.
+function sameMembers(actual, expected, what) {
+    const membersOf = (bytes) => Object.entries(unzipSync(new Uint8Array(bytes))).map(([name, data]) =>
+        [name, Buffer.from(data).toString("latin1").replace(/ds:itemID="\{[0-9A-F-]{36}\}"/, 'ds:itemID="{random}"')]);
+    assert.deepEqual(membersOf(actual), membersOf(expected), `${what}: the page's document holds other members than the command's`);
+    compared.set("documents (member by member)", (compared.get("documents (member by member)") ?? 0) + 1);
 }
 
 // How many of the page's files were compared with the command's, by kind.
@@ -276,7 +308,8 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
         await dropFiles(page, [notes]);
         await rm(scratch, { recursive: true, force: true });
         assert.equal(await statusText(page),
-            "notes.txt is not a .bib file or a source list; only .bib files and source lists (.xml) can be converted.");
+            "notes.txt is not a .bib file, a source list or a Word document; "
+            + "only .bib files, source lists (.xml) and Word documents (.docx) can be converted.");
         assert.equal(await pictureState(page), "idle");
         assert.equal(await page.$eval("#convert-button", (button) => button.disabled), true);
     });
@@ -519,6 +552,159 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
             + "into it, .bib files alone to make Sources.xml, or source lists alone to get their sources as Sources.bib.");
         assert.equal(await pictureState(page), "idle");
         assert.equal(await page.$eval("#convert-button", (button) => button.disabled), true);
+    });
+
+    // The page says what the command says of a document it refuses: the
+    // status line is "Could not convert NAME: " and the command's error.
+    async function saysTheCommandsRefusal(path) {
+        const name = basename(path);
+        const expected = await commandBib([path]);
+        assert.equal(expected.bib, undefined, `the command refuses ${name}`);
+        await openPage();
+        await dropFiles(page, [path]);
+        await page.click("#convert-button");
+        await waitForRunEnd(page);
+        assert.equal(await pictureState(page), "failed", name);
+        const status = await statusText(page);
+        const prefix = `Could not convert ${name}: `;
+        assert.ok(status.startsWith(prefix), status);
+        const error = status.slice(prefix.length);
+        assert.ok(expected.error.includes(`bibsources: ${error}\n`),
+            `${name}: the page said ${JSON.stringify(error)}, the command ${JSON.stringify(expected.error)}`);
+        assert.equal(await page.$("#download-link"), null);
+        compared.set("refused .docx", (compared.get("refused .docx") ?? 0) + 1);
+    }
+
+    test("a Word document's own source list, dropped or chosen alone: the command's --to-bib", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-documents-"));
+        try {
+            for (const [index, list] of lists.slice(0, 4).entries()) {
+                const path = join(scratch, `paper ${index + 1}.docx`);
+                await writeDocument(path, documentWithList(await readFile(list)));
+                const expected = await commandBib([path]);
+                assert.ok(expected.bib, `the command writes a .bib for ${basename(list)} in a document: ${expected.error}`);
+                await openPage();
+                const download = await bibOnPage([path], index % 2 ? "drop" : "chooser");
+                assert.equal(download.name, "Sources.bib");
+                sameBytes(download.bytes, expected.bib, `${basename(list)} in a document`, "Sources.bib (from a .docx)");
+                assert.equal(await pictureState(page), "converted");
+                assert.match(await statusText(page), /^[0-9,.]+ sources? written to Sources\.bib/);
+            }
+            // A document and a list together, as the command takes them.
+            const both = [join(scratch, "paper 1.docx"), join(scratch, "list.xml")];
+            await writeFile(both[1], await readFile(lists[1]));
+            await openPage();
+            sameBytes((await bibOnPage(both, "drop")).bytes, (await commandBib(both)).bib, "a document and a list",
+                "Sources.bib (from a .docx)");
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
+    });
+
+    test("a document the command refuses is refused in the page in the command's words", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-refused-documents-"));
+        try {
+            const documents = refusedDocuments(await readFile(lists[0]));
+            for (const [name, bytes] of Object.entries(documents)) {
+                const path = join(scratch, name);
+                await writeFile(path, bytes);
+                await saysTheCommandsRefusal(path);
+            }
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
+    });
+
+    test(".bib files with a Word document: the document back with its list set, as the command sets it", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-into-document-"));
+        try {
+            const bib = join(scratch, "refs.bib");
+            await writeFile(bib, await readFile(samples.find((path) => basename(path) === "names.bib") ?? samples[0]));
+            const documents = {
+                "with list.docx": documentWithList(await readFile(lists[0])),
+                "without list.docx": plainDocument(),
+                "citing.docx": plainDocument({ body: citing("nowhere2024", "absent1999") }),
+            };
+            for (const [index, [name, members]] of Object.entries(documents).entries()) {
+                const path = join(scratch, name);
+                await writeDocument(path, members);
+                const expected = await commandIntoDocument([bib], path);
+                assert.ok(expected.document, `the command puts the sources into ${name}: ${expected.error}`);
+                await openPage();
+                if (index % 2) {
+                    await dropFiles(page, [bib, path]);
+                } else {
+                    await chooser.choose([bib, path]);
+                }
+                assert.equal(await pictureState(page), "loaded");
+                assert.equal(await page.$eval("#tidy", (box) => box.disabled), true, "a document always gets tidy");
+                const download = await downloadOnConvert();
+                assert.equal(download.name, name);
+                sameMembers(download.bytes, expected.document, name);
+                assert.equal(await pictureState(page), "converted");
+                // The page's line says, in the command's words, where the list went.
+                const status = await statusText(page);
+                // (The command names the document by its whole path.)
+                const said = expected.stderr.split("\n").filter((line) => line.includes(`/${name}: `))
+                    .map((line) => line.slice(line.indexOf(`/${name}: `) + name.length + 3));
+                assert.ok(said.length > 0, expected.stderr);
+                for (const line of said) {
+                    assert.ok(status.includes(line), `${name}: the page said ${JSON.stringify(status)}, the command ${JSON.stringify(line)}`);
+                }
+                if (name === "citing.docx") {
+                    assert.ok(said.some((line) => line.startsWith("it cites 'nowhere2024'"))
+                        && said.some((line) => line.startsWith("it cites 'absent1999'")), expected.stderr);
+                }
+            }
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
+    });
+
+    test("a document the command cannot put sources into is refused in its words, and nothing offered", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-refused-into-"));
+        try {
+            const bib = join(scratch, "refs.bib");
+            await writeFile(bib, await readFile(samples[0]));
+            const documents = refusedDocuments(await readFile(lists[0]));
+            for (const name of ["signed.docx", "strict.docx", "bomb.docx"]) {
+                const path = join(scratch, name);
+                await writeFile(path, documents[name]);
+                const expected = await commandIntoDocument([bib], path);
+                assert.equal(expected.document, undefined, `the command refuses ${name}`);
+                await openPage();
+                await dropFiles(page, [bib, path]);
+                await page.click("#convert-button");
+                await waitForRunEnd(page);
+                assert.equal(await pictureState(page), "failed", name);
+                const status = await statusText(page);
+                const prefix = `Could not convert refs.bib and ${name}: `;
+                assert.ok(status.startsWith(prefix), status);
+                const error = status.slice(prefix.length);
+                assert.ok(expected.error.includes(`bibsources: ${error}\n`),
+                    `${name}: the page said ${JSON.stringify(error)}, the command ${JSON.stringify(expected.error)}`);
+                assert.equal(await page.$("#download-link"), null);
+            }
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
+    });
+
+    test("two Word documents with .bib files are refused, saying what the page can do", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-two-documents-"));
+        try {
+            const paths = [join(scratch, "one.docx"), join(scratch, "two.docx")];
+            for (const path of paths) {
+                await writeDocument(path, plainDocument());
+            }
+            await dropFiles(page, [samples[0], ...paths]);
+            assert.equal(await statusText(page),
+                "Sources go into one Word document at a time, without source lists: "
+                + "drop .bib files with one Word document (.docx) to put their sources into it.");
+            assert.equal(await pictureState(page), "idle");
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
     });
 
     test("by keyboard alone: Tab to the picture, Enter chooses, Enter converts", async () => {

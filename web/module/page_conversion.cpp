@@ -1,9 +1,12 @@
 // The module's entry points: the page's worker mounts the dropped files in
 // the module's file system and calls convert(paths, tidy, report) for .bib
 // files, merge(listPath, paths, tidy, report) for .bib files with a source
-// list, or toBib(paths) for source lists.
+// list, intoDocument(paths, documentPath, merge) for .bib files and the
+// Word document they go into, or toBib(paths) for source lists and Word
+// documents.
 
 #include "lists_to_bib.h"
+#include "page_document_target.h"
 #include "page_pieces.h"
 #include "page_target.h"
 #include "pipeline.h"
@@ -70,6 +73,15 @@ val inputObject(const InputReport &input)
     return object;
 }
 
+val stringsArray(const std::vector<std::string> &strings)
+{
+    val array = val::array();
+    for (const std::string &text : strings) {
+        array.call<void>("push", text);
+    }
+    return array;
+}
+
 val mergeObject(const MergeReport &merge)
 {
     val object = val::object();
@@ -77,11 +89,23 @@ val mergeObject(const MergeReport &merge)
     object.set("recordsKept", merge.recordsKept);
     object.set("recordsReplaced", merge.recordsReplaced);
     object.set("recordsAdded", merge.recordsAdded);
-    val messages = val::array();
-    for (const std::string &message : merge.messages) {
-        messages.call<void>("push", message);
-    }
-    object.set("messages", messages);
+    object.set("messages", stringsArray(merge.messages));
+    return object;
+}
+
+// What became of a document's own source list (what became of the records
+// it held is in the result's merge).
+val documentObject(const DocumentReport &report)
+{
+    val object = val::object();
+    object.set("intoDocument", report.intoDocument);
+    object.set("tidyImplied", report.tidyImplied);
+    object.set("listPart", report.listPart);
+    object.set("listAdded", report.listAdded);
+    object.set("recordsRemoved", report.recordsRemoved);
+    object.set("unchanged", report.unchanged);
+    object.set("citedTagsMissing", stringsArray(report.citedTagsMissing));
+    object.set("citationsUnchecked", report.citationsUnchecked);
     return object;
 }
 
@@ -89,6 +113,7 @@ val resultObject(const ConversionResult &result)
 {
     val object = val::object();
     object.set("error", result.error);
+    object.set("document", documentObject(result.document));
     val inputs = val::array();
     for (const InputReport &input : result.inputs) {
         inputs.call<void>("push", inputObject(input));
@@ -96,6 +121,14 @@ val resultObject(const ConversionResult &result)
     object.set("inputs", inputs);
     object.set("merge", mergeObject(result.merge));
     return object;
+}
+
+// How far each input has come, to Module.onProgress.
+void progressToPage(const ConversionProgress &progress)
+{
+    const std::string path(progress.inputPath);
+    bibsources_progress(
+        path.c_str(), double(progress.bytesRead), double(progress.bytesTotal), progress.entriesRead);
 }
 
 // A run of the page: the reader and the mapping it is asked for, the
@@ -109,11 +142,7 @@ public:
         given.tidy = tidy;
         // As in the window: with tidy, each entry's fields that went nowhere.
         given.tellFieldsLeftOut = tidy;
-        hooks.progress = [](const ConversionProgress &progress) {
-            const std::string path(progress.inputPath);
-            bibsources_progress(
-                path.c_str(), double(progress.bytesRead), double(progress.bytesTotal), progress.entriesRead);
-        };
+        hooks.progress = progressToPage;
         if (tidy && report) {
             reportText.append(fieldReportHeader);
             hooks.fieldReport
@@ -171,7 +200,27 @@ val merge(const std::string &listPath, const val &paths, bool tidy, bool report)
     return result;
 }
 
-// The records of the source lists at `paths` as BibTeX, as
+// The records of the .bib files at `paths` put into the Word document at
+// documentPath, as `bibsources [--merge] -o DOCUMENT PATHS...` puts them:
+// the whole document, written again, goes to Module.takeOutput (nothing
+// when its list already holds these sources: document.unchanged); returns
+// what came of it as convert does, with `document` saying what became of
+// its list.
+val intoDocument(const val &paths, const std::string &documentPath, bool merge)
+{
+    const std::vector<std::string> inputPaths = emscripten::vecFromJSArray<std::string>(paths);
+    ConversionSettings settings;
+    settings.reader = ConversionSettings::Reader::Own;
+    settings.tidy = true;
+    settings.mergeIntoOutput = merge;
+    ConversionHooks hooks;
+    hooks.progress = progressToPage;
+    const std::unique_ptr<RecordTarget> target = pageDocumentTarget(documentPath, settings);
+    return resultObject(runConversion(inputPaths, *target, settings, hooks));
+}
+
+// The records of the source lists at `paths` (list files, or Word documents'
+// own lists) as BibTeX, as
 // `bibsources --to-bib -o Sources.bib PATHS...` writes them: the text goes
 // to Module.takeOutput, whole only when error is empty; returns what came
 // of it as convert does.
@@ -180,7 +229,7 @@ val toBib(const val &paths)
     const std::vector<std::string> inputPaths = emscripten::vecFromJSArray<std::string>(paths);
     PagePieces text(handOutput);
     val result = resultObject(
-        bibOf(inputPaths, listFileOf, [&text](std::string_view piece) { text.append(piece); }));
+        bibOf(inputPaths, listOrDocumentOf, [&text](std::string_view piece) { text.append(piece); }));
     text.flush();
     return result;
 }
@@ -191,6 +240,7 @@ EMSCRIPTEN_BINDINGS(bibsources)
 {
     emscripten::function("convert", &convert);
     emscripten::function("merge", &merge);
+    emscripten::function("intoDocument", &intoDocument);
     emscripten::function("toBib", &toBib);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "unique_fd.h"
+#include "zip_archive.h"
 
 #include <cstdint>
 #include <memory>
@@ -9,13 +9,7 @@
 #include <string_view>
 #include <vector>
 
-struct zip;
-
 namespace bibsources {
-
-struct ZipDiscard {
-    void operator()(zip *archive) const;
-};
 
 // The most a part we read may unpack to unless the caller says otherwise. A
 // zip member can inflate a thousandfold and more, so its own claim of its
@@ -36,14 +30,17 @@ struct PartText {
 // package format does, without regard to ASCII case.
 //
 // Nothing is read whole unless asked for, and then only up to a limit;
-// writing copies every unchanged member as it is stored, without unpacking
-// it, in the order it had.
+// writing keeps every unchanged member, in the order it had (zip_archive.h
+// says how each zip library copies it).
 class Package {
 public:
     // Opens the file at path. error() says why it is not a zip package, or
     // why its members cannot be told apart by name: two of one name
     // (without regard to ASCII case), or a NUL in a name.
     explicit Package(const std::string &path);
+    // Opens the package in bytes, which messages call name (the name of
+    // the file they came from).
+    Package(const std::string &name, std::string bytes);
     ~Package();
     Package(const Package &) = delete;
     Package &operator=(const Package &) = delete;
@@ -70,16 +67,12 @@ public:
     // or why it could not be written. The package cannot be used afterwards.
     std::string writeTo(int outputFd);
 
-    // What libzip and the file need while the archive is open; stays at one
-    // address for libzip's callbacks.
-    struct Io;
-
 private:
-    std::optional<std::uint64_t> indexOf(std::string_view partName) const;
+    void open(ZipInput input);
+    std::optional<std::size_t> indexOf(std::string_view partName) const;
 
     std::string filePath;
-    std::unique_ptr<Io> io;
-    std::unique_ptr<zip, ZipDiscard> archive;
+    std::unique_ptr<ZipArchive> archive; // null once written, or when it could not be opened
     std::vector<std::unique_ptr<std::string>> newContents; // kept until written
     std::string failure;
 };

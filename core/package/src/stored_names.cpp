@@ -1,13 +1,7 @@
 #include "stored_names.h"
 
-#include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
-#include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <unordered_map>
 
 #include <minizip/unzip.h>
 
@@ -15,18 +9,17 @@ namespace bibsources {
 
 namespace {
 
-// minizip reads the file through these: positioned reads on the descriptor
-// the package was opened as, so that what is checked is what libzip reads.
-struct FdStream {
-    int fd = -1;
-    std::uint64_t size = 0;
+// minizip reads the input through these: positioned reads of what the
+// package was opened from, so that what is checked is what libzip reads.
+struct InputStream {
+    const ZipInput *input = nullptr;
     std::uint64_t offset = 0;
     bool failed = false;
 };
 
-FdStream &streamOf(voidpf stream)
+InputStream &streamOf(voidpf stream)
 {
-    return *static_cast<FdStream *>(stream);
+    return *static_cast<InputStream *>(stream);
 }
 
 voidpf openStream(voidpf opaque, const void *, int)
@@ -36,11 +29,8 @@ voidpf openStream(voidpf opaque, const void *, int)
 
 uLong readStream(voidpf, voidpf stream, void *buffer, uLong size)
 {
-    FdStream &file = streamOf(stream);
-    ssize_t got = -1;
-    do {
-        got = ::pread(file.fd, buffer, size, static_cast<off_t>(file.offset));
-    } while (got < 0 && errno == EINTR);
+    InputStream &file = streamOf(stream);
+    const std::int64_t got = file.input->readAt(file.offset, buffer, size);
     if (got < 0) {
         file.failed = true;
         return 0;
@@ -62,9 +52,9 @@ ZPOS64_T tellStream(voidpf, voidpf stream)
 
 long seekStream(voidpf, voidpf stream, ZPOS64_T offset, int origin)
 {
-    FdStream &file = streamOf(stream);
+    InputStream &file = streamOf(stream);
     const std::uint64_t base = origin == ZLIB_FILEFUNC_SEEK_CUR ? file.offset
-        : origin == ZLIB_FILEFUNC_SEEK_END                      ? file.size
+        : origin == ZLIB_FILEFUNC_SEEK_END                      ? file.input->size()
                                                                 : 0;
     file.offset = base + offset;
     return 0;
@@ -84,47 +74,13 @@ struct UnzipClose {
     void operator()(void *archive) const { unzClose(archive); }
 };
 
-bool isControl(unsigned char c)
-{
-    return c < 0x20 || c == 0x7F;
-}
-
-std::string foldedAscii(std::string name)
-{
-    for (char &c : name) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return name;
-}
-
-// A name as a message shows it: control characters as \xNN.
-std::string printableName(std::string_view name)
-{
-    std::string shown;
-    for (const char c : name) {
-        if (isControl(static_cast<unsigned char>(c))) {
-            char escaped[5];
-            std::snprintf(
-                escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
-            shown += escaped;
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
-}
-
 } // namespace
 
-StoredNames storedNames(int fd)
+StoredNames storedNames(const ZipInput &input)
 {
     StoredNames stored;
-    FdStream file;
-    file.fd = fd;
-    struct stat info { };
-    file.size = ::fstat(fd, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    InputStream file;
+    file.input = &input;
     zlib_filefunc64_def functions{
         openStream, readStream, writeStream, tellStream, seekStream, closeStream, streamError, &file};
     const std::unique_ptr<void, UnzipClose> archive(unzOpen2_64("", &functions));
@@ -147,25 +103,6 @@ StoredNames storedNames(int fd)
         stored.names.emplace_back(name.data(), static_cast<std::size_t>(info.size_filename));
     }
     return stored;
-}
-
-std::string memberNamesProblem(const std::vector<std::string> &names)
-{
-    std::unordered_map<std::string, const std::string *> seen; // by the name folded
-    for (const std::string &name : names) {
-        if (name.find('\0') != std::string::npos) {
-            return "the name of its member '" + printableName(name)
-                + "' holds a NUL, which would not stay as it is stored";
-        }
-        const auto [earlier, added] = seen.emplace(foldedAscii(name), &name);
-        if (added) {
-            continue;
-        }
-        return *earlier->second == name ? "it has two members named '" + printableName(name) + "'"
-                                        : "it has two members named '" + printableName(*earlier->second)
-                + "' and '" + printableName(name) + "', which the package format counts as one name";
-    }
-    return {};
 }
 
 } // namespace bibsources

@@ -1,6 +1,7 @@
 #include "word_package.h"
 
 #include "package_xml.h"
+#include "random_guid.h"
 #include "relationships.h"
 #include "xml.h"
 
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
-#include <uuid/uuid.h>
 
 namespace bibsources {
 
@@ -38,16 +38,17 @@ std::string quoted(std::string_view name)
 
 // Password-protected documents are not zip packages at all but OLE compound
 // files holding the encrypted package; so were the older .doc files.
+constexpr std::string_view compoundFileMagic("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+
 bool isCompoundFile(const std::string &path)
 {
-    static constexpr unsigned char magic[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         return false;
     }
-    unsigned char start[sizeof magic]{};
-    const bool compound
-        = ::read(fd, start, sizeof start) == sizeof start && std::memcmp(start, magic, sizeof magic) == 0;
+    char start[compoundFileMagic.size()]{};
+    const bool compound = ::read(fd, start, sizeof start) == sizeof start
+        && std::string_view(start, sizeof start) == compoundFileMagic;
     ::close(fd);
     return compound;
 }
@@ -161,19 +162,10 @@ std::string sentenceFor(const std::string &path, const std::string &reason)
     return quoted(path) + " is not a document bibsources can change: " + reason;
 }
 
-std::string freshGuid()
-{
-    uuid_t value;
-    uuid_generate_random(value);
-    char text[37];
-    uuid_unparse_upper(value, text);
-    return "{" + std::string(text) + "}";
-}
-
 std::string itemProperties()
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n<ds:datastoreItem ds:itemID=\""
-        + freshGuid() + "\" xmlns:ds=\"" + std::string(customXmlNamespace)
+        + randomGuid() + "\" xmlns:ds=\"" + std::string(customXmlNamespace)
         + "\"><ds:schemaRefs><ds:schemaRef ds:uri=\"" + std::string(bibliographyNamespace)
         + "\"/></ds:schemaRefs></ds:datastoreItem>";
 }
@@ -239,16 +231,21 @@ std::string addSourceList(WordPackage &document, std::string listText, SourceLis
 
 } // namespace
 
-WordPackage openWordPackage(const std::string &path)
+namespace {
+
+std::string encryptedSentence(const std::string &name)
+{
+    return quoted(name)
+        + " is encrypted (a password-protected document) or in the older .doc format; save it as an"
+          " unprotected .docx first";
+}
+
+// Finds what the opened package holds, or why it cannot be changed.
+WordPackage examined(std::unique_ptr<Package> package)
 {
     WordPackage document;
-    if (isCompoundFile(path)) {
-        document.error = quoted(path)
-            + " is encrypted (a password-protected document) or in the older .doc format; save it as an"
-              " unprotected .docx first";
-        return document;
-    }
-    document.package = std::make_unique<Package>(path);
+    document.package = std::move(package);
+    const std::string &path = document.package->path();
     if (!document.package->error().empty()) {
         document.error = document.package->error();
         return document;
@@ -270,6 +267,28 @@ WordPackage openWordPackage(const std::string &path)
         document.error = sentenceFor(path, reason);
     }
     return document;
+}
+
+} // namespace
+
+WordPackage openWordPackage(const std::string &path)
+{
+    if (isCompoundFile(path)) {
+        WordPackage document;
+        document.error = encryptedSentence(path);
+        return document;
+    }
+    return examined(std::make_unique<Package>(path));
+}
+
+WordPackage openWordPackage(const std::string &name, std::string bytes)
+{
+    if (bytes.starts_with(compoundFileMagic)) {
+        WordPackage document;
+        document.error = encryptedSentence(name);
+        return document;
+    }
+    return examined(std::make_unique<Package>(name, std::move(bytes)));
 }
 
 SourceListWritten writeSourceList(WordPackage &document, std::string listText, int outputFd)

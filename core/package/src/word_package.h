@@ -34,6 +34,8 @@ struct WordPackage {
 // package, no word-processing main document part, a part that is damaged
 // or unpacks to too much.
 WordPackage openWordPackage(const std::string &path);
+// The same for the package in bytes, which the sentences call name.
+WordPackage openWordPackage(const std::string &name, std::string bytes);
 
 struct SourceListWritten {
     std::string listPart; // where the list went

@@ -1,0 +1,103 @@
+// A Word document's own source list as a run reads it and what the
+// converted records make of it, wherever the document is written.
+#include "document_edit.h"
+
+#include "document.h"
+
+#include <cctype>
+
+namespace bibsources {
+
+namespace {
+
+// The list with its records taken out and the root, its attributes (the
+// chosen style, say) and anything around the records kept, ready to take
+// the converted ones.
+SourceList withoutRecords(const SourceList &list)
+{
+    if (list.records.empty()) {
+        return list;
+    }
+    const std::string &text = list.text;
+    const size_t begin = list.records.front().begin;
+    size_t end = list.records.back().end;
+    while (end < list.recordsEnd && std::isspace(static_cast<unsigned char>(text[end]))) {
+        ++end;
+    }
+    SourceList emptied;
+    emptied.text = text.substr(0, begin) + text.substr(end);
+    emptied.recordsEnd = list.recordsEnd - (end - begin);
+    emptied.rootNamespaces = list.rootNamespaces;
+    return emptied;
+}
+
+} // namespace
+
+ConversionResult failedWith(ConversionResult result, std::string error)
+{
+    result.error = std::move(error);
+    return result;
+}
+
+std::string leftAlone(const std::string &sentence)
+{
+    return sentence + "; it was left as it was";
+}
+
+DocumentRead readDocument(const std::string &path)
+{
+    DocumentRead read;
+    read.stamp = stampOf(path);
+    read.document = openWordPackage(path);
+    if (!read.document.ok()) {
+        read.error = leftAlone(read.document.error);
+        return read;
+    }
+    const std::string listName = path + ": " + read.document.listPart.value_or("");
+    SourceListParse parsed = read.document.listPart ? parseSourceList(read.document.listText, listName)
+                                                    : parseSourceList(emptySourceList(), listName);
+    read.list = std::move(parsed.list);
+    if (!parsed.ok()) {
+        read.error = leftAlone("the source list of " + parsed.error);
+    }
+    return read;
+}
+
+// The new text of the list, and what became of the records it held:
+// merged into them, or in their place.
+MergeOutcome newListText(const DocumentRead &current, const ConvertedRecords &converted,
+    const ConversionSettings &settings, std::string &text)
+{
+    const TextSink sink = [&](std::string_view piece) { text += piece; };
+    if (settings.mergeIntoOutput) {
+        MergeOutcome merged = writeMergedSourceList(current.list, converted, sink);
+        merged.report.merged = current.document.listPart.has_value();
+        return merged;
+    }
+    MergeOutcome replaced = writeMergedSourceList(withoutRecords(current.list), converted, sink);
+    replaced.report = MergeReport{false, 0, 0, 0, std::move(replaced.report.messages)};
+    return replaced;
+}
+
+// Which tags the document's citations name that the new list lacks. Said in
+// the report, never a reason to leave the document alone: the citations may
+// be waiting for another .bib.
+void checkCitations(const WordPackage &document, const std::string &listText, DocumentReport &report)
+{
+    const CitedTags cited = documentCitedTags(document);
+    report.citationsUnchecked = cited.error;
+    report.citedTagsMissing.clear();
+    if (!cited.ok() || cited.tags.empty()) {
+        return;
+    }
+    const SourceListParse list = parseSourceList(listText, "the new source list");
+    std::vector<std::string> listTags;
+    for (const SourceListRecord &record : list.list.records) {
+        if (record.tag) {
+            listTags.push_back(*record.tag);
+        }
+    }
+    report.citedTagsMissing = tagsMissingFrom(cited.tags, listTags);
+}
+
+} // namespace bibsources

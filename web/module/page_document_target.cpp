@@ -1,0 +1,106 @@
+#include "page_document_target.h"
+
+#include "document_edit.h"
+#include "page_pieces.h"
+#include "page_target.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace bibsources {
+
+namespace {
+
+class PageDocumentTarget final : public RecordTarget {
+public:
+    PageDocumentTarget(const std::string &documentPath, const ConversionSettings &settings)
+        : documentPath(documentPath)
+        , settings(settings)
+        , converted(settings.temporaryFolder)
+    {
+    }
+
+    ConversionResult open() override
+    {
+        ConversionResult result;
+        result.outputPath = documentPath;
+        result.document.intoDocument = true;
+        result.document.tidyImplied = !settings.tidy;
+        if (const std::string problem = notADocumentFile(documentPath); !problem.empty()) {
+            return failedWith(
+                result, leftAlone("cannot put sources into '" + documentPath + "': " + problem));
+        }
+        current = readDocument(documentPath);
+        return current.ok() ? result : failedWith(result, current.error);
+    }
+
+    // Documents always get the tidy mapping: word processors read no other.
+    ConversionSettings mappingSettings(const ConversionSettings &given) const override
+    {
+        ConversionSettings tidy = given;
+        tidy.tidy = true;
+        return tidy;
+    }
+
+    void append(std::string_view text) override { converted.append(text); }
+
+    std::string appendError() const override { return converted.error(); }
+
+    ConversionResult commit(ConversionResult result) override
+    {
+        std::string text;
+        MergeOutcome merged = newListText(current, converted, settings, text);
+        if (!merged.error.empty()) {
+            return failedWith(result, leftAlone(merged.error));
+        }
+        result.merge = std::move(merged.report);
+        result.document.recordsRemoved
+            = settings.mergeIntoOutput ? 0 : static_cast<int>(current.list.records.size());
+        result.document.listPart = current.document.listPart.value_or("");
+        checkCitations(current.document, text, result.document);
+        if (current.document.listPart && text == current.document.listText) {
+            result.document.unchanged = true;
+            return result;
+        }
+        const std::unique_ptr<std::FILE, int (*)(std::FILE *)> output(std::tmpfile(), std::fclose);
+        if (!output) {
+            return failedWith(result, "no room for the document in the page's memory");
+        }
+        const SourceListWritten written
+            = writeSourceList(current.document, std::move(text), fileno(output.get()));
+        if (!written.ok()) {
+            return failedWith(result, leftAlone(written.error));
+        }
+        result.document.listPart = written.listPart;
+        result.document.listAdded = written.added;
+        handOver(output.get());
+        return result;
+    }
+
+private:
+    static void handOver(std::FILE *file)
+    {
+        PagePieces pieces(handOutput);
+        std::rewind(file);
+        std::string buffer(1 << 20, '\0');
+        for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0;) {
+            pieces.append(std::string_view(buffer.data(), got));
+        }
+        pieces.flush();
+    }
+
+    std::string documentPath;
+    const ConversionSettings &settings;
+    DocumentRead current;
+    ConvertedRecords converted;
+};
+
+} // namespace
+
+std::unique_ptr<RecordTarget> pageDocumentTarget(
+    const std::string &documentPath, const ConversionSettings &settings)
+{
+    return std::make_unique<PageDocumentTarget>(documentPath, settings);
+}
+
+} // namespace bibsources
