@@ -21,6 +21,8 @@ const ui = {
     progress: element("progress"),
     progressText: element("progress-text"),
     tidy: element("tidy"),
+    keepLabel: element("keep-label"),
+    keepSources: element("keep-sources"),
     open: element("open-button"),
     stop: element("stop-button"),
     convert: element("convert-button"),
@@ -88,6 +90,9 @@ function updateButtons() {
     // A list's sources go back to BibTeX as they are: there is no mapping to choose.
     // Nor for a document, which always gets the tidy mapping.
     ui.tidy.disabled = converting || (loaded.length > 0 && (loadedTarget === "Sources.bib" || loadedInto));
+    // A document's list takes the sources in place of its own, or with them.
+    ui.keepLabel.hidden = !loadedInto || loaded.length === 0;
+    ui.keepSources.disabled = converting;
     ui.stop.hidden = !converting;
     ui.busy.hidden = !converting;
     ui.status.hidden = converting;
@@ -175,8 +180,9 @@ async function convert() {
     ui.stop.focus();
     const tidy = ui.tidy.checked;
     const toBib = !list && target === "Sources.bib";
-    // A document's list is set as `bibsources -o DOCUMENT` sets it, in place of the one it has.
-    const into = loadedInto ? { merge: false } : null;
+    // A document's list is set as `bibsources [--merge] -o DOCUMENT` sets it:
+    // in place of the one it has, or merged into it when its sources are kept.
+    const into = loadedInto ? { merge: ui.keepSources.checked } : null;
     const outcome = await converter.convert(files, { tidy, report: tidy && !toBib && !into, toBib, list, into });
     converting = false;
     updateButtons();

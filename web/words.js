@@ -54,6 +54,11 @@ export function documentSummaryOf(result, name) {
         return `${name} already holds these sources; nothing was changed`;
     }
     const lines = [summaryOf(result, name)];
+    if (result.merge.merged) {
+        const { recordsKept, recordsReplaced, recordsAdded } = result.merge;
+        lines.push(`merged into ${name}: ${counted(recordsKept, "source", "sources")} kept, `
+            + `${numbers.format(recordsReplaced)} replaced, ${numbers.format(recordsAdded)} added`);
+    }
     if (report.listAdded) {
         lines.push(`source list added as ${report.listPart}`);
     } else {

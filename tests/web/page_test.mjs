@@ -120,9 +120,10 @@ async function commandMerge(listPath, bibPaths, { tidy, report = false }) {
     }
 }
 
-// What `bibsources -o DOCUMENT BIBS...` makes of a copy of the document, run
-// beside the inputs as the page names them: {document, stderr}, or {error}.
-async function commandIntoDocument(bibPaths, documentPath) {
+// What `bibsources [--merge] -o DOCUMENT BIBS...` makes of a copy of the
+// document, run beside the inputs as the page names them: {document,
+// stderr}, or {error}.
+async function commandIntoDocument(bibPaths, documentPath, { merge = false } = {}) {
     const scratch = await mkdtemp(join(tmpdir(), "bibsources-expected-"));
     const copy = join(scratch, basename(documentPath));
     await writeFile(copy, await readFile(documentPath));
@@ -130,7 +131,8 @@ async function commandIntoDocument(bibPaths, documentPath) {
         await writeFile(join(scratch, basename(path)), await readFile(path));
     }
     try {
-        const { stderr } = await run(command, ["--reader=own", "-o", basename(copy), ...bibPaths.map((path) => basename(path))],
+        const { stderr } = await run(command,
+            ["--reader=own", ...(merge ? ["--merge"] : []), "-o", basename(copy), ...bibPaths.map((path) => basename(path))],
             { cwd: scratch });
         return { document: await readFile(copy), stderr };
     } catch (failure) {
@@ -655,6 +657,44 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
                     assert.ok(said.some((line) => line.startsWith("it cites 'nowhere2024'"))
                         && said.some((line) => line.startsWith("it cites 'absent1999'")), expected.stderr);
                 }
+            }
+        } finally {
+            await rm(scratch, { recursive: true, force: true });
+        }
+    });
+
+    test("with Keep the sources, the document's list is merged into, as --merge -o DOCUMENT merges", async () => {
+        const scratch = await mkdtemp(join(tmpdir(), "bibsources-merge-document-"));
+        try {
+            // The list holds Jones2002 for a source of its own; the second k1
+            // is given a made-up tag, which must keep clear of it.
+            const list = await readFile(lists[0]);
+            const theirs = "<b:Source><b:Tag>Jones2002</b:Tag><b:SourceType>Book</b:SourceType>"
+                + "<b:Guid>{0B6E2F41-7C3A-4E59-8D21-5A9C4F7B1E06}</b:Guid><b:Title>Another source</b:Title></b:Source>";
+            const withTheirs = String(list).replace("</b:Sources>", `${theirs}</b:Sources>`);
+            const bib = join(scratch, "refs.bib");
+            await writeFile(bib, "@misc{k1, title={One}, author={Ann Smith}, year={2001}}\n"
+                + "@misc{k1, title={Two}, author={Bob Jones}, year={2002}}\n");
+            const path = join(scratch, "paper.docx");
+            await writeDocument(path, documentWithList(Buffer.from(withTheirs)));
+            const expected = await commandIntoDocument([bib], path, { merge: true });
+            assert.ok(expected.document, expected.error);
+            await openPage();
+            assert.equal(await page.$eval("#keep-label", (label) => label.hidden), true, "no document, no choice");
+            await dropFiles(page, [bib, path]);
+            assert.equal(await page.$eval("#keep-label", (label) => label.hidden), false);
+            await page.click("#keep-sources");
+            const download = await downloadOnConvert();
+            sameMembers(download.bytes, expected.document, "paper.docx merged into");
+            const merged = unzipSync(new Uint8Array(download.bytes))["customXml/item1.xml"];
+            assert.ok(Buffer.from(merged).toString().includes(theirs), "the document's own source is kept byte for byte");
+            const status = await statusText(page);
+            const said = expected.stderr.split("\n").filter((line) => line.includes("/paper.docx: "))
+                .map((line) => line.replace(/^merged into \S*\/paper\.docx/, "merged into paper.docx")
+                    .replace(/^\S*\/paper\.docx: /, ""));
+            assert.ok(said.some((line) => line.startsWith("merged into paper.docx: ")), expected.stderr);
+            for (const line of said) {
+                assert.ok(status.includes(line), `the page said ${JSON.stringify(status)}, the command ${JSON.stringify(line)}`);
             }
         } finally {
             await rm(scratch, { recursive: true, force: true });

@@ -1,6 +1,7 @@
 #include "page_document_target.h"
 
 #include "document_edit.h"
+#include "list_merge.h"
 #include "page_pieces.h"
 #include "page_target.h"
 
@@ -31,8 +32,18 @@ public:
                 result, leftAlone("cannot put sources into '" + documentPath + "': " + problem));
         }
         current = readDocument(documentPath);
-        return current.ok() ? result : failedWith(result, current.error);
+        if (!current.ok()) {
+            return failedWith(result, current.error);
+        }
+        if (settings.mergeIntoOutput) {
+            tags = tagsHeldBy(current.list);
+        }
+        return result;
     }
+
+    // Merged into, the document's own sources keep their tags: a made-up
+    // one never takes a tag of theirs, and so never replaces one of them.
+    TagBook *tagsTaken() override { return settings.mergeIntoOutput ? &tags : nullptr; }
 
     // Documents always get the tidy mapping: word processors read no other.
     ConversionSettings mappingSettings(const ConversionSettings &given) const override
@@ -48,6 +59,7 @@ public:
 
     ConversionResult commit(ConversionResult result) override
     {
+        markMadeUpTags(converted, tags);
         std::string text;
         MergeOutcome merged = newListText(current, converted, settings, text);
         if (!merged.error.empty()) {
@@ -92,6 +104,7 @@ private:
     std::string documentPath;
     const ConversionSettings &settings;
     DocumentRead current;
+    TagBook tags;
     ConvertedRecords converted;
 };
 
