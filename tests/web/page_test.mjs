@@ -160,6 +160,14 @@ function sameMembers(actual, expected, what) {
     compared.set("documents (member by member)", (compared.get("documents (member by member)") ?? 0) + 1);
 }
 
+// .xml files that are not source lists, by name: a web page, a list cut
+// short, another kind of XML.
+const notSourceLists = {
+    "page.xml": "<!DOCTYPE html>\n<html><body>Not a list</body></html>\n",
+    "cut.xml": `<?xml version="1.0"?>\n<b:Sources xmlns:b="http://schemas.openxmlformats.org/officeDocument/2006/bibliography">\n<b:Source><b:Tag>a</b:Tag>\n`,
+    "other.xml": "<?xml version=\"1.0\"?>\n<catalog><book/></catalog>\n",
+};
+
 // How many of the page's files were compared with the command's, by kind.
 const compared = new Map();
 
@@ -362,11 +370,7 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
     test("a file that is not a source list fails in the command's words, and nothing is offered", async () => {
         const scratch = await mkdtemp(join(tmpdir(), "bibsources-not-lists-"));
         try {
-            const files = {
-                "page.xml": "<!DOCTYPE html>\n<html><body>Not a list</body></html>\n",
-                "cut.xml": `<?xml version="1.0"?>\n<b:Sources xmlns:b="http://schemas.openxmlformats.org/officeDocument/2006/bibliography">\n<b:Source><b:Tag>a</b:Tag>\n`,
-                "other.xml": "<?xml version=\"1.0\"?>\n<catalog><book/></catalog>\n",
-            };
+            const files = notSourceLists;
             for (const [name, text] of Object.entries(files)) {
                 const path = join(scratch, name);
                 await writeFile(path, text);
@@ -518,12 +522,7 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
     test("a .xml that is not a source list, dropped with a .bib file, is refused in the command's words", async () => {
         const scratch = await mkdtemp(join(tmpdir(), "bibsources-not-lists-"));
         try {
-            const files = {
-                "page.xml": "<!DOCTYPE html>\n<html><body>Not a list</body></html>\n",
-                "cut.xml": `<?xml version="1.0"?>\n<b:Sources xmlns:b="http://schemas.openxmlformats.org/officeDocument/2006/bibliography">\n<b:Source><b:Tag>a</b:Tag>\n`,
-                "other.xml": "<?xml version=\"1.0\"?>\n<catalog><book/></catalog>\n",
-                "empty.xml": "",
-            };
+            const files = { ...notSourceLists, "empty.xml": "" };
             for (const [name, text] of Object.entries(files)) {
                 const path = join(scratch, name);
                 await writeFile(path, text);
