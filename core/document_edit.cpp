@@ -63,6 +63,8 @@ DocumentRead readDocument(const std::string &path)
     return read;
 }
 
+namespace {
+
 // The new text of the list, and what became of the records it held:
 // merged into them, or in their place.
 MergeOutcome newListText(const DocumentRead &current, const ConvertedRecords &converted,
@@ -98,6 +100,27 @@ void checkCitations(const WordPackage &document, const std::string &listText, Do
         }
     }
     report.citedTagsMissing = tagsMissingFrom(cited.tags, listTags);
+}
+
+} // namespace
+
+NewList newList(const DocumentRead &current, const ConvertedRecords &converted,
+    const ConversionSettings &settings, ConversionResult result)
+{
+    NewList made;
+    MergeOutcome merged = newListText(current, converted, settings, made.text);
+    if (!merged.error.empty()) {
+        made.result = failedWith(std::move(result), leftAlone(merged.error));
+        return made;
+    }
+    result.merge = std::move(merged.report);
+    result.document.recordsRemoved
+        = settings.mergeIntoOutput ? 0 : static_cast<int>(current.list.records.size());
+    result.document.listPart = current.document.listPart.value_or("");
+    checkCitations(current.document, made.text, result.document);
+    result.document.unchanged = current.document.listPart && made.text == current.document.listText;
+    made.result = std::move(result);
+    return made;
 }
 
 } // namespace bibsources

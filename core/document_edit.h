@@ -27,14 +27,14 @@ struct DocumentRead {
 
 DocumentRead readDocument(const std::string &path);
 
-// The new text of the list, and what became of the records it held:
-// merged into them (settings.mergeIntoOutput), or in their place.
-MergeOutcome newListText(const DocumentRead &current, const ConvertedRecords &converted,
-    const ConversionSettings &settings, std::string &text);
-
-// Which tags the document's citations name that the new list lacks. Said in
-// the report, never a reason to leave the document alone: the citations may
-// be waiting for another .bib.
-void checkCitations(const WordPackage &document, const std::string &listText, DocumentReport &report);
+// The document's new list, made of converted, and the result saying what
+// became of it: the merge, the records removed, its part, the cited tags it
+// lacks, whether it is unchanged. result.error is set when it cannot be made.
+struct NewList {
+    ConversionResult result;
+    std::string text; // the list to write; unused when unchanged or failed
+};
+NewList newList(const DocumentRead &current, const ConvertedRecords &converted,
+    const ConversionSettings &settings, ConversionResult result);
 
 } // namespace bibsources

@@ -25,18 +25,9 @@ ConversionResult writeInto(const std::string &outputPath, DocumentRead current,
     const ConvertedRecords &converted, const ConversionSettings &settings, ConversionResult result)
 {
     for (int attempt = 0; attempt < writeAttempts; ++attempt) {
-        std::string text;
-        MergeOutcome merged = newListText(current, converted, settings, text);
-        if (!merged.error.empty()) {
-            return failedWith(result, leftAlone(merged.error));
-        }
-        result.merge = std::move(merged.report);
-        result.document.recordsRemoved
-            = settings.mergeIntoOutput ? 0 : static_cast<int>(current.list.records.size());
-        result.document.listPart = current.document.listPart.value_or("");
-        checkCitations(current.document, text, result.document);
-        if (current.document.listPart && text == current.document.listText) {
-            result.document.unchanged = true;
+        NewList made = newList(current, converted, settings, result);
+        result = std::move(made.result);
+        if (!result.ok() || result.document.unchanged) {
             return result;
         }
         AtomicFile file(outputPath);
@@ -44,7 +35,7 @@ ConversionResult writeInto(const std::string &outputPath, DocumentRead current,
             return failedWith(result, file.error());
         }
         const SourceListWritten written
-            = writeSourceList(current.document, std::move(text), file.temporaryFile());
+            = writeSourceList(current.document, std::move(made.text), file.temporaryFile());
         if (!written.ok()) {
             return failedWith(result, leftAlone(written.error));
         }

@@ -60,18 +60,9 @@ public:
     ConversionResult commit(ConversionResult result) override
     {
         markMadeUpTags(converted, tags);
-        std::string text;
-        MergeOutcome merged = newListText(current, converted, settings, text);
-        if (!merged.error.empty()) {
-            return failedWith(result, leftAlone(merged.error));
-        }
-        result.merge = std::move(merged.report);
-        result.document.recordsRemoved
-            = settings.mergeIntoOutput ? 0 : static_cast<int>(current.list.records.size());
-        result.document.listPart = current.document.listPart.value_or("");
-        checkCitations(current.document, text, result.document);
-        if (current.document.listPart && text == current.document.listText) {
-            result.document.unchanged = true;
+        NewList made = newList(current, converted, settings, std::move(result));
+        result = std::move(made.result);
+        if (!result.ok() || result.document.unchanged) {
             return result;
         }
         const std::unique_ptr<std::FILE, int (*)(std::FILE *)> output(std::tmpfile(), std::fclose);
@@ -79,7 +70,7 @@ public:
             return failedWith(result, "no room for the document in the page's memory");
         }
         const SourceListWritten written
-            = writeSourceList(current.document, std::move(text), fileno(output.get()));
+            = writeSourceList(current.document, std::move(made.text), fileno(output.get()));
         if (!written.ok()) {
             return failedWith(result, leftAlone(written.error));
         }
