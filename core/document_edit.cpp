@@ -3,6 +3,7 @@
 #include "document_edit.h"
 
 #include "document.h"
+#include "list_merge.h"
 
 #include <cctype>
 
@@ -121,6 +122,65 @@ NewList newList(const DocumentRead &current, const ConvertedRecords &converted,
     result.document.unchanged = current.document.listPart && made.text == current.document.listText;
     made.result = std::move(result);
     return made;
+}
+
+DocumentRecordTarget::DocumentRecordTarget(std::string documentPath, const ConversionSettings &settings)
+    : documentPath(std::move(documentPath))
+    , settings(settings)
+    , converted(settings.temporaryFolder)
+{
+}
+
+TagBook *DocumentRecordTarget::tagsTaken()
+{
+    return settings.mergeIntoOutput ? &tags : nullptr;
+}
+
+ConversionSettings DocumentRecordTarget::mappingSettings(const ConversionSettings &given) const
+{
+    ConversionSettings tidy = given;
+    tidy.tidy = true;
+    return tidy;
+}
+
+void DocumentRecordTarget::append(std::string_view text)
+{
+    converted.append(text);
+}
+
+std::string DocumentRecordTarget::appendError() const
+{
+    return converted.error();
+}
+
+ConversionResult DocumentRecordTarget::started() const
+{
+    ConversionResult result;
+    result.outputPath = documentPath;
+    result.document.intoDocument = true;
+    result.document.tidyImplied = !settings.tidy;
+    if (const std::string problem = notADocumentFile(documentPath); !problem.empty()) {
+        result.error = leftAlone("cannot put sources into '" + documentPath + "': " + problem);
+    }
+    return result;
+}
+
+ConversionResult DocumentRecordTarget::readCurrent(ConversionResult result)
+{
+    current = readDocument(documentPath);
+    if (!current.ok()) {
+        return failedWith(std::move(result), current.error);
+    }
+    if (settings.mergeIntoOutput) {
+        tags = tagsHeldBy(current.list);
+    }
+    return result;
+}
+
+NewList DocumentRecordTarget::madeList(ConversionResult result)
+{
+    markMadeUpTags(converted, tags);
+    return newList(current, converted, settings, std::move(result));
 }
 
 } // namespace bibsources

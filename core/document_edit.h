@@ -3,6 +3,8 @@
 #include "bibsources/conversion.h"
 #include "document_citations.h"
 #include "merge_file.h"
+#include "record_target.h"
+#include "tag_book.h"
 
 #include <string>
 
@@ -36,5 +38,43 @@ struct NewList {
 };
 NewList newList(const DocumentRead &current, const ConvertedRecords &converted,
     const ConversionSettings &settings, ConversionResult result);
+
+// What a run putting records into the Word document at documentPath does
+// alike, whether the document is then replaced where it is (the command) or
+// handed over (the page): the tidy mapping, the records kept until the end,
+// and when merging, the document's own tags kept clear of made-up ones.
+class DocumentRecordTarget : public RecordTarget {
+public:
+    DocumentRecordTarget(std::string documentPath, const ConversionSettings &settings);
+
+    // Merged into, the document's own sources keep their tags: a made-up
+    // one never takes a tag of theirs, and so never replaces one of them.
+    // Replaced, its records go, and their tags with them.
+    TagBook *tagsTaken() override;
+
+    // Documents always get the tidy mapping: word processors read no other.
+    ConversionSettings mappingSettings(const ConversionSettings &given) const override;
+
+    void append(std::string_view text) override;
+    std::string appendError() const override;
+
+protected:
+    // The result a run starts with, its error set when documentPath is not a
+    // file a document can be.
+    ConversionResult started() const;
+    // Reads the document into current (holding its tags when merging);
+    // result with the error when it cannot be read.
+    ConversionResult readCurrent(ConversionResult result);
+    // The document's new list, made of the records converted into current's.
+    NewList madeList(ConversionResult result);
+
+    const std::string documentPath;
+    const ConversionSettings &settings;
+    DocumentRead current;
+
+private:
+    TagBook tags;
+    ConvertedRecords converted;
+};
 
 } // namespace bibsources

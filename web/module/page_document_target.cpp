@@ -1,7 +1,6 @@
 #include "page_document_target.h"
 
 #include "document_edit.h"
-#include "list_merge.h"
 #include "page_pieces.h"
 #include "page_target.h"
 
@@ -12,55 +11,19 @@ namespace bibsources {
 
 namespace {
 
-class PageDocumentTarget final : public RecordTarget {
+class PageDocumentTarget final : public DocumentRecordTarget {
 public:
-    PageDocumentTarget(const std::string &documentPath, const ConversionSettings &settings)
-        : documentPath(documentPath)
-        , settings(settings)
-        , converted(settings.temporaryFolder)
-    {
-    }
+    using DocumentRecordTarget::DocumentRecordTarget;
 
     ConversionResult open() override
     {
-        ConversionResult result;
-        result.outputPath = documentPath;
-        result.document.intoDocument = true;
-        result.document.tidyImplied = !settings.tidy;
-        if (const std::string problem = notADocumentFile(documentPath); !problem.empty()) {
-            return failedWith(
-                result, leftAlone("cannot put sources into '" + documentPath + "': " + problem));
-        }
-        current = readDocument(documentPath);
-        if (!current.ok()) {
-            return failedWith(result, current.error);
-        }
-        if (settings.mergeIntoOutput) {
-            tags = tagsHeldBy(current.list);
-        }
-        return result;
+        ConversionResult result = started();
+        return result.ok() ? readCurrent(std::move(result)) : result;
     }
-
-    // Merged into, the document's own sources keep their tags: a made-up
-    // one never takes a tag of theirs, and so never replaces one of them.
-    TagBook *tagsTaken() override { return settings.mergeIntoOutput ? &tags : nullptr; }
-
-    // Documents always get the tidy mapping: word processors read no other.
-    ConversionSettings mappingSettings(const ConversionSettings &given) const override
-    {
-        ConversionSettings tidy = given;
-        tidy.tidy = true;
-        return tidy;
-    }
-
-    void append(std::string_view text) override { converted.append(text); }
-
-    std::string appendError() const override { return converted.error(); }
 
     ConversionResult commit(ConversionResult result) override
     {
-        markMadeUpTags(converted, tags);
-        NewList made = newList(current, converted, settings, std::move(result));
+        NewList made = madeList(std::move(result));
         result = std::move(made.result);
         if (!result.ok() || result.document.unchanged) {
             return result;
@@ -91,12 +54,6 @@ private:
         }
         pieces.flush();
     }
-
-    std::string documentPath;
-    const ConversionSettings &settings;
-    DocumentRead current;
-    TagBook tags;
-    ConvertedRecords converted;
 };
 
 } // namespace
