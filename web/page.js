@@ -108,6 +108,13 @@ const endsIn = (file, ending) => file.name.endsWith(ending) && file.name.length 
 // Word documents, by their names as the command knows them (in any case).
 const isDocument = (file) => /.\.(docx|docm|dotx|dotm)$/i.test(file.name);
 
+// Nothing dropped is taken, for the reason given.
+function takeNothing(reason) {
+    loaded = [];
+    picture.idle();
+    setStatus(reason);
+}
+
 // Only names ending in exactly ".bib" are taken, as in the window, or in
 // ".xml" (source lists) or a document's, whose sources go back to BibTeX
 // when they come without .bib files.
@@ -132,17 +139,11 @@ function offerFiles(files) {
         picture.loaded(namesOf(loaded));
         setStatus(`${namesOf(bibFiles)} into ${loadedTarget} — ready to convert${refusal ? ` (${refusal})` : ""}`);
     } else if (bibFiles.length > 0 && documents.length > 0) {
-        loaded = [];
-        picture.idle();
-        setStatus(documentTogetherText);
+        takeNothing(documentTogetherText);
     } else if (bibFiles.length > 0 && lists.length > 1) {
-        loaded = [];
-        picture.idle();
-        setStatus(listsTogetherText);
+        takeNothing(listsTogetherText);
     } else if (taken.length === 0) {
-        loaded = [];
-        picture.idle();
-        setStatus(files.length === 0 ? `The dropped item is not a file; ${takenText}.` : refusal);
+        takeNothing(files.length === 0 ? `The dropped item is not a file; ${takenText}.` : refusal);
     } else {
         loaded = taken;
         loadedList = bibFiles.length > 0 && lists.length === 1 ? lists[0] : null;
