@@ -8,6 +8,12 @@ if(NOT EMSCRIPTEN)
     message(FATAL_ERROR "BIBSOURCES_WEB needs emscripten: configure with emcmake (scripts/build-web)")
 endif()
 
+# Bulk memory (every browser since 2021): copies and fills are single
+# instructions, and the page's memcpy, memmove and memset are those
+# (web/module/compat/bulk_memory.c) in place of the C library's loops.
+add_compile_options(-mbulk-memory)
+add_link_options(-mbulk-memory)
+
 # What the C++ library of this emscripten (libc++ 13) lacks of C++20 and the
 # converter uses: the stop token and the range algorithms.
 include_directories(BEFORE SYSTEM ${PROJECT_SOURCE_DIR}/web/module/compat)
