@@ -98,7 +98,7 @@ function progressOver(files, paths) {
 
 // The run asked for: .bib files converted, merged into a list (the last
 // path), or put into a Word document (the last path), or source lists and
-// documents back to BibTeX.
+// documents back to BibTeX. The module says what came of it as JSON.
 function runOf(converter, { paths, tidy, report, toBib, list, into }) {
     if (toBib) {
         return converter.toBib(paths);
@@ -124,7 +124,7 @@ async function convert({ files, tidy, report, toBib, list, into }) {
         pieces = [];
         reportPieces = [];
         progress = progressOver(files, paths.slice(0, files.length));
-        const result = runOf(converter, { paths, tidy, report, toBib, list, into });
+        const result = JSON.parse(runOf(converter, { paths, tidy, report, toBib, list, into }));
         const [parts, reportParts] = result.error === "" ? [pieces, reportPieces] : [[], []];
         pieces = [];
         reportPieces = [];

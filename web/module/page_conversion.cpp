@@ -3,11 +3,12 @@
 // files, merge(listPath, paths, tidy, report) for .bib files with a source
 // list, intoDocument(paths, documentPath, merge) for .bib files and the
 // Word document they go into, or toBib(paths) for source lists and Word
-// documents.
+// documents. Each returns what came of the run as JSON text (page_result.h).
 
 #include "lists_to_bib.h"
 #include "page_document_target.h"
 #include "page_pieces.h"
+#include "page_result.h"
 #include "page_target.h"
 #include "pipeline.h"
 
@@ -31,97 +32,6 @@ EM_JS(void, bibsources_progress,
 
 EM_JS(void, bibsources_take_report, (const char *bytes, int length),
     { Module["takeReport"](HEAPU8.slice(bytes, bytes + length)); });
-
-const char *kindName(Message::Kind kind)
-{
-    switch (kind) {
-    case Message::Kind::Parser:
-        return "parser";
-    case Message::Kind::Skipped:
-        return "skipped";
-    case Message::Kind::Changed:
-        return "changed";
-    case Message::Kind::Input:
-        return "input";
-    }
-    return "parser";
-}
-
-val messageObject(const std::string &inputPath, const Message &message)
-{
-    val object = val::object();
-    object.set("line", message.line);
-    object.set("lastLine", message.lastLine);
-    object.set("kind", std::string(kindName(message.kind)));
-    object.set("text", message.text);
-    object.set("shown", messageLine(inputPath, message));
-    return object;
-}
-
-val inputObject(const InputReport &input)
-{
-    val object = val::object();
-    object.set("inputPath", input.inputPath);
-    object.set("recordsWritten", input.recordsWritten);
-    object.set("entriesSkipped", input.entriesSkipped);
-    object.set("error", input.error);
-    val messages = val::array();
-    for (const Message &message : input.messages) {
-        messages.call<void>("push", messageObject(input.inputPath, message));
-    }
-    object.set("messages", messages);
-    return object;
-}
-
-val stringsArray(const std::vector<std::string> &strings)
-{
-    val array = val::array();
-    for (const std::string &text : strings) {
-        array.call<void>("push", text);
-    }
-    return array;
-}
-
-val mergeObject(const MergeReport &merge)
-{
-    val object = val::object();
-    object.set("merged", merge.merged);
-    object.set("recordsKept", merge.recordsKept);
-    object.set("recordsReplaced", merge.recordsReplaced);
-    object.set("recordsAdded", merge.recordsAdded);
-    object.set("messages", stringsArray(merge.messages));
-    return object;
-}
-
-// What became of a document's own source list (what became of the records
-// it held is in the result's merge).
-val documentObject(const DocumentReport &report)
-{
-    val object = val::object();
-    object.set("intoDocument", report.intoDocument);
-    object.set("tidyImplied", report.tidyImplied);
-    object.set("listPart", report.listPart);
-    object.set("listAdded", report.listAdded);
-    object.set("recordsRemoved", report.recordsRemoved);
-    object.set("unchanged", report.unchanged);
-    object.set("citedTagsMissing", stringsArray(report.citedTagsMissing));
-    object.set("citationsUnchecked", report.citationsUnchecked);
-    return object;
-}
-
-val resultObject(const ConversionResult &result)
-{
-    val object = val::object();
-    object.set("error", result.error);
-    object.set("document", documentObject(result.document));
-    val inputs = val::array();
-    for (const InputReport &input : result.inputs) {
-        inputs.call<void>("push", inputObject(input));
-    }
-    object.set("inputs", inputs);
-    object.set("merge", mergeObject(result.merge));
-    return object;
-}
 
 // How far each input has come, to Module.onProgress.
 void progressToPage(const ConversionProgress &progress)
@@ -154,10 +64,10 @@ public:
 
     const ConversionSettings &settings() const { return given; }
 
-    val run(const val &paths, RecordTarget &target)
+    std::string run(const val &paths, RecordTarget &target)
     {
         const std::vector<std::string> inputPaths = emscripten::vecFromJSArray<std::string>(paths);
-        val result = resultObject(runConversion(inputPaths, target, given, hooks));
+        std::string result = resultJson(runConversion(inputPaths, target, given, hooks));
         reportText.flush();
         return result;
     }
@@ -172,11 +82,10 @@ private:
 // `bibsources [--tidy [--report REPORT]] -o Sources.xml PATHS...` does; the
 // document's text goes to Module.takeOutput as it is made, with `report`
 // (tidy only) the field report's text to Module.takeReport, and how far each
-// input has come to Module.onProgress. Returns what came of it: {error,
-// inputs: [{inputPath, recordsWritten, entriesSkipped, error, messages:
-// [{line, lastLine, kind, text, shown}]}], merge}; the document and the
-// report are whole only when error is empty.
-val convert(const val &paths, bool tidy, bool report)
+// input has come to Module.onProgress. Returns what came of it as JSON
+// (page_result.h); the document and the report are whole only when error
+// is empty.
+std::string convert(const val &paths, bool tidy, bool report)
 {
     PageRun run(tidy, report);
     const std::unique_ptr<RecordTarget> target = pageTarget();
@@ -189,13 +98,13 @@ val convert(const val &paths, bool tidy, bool report)
 // Module.takeOutput once every input was read, the report and progress as
 // convert gives them. Returns what came of it as convert does, with merge:
 // {merged, recordsKept, recordsReplaced, recordsAdded, messages}.
-val merge(const std::string &listPath, const val &paths, bool tidy, bool report)
+std::string merge(const std::string &listPath, const val &paths, bool tidy, bool report)
 {
     PageRun run(tidy, report);
     PagePieces text(handOutput);
     const std::unique_ptr<RecordTarget> target = mergedCopyTarget(
         listPath, [&text](std::string_view piece) { text.append(piece); }, run.settings());
-    val result = run.run(paths, *target);
+    std::string result = run.run(paths, *target);
     text.flush();
     return result;
 }
@@ -206,7 +115,7 @@ val merge(const std::string &listPath, const val &paths, bool tidy, bool report)
 // when its list already holds these sources: document.unchanged); returns
 // what came of it as convert does, with `document` saying what became of
 // its list.
-val intoDocument(const val &paths, const std::string &documentPath, bool merge)
+std::string intoDocument(const val &paths, const std::string &documentPath, bool merge)
 {
     const std::vector<std::string> inputPaths = emscripten::vecFromJSArray<std::string>(paths);
     ConversionSettings settings;
@@ -216,7 +125,7 @@ val intoDocument(const val &paths, const std::string &documentPath, bool merge)
     ConversionHooks hooks;
     hooks.progress = progressToPage;
     const std::unique_ptr<RecordTarget> target = pageDocumentTarget(documentPath, settings);
-    return resultObject(runConversion(inputPaths, *target, settings, hooks));
+    return resultJson(runConversion(inputPaths, *target, settings, hooks));
 }
 
 // The records of the source lists at `paths` (list files, or Word documents'
@@ -224,11 +133,11 @@ val intoDocument(const val &paths, const std::string &documentPath, bool merge)
 // `bibsources --to-bib -o Sources.bib PATHS...` writes them: the text goes
 // to Module.takeOutput, whole only when error is empty; returns what came
 // of it as convert does.
-val toBib(const val &paths)
+std::string toBib(const val &paths)
 {
     const std::vector<std::string> inputPaths = emscripten::vecFromJSArray<std::string>(paths);
     PagePieces text(handOutput);
-    val result = resultObject(
+    std::string result = resultJson(
         bibOf(inputPaths, listOrDocumentOf, [&text](std::string_view piece) { text.append(piece); }));
     text.flush();
     return result;
