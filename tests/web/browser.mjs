@@ -65,7 +65,8 @@ export async function startBrowser() {
         browser,
         scratch,
         // Does `action` and resolves with the name and bytes of the download
-        // it starts; fails, saying how the page stands (`describe()`), when
+        // it starts, and when it finished (ms since 1970, as the page's
+        // performance.timeOrigin counts); fails, saying how the page stands (`describe()`), when
         // none begins within `seconds` or it does not finish.
         async nextDownload(action, describe, seconds = downloadWait) {
             const beginning = new Promise((resolve) => {
@@ -77,10 +78,11 @@ export async function startBrowser() {
                 const ending = finished.has(guid) ? finished.get(guid)
                     : new Promise((resolve) => waiting.set(guid, resolve));
                 const state = await within(downloadWait, `the download of ${suggestedFilename} did not finish`, ending, describe);
+                const finishedAt = performance.timeOrigin + performance.now();
                 if (state !== "completed") {
                     throw new Error(`the download of ${suggestedFilename} was ${state}`);
                 }
-                return { name: suggestedFilename, bytes: await readFile(join(downloads, guid)) };
+                return { name: suggestedFilename, bytes: await readFile(join(downloads, guid)), finishedAt };
             } finally {
                 began = null;
             }
