@@ -2,11 +2,9 @@
 // mounted, unread, where the module's reader reads them slice by slice, and
 // the document (the merged list, the Word document, or for source lists
 // the BibTeX text) comes back as the pieces the module hands out. The module
-// is handed what the browser lacks a built-in for: name-based UUIDs, an
-// XML parser that a worker can run, and a zip package for Word documents.
+// is handed what the browser lacks a built-in for: an XML parser that a
+// worker can run, and a zip package for Word documents.
 
-import parse from "./vendor/uuid/parse.js";
-import v5 from "./vendor/uuid/v5.js";
 import saxes from "./vendor/saxes/saxes.mjs";
 import { unzipSync, Zip, ZipDeflate, ZipPassThrough } from "./vendor/fflate/fflate.mjs";
 import createConverter from "./bibsources.mjs";
@@ -14,12 +12,8 @@ import createConverter from "./bibsources.mjs";
 let pieces = [];
 let reportPieces = [];
 let progress = () => {};
-// Every record of a run names the same name space: it is parsed once.
-const nameSpaces = new Map();
-const nameSpaceBytes = (space) => nameSpaces.get(space) ?? nameSpaces.set(space, parse(space)).get(space);
 
 const module = createConverter({
-    nameBasedUuid: (name, space, out) => v5(name, nameSpaceBytes(space), out),
     // The core reads XML with it (core/xml/src/xml_reading_browser.js).
     xmlParser: saxes.SaxesParser,
     // And zip files with it (core/package/src/zip_archive_browser.js).

@@ -13,7 +13,7 @@ namespace bibsources {
 std::string sourceGuid(std::string_view inputPath, std::string_view citationKey);
 
 // What sourceGuid's UUID is made of, for its two makers (libuuid in the
-// programs, the page's UUID package in the browser), which must agree.
+// programs, Boost's UUID library in the browser), which must agree.
 namespace guid_parts {
 
 // The name space of every Guid we make; any fixed UUID would do, as long as

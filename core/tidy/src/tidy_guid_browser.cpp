@@ -1,34 +1,25 @@
 #include "tidy_guid.h"
 
-#include <emscripten.h>
-
-#include <array>
+#include <boost/uuid/name_generator_sha1.hpp>
+#include <boost/uuid/string_generator.hpp>
+#include <boost/uuid/uuid.hpp>
 
 namespace bibsources {
 
 namespace {
 
-// Writes to out the 16 bytes of the name-based (version 5) UUID of the
-// `length` bytes at `name` in the name space `space`. The page hands the
-// module its UUID package's v5 as Module.nameBasedUuid(name, space, out).
-EM_JS(
-    void, bibsources_name_based_uuid, (const char *space, const char *name, int length, unsigned char *out), {
-        Module["nameBasedUuid"](
-            HEAPU8.subarray(name, name + length), UTF8ToString(space), HEAPU8.subarray(out, out + 16));
-    });
-
 // The UUID's bytes as the usual 8-4-4-4-12 groups of upper-case hex digits.
-std::string uuidText(const std::array<unsigned char, 16> &bytes)
+std::string uuidText(const boost::uuids::uuid &guid)
 {
     static constexpr char digits[] = "0123456789ABCDEF";
     std::string text;
     text.reserve(36);
-    for (size_t i = 0; i < bytes.size(); ++i) {
+    for (size_t i = 0; i < guid.size(); ++i) {
         if (i == 4 || i == 6 || i == 8 || i == 10) {
             text += '-';
         }
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 0x0F];
+        text += digits[guid.data[i] >> 4];
+        text += digits[guid.data[i] & 0x0F];
     }
     return text;
 }
@@ -37,10 +28,9 @@ std::string uuidText(const std::array<unsigned char, 16> &bytes)
 
 std::string sourceGuid(std::string_view inputPath, std::string_view citationKey)
 {
+    const boost::uuids::uuid space = boost::uuids::string_generator()(guid_parts::nameSpace);
     const std::string name = guid_parts::name(inputPath, citationKey);
-    std::array<unsigned char, 16> bytes{};
-    bibsources_name_based_uuid(guid_parts::nameSpace, name.data(), int(name.size()), bytes.data());
-    return "{" + uuidText(bytes) + "}";
+    return "{" + uuidText(boost::uuids::name_generator_sha1(space)(name.data(), name.size())) + "}";
 }
 
 } // namespace bibsources
