@@ -33,6 +33,16 @@ EM_JS(void, bibsources_progress,
 EM_JS(void, bibsources_take_report, (const char *bytes, int length),
     { Module["takeReport"](HEAPU8.slice(bytes, bytes + length)); });
 
+// What came of a run (its JSON) as a string for the page, decoded from
+// UTF-8 in one step by the browser's TextDecoder: returned as a std::string,
+// embind would first walk it a byte at a time.
+val pageText(const std::string &text)
+{
+    const val bytes(
+        emscripten::typed_memory_view(text.size(), reinterpret_cast<const unsigned char *>(text.data())));
+    return val::global("TextDecoder").new_().call<val>("decode", bytes);
+}
+
 // How far each input has come, to Module.onProgress.
 void progressToPage(const ConversionProgress &progress)
 {
@@ -85,11 +95,11 @@ private:
 // input has come to Module.onProgress. Returns what came of it as JSON
 // (page_result.h); the document and the report are whole only when error
 // is empty.
-std::string convert(const val &paths, bool tidy, bool report)
+val convert(const val &paths, bool tidy, bool report)
 {
     PageRun run(tidy, report);
     const std::unique_ptr<RecordTarget> target = pageTarget();
-    return run.run(paths, *target);
+    return pageText(run.run(paths, *target));
 }
 
 // The inputs at `paths` merged into the source list at listPath, which is
@@ -98,15 +108,15 @@ std::string convert(const val &paths, bool tidy, bool report)
 // Module.takeOutput once every input was read, the report and progress as
 // convert gives them. Returns what came of it as convert does, with merge:
 // {merged, recordsKept, recordsReplaced, recordsAdded, messages}.
-std::string merge(const std::string &listPath, const val &paths, bool tidy, bool report)
+val merge(const std::string &listPath, const val &paths, bool tidy, bool report)
 {
     PageRun run(tidy, report);
     PagePieces text(handOutput);
     const std::unique_ptr<RecordTarget> target = mergedCopyTarget(
         listPath, [&text](std::string_view piece) { text.append(piece); }, run.settings());
-    std::string result = run.run(paths, *target);
+    const std::string result = run.run(paths, *target);
     text.flush();
-    return result;
+    return pageText(result);
 }
 
 // The records of the .bib files at `paths` put into the Word document at
@@ -115,7 +125,7 @@ std::string merge(const std::string &listPath, const val &paths, bool tidy, bool
 // when its list already holds these sources: document.unchanged); returns
 // what came of it as convert does, with `document` saying what became of
 // its list.
-std::string intoDocument(const val &paths, const std::string &documentPath, bool merge)
+val intoDocument(const val &paths, const std::string &documentPath, bool merge)
 {
     const std::vector<std::string> inputPaths = emscripten::vecFromJSArray<std::string>(paths);
     ConversionSettings settings;
@@ -125,7 +135,7 @@ std::string intoDocument(const val &paths, const std::string &documentPath, bool
     ConversionHooks hooks;
     hooks.progress = progressToPage;
     const std::unique_ptr<RecordTarget> target = pageDocumentTarget(documentPath, settings);
-    return resultJson(runConversion(inputPaths, *target, settings, hooks));
+    return pageText(resultJson(runConversion(inputPaths, *target, settings, hooks)));
 }
 
 // The records of the source lists at `paths` (list files, or Word documents'
@@ -133,14 +143,14 @@ std::string intoDocument(const val &paths, const std::string &documentPath, bool
 // `bibsources --to-bib -o Sources.bib PATHS...` writes them: the text goes
 // to Module.takeOutput, whole only when error is empty; returns what came
 // of it as convert does.
-std::string toBib(const val &paths)
+val toBib(const val &paths)
 {
     const std::vector<std::string> inputPaths = emscripten::vecFromJSArray<std::string>(paths);
     PagePieces text(handOutput);
-    std::string result = resultJson(
+    const std::string result = resultJson(
         bibOf(inputPaths, listOrDocumentOf, [&text](std::string_view piece) { text.append(piece); }));
     text.flush();
-    return result;
+    return pageText(result);
 }
 
 } // namespace
