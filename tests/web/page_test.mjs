@@ -367,6 +367,23 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
         }
     });
 
+    // After Convert on files the command refused: the picture shows the
+    // failure, the status line is `prefix` and one of the errors the command
+    // wrote (`commandError`, its standard error), and nothing is offered.
+    // Returns the page's error.
+    async function saysRefusal(name, prefix, commandError) {
+        await page.click("#convert-button");
+        await waitForRunEnd(page);
+        assert.equal(await pictureState(page), "failed", name);
+        const status = await statusText(page);
+        assert.ok(status.startsWith(prefix), status);
+        const error = status.slice(prefix.length);
+        assert.ok(commandError.includes(`bibsources: ${error}\n`),
+            `${name}: the page said ${JSON.stringify(error)}, the command ${JSON.stringify(commandError)}`);
+        assert.equal(await page.$("#download-link"), null);
+        return error;
+    }
+
     test("a file that is not a source list fails in the command's words, and nothing is offered", async () => {
         const scratch = await mkdtemp(join(tmpdir(), "bibsources-not-lists-"));
         try {
@@ -378,16 +395,8 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
                 assert.equal(expected.bib, undefined, `the command refuses ${name}`);
                 await openPage();
                 await dropFiles(page, [path]);
-                await page.click("#convert-button");
-                await waitForRunEnd(page);
-                assert.equal(await pictureState(page), "failed");
-                const status = await statusText(page);
-                const prefix = `Could not convert ${name}: `;
-                assert.ok(status.startsWith(prefix), status);
-                const error = status.slice(prefix.length);
-                assert.ok(error.startsWith(`'${name}' `) && expected.error.includes(`bibsources: ${error}\n`),
-                    `${name}: the page said ${JSON.stringify(error)}, the command ${JSON.stringify(expected.error)}`);
-                assert.equal(await page.$("#download-link"), null);
+                const error = await saysRefusal(name, `Could not convert ${name}: `, expected.error);
+                assert.ok(error.startsWith(`'${name}' `), error);
             }
         } finally {
             await rm(scratch, { recursive: true, force: true });
@@ -530,16 +539,8 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
                 assert.ok(expected.error, `the command refuses ${name}`);
                 await openPage();
                 await dropFiles(page, [mergeBib, path]);
-                await page.click("#convert-button");
-                await waitForRunEnd(page);
-                assert.equal(await pictureState(page), "failed");
-                const status = await statusText(page);
-                const prefix = `Could not merge ${basename(mergeBib)} into ${name}: `;
-                assert.ok(status.startsWith(prefix), status);
-                const error = status.slice(prefix.length);
-                assert.ok(error.startsWith(`'${name}' `) && expected.error.includes(`bibsources: ${error}\n`),
-                    `${name}: the page said ${JSON.stringify(error)}, the command ${JSON.stringify(expected.error)}`);
-                assert.equal(await page.$("#download-link"), null);
+                const error = await saysRefusal(name, `Could not merge ${basename(mergeBib)} into ${name}: `, expected.error);
+                assert.ok(error.startsWith(`'${name}' `), error);
             }
         } finally {
             await rm(scratch, { recursive: true, force: true });
@@ -563,16 +564,7 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
         assert.equal(expected.bib, undefined, `the command refuses ${name}`);
         await openPage();
         await dropFiles(page, [path]);
-        await page.click("#convert-button");
-        await waitForRunEnd(page);
-        assert.equal(await pictureState(page), "failed", name);
-        const status = await statusText(page);
-        const prefix = `Could not convert ${name}: `;
-        assert.ok(status.startsWith(prefix), status);
-        const error = status.slice(prefix.length);
-        assert.ok(expected.error.includes(`bibsources: ${error}\n`),
-            `${name}: the page said ${JSON.stringify(error)}, the command ${JSON.stringify(expected.error)}`);
-        assert.equal(await page.$("#download-link"), null);
+        await saysRefusal(name, `Could not convert ${name}: `, expected.error);
         compared.set("refused .docx", (compared.get("refused .docx") ?? 0) + 1);
     }
 
@@ -713,16 +705,7 @@ describe("the page", { concurrency: false, timeout: 270000 }, () => {
                 assert.equal(expected.document, undefined, `the command refuses ${name}`);
                 await openPage();
                 await dropFiles(page, [bib, path]);
-                await page.click("#convert-button");
-                await waitForRunEnd(page);
-                assert.equal(await pictureState(page), "failed", name);
-                const status = await statusText(page);
-                const prefix = `Could not convert refs.bib and ${name}: `;
-                assert.ok(status.startsWith(prefix), status);
-                const error = status.slice(prefix.length);
-                assert.ok(expected.error.includes(`bibsources: ${error}\n`),
-                    `${name}: the page said ${JSON.stringify(error)}, the command ${JSON.stringify(expected.error)}`);
-                assert.equal(await page.$("#download-link"), null);
+                await saysRefusal(name, `Could not convert refs.bib and ${name}: `, expected.error);
             }
         } finally {
             await rm(scratch, { recursive: true, force: true });
