@@ -17,28 +17,28 @@ export function namesOf(files) {
     return `${numbers.format(files.length)} files`;
 }
 
+// " · 2 entries skipped" after a summary, or nothing when none was.
+function skippedText(result) {
+    const skipped = result.inputs.reduce((sum, input) => sum + input.entriesSkipped, 0);
+    return skipped > 0 ? ` · ${counted(skipped, "entry", "entries")} skipped` : "";
+}
+
+// What a merge did with the list's sources: "3 sources kept, 1 replaced, 2 added".
+function mergeCounts({ recordsKept, recordsReplaced, recordsAdded }) {
+    return `${counted(recordsKept, "source", "sources")} kept, `
+        + `${numbers.format(recordsReplaced)} replaced, ${numbers.format(recordsAdded)} added`;
+}
+
 // The summary line of a run that wrote its document, named `target`.
 export function summaryOf(result, target = "Sources.xml") {
     const written = result.inputs.reduce((sum, input) => sum + input.recordsWritten, 0);
-    const skipped = result.inputs.reduce((sum, input) => sum + input.entriesSkipped, 0);
-    let summary = `${counted(written, "source", "sources")} written to ${target}`;
-    if (skipped > 0) {
-        summary += ` · ${counted(skipped, "entry", "entries")} skipped`;
-    }
-    return summary;
+    return `${counted(written, "source", "sources")} written to ${target}${skippedText(result)}`;
 }
 
 // The summary line of a run that merged into the source list named
 // `listName`, in the command's words.
 export function mergeSummaryOf(result, listName) {
-    const { recordsKept, recordsReplaced, recordsAdded } = result.merge;
-    const skipped = result.inputs.reduce((sum, input) => sum + input.entriesSkipped, 0);
-    let summary = `Merged into ${listName}: ${counted(recordsKept, "source", "sources")} kept, `
-        + `${numbers.format(recordsReplaced)} replaced, ${numbers.format(recordsAdded)} added`;
-    if (skipped > 0) {
-        summary += ` · ${counted(skipped, "entry", "entries")} skipped`;
-    }
-    return summary;
+    return `Merged into ${listName}: ${mergeCounts(result.merge)}${skippedText(result)}`;
 }
 
 export function progressText(fraction, entriesRead) {
@@ -55,9 +55,7 @@ export function documentSummaryOf(result, name) {
     }
     const lines = [summaryOf(result, name)];
     if (result.merge.merged) {
-        const { recordsKept, recordsReplaced, recordsAdded } = result.merge;
-        lines.push(`merged into ${name}: ${counted(recordsKept, "source", "sources")} kept, `
-            + `${numbers.format(recordsReplaced)} replaced, ${numbers.format(recordsAdded)} added`);
+        lines.push(`merged into ${name}: ${mergeCounts(result.merge)}`);
     }
     if (report.listAdded) {
         lines.push(`source list added as ${report.listPart}`);
