@@ -66,8 +66,9 @@ export async function startBrowser() {
         scratch,
         // Does `action` and resolves with the name and bytes of the download
         // it starts, and when it finished (ms since 1970, as the page's
-        // performance.timeOrigin counts); fails, saying how the page stands (`describe()`), when
-        // none begins within `seconds` or it does not finish.
+        // performance.timeOrigin counts); fails, saying how the page stands
+        // (`describe()`), when none begins within `seconds` or it does not
+        // finish.
         async nextDownload(action, describe, seconds = downloadWait) {
             const beginning = new Promise((resolve) => {
                 began = resolve;
